@@ -1,0 +1,104 @@
+#include "base/log.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/os/clock.h"
+
+namespace zq::base {
+namespace {
+
+std::recursive_mutex g_mutex;
+FILE* g_file = nullptr;
+std::string g_path;
+uint32_t g_startTime = 0;
+int g_indent = 0;
+bool g_atLineStart = true;
+
+void WriteLineStart() {
+  uint32_t elapsed = platform::MilliSeconds() - g_startTime;
+  std::fprintf(g_file, "%u:", elapsed);
+  for (int i = 0; i < g_indent; ++i) std::fputc('\t', g_file);
+}
+
+}  // namespace
+
+int LogOpen(const char* directory) {
+  std::lock_guard lock(g_mutex);
+  if (g_file) std::fclose(g_file);
+  g_path = directory ? directory : ".";
+  if (!g_path.empty() && g_path.back() != '/') g_path += '/';
+  g_path += "AppLog.txt";
+  g_file = std::fopen(g_path.c_str(), "wb");
+  g_startTime = platform::MilliSeconds();
+  g_indent = 0;
+  g_atLineStart = true;
+  if (g_file == nullptr) {
+    g_path.clear();
+    return -1;
+  }
+  return 0;
+}
+
+void LogClose() {
+  std::lock_guard lock(g_mutex);
+  if (g_file) std::fclose(g_file);
+  g_file = nullptr;
+  g_path.clear();
+}
+
+int LogAddString(const char* text) {
+  std::lock_guard lock(g_mutex);
+  if (g_file == nullptr || text == nullptr) return -1;
+  for (const char* p = text; *p; ++p) {
+    if (g_atLineStart) {
+      WriteLineStart();
+      g_atLineStart = false;
+    }
+    if (*p == '\n') {
+      std::fputs("\r\n", g_file);
+      g_atLineStart = true;
+    } else {
+      std::fputc(*p, g_file);
+    }
+  }
+  std::fflush(g_file);
+  return -1;
+}
+
+int LogAddFormatV(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length < 0) return -1;
+  std::vector<char> text(size_t(length) + 2);
+  std::vsnprintf(text.data(), text.size(), format, args);
+  text[size_t(length)] = '\n';
+  text[size_t(length) + 1] = '\0';
+  return LogAddString(text.data());
+}
+
+int LogAddFormat(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  LogAddFormatV(format, args);
+  va_end(args);
+  return -1;
+}
+
+void LogIndentIn() {
+  std::lock_guard lock(g_mutex);
+  ++g_indent;
+}
+
+void LogIndentOut() {
+  std::lock_guard lock(g_mutex);
+  if (g_indent > 0) --g_indent;
+}
+
+const char* LogFilePath() { return g_path.c_str(); }
+
+}  // namespace zq::base

@@ -1,0 +1,95 @@
+#include "base/memory.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "base/log.h"
+
+namespace zq::base {
+namespace {
+
+// Headers are padded to 16 bytes so the blocks keep malloc's alignment.
+constexpr size_t kHeaderSize = (sizeof(TrackedBlockHeader) + 15) & ~size_t(15);
+
+std::mutex g_mutex;
+TrackedBlockHeader* g_first = nullptr;
+size_t g_count = 0;
+size_t g_bytes = 0;
+
+void LogLiveBlocksLocked() {
+  for (const TrackedBlockHeader* h = g_first; h != nullptr; h = h->next)
+    LogAddFormat("%s(%d): %zu bytes", h->module ? h->module : "?", int(h->line), h->size);
+}
+
+void* Allocate(size_t size, const char* module, int line, bool zero) {
+  void* raw = nullptr;
+  if (size <= SIZE_MAX - kHeaderSize) raw = zero ? std::calloc(1, kHeaderSize + size)
+                                                 : std::malloc(kHeaderSize + size);
+  std::lock_guard lock(g_mutex);
+  if (raw == nullptr) {
+    LogAddFormat("memory exhausted: %zu bytes requested at %s(%d); live blocks:", size,
+                 module ? module : "?", line);
+    LogIndentIn();
+    LogLiveBlocksLocked();
+    LogIndentOut();
+    return nullptr;
+  }
+  auto* h = static_cast<TrackedBlockHeader*>(raw);
+  h->prev = nullptr;
+  h->next = g_first;
+  h->module = module;
+  h->line = line;
+  h->size = size;
+  if (g_first) g_first->prev = h;
+  g_first = h;
+  ++g_count;
+  g_bytes += size;
+  return static_cast<uint8_t*>(raw) + kHeaderSize;
+}
+
+}  // namespace
+
+void* TrackedAlloc(size_t size, const char* module, int line) {
+  return Allocate(size, module, line, false);
+}
+
+void* TrackedCalloc(size_t size, const char* module, int line) {
+  return Allocate(size, module, line, true);
+}
+
+void TrackedFree(void* block) {
+  if (block == nullptr) return;
+  auto* h = reinterpret_cast<TrackedBlockHeader*>(static_cast<uint8_t*>(block) - kHeaderSize);
+  {
+    std::lock_guard lock(g_mutex);
+    if (h->prev) h->prev->next = h->next;
+    else g_first = h->next;
+    if (h->next) h->next->prev = h->prev;
+    --g_count;
+    g_bytes -= h->size;
+  }
+  std::free(h);
+}
+
+size_t TrackedBlockCount() {
+  std::lock_guard lock(g_mutex);
+  return g_count;
+}
+
+size_t TrackedBytesInUse() {
+  std::lock_guard lock(g_mutex);
+  return g_bytes;
+}
+
+size_t TrackedReportLeaks() {
+  std::lock_guard lock(g_mutex);
+  if (g_count == 0) return 0;
+  LogAddFormat("unreleased memory blocks: %zu (%zu bytes)", g_count, g_bytes);
+  LogIndentIn();
+  LogLiveBlocksLocked();
+  LogIndentOut();
+  return g_count;
+}
+
+}  // namespace zq::base

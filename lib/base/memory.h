@@ -1,0 +1,34 @@
+// Tracked allocator: every library record sits behind a header naming its
+// source module and line, so the report at shutdown can list what leaked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zq::base {
+
+struct TrackedBlockHeader {
+  TrackedBlockHeader* prev;
+  TrackedBlockHeader* next;
+  const char* module;  // source-module name given by the caller
+  int32_t line;
+  size_t size;  // bytes requested
+};
+
+// An uninitialised block, or null when memory is exhausted (the live blocks are then logged).
+void* TrackedAlloc(size_t size, const char* module, int line);
+// The same, filled with zeros.
+void* TrackedCalloc(size_t size, const char* module, int line);
+// Unlinks and frees a block; null does nothing.
+void TrackedFree(void* block);
+
+// Number of live blocks and their total size.
+size_t TrackedBlockCount();
+size_t TrackedBytesInUse();
+// Writes the list of live blocks to the log; returns their count.
+size_t TrackedReportLeaks();
+
+}  // namespace zq::base
+
+#define ZQ_ALLOC(size) ::zq::base::TrackedAlloc((size), __FILE__, __LINE__)
+#define ZQ_CALLOC(size) ::zq::base::TrackedCalloc((size), __FILE__, __LINE__)

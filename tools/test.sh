@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds and runs every test: once optimised, once under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+bash tools/setup-deps.sh
+
+run_suite() {
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja -DZQ_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure
+}
+
+echo "== optimised build"
+run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=ON -DZQ_BUILD_BENCH=OFF
