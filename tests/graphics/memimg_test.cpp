@@ -114,7 +114,7 @@ TEST(MemImgFormats, PlatformFormats) {
 
 TEST_F(MemImgTest, SetUp16BitAutomaticPitch) {
   MEMIMG img{};
-  ASSERT_EQ(InitMemImg(&img, 10, 3, -1, 0x1234, 0, 0, 0, 0), 0);
+  ASSERT_EQ(InitMemImg(&img, 10, 3, -1, 0xAB1234, 0, 0, 0, 0), 0);
   EXPECT_EQ(img.SetupMark, kMemImgSetupMark);
   EXPECT_EQ(img.ViewFlag, 0);
   EXPECT_EQ(img.Width, 10);
@@ -168,7 +168,9 @@ TEST_F(MemImgTest, PitchAndPitchShift) {
 
 TEST_F(MemImgTest, AlphaAndPaletteLayouts) {
   MEMIMG a{};
-  ASSERT_EQ(InitMemImg(&a, 5, 2, -1, 0, 0, 0, 1, 0), 0);
+  // A key packed in the 32-bit alpha format keeps only its colour word.
+  ASSERT_EQ(InitMemImg(&a, 5, 2, -1, 0xFFFFF81F, 0, 0, 1, 0), 0);
+  EXPECT_EQ(a.TransColor, 0xF81Fu);
   EXPECT_EQ(a.AlphaFlag, 1);
   EXPECT_EQ(a.Pitch, 20);  // colour word, alpha byte, spare byte
   EXPECT_EQ(a.Format, GetMemImgColorData(0, 1, 0));
@@ -181,18 +183,20 @@ TEST_F(MemImgTest, AlphaAndPaletteLayouts) {
   EXPECT_EQ(p.AlphaFlag, 0);  // a palettised image gets no alpha
   EXPECT_EQ(p.Pitch, 7);
   EXPECT_EQ(p.Format, GetMemImgColorData(1, 0, 1));
-  EXPECT_EQ(p.TransColor, 0xFFFFu);
+  EXPECT_EQ(p.TransColor, 0xFFu);  // key held to the 8-bit index
   TouchAll(&p, 1);
   TermMemImg(&p);
 
   MEMIMG b{};
-  ASSERT_EQ(InitMemImg(&b, 9, 2, -1, 0, 2, 0, 0, 0), 0);
+  ASSERT_EQ(InitMemImg(&b, 9, 2, -1, 0x1234, 2, 0, 0, 0), 0);
+  EXPECT_EQ(b.TransColor, 0x34u);
   EXPECT_EQ(b.Pitch, 9);
   EXPECT_EQ(b.Format->PixelByte, 1);
   TermMemImg(&b);
 
   MEMIMG w{};
-  ASSERT_EQ(InitMemImg(&w, 9, 2, -1, 0, 3, 1, 0, 0), 0);
+  ASSERT_EQ(InitMemImg(&w, 9, 2, -1, 0x1234, 3, 1, 0, 0), 0);
+  EXPECT_EQ(w.TransColor, 0x34u);
   EXPECT_EQ(w.Pitch, 9);  // palettised colour type 3: one byte
   TermMemImg(&w);
 }
@@ -293,7 +297,7 @@ TEST_F(MemImgLogTest, OversizeRefusedWithLogLineAndNoAllocation) {
 
 TEST_F(MemImgTest, ViewAddressesTheRectangle) {
   MEMIMG img{};
-  ASSERT_EQ(InitMemImg(&img, 8, 4, 64, 0xABCDEF, 1, 0, 0, 1), 0);
+  ASSERT_EQ(InitMemImg(&img, 8, 4, 64, 0xFFABCDEF, 1, 0, 0, 1), 0);  // 32-bit key kept whole
   img.PaletteCount = 17;
   MEMIMG view{};
   view.RunLengthFlag = 1;
@@ -305,7 +309,7 @@ TEST_F(MemImgTest, ViewAddressesTheRectangle) {
   EXPECT_EQ(view.Pitch, 64);
   EXPECT_EQ(view.PitchShift, 6);
   EXPECT_EQ(view.Format, img.Format);
-  EXPECT_EQ(view.TransColor, 0xABCDEFu);
+  EXPECT_EQ(view.TransColor, 0xFFABCDEFu);
   EXPECT_EQ(view.ColorType, 1);
   EXPECT_EQ(view.PaletteCount, 17);
   EXPECT_EQ(view.Palette, img.Palette);

@@ -30,6 +30,13 @@ int PixelBytesOf(int colorType, int paletteFlag, int alphaFlag) {
   }
 }
 
+// The bits of a colour key that a pixel of the layout can hold (a 16-bit pixel with alpha
+// is keyed on its colour word).
+uint32_t KeyMaskOf(int colorType, bool palettised) {
+  if (palettised || colorType == kMemImgByte8) return 0xFF;
+  return colorType == kMemImgXrgb8888 ? 0xFFFFFFFFu : 0xFFFFu;
+}
+
 int PitchShiftOf(int32_t pitch) {
   if (pitch <= 0 || (pitch & (pitch - 1)) != 0) return -1;
   int shift = 0;
@@ -175,7 +182,8 @@ int InitMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t transCo
   image->Pitch = pitch;
   image->PitchShift = PitchShiftOf(pitch);
   image->Format = GetMemImgColorData(colorType, alpha, palettised);
-  image->TransColor = transColor;
+  // The key is compared with raw pixels: keep only the bits a pixel's colour has.
+  image->TransColor = transColor & KeyMaskOf(colorType, palettised);
   image->ColorType = colorType;
   image->PaletteFlag = palettised ? 1 : 0;
   image->PaletteCount = 0;
