@@ -114,8 +114,7 @@ int Decode(PngState& s) {
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, colorType = 0, interlace = 0;
-  if (png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr) ==
-      0)
+  if (!png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr))
     return -1;
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return -1;
   const bool transparent = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
