@@ -27,12 +27,12 @@ TEST(ImageReaderSweep, EverySampleDecodesWithItsOwnReaderOnly) {
   }
 }
 
-TEST(ImageReaderSweep, EveryPrefixOfEverySampleDeclinesOrDecodes) {
+TEST(ImageReaderSweep, EveryPrefixAndByteFlipOfEverySampleDeclinesOrDecodes) {
   const gfx::ImageReader readers[] = {gfx::ReadBmpImage, gfx::ReadBgraImage, gfx::ReadTgaImage,
                                       gfx::ReadDdsImage};
   for (const SampleFile& sample : SampleFiles()) {
     SCOPED_TRACE(sample.kind + std::string(" ") + sample.name);
-    for (gfx::ImageReader reader : readers) SweepPrefixes(reader, sample.bytes);
+    for (gfx::ImageReader reader : readers) SweepHostileVariants(reader, sample.bytes);
   }
 }
 
