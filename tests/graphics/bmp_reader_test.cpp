@@ -308,8 +308,16 @@ TEST(BmpReader, DeclinesDataOffsetsAtOrPastTheEnd) {
 }
 
 TEST(BmpReader, DeclinesBadSizes) {
-  const std::pair<int32_t, int32_t> sizes[] = {{0, 1},       {-1, 1},    {INT_MIN, 1}, {1, 0},
-                                               {1, INT_MIN}, {65536, 1}, {1, 65536},   {1, -65536}};
+  const std::pair<int32_t, int32_t> sizes[] = {{0, 1},
+                                               {-1, 1},
+                                               {INT_MIN, 1},
+                                               {1, 0},
+                                               {1, INT_MIN},
+                                               {65536, 1},
+                                               {1, 65536},
+                                               {1, -65536},
+                                               {INT_MAX, INT_MAX},
+                                               {INT_MAX, -INT_MAX}};
   for (auto [width, height] : sizes) {
     Bytes b = ValidBmp();
     Put32(b, 18, uint32_t(width));

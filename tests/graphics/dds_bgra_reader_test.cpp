@@ -165,6 +165,9 @@ TEST(DdsReader, DeclinesBadSizesAndPitches) {
   ExpectDeclined(ReadDdsImage, DdsFile(s));
   s.pitch = 0xFFFFFFFF;
   ExpectDeclined(ReadDdsImage, DdsFile(s));
+  s.width = 0xFFFFFFFF;
+  s.height = 0xFFFFFFFF;
+  ExpectDeclined(ReadDdsImage, DdsFile(s));
 }
 
 TEST(DdsReader, DeclinesBadSignaturesAndMissingData) {
@@ -225,6 +228,7 @@ TEST(BgraReader, Declines) {
   ExpectDeclined(ReadBgraImage, BgraFile(0x08080808, 1, 0, one));
   ExpectDeclined(ReadBgraImage, BgraFile(0x08080808, 65536, 1, one));
   ExpectDeclined(ReadBgraImage, BgraFile(0x10101010, 1, 0x80000000, one));
+  ExpectDeclined(ReadBgraImage, BgraFile(0x08080808, 0xFFFFFFFF, 0xFFFFFFFF, one));
   ExpectDeclined(ReadBgraImage, BgraFile(0x08080808, 1, 1, {}));  // no pixels at all
   // 16-bit rows: the second row is missing.
   ExpectDeclined(ReadBgraImage, BgraFile(0x10101010, 1, 2, Sequence(8)));

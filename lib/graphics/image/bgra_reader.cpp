@@ -23,7 +23,7 @@ int ReadBgraImage(base::DataStream* stream, GraphImage* image) {
   const int64_t height = reader_io::Le32(header + 12);
   if (width == 0 || height == 0) return -1;
   const int64_t pitch = 4 * width;
-  if (!reader_io::FitsImageLimits(width, height, pitch * height)) return -1;
+  if (!reader_io::FitsImageLimits(width, height, pitch)) return -1;
 
   reader_io::Block pixels = reader_io::AllocBlock(pitch * height, false);
   if (!pixels) return -1;

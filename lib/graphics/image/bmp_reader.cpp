@@ -200,8 +200,10 @@ int ReadBmpImage(base::DataStream* stream, GraphImage* image) {
                         : palettised || plain24 ? rowSize
                                                 : RoundUp4(3 * int64_t(width));
   const bool runLength = h.compression == kBiRle8 || h.compression == kBiRle4;
+  // Both the output rows and the stored ones (read whole unless run-length coded) must fit.
+  if (!reader_io::FitsImageLimits(width, height, runLength ? pitch : std::max(pitch, rowSize)))
+    return -1;
   const int64_t storedBytes = runLength ? 0 : rowSize * height;
-  if (!reader_io::FitsImageLimits(width, height, std::max(pitch * height, storedBytes))) return -1;
 
   GraphImage out{};
   uint32_t palette[256] = {};

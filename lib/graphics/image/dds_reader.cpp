@@ -79,7 +79,7 @@ int ReadDdsImage(base::DataStream* stream, GraphImage* image) {
   const int64_t pixelBytes = format.bits / 8;
   const int64_t pitch = (flags & kHeaderPitchValid) ? int64_t(Le32(h + 16)) : pixelBytes * width;
   if (pitch < pixelBytes * width) return -1;
-  if (!reader_io::FitsImageLimits(width, height, pitch * height)) return -1;
+  if (!reader_io::FitsImageLimits(width, height, pitch)) return -1;
 
   reader_io::Block pixels = reader_io::AllocBlock(pitch * height, false);
   if (!pixels) return -1;

@@ -33,8 +33,9 @@ int64_t StreamSize(base::DataStream* stream) {
   return size;
 }
 
-bool FitsImageLimits(int64_t width, int64_t height, int64_t blockBytes) {
-  if (width <= kMaxImageSide && height <= kMaxImageSide && blockBytes <= kMaxBlockBytes)
+bool FitsImageLimits(int64_t width, int64_t height, int64_t rowBytes) {
+  // The sides first, so that the product below stays far inside 64 bits.
+  if (width <= kMaxImageSide && height <= kMaxImageSide && rowBytes * height <= kMaxBlockBytes)
     return true;
   base::LogAddFormat("画像のサイズが大きすぎます( %lld x %lld )", static_cast<long long>(width),
                      static_cast<long long>(height));

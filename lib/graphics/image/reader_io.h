@@ -39,9 +39,9 @@ inline uint32_t Le32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// True when width x height fits the side limit and a block of blockBytes the block limit;
-// otherwise logs the refused size and returns false.
-bool FitsImageLimits(int64_t width, int64_t height, int64_t blockBytes);
+// True when width and height (each 0..2^32) fit the side limit and a block of height rows of
+// rowBytes (0..2^34) the block limit; otherwise logs the refused size and returns false.
+bool FitsImageLimits(int64_t width, int64_t height, int64_t rowBytes);
 
 // Reverses the order of height rows of pitch bytes, in place.
 void ReverseRows(uint8_t* pixels, int64_t pitch, int height);
