@@ -23,7 +23,16 @@ TEST(ImageReaderSweep, EverySampleDecodesWithItsOwnReaderOnly) {
     }
     // The other readers decline it, so the order of the reader table does not matter here.
     for (gfx::ImageReader other : readers)
-      if (other != own && other != gfx::ReadTgaImage) ExpectDeclined(other, sample.bytes);
+      if (other != own) ExpectDeclined(other, sample.bytes);
+  }
+}
+
+TEST(ImageReaderSweep, BgraSignatureWithAnotherChannelCodeIsDeclinedByEveryReader) {
+  for (uint32_t code : {0x20202020u, 0x08080810u, 0x10101008u}) {
+    const Bytes file = BgraFile(code, 2, 2, Bytes(64, 0x40));
+    for (gfx::ImageReader reader :
+         {gfx::ReadBmpImage, gfx::ReadBgraImage, gfx::ReadTgaImage, gfx::ReadDdsImage})
+      ExpectDeclined(reader, file);
   }
 }
 
