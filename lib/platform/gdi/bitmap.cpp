@@ -13,16 +13,6 @@ namespace zq::platform {
 
 // ---- Objects ---------------------------------------------------------------------------------
 
-class Bitmap : public GdiObject {
- public:
-  PixelTarget target;
-  std::unique_ptr<uint8_t[]> memory;
-  uint8_t* firstStored = nullptr;
-  RGBQUAD colors[256]{};
-  DeviceContext* selectedIn = nullptr;
-  bool stock = false;
-};
-
 class DeviceContext {
  public:
   Bitmap* selected = nullptr;  // memory contexts

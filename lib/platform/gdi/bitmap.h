@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace zq::platform {
 
@@ -63,8 +64,30 @@ class GdiObject {
  public:
   virtual ~GdiObject() = default;
 };
-class Bitmap;
+// Pixel memory a device context draws into.
+struct PixelTarget {
+  uint8_t* top = nullptr;  // the image's top row
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t pitch = 0;  // bytes from one image row to the one below (negative when bottom-up)
+  uint32_t bitCount = 0;
+  uint32_t redMask = 0, greenMask = 0, blueMask = 0;
+  const RGBQUAD* colors = nullptr;  // indexed formats
+  uint32_t colorCount = 0;
+};
 class DeviceContext;
+
+// A DIB section, or the stock bitmap; its fields belong to the GDI stand-in.
+class Bitmap : public GdiObject {
+ public:
+  PixelTarget target;
+  std::unique_ptr<uint8_t[]> memory;
+  uint8_t* firstStored = nullptr;
+  RGBQUAD colors[256]{};
+  DeviceContext* selectedIn = nullptr;
+  bool stock = false;
+};
+
 using HGDIOBJ = GdiObject*;
 using HBITMAP = Bitmap*;
 using HDC = DeviceContext*;
@@ -107,17 +130,6 @@ bool GdiFlush();
 
 // ---- For the DirectDraw stand-in ---------------------------------------------------------------
 
-// Pixel memory a device context draws into.
-struct PixelTarget {
-  uint8_t* top = nullptr;  // the image's top row
-  int32_t width = 0;
-  int32_t height = 0;
-  int32_t pitch = 0;  // bytes from one image row to the one below (negative when bottom-up)
-  uint32_t bitCount = 0;
-  uint32_t redMask = 0, greenMask = 0, blueMask = 0;
-  const RGBQUAD* colors = nullptr;  // indexed formats
-  uint32_t colorCount = 0;
-};
 // A context fixed on foreign memory (a surface's pixels). Deleted with DeleteSurfaceDC only.
 HDC CreateSurfaceDC(const PixelTarget& target);
 void DeleteSurfaceDC(HDC dc);
