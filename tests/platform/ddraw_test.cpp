@@ -292,6 +292,13 @@ TEST_F(DDrawTest, RectanglesOutsideSurfacesAreClippedNeverWritten) {
   RECT huge{INT_MIN, INT_MIN, INT_MAX, INT_MAX};
   EXPECT_EQ(dst->Blt(&huge, src.get(), nullptr, 0, nullptr), DD_OK);
   EXPECT_EQ(dst->Blt(nullptr, src.get(), &huge, 0, nullptr), DD_OK);
+  EXPECT_EQ(dst->Blt(&huge, src.get(), &huge, 0, nullptr), DD_OK);
+  // The whole 4 x 4 source lies at the centre of a huge rectangle mapped 1:1 onto a huge one.
+  Paint(dst.get(), [](int, int) { return 0u; });
+  RECT big{-1000000, -1000000, 1000004, 1000004};
+  ASSERT_EQ(dst->Blt(&big, src.get(), &big, 0, nullptr), DD_OK);
+  EXPECT_EQ(dst->TestGetPixel(0, 0), 1u);
+  EXPECT_EQ(dst->TestGetPixel(3, 3), 16u);
   RECT inverted{3, 3, 1, 1};
   EXPECT_EQ(dst->BltFast(0, 0, src.get(), &inverted, 0), DDERR_INVALIDRECT);
   EXPECT_EQ(dst->Blt(&inverted, src.get(), nullptr, 0, nullptr), DDERR_INVALIDRECT);

@@ -246,6 +246,19 @@ TEST(GdiTest, TransfersAreClippedToImageAndTarget) {
   EXPECT_EQ(SetDIBitsToDevice(t.dc, INT_MAX, INT_MIN, UINT_MAX, UINT_MAX, INT_MIN, INT_MAX, 0, 2,
                               px, &s32, DIB_RGB_COLORS),
             2);
+  // Rows run from far above the target to far below it: only the overlap is visited. Row
+  // 2^31 of the request is image row 0 on target row 0.
+  Canvas tall = Xrgb(3, 3);
+  EXPECT_EQ(SetDIBitsToDevice(tall.dc, 0, INT_MIN, 3, UINT_MAX, 0, INT_MIN, 0, 2, px, &s32,
+                              DIB_RGB_COLORS),
+            2);
+  EXPECT_EQ(tall.Stored(0, 0), 1u);
+  EXPECT_EQ(tall.Stored(1, 2), 6u);
+  EXPECT_EQ(tall.Stored(2, 0), 0u);
+  EXPECT_EQ(SetDIBitsToDevice(tall.dc, 0, 1, 3, UINT_MAX, 0, 0, 0, 2, px, &s32, DIB_RGB_COLORS), 2);
+  EXPECT_EQ(tall.Stored(1, 0), 1u);
+  EXPECT_EQ(tall.Stored(2, 2), 6u);
+  EXPECT_EQ(tall.Stored(0, 0), 1u);
   EXPECT_EQ(StretchDIBits(t.dc, INT_MAX, 0, INT_MIN, 3, 0, 0, INT_MIN, INT_MIN, px, &s32,
                           DIB_RGB_COLORS, SRCCOPY),
             3);

@@ -83,7 +83,8 @@ Axis MapAxis(int64_t dRectLo, int64_t dRectLen, int64_t sRectLo, int64_t sRectLe
              int32_t d1, int32_t srcLimit) {
   Axis a;
   for (int64_t d = d0; d < d1; ++d) {
-    int64_t s = sRectLo + (d - dRectLo) * sRectLen / dRectLen;
+    // Both factors can reach 2^32, so the product needs more than 64 bits.
+    int64_t s = sRectLo + int64_t(__int128(d - dRectLo) * sRectLen / dRectLen);
     if (s < 0 || s >= srcLimit) {
       if (a.src.empty()) continue;
       break;  // the mapping only grows, so nothing further lands inside
@@ -234,7 +235,9 @@ DirectDrawSurface::~DirectDrawSurface() {
 }
 
 bool DirectDrawSurface::CheckLost() {
-  if (!lost_ && (caps_.caps & DDSCAPS_VIDEOMEMORY) && lossSerial_ != GetDisplayLossSerial())
+  // Managed textures are brought back by the runtime itself, so only the test hook loses them.
+  if (!lost_ && (caps_.caps & DDSCAPS_VIDEOMEMORY) && !(caps_.caps2 & DDSCAPS2_TEXTUREMANAGE) &&
+      lossSerial_ != GetDisplayLossSerial())
     lost_ = true;
   return lost_;
 }
@@ -252,7 +255,7 @@ HRESULT DirectDrawSurface::QueryInterface(InterfaceId id, void** out) {
   return DD_OK;
 }
 
-HRESULT DirectDrawSurface::Lock(const RECT* rect, SurfaceDesc* desc, uint32_t, void*) {
+HRESULT DirectDrawSurface::Lock(const RECT* rect, SurfaceDesc* desc, uint32_t) {
   if (!desc) return DDERR_INVALIDPARAMS;
   if (HRESULT hr = TakeFailure(&Hooks::failLock); hr != DD_OK) return hr;
   if (CheckLost()) return DDERR_SURFACELOST;

@@ -241,7 +241,7 @@ class DirectDrawSurface : public RefCounted {
 
   // Nested locks are refused (DDERR_SURFACEBUSY), as are locks of a lost surface
   // (DDERR_SURFACELOST). The rectangle, when given, must lie inside the surface.
-  HRESULT Lock(const RECT* rect, SurfaceDesc* desc, uint32_t flags, void* event = nullptr);
+  HRESULT Lock(const RECT* rect, SurfaceDesc* desc, uint32_t flags);
   HRESULT Unlock(const RECT* rect);
 
   // Colour fill (fx->fillColor, with DDBLT_COLORFILL) or nearest-pixel stretched copy, with the
@@ -249,7 +249,8 @@ class DirectDrawSurface : public RefCounted {
   // clipped to both surfaces and to the destination's clipper; inverted ones are refused.
   HRESULT Blt(const RECT* destRect, DirectDrawSurface* src, const RECT* srcRect, uint32_t flags,
               const BltFx* fx);
-  // Unscaled copy to (x, y), with the source's colour key under DDBLTFAST_SRCCOLORKEY.
+  // Unscaled copy to (x, y), with the source's colour key under DDBLTFAST_SRCCOLORKEY; clipped
+  // to both surfaces (a clipper is not consulted).
   HRESULT BltFast(int32_t x, int32_t y, DirectDrawSurface* src, const RECT* srcRect,
                   uint32_t flags);
 

@@ -121,8 +121,9 @@ bool ParseDib(const BITMAPINFO* info, uint32_t usage, Dib& out) {
         uint32_t m[3];
         std::memcpy(m, info->bmiColors, sizeof(m));
         uint64_t limit = bits == 32 ? 0xFFFFFFFFull : 0xFFFFull;
-        if (!m[0] || !m[1] || !m[2] || m[0] > limit || m[1] > limit || m[2] > limit ||
-            (m[0] & m[1]) || (m[0] & m[2]) || (m[1] & m[2]))
+        // A zero mask is a channel that reads as 0; overlapping or too wide masks are refused.
+        if (m[0] > limit || m[1] > limit || m[2] > limit || (m[0] & m[1]) || (m[0] & m[2]) ||
+            (m[1] & m[2]))
           return false;
         SetMasks(f, m[0], m[1], m[2]);
       } else if (h.biCompression == BI_RGB) {
@@ -377,12 +378,15 @@ int32_t SetDIBitsToDevice(HDC dc, int32_t xDest, int32_t yDest, uint32_t w, uint
   int64_t iHi =
       std::min<int64_t>({int64_t(w), int64_t(dib.width) - xSrc, int64_t(t->width) - xDest});
   if (iLo >= iHi) return int32_t(lines);
+  // Rows j in [jLo, jHi) likewise; huge requests cost nothing beyond the overlap.
+  int64_t jLo = std::max<int64_t>({0, -int64_t(ySrc), -int64_t(yDest)});
+  int64_t jHi =
+      std::min<int64_t>({int64_t(h), int64_t(dib.height) - ySrc, int64_t(t->height) - yDest});
   const int32_t count = int32_t(iHi - iLo);
   std::vector<uint32_t> colors(static_cast<size_t>(count));
   const auto* src = static_cast<const uint8_t*>(bits);
-  for (int64_t j = 0; j < int64_t(h); ++j) {
-    int64_t dy = int64_t(yDest) + j, sy = int64_t(ySrc) + j;
-    if (dy < 0 || dy >= t->height || sy < 0 || sy >= dib.height) continue;
+  for (int64_t j = jLo; j < jHi; ++j) {
+    const int64_t dy = int64_t(yDest) + j, sy = int64_t(ySrc) + j;
     const uint8_t* row = DibRow(dib, src, int32_t(sy), startScan, lines);
     if (!row) continue;
     DecodeRow(dib.format, row, int32_t(xSrc + iLo), count, colors.data());

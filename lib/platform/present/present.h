@@ -41,7 +41,9 @@ void ResetPresenter();
 
 // Writes pixels as a PNG: 16 bits (e.g. 5:6:5 or 5:5:5), 24 bits or 32 bits, channels found by
 // the format's masks and widened to 8 bits by repeating their top bits; an alpha mask (with
-// PF_ALPHAPIXELS) gives an RGBA file, else RGB. 0, or -1 for a bad format, size or file.
+// PF_ALPHAPIXELS) gives an RGBA file, else RGB. A 16-bit image with an alpha byte beside each
+// colour word is described as 32 bits with the colour masks and alpha mask 0xFF0000.
+// 0, or -1 for a bad format, size or file.
 int WritePngFile(const char* path, const void* pixels, int32_t width, int32_t height, int32_t pitch,
                  const PixelFormat& format);
 
