@@ -75,10 +75,12 @@ class DDrawTest : public ::testing::Test {
     WindowDesc w;
     w.className = "ZqLib";
     w.clientRect = RECT{10, 20, 30, 40};
+    w.proc = [this](Window&, const Message& m) { heard.push_back(m); };
     return CreateMainWindow(w);
   }
 
   DirectDraw* dd = nullptr;
+  std::vector<Message> heard;
 };
 
 TEST_F(DDrawTest, NewSurfaceIsZeroedAndDescribesItself) {
@@ -439,6 +441,13 @@ TEST_F(DDrawTest, DisplayModesChangeTheDesktopAndLoseVideoMemory) {
   SurfacePtr video = Make(8, 8, k8888, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY);
   SurfacePtr system = Make(8, 8, k8888);
   ASSERT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
+  // Each change is announced to the window: 1920 x 1080 → 800 x 600 → 640 x 480 x 16.
+  ASSERT_EQ(PumpMessages(), 2);
+  ASSERT_EQ(heard.size(), 2u);
+  EXPECT_EQ(heard[0].kind, MessageKind::DisplayChange);
+  EXPECT_EQ(heard[0].a, 800);
+  EXPECT_EQ(heard[1].b, 480);
+  EXPECT_EQ(heard[1].c, 16u);
   EXPECT_EQ(GetDesktop().width, 640);
   EXPECT_EQ(GetDesktop().bitsPerPixel, 16u);
   SurfaceDesc mode;
@@ -465,10 +474,12 @@ TEST_F(DDrawTest, DisplayModesChangeTheDesktopAndLoseVideoMemory) {
   dd->EnumDisplayModes(0, nullptr, [&](const SurfaceDesc&) { return ++stopped < 3; });
   EXPECT_EQ(stopped, 3);
 
-  // Leaving exclusive mode gives the desktop back.
+  // Leaving exclusive mode gives the desktop back, and says so.
   ASSERT_EQ(dd->SetCooperativeLevel(w, DDSCL_NORMAL), DD_OK);
   EXPECT_EQ(GetDesktop().width, 1920);
   EXPECT_EQ(GetDesktop().bitsPerPixel, 32u);
+  ASSERT_EQ(PumpMessages(), 1);
+  EXPECT_EQ(heard.back().a, 1920);
 }
 
 TEST_F(DDrawTest, OnlyOneObjectHoldsExclusiveMode) {

@@ -137,6 +137,17 @@ void FillRect(uint8_t* pixels, int32_t pitch, const RECT& r, uint32_t value) {
   }
 }
 
+// Every window hears of a change of the desktop's mode, whoever made it.
+bool ChangeDesktop(int32_t width, int32_t height, const PixelFormat& format) {
+  const Desktop before = GetDesktop();
+  if (!SetDesktop(width, height, format)) return false;
+  const Desktop after = GetDesktop();
+  if (before.width != after.width || before.height != after.height ||
+      before.bitsPerPixel != after.bitsPerPixel)
+    PostWindowMessage({MessageKind::DisplayChange, after.width, after.height, after.bitsPerPixel});
+  return true;
+}
+
 }  // namespace
 
 // Gives the DirectDraw object's code access to the private parts of surfaces.
@@ -659,14 +670,14 @@ HRESULT DirectDraw::SetDisplayMode(int32_t width, int32_t height, uint32_t bitsP
     listed |= m.width == width && m.height == height && m.bitsPerPixel == bitsPerPixel;
   if (!listed) return DDERR_INVALIDMODE;
   if (!modeChanged_) savedDesktop_ = GetDesktop();
-  if (!SetDesktop(width, height, AdapterPixelFormat(bitsPerPixel))) return DDERR_INVALIDMODE;
+  if (!ChangeDesktop(width, height, AdapterPixelFormat(bitsPerPixel))) return DDERR_INVALIDMODE;
   modeChanged_ = true;
   return DD_OK;
 }
 
 HRESULT DirectDraw::RestoreDisplayMode() {
   if (modeChanged_) {
-    SetDesktop(savedDesktop_.width, savedDesktop_.height, savedDesktop_.format);
+    ChangeDesktop(savedDesktop_.width, savedDesktop_.height, savedDesktop_.format);
     modeChanged_ = false;
   }
   return DD_OK;

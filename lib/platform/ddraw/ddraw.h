@@ -254,7 +254,8 @@ class DirectDrawSurface : public RefCounted {
   HRESULT BltFast(int32_t x, int32_t y, DirectDrawSurface* src, const RECT* srcRect,
                   uint32_t flags);
 
-  // Only DDCKEY_SRCBLT; a null key removes it. Values are cut to the pixel width.
+  // Only DDCKEY_SRCBLT; a null key removes it. Values are cut to the pixel width and compared
+  // with all bits of a source pixel, unused ones included.
   HRESULT SetColorKey(uint32_t flags, const ColorKey* key);
   HRESULT GetColorKey(uint32_t flags, ColorKey* key) const;
 
@@ -343,7 +344,7 @@ class DirectDraw : public RefCounted {
   // DDSCL_NORMAL, or DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN with a window (others ignored).
   HRESULT SetCooperativeLevel(Window* window, uint32_t flags);
   // Needs the exclusive level and one of the listed modes; changes the desktop (surfaces are
-  // lost) until RestoreDisplayMode or the object's release.
+  // lost, DisplayChange is posted) until RestoreDisplayMode or the object's release.
   HRESULT SetDisplayMode(int32_t width, int32_t height, uint32_t bitsPerPixel, uint32_t refreshRate,
                          uint32_t flags);
   HRESULT RestoreDisplayMode();
