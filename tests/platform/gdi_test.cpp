@@ -228,6 +228,13 @@ TEST(GdiTest, TargetsOfEveryKind) {
   SetDIBitsToDevice(c4.dc, 0, 0, 3, 1, 0, 0, 0, 1, greys, &s24, DIB_RGB_COLORS);
   EXPECT_EQ(c4.bits[0], 0x2F);
   EXPECT_EQ(c4.bits[1], 0x00);
+  // 1-bit target, black and white: white, black, light grey give bits 1 0 1 from the top bit.
+  BITMAPINFO t1 = Info(3, -1, 1);
+  t1.bmiColors[1] = RGBQUAD{255, 255, 255, 0};
+  Canvas c1(t1);
+  const uint8_t bw[12] = {0xFF, 0xFF, 0xFF, 0, 0, 0, 200, 200, 200, 0};
+  SetDIBitsToDevice(c1.dc, 0, 0, 3, 1, 0, 0, 0, 1, bw, &s24, DIB_RGB_COLORS);
+  EXPECT_EQ(c1.bits[0], 0xA0);
 }
 
 TEST(GdiTest, TransfersAreClippedToImageAndTarget) {

@@ -137,6 +137,19 @@ TEST(PresentTest, PresenterKeepsTheLastFrameAndCounts) {
   EXPECT_EQ(f.height, 480);
   EXPECT_EQ(f.pixels[640 * 480 - 1], 0x336699u);
   EXPECT_EQ(sink.firstPixel, 0x336699u);
+  // A screenshot of the kept frame reads back with the same pixels.
+  TempPng shot;
+  ASSERT_EQ(WritePngFile(shot.path.c_str(), f.pixels.data(), f.width, f.height, f.width * 4,
+                         PixelFormatXRGB8888()),
+            0);
+  uint32_t w = 0, h = 0;
+  std::vector<uint8_t> rgb = ReadPng(shot.path, false, w, h);
+  ASSERT_EQ(rgb.size(), size_t(640) * 480 * 3);
+  for (size_t i = 0; i < rgb.size(); i += 3) {
+    ASSERT_EQ(rgb[i], 0x33) << i;
+    ASSERT_EQ(rgb[i + 1], 0x66) << i;
+    ASSERT_EQ(rgb[i + 2], 0x99) << i;
+  }
   ddtest::MakeAllSurfacesLost();
   EXPECT_EQ(PresentSurface(primary), DDERR_SURFACELOST);
   EXPECT_EQ(GetPresentCount(), 2u);
