@@ -1,6 +1,8 @@
 // Stand-in for the GDI bitmap services: memory device contexts, DIB sections, the row transfers
 // SetDIBitsToDevice and StretchDIBits, BitBlt between device contexts and GetObjectA. Pixels are
-// moved through 8-bit-per-channel colours; indexed targets take the nearest colour-table entry.
+// moved through 8-bit-per-channel colours (narrow channels widened by repeating their top bits,
+// then cut to the target's widths); indexed targets take the nearest colour-table entry, the
+// first of equals. Copies between identical layouts move the raw bytes.
 #pragma once
 
 #include <cstdint>
