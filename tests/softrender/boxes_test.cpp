@@ -1,0 +1,263 @@
+#include "softrender/boxes.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <tuple>
+
+#include "flat_reference.h"
+#include "soft_test_image.h"
+
+namespace zq::soft {
+namespace {
+
+using platform::RECT;
+using test::DrawStateScope;
+using test::TestImage;
+
+constexpr int k16 = gfx::kMemImgRgb565;
+constexpr int k32 = gfx::kMemImgXrgb8888;
+
+// Fills an 8 x 6 image of dst, draws a 1 x 1 box at (2, 3) and returns that pixel; checks
+// that no other pixel changed.
+uint32_t OnePixel(int type, uint32_t dst, uint32_t color, const RECT& r = {2, 3, 3, 4}) {
+  TestImage img(type, 8, 6);
+  img.FillAll(dst);
+  FillMemImgBox(&img.img, &r, color);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      if (!(x == 2 && y == 3)) {
+        EXPECT_EQ(img.Get(x, y), dst) << x << "," << y;
+      }
+    }
+  }
+  return img.Get(2, 3);
+}
+
+TEST(FillMemImgBox, Copy16And32) {
+  DrawStateScope st(0, 0);
+  EXPECT_EQ(OnePixel(k16, 0x1234, 0xABCD), 0xABCDu);
+  EXPECT_EQ(OnePixel(k32, 0x11223344, 0xAABBCCDD), 0xAABBCCDDu);  // fourth byte written
+  // Bits above 15 of a 16-bit colour are dropped.
+  EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFFABCD), 0xABCDu);
+}
+
+TEST(FillMemImgBox, AlphaBlend) {
+  {
+    DrawStateScope st(1, 128);
+    EXPECT_EQ(OnePixel(k16, 0, 0xFFFF), 0x7BEFu);
+    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0), 0x8410u);
+    EXPECT_EQ(OnePixel(k32, 0, 0x00FFFFFF), 0x007F7F7Fu);
+    EXPECT_EQ(OnePixel(k32, 0x00FFFFFF, 0), 0x007F7F7Fu);
+    // Fourth byte of the destination kept, the colour's ignored.
+    EXPECT_EQ(OnePixel(k32, 0x5A000000, 0xFFFFFFFF), 0x5A7F7F7Fu);
+    // 32-bit rounds toward minus infinity: (10 - 20)*128 + 20*256 = 3840, >> 8 = 15.
+    EXPECT_EQ(OnePixel(k32, 0x00141414, 0x000A0A0A), 0x000F0F0Fu);
+    // 16-bit rounds toward zero: blue 20 + 128*(10 - 20)/255 = 20 - 5 = 15.
+    EXPECT_EQ(OnePixel(k16, 0x0014, 0x000A), 0x000Fu);
+  }
+  {
+    DrawStateScope st(1, 255);  // a copy, fourth byte included
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0xABCD), 0xABCDu);
+    EXPECT_EQ(OnePixel(k32, 0x11223344, 0xAABBCCDD), 0xAABBCCDDu);
+  }
+  {
+    DrawStateScope st(1, 0);  // nothing
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0xABCD), 0x1234u);
+    EXPECT_EQ(OnePixel(k32, 0x11223344, 0xAABBCCDD), 0x11223344u);
+  }
+}
+
+TEST(FillMemImgBox, Additive) {
+  {
+    DrawStateScope st(2, 255);
+    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0xFFFF), 0xFFFFu);
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0), 0x1234u);
+    EXPECT_EQ(OnePixel(k16, 0x0821, 0x0821), 0x0822u);
+    EXPECT_EQ(OnePixel(k32, 0x00FFFFFF, 0x00FFFFFF), 0x01FFFFFFu);
+  }
+  {
+    // Parameter 128 scales each field first: 31 -> 15, 63 -> 31, 255 -> 128.
+    DrawStateScope st(2, 128);
+    EXPECT_EQ(OnePixel(k16, 0, 0xFFFF), 0x7BEFu);
+    EXPECT_EQ(OnePixel(k32, 0x77000000, 0x00FFFFFF), 0x00808080u);  // fourth byte dropped
+  }
+  {
+    DrawStateScope st(2, 0);
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
+    EXPECT_EQ(OnePixel(k32, 0x11223344, 0x00FFFFFF), 0x11223344u);
+  }
+}
+
+TEST(FillMemImgBox, Subtractive) {
+  {
+    DrawStateScope st(3, 255);
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0x1234), 0x0800u);
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0), 0x1A14u);
+    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0), 0xFFDFu);
+    EXPECT_EQ(OnePixel(k16, 0, 0), 0x0800u);
+    EXPECT_EQ(OnePixel(k32, 0x00123456, 0x00123456), 0x00010100u);
+    EXPECT_EQ(OnePixel(k32, 0xFF123456, 0), 0x00133556u);
+  }
+  {
+    // Parameter 128: 0xFFFF becomes 15, 31, 15; 31 - 15 = 16 blue, green 2*(31 - 15) = 32,
+    // red 2*(15 - 7) + 1 = 17.
+    DrawStateScope st(3, 128);
+    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0xFFFF), uint32_t(17 << 11 | 32 << 5 | 16));
+  }
+  {
+    DrawStateScope st(3, 0);
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
+    EXPECT_EQ(OnePixel(k32, 0x11223344, 0x00FFFFFF), 0x11223344u);
+  }
+}
+
+TEST(FillMemImgBox, MultiplicativeIgnoresParameter) {
+  for (int p : {0, 1, 255}) {
+    DrawStateScope st(4, p);
+    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0xFFFF), 0xF7DEu);
+    EXPECT_EQ(OnePixel(k32, 0xFFFFFFFF, 0x00FFFFFF), 0xFFFEFEFEu);
+    // 32-bit: 0x80 * 0x40 >> 8 = 0x20; 16-bit: red 16*16 >> 5 = 8, green 32*32 >> 6 = 16.
+    EXPECT_EQ(OnePixel(k32, 0x12404040, 0x00808080), 0x12202020u);
+    EXPECT_EQ(OnePixel(k16, 0x8410, 0x8410), uint32_t(8 << 11 | 16 << 5 | 8));
+  }
+}
+
+TEST(FillMemImgBox, BrightUsesShift) {
+  {
+    DrawStateScope st(0, 0, 0x00FEFFFF);  // red 254, green and blue 255
+    EXPECT_EQ(OnePixel(k16, 0, 0xFFFF), 0xF7DEu);
+    EXPECT_EQ(OnePixel(k32, 0, 0xAAFFFFFF), 0xAAFDFEFEu);  // fourth byte unchanged
+  }
+  {
+    // Bright off: the byte above the low 24 bits does not count.
+    DrawStateScope st(0, 0, 0xFFFFFFFF);
+    EXPECT_EQ(OnePixel(k16, 0, 0xFFFF), 0xFFFFu);
+    EXPECT_EQ(OnePixel(k32, 0, 0x00FFFFFF), 0x00FFFFFFu);
+  }
+  {
+    // 255 under bright 128 becomes 127 in a box.
+    DrawStateScope st(0, 0, 0x808080);
+    EXPECT_EQ(OnePixel(k32, 0, 0x00FFFFFF), 0x007F7F7Fu);
+  }
+  {
+    // Bright scaling comes before the blend: additive with bright 0 adds nothing (the
+    // 32-bit fourth byte becomes 0 as the packed add always does).
+    DrawStateScope st(2, 255, 0);
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
+    EXPECT_EQ(OnePixel(k32, 0x77123456, 0x00FFFFFF), 0x00123456u);
+  }
+}
+
+TEST(FillMemImgBox, RefusedDestinationsAndModes) {
+  {
+    DrawStateScope st(5, 255);
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
+    EXPECT_EQ(OnePixel(k32, 0x1234, 0xFFFF), 0x1234u);
+  }
+  {
+    DrawStateScope st(-1, 255);  // read as unsigned: far above 4
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
+  }
+  DrawStateScope st(0, 0);
+  const RECT r{0, 0, 8, 6};
+  for (int which = 0; which < 5; ++which) {
+    TestImage img(k32, 8, 6);
+    img.FillAll(0x01020304);
+    if (which == 0) img.img.PaletteFlag = 1;
+    if (which == 1) img.img.AlphaFlag = 1;
+    if (which == 2) img.img.ColorType = gfx::kMemImgByte8;
+    if (which == 3) img.img.Format = test::TestColorData(2);  // size disagrees with type
+    if (which == 4) img.img.Format = nullptr;
+    FillMemImgBox(&img.img, &r, 0xFFFFFFFF);
+    for (uint32_t v : img.Pixels()) ASSERT_EQ(v, 0x01020304u) << which;
+  }
+  FillMemImgBox(nullptr, &r, 0);  // no image: nothing happens
+}
+
+// Draws rect with a random colour over random pixels and compares with the model applied to
+// the expected box.
+void CheckBox(int type, int w, int h, const RECT* rect, const RECT& expect, std::mt19937& rng) {
+  const bool is16 = type == k16;
+  TestImage img(type, w, h, w * (is16 ? 2 : 4) + 6);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) img.Set(x, y, is16 ? rng() & 0xFFFF : rng());
+  const auto before = img;
+  const uint32_t color = is16 ? rng() & 0xFFFF : rng();
+  FillMemImgBox(&img.img, rect, color);
+  const auto& st = gfx::g_DrawState;
+  const uint32_t s = test::RefBright(is16, color, st.Bright);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const bool inside =
+          x >= expect.left && x < expect.right && y >= expect.top && y < expect.bottom;
+      const uint32_t d = before.Get(x, y);
+      const uint32_t want = inside ? test::RefFlat(is16, st.BlendMode, st.BlendParam, s, d) : d;
+      ASSERT_EQ(img.Get(x, y), want)
+          << "mode " << st.BlendMode << " p " << st.BlendParam << " at " << x << "," << y;
+    }
+  ASSERT_TRUE(img.GuardIntact());
+}
+
+TEST(FillMemImgBox, EveryModeParameterAndBrightAgainstModel) {
+  std::mt19937 rng(11);
+  const RECT r{3, 2, 17, 9};
+  for (int type : {k16, k32})
+    for (int mode = 0; mode <= 5; ++mode)
+      for (int p : {0, 1, 64, 128, 200, 254, 255})
+        for (uint32_t bright : {0xFFFFFFu, 0x00FFFFu, 0x808080u, 0x10C0FFu, 0u}) {
+          DrawStateScope st(mode, p, bright);
+          CheckBox(type, 21, 11, &r, r, rng);
+        }
+}
+
+TEST(FillMemImgBox, RectangleNormalisingAndClipping) {
+  std::mt19937 rng(3);
+  for (int type : {k16, k32}) {
+    DrawStateScope st(2, 200, 0xFFFFFF, {2, 1, 15, 8});
+    // No rectangle: the whole image, clipped to the draw area.
+    CheckBox(type, 20, 10, nullptr, {2, 1, 15, 8}, rng);
+    // Reversed corners fill the normalised box.
+    const RECT rev{12, 7, 4, 3};
+    CheckBox(type, 20, 10, &rev, {4, 3, 12, 7}, rng);
+    // Overhanging every side of the draw area.
+    const RECT big{-100, -5, 100, 50};
+    CheckBox(type, 20, 10, &big, {2, 1, 15, 8}, rng);
+    // Zero width or height, and wholly outside: nothing.
+    const RECT zw{5, 2, 5, 6}, zh{5, 4, 9, 4}, out{15, 1, 19, 8}, above{2, -9, 9, 1};
+    for (const RECT* r : {&zw, &zh, &out, &above}) CheckBox(type, 20, 10, r, {0, 0, 0, 0}, rng);
+    // Extreme coordinates do not overflow.
+    const RECT ext{INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX};
+    CheckBox(type, 20, 10, &ext, {2, 1, 15, 8}, rng);
+  }
+  // A draw area larger than the image is cut to the image.
+  for (int type : {k16, k32}) {
+    DrawStateScope st(0, 0, 0xFFFFFF, {-4, -4, 640, 480});
+    CheckBox(type, 9, 7, nullptr, {0, 0, 9, 7}, rng);
+  }
+}
+
+// Mode 0 rows of every length and start, so the pairwise and tail stores are all exercised.
+TEST(FillMemImgBox, CopyRowsOfEveryLengthAndOffset) {
+  std::mt19937 rng(5);
+  DrawStateScope st(0, 0);
+  for (int type : {k16, k32})
+    for (int left = 0; left < 4; ++left)
+      for (int w = 1; w < 20; ++w) {
+        const RECT r{left, 1, left + w, 3};
+        CheckBox(type, 25, 4, &r, r, rng);
+      }
+  // Colour 0 (a byte-wise fill) and a colour whose bytes differ.
+  for (uint32_t c : {0u, 0xFFFFu, 0x0101u, 0x0102u}) {
+    TestImage img(k16, 7, 3, 15);
+    img.FillAll(0x5555);
+    const RECT r{1, 0, 6, 3};
+    FillMemImgBox(&img.img, &r, c);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 7; ++x) EXPECT_EQ(img.Get(x, y), x >= 1 && x < 6 ? c : 0x5555u);
+    EXPECT_TRUE(img.GuardIntact());
+  }
+}
+
+}  // namespace
+}  // namespace zq::soft
