@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 #include "base/rect.h"
 #include "graphics/draw_state.h"
@@ -10,33 +11,44 @@
 namespace zq::soft {
 namespace {
 
-// A row of identical pixels: eight bytes of the repeated pixel per store (two or four
-// pixels at once), a plain memset when all bytes of the pixel agree.
+// A row of identical pixels, as runs of 32-bit stores: a 16-bit row stores its pixels in
+// pairs (after one single store when the row starts between two 32-bit words, and one at an
+// odd end). The runs go through wmemset (32-bit units on this platform), a plain memset when
+// all bytes of the pixel agree.
+static_assert(sizeof(wchar_t) == 4);
+
 template <typename Pixel>
-void FillRowCopy(uint8_t* p, int32_t w, Pixel s) {
-  const size_t bytes = size_t(w) * sizeof(Pixel);
-  const uint64_t pattern = sizeof(Pixel) == 2 ? uint64_t(s) * 0x0001000100010001ull
-                                              : uint64_t(s) * 0x0000000100000001ull;
-  if (pattern == uint64_t(s & 0xFF) * 0x0101010101010101ull) {
-    std::memset(p, int(s & 0xFF), bytes);
-    return;
+void FillRowCopy(uint8_t* p, size_t n, Pixel s) {
+  if constexpr (sizeof(Pixel) == 2) {
+    if ((reinterpret_cast<uintptr_t>(p) & 3) != 0) {
+      StorePixel<uint16_t>(p, s);
+      p += 2;
+      --n;
+    }
+    if ((n & 1) != 0) StorePixel<uint16_t>(p + (n - 1) * 2, s);
+    n /= 2;
   }
-  size_t i = 0;
-  for (; i + 8 <= bytes; i += 8) std::memcpy(p + i, &pattern, 8);
-  for (; i < bytes; i += sizeof(Pixel)) StorePixel<Pixel>(p + i, s);
+  const uint32_t word = sizeof(Pixel) == 2 ? uint32_t(s) * 0x00010001u : uint32_t(s);
+  if (word == (word & 0xFF) * 0x01010101u) {
+    std::memset(p, int(word & 0xFF), n * 4);
+  } else if ((reinterpret_cast<uintptr_t>(p) & 3) == 0) {
+    std::wmemset(reinterpret_cast<wchar_t*>(p), wchar_t(word), n);
+  } else {
+    for (size_t i = 0; i < n; ++i) StorePixel<uint32_t>(p + i * 4, word);
+  }
 }
 
 template <typename Pixel, typename Op>
 void FillRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op& op) {
-  for (int32_t y = 0; y < h; ++y, row += pitch) {
-    if constexpr (Op::kWritesOnly) {
-      FillRowCopy<Pixel>(row, w, op(Pixel{}));
-    } else {
-      uint8_t* p = row;
-      for (int32_t x = 0; x < w; ++x, p += sizeof(Pixel)) {
-        StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
-      }
+  if constexpr (Op::kWritesOnly) {
+    // Rows that follow each other without a gap are one long run.
+    if (pitch == std::ptrdiff_t(w) * std::ptrdiff_t(sizeof(Pixel))) {
+      FillRowCopy<Pixel>(row, size_t(w) * size_t(h), op(Pixel{}));
+      return;
     }
+    for (int32_t y = 0; y < h; ++y, row += pitch) FillRowCopy<Pixel>(row, size_t(w), op(Pixel{}));
+  } else {
+    BlendRows<Pixel>(row, pitch, w, h, op);
   }
 }
 

@@ -115,9 +115,74 @@ constexpr FlatColor MakeFlatColor(uint32_t color, uint32_t param) {
   return c;
 }
 
+// ---- Pixel blocks ---------------------------------------------------------------------------
+// The operations work in place on blocks of pixels held in vector lanes: 32 or 16 bytes in
+// the row loops, or one pixel. All sizes run the same code, so a single pixel always gets
+// exactly what it would get inside a block. Blocks are passed by reference only, so no vector
+// crosses a call boundary (whose convention for 32-byte vectors would depend on AVX).
+
+template <int Bytes>
+struct Block;
+template <>
+struct Block<32> {
+  typedef uint16_t U16 __attribute__((vector_size(32)));
+  typedef int16_t S16 __attribute__((vector_size(32)));
+  typedef uint32_t U32 __attribute__((vector_size(32)));
+};
+template <>
+struct Block<16> {
+  typedef uint16_t U16 __attribute__((vector_size(16)));
+  typedef int16_t S16 __attribute__((vector_size(16)));
+  typedef uint32_t U32 __attribute__((vector_size(16)));
+};
+template <>
+struct Block<4> {
+  typedef uint16_t U16 __attribute__((vector_size(4)));
+  typedef int16_t S16 __attribute__((vector_size(4)));
+  typedef uint32_t U32 __attribute__((vector_size(4)));
+};
+template <>
+struct Block<2> {
+  typedef uint16_t U16 __attribute__((vector_size(2)));
+  typedef int16_t S16 __attribute__((vector_size(2)));
+};
+
+// The lanes holding a block of Bytes bytes of Pixel pixels: one lane a pixel.
+template <typename Pixel, int Bytes>
+struct PixelLanesOf {
+  using type = typename Block<Bytes>::U32;
+};
+template <int Bytes>
+struct PixelLanesOf<uint16_t, Bytes> {
+  using type = typename Block<Bytes>::U16;
+};
+template <typename Pixel, int Bytes>
+using PixelLanes = typename PixelLanesOf<Pixel, Bytes>::type;
+
+// Sets out to 16-bit lanes holding the pair (low, high) in every 32-bit pixel: 32-bit pixels
+// are worked on as 16-bit lanes, blue and red in the low bytes, green and the fourth byte in
+// the high bytes.
+template <int Bytes>
+[[gnu::always_inline]] inline void PairLanes(typename Block<Bytes>::U16& out, uint16_t low,
+                                             uint16_t high) {
+  const typename Block<Bytes>::U32 v = typename Block<Bytes>::U32{} + (uint32_t(high) << 16 | low);
+  out = (typename Block<Bytes>::U16)v;
+}
+
 // ---- Per-pixel operations -------------------------------------------------------------------
-// FlatOp<Pixel, Mode>: operator()(d) gives the new destination pixel. kWritesOnly marks the
-// copy, whose result does not depend on the destination.
+// FlatOp<Pixel, Mode>: Apply<Bytes>(block) combines every pixel of a block with the colour, in
+// place; operator()(d) does one pixel. kWritesOnly marks the copy, whose result does not
+// depend on the destination.
+
+// One pixel through the block code.
+template <typename Pixel, typename Op>
+[[gnu::always_inline]] inline Pixel ApplyOne(const Op& op, Pixel d) {
+  PixelLanes<Pixel, sizeof(Pixel)> v;
+  std::memcpy(&v, &d, sizeof d);
+  op.template Apply<sizeof(Pixel)>(v);
+  std::memcpy(&d, &v, sizeof d);
+  return d;
+}
 
 template <typename Pixel, int Mode>
 struct FlatOp;
@@ -126,53 +191,96 @@ template <typename Pixel>
 struct FlatOp<Pixel, kFlatCopy> {
   static constexpr bool kWritesOnly = true;
   Pixel s;
-  explicit constexpr FlatOp(const FlatColor& c) : s(Pixel(c.color)) {}
-  constexpr Pixel operator()(Pixel) const { return s; }
+  explicit FlatOp(const FlatColor& c) : s(Pixel(c.color)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& v) const {
+    v = PixelLanes<Pixel, B>{} + s;
+  }
+  Pixel operator()(Pixel) const { return s; }
 };
 
-// 16-bit alpha blend: each field moves towards the colour by p*(s - d)/255, truncated toward
-// zero. The colour is fixed for the call, so the new value of each field depends only on the
-// destination field: three small tables built once hold it, already shifted into place.
+// 16-bit alpha blend: each field F' = dF + p*(sF - dF)/255 truncated toward zero. |p*(sF - dF)|
+// is at most 16065, where n/255 = (n + 1 + (n >> 8)) >> 8 exactly, so no table is needed.
 template <>
 struct FlatOp<uint16_t, kFlatAlpha> {
   static constexpr bool kWritesOnly = false;
-  uint16_t r[32], g[64], b[32];
-  explicit constexpr FlatOp(const FlatColor& c) : r{}, g{}, b{} {
-    const int32_t* dp = &SoftDiffMulTable256[c.param][255];
-    const int sr = int(c.color >> 11), sg = int((c.color >> 5) & 0x3F), sb = int(c.color & 0x1F);
-    for (int d = 0; d < 32; ++d) r[d] = uint16_t((d + dp[sr - d]) << 11);
-    for (int d = 0; d < 64; ++d) g[d] = uint16_t((d + dp[sg - d]) << 5);
-    for (int d = 0; d < 32; ++d) b[d] = uint16_t(d + dp[sb - d]);
+  int16_t sr, sg, sb, p;
+  explicit FlatOp(const FlatColor& c)
+      : sr(int16_t(c.color >> 11)),
+        sg(int16_t((c.color >> 5) & 0x3F)),
+        sb(int16_t(c.color & 0x1F)),
+        p(int16_t(c.param)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(typename Block<B>::U16& d) const {
+    using S16 = typename Block<B>::S16;
+    using U16 = typename Block<B>::U16;
+    auto blend = [this](S16& f, int16_t sf) {  // f: the destination field, in place
+      const S16 prod = (sf - f) * p;
+      const S16 sign = prod >> 15;  // 0 or -1
+      const S16 a = (prod ^ sign) - sign;
+      const S16 q = (a + 1 + (a >> 8)) >> 8;
+      f += (q ^ sign) - sign;
+    };
+    S16 r = (S16)(d >> 11), g = (S16)((d >> 5) & 0x3F), b = (S16)(d & 0x1F);
+    blend(r, sr);
+    blend(g, sg);
+    blend(b, sb);
+    d = (U16)r << 11 | (U16)g << 5 | (U16)b;
   }
-  constexpr uint16_t operator()(uint16_t d) const {
-    return uint16_t(r[d >> 11] | g[(d >> 5) & 0x3F] | b[d & 0x1F]);
-  }
+  uint16_t operator()(uint16_t d) const { return ApplyOne(*this, d); }
 };
 
 // 32-bit alpha blend: ((s - d)*p + (d << 8)) >> 8 per colour byte equals
-// (s*p + d*(256 - p)) >> 8, whose terms are never negative and stay below 2^16, so blue and
-// red share one multiply in separate 16-bit lanes. The fourth byte of d is kept.
+// (s*p + d*(256 - p)) >> 8, whose terms are never negative and together below 2^16, so each
+// byte is worked in a 16-bit lane. The fourth byte is kept (multiplier 256, nothing added).
 template <>
 struct FlatOp<uint32_t, kFlatAlpha> {
   static constexpr bool kWritesOnly = false;
-  uint32_t rbColor, gColor, inv;
-  explicit constexpr FlatOp(const FlatColor& c)
-      : rbColor((c.color & 0x00FF00FFu) * c.param),
-        gColor((c.color & 0x0000FF00u) * c.param),
-        inv(256 - c.param) {}
-  constexpr uint32_t operator()(uint32_t d) const {
-    const uint32_t rb = (((d & 0x00FF00FFu) * inv + rbColor) >> 8) & 0x00FF00FFu;
-    const uint32_t g = (((d & 0x0000FF00u) * inv + gColor) >> 8) & 0x0000FF00u;
-    return (d & 0xFF000000u) | rb | g;
+  uint16_t inv, addB, addG, addR;
+  explicit FlatOp(const FlatColor& c)
+      : inv(uint16_t(256 - c.param)),
+        addB(uint16_t((c.color & 0xFF) * c.param)),
+        addG(uint16_t(((c.color >> 8) & 0xFF) * c.param)),
+        addR(uint16_t(((c.color >> 16) & 0xFF) * c.param)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(typename Block<B>::U32& d) const {
+    using U16 = typename Block<B>::U16;
+    U16 mulEven, addEven, mulOdd, addOdd;
+    PairLanes<B>(mulEven, inv, inv);
+    PairLanes<B>(addEven, addB, addR);
+    PairLanes<B>(mulOdd, inv, 256);
+    PairLanes<B>(addOdd, addG, 0);
+    const U16 v = (U16)d;
+    const U16 even = ((v & 0xFF) * mulEven + addEven) >> 8;
+    const U16 odd = ((v >> 8) * mulOdd + addOdd) >> 8;
+    d = (typename Block<B>::U32)(even | odd << 8);
   }
+  uint32_t operator()(uint32_t d) const { return ApplyOne(*this, d); }
 };
 
+// Additive: the packed saturating add. In 16-bit lanes the carry out of red (bit 16 of the
+// packed form) is seen as the lane sum wrapping below the colour.
 template <typename Pixel>
 struct FlatOp<Pixel, kFlatAdd> {
   static constexpr bool kWritesOnly = false;
   uint32_t s;
-  explicit constexpr FlatOp(const FlatColor& c) : s(c.scaled) {}
-  constexpr Pixel operator()(Pixel d) const {
+  explicit FlatOp(const FlatColor& c) : s(c.scaled) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& d) const {
+    using V = PixelLanes<Pixel, B>;
+    if constexpr (sizeof(Pixel) == 2) {
+      const uint16_t sm = uint16_t(s & 0xF7DF);
+      const V sum = (d & 0xF7DF) + sm;
+      const V redCarry = (V)(sum < sm);
+      const V c = sum & 0x0820;
+      d = sum | (c - (c >> 5)) | (redCarry & 0xF800) | ((d | uint16_t(s)) & 0x0820);
+    } else {
+      const V sum = (d & 0x00FEFEFFu) + (s & 0x00FEFEFFu);
+      const V carry = sum & 0x01010100u;
+      d = sum | (carry - (carry >> 8)) | ((d | s) & 0x00010100u);
+    }
+  }
+  Pixel operator()(Pixel d) const {
     if constexpr (sizeof(Pixel) == 2)
       return Pixel(AddPixelSaturated16(s, d));
     else
@@ -180,12 +288,30 @@ struct FlatOp<Pixel, kFlatAdd> {
   }
 };
 
+// Subtractive: the packed saturating subtract. In 16-bit lanes the guard bit above red
+// survives exactly when the guarded destination is not below the colour.
 template <typename Pixel>
 struct FlatOp<Pixel, kFlatSub> {
   static constexpr bool kWritesOnly = false;
   uint32_t s;
-  explicit constexpr FlatOp(const FlatColor& c) : s(c.scaled) {}
-  constexpr Pixel operator()(Pixel d) const {
+  explicit FlatOp(const FlatColor& c) : s(c.scaled) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& d) const {
+    using V = PixelLanes<Pixel, B>;
+    if constexpr (sizeof(Pixel) == 2) {
+      const uint16_t sm = uint16_t(s & 0xF7DF);
+      const V guarded = d | 0x0820;
+      const V x = guarded - sm;
+      const V redOk = (V)(guarded >= sm);
+      const V m = x & 0x0820;
+      d = x & ((m - (m >> 5)) | (redOk & 0xF800));
+    } else {
+      const V x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
+      const V m = x & 0x01010100u;
+      d = x & (m - (m >> 8));
+    }
+  }
+  Pixel operator()(Pixel d) const {
     if constexpr (sizeof(Pixel) == 2)
       return Pixel(SubPixelSaturated16(s, d));
     else
@@ -193,35 +319,114 @@ struct FlatOp<Pixel, kFlatSub> {
   }
 };
 
-// Multiplicative: 16-bit fields (s*d) >> 5 (green >> 6); 32-bit colour bytes (s*d) >> 8 with
-// the fourth byte of d kept.
+// Multiplicative: 16-bit fields (s*d) >> 5 (green >> 6); 32-bit colour bytes (s*d) >> 8 in
+// 16-bit lanes, the fourth byte kept (multiplier 256).
 template <>
 struct FlatOp<uint16_t, kFlatMul> {
   static constexpr bool kWritesOnly = false;
-  uint32_t sr, sg, sb;
-  explicit constexpr FlatOp(const FlatColor& c)
-      : sr(c.color >> 11), sg((c.color >> 5) & 0x3F), sb(c.color & 0x1F) {}
-  constexpr uint16_t operator()(uint16_t d) const {
-    const uint32_t r = (sr * (uint32_t(d) >> 11)) >> 5;
-    const uint32_t g = (sg * ((uint32_t(d) >> 5) & 0x3F)) >> 6;
-    const uint32_t b = (sb * (uint32_t(d) & 0x1F)) >> 5;
-    return uint16_t(r << 11 | g << 5 | b);
+  uint16_t sr, sg, sb;
+  explicit FlatOp(const FlatColor& c)
+      : sr(uint16_t(c.color >> 11)),
+        sg(uint16_t((c.color >> 5) & 0x3F)),
+        sb(uint16_t(c.color & 0x1F)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(typename Block<B>::U16& d) const {
+    using U16 = typename Block<B>::U16;
+    const U16 r = ((d >> 11) * sr) >> 5;
+    const U16 g = (((d >> 5) & 0x3F) * sg) >> 6;
+    const U16 b = ((d & 0x1F) * sb) >> 5;
+    d = r << 11 | g << 5 | b;
   }
+  uint16_t operator()(uint16_t d) const { return ApplyOne(*this, d); }
 };
 
 template <>
 struct FlatOp<uint32_t, kFlatMul> {
   static constexpr bool kWritesOnly = false;
-  uint32_t sr, sg, sb;
-  explicit constexpr FlatOp(const FlatColor& c)
-      : sr((c.color >> 16) & 0xFF), sg((c.color >> 8) & 0xFF), sb(c.color & 0xFF) {}
-  constexpr uint32_t operator()(uint32_t d) const {
-    const uint32_t r = (sr * ((d >> 16) & 0xFF)) >> 8;
-    const uint32_t g = (sg * ((d >> 8) & 0xFF)) >> 8;
-    const uint32_t b = (sb * (d & 0xFF)) >> 8;
-    return (d & 0xFF000000u) | r << 16 | g << 8 | b;
+  uint16_t sr, sg, sb;
+  explicit FlatOp(const FlatColor& c)
+      : sr(uint16_t((c.color >> 16) & 0xFF)),
+        sg(uint16_t((c.color >> 8) & 0xFF)),
+        sb(uint16_t(c.color & 0xFF)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(typename Block<B>::U32& d) const {
+    using U16 = typename Block<B>::U16;
+    U16 mulEven, mulOdd;
+    PairLanes<B>(mulEven, sb, sr);
+    PairLanes<B>(mulOdd, sg, 256);
+    const U16 v = (U16)d;
+    const U16 even = ((v & 0xFF) * mulEven) >> 8;
+    const U16 odd = ((v >> 8) * mulOdd) >> 8;
+    d = (typename Block<B>::U32)(even | odd << 8);
   }
+  uint32_t operator()(uint32_t d) const { return ApplyOne(*this, d); }
 };
+
+// ---- Row loops ------------------------------------------------------------------------------
+// Rows are worked in blocks of 32 bytes where the processor has AVX2 and of 16 bytes
+// otherwise (both give the same pixels); the pixels left at a row's end go one by one.
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ZQ_SOFT_HAVE_AVX2_ROWS 1
+#define ZQ_SOFT_TARGET_AVX2 __attribute__((target("avx2")))
+#else
+#define ZQ_SOFT_HAVE_AVX2_ROWS 0
+#define ZQ_SOFT_TARGET_AVX2
+#endif
+
+// The block size the row loops use, decided once per process; tests may set it to 16 to
+// compare the two loops.
+inline int& FlatRowBlockBytes() {
+  static int bytes = [] {
+#if ZQ_SOFT_HAVE_AVX2_ROWS
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? 32 : 16;
+#else
+    return 16;
+#endif
+  }();
+  return bytes;
+}
+
+// The operation is taken by value: a local copy cannot alias the pixels, so its constants
+// stay in registers for the whole row.
+template <int BlockBytes, typename Pixel, typename Op>
+[[gnu::always_inline]] inline void BlendRowBlocks(uint8_t* p, int32_t w, const Op op) {
+  constexpr int32_t kPerBlock = BlockBytes / int32_t(sizeof(Pixel));
+  int32_t x = 0;
+  for (; x + kPerBlock <= w; x += kPerBlock, p += BlockBytes) {
+    PixelLanes<Pixel, BlockBytes> v;
+    std::memcpy(&v, p, BlockBytes);
+    op.template Apply<BlockBytes>(v);
+    std::memcpy(p, &v, BlockBytes);
+  }
+  for (; x < w; ++x, p += sizeof(Pixel)) StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
+}
+
+template <typename Pixel, typename Op>
+void BlendRows16(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op op) {
+  for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<16, Pixel>(row, w, op);
+}
+
+#if ZQ_SOFT_HAVE_AVX2_ROWS
+template <typename Pixel, typename Op>
+ZQ_SOFT_TARGET_AVX2 void BlendRows32(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h,
+                                     const Op op) {
+  for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<32, Pixel>(row, w, op);
+}
+#endif
+
+// h rows of w pixels, pitch bytes apart, each pixel combined by op.
+template <typename Pixel, typename Op>
+void BlendRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op& op) {
+#if ZQ_SOFT_HAVE_AVX2_ROWS
+  if (FlatRowBlockBytes() == 32) {
+    BlendRows32<Pixel>(row, pitch, w, h, op);
+    return;
+  }
+#endif
+  BlendRows16<Pixel>(row, pitch, w, h, op);
+}
 
 // Calls body(op) once with the operation of a resolved mode (ResolveFlatMode); kFlatNone
 // calls nothing. body is a generic lambda, so its loop is compiled once per operation.
