@@ -7,6 +7,7 @@
 
 #include "flat_reference.h"
 #include "soft_test_image.h"
+#include "softrender/flat_color.h"
 
 namespace zq::soft {
 namespace {
@@ -256,6 +257,64 @@ TEST(FillMemImgBox, CopyRowsOfEveryLengthAndOffset) {
     for (int y = 0; y < 3; ++y)
       for (int x = 0; x < 7; ++x) EXPECT_EQ(img.Get(x, y), x >= 1 && x < 6 ? c : 0x5555u);
     EXPECT_TRUE(img.GuardIntact());
+  }
+}
+
+}  // namespace
+}  // namespace zq::soft
+
+namespace zq::soft {
+namespace {
+
+// Restores the row block size after a test that forces one.
+class BlockBytesScope {
+ public:
+  explicit BlockBytesScope(int bytes) : saved_(FlatRowBlockBytes()) { FlatRowBlockBytes() = bytes; }
+  ~BlockBytesScope() { FlatRowBlockBytes() = saved_; }
+
+ private:
+  int saved_;
+};
+
+// Rows long enough for whole blocks plus a rest, with every block size the machine runs
+// (16 bytes always, 32 where AVX2 is present), against the model.
+TEST(FillMemImgBox, WideRowsInEveryBlockSize) {
+  std::vector<int> sizes = {16};
+  if (FlatRowBlockBytes() == 32) sizes.push_back(32);
+  std::mt19937 rng(23);
+  for (int blockBytes : sizes) {
+    BlockBytesScope blocks(blockBytes);
+    for (int type : {k16, k32})
+      for (int mode = 0; mode <= 4; ++mode)
+        for (int p : {1, 77, 128, 254})
+          for (uint32_t bright : {0xFFFFFFu, 0x3080F0u}) {
+            DrawStateScope st(mode, p, bright);
+            const RECT r{1, 1, 1 + 16 * 3 + 5, 4};
+            CheckBox(type, 60, 5, &r, r, rng);
+            const RECT r2{3, 0, 3 + 8 + 7, 2};
+            CheckBox(type, 60, 5, &r2, r2, rng);
+          }
+  }
+}
+
+// Every destination pixel value against every field of a few colours, in 16-bit alpha blend,
+// where the division by 255 is done without the table.
+TEST(FillMemImgBox, AlphaBlend16EveryDestinationValue) {
+  std::vector<int> sizes = {16};
+  if (FlatRowBlockBytes() == 32) sizes.push_back(32);
+  for (int blockBytes : sizes) {
+    BlockBytesScope blocks(blockBytes);
+    for (int p : {1, 2, 127, 128, 200, 253, 254})
+      for (uint32_t color : {0x0000u, 0xFFFFu, 0x8410u, 0x7BEFu, 0x1234u}) {
+        DrawStateScope st(1, p, 0xFFFFFF, {0, 0, 256, 256});
+        TestImage img(k16, 256, 256);
+        for (int v = 0; v < 65536; ++v) img.Set(v & 255, v >> 8, uint32_t(v));
+        FillMemImgBox(&img.img, nullptr, color);
+        for (int v = 0; v < 65536; ++v) {
+          ASSERT_EQ(img.Get(v & 255, v >> 8), test::RefFlat(true, 1, p, color, uint32_t(v)))
+              << "p " << p << " colour " << color << " d " << v;
+        }
+      }
   }
 }
 
