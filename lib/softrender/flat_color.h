@@ -2,10 +2,11 @@
 // 0 to 4, for 16-bit 5:6:5 and 32-bit destinations. Shared by filled boxes, lines and
 // flat-colour triangle spans, which must give identical pixels.
 //
-// Use: settle the colour once per call (bright scaling, parameter rows, shortcuts), then
-// let WithFlatOp pick the one specialised per-pixel operation and hand it to the caller's
-// loop. The operations are small value objects, so each loop is compiled per mode and depth
-// and tests nothing per pixel.
+// Use: once per call, prepare the colour (bright), resolve the parameter shortcuts
+// (ResolveFlatMode) and build the per-call values (MakeFlatColor); then WithFlatOp hands the
+// one specialised operation to the caller's loop (BlendRows for runs of pixels, or the
+// operation's operator() for single pixels). The operations are small value objects, so each
+// loop is compiled per mode and depth and tests nothing per pixel.
 #pragma once
 
 #include <cstddef>
@@ -96,10 +97,17 @@ struct FlatColor {
   uint32_t param;   // blend parameter 0..255
 };
 
-// Builds the per-call values from a prepared colour. Pixel selects the depth.
+// Clamps a blend parameter into 0..255. The draw state only ever holds that range; the clamp
+// keeps any other value from indexing past a table row.
+constexpr uint32_t ClampBlendParam(int32_t param) {
+  return param < 0 ? 0u : param > 255 ? 255u : uint32_t(param);
+}
+
+// Builds the per-call values from a prepared colour (bright already applied) and a blend
+// parameter 0..255 (larger values count as 255). Pixel selects the depth.
 template <typename Pixel>
-constexpr FlatColor MakeFlatColor(uint32_t color, uint32_t param) {
-  param &= 0xFF;
+inline FlatColor MakeFlatColor(uint32_t color, uint32_t param) {
+  if (param > 255) param = 255;
   const int32_t* m = SoftMulTable256[param];
   FlatColor c{};
   c.param = param;
@@ -488,12 +496,10 @@ inline uint8_t* PixelAddress(const gfx::MEMIMG& image, int32_t x, int32_t y, int
 
 // Calls body(op) with the operation for the current draw state and a box or line colour
 // (bright by the shift rule), for a destination of the given depth (2 or 4 bytes).
-// A parameter outside 0..255 (the draw state is only ever set to that range) is clamped, so it
-// can never index past a table row.
 template <typename Body>
 void WithBoxFlatOp(int bytes, uint32_t color, int32_t mode, int32_t blendParam, uint32_t bright,
                    Body&& body) {
-  const uint32_t param = blendParam < 0 ? 0u : blendParam > 255 ? 255u : uint32_t(blendParam);
+  const uint32_t param = ClampBlendParam(blendParam);
   const int resolved = ResolveFlatMode(mode, param);
   if (resolved == kFlatNone) return;
   if (bytes == 2) {

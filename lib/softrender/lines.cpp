@@ -19,10 +19,11 @@ int32_t DoubleToInt(double v) {
 
 // Walks `major` pixels from p: one step along the major axis per pixel, one along the minor
 // axis whenever the error reaches the major length. The pointer is moved only towards a pixel
-// that is drawn, so it never leaves the image.
+// that is drawn, so it never leaves the image. The operation is a local copy, which the pixel
+// stores cannot alias.
 template <typename Pixel, typename Op>
 void WalkLine(uint8_t* p, std::ptrdiff_t majorStep, std::ptrdiff_t minorStep, int32_t major,
-              int32_t minor, const Op& op) {
+              int32_t minor, const Op op) {
   int64_t error = 0;
   for (int32_t i = 0;;) {
     StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
