@@ -320,3 +320,45 @@ TEST(FillMemImgBox, AlphaBlend16EveryDestinationValue) {
 
 }  // namespace
 }  // namespace zq::soft
+
+namespace zq::soft {
+namespace {
+
+TEST(FillMemImgBox, ParameterOutsideItsRangeIsClamped) {
+  {
+    DrawStateScope st(1, 300);  // as 255: a copy
+    EXPECT_EQ(OnePixel(k16, 0x1234, 0xABCD), 0xABCDu);
+  }
+  {
+    DrawStateScope st(2, -5);  // as 0: nothing
+    EXPECT_EQ(OnePixel(k32, 0x11223344, 0x00FFFFFF), 0x11223344u);
+  }
+}
+
+TEST(FillMemImgBox, BottomUpImageAndHostileSizes) {
+  DrawStateScope st(0, 0);
+  // Row 0 is the last row in memory; the pitch is negative.
+  TestImage img(k16, 8, 4);
+  img.img.Pixels = img.bytes.data() + 3 * 16;
+  img.img.Pitch = -16;
+  const RECT r{1, 0, 3, 2};
+  FillMemImgBox(&img.img, &r, 0x7777);
+  for (int row = 0; row < 4; ++row)
+    for (int x = 0; x < 8; ++x) {
+      uint16_t v;
+      std::memcpy(&v, img.bytes.data() + row * 16 + x * 2, 2);
+      EXPECT_EQ(v, (row == 3 || row == 2) && x >= 1 && x < 3 ? 0x7777 : 0) << row << "," << x;
+    }
+  // Negative sizes draw nothing.
+  TestImage neg(k32, 8, 4);
+  neg.img.Width = -8;
+  FillMemImgBox(&neg.img, nullptr, 0xFFFFFFFF);
+  neg.img.Width = 8;
+  neg.img.Height = INT32_MIN;
+  FillMemImgBox(&neg.img, nullptr, 0xFFFFFFFF);
+  neg.img.Height = 4;
+  for (uint32_t v : neg.Pixels()) EXPECT_EQ(v, 0u);
+}
+
+}  // namespace
+}  // namespace zq::soft
