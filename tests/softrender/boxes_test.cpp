@@ -260,12 +260,6 @@ TEST(FillMemImgBox, CopyRowsOfEveryLengthAndOffset) {
   }
 }
 
-}  // namespace
-}  // namespace zq::soft
-
-namespace zq::soft {
-namespace {
-
 // Restores the row block size after a test that forces one.
 class BlockBytesScope {
  public:
@@ -318,12 +312,6 @@ TEST(FillMemImgBox, AlphaBlend16EveryDestinationValue) {
   }
 }
 
-}  // namespace
-}  // namespace zq::soft
-
-namespace zq::soft {
-namespace {
-
 TEST(FillMemImgBox, ParameterOutsideItsRangeIsClamped) {
   {
     DrawStateScope st(1, 300);  // as 255: a copy
@@ -358,6 +346,29 @@ TEST(FillMemImgBox, BottomUpImageAndHostileSizes) {
   FillMemImgBox(&neg.img, nullptr, 0xFFFFFFFF);
   neg.img.Height = 4;
   for (uint32_t v : neg.Pixels()) EXPECT_EQ(v, 0u);
+}
+
+// Every parameter, with every field distance from the colour, against the model (which
+// divides directly) in both block sizes.
+TEST(FillMemImgBox, AlphaBlend16EveryParameter) {
+  std::vector<int> sizes = {16};
+  if (FlatRowBlockBytes() == 32) sizes.push_back(32);
+  for (int blockBytes : sizes) {
+    BlockBytesScope blocks(blockBytes);
+    for (int p = 1; p <= 254; ++p)
+      for (uint32_t color : {0x0000u, 0xFFFFu, 0x8410u}) {
+        DrawStateScope st(1, p);
+        TestImage img(k16, 64, 1);
+        for (uint32_t x = 0; x < 64; ++x)
+          img.Set(int(x), 0, (x & 31) << 11 | x << 5 | (31 - (x & 31)));
+        const TestImage before = img;
+        FillMemImgBox(&img.img, nullptr, color);
+        for (int x = 0; x < 64; ++x) {
+          ASSERT_EQ(img.Get(x, 0), test::RefFlat(true, 1, p, color, before.Get(x, 0)))
+              << "p " << p << " colour " << color << " x " << x;
+        }
+      }
+  }
 }
 
 }  // namespace
