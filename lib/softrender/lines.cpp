@@ -4,18 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/math.h"
 #include "graphics/draw_state.h"
 #include "softrender/flat_color.h"
 
 namespace zq::soft {
 namespace {
 
-// Truncation toward zero; not a number or a value outside the 32-bit range gives INT32_MIN,
-// which the final clamps of the clipping then bring back to an edge.
-int32_t DoubleToInt(double v) {
-  if (!(v > -2147483649.0 && v < 2147483648.0)) return INT32_MIN;
-  return int32_t(v);
-}
+using base::DoubleToInt;  // out-of-range values give INT32_MIN, which the clipping clamps
 
 // Walks `major` pixels from p: one step along the major axis per pixel, one along the minor
 // axis whenever the error reaches the major length. The pointer is moved only towards a pixel
