@@ -3,7 +3,6 @@
 // over memcpy time ("vs_memcpy").
 #include <benchmark/benchmark.h>
 
-#include <bit>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -19,20 +18,7 @@ constexpr int kHeight = 480;
 
 ColorData Format(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
   ColorData c{};
-  c.ColorBitDepth = uint16_t(depth);
-  c.PixelByte = uint16_t(depth / 8);
-  const uint32_t masks[4] = {r, g, b, a};
-  uint8_t* widths[4] = {&c.RW, &c.GW, &c.BW, &c.AW};
-  uint8_t* shifts[4] = {&c.RL, &c.GL, &c.BL, &c.AL};
-  int total = 0;
-  for (int i = 0; i < 4; ++i) {
-    *shifts[i] = masks[i] ? uint8_t(std::countr_zero(masks[i])) : 0;
-    *widths[i] = masks[i] ? uint8_t(std::countr_one(masks[i] >> *shifts[i])) : 0;
-    total += *widths[i];
-  }
-  c.RM = r, c.GM = g, c.BM = b, c.AM = a;
-  const uint32_t all = depth == 32 ? 0xFFFFFFFFu : (1u << depth) - 1;
-  c.NM = total == depth ? 0 : all & ~(r | g | b | a);
+  zq::gfx::SetupColorDataFromMasks(&c, depth, r, g, b, a);
   return c;
 }
 

@@ -125,20 +125,9 @@ bool Is888(const ColorData& c) {
   return c.ColorBitDepth == 24 && c.RM == 0xFF0000 && c.GM == 0xFF00 && c.BM == 0xFF;
 }
 
-// Packs a 0..255 component into a channel of the given width and shift.
-uint32_t PackComponent(int value, int width, int shift) {
-  uint32_t v = uint32_t(value) & 0xFF;
-  v = width <= 8 ? v >> (8 - width) : v << (width - 8);
-  return v << shift;
-}
-
 // The pixel of colour 0x00RRGGBB with alpha 255 in the descriptor's format, NM bits included.
 uint32_t PackKeyColor(const ColorData& c, uint32_t rgb) {
-  uint32_t v = PackComponent(int(rgb >> 16), c.RW, c.RL) +
-               PackComponent(int(rgb >> 8), c.GW, c.GL) + PackComponent(int(rgb), c.BW, c.BL) +
-               c.NM;
-  if (c.AW != 0) v += PackComponent(255, c.AW, c.AL);
-  return v;
+  return PackColorByData(&c, int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF), 255);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -490,7 +479,7 @@ void ConvertChunk(const General& g, CarryState& carry, const uint32_t* s, const 
     uint32_t gr = Conv<Tables>(g, kG, sv);
     uint32_t b = Conv<Tables>(g, kB, sv);
     uint32_t alpha = Conv<Tables>(g, kA, av) | g.alphaConst;
-    alpha = (alpha & ~g.redToAlpha) | (Conv<Tables>(g, kRedToAlpha, r) & g.redToAlpha);
+    alpha = (alpha & ~g.redToAlpha) | (Conv<Tables>(g, kRedToAlpha, sv) & g.redToAlpha);
     r &= g.colorKeep;
     gr &= g.colorKeep;
     b &= g.colorKeep;
@@ -623,8 +612,9 @@ void GeneralPath(const Walk& k, const ColorData& src, const ColorData& dst, cons
   } else {
     g.conv[kA].Set(src.AM, src.AL, src.AW, dst.AW);
   }
-  // Alpha from red starts from red at the destination's red width.
-  if (o.alphaFromRed) g.conv[kRedToAlpha].Set(dst.RM >> dst.RL, 0, dst.RW, dst.AW);
+  // Alpha from red takes the source's red at its own width to the alpha width, so it holds
+  // whether or not the destination has a red channel of its own.
+  if (o.alphaFromRed) g.conv[kRedToAlpha].Set(src.RM, src.RL, src.RW, dst.AW);
   g.redToAlpha = o.alphaFromRed ? ~0u : 0u;
   g.colorKeep = o.zeroColor ? 0u : ~0u;
 

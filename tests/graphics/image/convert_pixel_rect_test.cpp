@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "graphics/ddraw/memimg.h"
 #include "graphics/image/convert_test_formats.h"
 #include "platform/os/clock.h"
 
@@ -613,6 +614,16 @@ TEST_P(ConvertTest, AlphaFromRedIntoSingleChannel) {
   std::vector<uint16_t> out16(3);
   EXPECT_EQ(0, Convert(out16, 3, word16, src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
   EXPECT_EQ((std::vector<uint16_t>{0xB7B7, 0x0000, 0x8080}), out16);
+
+  // The image one-channel formats keep the value in their alpha field alone.
+  std::vector<uint8_t> img8(3);
+  EXPECT_EQ(0, Convert(img8, 3, *GetMemImgColorData(kMemImgByte8, 0, 0), src, 9, Rgb888(),
+                       {0, 0, 3, 1}, 0, 0, o));
+  EXPECT_EQ((std::vector<uint8_t>{0xB7, 0x00, 0x80}), img8);
+  std::vector<uint16_t> img16(3);
+  EXPECT_EQ(0, Convert(img16, 3, *GetMemImgColorData(kMemImgWord16, 0, 0), src, 9, Rgb888(),
+                       {0, 0, 3, 1}, 0, 0, o));
+  EXPECT_EQ((std::vector<uint16_t>{0xB7B7, 0x0000, 0x8080}), img16);
 }
 
 TEST_P(ConvertTest, AlphaFromRedNarrowsToTheAlphaWidth) {
