@@ -9,6 +9,7 @@
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define ZQ_CONVERT_HAS_AVX2 1
+#include <immintrin.h>
 #else
 #define ZQ_CONVERT_HAS_AVX2 0
 #endif
@@ -236,7 +237,7 @@ template <int SB, int DB, class Op>
 }
 
 // 24-bit to X8:8:8 as byte moves, which vectorise where assembled words do not.
-[[gnu::always_inline]] inline void Rgb24ToX888RowBody(uint8_t* d, const uint8_t* s, ptrdiff_t w) {
+[[gnu::noinline]] void Rgb24ToX888Row(uint8_t* d, const uint8_t* s, ptrdiff_t w) {
   for (ptrdiff_t x = 0; x < w; ++x) {
     d[4 * x] = s[3 * x];
     d[4 * x + 1] = s[3 * x + 1];
@@ -245,8 +246,12 @@ template <int SB, int DB, class Op>
   }
 }
 
-[[gnu::noinline]] void Rgb24ToX888Row(uint8_t* d, const uint8_t* s, ptrdiff_t w) {
-  Rgb24ToX888RowBody(d, s, w);
+inline uint32_t X888To565Pixel(uint32_t p) {
+  return ((p & 0xF80000) >> 8) | ((p & 0xFC00) >> 5) | ((p & 0xF8) >> 3);
+}
+
+[[gnu::noinline]] void X888To565Row(uint8_t* d, const uint8_t* s, ptrdiff_t w) {
+  FastRowBody<4, 2>(d, s, w, X888To565Pixel);
 }
 
 #if ZQ_CONVERT_HAS_AVX2
@@ -256,9 +261,49 @@ template <int SB, int DB, class Op>
   FastRowBody<SB, DB>(d, s, w, op);
 }
 
+// Eight pixels a step: two groups of four 3-byte pixels spread to 4 bytes by a byte shuffle.
+// Each 16-byte load reads 4 bytes past its group, so the last pixels go the scalar way.
 [[gnu::noinline, gnu::target("avx2")]] void Rgb24ToX888RowAvx2(uint8_t* d, const uint8_t* s,
                                                                ptrdiff_t w) {
-  Rgb24ToX888RowBody(d, s, w);
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i top = _mm256_set1_epi32(int32_t(0xFF000000u));
+  ptrdiff_t x = 0;
+  for (; x + 10 <= w; x += 8) {
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * x));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * x + 12));
+    const __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x),
+                        _mm256_or_si256(_mm256_shuffle_epi8(v, spread), top));
+  }
+  for (; x < w; ++x) {
+    d[4 * x] = s[3 * x];
+    d[4 * x + 1] = s[3 * x + 1];
+    d[4 * x + 2] = s[3 * x + 2];
+    d[4 * x + 3] = 0xFF;
+  }
+}
+
+// Sixteen pixels a step: each 32-bit result fits 16 bits, so the unsigned pack is exact.
+[[gnu::noinline, gnu::target("avx2")]] void X888To565RowAvx2(uint8_t* d, const uint8_t* s,
+                                                             ptrdiff_t w) {
+  const __m256i red = _mm256_set1_epi32(0xF800);
+  const __m256i green = _mm256_set1_epi32(0x07E0);
+  const __m256i blue = _mm256_set1_epi32(0x001F);
+  ptrdiff_t x = 0;
+  for (; x + 16 <= w; x += 16) {
+    __m256i part[2];
+    for (int i = 0; i < 2; ++i) {
+      const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * x + 32 * i));
+      part[i] = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, 8), red),
+                                                _mm256_and_si256(_mm256_srli_epi32(p, 5), green)),
+                                _mm256_and_si256(_mm256_srli_epi32(p, 3), blue));
+    }
+    // The pack interleaves 128-bit halves; put the four 64-bit quarters back in order.
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(part[0], part[1]), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 2 * x), packed);
+  }
+  for (; x < w; ++x) StorePixel<2>(d + 2 * x, X888To565Pixel(LoadPixel<4>(s + 4 * x)));
 }
 #endif
 
@@ -284,15 +329,27 @@ void FastLoop(const Walk& k, Op op) {
   for (int64_t y = k.h; y > 0; --y, d += dstPitch, s += srcPitch) row(d, s, w, op);
 }
 
-void Rgb24ToX888(const Walk& k) {
-  auto row = &Rgb24ToX888Row;
-#if ZQ_CONVERT_HAS_AVX2
-  if (k.wide) row = &Rgb24ToX888RowAvx2;
-#endif
+using RowFn = void (*)(uint8_t*, const uint8_t*, ptrdiff_t);
+
+void RowLoop(const Walk& k, RowFn row) {
   uint8_t* d = k.dst;
   const uint8_t* s = k.src;
   const ptrdiff_t w = ptrdiff_t(k.w), dstPitch = k.dstPitch, srcPitch = k.srcPitch;
   for (int64_t y = k.h; y > 0; --y, d += dstPitch, s += srcPitch) row(d, s, w);
+}
+
+void Rgb24ToX888(const Walk& k) {
+#if ZQ_CONVERT_HAS_AVX2
+  if (k.wide) return RowLoop(k, &Rgb24ToX888RowAvx2);
+#endif
+  RowLoop(k, &Rgb24ToX888Row);
+}
+
+void X888To565(const Walk& k) {
+#if ZQ_CONVERT_HAS_AVX2
+  if (k.wide) return RowLoop(k, &X888To565RowAvx2);
+#endif
+  RowLoop(k, &X888To565Row);
 }
 
 // A palettised source through a 256-entry table of finished destination pixels.
@@ -368,9 +425,7 @@ bool TryFastPaths(const Walk& k, const ColorData& src, const ColorData& dst, boo
   }
   if (IsX888(src) && !alphaTransfer) {
     if (!keyToAlpha && Is565(dst)) {
-      FastLoop<4, 2>(k, [](uint32_t p) {
-        return ((p & 0xF80000) >> 8) | ((p & 0xFC00) >> 5) | ((p & 0xF8) >> 3);
-      });
+      X888To565(k);
       return true;
     }
     return false;

@@ -359,6 +359,89 @@ TEST_P(ConvertTest, InPlace565To555) {
   EXPECT_EQ((std::vector<uint16_t>{0x7FFF, 0x7E08, 0x0000, 0x1234}), buf);
 }
 
+// Long rows of every width up to 40, started at an odd column, against each row's rule applied
+// pixel by pixel here; with the vector flag on, the wide rows must give the same pixels.
+class FastRowsTest : public ConvertTest {
+ protected:
+  uint32_t Next() {
+    seed_ = seed_ * 1103515245u + 12345u;
+    return seed_ >> 8;
+  }
+  template <class D, class S, class Rule>
+  void Check(const ColorData& df, const ColorData& sf, Rule rule,
+             const ColorData* palette = nullptr) {
+    const int sb = sf.PixelByte, db = df.PixelByte;
+    for (int w = 1; w <= 40; ++w) {
+      const int srcWidth = w + 1;
+      std::vector<uint8_t> src(size_t(srcWidth) * sb * 2);
+      for (uint8_t& b : src) b = uint8_t(Next());
+      std::vector<uint8_t> dst(size_t(w) * db * 2, 0xEE);
+      const RECT r{1, 0, srcWidth, 2};
+      ASSERT_EQ(0, ConvertPixelRect(dst.data(), w * db, &df, src.data(), srcWidth * sb, &sf,
+                                    nullptr, 0, nullptr, 0, 0, &r, 0, 0, 0, 0, 0, 0, 0));
+      for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < w; ++x) {
+          S in{};
+          std::memcpy(&in, &src[(size_t(y) * srcWidth + x + 1) * sb], size_t(sb));
+          D out{};
+          std::memcpy(&out, &dst[(size_t(y) * w + x) * db], size_t(db));
+          const uint32_t p = palette ? palette->Palette[in & 0xFF] : uint32_t(in);
+          ASSERT_EQ(D(rule(p)), out) << "width " << w << " at " << x << "," << y;
+        }
+      }
+    }
+  }
+  uint32_t seed_ = 99;
+};
+
+TEST_P(FastRowsTest, Rgb24ToX888) {
+  Check<uint32_t, uint32_t>(Xrgb8888(), Rgb888(), [](uint32_t p) { return p | 0xFF000000u; });
+}
+
+TEST_P(FastRowsTest, Rgb24To565) {
+  Check<uint16_t, uint32_t>(Rgb565(), Rgb888(), [](uint32_t p) {
+    const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+    return (r >> 3) << 11 | (g >> 2) << 5 | b >> 3;
+  });
+}
+
+TEST_P(FastRowsTest, X888To565) {
+  Check<uint16_t, uint32_t>(Rgb565(), Xrgb8888(), [](uint32_t p) {
+    const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+    return (r >> 3) << 11 | (g >> 2) << 5 | b >> 3;
+  });
+}
+
+TEST_P(FastRowsTest, Rgb565ToX888) {
+  Check<uint32_t, uint16_t>(Xrgb8888(), Rgb565(), [](uint32_t p) {
+    const uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+    return r << 19 | g << 10 | b << 3;
+  });
+}
+
+TEST_P(FastRowsTest, Rgb565To555And555To565) {
+  Check<uint16_t, uint16_t>(Rgb555(), Rgb565(), [](uint32_t p) {
+    const uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+    return r << 10 | (g >> 1) << 5 | b;
+  });
+  Check<uint16_t, uint16_t>(Rgb565(), Rgb555(), [](uint32_t p) {
+    const uint32_t r = (p >> 10) & 31, g = (p >> 5) & 31, b = p & 31;
+    return r << 11 | (2 * g + (g & 1)) << 5 | b;
+  });
+}
+
+TEST_P(FastRowsTest, PaletteTo565) {
+  ColorData pal = MakePal8();
+  for (uint32_t& e : pal.Palette) e = Next() & 0xFFFFFF;
+  Check<uint16_t, uint8_t>(
+      Rgb565(), pal,
+      [](uint32_t p) {
+        const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        return (r >> 3) << 11 | (g >> 2) << 5 | b >> 3;
+      },
+      &pal);
+}
+
 // ---------------------------------------------------------------------------------------------
 // General path: widening and narrowing
 // ---------------------------------------------------------------------------------------------
@@ -655,6 +738,7 @@ TEST_P(ConvertTest, ZeroMaskSourceChannelReadsZero) {
 INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, ConvertTest, ::testing::Values(0, 1));
 INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, PaletteSource, ::testing::Values(0, 1));
 INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, Rgb24Source, ::testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, FastRowsTest, ::testing::Values(0, 1));
 
 }  // namespace
 }  // namespace zq::gfx
