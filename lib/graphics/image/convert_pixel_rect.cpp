@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/os/clock.h"
+#include "base/system.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define ZQ_CONVERT_HAS_AVX2 1
@@ -311,7 +311,7 @@ template <int SB, int DB, class Op>
 // library's vector flag must allow them.
 bool UseWideRows() {
 #if ZQ_CONVERT_HAS_AVX2
-  return platform::CpuHasMmx() != 0 && __builtin_cpu_supports("avx2");
+  return base::IsMmxUsable() != 0 && __builtin_cpu_supports("avx2");
 #else
   return false;
 #endif
