@@ -482,7 +482,7 @@ struct WidthConv {
   }
   uint32_t MaxValue() const { return srcMask >> srcShift; }
   uint32_t Convert(uint32_t v) const {
-    const uint64_t wide = (uint64_t(v >> narrow) << widen) + uint64_t(v) * fill / range;
+    const uint64_t wide = ((uint64_t(v) >> narrow) << widen) + uint64_t(v) * fill / range;
     return uint32_t(wide);
   }
 };
@@ -523,8 +523,11 @@ inline uint32_t Conv(const General& g, int c, uint32_t word) {
 
 // Converts n source words (and alpha-image words) into unwritten destination values.
 template <bool Tables, bool WidthsDiffer, int Dither, bool KeyToAlpha>
-void ConvertChunk(const General& g, CarryState& carry, const uint32_t* s, const uint32_t* a,
-                  uint32_t* out, int n, int64_t row, int64_t col0) {
+void ConvertChunk(const General& settings, CarryState& carryState, const uint32_t* s,
+                  const uint32_t* a, uint32_t* out, int n, int64_t row, int64_t col0) {
+  // Local copies: the stores to out could otherwise alias them and force a reload per pixel.
+  const General g = settings;
+  CarryState carry = carryState;
   const uint32_t* aw = g.alphaFromImage ? a : s;
   const uint32_t allMasks = g.dstRM | g.dstGM | g.dstBM | g.dstAM;
   for (int i = 0; i < n; ++i) {
@@ -572,6 +575,7 @@ void ConvertChunk(const General& g, CarryState& carry, const uint32_t* s, const 
     }
     out[i] = v;
   }
+  carryState = carry;
 }
 
 using ChunkFn = void (*)(const General&, CarryState&, const uint32_t*, const uint32_t*, uint32_t*,
