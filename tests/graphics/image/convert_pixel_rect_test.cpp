@@ -709,6 +709,20 @@ TEST_P(ConvertTest, AlphaFromRedIntoSingleChannel) {
   EXPECT_EQ((std::vector<uint16_t>{0xB7B7, 0x0000, 0x8080}), img16);
 }
 
+TEST_P(ConvertTest, FullWordChannelNarrowsToNothing) {
+  // A 32-bit red into a format without red: the red drops all 32 bits; its top byte still
+  // becomes the alpha.
+  const ColorData wide = MakeFormat(32, 0xFFFFFFFF, 0, 0, 0);
+  const std::vector<uint32_t> src = {0xABCDEF12};
+  std::vector<uint8_t> out(1);
+  Opts o;
+  o.zero = 1;
+  o.fromRed = 1;
+  EXPECT_EQ(0, Convert(out, 1, *GetMemImgColorData(kMemImgByte8, 0, 0), src, 1, wide, {0, 0, 1, 1},
+                       0, 0, o));
+  EXPECT_EQ(0xAB, out[0]);
+}
+
 TEST_P(ConvertTest, AlphaFromRedNarrowsToTheAlphaWidth) {
   // 8-bit red at 0..7, 4-bit alpha at 12..15; bits 8..11 are unused (NM).
   const ColorData dst = MakeFormat(16, 0x00FF, 0, 0, 0xF000);
