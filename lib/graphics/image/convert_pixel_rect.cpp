@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 #include "base/system.h"
 
