@@ -34,13 +34,17 @@ void SetMilliSecondsOverride(std::function<uint32_t()> clock) {
 }
 
 int CpuHasMmx() {
-  int forced = g_mmxOverride.load();
+  int forced = g_mmxOverride.load(std::memory_order_relaxed);
   if (forced >= 0) return forced;
+  // cpuid is slow under virtualisation: ask once per process.
+  static const int detected = [] {
 #if defined(__x86_64__) || defined(__i386__)
-  unsigned a = 0, b = 0, c = 0, d = 0;
-  if (__get_cpuid(1, &a, &b, &c, &d)) return (d & bit_MMX) ? 1 : 0;
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d)) return (d & bit_MMX) ? 1 : 0;
 #endif
-  return 0;
+    return 0;
+  }();
+  return detected;
 }
 
 void SetCpuHasMmxOverride(int value) {
