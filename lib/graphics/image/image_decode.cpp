@@ -96,9 +96,9 @@ int DecodeImageByReaders(base::DataStream* stream, GraphImage* image) {
   if (stream == nullptr || image == nullptr) return -1;
   // A copy, so a reader registering another one cannot shift the list under us.
   const UserImageReaderList user = UserImageReaderTable;
-  const int userCount =
-      user.count < 0 ? 0 : user.count > kUserImageReaderCapacity ? kUserImageReaderCapacity
-                                                                 : user.count;
+  const int userCount = user.count < 0                          ? 0
+                        : user.count > kUserImageReaderCapacity ? kUserImageReaderCapacity
+                                                                : user.count;
   for (int i = 0; i < userCount; ++i) {
     if (user.readers[i] != nullptr && TryReader(user.readers[i], stream, image)) return 0;
   }
@@ -109,8 +109,8 @@ int DecodeImageByReaders(base::DataStream* stream, GraphImage* image) {
 }
 
 int DecodeImageSource(const char* path, const void* data, size_t size, int fromMemory,
-                      int bitmapMode, int mirror, GraphImage* image,
-                      platform::BITMAPINFO** header, void** rows) {
+                      int bitmapMode, int mirror, GraphImage* image, platform::BITMAPINFO** header,
+                      void** rows) {
   if (bitmapMode != 0 ? header == nullptr || rows == nullptr : image == nullptr) return -1;
   OpenSource source(path, data, size, fromMemory != 0);
   if (!source.IsOpen()) return -1;

@@ -49,8 +49,8 @@ int DecodeImageByReaders(base::DataStream* stream, GraphImage* image);
 // entries) and *rows the pixel rows (see ConvertImageFormat), both owned by the caller, and
 // *image is not written. 0 on success, -1 on failure with nothing allocated and the source closed.
 int DecodeImageSource(const char* path, const void* data, size_t size, int fromMemory,
-                      int bitmapMode, int mirror, GraphImage* image,
-                      platform::BITMAPINFO** header, void** rows);
+                      int bitmapMode, int mirror, GraphImage* image, platform::BITMAPINFO** header,
+                      void** rows);
 
 // DecodeImageSource with the bitmap mode off.
 int DecodeImageFile(const char* path, const void* data, size_t size, int fromMemory,
@@ -89,7 +89,7 @@ int ConvertImageFormat(const GraphImage* image, platform::BITMAPINFO* header, vo
 // 32 bits from a non-24-bit source, with the target's masks as bit fields). A 32-bit target with
 // a 24-bit source is changed to the 24-bit RGB preset and a 24-bit section is made. Null when the
 // section cannot be made or the rows cannot be transferred.
-platform::HBITMAP ConvertImageToDIB(const platform::BITMAPINFO* header, const void* rows, int mirror,
-                                    ColorData* target);
+platform::HBITMAP ConvertImageToDIB(const platform::BITMAPINFO* header, const void* rows,
+                                    int mirror, ColorData* target);
 
 }  // namespace zq::gfx

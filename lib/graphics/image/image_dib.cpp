@@ -101,8 +101,8 @@ int ConvertImageFormat(const GraphImage* image, platform::BITMAPINFO* header, vo
   return 1;
 }
 
-platform::HBITMAP ConvertImageToDIB(const platform::BITMAPINFO* header, const void* rows, int mirror,
-                                    ColorData* target) {
+platform::HBITMAP ConvertImageToDIB(const platform::BITMAPINFO* header, const void* rows,
+                                    int mirror, ColorData* target) {
   if (header == nullptr || rows == nullptr) return nullptr;
   const int32_t width = header->bmiHeader.biWidth;
   const int64_t height = std::llabs(int64_t(header->bmiHeader.biHeight));
