@@ -56,11 +56,11 @@ int ConvertImageFormat(const GraphImage* image, platform::BITMAPINFO* header, vo
 
   const int64_t width = image->Width;
   if (format.ColorBitDepth == 8 && force24 == 0) {
+    if (format.PixelByte != 1) return -1;
     h.biBitCount = 8;
     static_assert(sizeof header->bmiColors == sizeof format.Palette);
     std::memcpy(header->bmiColors, format.Palette, sizeof header->bmiColors);
     const int64_t pitch = RoundUp4(width);
-    if (format.PixelByte != 1) return -1;
     if (forceCopy != 1 && pitch == image->Pitch) {
       *rows = image->Pixels;
       return 0;
