@@ -99,6 +99,8 @@ void LogIndentOut() {
   if (g_indent > 0) --g_indent;
 }
 
-const char* LogFilePath() { return g_path.c_str(); }
+const char* LogFilePath() {
+  return g_path.c_str();
+}
 
 }  // namespace zq::base

@@ -24,8 +24,8 @@ void LogLiveBlocksLocked() {
 
 void* Allocate(size_t size, const char* module, int line, bool zero) {
   void* raw = nullptr;
-  if (size <= SIZE_MAX - kHeaderSize) raw = zero ? std::calloc(1, kHeaderSize + size)
-                                                 : std::malloc(kHeaderSize + size);
+  if (size <= SIZE_MAX - kHeaderSize)
+    raw = zero ? std::calloc(1, kHeaderSize + size) : std::malloc(kHeaderSize + size);
   std::lock_guard lock(g_mutex);
   if (raw == nullptr) {
     LogAddFormat("memory exhausted: %zu bytes requested at %s(%d); live blocks:", size,
@@ -63,8 +63,10 @@ void TrackedFree(void* block) {
   auto* h = reinterpret_cast<TrackedBlockHeader*>(static_cast<uint8_t*>(block) - kHeaderSize);
   {
     std::lock_guard lock(g_mutex);
-    if (h->prev) h->prev->next = h->next;
-    else g_first = h->next;
+    if (h->prev)
+      h->prev->next = h->next;
+    else
+      g_first = h->next;
     if (h->next) h->next->prev = h->prev;
     --g_count;
     g_bytes -= h->size;

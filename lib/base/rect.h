@@ -14,8 +14,10 @@ constexpr int ClipRectToRect(RECT* r, const RECT* c) {
   if (r->left > r->right) r->right = r->left;
   if (r->top > r->bottom) r->bottom = r->top;
   auto clamp = [](int32_t& v, int32_t lo, int32_t hi) {
-    if (v > hi) v = hi;
-    else if (v < lo) v = lo;
+    if (v > hi)
+      v = hi;
+    else if (v < lo)
+      v = lo;
   };
   clamp(r->bottom, c->top, c->bottom);
   clamp(r->top, c->top, c->bottom);
@@ -24,6 +26,8 @@ constexpr int ClipRectToRect(RECT* r, const RECT* c) {
   return 0;
 }
 
-constexpr bool IsRectEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+constexpr bool IsRectEmpty(const RECT& r) {
+  return r.right <= r.left || r.bottom <= r.top;
+}
 
 }  // namespace zq::base

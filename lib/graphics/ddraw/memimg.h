@@ -20,8 +20,8 @@ struct MEMIMG {
   int32_t ViewFlag;    // 1: a view into another image's pixels (owns nothing)
   int32_t Width;
   int32_t Height;
-  int32_t Pitch;       // bytes from one row to the next
-  int32_t PitchShift;  // log2(Pitch) when Pitch is a power of two, else -1
+  int32_t Pitch;            // bytes from one row to the next
+  int32_t PitchShift;       // log2(Pitch) when Pitch is a power of two, else -1
   const ColorData* Format;  // shared descriptor (GetMemImgColorData)
   uint32_t TransColor;      // colour key: palette index, 16-bit or 32-bit value
   int32_t ColorType;        // kMemImg*

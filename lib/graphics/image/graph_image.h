@@ -12,8 +12,8 @@ struct GraphImage {
   ColorData Format;  // for palettised images the palette holds the colours
   int32_t Width;
   int32_t Height;
-  int32_t Pitch;    // >= Width x Format.PixelByte
-  void* Pixels;     // top row first; a TrackedAlloc block; null when empty
+  int32_t Pitch;  // >= Width x Format.PixelByte
+  void* Pixels;   // top row first; a TrackedAlloc block; null when empty
 };
 
 // An image reader: 0 when it decoded the stream into the record (which then owns the pixels),

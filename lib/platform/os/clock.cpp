@@ -1,8 +1,9 @@
 #include "platform/os/clock.h"
 
+#include <time.h>
+
 #include <atomic>
 #include <mutex>
-#include <time.h>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -42,6 +43,8 @@ int CpuHasMmx() {
   return 0;
 }
 
-void SetCpuHasMmxOverride(int value) { g_mmxOverride.store(value < 0 ? -1 : (value ? 1 : 0)); }
+void SetCpuHasMmxOverride(int value) {
+  g_mmxOverride.store(value < 0 ? -1 : (value ? 1 : 0));
+}
 
 }  // namespace zq::platform

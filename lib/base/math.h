@@ -1,0 +1,26 @@
+// Numeric helpers with the library's exact conversion rules.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace zq::base {
+
+// Truncation toward zero; NaN and values outside the int32 range give INT32_MIN.
+int32_t FloatToInt(float value);
+int32_t DoubleToInt(double value);
+// The four values (left, top, right, bottom) truncated toward zero.
+void DoubleRectToIntRect(const double* values, platform::RECT* rect);
+
+// Sine and cosine from one double-precision evaluation, each rounded to float.
+void SinCosFloat(float angle, float* sine, float* cosine);
+float SqrtFloat(float value);
+float AbsFloat(float value);
+
+void MemFill(void* destination, int value, size_t count);
+// Copies a zero-terminated string; the destination must hold it.
+void CopyString(char* destination, const char* source);
+
+}  // namespace zq::base
