@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/math.h"
 #include "base/rect.h"
 #include "graphics/draw_state.h"
 #include "softrender/flat_color_tmp.h"
@@ -22,12 +23,6 @@ using platform::RECT;
 
 constexpr int32_t kOne = 1 << 18;   // one pixel in 14.18
 constexpr int32_t kHalf = 0x20000;  // half a pixel: vertices sit at pixel centres
-
-// Truncation toward zero; NaN and values outside int32 give INT_MIN.
-int32_t TruncateToInt32(double x) {
-  if (!(x > -2147483649.0 && x < 2147483648.0)) return INT32_MIN;
-  return static_cast<int32_t>(x);
-}
 
 // ---------------------------------------------------------------------------------------
 // Set-up
@@ -121,7 +116,7 @@ bool SetUpTriangle(const SoftTriangleVertex* vtx, TriangleSetup* s) {
   if (area == 0) return false;
 
   auto gradient = [area](int32_t n) {
-    return static_cast<uint32_t>(TruncateToInt32(double(n) * 262144.0 / double(area)));
+    return static_cast<uint32_t>(base::DoubleToInt(double(n) * 262144.0 / double(area)));
   };
   s->dudx = gradient(du2 * dy1 - du1 * dy2);
   s->dudy = gradient(du1 * dx2 - du2 * dx1);
