@@ -254,6 +254,7 @@ void DrawTextured(const TriangleSetup& s, gfx::MEMIMG& dest, const gfx::MEMIMG& 
   const KernelFlags flags = MakeKernelFlags(src, blend, trans, state);
   VisitPixelKernel(src, state.BlendMode, c.blendParam, flags, [&](auto tag) {
     using K = typename decltype(tag)::type;
+    dest.RunLengthFlag = 0;  // the pixels change under any run-length stream
     const TexturedSpan<K> span{s, c, dest.Pixels, dest.Pitch};
     WalkTriangle(s, span);
   });
@@ -328,6 +329,7 @@ void DrawFlatOfDepth(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour)
   f.param = param;
 
   auto walk = [&](auto op) {
+    dest.RunLengthFlag = 0;  // the pixels change under any run-length stream
     const FlatSpan<Wide, decltype(op)::value> span{f, dest.Pixels, dest.Pitch};
     WalkTriangle(s, span);
   };

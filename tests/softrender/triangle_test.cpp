@@ -298,6 +298,23 @@ TEST_F(TriangleTest, UnsupportedImagesDrawNothing) {
   EXPECT_TRUE(untouched(d));
 }
 
+TEST_F(TriangleTest, DrawingClearsTheRunLengthFlag) {
+  const SoftTriangleVertex v[3] = {V(0, 0), V(4, 0), V(0, 4, 0, 4)};
+  TestImage src = Numbered16(4, 4);
+  TestImage d(8, 8, 0);
+  d.img.RunLengthFlag = 1;
+  gfx::g_DrawState.BlendMode = 9;  // draws nothing: the stream still holds
+  DrawMemImgTriangle(&d.img, &src.img, v, 0, nullptr, 0);
+  DrawMemImgTriangle(&d.img, nullptr, v, 0, nullptr, 0xFFFF);
+  EXPECT_EQ(d.img.RunLengthFlag, 1);
+  gfx::g_DrawState.BlendMode = 0;
+  DrawMemImgTriangle(&d.img, &src.img, v, 0, nullptr, 0);
+  EXPECT_EQ(d.img.RunLengthFlag, 0);
+  d.img.RunLengthFlag = 1;
+  DrawMemImgTriangle(&d.img, nullptr, v, 0, nullptr, 0xFFFF);
+  EXPECT_EQ(d.img.RunLengthFlag, 0);
+}
+
 TEST_F(TriangleTest, TexelsOutsideTheSourceLeaveThePixel) {
   // u runs from -2 to +5 texels across a 4-wide source: only texels 0..3 are drawn.
   TestImage src = Numbered16(4, 4);
