@@ -1,0 +1,319 @@
+#include "graphics/handle_table.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "base/memory.h"
+
+namespace zq::gfx {
+namespace {
+
+struct TestRecord {
+  uint32_t check;  // first word: the check word
+  int32_t payload[5];
+};
+
+class HandleTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override { startBlocks_ = base::TrackedBlockCount(); }
+  void TearDown() override { EXPECT_EQ(base::TrackedBlockCount(), startBlocks_); }
+
+ private:
+  size_t startBlocks_ = 0;
+};
+
+// ---- the kind table ------------------------------------------------------------------
+
+TEST(HandleKinds, BitsAndSlotCounts) {
+  EXPECT_EQ(kGraphHandleKind, 0x08000000);
+  EXPECT_EQ(kSoundHandleKind, 0x10000000);
+  EXPECT_EQ(kMovieHandleKind, 0x18000000);
+  EXPECT_EQ(kFontHandleKind, 0x20000000);
+  EXPECT_EQ(kSurface2DHandleKind, 0x28000000);
+  EXPECT_EQ(kSurface3DHandleKind, 0x30000000);
+  EXPECT_EQ(kSurfaceDataHandleKind, 0x38000000);
+  EXPECT_EQ(kMaskHandleKind, 0x40000000);
+  EXPECT_EQ(kSocketHandleKind, 0x48000000);
+  EXPECT_EQ(kTextInputHandleKind, 0x50000000);
+  EXPECT_EQ(kMusicHandleKind, 0x58000000);
+  EXPECT_EQ(kGraphHandleSlots, 32768);
+  EXPECT_EQ(kSoundHandleSlots, 4096);
+  EXPECT_EQ(kMovieHandleSlots, 100);
+  EXPECT_EQ(kFontHandleSlots, 40);
+  EXPECT_EQ(kSurface2DHandleSlots, 32768);
+  EXPECT_EQ(kSurface3DHandleSlots, 65536);
+  EXPECT_EQ(kSurfaceDataHandleSlots, 65536);
+  EXPECT_EQ(kMaskHandleSlots, 512);
+  EXPECT_EQ(kSocketHandleSlots, 4096);
+  EXPECT_EQ(kTextInputHandleSlots, 20);
+  EXPECT_EQ(kMusicHandleSlots, 256);
+}
+
+TEST(HandleKinds, ValueLayout) {
+  EXPECT_EQ(MakeHandleValue(HandleKind::kGraph, 0, 0), 0x08000000);
+  EXPECT_EQ(MakeHandleValue(HandleKind::kGraph, 1, 1), 0x08010001);
+  EXPECT_EQ(MakeHandleValue(HandleKind::kSurfaceData, 0xFFFF, 2047), 0x3FFFFFFF);
+  EXPECT_EQ(MakeHandleValue(HandleKind::kMusic, 3, 2048), 0x58000003);  // counter cut to 11 bits
+  EXPECT_EQ(HandleSlot(0x3A5B1234), 0x1234);
+  EXPECT_EQ(HandleCheck(0x3A5B1234), 0x25Bu);
+}
+
+// ---- graph-style table: high mark, then lowest free ----------------------------------
+
+TEST_F(HandleTableTest, FirstHandlesAfterInit) {
+  HandleTable t(HandleKind::kGraph, sizeof(TestRecord));
+  ASSERT_EQ(t.Init(), 0);
+  void* rec = nullptr;
+  EXPECT_EQ(t.Allocate(&rec), 0x08000000);
+  ASSERT_NE(rec, nullptr);
+  EXPECT_EQ(static_cast<TestRecord*>(rec)->check, 0u);
+  EXPECT_EQ(static_cast<TestRecord*>(rec)->payload[4], 0);  // zero-filled
+  EXPECT_EQ(t.Allocate(&rec), 0x08010001);
+  EXPECT_EQ(static_cast<TestRecord*>(rec)->check, 1u);
+  EXPECT_EQ(t.Lookup<TestRecord>(0x08010001), rec);
+  EXPECT_EQ(t.Count(), 2);
+  EXPECT_EQ(t.HighMark(), 2);
+  EXPECT_EQ(t.NextCheck(), 2u);
+  t.Term();
+}
+
+TEST_F(HandleTableTest, CheckCounterWrapsAfter2048) {
+  HandleTable t(HandleKind::kGraph, sizeof(TestRecord));
+  ASSERT_EQ(t.Init(), 0);
+  for (int32_t i = 0; i < 2048; ++i) {
+    const HandleValue h = t.Allocate();
+    ASSERT_EQ(h, 0x08000000 | (i << 16)) << i;  // always slot 0: freed at the high mark
+    ASSERT_EQ(t.Free(h), 0);
+    ASSERT_EQ(t.HighMark(), 0);
+  }
+  EXPECT_EQ(t.NextCheck(), 0u);
+  EXPECT_EQ(t.Allocate(), 0x08000000);
+  t.Term();
+}
+
+TEST_F(HandleTableTest, StaleHandleRefused) {
+  HandleTable t(HandleKind::kGraph, sizeof(TestRecord));
+  ASSERT_EQ(t.Init(), 0);
+  const HandleValue old = t.Allocate();
+  ASSERT_EQ(t.Free(old), 0);
+  EXPECT_EQ(t.Check(old), HandleStatus::kEmptySlot);
+  const HandleValue now = t.Allocate();
+  EXPECT_EQ(HandleSlot(now), HandleSlot(old));
+  EXPECT_NE(now, old);
+  EXPECT_EQ(t.Check(old), HandleStatus::kStale);
+  EXPECT_EQ(t.Lookup(old), nullptr);
+  EXPECT_EQ(t.Free(old), -1);
+  EXPECT_EQ(t.Count(), 1);
+  EXPECT_NE(t.Lookup(now), nullptr);
+
+  // 2047 more records later the old check word comes round in slot 0 again.
+  ASSERT_EQ(t.Free(now), 0);
+  for (int i = 0; i < 2046; ++i) ASSERT_EQ(t.Free(t.Allocate()), 0);
+  EXPECT_EQ(t.Allocate(), old);
+  t.Term();
+}
+
+TEST_F(HandleTableTest, FiveValidityTestsInOrder) {
+  HandleTable t(HandleKind::kFont, sizeof(TestRecord), HandleSlotPolicy::kLowestFree);
+  ASSERT_EQ(t.Init(), 0);
+  const HandleValue h = t.Allocate();
+  ASSERT_EQ(h, 0x20000000);
+  EXPECT_EQ(t.Check(h), HandleStatus::kValid);
+  EXPECT_EQ(t.Check(-1), HandleStatus::kNegative);
+  EXPECT_EQ(t.Check(int32_t(0xA0000000u)), HandleStatus::kNegative);  // right kind, sign set
+  EXPECT_EQ(t.Check(0x08000000), HandleStatus::kWrongKind);
+  EXPECT_EQ(t.Check(0x28000000), HandleStatus::kWrongKind);
+  EXPECT_EQ(t.Check(0x20000028), HandleStatus::kSlotOutOfRange);  // slot 40
+  EXPECT_EQ(t.Check(0x2000FFFF), HandleStatus::kSlotOutOfRange);
+  EXPECT_EQ(t.Check(0x20000027), HandleStatus::kEmptySlot);  // slot 39
+  EXPECT_EQ(t.Check(0x20010000), HandleStatus::kStale);
+  EXPECT_EQ(t.Lookup(0x20010000), nullptr);
+  // The slot test comes before the table is read, so a huge slot never indexes it.
+  HandleTable g(HandleKind::kGraph, sizeof(TestRecord));
+  ASSERT_EQ(g.Init(), 0);
+  EXPECT_EQ(g.Check(0x08008000), HandleStatus::kSlotOutOfRange);  // slot 32768
+  EXPECT_EQ(g.Check(0x08007FFF), HandleStatus::kEmptySlot);
+  g.Term();
+  t.Term();
+}
+
+TEST_F(HandleTableTest, HighMarkDropsPastFreeSlots) {
+  HandleTable t(HandleKind::kSurfaceData, sizeof(TestRecord));
+  ASSERT_EQ(t.Init(), 0);
+  std::vector<HandleValue> h;
+  for (int i = 0; i < 6; ++i) h.push_back(t.Allocate());
+  ASSERT_EQ(t.HighMark(), 6);
+  ASSERT_EQ(t.Free(h[2]), 0);
+  EXPECT_EQ(t.HighMark(), 6);  // a lower slot leaves the mark
+  ASSERT_EQ(t.Free(h[5]), 0);
+  EXPECT_EQ(t.HighMark(), 5);
+  ASSERT_EQ(t.Free(h[3]), 0);
+  EXPECT_EQ(t.HighMark(), 5);
+  ASSERT_EQ(t.Free(h[4]), 0);
+  EXPECT_EQ(t.HighMark(), 2);  // past the free slots 4, 3 and 2
+  EXPECT_EQ(t.Count(), 2);
+  // Slots below the mark are not reused while the mark is below the top.
+  EXPECT_EQ(HandleSlot(t.Allocate()), 2);
+  EXPECT_EQ(HandleSlot(t.Allocate()), 3);
+  t.Term();
+}
+
+TEST_F(HandleTableTest, HighMarkPolicyReusesLowestFreeOnceFull) {
+  HandleTable t(HandleKind::kTextInput, sizeof(TestRecord));
+  ASSERT_EQ(t.Init(), 0);
+  std::vector<HandleValue> h;
+  for (int i = 0; i < 20; ++i) h.push_back(t.Allocate());
+  EXPECT_EQ(t.Allocate(), -1);  // full
+  EXPECT_EQ(t.Count(), 20);
+  ASSERT_EQ(t.Free(h[12]), 0);
+  ASSERT_EQ(t.Free(h[3]), 0);
+  EXPECT_EQ(t.HighMark(), 20);
+  HandleValue a = t.Allocate();
+  EXPECT_EQ(HandleSlot(a), 3);
+  EXPECT_EQ(HandleCheck(a), 20u);  // the table counter went on
+  EXPECT_EQ(HandleSlot(t.Allocate()), 12);
+  t.Term();
+}
+
+TEST_F(HandleTableTest, HighMarkPolicySkipsFreedSlotsBelowTheMark) {
+  HandleTable t(HandleKind::kGraph, sizeof(TestRecord));
+  ASSERT_EQ(t.Init(), 0);
+  const HandleValue a = t.Allocate();
+  const HandleValue b = t.Allocate();
+  t.Allocate();
+  ASSERT_EQ(t.Free(b), 0);
+  EXPECT_EQ(HandleSlot(t.Allocate()), 3);
+  ASSERT_EQ(t.Free(a), 0);
+  EXPECT_EQ(HandleSlot(t.Allocate()), 4);
+  t.Term();
+}
+
+// ---- other policies ---------------------------------------------------------------------
+
+TEST_F(HandleTableTest, LowestFreePolicy) {
+  HandleTable t(HandleKind::kMovie, sizeof(TestRecord), HandleSlotPolicy::kLowestFree);
+  ASSERT_EQ(t.Init(), 0);
+  const HandleValue a = t.Allocate();
+  const HandleValue b = t.Allocate();
+  const HandleValue c = t.Allocate();
+  EXPECT_EQ(a, 0x18000000);
+  EXPECT_EQ(c, 0x18020002);
+  ASSERT_EQ(t.Free(b), 0);
+  EXPECT_EQ(t.Allocate(), 0x18030001);  // slot 1, counter 3
+  ASSERT_EQ(t.Free(a), 0);
+  EXPECT_EQ(t.Allocate(), 0x18040000);
+  for (int i = 3; i < 100; ++i) ASSERT_NE(t.Allocate(), -1);
+  EXPECT_EQ(t.Allocate(), -1);
+  EXPECT_EQ(t.Count(), 100);
+  t.Term();
+}
+
+TEST_F(HandleTableTest, CallerChosenSlotAndCheck) {
+  HandleTable t(HandleKind::kFont, sizeof(TestRecord), HandleSlotPolicy::kLowestFree);
+  ASSERT_EQ(t.Init(), 0);
+  void* rec = nullptr;
+  EXPECT_EQ(t.AllocateAt(5, 77, &rec), 0x204D0005);
+  EXPECT_EQ(static_cast<TestRecord*>(rec)->check, 77u);
+  EXPECT_EQ(t.NextCheck(), 0u);  // a given check word leaves the counter
+  EXPECT_EQ(t.HighMark(), 6);
+  EXPECT_EQ(t.AllocateAt(5, -1, &rec), -1);  // occupied
+  EXPECT_EQ(rec, nullptr);
+  EXPECT_EQ(t.AllocateAt(40, -1), -1);
+  EXPECT_EQ(t.AllocateAt(-2, -1), -1);
+  EXPECT_EQ(t.AllocateAt(-1, -1), 0x20000000);    // lowest free, counter
+  EXPECT_EQ(t.AllocateAt(-1, 2049), 0x20010001);  // check cut to 11 bits
+  EXPECT_EQ(t.Count(), 3);
+  t.Term();
+}
+
+TEST_F(HandleTableTest, SlotCounterPolicy) {
+  HandleTable t(HandleKind::kMask, sizeof(TestRecord), HandleSlotPolicy::kLowestFree,
+                HandleCheckPolicy::kSlotCounter);
+  ASSERT_EQ(t.Init(), 0);
+  const HandleValue a = t.Allocate();
+  const HandleValue b = t.Allocate();
+  EXPECT_EQ(a, 0x40000000);
+  EXPECT_EQ(b, 0x40000001);  // each slot starts at 0
+  ASSERT_EQ(t.Free(a), 0);
+  const HandleValue a2 = t.Allocate();
+  EXPECT_EQ(a2, 0x40010000);
+  EXPECT_EQ(t.Check(a), HandleStatus::kStale);
+  EXPECT_EQ(t.Allocate(), 0x40000002);
+  // A slot's own counter wraps after 2048 reuses.
+  ASSERT_EQ(t.Free(a2), 0);
+  for (int i = 2; i < 2048; ++i) ASSERT_EQ(t.Free(t.Allocate()), 0);
+  EXPECT_EQ(t.Allocate(), 0x40000000);
+  t.Term();
+}
+
+// ---- iteration, life cycle, leaks ----------------------------------------------------
+
+TEST_F(HandleTableTest, ForEachVisitsInSlotOrderAndMayFree) {
+  HandleTable t(HandleKind::kGraph, sizeof(TestRecord));
+  ASSERT_EQ(t.Init(), 0);
+  std::vector<HandleValue> h;
+  for (int i = 0; i < 5; ++i) h.push_back(t.Allocate());
+  ASSERT_EQ(t.Free(h[1]), 0);
+  std::vector<HandleValue> seen;
+  t.ForEach([&](HandleValue handle, void* record) {
+    seen.push_back(handle);
+    EXPECT_EQ(t.Lookup(handle), record);
+    EXPECT_EQ(t.Free(handle), 0);
+  });
+  EXPECT_EQ(seen, (std::vector<HandleValue>{h[0], h[2], h[3], h[4]}));
+  EXPECT_EQ(t.Count(), 0);
+  EXPECT_EQ(t.HighMark(), 0);
+  EXPECT_EQ(t.HandleAt(0), -1);
+  EXPECT_EQ(t.RecordAt(-1), nullptr);
+  EXPECT_EQ(t.RecordAt(40000), nullptr);
+  t.Term();
+}
+
+TEST_F(HandleTableTest, HandleAtRebuildsTheHandle) {
+  HandleTable t(HandleKind::kSurface2D, sizeof(TestRecord));
+  ASSERT_EQ(t.Init(), 0);
+  t.Allocate();
+  const HandleValue h = t.Allocate();
+  EXPECT_EQ(t.HandleAt(1), h);
+  EXPECT_EQ(h, 0x28010001);
+  EXPECT_EQ(t.RecordAt(1), t.Lookup(h));
+  t.Term();
+}
+
+TEST_F(HandleTableTest, LifeCycle) {
+  HandleTable t(HandleKind::kGraph, sizeof(TestRecord));
+  EXPECT_FALSE(t.IsInitialised());
+  EXPECT_EQ(t.Allocate(), -1);  // not initialised
+  EXPECT_EQ(t.Check(0x08000000), HandleStatus::kEmptySlot);
+  EXPECT_EQ(t.Lookup(0x08000000), nullptr);
+  ASSERT_EQ(t.Init(), 0);
+  for (int i = 0; i < 10; ++i) t.Allocate();
+  // Init again empties the table and restarts the counter, freeing what it held.
+  ASSERT_EQ(t.Init(), 0);
+  EXPECT_EQ(t.Count(), 0);
+  EXPECT_EQ(t.Allocate(), 0x08000000);
+  t.Allocate();
+  t.Term();  // frees the records still held
+  t.Term();
+  EXPECT_EQ(t.Count(), 0);
+  {
+    // The destructor also gives everything back.
+    HandleTable scoped(HandleKind::kSound, sizeof(TestRecord));
+    ASSERT_EQ(scoped.Init(), 0);
+    scoped.Allocate();
+  }
+}
+
+TEST_F(HandleTableTest, TinyRecordsStillHoldTheCheckWord) {
+  HandleTable t(HandleKind::kMusic, 1);
+  ASSERT_EQ(t.Init(), 0);
+  t.Allocate();
+  const HandleValue h = t.Allocate();
+  EXPECT_EQ(h, 0x58010001);
+  EXPECT_TRUE(t.IsValid(h));
+  t.Term();
+}
+
+}  // namespace
+}  // namespace zq::gfx
