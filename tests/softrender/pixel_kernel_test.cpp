@@ -4,14 +4,14 @@
 
 #include <cstdint>
 
-#include "softrender/test_image.h"
 #include "softrender/triangle.h"
+#include "softrender/triangle_test_image.h"
 
 namespace zq::soft {
 namespace {
 
-using test::ResetDrawState;
-using test::TestImage;
+using tri_test::ResetDrawState;
+using tri_test::TestImage;
 
 class KernelTest : public ::testing::Test {
  protected:

@@ -14,14 +14,14 @@
 #include "graphics/draw_state.h"
 #include "softrender/packed_ops.h"
 #include "softrender/soft_tables.h"
-#include "softrender/test_image.h"
 #include "softrender/triangle.h"
+#include "softrender/triangle_test_image.h"
 
 namespace zq::soft {
 namespace {
 
-using test::ResetDrawState;
-using test::TestImage;
+using tri_test::ResetDrawState;
+using tri_test::TestImage;
 
 constexpr int64_t kUnit = 262144;
 

@@ -10,13 +10,13 @@
 #include <utility>
 #include <vector>
 
-#include "softrender/test_image.h"
+#include "softrender/triangle_test_image.h"
 
 namespace zq::soft {
 namespace {
 
-using test::ResetDrawState;
-using test::TestImage;
+using tri_test::ResetDrawState;
+using tri_test::TestImage;
 using Spans = std::map<int, std::pair<int, int>>;  // row -> first, last column
 
 // Draws a flat white triangle into a blank 16-bit image and returns its rows as spans.

@@ -10,7 +10,7 @@
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
 
-namespace zq::soft::test {
+namespace zq::soft::tri_test {
 
 struct TestImage {
   std::vector<uint8_t> bytes;
@@ -76,4 +76,4 @@ inline void ResetDrawState(int w, int h) {
   for (int i = 0; i < 256; ++i) gfx::BlendGraphTable[i] = uint8_t(i);
 }
 
-}  // namespace zq::soft::test
+}  // namespace zq::soft::tri_test
