@@ -1,0 +1,50 @@
+// Stand-in for showing the screen: the presenter keeps the last presented frame and counts
+// presents (headless; a window backend can later receive the frames through a FrameSink), and
+// the PNG writer stores any 16-, 24- or 32-bit pixel block as an 8-bit RGB or RGBA file.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/ddraw/ddraw.h"
+#include "platform/types.h"
+
+namespace zq::platform {
+
+// A presented frame as 0x00RRGGBB pixels, rows top to bottom, no padding.
+struct Frame {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint32_t> pixels;
+};
+
+// Where presented frames go besides the kept copy (a window backend); called on the presenting
+// thread.
+class FrameSink {
+ public:
+  virtual ~FrameSink() = default;
+  virtual void ShowFrame(const Frame& frame) = 0;
+};
+
+// Presents a pixel block (a system-memory screen). False for an unsupported format or size.
+bool PresentPixels(const void* pixels, int32_t width, int32_t height, int32_t pitch,
+                   const PixelFormat& format);
+// Presents the primary surface's front buffer (its pixels are read whatever its lock state);
+// DDERR_SURFACELOST when it is lost.
+HRESULT PresentSurface(DirectDrawSurface* primary);
+uint64_t GetPresentCount();
+Frame GetLastPresentedFrame();
+// Replaces the sink (null: headless only). The caller keeps ownership.
+void SetFrameSink(FrameSink* sink);
+// Forgets the count, the kept frame and the sink (between tests).
+void ResetPresenter();
+
+// Writes pixels as a PNG: 16 bits (e.g. 5:6:5 or 5:5:5), 24 bits or 32 bits, channels found by
+// the format's masks and widened to 8 bits by repeating their top bits; an alpha mask (with
+// PF_ALPHAPIXELS) gives an RGBA file, else RGB. A 16-bit image with an alpha byte beside each
+// colour word is described as 32 bits with the colour masks and alpha mask 0xFF0000.
+// 0, or -1 for a bad format, size or file.
+int WritePngFile(const char* path, const void* pixels, int32_t width, int32_t height, int32_t pitch,
+                 const PixelFormat& format);
+
+}  // namespace zq::platform

@@ -1,0 +1,515 @@
+// Flat-colour blend arithmetic: one colour combined with destination pixels in blend modes
+// 0 to 4, for 16-bit 5:6:5 and 32-bit destinations. Shared by filled boxes, lines and
+// flat-colour triangle spans, which must give identical pixels.
+//
+// Use: once per call, prepare the colour (bright), resolve the parameter shortcuts
+// (ResolveFlatMode) and build the per-call values (MakeFlatColor); then WithFlatOp hands the
+// one specialised operation to the caller's loop (BlendRows for runs of pixels, or the
+// operation's operator() for single pixels). The operations are small value objects, so each
+// loop is compiled per mode and depth and tests nothing per pixel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "graphics/ddraw/memimg.h"
+#include "platform/types.h"
+#include "softrender/packed_ops.h"
+#include "softrender/soft_tables.h"
+
+namespace zq::soft {
+
+inline constexpr int kFlatNone = -1;  // draws nothing
+inline constexpr int kFlatCopy = 0;
+inline constexpr int kFlatAlpha = 1;
+inline constexpr int kFlatAdd = 2;
+inline constexpr int kFlatSub = 3;
+inline constexpr int kFlatMul = 4;
+
+// ---- Pixel access ---------------------------------------------------------------------------
+// Pixels are reached through byte pointers (pitches are byte counts and need not be multiples
+// of the pixel size), so every access goes through memcpy: no alignment assumption.
+
+template <typename Pixel>
+inline Pixel LoadPixel(const uint8_t* p) {
+  Pixel v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename Pixel>
+inline void StorePixel(uint8_t* p, Pixel v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// ---- Per-call preparation -------------------------------------------------------------------
+
+// True when the bright colour changes anything (its byte above the low 24 bits is ignored).
+constexpr bool IsBrightOn(uint32_t bright) {
+  return (bright & 0xFFFFFFu) != 0xFFFFFFu;
+}
+
+// Bright scaling of boxes and lines: each channel times its bright byte, shifted right by 8,
+// so even a bright byte of 255 lowers a channel (31 becomes 30). Call only when bright is on.
+constexpr uint32_t BrightScaleShift16(uint32_t color, uint32_t bright) {
+  const uint32_t br = (bright >> 16) & 0xFF, bg = (bright >> 8) & 0xFF, bb = bright & 0xFF;
+  color &= 0xFFFF;
+  const uint32_t r = ((color >> 11) * br) >> 8;
+  const uint32_t g = (((color & 0x7E0) >> 5) * bg) >> 8;
+  const uint32_t b = ((color & 0x1F) * bb) >> 8;
+  return r << 11 | g << 5 | b;
+}
+
+constexpr uint32_t BrightScaleShift32(uint32_t color, uint32_t bright) {
+  const uint32_t br = (bright >> 16) & 0xFF, bg = (bright >> 8) & 0xFF, bb = bright & 0xFF;
+  const uint32_t r = (((color >> 16) & 0xFF) * br) >> 8;
+  const uint32_t g = (((color >> 8) & 0xFF) * bg) >> 8;
+  const uint32_t b = ((color & 0xFF) * bb) >> 8;
+  return (color & 0xFF000000u) | r << 16 | g << 8 | b;
+}
+
+// The parameter shortcuts: which operation a blend mode and parameter come down to.
+// Alpha blend at 255 is a copy; alpha, additive and subtractive at 0 draw nothing;
+// multiplicative ignores the parameter; a mode outside 0..4 draws nothing.
+constexpr int ResolveFlatMode(int32_t mode, uint32_t param) {
+  switch (uint32_t(mode)) {
+    case 0:
+      return kFlatCopy;
+    case 1:
+      return param == 255 ? kFlatCopy : param == 0 ? kFlatNone : kFlatAlpha;
+    case 2:
+      return param == 0 ? kFlatNone : kFlatAdd;
+    case 3:
+      return param == 0 ? kFlatNone : kFlatSub;
+    case 4:
+      return kFlatMul;
+    default:
+      return kFlatNone;
+  }
+}
+
+// The values every flat operation may read, fixed for one call.
+struct FlatColor {
+  uint32_t color;   // the colour after any bright scaling (16-bit: low 16 bits)
+  uint32_t scaled;  // the colour scaled per channel by param / 255 (additive, subtractive)
+  uint32_t param;   // blend parameter 0..255
+};
+
+// Clamps a blend parameter into 0..255. The draw state only ever holds that range; the clamp
+// keeps any other value from indexing past a table row.
+constexpr uint32_t ClampBlendParam(int32_t param) {
+  return param < 0 ? 0u : param > 255 ? 255u : uint32_t(param);
+}
+
+// Builds the per-call values from a prepared colour (bright already applied) and a blend
+// parameter 0..255 (larger values count as 255). Pixel selects the depth.
+template <typename Pixel>
+inline FlatColor MakeFlatColor(uint32_t color, uint32_t param) {
+  if (param > 255) param = 255;
+  const int32_t* m = SoftMulTable256[param];
+  FlatColor c{};
+  c.param = param;
+  if constexpr (sizeof(Pixel) == 2) {
+    c.color = color & 0xFFFF;
+    c.scaled = uint32_t(m[c.color >> 11]) << 11 | uint32_t(m[(c.color & 0x7E0) >> 5]) << 5 |
+               uint32_t(m[c.color & 0x1F]);
+  } else {
+    c.color = color;
+    c.scaled = uint32_t(m[color & 0xFF]) | uint32_t(m[(color >> 8) & 0xFF]) << 8 |
+               uint32_t(m[(color >> 16) & 0xFF]) << 16;
+  }
+  return c;
+}
+
+// ---- Pixel blocks ---------------------------------------------------------------------------
+// The operations work in place on blocks of pixels held in vector lanes: 32 or 16 bytes in
+// the row loops, or one pixel. All sizes run the same code, so a single pixel always gets
+// exactly what it would get inside a block. Blocks are passed by reference only, so no vector
+// crosses a call boundary (whose convention for 32-byte vectors would depend on AVX).
+
+template <int Bytes>
+struct Block;
+template <>
+struct Block<32> {
+  typedef uint16_t U16 __attribute__((vector_size(32)));
+  typedef int16_t S16 __attribute__((vector_size(32)));
+  typedef uint32_t U32 __attribute__((vector_size(32)));
+};
+template <>
+struct Block<16> {
+  typedef uint16_t U16 __attribute__((vector_size(16)));
+  typedef int16_t S16 __attribute__((vector_size(16)));
+  typedef uint32_t U32 __attribute__((vector_size(16)));
+};
+template <>
+struct Block<4> {
+  typedef uint16_t U16 __attribute__((vector_size(4)));
+  typedef int16_t S16 __attribute__((vector_size(4)));
+  typedef uint32_t U32 __attribute__((vector_size(4)));
+};
+template <>
+struct Block<2> {
+  typedef uint16_t U16 __attribute__((vector_size(2)));
+  typedef int16_t S16 __attribute__((vector_size(2)));
+};
+
+// The lanes holding a block of Bytes bytes of Pixel pixels: one lane a pixel.
+template <typename Pixel, int Bytes>
+struct PixelLanesOf {
+  using type = typename Block<Bytes>::U32;
+};
+template <int Bytes>
+struct PixelLanesOf<uint16_t, Bytes> {
+  using type = typename Block<Bytes>::U16;
+};
+template <typename Pixel, int Bytes>
+using PixelLanes = typename PixelLanesOf<Pixel, Bytes>::type;
+
+// Sets out to 16-bit lanes holding the pair (low, high) in every 32-bit pixel: 32-bit pixels
+// are worked on as 16-bit lanes, blue and red in the low bytes, green and the fourth byte in
+// the high bytes.
+template <int Bytes>
+[[gnu::always_inline]] inline void PairLanes(typename Block<Bytes>::U16& out, uint16_t low,
+                                             uint16_t high) {
+  const typename Block<Bytes>::U32 v = typename Block<Bytes>::U32{} + (uint32_t(high) << 16 | low);
+  out = (typename Block<Bytes>::U16)v;
+}
+
+// ---- Per-pixel operations -------------------------------------------------------------------
+// FlatOp<Pixel, Mode>: Apply<Bytes>(block) combines every pixel of a block with the colour, in
+// place; operator()(d) does one pixel. kWritesOnly marks the copy, whose result does not
+// depend on the destination.
+
+// One pixel through the block code.
+template <typename Pixel, typename Op>
+[[gnu::always_inline]] inline Pixel ApplyOne(const Op& op, Pixel d) {
+  PixelLanes<Pixel, sizeof(Pixel)> v;
+  std::memcpy(&v, &d, sizeof d);
+  op.template Apply<sizeof(Pixel)>(v);
+  std::memcpy(&d, &v, sizeof d);
+  return d;
+}
+
+template <typename Pixel, int Mode>
+struct FlatOp;
+
+template <typename Pixel>
+struct FlatOp<Pixel, kFlatCopy> {
+  static constexpr bool kWritesOnly = true;
+  Pixel s;
+  explicit FlatOp(const FlatColor& c) : s(Pixel(c.color)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& v) const {
+    v = PixelLanes<Pixel, B>{} + s;
+  }
+  Pixel operator()(Pixel) const { return s; }
+};
+
+// 16-bit alpha blend: each field F' = dF + p*(sF - dF)/255 truncated toward zero. |p*(sF - dF)|
+// is at most 16065, where n/255 = (n + 1 + (n >> 8)) >> 8 exactly, so no table is needed.
+template <>
+struct FlatOp<uint16_t, kFlatAlpha> {
+  static constexpr bool kWritesOnly = false;
+  int16_t sr, sg, sb, p;
+  explicit FlatOp(const FlatColor& c)
+      : sr(int16_t(c.color >> 11)),
+        sg(int16_t((c.color >> 5) & 0x3F)),
+        sb(int16_t(c.color & 0x1F)),
+        p(int16_t(c.param)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(typename Block<B>::U16& d) const {
+    using S16 = typename Block<B>::S16;
+    using U16 = typename Block<B>::U16;
+    auto blend = [this](S16& f, int16_t sf) {  // f: the destination field, in place
+      const S16 prod = (sf - f) * p;
+      const S16 sign = prod >> 15;  // 0 or -1
+      const S16 a = (prod ^ sign) - sign;
+      const S16 q = (a + 1 + (a >> 8)) >> 8;
+      f += (q ^ sign) - sign;
+    };
+    S16 r = (S16)(d >> 11), g = (S16)((d >> 5) & 0x3F), b = (S16)(d & 0x1F);
+    blend(r, sr);
+    blend(g, sg);
+    blend(b, sb);
+    d = (U16)r << 11 | (U16)g << 5 | (U16)b;
+  }
+  uint16_t operator()(uint16_t d) const { return ApplyOne(*this, d); }
+};
+
+// 32-bit alpha blend: ((s - d)*p + (d << 8)) >> 8 per colour byte equals
+// (s*p + d*(256 - p)) >> 8, whose terms are never negative and together below 2^16, so each
+// byte is worked in a 16-bit lane. The fourth byte is kept (multiplier 256, nothing added).
+template <>
+struct FlatOp<uint32_t, kFlatAlpha> {
+  static constexpr bool kWritesOnly = false;
+  uint16_t inv, addB, addG, addR;
+  explicit FlatOp(const FlatColor& c)
+      : inv(uint16_t(256 - c.param)),
+        addB(uint16_t((c.color & 0xFF) * c.param)),
+        addG(uint16_t(((c.color >> 8) & 0xFF) * c.param)),
+        addR(uint16_t(((c.color >> 16) & 0xFF) * c.param)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(typename Block<B>::U32& d) const {
+    using U16 = typename Block<B>::U16;
+    U16 mulEven, addEven, mulOdd, addOdd;
+    PairLanes<B>(mulEven, inv, inv);
+    PairLanes<B>(addEven, addB, addR);
+    PairLanes<B>(mulOdd, inv, 256);
+    PairLanes<B>(addOdd, addG, 0);
+    const U16 v = (U16)d;
+    const U16 even = ((v & 0xFF) * mulEven + addEven) >> 8;
+    const U16 odd = ((v >> 8) * mulOdd + addOdd) >> 8;
+    d = (typename Block<B>::U32)(even | odd << 8);
+  }
+  uint32_t operator()(uint32_t d) const { return ApplyOne(*this, d); }
+};
+
+// Additive: the packed saturating add. In 16-bit lanes the carry out of red (bit 16 of the
+// packed form) is seen as the lane sum wrapping below the colour.
+template <typename Pixel>
+struct FlatOp<Pixel, kFlatAdd> {
+  static constexpr bool kWritesOnly = false;
+  uint32_t s;
+  explicit FlatOp(const FlatColor& c) : s(c.scaled) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& d) const {
+    using V = PixelLanes<Pixel, B>;
+    if constexpr (sizeof(Pixel) == 2) {
+      const uint16_t sm = uint16_t(s & 0xF7DF);
+      const V sum = (d & 0xF7DF) + sm;
+      const V redCarry = (V)(sum < sm);
+      const V c = sum & 0x0820;
+      d = sum | (c - (c >> 5)) | (redCarry & 0xF800) | ((d | uint16_t(s)) & 0x0820);
+    } else {
+      const V sum = (d & 0x00FEFEFFu) + (s & 0x00FEFEFFu);
+      const V carry = sum & 0x01010100u;
+      d = sum | (carry - (carry >> 8)) | ((d | s) & 0x00010100u);
+    }
+  }
+  Pixel operator()(Pixel d) const {
+    if constexpr (sizeof(Pixel) == 2)
+      return Pixel(AddPixelSaturated16(s, d));
+    else
+      return AddPixelSaturated32(s, d);
+  }
+};
+
+// Subtractive: the packed saturating subtract. In 16-bit lanes the guard bit above red
+// survives exactly when the guarded destination is not below the colour.
+template <typename Pixel>
+struct FlatOp<Pixel, kFlatSub> {
+  static constexpr bool kWritesOnly = false;
+  uint32_t s;
+  explicit FlatOp(const FlatColor& c) : s(c.scaled) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& d) const {
+    using V = PixelLanes<Pixel, B>;
+    if constexpr (sizeof(Pixel) == 2) {
+      const uint16_t sm = uint16_t(s & 0xF7DF);
+      const V guarded = d | 0x0820;
+      const V x = guarded - sm;
+      const V redOk = (V)(guarded >= sm);
+      const V m = x & 0x0820;
+      d = x & ((m - (m >> 5)) | (redOk & 0xF800));
+    } else {
+      const V x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
+      const V m = x & 0x01010100u;
+      d = x & (m - (m >> 8));
+    }
+  }
+  Pixel operator()(Pixel d) const {
+    if constexpr (sizeof(Pixel) == 2)
+      return Pixel(SubPixelSaturated16(s, d));
+    else
+      return SubPixelSaturated32(s, d);
+  }
+};
+
+// Multiplicative: 16-bit fields (s*d) >> 5 (green >> 6); 32-bit colour bytes (s*d) >> 8 in
+// 16-bit lanes, the fourth byte kept (multiplier 256).
+template <>
+struct FlatOp<uint16_t, kFlatMul> {
+  static constexpr bool kWritesOnly = false;
+  uint16_t sr, sg, sb;
+  explicit FlatOp(const FlatColor& c)
+      : sr(uint16_t(c.color >> 11)),
+        sg(uint16_t((c.color >> 5) & 0x3F)),
+        sb(uint16_t(c.color & 0x1F)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(typename Block<B>::U16& d) const {
+    using U16 = typename Block<B>::U16;
+    const U16 r = ((d >> 11) * sr) >> 5;
+    const U16 g = (((d >> 5) & 0x3F) * sg) >> 6;
+    const U16 b = ((d & 0x1F) * sb) >> 5;
+    d = r << 11 | g << 5 | b;
+  }
+  uint16_t operator()(uint16_t d) const { return ApplyOne(*this, d); }
+};
+
+template <>
+struct FlatOp<uint32_t, kFlatMul> {
+  static constexpr bool kWritesOnly = false;
+  uint16_t sr, sg, sb;
+  explicit FlatOp(const FlatColor& c)
+      : sr(uint16_t((c.color >> 16) & 0xFF)),
+        sg(uint16_t((c.color >> 8) & 0xFF)),
+        sb(uint16_t(c.color & 0xFF)) {}
+  template <int B>
+  [[gnu::always_inline]] void Apply(typename Block<B>::U32& d) const {
+    using U16 = typename Block<B>::U16;
+    U16 mulEven, mulOdd;
+    PairLanes<B>(mulEven, sb, sr);
+    PairLanes<B>(mulOdd, sg, 256);
+    const U16 v = (U16)d;
+    const U16 even = ((v & 0xFF) * mulEven) >> 8;
+    const U16 odd = ((v >> 8) * mulOdd) >> 8;
+    d = (typename Block<B>::U32)(even | odd << 8);
+  }
+  uint32_t operator()(uint32_t d) const { return ApplyOne(*this, d); }
+};
+
+// ---- Row loops ------------------------------------------------------------------------------
+// Rows are worked in blocks of 32 bytes where the processor has AVX2 and of 16 bytes
+// otherwise (both give the same pixels); the pixels left at a row's end go one by one.
+
+#if defined(__x86_64__) || defined(__i386__)
+#define ZQ_SOFT_HAVE_AVX2_ROWS 1
+#define ZQ_SOFT_TARGET_AVX2 __attribute__((target("avx2")))
+#else
+#define ZQ_SOFT_HAVE_AVX2_ROWS 0
+#define ZQ_SOFT_TARGET_AVX2
+#endif
+
+// The block size the row loops use, decided once per process; tests may set it to 16 to
+// compare the two loops.
+inline int& FlatRowBlockBytes() {
+  static int bytes = [] {
+#if ZQ_SOFT_HAVE_AVX2_ROWS
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? 32 : 16;
+#else
+    return 16;
+#endif
+  }();
+  return bytes;
+}
+
+// The operation is taken by value: a local copy cannot alias the pixels, so its constants
+// stay in registers for the whole row.
+template <int BlockBytes, typename Pixel, typename Op>
+[[gnu::always_inline]] inline void BlendRowBlocks(uint8_t* p, int32_t w, const Op op) {
+  constexpr int32_t kPerBlock = BlockBytes / int32_t(sizeof(Pixel));
+  int32_t x = 0;
+  for (; x + kPerBlock <= w; x += kPerBlock, p += BlockBytes) {
+    PixelLanes<Pixel, BlockBytes> v;
+    std::memcpy(&v, p, BlockBytes);
+    op.template Apply<BlockBytes>(v);
+    std::memcpy(p, &v, BlockBytes);
+  }
+  for (; x < w; ++x, p += sizeof(Pixel)) StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
+}
+
+template <typename Pixel, typename Op>
+void BlendRows16(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op op) {
+  for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<16, Pixel>(row, w, op);
+}
+
+#if ZQ_SOFT_HAVE_AVX2_ROWS
+template <typename Pixel, typename Op>
+ZQ_SOFT_TARGET_AVX2 void BlendRows32(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h,
+                                     const Op op) {
+  for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<32, Pixel>(row, w, op);
+}
+#endif
+
+// h rows of w pixels, pitch bytes apart, each pixel combined by op.
+template <typename Pixel, typename Op>
+void BlendRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op& op) {
+#if ZQ_SOFT_HAVE_AVX2_ROWS
+  if (FlatRowBlockBytes() == 32) {
+    BlendRows32<Pixel>(row, pitch, w, h, op);
+    return;
+  }
+#endif
+  BlendRows16<Pixel>(row, pitch, w, h, op);
+}
+
+// Calls body(op) once with the operation of a resolved mode (ResolveFlatMode); kFlatNone
+// calls nothing. body is a generic lambda, so its loop is compiled once per operation.
+template <typename Pixel, typename Body>
+void WithFlatOp(int resolvedMode, const FlatColor& c, Body&& body) {
+  switch (resolvedMode) {
+    case kFlatCopy:
+      body(FlatOp<Pixel, kFlatCopy>(c));
+      break;
+    case kFlatAlpha:
+      body(FlatOp<Pixel, kFlatAlpha>(c));
+      break;
+    case kFlatAdd:
+      body(FlatOp<Pixel, kFlatAdd>(c));
+      break;
+    case kFlatSub:
+      body(FlatOp<Pixel, kFlatSub>(c));
+      break;
+    case kFlatMul:
+      body(FlatOp<Pixel, kFlatMul>(c));
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- Destinations ---------------------------------------------------------------------------
+
+// The rectangle a flat drawing may touch: the draw area cut to the image's own size.
+// Returns false when nothing is left.
+constexpr bool FlatDrawBounds(const gfx::MEMIMG& image, const platform::RECT& drawArea,
+                              platform::RECT* out) {
+  platform::RECT r = drawArea;
+  if (r.left < 0) r.left = 0;
+  if (r.top < 0) r.top = 0;
+  if (r.right > image.Width) r.right = image.Width;
+  if (r.bottom > image.Height) r.bottom = image.Height;
+  *out = r;
+  return r.left < r.right && r.top < r.bottom;
+}
+
+// Depth of a destination that flat drawing accepts: 2 or 4 bytes a pixel, or 0 when refused
+// (no pixels, a palettised or alpha-channel image, a colour type other than 16-bit 5:6:5 and
+// 32-bit, or a pixel size that disagrees with the colour type).
+constexpr int FlatDestinationBytes(const gfx::MEMIMG* image) {
+  if (image == nullptr || image->Pixels == nullptr || image->Format == nullptr) return 0;
+  if (image->PaletteFlag != 0 || image->AlphaFlag != 0) return 0;
+  const int bytes = image->ColorType == gfx::kMemImgRgb565     ? 2
+                    : image->ColorType == gfx::kMemImgXrgb8888 ? 4
+                                                               : 0;
+  return bytes != 0 && image->Format->PixelByte == bytes ? bytes : 0;
+}
+
+// Address of pixel (x, y); the offset is formed in pointer width, so large pitches and
+// negative (bottom-up) pitches do not overflow.
+inline uint8_t* PixelAddress(const gfx::MEMIMG& image, int32_t x, int32_t y, int bytes) {
+  return image.Pixels + std::ptrdiff_t(y) * image.Pitch + std::ptrdiff_t(x) * bytes;
+}
+
+// Calls body(op) with the operation for the current draw state and a box or line colour
+// (bright by the shift rule), for a destination of the given depth (2 or 4 bytes).
+template <typename Body>
+void WithBoxFlatOp(int bytes, uint32_t color, int32_t mode, int32_t blendParam, uint32_t bright,
+                   Body&& body) {
+  const uint32_t param = ClampBlendParam(blendParam);
+  const int resolved = ResolveFlatMode(mode, param);
+  if (resolved == kFlatNone) return;
+  if (bytes == 2) {
+    color &= 0xFFFF;
+    if (IsBrightOn(bright)) color = BrightScaleShift16(color, bright);
+    WithFlatOp<uint16_t>(resolved, MakeFlatColor<uint16_t>(color, param), body);
+  } else {
+    if (IsBrightOn(bright)) color = BrightScaleShift32(color, bright);
+    WithFlatOp<uint32_t>(resolved, MakeFlatColor<uint32_t>(color, param), body);
+  }
+}
+
+}  // namespace zq::soft

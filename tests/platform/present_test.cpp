@@ -1,0 +1,163 @@
+// Headless presenter and PNG writer; written files are read back with libpng itself.
+#include "platform/present/present.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/win/window.h"
+
+namespace zq::platform {
+namespace {
+
+PixelFormat Rgb(uint32_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0) {
+  return PixelFormat{sizeof(PixelFormat), PF_RGB | (a ? PF_ALPHAPIXELS : 0u), 0, bits, r, g, b, a};
+}
+
+struct TempPng {
+  std::string path;
+  TempPng() {
+    char name[] = "/tmp/zq_present_XXXXXX";
+    int fd = mkstemp(name);
+    if (fd >= 0) close(fd);
+    path = name;
+  }
+  ~TempPng() { unlink(path.c_str()); }
+};
+
+// Decodes with libpng's own reader into 8-bit RGB or RGBA.
+std::vector<uint8_t> ReadPng(const std::string& path, bool alpha, uint32_t& w, uint32_t& h) {
+  png_image image;
+  std::memset(&image, 0, sizeof(image));
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+  std::vector<uint8_t> out(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, out.data(), 0, nullptr)) return {};
+  w = image.width;
+  h = image.height;
+  return out;
+}
+
+TEST(PresentTest, Png565WithPaddedPitchReadsBackIdentically) {
+  // 3 x 2 pixels, pitch 10 bytes (4 bytes of padding holding garbage).
+  const uint16_t px[2][5] = {{0xF800, 0x07E0, 0x001F, 0xDEAD, 0xBEEF},
+                             {0x0410, 0xFFFF, 0x0000, 0xDEAD, 0xBEEF}};
+  TempPng file;
+  ASSERT_EQ(WritePngFile(file.path.c_str(), px, 3, 2, 10, Rgb(16, 0xF800, 0x07E0, 0x001F)), 0);
+  uint32_t w = 0, h = 0;
+  std::vector<uint8_t> rgb = ReadPng(file.path, false, w, h);
+  ASSERT_EQ(w, 3u);
+  ASSERT_EQ(h, 2u);
+  // 5-bit 16 widens to 0x84, 6-bit 32 to 0x82.
+  const uint8_t expect[18] = {0xFF, 0,    0,    0,    0xFF, 0,    0, 0, 0xFF,
+                              0,    0x82, 0x84, 0xFF, 0xFF, 0xFF, 0, 0, 0};
+  ASSERT_EQ(rgb.size(), 18u);
+  for (size_t i = 0; i < 18; ++i) EXPECT_EQ(rgb[i], expect[i]) << i;
+}
+
+TEST(PresentTest, Png555And32BitWithAlpha) {
+  const uint16_t p555[2] = {0x7C00, 0x4210};
+  TempPng a;
+  ASSERT_EQ(WritePngFile(a.path.c_str(), p555, 2, 1, 4, Rgb(16, 0x7C00, 0x03E0, 0x001F)), 0);
+  uint32_t w = 0, h = 0;
+  std::vector<uint8_t> rgb = ReadPng(a.path, false, w, h);
+  ASSERT_EQ(rgb.size(), 6u);
+  EXPECT_EQ(rgb[0], 0xFF);
+  EXPECT_EQ(rgb[1], 0);
+  EXPECT_EQ(rgb[3], 0x84);
+  EXPECT_EQ(rgb[5], 0x84);
+
+  const uint32_t p32[2] = {0x80123456, 0xFFABCDEF};
+  TempPng b;
+  ASSERT_EQ(WritePngFile(b.path.c_str(), p32, 2, 1, 8, Rgb(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000)),
+            0);
+  std::vector<uint8_t> rgba = ReadPng(b.path, true, w, h);
+  const uint8_t expect[8] = {0x12, 0x34, 0x56, 0x80, 0xAB, 0xCD, 0xEF, 0xFF};
+  ASSERT_EQ(rgba.size(), 8u);
+  for (size_t i = 0; i < 8; ++i) EXPECT_EQ(rgba[i], expect[i]) << i;
+}
+
+TEST(PresentTest, PngRefusesBadInput) {
+  const uint32_t px[4] = {};
+  TempPng f;
+  const PixelFormat x8 = Rgb(32, 0xFF0000, 0xFF00, 0xFF);
+  EXPECT_EQ(WritePngFile(f.path.c_str(), px, 0, 1, 4, x8), -1);
+  EXPECT_EQ(WritePngFile(f.path.c_str(), px, 2, 1, 4, x8), -1);  // pitch below the row
+  EXPECT_EQ(WritePngFile(f.path.c_str(), nullptr, 1, 1, 4, x8), -1);
+  EXPECT_EQ(WritePngFile(f.path.c_str(), px, 1, 1, 4, Rgb(8, 0, 0, 0)), -1);
+  EXPECT_EQ(WritePngFile("/nonexistent-dir/x.png", px, 1, 1, 4, x8), -1);
+}
+
+struct CountingSink : FrameSink {
+  int frames = 0;
+  uint32_t firstPixel = 0;
+  void ShowFrame(const Frame& f) override {
+    ++frames;
+    firstPixel = f.pixels.empty() ? 0 : f.pixels[0];
+  }
+};
+
+TEST(PresentTest, PresenterKeepsTheLastFrameAndCounts) {
+  ResetPresenter();
+  ResetWindowSystem();
+  EXPECT_EQ(GetPresentCount(), 0u);
+  CountingSink sink;
+  SetFrameSink(&sink);
+  const uint16_t px[2] = {0xF800, 0x001F};
+  ASSERT_TRUE(PresentPixels(px, 2, 1, 4, Rgb(16, 0xF800, 0x07E0, 0x001F)));
+  EXPECT_FALSE(PresentPixels(px, 2, 1, 2, Rgb(16, 0xF800, 0x07E0, 0x001F)));
+  Frame f = GetLastPresentedFrame();
+  ASSERT_EQ(f.pixels.size(), 2u);
+  EXPECT_EQ(f.pixels[0], 0xFF0000u);
+  EXPECT_EQ(f.pixels[1], 0x0000FFu);
+  EXPECT_EQ(sink.frames, 1);
+
+  // The primary surface of a 640 x 480 desktop.
+  ASSERT_TRUE(SetDesktop(640, 480, PixelFormatXRGB8888()));
+  DirectDraw* dd = nullptr;
+  ASSERT_EQ(DirectDrawCreateEx(&dd), DD_OK);
+  SurfaceDesc pd;
+  pd.flags = DDSD_CAPS;
+  pd.caps.caps = DDSCAPS_PRIMARYSURFACE;
+  DirectDrawSurface* primary = nullptr;
+  ASSERT_EQ(dd->CreateSurface(pd, &primary), DD_OK);
+  BltFx fx;
+  fx.fillColor = 0x00336699;
+  primary->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx);
+  ASSERT_EQ(PresentSurface(primary), DD_OK);
+  EXPECT_EQ(GetPresentCount(), 2u);
+  f = GetLastPresentedFrame();
+  EXPECT_EQ(f.width, 640);
+  EXPECT_EQ(f.height, 480);
+  EXPECT_EQ(f.pixels[640 * 480 - 1], 0x336699u);
+  EXPECT_EQ(sink.firstPixel, 0x336699u);
+  // A screenshot of the kept frame reads back with the same pixels.
+  TempPng shot;
+  ASSERT_EQ(WritePngFile(shot.path.c_str(), f.pixels.data(), f.width, f.height, f.width * 4,
+                         PixelFormatXRGB8888()),
+            0);
+  uint32_t w = 0, h = 0;
+  std::vector<uint8_t> rgb = ReadPng(shot.path, false, w, h);
+  ASSERT_EQ(rgb.size(), size_t(640) * 480 * 3);
+  for (size_t i = 0; i < rgb.size(); i += 3) {
+    ASSERT_EQ(rgb[i], 0x33) << i;
+    ASSERT_EQ(rgb[i + 1], 0x66) << i;
+    ASSERT_EQ(rgb[i + 2], 0x99) << i;
+  }
+  ddtest::MakeAllSurfacesLost();
+  EXPECT_EQ(PresentSurface(primary), DDERR_SURFACELOST);
+  EXPECT_EQ(GetPresentCount(), 2u);
+  primary->Release();
+  dd->Release();
+  ResetPresenter();
+  ResetWindowSystem();
+}
+
+}  // namespace
+}  // namespace zq::platform

@@ -1,0 +1,355 @@
+#include "softrender/lines.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "flat_reference.h"
+#include "soft_test_image.h"
+#include "softrender/soft_bounds.h"
+
+namespace zq::soft {
+namespace {
+
+using platform::RECT;
+using test::DrawStateScope;
+using test::TestImage;
+using Points = std::vector<std::pair<int, int>>;
+
+constexpr int k16 = gfx::kMemImgRgb565;
+constexpr int k32 = gfx::kMemImgXrgb8888;
+
+// The pixels a line sets, in row-major order, drawn in copy mode on a 640 x 480 image
+// (the default draw area).
+Points Drawn(int x1, int y1, int x2, int y2, int type = k16) {
+  static TestImage img16(k16, 640, 480), img32(k32, 640, 480);
+  TestImage& img = type == k16 ? img16 : img32;
+  img.FillAll(0);
+  DrawStateScope st(0, 0);
+  DrawMemImgLine(&img.img, x1, y1, x2, y2, 0xFFFF);
+  Points out;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      if (img.Get(x, y) != 0) out.push_back({x, y});
+  EXPECT_TRUE(img.GuardIntact());
+  return out;
+}
+
+Points Sorted(Points p) {
+  std::sort(p.begin(), p.end(), [](auto a, auto b) {
+    return a.second != b.second ? a.second < b.second : a.first < b.first;
+  });
+  return p;
+}
+
+Points Row(int y, int x0, int x1) {
+  Points p;
+  for (int x = x0; x <= x1; ++x) p.push_back({x, y});
+  return p;
+}
+Points Column(int x, int y0, int y1) {
+  Points p;
+  for (int y = y0; y <= y1; ++y) p.push_back({x, y});
+  return p;
+}
+Points Diagonal(int x0, int y0, int n) {
+  Points p;
+  for (int k = 0; k < n; ++k) p.push_back({x0 + k, y0 + k});
+  return p;
+}
+
+TEST(DrawMemImgLine, EndPointExcluded) {
+  EXPECT_EQ(Drawn(0, 5, 10, 5), Row(5, 0, 9));
+  EXPECT_EQ(Drawn(5, 5, 5, 5), Points{});
+  EXPECT_EQ(Drawn(5, 5, 6, 5), (Points{{5, 5}}));
+  EXPECT_EQ(Drawn(5, 5, 5, 6), (Points{{5, 5}}));
+  EXPECT_EQ(Drawn(0, 0, 3, 3), Sorted({{0, 0}, {1, 1}, {2, 2}}));
+  EXPECT_EQ(Drawn(3, 3, 0, 0), Sorted({{3, 3}, {2, 2}, {1, 1}}));
+  EXPECT_EQ(Drawn(0, 0, 1, 4), Column(0, 0, 3));
+  EXPECT_EQ(Drawn(0, 0, 4, 1), Row(0, 0, 3));
+  EXPECT_EQ(Drawn(20, 7, 20, 2), Column(20, 3, 7));
+  EXPECT_EQ(Drawn(9, 7, 2, 7), Row(7, 3, 9));
+}
+
+// The minor coordinate advances only when the error reaches the whole major length.
+TEST(DrawMemImgLine, AllOctants) {
+  EXPECT_EQ(Drawn(10, 10, 15, 12), Sorted({{10, 10}, {11, 10}, {12, 10}, {13, 11}, {14, 11}}));
+  EXPECT_EQ(Drawn(10, 10, 5, 12), Sorted({{10, 10}, {9, 10}, {8, 10}, {7, 11}, {6, 11}}));
+  EXPECT_EQ(Drawn(10, 10, 15, 8), Sorted({{10, 10}, {11, 10}, {12, 10}, {13, 9}, {14, 9}}));
+  EXPECT_EQ(Drawn(10, 10, 5, 8), Sorted({{10, 10}, {9, 10}, {8, 10}, {7, 9}, {6, 9}}));
+  EXPECT_EQ(Drawn(10, 10, 12, 15), Sorted({{10, 10}, {10, 11}, {10, 12}, {11, 13}, {11, 14}}));
+  EXPECT_EQ(Drawn(10, 10, 8, 15), Sorted({{10, 10}, {10, 11}, {10, 12}, {9, 13}, {9, 14}}));
+  EXPECT_EQ(Drawn(10, 10, 12, 5), Sorted({{10, 10}, {10, 9}, {10, 8}, {11, 7}, {11, 6}}));
+  EXPECT_EQ(Drawn(10, 10, 8, 5), Sorted({{10, 10}, {10, 9}, {10, 8}, {9, 7}, {9, 6}}));
+  // Same in 32-bit.
+  EXPECT_EQ(Drawn(10, 10, 8, 5, k32), Sorted({{10, 10}, {10, 9}, {10, 8}, {9, 7}, {9, 6}}));
+  EXPECT_EQ(Drawn(3, 3, 0, 0, k32), Sorted({{3, 3}, {2, 2}, {1, 1}}));
+}
+
+TEST(DrawMemImgLine, ClippedOnEverySide) {
+  EXPECT_EQ(Drawn(630, 5, 650, 5), Row(5, 630, 639));
+  EXPECT_EQ(Drawn(5, 478, 5, 490), Column(5, 478, 479));
+  EXPECT_EQ(Drawn(10, -5, 10, 5), Column(10, 0, 4));
+  EXPECT_EQ(Drawn(-10, 0, 10, 20), Diagonal(0, 10, 10));
+  EXPECT_EQ(Drawn(630, 0, 650, 20), Diagonal(630, 0, 10));
+  EXPECT_EQ(Drawn(0, 470, 20, 490), Diagonal(0, 470, 10));
+  EXPECT_EQ(Drawn(-5, -5, 700, 700), Diagonal(0, 0, 480));
+  // Reversed: the clipped first end point is drawn, the second lands one beyond the edge.
+  EXPECT_EQ(Drawn(650, 5, 630, 5), Row(5, 631, 639));
+  EXPECT_EQ(Drawn(5, 490, 5, 478), Column(5, 479, 479));
+  // The clipped start is truncated from the line equation: y at x = 0 is 1.5, so 1.
+  EXPECT_EQ(Drawn(-3, 0, 7, 5), Sorted({{0, 1}, {1, 1}, {2, 2}, {3, 2}, {4, 3}, {5, 3}, {6, 4}}));
+}
+
+// An end point exactly on the far edge is still recomputed from the line equation: y at
+// x = 40 of the line (1, 22)-(40, 10) comes out as 9.999..., truncated to 9, so the walk
+// covers 13 rows instead of 12.
+TEST(DrawMemImgLine, EndPointOnTheEdgeIsRecomputed) {
+  TestImage img(k16, 40, 30);
+  DrawStateScope st(0, 0, 0xFFFFFF, {0, 0, 40, 30});
+  DrawMemImgLine(&img.img, 1, 22, 40, 10, 0xFFFF);
+  Points want;
+  for (int k = 0; k < 39; ++k) want.push_back({1 + k, 22 - k / 3});
+  Points got;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x)
+      if (img.Get(x, y) != 0) got.push_back({x, y});
+  EXPECT_EQ(got, Sorted(want));
+}
+
+TEST(DrawMemImgLine, RejectedOutsideTheArea) {
+  EXPECT_EQ(Drawn(-10, 5, -1, 20), Points{});
+  EXPECT_EQ(Drawn(5, -10, 20, -1), Points{});
+  EXPECT_EQ(Drawn(640, 5, 700, 20), Points{});
+  EXPECT_EQ(Drawn(5, 480, 20, 700), Points{});
+  // Against a draw area smaller than the image.
+  TestImage img(k16, 20, 10);
+  DrawStateScope st(0, 0, 0xFFFFFF, {2, 1, 15, 8});
+  DrawMemImgLine(&img.img, 1, 0, 1, 9, 0xFFFF);    // left of the area
+  DrawMemImgLine(&img.img, 0, 8, 19, 8, 0xFFFF);   // below it
+  DrawMemImgLine(&img.img, 15, 0, 19, 9, 0xFFFF);  // right of it
+  DrawMemImgLine(&img.img, 0, 0, 19, 0, 0xFFFF);   // above it
+  for (uint32_t v : img.Pixels()) ASSERT_EQ(v, 0u);
+  // Crossing it: only the part inside is drawn.
+  DrawMemImgLine(&img.img, 0, 4, 19, 4, 0xFFFF);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 20; ++x)
+      EXPECT_EQ(img.Get(x, y), y == 4 && x >= 2 && x < 15 ? 0xFFFFu : 0u);
+}
+
+TEST(DrawMemImgLine, ClippedToTheImage) {
+  // The draw area is larger than the image: the image's own size limits the line.
+  for (int type : {k16, k32}) {
+    TestImage img(type, 20, 10);
+    DrawStateScope st(0, 0);
+    DrawMemImgLine(&img.img, 0, 5, 100, 5, 0xFFFF);
+    DrawMemImgLine(&img.img, 3, 0, 3, 100, 0xFFFF);
+    DrawMemImgLine(&img.img, 0, 0, 100, 100, 0xFFFF);
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 20; ++x) {
+        EXPECT_EQ(img.Get(x, y), y == 5 || x == 3 || x == y ? 0xFFFFu : 0u) << x << "," << y;
+      }
+    EXPECT_TRUE(img.GuardIntact());
+  }
+}
+
+TEST(DrawMemImgLine, CoordinatesNearTheIntLimits) {
+  EXPECT_EQ(Drawn(0, 5, INT_MAX, 5), Row(5, 0, 639));
+  EXPECT_EQ(Drawn(INT_MIN, 5, INT_MAX, 5), Row(5, 0, 639));
+  EXPECT_EQ(Drawn(INT_MAX, 5, INT_MIN, 5), Row(5, 0, 639));
+  EXPECT_EQ(Drawn(5, INT_MAX, 5, INT_MIN), Column(5, 0, 479));
+  EXPECT_EQ(Drawn(INT_MIN, INT_MIN, INT_MAX, INT_MAX), Diagonal(0, 0, 480));
+  // Wholly beyond an edge, with differences that overflow 32 bits.
+  EXPECT_EQ(Drawn(INT_MIN, 5, -1, 5), Points{});
+  EXPECT_EQ(Drawn(INT_MAX - 1, 5, INT_MAX, INT_MIN), Points{});
+  EXPECT_EQ(Drawn(INT_MIN, INT_MIN, INT_MAX, -1), Points{});
+  // x + y = -1 misses the area; the final clamps leave the single pixel (0, 0).
+  EXPECT_EQ(Drawn(INT_MIN, INT_MAX, INT_MAX, INT_MIN), (Points{{0, 0}}));
+}
+
+// Unclipped lines in every direction, mode, parameter and bright against the model: pixel k
+// of n lies at k steps along the major axis and floor(k * minor / major) along the minor.
+TEST(DrawMemImgLine, ModesAgainstModel) {
+  std::mt19937 rng(17);
+  for (int type : {k16, k32}) {
+    const bool is16 = type == k16;
+    for (int iter = 0; iter < 600; ++iter) {
+      TestImage img(type, 40, 30);
+      for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) img.Set(x, y, is16 ? rng() & 0xFFFF : rng());
+      const TestImage before = img;
+      const int mode = int(rng() % 6), p = int(rng() % 256);
+      const uint32_t bright = rng() % 3 == 0 ? 0xFFFFFF : rng() & 0xFFFFFF;
+      const int x1 = int(rng() % 40), y1 = int(rng() % 30);
+      const int x2 = int(rng() % 40), y2 = int(rng() % 30);
+      const uint32_t color = is16 ? rng() & 0xFFFF : rng();
+      DrawStateScope st(mode, p, bright, {0, 0, 40, 30});
+      DrawMemImgLine(&img.img, x1, y1, x2, y2, color);
+
+      TestImage want = before;
+      const int dx = x2 - x1, dy = y2 - y1, ax = std::abs(dx), ay = std::abs(dy);
+      const int major = std::max(ax, ay), minor = std::min(ax, ay);
+      const int sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+      const uint32_t s = test::RefBright(is16, color, bright);
+      for (int k = 0; k < major; ++k) {
+        const int m = k * minor / major;
+        const int x = ax >= ay ? x1 + k * sx : x1 + m * sx;
+        const int y = ax >= ay ? y1 + m * sy : y1 + k * sy;
+        want.Set(x, y, test::RefFlat(is16, mode, p, s, before.Get(x, y)));
+      }
+      ASSERT_EQ(img.Pixels(), want.Pixels())
+          << "line " << x1 << "," << y1 << " " << x2 << "," << y2 << " mode " << mode << " p " << p;
+    }
+  }
+}
+
+TEST(DrawMemImgLine, RefusedDestinations) {
+  DrawStateScope st(0, 0);
+  for (int which = 0; which < 3; ++which) {
+    TestImage img(k32, 8, 6);
+    if (which == 0) img.img.PaletteFlag = 1;
+    if (which == 1) img.img.AlphaFlag = 1;
+    if (which == 2) img.img.ColorType = gfx::kMemImgWord16;
+    DrawMemImgLine(&img.img, 0, 0, 7, 5, 0xFFFFFFFF);
+    for (uint32_t v : img.Pixels()) ASSERT_EQ(v, 0u) << which;
+  }
+  DrawMemImgLine(nullptr, 0, 0, 7, 5, 0);
+}
+
+// In additive mode with blue 1 on black, a pixel's blue counts how often it was drawn.
+class Coverage {
+ public:
+  Coverage() : img_(k16, 40, 40), st_(2, 255, 0xFFFFFF, {0, 0, 40, 40}) {}
+  void Draw(const std::vector<SoftLineSegment>& segs, int count) {
+    DrawMemImgLineList(&img_.img, segs.data(), count);
+  }
+  int At(int x, int y) const { return int(img_.Get(x, y)); }
+  int Total() const {
+    int n = 0;
+    for (uint32_t v : img_.Pixels()) n += int(v);
+    return n;
+  }
+
+ private:
+  TestImage img_;
+  DrawStateScope st_;
+};
+
+// The four segments of a box outline, each beginning where the previous one ends.
+std::vector<SoftLineSegment> FrameBox(int x1, int y1, int x2, int y2) {
+  return {{x1, y1, x2 - 1, y1, 1, 255},
+          {x2 - 1, y1, x2 - 1, y2 - 1, 1, 255},
+          {x2 - 1, y2 - 1, x1, y2 - 1, 1, 255},
+          {x1, y2 - 1, x1, y1, 1, 255}};
+}
+
+TEST(DrawMemImgLineList, FrameBoxDrawsEachOutlinePixelOnce) {
+  for (auto [x1, y1, x2, y2] : {std::tuple{10, 20, 15, 25}, {3, 4, 5, 6}, {0, 0, 40, 40}}) {
+    Coverage c;
+    c.Draw(FrameBox(x1, y1, x2, y2), 4);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 40; ++x) {
+        const bool inBox = x >= x1 && x < x2 && y >= y1 && y < y2;
+        const bool edge = x == x1 || x == x2 - 1 || y == y1 || y == y2 - 1;
+        ASSERT_EQ(c.At(x, y), inBox && edge ? 1 : 0) << x << "," << y;
+      }
+  }
+}
+
+TEST(DrawMemImgLineList, ThinFrameBoxes) {
+  {
+    // One pixel wide: the top and bottom segments are empty, the two upright ones overlap.
+    Coverage c;
+    c.Draw(FrameBox(10, 20, 11, 25), 4);
+    EXPECT_EQ(c.At(10, 20), 1);
+    EXPECT_EQ(c.At(10, 21), 2);
+    EXPECT_EQ(c.At(10, 23), 2);
+    EXPECT_EQ(c.At(10, 24), 1);
+    EXPECT_EQ(c.Total(), 8);
+  }
+  {
+    Coverage c;
+    c.Draw(FrameBox(10, 20, 11, 21), 4);  // a single pixel: four empty segments
+    EXPECT_EQ(c.Total(), 0);
+  }
+}
+
+TEST(DrawMemImgLineList, CountsAndOrder) {
+  const std::vector<SoftLineSegment> segs = {
+      {0, 0, 5, 0, 1, 0}, {2, 0, 2, 3, 1, 0}, {0, 1, 3, 1, 3, 0}};
+  {
+    Coverage c;
+    c.Draw(segs, 0);
+    c.Draw(segs, -1);
+    EXPECT_EQ(c.Total(), 0);
+  }
+  {
+    Coverage c;
+    c.Draw(segs, 2);  // the third segment is not drawn
+    EXPECT_EQ(c.At(2, 0), 2);
+    EXPECT_EQ(c.At(2, 1), 1);
+    EXPECT_EQ(c.At(1, 1), 0);
+    EXPECT_EQ(c.Total(), 8);
+  }
+  {
+    Coverage c;
+    c.Draw(segs, 3);  // each segment in its own colour
+    EXPECT_EQ(c.At(1, 1), 3);
+    EXPECT_EQ(c.At(2, 1), 4);
+    EXPECT_EQ(c.Total(), 17);
+  }
+  DrawMemImgLineList(nullptr, nullptr, 3);
+}
+
+TEST(SegmentListBounds, RightAndBottomOnePast) {
+  const auto frame = FrameBox(10, 20, 15, 25);
+  const RECT r = SegmentListBounds(frame.data(), 4);
+  EXPECT_EQ(r.left, 10);
+  EXPECT_EQ(r.top, 20);
+  EXPECT_EQ(r.right, 15);
+  EXPECT_EQ(r.bottom, 25);
+
+  const RECT none = SegmentListBounds(nullptr, 0);
+  EXPECT_EQ(none.left, 1000000);
+  EXPECT_EQ(none.top, 1000000);
+  EXPECT_EQ(none.right, -1000000);
+  EXPECT_EQ(none.bottom, -1000000);
+
+  // Each test on its own: a point beyond the starting left keeps left at 1000000.
+  const SoftLineSegment far[] = {{2000000, 5, 2000000, 5, 0, 0}};
+  const RECT f = SegmentListBounds(far, 1);
+  EXPECT_EQ(f.left, 1000000);
+  EXPECT_EQ(f.right, 2000001);
+  EXPECT_EQ(f.top, 5);
+  EXPECT_EQ(f.bottom, 6);
+
+  const SoftLineSegment limits[] = {{INT_MIN, INT_MAX, INT_MAX, INT_MIN, 0, 0}};
+  const RECT l = SegmentListBounds(limits, 1);
+  EXPECT_EQ(l.left, INT_MIN);
+  EXPECT_EQ(l.top, INT_MIN);
+  EXPECT_EQ(l.right, INT_MAX);
+  EXPECT_EQ(l.bottom, INT_MAX);
+}
+
+TEST(SoftBounds, LargestCoordinateItself) {
+  SoftBounds b;
+  b.Include(3, 4);
+  b.Include(-2, 10);
+  b.Include(1, 7);
+  EXPECT_EQ(b.left, -2);
+  EXPECT_EQ(b.top, 4);
+  EXPECT_EQ(b.right, 3);
+  EXPECT_EQ(b.bottom, 10);
+  SoftBounds far;
+  far.Include(2000000, -2000000);
+  EXPECT_EQ(far.left, 1000000);
+  EXPECT_EQ(far.right, 2000000);
+  EXPECT_EQ(far.top, -2000000);
+  EXPECT_EQ(far.bottom, -1000000);
+}
+
+}  // namespace
+}  // namespace zq::soft
