@@ -1,6 +1,7 @@
 // Building blocks shared by every textured pixel kernel: the source kinds and their texel
 // layouts, the per-call kernel context, and the per-pixel steps (fetch, bright, mixes,
-// writes) that the blend modes combine. Both textured rasterizers use these, so their
+// writes) that the blend modes combine. Pixel access and the bright test come from the
+// flat-colour arithmetic, their one home. Both textured rasterizers use these, so their
 // pixels agree.
 #pragma once
 
@@ -12,28 +13,13 @@
 
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
+#include "softrender/flat_color.h"
 #include "softrender/soft_tables.h"
 
 namespace zq::soft {
 
 static_assert(std::endian::native == std::endian::little,
               "32-bit pixels are addressed byte by byte as blue, green, red, fourth");
-
-// ---------------------------------------------------------------------------------------
-// Unaligned-safe pixel access: pitches are free byte counts, so a pixel need not be
-// aligned to its size.
-
-template <class T>
-inline T LoadPixel(const uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <class T>
-inline void StorePixel(uint8_t* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
 
 // ---------------------------------------------------------------------------------------
 // Source kinds. Wide = 32-bit pixels (colour type 1), otherwise 16-bit 5:6:5.
@@ -84,16 +70,6 @@ struct KernelContext {
   int32_t blendParam;
 };
 
-inline bool IsBrightOn(uint32_t bright) {
-  return (bright & 0xFFFFFFu) != 0xFFFFFFu;
-}
-
-// The blend parameter as a table row: the draw state keeps it in 0..255, and a value
-// outside is held there rather than indexing beyond the tables.
-inline int32_t BlendParamOf(const gfx::GraphicsDrawState& state) {
-  return state.BlendParam < 0 ? 0 : state.BlendParam > 255 ? 255 : state.BlendParam;
-}
-
 // The source and blend image a kernel may read safely: sides 1..8191, pixels present, a
 // palette where one is read, and a blend image covering the source (it is addressed
 // with source coordinates and has no bound of its own).
@@ -112,7 +88,7 @@ inline bool IsDrawableSource(const gfx::MEMIMG& src, const gfx::MEMIMG* blend) {
 inline KernelContext MakeKernelContext(const gfx::MEMIMG& src, const gfx::MEMIMG* blend,
                                        const gfx::GraphicsDrawState& state) {
   const uint32_t bright = state.Bright;
-  const int32_t param = BlendParamOf(state);
+  const int32_t param = int32_t(ClampBlendParam(state.BlendParam));
   KernelContext c{};
   c.srcPixels = src.Pixels;
   c.srcPitch = src.Pitch;

@@ -7,12 +7,12 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "base/math.h"
 #include "base/rect.h"
 #include "graphics/draw_state.h"
-#include "softrender/flat_color_tmp.h"
-#include "softrender/packed_ops.h"
+#include "softrender/flat_color.h"
 #include "softrender/pixel_kernels.h"
 #include "softrender/soft_tables.h"
 
@@ -263,106 +263,57 @@ void DrawTextured(const TriangleSetup& s, gfx::MEMIMG& dest, const gfx::MEMIMG& 
 // ---------------------------------------------------------------------------------------
 // Flat-colour spans
 
-enum class FlatOp { kCopy, kAlpha, kAdd, kSub, kMul };
-
-struct FlatContext {
-  uint32_t s;       // the bright-scaled colour
-  uint32_t scaled;  // s scaled by the blend parameter (add, subtract)
-  const int32_t* paramDiff;
-  int32_t param;
-};
-
-template <bool Wide, FlatOp Op>
+template <class Pixel, class Op>
 struct FlatSpan {
-  const FlatContext& f;
+  const Op& op;
   uint8_t* destPixels;
   ptrdiff_t destPitch;
 
-  static constexpr int kBytes = Wide ? 4 : 2;
-
-  uint32_t Combine(uint32_t d) const {
-    using namespace flat_tmp;
-    if constexpr (Op == FlatOp::kAlpha)
-      return Wide ? FlatAlpha32(f.s, d, f.param) : FlatAlpha16(f.s, d, f.paramDiff);
-    else if constexpr (Op == FlatOp::kAdd)
-      return Wide ? AddPixelSaturated32(f.scaled, d) : AddPixelSaturated16(f.scaled, d);
-    else if constexpr (Op == FlatOp::kSub)
-      return Wide ? SubPixelSaturated32(f.scaled, d) : SubPixelSaturated16(f.scaled, d);
-    else
-      return Wide ? FlatMultiply32(f.s, d) : FlatMultiply16(f.s, d);
-  }
-
   void Row(int32_t row, int32_t xs, int32_t count) const {
-    uint8_t* d = destPixels + ptrdiff_t(row) * destPitch + ptrdiff_t(xs) * kBytes;
-    for (; count > 0; --count, d += kBytes) {
-      if constexpr (Op == FlatOp::kCopy)
-        StoreWhole<Wide>(d, f.s);
+    uint8_t* d = destPixels + ptrdiff_t(row) * destPitch + ptrdiff_t(xs) * ptrdiff_t(sizeof(Pixel));
+    for (; count > 0; --count, d += sizeof(Pixel)) {
+      if constexpr (Op::kWritesOnly)
+        StorePixel<Pixel>(d, op(Pixel{}));
       else
-        StoreWhole<Wide>(d, Combine(LoadDest<Wide>(d)));
+        StorePixel<Pixel>(d, op(LoadPixel<Pixel>(d)));
     }
   }
 };
 
-template <bool Wide>
+template <class Pixel>
 void DrawFlatOfDepth(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour) {
   const gfx::GraphicsDrawState& state = gfx::g_DrawState;
   const uint32_t bright = state.Bright;
   const int32_t* mr = SoftMulTable256[(bright >> 16) & 0xFF];
   const int32_t* mg = SoftMulTable256[(bright >> 8) & 0xFF];
   const int32_t* mb = SoftMulTable256[bright & 0xFF];
-  const int32_t param = BlendParamOf(state);
+  const uint32_t param = ClampBlendParam(state.BlendParam);
 
-  // The colour is always scaled through the bright rows; a bright byte of 255 keeps a
-  // field as it is.
-  FlatContext f{};
-  if constexpr (Wide) {
-    f.s = uint32_t(mb[colour & 0xFF]) | uint32_t(mg[colour >> 8 & 0xFF]) << 8 |
-          uint32_t(mr[colour >> 16 & 0xFF]) << 16 | (colour & 0xFF000000u);
-    f.scaled = flat_tmp::FlatScale32(f.s, SoftMulTable256[param]);
+  // Unlike boxes and lines, the triangle always scales its colour through the bright
+  // rows (field * bright / 255), so a bright byte of 255 keeps a field as it is.
+  uint32_t prepared;
+  if constexpr (sizeof(Pixel) == 4) {
+    prepared = uint32_t(mb[colour & 0xFF]) | uint32_t(mg[colour >> 8 & 0xFF]) << 8 |
+               uint32_t(mr[colour >> 16 & 0xFF]) << 16 | (colour & 0xFF000000u);
   } else {
     const uint32_t c16 = colour & 0xFFFFu;  // a 16-bit colour has no upper bits
-    f.s = uint32_t(mr[c16 >> 11]) << 11 | uint32_t(mg[(c16 & 0x7E0) >> 5]) << 5 |
-          uint32_t(mb[c16 & 0x1F]);
-    f.scaled = flat_tmp::FlatScale16(f.s, SoftMulTable256[param]);
+    prepared = uint32_t(mr[c16 >> 11]) << 11 | uint32_t(mg[(c16 & 0x7E0) >> 5]) << 5 |
+               uint32_t(mb[c16 & 0x1F]);
   }
-  f.paramDiff = SoftDiffMulTable256[param] + 255;
-  f.param = param;
-
-  auto walk = [&](auto op) {
-    dest.RunLengthFlag = 0;  // the pixels change under any run-length stream
-    const FlatSpan<Wide, decltype(op)::value> span{f, dest.Pixels, dest.Pitch};
-    WalkTriangle(s, span);
-  };
-  using std::integral_constant;
-  switch (static_cast<uint32_t>(state.BlendMode)) {
-    case 0:
-      walk(integral_constant<FlatOp, FlatOp::kCopy>{});
-      break;
-    case 1:
-      if (param == 255)
-        walk(integral_constant<FlatOp, FlatOp::kCopy>{});
-      else if (param != 0)
-        walk(integral_constant<FlatOp, FlatOp::kAlpha>{});
-      break;
-    case 2:
-      if (param != 0) walk(integral_constant<FlatOp, FlatOp::kAdd>{});
-      break;
-    case 3:
-      if (param != 0) walk(integral_constant<FlatOp, FlatOp::kSub>{});
-      break;
-    case 4:
-      walk(integral_constant<FlatOp, FlatOp::kMul>{});
-      break;
-    default:
-      break;
-  }
+  WithFlatOp<Pixel>(
+      ResolveFlatMode(state.BlendMode, param), MakeFlatColor<Pixel>(prepared, param),
+      [&](const auto& op) {
+        dest.RunLengthFlag = 0;  // the pixels change under any run-length stream
+        const FlatSpan<Pixel, std::decay_t<decltype(op)>> span{op, dest.Pixels, dest.Pitch};
+        WalkTriangle(s, span);
+      });
 }
 
 void DrawFlat(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour) {
   if (dest.ColorType == gfx::kMemImgRgb565)
-    DrawFlatOfDepth<false>(s, dest, colour);
+    DrawFlatOfDepth<uint16_t>(s, dest, colour);
   else if (dest.ColorType == gfx::kMemImgXrgb8888)
-    DrawFlatOfDepth<true>(s, dest, colour);
+    DrawFlatOfDepth<uint32_t>(s, dest, colour);
 }
 
 }  // namespace
