@@ -117,6 +117,43 @@ TEST(GraphHandles, SizesOutside1To65535AreRefused) {
   EXPECT_NE(lib.Log().find("グラフィックの作成に失敗しました"), std::string::npos);
 }
 
+TEST(GraphHandles, ARecordWhoseStoreFailsIsFreed) {
+  LibrarySession lib({.bits = 32});
+  const int count = GraphTable().Count();
+  const int stores = SurfaceDataTable().Count();
+  const int pieces = Surface2DTable().Count();
+  // 65535 x 65535 x 4 bytes is more than one pixel block may hold: the store is refused.
+  EXPECT_EQ(CreateEmptyGraph(65535, 65535), -1);
+  EXPECT_EQ(GraphTable().Count(), count);
+  EXPECT_EQ(SurfaceDataTable().Count(), stores);
+  EXPECT_EQ(Surface2DTable().Count(), pieces);
+  lib.End();
+  EXPECT_NE(lib.Log().find("メモリイメージの作成に失敗しました"), std::string::npos);
+  EXPECT_NE(lib.Log().find("グラフィックの作成に失敗しました"), std::string::npos);
+}
+
+TEST(GraphHandles, CreationOptionsShapeTheRecord) {
+  LibrarySession lib;
+  g_DrawState.CreateDrawValid = 1;
+  const HandleValue drawable = CreateGraphWithOptions(8, 8, 1, 1, 0);
+  g_DrawState.CreateDrawValid = 0;
+  ASSERT_GE(drawable, 0);
+  EXPECT_EQ(GetGraphRecord(drawable)->Options.DrawValid, 1);
+  EXPECT_EQ(GetGraphRecord(drawable)->Options.AlphaChFlag, 0);
+  EXPECT_EQ(GetGraphRecord(drawable)->Options.AlphaTestFlag, 0);
+  g_DrawState.CreateColorBitDepth = 32;
+  g_DrawState.CreateSystemMem = 1;
+  const HandleValue alpha = CreateGraphWithOptions(8, 8, 1, 1, 0);
+  ASSERT_GE(alpha, 0);
+  const GraphRecord* rec = GetGraphRecord(alpha);
+  EXPECT_EQ(rec->Options.TextureFlag, 0);  // asked for Direct3D, but the screen is software
+  EXPECT_EQ(rec->Options.AlphaChFlag, 1);
+  EXPECT_EQ(rec->Options.ColorBitDepth, 32);
+  EXPECT_EQ(rec->Options.SystemMemFlag, 1);
+  EXPECT_EQ(rec->Options.SingleChannelFlag, 0);
+  EXPECT_EQ(StoreOf(alpha)->FormatIndex, kSurfaceFormatSoft32Alpha);
+}
+
 TEST(GraphHandles, LostFlagIsWrittenOnDeletion) {
   LibrarySession lib;
   int32_t lostA = 7, lostB = 7;
