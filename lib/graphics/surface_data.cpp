@@ -61,21 +61,8 @@ HandleValue AddSurfaceData(uint32_t refCount, int width, int height, uint32_t co
     return base::LogAddString("サーフェス用データを保存するメモリ領域の確保に失敗しました\n");
   if (g_table.Count() >= g_table.SlotCount())
     return base::LogAddString("サーフェスのデータ数が許容量を越えました。\n");
-  // A store is 1..65535 pixels on each side; larger sizes are refused, never cut to 16 bits.
-  if (width < 1 || height < 1 || width > 65535 || height > 65535 || options == nullptr)
-    return base::LogAddString("メモリイメージの作成に失敗しました\n");
-  void* raw = nullptr;
-  const HandleValue handle = g_table.Allocate(&raw);
-  if (handle < 0)
-    return base::LogAddString("サーフェス用データを保存するメモリ領域の確保に失敗しました\n");
-  auto* rec = static_cast<SurfaceDataRecord*>(raw);
-  rec->Options = *options;
-  rec->Width = uint16_t(width);
-  rec->Height = uint16_t(height);
-  rec->ColorKey = colorKey;
-  rec->RefCount = refCount;
-
-  SurfaceOptions& o = rec->Options;
+  if (options == nullptr) return -1;
+  SurfaceOptions o = *options;
   if (o.TextureFlag == 1) {
     o.SystemMemFlag = 0;
     if (o.DrawValid == 1 || o.AlphaChFlag == 1) o.AlphaTestFlag = 0;
@@ -84,7 +71,25 @@ HandleValue AddSurfaceData(uint32_t refCount, int width, int height, uint32_t co
     o.AlphaTestFlag = 0;
     o.DrawValid = 1;
   }
-  rec->SoftwareFlag = (o.SystemMemFlag == 1 || IsSoftwareScreenInUse()) ? 1 : 0;
+  const uint32_t software = (o.SystemMemFlag == 1 || IsSoftwareScreenInUse()) ? 1 : 0;
+  // A store is 1..65535 pixels on each side; other sizes are refused with the creation line of
+  // the store's kind, never cut to 16 bits.
+  if (width < 1 || height < 1 || width > 65535 || height > 65535) {
+    return base::LogAddString(o.TextureFlag == 1 ? "テクスチャサーフェスの作成に失敗しました\n"
+                              : software ? "メモリイメージの作成に失敗しました\n"
+                                         : "標準サーフェスの作成に失敗しました\n");
+  }
+  void* raw = nullptr;
+  const HandleValue handle = g_table.Allocate(&raw);
+  if (handle < 0)
+    return base::LogAddString("サーフェス用データを保存するメモリ領域の確保に失敗しました\n");
+  auto* rec = static_cast<SurfaceDataRecord*>(raw);
+  rec->Options = o;
+  rec->Width = uint16_t(width);
+  rec->Height = uint16_t(height);
+  rec->ColorKey = colorKey;
+  rec->RefCount = refCount;
+  rec->SoftwareFlag = software;
 
   if (CreateSurfaceDataSurface(handle) != 0) {
     ReleaseSurfaceData(handle);

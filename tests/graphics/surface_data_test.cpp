@@ -87,6 +87,18 @@ TEST(SurfaceData, TexturesAndBadSizesFailWithoutARecord) {
   EXPECT_NE(lib.Log().find("テクスチャサーフェスの作成に失敗しました"), std::string::npos);
   EXPECT_NE(lib.Log().find("DrawValid:0  AlphaChFlag0  AlphaTestFlag:1  ColorBitDepth:16"),
             std::string::npos);
+  EXPECT_NE(lib.Log().find("メモリイメージの作成に失敗しました"), std::string::npos);
+}
+
+TEST(SurfaceData, BadSizesOfStandardSurfacesAreRefused) {
+  LibrarySession lib({.softwareScreen = false});
+  const int count = SurfaceDataTable().Count();
+  const SurfaceOptions o = Options(32, 0);
+  EXPECT_EQ(AddSurfaceData(1, 70000, 8, 0, &o), -1);
+  EXPECT_EQ(AddSurfaceData(1, 8, -1, 0, &o), -1);
+  EXPECT_EQ(SurfaceDataTable().Count(), count);
+  lib.End();
+  EXPECT_NE(lib.Log().find("標準サーフェスの作成に失敗しました"), std::string::npos);
 }
 
 TEST(SurfaceData, ReferenceCountsAndStaleHandles) {

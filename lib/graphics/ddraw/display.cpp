@@ -236,6 +236,10 @@ int CreateOutputSurfaces() {
 }
 
 int ReleaseOutputSurfaces() {
+  if (g_DD.PrimarySurface == nullptr && g_DD.BackSurface == nullptr &&
+      g_DD.WorkSurface == nullptr && !IsMemImgValid(&g_DD.SoftFrontImage) &&
+      !IsMemImgValid(&g_DD.SoftBackImage))
+    return 0;
   base::LogAddString("メインサーフェスを破棄をします... ");
   g_DD.DrawTargetMemImg = nullptr;
   g_DD.DrawTargetSurface = nullptr;
