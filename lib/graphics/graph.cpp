@@ -7,6 +7,7 @@
 #include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/dd_graph.h"
 #include "graphics/ddraw/display.h"
+#include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
 #include "graphics/placeholders.h"
 
@@ -183,6 +184,8 @@ int InitGraphicsManager() {
   base::LogIndentIn();
   // Everything starts empty; the transparent colour is the caller's to keep.
   g_graphs.Init();
+  // Pieces first, so that none is left naming a store of the emptied table.
+  DeleteAllSurface2D();
   InitSurfaceDataTable();
   g_DrawState = GraphicsDrawState{};
   GraphicsDrawState& ds = g_DrawState;

@@ -37,7 +37,8 @@ void ReleaseZ(SurfaceDataRecord* rec) {
 }  // namespace
 
 int InitSurfaceDataTable() {
-  if (g_table.IsInitialised()) return ReleaseAllSurfaceData();
+  // Stores still held are released properly; then slots, high mark and counter start at 0.
+  ReleaseAllSurfaceData();
   return g_table.Init();
 }
 

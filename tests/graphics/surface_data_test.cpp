@@ -322,3 +322,26 @@ TEST(Surface2D, PiecesShareStoresAndReportDeletion) {
 
 }  // namespace
 }  // namespace zq::gfx
+
+namespace zq::gfx {
+namespace {
+
+TEST(SurfaceData, AModeChangeEmptiesTheTablesAndRestartsTheCounters) {
+  test::LibrarySession lib;
+  const SurfaceOptions o = Options(16, 0);
+  const HandleValue loose = AddSurfaceData(1, 4, 4, 0, &o);
+  const HandleValue piece = AddSurface2D(4, 4, 0, 0, 0, loose, 0, 0, nullptr);
+  int32_t link = 0;
+  SetSurface2DLink(piece, &link);
+  ASSERT_GE(piece, 0);
+  ASSERT_EQ(RunScreenModeChange(640, 480, 32, 60), 0);
+  EXPECT_EQ(link, 1);
+  EXPECT_EQ(SurfaceDataTable().Count(), 0);
+  EXPECT_EQ(Surface2DTable().Count(), 0);
+  const HandleValue first = AddSurfaceData(1, 4, 4, 0, &o);
+  EXPECT_EQ(first, 0x38000000);
+  EXPECT_EQ(AddSurface2D(2, 2, 0, 0, 0, first, 0, 0, nullptr), 0x28000000);
+}
+
+}  // namespace
+}  // namespace zq::gfx

@@ -12,7 +12,8 @@ HandleTable g_table(HandleKind::kSurface2D, sizeof(Surface2DRecord));
 }  // namespace
 
 int InitSurface2DTable() {
-  if (g_table.IsInitialised()) return DeleteAllSurface2D();
+  // Pieces still held give their store references back; then the table starts at 0.
+  DeleteAllSurface2D();
   return g_table.Init();
 }
 
