@@ -110,6 +110,20 @@ TEST(PresentByFlip, ThirtyTwoBitFrameWithTheWindowPartlyOffTheDesktop) {
   EXPECT_EQ(FramePixel(f, 1800, 1000), Pattern32(80, 20));
 }
 
+TEST(PresentByFlip, SoftwareScreenInFullScreen) {
+  LibrarySession lib({.bits = 32, .windowed = false});
+  ASSERT_EQ(platform::GetDesktop().width, 640);
+  FillImage(g_DD.SoftBackImage);
+  ASSERT_EQ(PresentByFlip(), 0);
+  const platform::Frame f = platform::GetLastPresentedFrame();
+  ASSERT_EQ(f.width, 640);
+  ASSERT_EQ(f.height, 480);
+  for (int y = 0; y < 480; y += 17)
+    for (int x = 0; x < 640; x += 19)
+      ASSERT_EQ(FramePixel(f, x, y), Pattern32(x, y)) << x << "," << y;
+  EXPECT_EQ(FramePixel(f, 639, 479), Pattern32(639, 479));
+}
+
 TEST(SoftScreen, FrontImageIsResyncedFromTheDisplayedSurface) {
   // A 16-bit screen on a 32-bit desktop: out to 8 bits a channel and back is exact.
   LibrarySession lib;
