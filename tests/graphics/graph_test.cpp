@@ -291,3 +291,24 @@ TEST(GraphTwins, FillAndRestoreOnTheSoftwareScreen) {
 
 }  // namespace
 }  // namespace zq::gfx
+
+namespace zq::gfx {
+namespace {
+
+TEST(GraphHandlesDeathTest, AFullTableEndsTheProgram) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  test::LibrarySession lib;
+  RunScreenModeChange(640, 480, 16, 60);
+  EXPECT_EXIT(
+      {
+        for (int i = 0; i <= kGraphHandleSlots; ++i) CreateEmptyGraph(1, 1);
+      },
+      ::testing::ExitedWithCode(255), "");
+  // The child wrote its last lines to the same log before it ended the library.
+  const std::string log = lib.Log();
+  EXPECT_NE(log.find("グラフィックの数が許容量を越えました終了します"), std::string::npos);
+  EXPECT_NE(log.find("ＤｉｒｅｃｔＤｒａｗオブジェクトを解放しました"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zq::gfx
