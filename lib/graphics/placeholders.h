@@ -1,5 +1,5 @@
-// PLACEHOLDERS. Calls into parts of the library that are not built yet. Each group is removed
-// by the change that builds its part; until then each answers as that part does in the
+// PLACEHOLDERS. Calls into areas of the library that are not built yet. Each group is removed
+// by the change that builds its area; until then each answers as that area does in the
 // situations reached so far (no fonts, no mask layer, no movies, no restore callback).
 #pragma once
 

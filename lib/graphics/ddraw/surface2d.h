@@ -20,8 +20,8 @@ struct Surface2DRecord {
 };
 
 // A new piece of width x height at (srcX, srcY) of a shared record, or of a new record of the
-// piece's size made with the options. flags and the two 16-bit values are carried for callers
-// of later parts and do not change the piece. The piece handle, or -1 after a log line.
+// piece's size made with the options. flags and the two 16-bit values are carried for later
+// callers and do not change the piece. The piece handle, or -1 after a log line.
 HandleValue AddSurface2D(int width, int height, int srcX, int srcY, int flags,
                          HandleValue sharedData, int value1, int value2,
                          const SurfaceOptions* options);
