@@ -345,3 +345,50 @@ TEST(SurfaceData, AModeChangeEmptiesTheTablesAndRestartsTheCounters) {
 
 }  // namespace
 }  // namespace zq::gfx
+
+namespace zq::gfx {
+namespace {
+
+TEST(SurfaceData, ZBuffersFollowTheWantedState) {
+  {
+    test::LibrarySession lib;
+    const SurfaceOptions o = Options(16, 0);
+    const HandleValue h = AddSurfaceData(1, 6, 5, 0, &o);
+    SurfaceDataRecord* r = GetSurfaceDataRecord(h);
+    EXPECT_EQ(r->ZBufferFlag, 0u);
+    EXPECT_EQ(IsMemImgValid(&r->ZImage), 0);  // never made unasked
+    EXPECT_EQ(SetSurfaceDataZBuffer(h, 1), 0);
+    EXPECT_EQ(r->ZBufferFlag, 1u);
+    EXPECT_EQ(r->ZImage.ColorType, kMemImgWord16);
+    EXPECT_EQ(r->ZImage.Width, 6);
+    EXPECT_EQ(SetSurfaceDataZBuffer(h, 1), 0);
+    EXPECT_EQ(SetSurfaceDataZBuffer(h, 0), 0);
+    EXPECT_EQ(IsMemImgValid(&r->ZImage), 0);
+    EXPECT_EQ(SetSurfaceDataZBuffer(h + 0x10000, 1), -1);
+    EXPECT_EQ(SetSurfaceDataZBuffer(h, 1), 0);  // released with the record at the end
+  }
+  {
+    test::LibrarySession lib({.softwareScreen = false});
+    const SurfaceOptions o = Options(32, 0);
+    const HandleValue h = AddSurfaceData(1, 6, 5, 0, &o);
+    SurfaceDataRecord* r = GetSurfaceDataRecord(h);
+    ASSERT_EQ(SetSurfaceDataZBuffer(h, 1), 0);
+    ASSERT_NE(r->ZSurface, nullptr);
+    platform::SurfaceCaps caps;
+    caps.caps = platform::DDSCAPS_ZBUFFER;
+    platform::DirectDrawSurface* attached = nullptr;
+    ASSERT_EQ(r->Surface->GetAttachedSurface(caps, &attached), platform::DD_OK);
+    EXPECT_EQ(attached, r->ZSurface);
+    attached->Release();
+    const int live = platform::ddtest::LiveSurfaceCount();
+    EXPECT_EQ(ReleaseSurfaceDataSurface(h), 0);
+    EXPECT_EQ(r->ZSurface, nullptr);
+    EXPECT_EQ(platform::ddtest::LiveSurfaceCount(), live - 2);
+    // Made again with the store, as the flag says.
+    EXPECT_EQ(CreateSurfaceDataSurface(h), 0);
+    EXPECT_NE(r->ZSurface, nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace zq::gfx
