@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   imagemagick netpbm
+  libsdl2-dev xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -124,14 +124,16 @@ TEST(BmpReader, OneBitGoesThroughTheTwoEntryTableTo24Bits) {
   EXPECT_EQ(d.Row(1, 32), bottom);
 }
 
-TEST(BmpReader, Plain16IsX1R5G5B5WithLowBitsZero) {
+// The transfer widens narrow channels by repeating their top bits: 5-bit 31 gives 0xFF, 5-bit 16
+// gives 0x84, 5-bit 1 gives 0x08.
+TEST(BmpReader, Plain16IsX1R5G5B5) {
   BmpSpec s{.bits = 16, .width = 4, .height = -1};
   s.pixels = {0xFF, 0x7F, 0x00, 0x80, 0x10, 0x42, 0x01, 0x7C};
   Decoded d(ReadBmpImage, BmpFile(s));
   ASSERT_EQ(d.result, 0);
   ExpectRgb24(d.image.Format);
   EXPECT_EQ(d.image.Pitch, 12);
-  EXPECT_EQ(d.Row(0, 12), (Bytes{0xF8, 0xF8, 0xF8, 0, 0, 0, 0x80, 0x80, 0x80, 0x08, 0, 0xF8}));
+  EXPECT_EQ(d.Row(0, 12), (Bytes{0xFF, 0xFF, 0xFF, 0, 0, 0, 0x84, 0x84, 0x84, 0x08, 0, 0xFF}));
 }
 
 TEST(BmpReader, BitFields16UseTheFileMasks) {
@@ -141,7 +143,8 @@ TEST(BmpReader, BitFields16UseTheFileMasks) {
   Decoded d(ReadBmpImage, BmpFile(s));
   ASSERT_EQ(d.result, 0);
   EXPECT_EQ(d.image.Pitch, 12);
-  EXPECT_EQ(d.Row(0, 12), (Bytes{0, 0, 0xF8, 0, 0xFC, 0, 0x08, 0x08, 0x08, 0, 0, 0}));
+  // 6-bit green 63 gives 0xFF, 6-bit 2 gives 0x08.
+  EXPECT_EQ(d.Row(0, 12), (Bytes{0, 0, 0xFF, 0, 0xFF, 0, 0x08, 0x08, 0x08, 0, 0, 0}));
 }
 
 TEST(BmpReader, Plain32DropsTheTopByte) {
@@ -170,6 +173,17 @@ TEST(BmpReader, BitFields32InBlueGreenRedOrder) {
   Decoded d(ReadBmpImage, BmpFile(s));
   ASSERT_EQ(d.result, 0);
   EXPECT_EQ(d.Row(0, 3), (Bytes{0x33, 0x22, 0x11}));
+}
+
+TEST(BmpReader, BitFieldsTheTransferRefusesAreDeclined) {
+  const std::vector<uint32_t> refused[] = {{0xFF00, 0x0FF0, 0x000F},     // overlapping
+                                           {0x1F0000, 0x07E0, 0x001F}};  // wider than 16 bits
+  for (const std::vector<uint32_t>& masks : refused) {
+    BmpSpec s{.bits = 16, .compression = 3, .width = 1, .height = 1};
+    s.masks = masks;
+    s.pixels = {0xFF, 0xFF, 0, 0};
+    ExpectDeclined(ReadBmpImage, BmpFile(s));
+  }
 }
 
 TEST(BmpReader, ShortPixelDataReadsAsZeros) {

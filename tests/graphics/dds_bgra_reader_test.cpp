@@ -86,11 +86,14 @@ TEST(DdsReader, NumericFormatCodes) {
 void ExpectR3G3B2Palette(const gfx::GraphImage& image) {
   ExpectFormat(image.Format, 8, 1, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000);
   EXPECT_EQ(image.Format.Palette[0x00], 0x000000u);
-  EXPECT_EQ(image.Format.Palette[0xFF], 0xE0E0C0u);
-  EXPECT_EQ(image.Format.Palette[0x25], 0x202040u);  // 001 001 01
-  EXPECT_EQ(image.Format.Palette[0xE0], 0xE00000u);
-  EXPECT_EQ(image.Format.Palette[0x1C], 0x00E000u);
-  EXPECT_EQ(image.Format.Palette[0x03], 0x0000C0u);
+  // Each channel c of width w widened to c x 255 / (2^w - 1).
+  EXPECT_EQ(image.Format.Palette[0xFF], 0xFFFFFFu);
+  EXPECT_EQ(image.Format.Palette[0x25], 0x242455u);  // 001 001 01: 36, 36, 85
+  EXPECT_EQ(image.Format.Palette[0x49], 0x484855u);  // 010 010 01: 72, 72, 85
+  EXPECT_EQ(image.Format.Palette[0xB6], 0xB6B6AAu);  // 101 101 10: 182, 182, 170
+  EXPECT_EQ(image.Format.Palette[0xE0], 0xFF0000u);
+  EXPECT_EQ(image.Format.Palette[0x1C], 0x00FF00u);
+  EXPECT_EQ(image.Format.Palette[0x03], 0x0000FFu);
 }
 
 TEST(DdsReader, R3G3B2BecomesAPalettisedImage) {

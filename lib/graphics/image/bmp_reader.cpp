@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "base/log.h"
-#include "graphics/image/dib_row_convert.h"
 #include "graphics/image/image_readers.h"
 #include "graphics/image/reader_io.h"
+#include "platform/gdi/bitmap.h"
 
 namespace zq::gfx {
 namespace {
@@ -182,6 +182,59 @@ void UnpackFourBitRows(const uint8_t* data, int64_t rowSize, uint8_t* pixels, in
   }
 }
 
+// ---- every other depth: the platform's DIB transfer into 24-bit rows ----
+
+// Owns a memory device context and a DIB section until the end of the conversion.
+struct GdiScope {
+  platform::HDC dc = nullptr;
+  platform::HBITMAP section = nullptr;
+  platform::HGDIOBJ previous = nullptr;
+  ~GdiScope() {
+    if (previous != nullptr) platform::SelectObject(dc, previous);
+    if (dc != nullptr) platform::DeleteDC(dc);
+    if (section != nullptr) platform::DeleteObject(section);
+  }
+};
+
+// Transfers the stored rows (1 bit through the colour table, 16 and 32 bits plain or through the
+// masks) into a top-down 24-bit DIB section and copies its rows, pitch bytes each, into a new
+// block. The stored rows are freed once transferred. Null when the platform refuses the section
+// or the rows (masks that overlap or do not fit the depth) or memory runs out.
+Block ConvertRowsTo24(const BmpHeader& h, const uint32_t* palette, const uint32_t* masks,
+                      Block data, int64_t pitch) {
+  const int32_t height = h.height > 0 ? h.height : -h.height;
+  platform::BITMAPINFO source{};
+  source.bmiHeader = {40, h.width, h.height, 1, uint16_t(h.bitCount), h.compression, 0, 0, 0, 0, 0};
+  if (h.bitCount == 1) std::memcpy(source.bmiColors, palette, 2 * sizeof(uint32_t));
+  if (h.compression == kBiBitfields) std::memcpy(source.bmiColors, masks, 3 * sizeof(uint32_t));
+  platform::BITMAPINFO target{};
+  target.bmiHeader = {40, h.width, -height, 1, 24, platform::BI_RGB, 0, 0, 0, 0, 0};
+
+  GdiScope gdi;
+  void* bits = nullptr;
+  gdi.dc = platform::CreateCompatibleDC(nullptr);
+  if (gdi.dc != nullptr)
+    gdi.section = platform::CreateDIBSection(gdi.dc, &target, platform::DIB_RGB_COLORS, &bits);
+  if (gdi.section == nullptr || bits == nullptr) {
+    base::LogAddString("ＤＩＢの作成に失敗しました3\n");
+    return nullptr;
+  }
+  gdi.previous = platform::SelectObject(gdi.dc, gdi.section);
+  const int32_t lines =
+      platform::SetDIBitsToDevice(gdi.dc, 0, 0, uint32_t(h.width), uint32_t(height), 0, 0, 0,
+                                  uint32_t(height), data.get(), &source, platform::DIB_RGB_COLORS);
+  data.reset();
+  if (lines == 0) return nullptr;
+  Block out = reader_io::AllocBlock(pitch * height, false);
+  if (!out) {
+    base::LogAddString(
+        "２４ビットカラー化したグラフィックを格納するメモリ領域の確保に失敗しました\n");
+    return nullptr;
+  }
+  std::memcpy(out.get(), bits, size_t(pitch * height));
+  return out;
+}
+
 }  // namespace
 
 int ReadBmpImage(base::DataStream* stream, GraphImage* image) {
@@ -208,12 +261,7 @@ int ReadBmpImage(base::DataStream* stream, GraphImage* image) {
   GraphImage out{};
   uint32_t palette[256] = {};
   if (h.bitCount <= 8 && !ReadColourTable(stream, h, palette)) return -1;
-  uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};  // uncompressed 16 bits: X1R5G5B5
-  if (h.bitCount == 32) {
-    masks[0] = 0xFF0000;
-    masks[1] = 0xFF00;
-    masks[2] = 0xFF;
-  }
+  uint32_t masks[3] = {};
   if (h.compression == kBiBitfields) {
     uint8_t raw[12];
     reader_io::SeekTo(stream, 54);
@@ -247,18 +295,8 @@ int ReadBmpImage(base::DataStream* stream, GraphImage* image) {
     pixels = std::move(data);
     if (bottomUp) reader_io::ReverseRows(pixels.get(), pitch, height);
   } else {
-    pixels = reader_io::AllocBlock(pitch * height, true);
-    if (!pixels) {
-      base::LogAddString(
-          "２４ビットカラー化したグラフィックを格納するメモリ領域の確保に失敗しました\n");
-      return -1;
-    }
-    const DibRowTo24 converter =
-        h.bitCount == 1 ? DibRowTo24::ForIndex1(palette[0], palette[1])
-                        : DibRowTo24::ForMasks(h.bitCount, masks[0], masks[1], masks[2]);
-    for (int y = 0; y < height; ++y)
-      converter.Convert(data.get() + (bottomUp ? height - 1 - y : y) * rowSize,
-                        pixels.get() + y * pitch, width);
+    pixels = ConvertRowsTo24(h, palette, masks, std::move(data), pitch);
+    if (!pixels) return -1;
   }
 
   if (palettised) {

@@ -1,5 +1,6 @@
 // DirectDraw surface (DDS) reader: the top-level image of an RGB format, or of a format named by
 // a numeric Direct3D format code.
+#include <bit>
 #include <cstring>
 
 #include "graphics/image/image_readers.h"
@@ -38,14 +39,24 @@ constexpr DdsFormat kDdsFormats[] = {
     {35, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000},  // A2R10G10B10
 };
 
+// A channel of pixel value v widened to 0..255 over its full range (c x 255 / (2^width - 1)), the
+// way the pixel conversion widens channels; wider channels keep their top 8 bits.
+uint32_t WidenChannel(uint32_t v, uint32_t mask) {
+  if (mask == 0) return 0;
+  const int shift = std::countr_zero(mask);
+  const int width = std::countr_one(mask >> shift);
+  if (width >= 8) return (v >> (shift + width - 8)) & 0xFF;
+  const uint32_t range = (1u << width) - 1;
+  return ((v >> shift) & range) * 255 / range;
+}
+
 // An 8-bit format with channel masks becomes a palettised image: entry i holds the colour that
-// pixel value i stands for, its channels widened to 8 bits.
+// pixel value i stands for.
 void SetupMaskedPalette8(ColorData* format, uint32_t red, uint32_t green, uint32_t blue) {
   SetupColorDataPal8(format);
-  const reader_io::ChannelTo8 r = reader_io::MakeChannelTo8(red);
-  const reader_io::ChannelTo8 g = reader_io::MakeChannelTo8(green);
-  const reader_io::ChannelTo8 b = reader_io::MakeChannelTo8(blue);
-  for (uint32_t i = 0; i < 256; ++i) format->Palette[i] = r(i) << 16 | g(i) << 8 | b(i);
+  for (uint32_t i = 0; i < 256; ++i)
+    format->Palette[i] =
+        WidenChannel(i, red) << 16 | WidenChannel(i, green) << 8 | WidenChannel(i, blue);
 }
 
 }  // namespace

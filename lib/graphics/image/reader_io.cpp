@@ -1,6 +1,5 @@
 #include "graphics/image/reader_io.h"
 
-#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -51,14 +50,6 @@ void ReverseRows(uint8_t* pixels, int64_t pitch, int height) {
     std::memcpy(a, b, size_t(pitch));
     std::memcpy(b, scratch.data(), size_t(pitch));
   }
-}
-
-ChannelTo8 MakeChannelTo8(uint32_t channelMask) {
-  if (channelMask == 0) return {0, 0, 0};
-  const uint32_t shift = uint32_t(std::countr_zero(channelMask));
-  const uint32_t width = uint32_t(std::countr_one(channelMask >> shift));
-  if (width >= 8) return {shift + width - 8, 0xFF, 0};
-  return {shift, (1u << width) - 1, 8 - width};
 }
 
 }  // namespace zq::gfx::reader_io

@@ -46,15 +46,4 @@ bool FitsImageLimits(int64_t width, int64_t height, int64_t rowBytes);
 // Reverses the order of height rows of pitch bytes, in place.
 void ReverseRows(uint8_t* pixels, int64_t pitch, int height);
 
-// A channel value of the given width placed so that its top bit lands on bit 7 of a byte; the
-// low bits are zero, and channels wider than 8 bits keep their top 8 bits.
-struct ChannelTo8 {
-  uint32_t shiftRight;
-  uint32_t mask;
-  uint32_t shiftLeft;
-  uint32_t operator()(uint32_t pixel) const { return ((pixel >> shiftRight) & mask) << shiftLeft; }
-};
-// The extraction for a channel mask (lowest set bit and the run of set bits from there).
-ChannelTo8 MakeChannelTo8(uint32_t channelMask);
-
 }  // namespace zq::gfx::reader_io

@@ -1,0 +1,104 @@
+// The pixel kernel matrix: source kind x blend mode x inner flags (blend image, bright,
+// alpha channel, transparent flag). One kernel type is chosen once per call and handed to
+// the caller's visitor, which instantiates its own row loop for it; so no flag is ever
+// tested per pixel.
+//
+// A kernel type K provides:
+//   K::kWide, K::kTexelBytes, K::kDestBytes, K::kReadsBlendImage
+//   static void K::Apply(const KernelContext&, uint8_t* dest, const uint8_t* texel,
+//                        const uint8_t* blendByte)   // blendByte only when kReadsBlendImage
+// and is applied to pixels whose (u, v) already passed the bounds test.
+//
+// A blend mode is a policy with a member template Kernel<Src, Blend, Bright, Alpha, Trans>.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "graphics/ddraw/memimg.h"
+#include "softrender/copy_kernels.h"
+#include "softrender/pixel_kernel_base.h"
+
+namespace zq::soft {
+
+template <class K>
+struct KernelTag {
+  using type = K;
+};
+
+namespace kernel_detail {
+
+template <class F>
+inline void WithBool(bool b, F&& f) {
+  if (b)
+    f(std::true_type{});
+  else
+    f(std::false_type{});
+}
+
+// Expands the inner flags, in their fixed order, into one kernel type.
+template <class Src, class Mode, class Visitor>
+void VisitFlags(const KernelFlags& flags, Visitor&& visit) {
+  WithBool(flags.blendImage, [&](auto blend) {
+    WithBool(flags.bright, [&](auto bright) {
+      auto withAlpha = [&](auto alpha) {
+        WithBool(flags.transparent, [&](auto trans) {
+          visit(KernelTag<
+                typename Mode::template Kernel<Src, decltype(blend)::value, decltype(bright)::value,
+                                               decltype(alpha)::value, decltype(trans)::value>>{});
+        });
+      };
+      // Palettised sources never carry an alpha channel; their kernels ignore the flag.
+      if constexpr (Src::kPalettised)
+        withAlpha(std::false_type{});
+      else
+        WithBool(flags.alphaChannel, withAlpha);
+    });
+  });
+}
+
+// The five handlers of one source kind with their entry tests on the blend parameter.
+// Only the copy kernels exist so far; the weighted modes (1 below 255, and 2 to 4) have
+// no handler and draw nothing.
+template <class Src, class Visitor>
+bool VisitMode(int32_t mode, int32_t param, const KernelFlags& flags, Visitor&& visit) {
+  switch (static_cast<uint32_t>(mode)) {
+    case 0:
+      VisitFlags<Src, CopyMode>(flags, visit);
+      return true;
+    case 1:
+      // Alpha blend at full strength is a copy.
+      if (param == 255) {
+        VisitFlags<Src, CopyMode>(flags, visit);
+        return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace kernel_detail
+
+// Chooses the kernel for a source, blend mode and parameter and inner flags, and calls
+// visit(KernelTag<Kernel>{}) once. Returns false, without calling visit, when the
+// combination draws nothing (colour type other than 0 and 1, blend mode outside 0..4, or
+// an entry test that refuses the parameter).
+template <class Visitor>
+bool VisitPixelKernel(const gfx::MEMIMG& src, int32_t mode, int32_t param, const KernelFlags& flags,
+                      Visitor&& visit) {
+  using namespace kernel_detail;
+  const bool palettised = src.PaletteFlag == 1;
+  switch (src.ColorType) {
+    case gfx::kMemImgRgb565:
+      return palettised ? VisitMode<Source16Palette>(mode, param, flags, visit)
+                        : VisitMode<Source16Direct>(mode, param, flags, visit);
+    case gfx::kMemImgXrgb8888:
+      return palettised ? VisitMode<Source32Palette>(mode, param, flags, visit)
+                        : VisitMode<Source32Direct>(mode, param, flags, visit);
+    default:
+      return false;
+  }
+}
+
+}  // namespace zq::soft
