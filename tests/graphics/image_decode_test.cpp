@@ -73,11 +73,11 @@ Bytes Tga24() {
 
 // 1 x 1 DDS, 32-bit ARGB.
 Bytes Dds32() {
-  test::DdsSpec spec;
-  spec.pixelFlags = 0x41;
-  spec.masks[3] = 0xFF000000;
-  spec.data = {0x10, 0x20, 0x30, 0x40};
-  return test::DdsFile(spec);
+  test::DdsSpec dds;
+  dds.pixelFlags = 0x41;
+  dds.masks[3] = 0xFF000000;
+  dds.data = {0x10, 0x20, 0x30, 0x40};
+  return test::DdsFile(dds);
 }
 
 GraphImage Patterned() {
