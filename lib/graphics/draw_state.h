@@ -10,6 +10,7 @@ namespace zq::gfx {
 inline constexpr int32_t kDrawScreenBack = -2;
 inline constexpr int32_t kDrawScreenFront = -4;
 
+// Defaults are the values the graphics manager starts with.
 struct GraphicsDrawState {
   int32_t DrawScreen = kDrawScreenFront;  // -2 back, -4 front, else a graph handle
   platform::RECT DrawOrigin{};
