@@ -1,0 +1,549 @@
+// Unscaled software blit. The call is checked and clipped once, every per-call decision
+// picks one specialised row loop (templates below), and the loop runs over the clipped
+// rectangle or, for an unclipped keyed sprite with a current stream, over its runs.
+#include "softrender/draw_memimg.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+#include "base/rect.h"
+#include "graphics/draw_state.h"
+#include "softrender/blend_ops.h"
+
+namespace zq::soft {
+namespace {
+
+using gfx::MEMIMG;
+
+// Pixels may sit at any byte address (views, odd pitches), so every access is a memcpy,
+// which compiles to a plain move.
+template <class T>
+inline T Load(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <class T>
+inline void Store(uint8_t* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// ---------------------------------------------------------------------------------------
+// What one call draws, resolved before any loop runs.
+
+struct BlitJob {
+  uint8_t* dst;
+  ptrdiff_t dstPitch;
+  const uint8_t* src;
+  ptrdiff_t srcPitch;
+  const uint8_t* blend;  // null without blend image
+  ptrdiff_t blendPitch;  // 0 without blend image
+  int width;
+  int height;
+  uint32_t key;         // colour key cut to the source's pixel width
+  const uint8_t* runs;  // run-length stream and its end
+  const uint8_t* runsEnd;
+  BlendContext ctx;
+  uint32_t palette[256];    // palettised source: the entries as pixel values
+  uint8_t blendTable[256];  // BlendGraphTable as it stands for this call
+};
+
+// ---------------------------------------------------------------------------------------
+// Source pixel forms.
+
+template <class PixelT>
+struct DirectSource {
+  using Word = typename PixelT::Word;
+  static constexpr int kBytes = sizeof(Word);
+  static constexpr bool kAlpha = false;
+  static constexpr bool kPalette = false;
+  static uint32_t KeyOf(const BlitJob&, const uint8_t* s, int x) {
+    return Load<Word>(s + x * kBytes);
+  }
+  static uint32_t ColorOf(const BlitJob& j, const uint8_t* s, int x) { return KeyOf(j, s, x); }
+  static uint32_t AlphaOf(const uint8_t*, int) { return 255; }
+};
+
+// 16-bit with alpha channel: colour word, alpha byte, one unread byte.
+// 32-bit with alpha channel: the whole value is the colour, alpha is byte 3.
+template <class PixelT>
+struct AlphaSource {
+  static constexpr bool k16 = sizeof(typename PixelT::Word) == 2;
+  static constexpr int kBytes = 4;
+  static constexpr bool kAlpha = true;
+  static constexpr bool kPalette = false;
+  static uint32_t KeyOf(const BlitJob&, const uint8_t*, int) { return 0; }
+  static uint32_t ColorOf(const BlitJob&, const uint8_t* s, int x) {
+    if constexpr (k16) {
+      return Load<uint16_t>(s + x * 4);
+    } else {
+      return Load<uint32_t>(s + x * 4);
+    }
+  }
+  static uint32_t AlphaOf(const uint8_t* s, int x) { return s[x * 4 + (k16 ? 2 : 3)]; }
+};
+
+template <class PixelT>
+struct PaletteSource {
+  static constexpr int kBytes = 1;
+  static constexpr bool kAlpha = false;
+  static constexpr bool kPalette = true;
+  static uint32_t KeyOf(const BlitJob&, const uint8_t* s, int x) { return s[x]; }
+  static uint32_t ColorOf(const BlitJob& j, const uint8_t* s, int x) { return j.palette[s[x]]; }
+  static uint32_t AlphaOf(const uint8_t*, int) { return 255; }
+};
+
+// An operator with its factor set fixed.
+template <class OpT, class F>
+struct Bound {
+  static constexpr bool kPlainCopy = OpT::kIsCopy && !F::kB && !F::kA && !F::kBr;
+  static uint32_t Apply(const BlendContext& c, uint32_t s, uint32_t d, uint32_t b, uint32_t a) {
+    return OpT::template Apply<F>(c, s, d, b, a);
+  }
+};
+
+// ---------------------------------------------------------------------------------------
+// Row loops of the per-pixel path.
+
+template <class Row>
+void ForEachRow(const BlitJob& j) {
+  uint8_t* d = j.dst;
+  const uint8_t* s = j.src;
+  const uint8_t* b = j.blend;
+  for (int y = 0; y < j.height; ++y) {
+    Row::Draw(j, d, s, b);
+    d += j.dstPitch;
+    s += j.srcPitch;
+    if (b) b += j.blendPitch;
+  }
+}
+
+// The general case: colour key or alpha test, then the operator.
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, bool kKey>
+struct BlendRow {
+  using Word = typename PixelT::Word;
+  static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl) {
+    const BlendContext c = j.ctx;
+    const int w = j.width;
+    const uint32_t key = j.key;
+    for (int x = 0; x < w; ++x) {
+      uint8_t* dp = d + x * int(sizeof(Word));
+      uint32_t b = 0;
+      if constexpr (kB) b = j.blendTable[bl[x]];
+      if constexpr (Src::kAlpha) {
+        const uint32_t a = Src::AlphaOf(s, x);
+        if constexpr (kKey) {
+          if (a == 0) continue;
+          if (a == 255) {
+            Store<Word>(dp, Word(Plain::Apply(c, Src::ColorOf(j, s, x), Load<Word>(dp), b, 0)));
+            continue;
+          }
+        }
+        Store<Word>(dp, Word(WithAlpha::Apply(c, Src::ColorOf(j, s, x), Load<Word>(dp), b, a)));
+      } else {
+        if constexpr (kKey) {
+          if (Src::KeyOf(j, s, x) == key) continue;
+        }
+        Store<Word>(dp, Word(Plain::Apply(c, Src::ColorOf(j, s, x), Load<Word>(dp), b, 0)));
+      }
+    }
+  }
+};
+
+// Plain copy, no key: whole rows.
+template <int kBytes>
+struct CopyRow {
+  static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
+    std::memcpy(d, s, size_t(j.width) * kBytes);
+  }
+};
+
+// Plain copy with colour key. 16-bit: two pixels per test against the doubled key;
+// 32-bit: four pixels per step.
+template <class PixelT>
+struct KeyCopyRow {
+  static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
+    const int w = j.width;
+    const uint32_t key = j.key;
+    int x = 0;
+    if constexpr (sizeof(typename PixelT::Word) == 2) {
+      const uint32_t pair = key | (key << 16);
+      for (; x + 2 <= w; x += 2) {
+        const uint32_t v = Load<uint32_t>(s + x * 2);
+        if (v == pair) continue;
+        const uint32_t lo = v & 0xFFFFu;
+        const uint32_t hi = v >> 16;
+        if (lo != key && hi != key) {
+          Store<uint32_t>(d + x * 2, v);
+        } else if (lo != key) {
+          Store<uint16_t>(d + x * 2, uint16_t(lo));
+        } else {
+          Store<uint16_t>(d + x * 2 + 2, uint16_t(hi));
+        }
+      }
+      if (x < w) {
+        const uint16_t v = Load<uint16_t>(s + x * 2);
+        if (v != key) Store<uint16_t>(d + x * 2, v);
+      }
+    } else {
+      for (; x + 4 <= w; x += 4) {
+        for (int k = 0; k < 4; ++k) {
+          const uint32_t v = Load<uint32_t>(s + (x + k) * 4);
+          if (v != key) Store<uint32_t>(d + (x + k) * 4, v);
+        }
+      }
+      for (; x < w; ++x) {
+        const uint32_t v = Load<uint32_t>(s + x * 4);
+        if (v != key) Store<uint32_t>(d + x * 4, v);
+      }
+    }
+  }
+};
+
+// Plain copy of palette indexes, four per step; with a key, four transparent indexes in a
+// row are skipped with one test.
+template <class PixelT, bool kKey>
+struct PaletteCopyRow {
+  using Word = typename PixelT::Word;
+  static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
+    const int w = j.width;
+    const uint32_t key = j.key;
+    const uint32_t quad = key * 0x01010101u;
+    const uint32_t* pal = j.palette;
+    int x = 0;
+    for (; x + 4 <= w; x += 4) {
+      if constexpr (kKey) {
+        if (Load<uint32_t>(s + x) == quad) continue;
+      }
+      for (int k = 0; k < 4; ++k) {
+        const uint32_t i = s[x + k];
+        if constexpr (kKey) {
+          if (i == key) continue;
+        }
+        Store<Word>(d + (x + k) * int(sizeof(Word)), Word(pal[i]));
+      }
+    }
+    for (; x < w; ++x) {
+      const uint32_t i = s[x];
+      if constexpr (kKey) {
+        if (i == key) continue;
+      }
+      Store<Word>(d + x * int(sizeof(Word)), Word(pal[i]));
+    }
+  }
+};
+
+// ---------------------------------------------------------------------------------------
+// Run-length path: the stream decides what is drawn; no pixel is compared with the key.
+
+template <class PixelT, class Src, class Op, bool kB, bool kWithAlpha>
+inline void DrawSpan(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0,
+                     int n) {
+  using Word = typename PixelT::Word;
+  if constexpr (Op::kPlainCopy && !Src::kPalette && Src::kBytes == int(sizeof(Word))) {
+    std::memcpy(d + x0 * Src::kBytes, s + x0 * Src::kBytes, size_t(n) * Src::kBytes);
+  } else {
+    const BlendContext c = j.ctx;
+    for (int x = x0; x < x0 + n; ++x) {
+      uint8_t* dp = d + x * int(sizeof(Word));
+      uint32_t b = 0;
+      if constexpr (kB) b = j.blendTable[bl[x]];
+      uint32_t a = 0;
+      if constexpr (kWithAlpha) a = Src::AlphaOf(s, x);
+      Store<Word>(dp, Word(Op::Apply(c, Src::ColorOf(j, s, x), Load<Word>(dp), b, a)));
+    }
+  }
+}
+
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB>
+void DrawRuns(const BlitJob& j) {
+  uint8_t* d = j.dst;
+  const uint8_t* s = j.src;
+  const uint8_t* bl = j.blend;
+  const uint8_t* code = j.runs;
+  const int w = j.width;
+  for (int y = 0; y < j.height; ++y) {
+    int x = 0;
+    // A damaged stream can neither run past its buffer nor past the row.
+    while (code < j.runsEnd) {
+      const uint32_t op = *code++;
+      const uint32_t type = op >> 6;
+      if (type == 3) break;
+      const int n = std::min(int(op & 63) + 1, w - x);
+      if (type == 1 || (type == 2 && !Src::kAlpha)) {
+        DrawSpan<PixelT, Src, Plain, kB, false>(j, d, s, bl, x, n);
+      } else if (type == 2) {
+        DrawSpan<PixelT, Src, WithAlpha, kB, true>(j, d, s, bl, x, n);
+      }
+      x += n;
+    }
+    d += j.dstPitch;
+    s += j.srcPitch;
+    if (bl) bl += j.blendPitch;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Dispatch: each run-time choice becomes a template argument, once per call.
+
+template <class Fn>
+inline void Branch(bool v, Fn&& fn) {
+  if (v) {
+    fn(std::true_type{});
+  } else {
+    fn(std::false_type{});
+  }
+}
+
+template <class PixelT, class Src, bool kRuns, bool kB, bool kBr, bool kKey, class PlainOpT,
+          class AlphaOpT>
+void DrawCase(const BlitJob& j) {
+  using Plain = Bound<PlainOpT, Factors<kB, false, kBr>>;
+  using WithAlpha = Bound<AlphaOpT, Factors<kB, true, kBr>>;
+  if constexpr (kRuns) {
+    DrawRuns<PixelT, Src, Plain, WithAlpha, kB>(j);
+  } else if constexpr (Plain::kPlainCopy && !Src::kAlpha) {
+    if constexpr (Src::kPalette) {
+      ForEachRow<PaletteCopyRow<PixelT, kKey>>(j);
+    } else if constexpr (kKey) {
+      ForEachRow<KeyCopyRow<PixelT>>(j);
+    } else {
+      ForEachRow<CopyRow<int(sizeof(typename PixelT::Word))>>(j);
+    }
+  } else {
+    ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kKey>>(j);
+  }
+}
+
+struct CallFlags {
+  bool blend;
+  bool bright;
+  bool key;
+};
+
+template <class PixelT, class Src, bool kRuns, class PlainOpT, class AlphaOpT>
+void DrawWithFactors(const BlitJob& j, CallFlags f) {
+  Branch(f.blend, [&](auto b) {
+    Branch(f.bright, [&](auto br) {
+      if constexpr (kRuns) {
+        // The stream path is only taken with the key on.
+        DrawCase<PixelT, Src, true, decltype(b)::value, decltype(br)::value, true, PlainOpT,
+                 AlphaOpT>(j);
+      } else {
+        Branch(f.key, [&](auto k) {
+          DrawCase<PixelT, Src, false, decltype(b)::value, decltype(br)::value, decltype(k)::value,
+                   PlainOpT, AlphaOpT>(j);
+        });
+      }
+    });
+  });
+}
+
+template <class PixelT, class Src, bool kRuns>
+void DrawMode(const BlitJob& j, int mode, CallFlags f) {
+  switch (mode) {
+    case 0:
+      DrawWithFactors<PixelT, Src, kRuns, CopyOp<PixelT>, CopyOp<PixelT>>(j, f);
+      break;
+    case 1:
+      if constexpr (!kRuns && !Src::kAlpha) {
+        // Without factors and bright, the per-pixel path has rules of its own.
+        if (!f.blend && !f.bright) {
+          auto draw = [&]<TransRule kRule>() {
+            using Op = TranslucentOp<PixelT, kRule>;
+            Branch(f.key, [&](auto k) {
+              DrawCase<PixelT, Src, false, false, false, decltype(k)::value, Op, Op>(j);
+            });
+          };
+          if (j.ctx.param == 128) {
+            draw.template operator()<TransRule::kHalfAverage>();
+          } else {
+            draw.template operator()<TransRule::kTable>();
+          }
+          break;
+        }
+      }
+      DrawWithFactors<PixelT, Src, kRuns, TranslucentOp<PixelT, TransRule::kDiff>,
+                      TranslucentOp<PixelT, TransRule::kDiff>>(j, f);
+      break;
+    case 2:
+      DrawWithFactors<PixelT, Src, kRuns, AddSubOp<PixelT, false>, AddSubOp<PixelT, false>>(j, f);
+      break;
+    case 3:
+      DrawWithFactors<PixelT, Src, kRuns, AddSubOp<PixelT, true>, AddSubOp<PixelT, true>>(j, f);
+      break;
+    case 4:
+      DrawWithFactors<PixelT, Src, kRuns, MultiplyOp<PixelT>, MultiplyOp<PixelT>>(j, f);
+      break;
+    default:
+      break;
+  }
+}
+
+template <class PixelT, bool kRuns>
+void DrawFormat(const BlitJob& j, const MEMIMG& src, int mode, CallFlags f) {
+  if (src.PaletteFlag) {
+    DrawMode<PixelT, PaletteSource<PixelT>, kRuns>(j, mode, f);
+  } else if (src.AlphaFlag) {
+    DrawMode<PixelT, AlphaSource<PixelT>, kRuns>(j, mode, f);
+  } else {
+    DrawMode<PixelT, DirectSource<PixelT>, kRuns>(j, mode, f);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Checks of the call.
+
+// Bytes a pixel by the image's flags; the loops are built for exactly these layouts.
+int LayoutBytes(const MEMIMG& m, bool asSource) {
+  if (asSource && m.PaletteFlag) return 1;
+  if (m.ColorType == gfx::kMemImgRgb565) return (asSource && m.AlphaFlag) ? 4 : 2;
+  return 4;
+}
+
+// Set up, with pixels, a descriptor agreeing with the flags, and rows that hold a width.
+bool IsUsable(const MEMIMG& m, int bytes) {
+  if (m.SetupMark != gfx::kMemImgSetupMark || !m.Pixels || !m.Format) return false;
+  if (m.Format->PixelByte != bytes) return false;
+  if (m.Width < 0 || m.Height < 0 || m.Pitch < 0) return false;
+  return int64_t(m.Pitch) >= int64_t(m.Width) * bytes;
+}
+
+int32_t SaturatedEnd(int32_t start, int32_t size) {
+  const int64_t end = int64_t(start) + size;
+  return int32_t(std::clamp<int64_t>(end, INT32_MIN, INT32_MAX));
+}
+
+// Whether two row blocks share any byte.
+bool Overlaps(const uint8_t* a, ptrdiff_t aPitch, size_t aRow, const uint8_t* b, ptrdiff_t bPitch,
+              size_t bRow, int rows) {
+  const uintptr_t a0 = reinterpret_cast<uintptr_t>(a);
+  const uintptr_t b0 = reinterpret_cast<uintptr_t>(b);
+  const uintptr_t a1 = a0 + uintptr_t(aPitch) * uintptr_t(rows - 1) + aRow;
+  const uintptr_t b1 = b0 + uintptr_t(bPitch) * uintptr_t(rows - 1) + bRow;
+  return a0 < b1 && b0 < a1;
+}
+
+// Copies a row block into scratch so the draw reads it as it was before any write.
+const uint8_t* CopyRows(std::vector<uint8_t>& scratch, const uint8_t* p, ptrdiff_t pitch,
+                        size_t rowBytes, int rows) {
+  scratch.resize(rowBytes * size_t(rows));
+  for (int y = 0; y < rows; ++y)
+    std::memcpy(scratch.data() + rowBytes * y, p + pitch * y, rowBytes);
+  return scratch.data();
+}
+
+}  // namespace
+
+void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int transFlag,
+                const gfx::MEMIMG* blendImage) {
+  if (!dst || !src) return;
+  // Refusals: different colour types, a palettised destination, a destination with alpha.
+  if (src->ColorType != dst->ColorType || dst->PaletteFlag || dst->AlphaFlag) return;
+  if (dst->ColorType != gfx::kMemImgRgb565 && dst->ColorType != gfx::kMemImgXrgb8888) return;
+  const int srcBytes = LayoutBytes(*src, true);
+  const int dstBytes = LayoutBytes(*dst, false);
+  if (!IsUsable(*src, srcBytes) || !IsUsable(*dst, dstBytes)) return;
+  if (src->PaletteFlag && !src->Palette) return;
+
+  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  int mode = state.BlendMode;
+  const int param = state.BlendParam;
+  if (mode < 0 || mode > 4 || param < 0 || param > 255) return;
+  if (mode == 1 && param == 255) mode = 0;
+  if ((mode == 1 || mode == 2 || mode == 3) && param == 0) return;
+
+  // Clip to the draw area and to the destination itself.
+  base::RECT area = state.DrawArea;
+  const base::RECT own{0, 0, dst->Width, dst->Height};
+  base::ClipRectToRect(&area, &own);
+  base::RECT r{x, y, SaturatedEnd(x, src->Width), SaturatedEnd(y, src->Height)};
+  base::ClipRectToRect(&r, &area);
+  const int cw = r.right - r.left;
+  const int ch = r.bottom - r.top;
+  if (cw <= 0 || ch <= 0) return;
+  const int64_t ox = int64_t(r.left) - x;
+  const int64_t oy = int64_t(r.top) - y;
+
+  if (blendImage) {
+    // Read at source coordinates, so it must cover the source.
+    if (!blendImage->Pixels || blendImage->Width < src->Width || blendImage->Height < src->Height ||
+        blendImage->Pitch < blendImage->Width)
+      return;
+  }
+
+  BlitJob job;
+  job.width = cw;
+  job.height = ch;
+  job.dst = dst->Pixels + ptrdiff_t(dstBytes) * r.left + ptrdiff_t(dst->Pitch) * r.top;
+  job.dstPitch = dst->Pitch;
+  job.src = src->Pixels + ptrdiff_t(srcBytes) * ox + ptrdiff_t(src->Pitch) * oy;
+  job.srcPitch = src->Pitch;
+  job.blend = nullptr;
+  job.blendPitch = 0;
+  if (blendImage) {
+    job.blend = blendImage->Pixels + ox + ptrdiff_t(blendImage->Pitch) * oy;
+    job.blendPitch = blendImage->Pitch;
+    std::memcpy(job.blendTable, gfx::BlendGraphTable, sizeof job.blendTable);
+  }
+  const uint32_t bright = state.Bright & 0xFFFFFFu;
+  job.ctx = MakeBlendContext(param, bright);
+
+  const bool is16 = dst->ColorType == gfx::kMemImgRgb565;
+  if (src->PaletteFlag) {
+    // The entries as pixel values; indexes past the count read 0.
+    const int count = std::clamp(src->PaletteCount, 0, 256);
+    const auto* entries = reinterpret_cast<const uint8_t*>(src->Palette);
+    for (int i = 0; i < 256; ++i) {
+      if (i >= count) {
+        job.palette[i] = 0;
+      } else if (is16) {
+        job.palette[i] = Load<uint16_t>(entries + i * 2);
+      } else {
+        job.palette[i] = Load<uint32_t>(entries + i * 4);
+      }
+    }
+    job.key = src->TransColor & 0xFFu;
+  } else {
+    job.key = src->TransColor & (is16 ? Pixel16::kKeyMask : Pixel32::kKeyMask);
+  }
+
+  const bool runs = transFlag == 1 && src->RunLengthFlag == 1 && src->RunLength &&
+                    cw == src->Width && ch == src->Height;
+  job.runs = runs ? src->RunLength : nullptr;
+  job.runsEnd = runs ? src->RunLength + (size_t(src->Width) + 5) * size_t(src->Height) : nullptr;
+
+  // Drawing an image onto itself reads the source as it was before the draw.
+  std::vector<uint8_t> srcCopy;
+  std::vector<uint8_t> blendCopy;
+  const size_t dstRow = size_t(cw) * dstBytes;
+  if (Overlaps(job.dst, job.dstPitch, dstRow, job.src, job.srcPitch, size_t(cw) * srcBytes, ch)) {
+    job.src = CopyRows(srcCopy, job.src, job.srcPitch, size_t(cw) * srcBytes, ch);
+    job.srcPitch = ptrdiff_t(cw) * srcBytes;
+  }
+  if (job.blend && Overlaps(job.dst, job.dstPitch, dstRow, job.blend, job.blendPitch, cw, ch)) {
+    job.blend = CopyRows(blendCopy, job.blend, job.blendPitch, size_t(cw), ch);
+    job.blendPitch = cw;
+  }
+
+  dst->RunLengthFlag = 0;
+  const CallFlags flags{blendImage != nullptr, bright != 0xFFFFFFu, transFlag != 0};
+  if (is16) {
+    if (runs) {
+      DrawFormat<Pixel16, true>(job, *src, mode, flags);
+    } else {
+      DrawFormat<Pixel16, false>(job, *src, mode, flags);
+    }
+  } else {
+    if (runs) {
+      DrawFormat<Pixel32, true>(job, *src, mode, flags);
+    } else {
+      DrawFormat<Pixel32, false>(job, *src, mode, flags);
+    }
+  }
+}
+
+}  // namespace zq::soft
