@@ -2,78 +2,177 @@
 // pixel formats and one small operator per blend mode. Every choice that is fixed for a
 // whole draw (which factors exist, bright on or off, which translucent rule) is a template
 // argument, so the pixel loops built from these operators test nothing per pixel.
+//
+// The operators are written once over a lane type V: int32_t for one pixel, or Lanes4 (a
+// GCC vector of four int32 lanes, one SSE register) for four pixels at once. A lane holds a pixel's
+// bits (a 32-bit pixel with byte 3 set is a negative lane); field arithmetic stays within signed
+// 32-bit range, and the few products that reach 2^32 use the unsigned lane type.
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "softrender/packed_ops.h"
-#include "softrender/soft_tables.h"
 
 namespace zq::soft {
 
 // ---------------------------------------------------------------------------------------
-// Pixel formats. Fields are listed red, green, blue, the order of the bright channels.
+// Lane types
+
+using Lanes4 = int32_t __attribute__((vector_size(16)));
+using ULanes4 = uint32_t __attribute__((vector_size(16)));
+
+template <class V>
+struct LaneTraits {
+  using Unsigned = uint32_t;
+  static constexpr int kCount = 1;
+};
+template <>
+struct LaneTraits<Lanes4> {
+  using Unsigned = ULanes4;
+  static constexpr int kCount = 4;
+};
+template <class V>
+using UnsignedLanes = typename LaneTraits<V>::Unsigned;
+
+template <class V>
+inline V Splat(int32_t v) {
+  if constexpr (std::is_same_v<V, int32_t>) {
+    return v;
+  } else {
+    return V{} + v;
+  }
+}
+
+// cond ? a : b for each lane; cond is a comparison result of the same lane type.
+// (GCC's conditional operator works lane-wise on vectors.)
+template <class V, class C>
+inline V Select(C cond, V a, V b) {
+  return cond ? a : b;
+}
+
+// ---------------------------------------------------------------------------------------
+// The table arithmetic in closed form. Each helper equals its table entry over the table's
+// whole domain (the tests compare every entry); being plain arithmetic rather than a
+// lookup, it runs in vector lanes.
+
+// SoftMulTable256[x][y] = floor(x*y / 255), for n = x*y in 0..65025.
+template <class V>
+inline V MulDiv255(V n) {
+  return (n + 1 + (n >> 8)) >> 8;
+}
+template <class V>
+inline V Mul255(V x, V y) {
+  return MulDiv255(x * y);
+}
+// SoftDiffMulTable256[p][v] = p*v / 255 truncated toward zero, v = -255..255.
+template <class V>
+inline V DiffMul255(V p, V v) {
+  const V m = MulDiv255(p * Select(v < 0, -v, v));
+  return Select(v < 0, -m, m);
+}
+// SoftBlendTable64[k][s][d] = floor((s*k + d*(63 - k)) / 63), for n up to 63*63.
+template <class V>
+inline V Blend64(V k, V s, V d) {
+  return ((s * k + d * (63 - k)) * 2081) >> 17;
+}
+
+// ---------------------------------------------------------------------------------------
+// Pixel formats. Fields are numbered red, green, blue, the order of the bright channels.
 
 struct Pixel16 {
   using Word = uint16_t;
   static constexpr int kShift[3] = {11, 5, 0};
   static constexpr int kWidth[3] = {5, 6, 5};
-  static constexpr uint32_t kFieldBits = 0xFFFFu;  // bits the three fields cover
-  static constexpr uint32_t kKeyMask = 0xFFFFu;    // a colour key compares this many bits
-  static constexpr uint32_t HalfAverage(uint32_t s, uint32_t d) {
-    return ((s >> 1) & 0x7BEFu) + ((d >> 1) & 0x7BEFu);
+  static constexpr int32_t kFieldBits = 0xFFFF;  // bits the three fields cover
+  static constexpr uint32_t kKeyMask = 0xFFFFu;  // a colour key compares this many bits
+  template <class V>
+  static V HalfAverage(V s, V d) {
+    return ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF);
   }
-  static constexpr uint32_t Add(uint32_t s, uint32_t d) { return AddPixelSaturated16(s, d); }
-  static constexpr uint32_t Sub(uint32_t s, uint32_t d) { return SubPixelSaturated16(s, d); }
+  template <class U>
+  static U Add(U s, U d) {
+    if constexpr (std::is_same_v<U, uint32_t>) {
+      return AddPixelSaturated16(s, d);
+    } else {  // the same operation in every lane
+      const U sum = (s & 0xF7DFu) + (d & 0xF7DFu);
+      const U carry = sum & 0x10820u;
+      return (sum | (carry - (carry >> 5)) | ((s | d) & 0x0820u)) & 0xFFFFu;
+    }
+  }
+  template <class U>
+  static U Sub(U s, U d) {
+    if constexpr (std::is_same_v<U, uint32_t>) {
+      return SubPixelSaturated16(s, d);
+    } else {
+      const U x = (d | 0x10820u) - (s & 0xF7DFu);
+      const U m = x & 0x10820u;
+      return x & (m - (m >> 5)) & 0xFFFFu;
+    }
+  }
 };
 
 struct Pixel32 {
   using Word = uint32_t;
   static constexpr int kShift[3] = {16, 8, 0};
   static constexpr int kWidth[3] = {8, 8, 8};
-  static constexpr uint32_t kFieldBits = 0x00FFFFFFu;  // byte 3 carries no colour
+  static constexpr int32_t kFieldBits = 0x00FFFFFF;  // byte 3 carries no colour
   static constexpr uint32_t kKeyMask = 0xFFFFFFFFu;
-  static constexpr uint32_t HalfAverage(uint32_t s, uint32_t d) {
-    return ((s >> 1) & 0x7F7F7Fu) + ((d >> 1) & 0x7F7F7Fu);
+  template <class V>
+  static V HalfAverage(V s, V d) {
+    return ((s >> 1) & 0x7F7F7F) + ((d >> 1) & 0x7F7F7F);
   }
-  static constexpr uint32_t Add(uint32_t s, uint32_t d) { return AddPixelSaturated32(s, d); }
-  static constexpr uint32_t Sub(uint32_t s, uint32_t d) { return SubPixelSaturated32(s, d); }
+  template <class U>
+  static U Add(U s, U d) {
+    if constexpr (std::is_same_v<U, uint32_t>) {
+      return AddPixelSaturated32(s, d);
+    } else {
+      const U sum = (s & 0x00FEFEFFu) + (d & 0x00FEFEFFu);
+      const U carry = sum & 0x01010100u;
+      return sum | (carry - (carry >> 8)) | ((s | d) & 0x00010100u);
+    }
+  }
+  template <class U>
+  static U Sub(U s, U d) {
+    if constexpr (std::is_same_v<U, uint32_t>) {
+      return SubPixelSaturated32(s, d);
+    } else {
+      const U x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
+      const U m = x & 0x01010100u;
+      return x & (m - (m >> 8));
+    }
+  }
 };
 
-template <class PixelT>
-constexpr int FieldOf(uint32_t pixel, int i) {
-  return int((pixel >> PixelT::kShift[i]) & ((1u << PixelT::kWidth[i]) - 1));
+template <class PixelT, int I, class V>
+inline V FieldOf(V pixel) {
+  return (pixel >> PixelT::kShift[I]) & ((1 << PixelT::kWidth[I]) - 1);
 }
 
-// Builds a pixel from three field results; bits outside the fields (byte 3 of a 32-bit
-// pixel) keep the destination's value.
-template <class PixelT, class Fn>
-constexpr uint32_t MapFields(uint32_t d, Fn&& field) {
-  uint32_t out = d & ~PixelT::kFieldBits;
-  for (int i = 0; i < 3; ++i) out |= uint32_t(field(i)) << PixelT::kShift[i];
-  return out;
+// Builds a pixel from the three field results fn(R), fn(G), fn(B); bits outside the fields
+// (byte 3 of a 32-bit pixel) keep d's value.
+template <class PixelT, class V, class Fn>
+inline V MapFields(V d, Fn&& field) {
+  return (d & ~PixelT::kFieldBits) |
+         (field(std::integral_constant<int, 0>{}) << PixelT::kShift[0]) |
+         (field(std::integral_constant<int, 1>{}) << PixelT::kShift[1]) |
+         (field(std::integral_constant<int, 2>{}) << PixelT::kShift[2]);
 }
 
 // ---------------------------------------------------------------------------------------
-// Per-call values: the table rows of the blend parameter and of the bright channels.
+// Per-call values: the blend parameter and the bright channels.
 
 struct BlendContext {
   int param = 0;
-  const int32_t* mulParam = nullptr;       // MUL(p, x), x = 0..255
-  const int32_t* diffParam = nullptr;      // DIFF(p, v), indexable by v = -255..255
-  const uint8_t (*table64)[64] = nullptr;  // T64(p >> 2, s, d) as table64[s][d]
-  const int32_t* bright[3] = {};           // MUL(bright channel, x) for R, G, B
+  int bright[3] = {255, 255, 255};  // R, G, B
 };
 
-inline BlendContext MakeBlendContext(int param, uint32_t bright) {
+constexpr BlendContext MakeBlendContext(int param, uint32_t bright) {
   BlendContext c;
   c.param = param;
-  c.mulParam = SoftMulTable256[param];
-  c.diffParam = SoftDiffMulTable256[param] + 255;
-  c.table64 = SoftBlendTable64[param >> 2];
-  c.bright[0] = SoftMulTable256[(bright >> 16) & 0xFF];
-  c.bright[1] = SoftMulTable256[(bright >> 8) & 0xFF];
-  c.bright[2] = SoftMulTable256[bright & 0xFF];
+  c.bright[0] = int((bright >> 16) & 0xFF);
+  c.bright[1] = int((bright >> 8) & 0xFF);
+  c.bright[2] = int(bright & 0xFF);
   return c;
 }
 
@@ -85,25 +184,34 @@ struct Factors {
   static constexpr bool kBr = kBright;
 };
 
-// Field i of S after bright.
-template <class PixelT, class F>
-constexpr int SourceField(const BlendContext& c, uint32_t s, int i) {
-  const int v = FieldOf<PixelT>(s, i);
+// Field I of S after bright.
+template <class PixelT, class F, int I, class V>
+inline V SourceField(const BlendContext& c, V s) {
+  const V v = FieldOf<PixelT, I>(s);
   if constexpr (F::kBr) {
-    return c.bright[i][v];
+    return Mul255(Splat<V>(c.bright[I]), v);
   } else {
     return v;
   }
 }
 
 // The factor of a case with exactly one of b and a.
-template <class F>
-constexpr int SingleFactor(uint32_t b, uint32_t a) {
+template <class F, class V>
+inline V SingleFactor(V b, V a) {
   if constexpr (F::kB) {
-    return int(b);
+    return b;
   } else {
-    return int(a);
+    return a;
   }
+}
+
+// d + floor((s - d) * k / 2^24) for k < 2^24, as floor((s*k + d*(2^24 - k)) / 2^24): every
+// term is non-negative and the sum stays below 2^32, so unsigned lanes hold it exactly.
+template <class V>
+inline V Lerp24(V s, V d, V k) {
+  using U = UnsignedLanes<V>;
+  const U ku = U(k);
+  return V((U(s) * ku + U(d) * (0x1000000u - ku)) >> 24);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -114,17 +222,16 @@ constexpr int SingleFactor(uint32_t b, uint32_t a) {
 template <class PixelT>
 struct CopyOp {
   static constexpr bool kIsCopy = true;
-  template <class F>
-  static constexpr uint32_t Apply(const BlendContext& c, uint32_t s, uint32_t d, uint32_t b,
-                                  uint32_t a) {
+  template <class F, class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     if constexpr (!F::kB && !F::kA && !F::kBr) {
       return s;  // the whole source value, byte 3 included
     } else {
-      return MapFields<PixelT>(d, [&](int i) {
-        const int sf = SourceField<PixelT, F>(c, s, i);
-        const int df = FieldOf<PixelT>(d, i);
+      return MapFields<PixelT>(d, [&](auto i) {
+        const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
+        const V df = FieldOf<PixelT, decltype(i)::value>(d);
         if constexpr (F::kB && F::kA) {
-          return df + (((sf - df) * int(b * a)) >> 16);
+          return df + (((sf - df) * (b * a)) >> 16);
         } else if constexpr (F::kB || F::kA) {
           return df + (((sf - df) * SingleFactor<F>(b, a)) >> 8);
         } else {
@@ -146,28 +253,27 @@ enum class TransRule {
 template <class PixelT, TransRule kRule>
 struct TranslucentOp {
   static constexpr bool kIsCopy = false;
-  template <class F>
-  static constexpr uint32_t Apply(const BlendContext& c, uint32_t s, uint32_t d, uint32_t b,
-                                  uint32_t a) {
+  template <class F, class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     if constexpr (!F::kB && !F::kA && kRule == TransRule::kHalfAverage) {
       static_assert(!F::kBr, "the half average holds only with bright off");
       return PixelT::HalfAverage(s, d);
     } else {
-      return MapFields<PixelT>(d, [&](int i) {
-        const int sf = SourceField<PixelT, F>(c, s, i);
-        const int df = FieldOf<PixelT>(d, i);
-        const int p = c.param;
+      const V p = Splat<V>(c.param);
+      return MapFields<PixelT>(d, [&](auto i) {
+        const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
+        const V df = FieldOf<PixelT, decltype(i)::value>(d);
         if constexpr (F::kB && F::kA) {
-          return df + int((int64_t(sf - df) * int64_t(b * a) * p) >> 24);
+          return Lerp24(sf, df, b * a * p);
         } else if constexpr (F::kB || F::kA) {
           return df + (((sf - df) * SingleFactor<F>(b, a) * p) >> 16);
         } else if constexpr (sizeof(typename PixelT::Word) == 4) {
           return df + (((sf - df) * p) >> 8);
         } else if constexpr (kRule == TransRule::kTable) {
           static_assert(!F::kBr, "the 64-step table holds only with bright off");
-          return int(c.table64[sf][df]);
+          return Blend64(Splat<V>(c.param >> 2), sf, df);
         } else {
-          return df + c.diffParam[sf - df];
+          return df + DiffMul255(p, sf - df);
         }
       });
     }
@@ -180,40 +286,42 @@ template <class PixelT, bool kSubtract>
 struct AddSubOp {
   static constexpr bool kIsCopy = false;
 
-  template <class F>
-  static constexpr uint32_t Scaled(const BlendContext& c, uint32_t s, uint32_t b, uint32_t a) {
+  template <class F, class V>
+  static V Scaled(const BlendContext& c, V s, V b, V a) {
+    using U = UnsignedLanes<V>;
     constexpr bool k16 = sizeof(typename PixelT::Word) == 2;
-    return MapFields<PixelT>(0, [&](int i) -> int {
+    const V p = Splat<V>(c.param);
+    return MapFields<PixelT>(V{}, [&](auto i) -> V {
       if constexpr (k16 && F::kA && !F::kB) {
         // 16-bit alpha without blend image: alpha scales the raw field before bright.
-        int t = (FieldOf<PixelT>(s, i) * int(a)) >> 8;
-        if constexpr (F::kBr) t = c.bright[i][t];
-        return c.mulParam[t];
+        V t = (FieldOf<PixelT, decltype(i)::value>(s) * a) >> 8;
+        if constexpr (F::kBr) t = Mul255(Splat<V>(c.bright[decltype(i)::value]), t);
+        return Mul255(p, t);
       } else {
-        const int sf = SourceField<PixelT, F>(c, s, i);
+        const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
         if constexpr (!F::kB && !F::kA) {
-          return c.mulParam[sf];
+          return Mul255(p, sf);
         } else if constexpr (k16 && F::kB && F::kA) {
-          return c.mulParam[(sf * int(b * a)) >> 16];
+          return Mul255(p, (sf * (b * a)) >> 16);
         } else if constexpr (k16) {
-          return c.mulParam[(sf * int(b)) >> 8];
+          return Mul255(p, (sf * b) >> 8);
         } else if constexpr (F::kB && F::kA) {
-          return int((uint64_t(sf) * (b * a) * uint32_t(c.param)) >> 24);
+          return V((U(sf * b * a) * U(p)) >> 24);  // up to 255^4: unsigned
         } else {
-          return (sf * SingleFactor<F>(b, a) * c.param) >> 16;
+          return (sf * SingleFactor<F>(b, a) * p) >> 16;
         }
       }
     });
   }
 
-  template <class F>
-  static constexpr uint32_t Apply(const BlendContext& c, uint32_t s, uint32_t d, uint32_t b,
-                                  uint32_t a) {
-    const uint32_t scaled = Scaled<F>(c, s, b, a);
+  template <class F, class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
+    using U = UnsignedLanes<V>;
+    const U scaled = U(Scaled<F>(c, s, b, a));
     if constexpr (kSubtract) {
-      return PixelT::Sub(scaled, d);
+      return V(PixelT::Sub(scaled, U(d)));
     } else {
-      return PixelT::Add(scaled, d);
+      return V(PixelT::Add(scaled, U(d)));
     }
   }
 };
@@ -222,15 +330,15 @@ struct AddSubOp {
 template <class PixelT>
 struct MultiplyOp {
   static constexpr bool kIsCopy = false;
-  template <class F>
-  static constexpr uint32_t Apply(const BlendContext& c, uint32_t s, uint32_t d, uint32_t b,
-                                  uint32_t a) {
-    return MapFields<PixelT>(d, [&](int i) {
-      const int w = PixelT::kWidth[i];
-      const int sf = SourceField<PixelT, F>(c, s, i);
-      const int df = FieldOf<PixelT>(d, i);
+  template <class F, class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
+    using U = UnsignedLanes<V>;
+    return MapFields<PixelT>(d, [&](auto i) -> V {
+      constexpr int w = PixelT::kWidth[decltype(i)::value];
+      const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
+      const V df = FieldOf<PixelT, decltype(i)::value>(d);
       if constexpr (F::kB && F::kA) {
-        return int((uint64_t(sf) * (b * a) * uint32_t(df)) >> (16 + w));
+        return V((U(sf * b * a) * U(df)) >> (16 + w));  // up to 255^4: unsigned
       } else if constexpr (F::kB || F::kA) {
         return (sf * SingleFactor<F>(b, a) * df) >> (8 + w);
       } else {

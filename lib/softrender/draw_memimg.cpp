@@ -52,19 +52,47 @@ struct BlitJob {
 };
 
 // ---------------------------------------------------------------------------------------
-// Source pixel forms.
+// Source pixel forms. Load<V> reads one pixel (V = int32_t) or four (V = Lanes4): its
+// colour (the palette entry for a palettised source), the value the colour key compares
+// (the raw pixel or the index) and its alpha.
+
+using Words4 = uint16_t __attribute__((vector_size(8)));
+
+template <class V>
+constexpr bool kScalar = std::is_same_v<V, int32_t>;
+
+// Four-byte words at s + 4*x.
+template <class V>
+inline V LoadWords(const uint8_t* s, int x) {
+  if constexpr (kScalar<V>) {
+    return int32_t(Load<uint32_t>(s + x * 4));
+  } else {
+    V v;
+    std::memcpy(&v, s + x * 4, sizeof v);
+    return v;
+  }
+}
 
 template <class PixelT>
 struct DirectSource {
-  using Word = typename PixelT::Word;
-  static constexpr int kBytes = sizeof(Word);
+  static constexpr bool k16 = sizeof(typename PixelT::Word) == 2;
+  static constexpr int kBytes = k16 ? 2 : 4;
   static constexpr bool kAlpha = false;
   static constexpr bool kPalette = false;
-  static uint32_t KeyOf(const BlitJob&, const uint8_t* s, int x) {
-    return Load<Word>(s + x * kBytes);
+  template <class V>
+  static void Load(const BlitJob&, const uint8_t* s, int x, V& color, V& key, V& alpha) {
+    if constexpr (!k16) {
+      color = LoadWords<V>(s, x);
+    } else if constexpr (kScalar<V>) {
+      color = soft::Load<uint16_t>(s + x * 2);
+    } else {
+      Words4 w;
+      std::memcpy(&w, s + x * 2, sizeof w);
+      color = __builtin_convertvector(w, V);
+    }
+    key = color;
+    alpha = Splat<V>(255);
   }
-  static uint32_t ColorOf(const BlitJob& j, const uint8_t* s, int x) { return KeyOf(j, s, x); }
-  static uint32_t AlphaOf(const uint8_t*, int) { return 255; }
 };
 
 // 16-bit with alpha channel: colour word, alpha byte, one unread byte.
@@ -75,15 +103,13 @@ struct AlphaSource {
   static constexpr int kBytes = 4;
   static constexpr bool kAlpha = true;
   static constexpr bool kPalette = false;
-  static uint32_t KeyOf(const BlitJob&, const uint8_t*, int) { return 0; }
-  static uint32_t ColorOf(const BlitJob&, const uint8_t* s, int x) {
-    if constexpr (k16) {
-      return Load<uint16_t>(s + x * 4);
-    } else {
-      return Load<uint32_t>(s + x * 4);
-    }
+  template <class V>
+  static void Load(const BlitJob&, const uint8_t* s, int x, V& color, V& key, V& alpha) {
+    const V w = LoadWords<V>(s, x);
+    color = k16 ? (w & 0xFFFF) : w;
+    alpha = (w >> (k16 ? 16 : 24)) & 0xFF;
+    key = color;
   }
-  static uint32_t AlphaOf(const uint8_t* s, int x) { return s[x * 4 + (k16 ? 2 : 3)]; }
 };
 
 template <class PixelT>
@@ -91,22 +117,119 @@ struct PaletteSource {
   static constexpr int kBytes = 1;
   static constexpr bool kAlpha = false;
   static constexpr bool kPalette = true;
-  static uint32_t KeyOf(const BlitJob&, const uint8_t* s, int x) { return s[x]; }
-  static uint32_t ColorOf(const BlitJob& j, const uint8_t* s, int x) { return j.palette[s[x]]; }
-  static uint32_t AlphaOf(const uint8_t*, int) { return 255; }
+  template <class V>
+  static void Load(const BlitJob& j, const uint8_t* s, int x, V& color, V& key, V& alpha) {
+    if constexpr (kScalar<V>) {
+      key = s[x];
+      color = int32_t(j.palette[s[x]]);
+    } else {
+      for (int k = 0; k < LaneTraits<V>::kCount; ++k) {
+        key[k] = s[x + k];
+        color[k] = int32_t(j.palette[s[x + k]]);
+      }
+    }
+    alpha = Splat<V>(255);
+  }
 };
+
+template <class PixelT, class V>
+inline V LoadDestination(const uint8_t* d, int x) {
+  if constexpr (sizeof(typename PixelT::Word) == 4) {
+    return LoadWords<V>(d, x);
+  } else if constexpr (kScalar<V>) {
+    return Load<uint16_t>(d + x * 2);
+  } else {
+    Words4 w;
+    std::memcpy(&w, d + x * 2, sizeof w);
+    return __builtin_convertvector(w, V);
+  }
+}
+
+template <class PixelT, class V>
+inline void StoreDestination(uint8_t* d, int x, V v) {
+  if constexpr (sizeof(typename PixelT::Word) == 4) {
+    std::memcpy(d + x * 4, &v, sizeof v);
+  } else if constexpr (kScalar<V>) {
+    Store<uint16_t>(d + x * 2, uint16_t(v));
+  } else {
+    const Words4 w = __builtin_convertvector(v, Words4);
+    std::memcpy(d + x * 2, &w, sizeof w);
+  }
+}
+
+template <class V>
+inline V LoadBlendFactor(const uint8_t* table, const uint8_t* bl, int x) {
+  if constexpr (kScalar<V>) {
+    return table[bl[x]];
+  } else {
+    V b;
+    for (int k = 0; k < LaneTraits<V>::kCount; ++k) b[k] = table[bl[x + k]];
+    return b;
+  }
+}
 
 // An operator with its factor set fixed.
 template <class OpT, class F>
 struct Bound {
   static constexpr bool kPlainCopy = OpT::kIsCopy && !F::kB && !F::kA && !F::kBr;
-  static uint32_t Apply(const BlendContext& c, uint32_t s, uint32_t d, uint32_t b, uint32_t a) {
+  template <class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     return OpT::template Apply<F>(c, s, d, b, a);
   }
 };
 
 // ---------------------------------------------------------------------------------------
-// Row loops of the per-pixel path.
+// Pixel loops. Four pixels at a time in vector lanes, the rest one at a time, both with
+// the same operator code. Tests select between results instead of branching (a skipped
+// pixel is written back unchanged), so the loops have no control flow.
+
+enum class PixelRule {
+  kPlain,           // the operator without alpha factor, nothing skipped
+  kKeyed,           // the same, pixels equal to the key skipped
+  kAlpha,           // every pixel with its alpha as factor
+  kAlphaShortcuts,  // alpha 0 skipped, 255 without factor, others with factor
+};
+
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule, class V>
+inline void BlendStep(const BlitJob& j, const BlendContext& c, uint8_t* d, const uint8_t* s,
+                      const uint8_t* bl, int x) {
+  V sv, kv, av;
+  Src::Load(j, s, x, sv, kv, av);
+  const V dv = LoadDestination<PixelT, V>(d, x);
+  V b{};
+  if constexpr (kB) b = LoadBlendFactor<V>(j.blendTable, bl, x);
+  V out;
+  if constexpr (kRule == PixelRule::kAlpha) {
+    out = WithAlpha::Apply(c, sv, dv, b, av);
+  } else if constexpr (kRule == PixelRule::kAlphaShortcuts) {
+    const V whole = Plain::Apply(c, sv, dv, b, av);
+    const V part = WithAlpha::Apply(c, sv, dv, b, av);
+    out = Select(av == Splat<V>(0), dv, Select(av == Splat<V>(255), whole, part));
+  } else {
+    out = Plain::Apply(c, sv, dv, b, av);
+    if constexpr (kRule == PixelRule::kKeyed) {
+      out = Select(kv == Splat<V>(int32_t(j.key)), dv, out);
+    }
+  }
+  StoreDestination<PixelT, V>(d, x, out);
+}
+
+// Built twice, for the baseline processor and for AVX2, chosen once at load time; both
+// run the same lane code, so their results are the same.
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
+__attribute__((target_clones("avx2", "default"))) void BlendPixels(const BlitJob& j, uint8_t* d,
+                                                                   const uint8_t* s,
+                                                                   const uint8_t* bl, int x0,
+                                                                   int x1) {
+  const BlendContext c = j.ctx;
+  int x = x0;
+  for (; x + 4 <= x1; x += 4) {
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, Lanes4>(j, c, d, s, bl, x);
+  }
+  for (; x < x1; ++x) {
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x);
+  }
+}
 
 template <class Row>
 void ForEachRow(const BlitJob& j) {
@@ -121,35 +244,10 @@ void ForEachRow(const BlitJob& j) {
   }
 }
 
-// The general case: colour key or alpha test, then the operator.
-template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, bool kKey>
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
 struct BlendRow {
-  using Word = typename PixelT::Word;
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl) {
-    const BlendContext c = j.ctx;
-    const int w = j.width;
-    const uint32_t key = j.key;
-    for (int x = 0; x < w; ++x) {
-      uint8_t* dp = d + x * int(sizeof(Word));
-      uint32_t b = 0;
-      if constexpr (kB) b = j.blendTable[bl[x]];
-      if constexpr (Src::kAlpha) {
-        const uint32_t a = Src::AlphaOf(s, x);
-        if constexpr (kKey) {
-          if (a == 0) continue;
-          if (a == 255) {
-            Store<Word>(dp, Word(Plain::Apply(c, Src::ColorOf(j, s, x), Load<Word>(dp), b, 0)));
-            continue;
-          }
-        }
-        Store<Word>(dp, Word(WithAlpha::Apply(c, Src::ColorOf(j, s, x), Load<Word>(dp), b, a)));
-      } else {
-        if constexpr (kKey) {
-          if (Src::KeyOf(j, s, x) == key) continue;
-        }
-        Store<Word>(dp, Word(Plain::Apply(c, Src::ColorOf(j, s, x), Load<Word>(dp), b, 0)));
-      }
-    }
+    BlendPixels<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, 0, j.width);
   }
 };
 
@@ -158,48 +256,6 @@ template <int kBytes>
 struct CopyRow {
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
     std::memcpy(d, s, size_t(j.width) * kBytes);
-  }
-};
-
-// Plain copy with colour key. 16-bit: two pixels per test against the doubled key;
-// 32-bit: four pixels per step.
-template <class PixelT>
-struct KeyCopyRow {
-  static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
-    const int w = j.width;
-    const uint32_t key = j.key;
-    int x = 0;
-    if constexpr (sizeof(typename PixelT::Word) == 2) {
-      const uint32_t pair = key | (key << 16);
-      for (; x + 2 <= w; x += 2) {
-        const uint32_t v = Load<uint32_t>(s + x * 2);
-        if (v == pair) continue;
-        const uint32_t lo = v & 0xFFFFu;
-        const uint32_t hi = v >> 16;
-        if (lo != key && hi != key) {
-          Store<uint32_t>(d + x * 2, v);
-        } else if (lo != key) {
-          Store<uint16_t>(d + x * 2, uint16_t(lo));
-        } else {
-          Store<uint16_t>(d + x * 2 + 2, uint16_t(hi));
-        }
-      }
-      if (x < w) {
-        const uint16_t v = Load<uint16_t>(s + x * 2);
-        if (v != key) Store<uint16_t>(d + x * 2, v);
-      }
-    } else {
-      for (; x + 4 <= w; x += 4) {
-        for (int k = 0; k < 4; ++k) {
-          const uint32_t v = Load<uint32_t>(s + (x + k) * 4);
-          if (v != key) Store<uint32_t>(d + (x + k) * 4, v);
-        }
-      }
-      for (; x < w; ++x) {
-        const uint32_t v = Load<uint32_t>(s + x * 4);
-        if (v != key) Store<uint32_t>(d + x * 4, v);
-      }
-    }
   }
 };
 
@@ -239,25 +295,6 @@ struct PaletteCopyRow {
 // ---------------------------------------------------------------------------------------
 // Run-length path: the stream decides what is drawn; no pixel is compared with the key.
 
-template <class PixelT, class Src, class Op, bool kB, bool kWithAlpha>
-inline void DrawSpan(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0,
-                     int n) {
-  using Word = typename PixelT::Word;
-  if constexpr (Op::kPlainCopy && !Src::kPalette && Src::kBytes == int(sizeof(Word))) {
-    std::memcpy(d + x0 * Src::kBytes, s + x0 * Src::kBytes, size_t(n) * Src::kBytes);
-  } else {
-    const BlendContext c = j.ctx;
-    for (int x = x0; x < x0 + n; ++x) {
-      uint8_t* dp = d + x * int(sizeof(Word));
-      uint32_t b = 0;
-      if constexpr (kB) b = j.blendTable[bl[x]];
-      uint32_t a = 0;
-      if constexpr (kWithAlpha) a = Src::AlphaOf(s, x);
-      Store<Word>(dp, Word(Op::Apply(c, Src::ColorOf(j, s, x), Load<Word>(dp), b, a)));
-    }
-  }
-}
-
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB>
 void DrawRuns(const BlitJob& j) {
   uint8_t* d = j.dst;
@@ -265,6 +302,8 @@ void DrawRuns(const BlitJob& j) {
   const uint8_t* bl = j.blend;
   const uint8_t* code = j.runs;
   const int w = j.width;
+  constexpr bool kMoveWhole =
+      Plain::kPlainCopy && !Src::kPalette && Src::kBytes == int(sizeof(typename PixelT::Word));
   for (int y = 0; y < j.height; ++y) {
     int x = 0;
     // A damaged stream can neither run past its buffer nor past the row.
@@ -274,9 +313,13 @@ void DrawRuns(const BlitJob& j) {
       if (type == 3) break;
       const int n = std::min(int(op & 63) + 1, w - x);
       if (type == 1 || (type == 2 && !Src::kAlpha)) {
-        DrawSpan<PixelT, Src, Plain, kB, false>(j, d, s, bl, x, n);
+        if constexpr (kMoveWhole) {
+          std::memcpy(d + x * Src::kBytes, s + x * Src::kBytes, size_t(n) * Src::kBytes);
+        } else {
+          BlendPixels<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kPlain>(j, d, s, bl, x, x + n);
+        }
       } else if (type == 2) {
-        DrawSpan<PixelT, Src, WithAlpha, kB, true>(j, d, s, bl, x, n);
+        BlendPixels<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kAlpha>(j, d, s, bl, x, x + n);
       }
       x += n;
     }
@@ -305,16 +348,16 @@ void DrawCase(const BlitJob& j) {
   using WithAlpha = Bound<AlphaOpT, Factors<kB, true, kBr>>;
   if constexpr (kRuns) {
     DrawRuns<PixelT, Src, Plain, WithAlpha, kB>(j);
-  } else if constexpr (Plain::kPlainCopy && !Src::kAlpha) {
-    if constexpr (Src::kPalette) {
-      ForEachRow<PaletteCopyRow<PixelT, kKey>>(j);
-    } else if constexpr (kKey) {
-      ForEachRow<KeyCopyRow<PixelT>>(j);
-    } else {
-      ForEachRow<CopyRow<int(sizeof(typename PixelT::Word))>>(j);
-    }
+  } else if constexpr (Src::kAlpha) {
+    constexpr PixelRule kRule = kKey ? PixelRule::kAlphaShortcuts : PixelRule::kAlpha;
+    ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
+  } else if constexpr (Plain::kPlainCopy && Src::kPalette) {
+    ForEachRow<PaletteCopyRow<PixelT, kKey>>(j);
+  } else if constexpr (Plain::kPlainCopy && !kKey) {
+    ForEachRow<CopyRow<int(sizeof(typename PixelT::Word))>>(j);
   } else {
-    ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kKey>>(j);
+    constexpr PixelRule kRule = kKey ? PixelRule::kKeyed : PixelRule::kPlain;
+    ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
   }
 }
 
