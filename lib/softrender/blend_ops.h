@@ -21,26 +21,42 @@ namespace zq::soft {
 
 using Lanes4 = int32_t __attribute__((vector_size(16)));
 using ULanes4 = uint32_t __attribute__((vector_size(16)));
+// Eight 16-bit lanes: eight 16-bit pixels at once, for the cases whose arithmetic stays
+// within 16 bits (see kFits16 of each operator).
+using Half8 = int16_t __attribute__((vector_size(16)));
+using UHalf8 = uint16_t __attribute__((vector_size(16)));
 
 template <class V>
 struct LaneTraits {
   using Unsigned = uint32_t;
+  using Element = int32_t;
   static constexpr int kCount = 1;
 };
 template <>
 struct LaneTraits<Lanes4> {
   using Unsigned = ULanes4;
+  using Element = int32_t;
   static constexpr int kCount = 4;
+};
+template <>
+struct LaneTraits<Half8> {
+  using Unsigned = UHalf8;
+  using Element = int16_t;
+  static constexpr int kCount = 8;
 };
 template <class V>
 using UnsignedLanes = typename LaneTraits<V>::Unsigned;
+template <class V>
+constexpr bool kHalfLanes = std::is_same_v<V, Half8>;
 
+// v in every lane (cut to the lane width: bit patterns are what lanes hold).
 template <class V>
 inline V Splat(int32_t v) {
+  using E = typename LaneTraits<V>::Element;
   if constexpr (std::is_same_v<V, int32_t>) {
     return v;
   } else {
-    return V{} + v;
+    return V{} + E(v);
   }
 }
 
@@ -74,7 +90,8 @@ inline V DiffMul255(V p, V v) {
 // SoftBlendTable64[k][s][d] = floor((s*k + d*(63 - k)) / 63), for n up to 63*63.
 template <class V>
 inline V Blend64(V k, V s, V d) {
-  return ((s * k + d * (63 - k)) * 2081) >> 17;
+  const V n = s * k + d * (63 - k);
+  return (n + 1 + (n >> 6)) >> 6;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -94,6 +111,14 @@ struct Pixel16 {
   static U Add(U s, U d) {
     if constexpr (std::is_same_v<U, uint32_t>) {
       return AddPixelSaturated16(s, d);
+    } else if constexpr (std::is_same_v<U, UHalf8>) {
+      // The same operation with its bit-16 guard recovered from the lane's carry: the
+      // carry out of R saturates bits 11-15, as c - (c >> 5) does for bit 16.
+      const U a = s & 0xF7DF;
+      const U sum = a + (d & 0xF7DF);
+      const U c = sum & 0x0820;
+      const U carryR = U(sum < a) & 0xF800;
+      return sum | (c - (c >> 5)) | carryR | ((s | d) & 0x0820);
     } else {  // the same operation in every lane
       const U sum = (s & 0xF7DFu) + (d & 0xF7DFu);
       const U carry = sum & 0x10820u;
@@ -104,6 +129,14 @@ struct Pixel16 {
   static U Sub(U s, U d) {
     if constexpr (std::is_same_v<U, uint32_t>) {
       return SubPixelSaturated16(s, d);
+    } else if constexpr (std::is_same_v<U, UHalf8>) {
+      // Bit 16 of the guarded difference is set when R did not borrow.
+      const U minuend = d | 0x0820;
+      const U subtrahend = s & 0xF7DF;
+      const U x = minuend - subtrahend;
+      const U g = x & 0x0820;
+      const U keepR = U(minuend >= subtrahend) & 0xF800;
+      return x & ((g - (g >> 5)) | keepR);
     } else {
       const U x = (d | 0x10820u) - (s & 0xF7DFu);
       const U m = x & 0x10820u;
@@ -153,8 +186,9 @@ inline V FieldOf(V pixel) {
 // (byte 3 of a 32-bit pixel) keep d's value.
 template <class PixelT, class V, class Fn>
 inline V MapFields(V d, Fn&& field) {
-  return (d & ~PixelT::kFieldBits) |
-         (field(std::integral_constant<int, 0>{}) << PixelT::kShift[0]) |
+  V rest{};
+  if constexpr (PixelT::kFieldBits != 0xFFFF) rest = d & ~PixelT::kFieldBits;
+  return rest | (field(std::integral_constant<int, 0>{}) << PixelT::kShift[0]) |
          (field(std::integral_constant<int, 1>{}) << PixelT::kShift[1]) |
          (field(std::integral_constant<int, 2>{}) << PixelT::kShift[2]);
 }
@@ -216,12 +250,16 @@ inline V Lerp24(V s, V d, V k) {
 
 // ---------------------------------------------------------------------------------------
 // Operators. Apply(context, S, D, b, a) returns the new destination pixel; b and a are
-// read only when the factor set says they exist.
+// read only when the factor set says they exist. kFits16<F> says whether every
+// intermediate value of the case stays within 16-bit lanes on 16-bit pixels (fields of at
+// most 6 bits, so products such as 63 * 255 fit; two factors together do not).
 
 // Blend mode 0.
 template <class PixelT>
 struct CopyOp {
   static constexpr bool kIsCopy = true;
+  template <class F>
+  static constexpr bool kFits16 = !(F::kB && F::kA);
   template <class F, class V>
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     if constexpr (!F::kB && !F::kA && !F::kBr) {
@@ -253,6 +291,8 @@ enum class TransRule {
 template <class PixelT, TransRule kRule>
 struct TranslucentOp {
   static constexpr bool kIsCopy = false;
+  template <class F>
+  static constexpr bool kFits16 = !F::kB && !F::kA;
   template <class F, class V>
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     if constexpr (!F::kB && !F::kA && kRule == TransRule::kHalfAverage) {
@@ -285,6 +325,8 @@ struct TranslucentOp {
 template <class PixelT, bool kSubtract>
 struct AddSubOp {
   static constexpr bool kIsCopy = false;
+  template <class F>
+  static constexpr bool kFits16 = !(F::kB && F::kA);
 
   template <class F, class V>
   static V Scaled(const BlendContext& c, V s, V b, V a) {
@@ -330,6 +372,8 @@ struct AddSubOp {
 template <class PixelT>
 struct MultiplyOp {
   static constexpr bool kIsCopy = false;
+  template <class F>
+  static constexpr bool kFits16 = !F::kB && !F::kA;
   template <class F, class V>
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     using U = UnsignedLanes<V>;

@@ -81,7 +81,9 @@ struct DirectSource {
   static constexpr bool kPalette = false;
   template <class V>
   static void Load(const BlitJob&, const uint8_t* s, int x, V& color, V& key, V& alpha) {
-    if constexpr (!k16) {
+    if constexpr (kHalfLanes<V>) {
+      std::memcpy(&color, s + x * 2, sizeof color);
+    } else if constexpr (!k16) {
       color = LoadWords<V>(s, x);
     } else if constexpr (kScalar<V>) {
       color = soft::Load<uint16_t>(s + x * 2);
@@ -105,9 +107,18 @@ struct AlphaSource {
   static constexpr bool kPalette = false;
   template <class V>
   static void Load(const BlitJob&, const uint8_t* s, int x, V& color, V& key, V& alpha) {
-    const V w = LoadWords<V>(s, x);
-    color = k16 ? (w & 0xFFFF) : w;
-    alpha = (w >> (k16 ? 16 : 24)) & 0xFF;
+    if constexpr (kHalfLanes<V>) {
+      // Eight 4-byte pixels: colour words in the even halves, alpha bytes in the odd.
+      Half8 lo, hi;
+      std::memcpy(&lo, s + x * 4, sizeof lo);
+      std::memcpy(&hi, s + x * 4 + 16, sizeof hi);
+      color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
+      alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15) & 0xFF;
+    } else {
+      const V w = LoadWords<V>(s, x);
+      color = k16 ? (w & 0xFFFF) : w;
+      alpha = (w >> (k16 ? 16 : 24)) & 0xFF;
+    }
     key = color;
   }
 };
@@ -123,9 +134,10 @@ struct PaletteSource {
       key = s[x];
       color = int32_t(j.palette[s[x]]);
     } else {
+      using E = typename LaneTraits<V>::Element;
       for (int k = 0; k < LaneTraits<V>::kCount; ++k) {
-        key[k] = s[x + k];
-        color[k] = int32_t(j.palette[s[x + k]]);
+        key[k] = E(s[x + k]);
+        color[k] = E(j.palette[s[x + k]]);
       }
     }
     alpha = Splat<V>(255);
@@ -134,7 +146,11 @@ struct PaletteSource {
 
 template <class PixelT, class V>
 inline V LoadDestination(const uint8_t* d, int x) {
-  if constexpr (sizeof(typename PixelT::Word) == 4) {
+  if constexpr (kHalfLanes<V>) {
+    V v;
+    std::memcpy(&v, d + x * 2, sizeof v);
+    return v;
+  } else if constexpr (sizeof(typename PixelT::Word) == 4) {
     return LoadWords<V>(d, x);
   } else if constexpr (kScalar<V>) {
     return Load<uint16_t>(d + x * 2);
@@ -147,7 +163,9 @@ inline V LoadDestination(const uint8_t* d, int x) {
 
 template <class PixelT, class V>
 inline void StoreDestination(uint8_t* d, int x, V v) {
-  if constexpr (sizeof(typename PixelT::Word) == 4) {
+  if constexpr (kHalfLanes<V>) {
+    std::memcpy(d + x * 2, &v, sizeof v);
+  } else if constexpr (sizeof(typename PixelT::Word) == 4) {
     std::memcpy(d + x * 4, &v, sizeof v);
   } else if constexpr (kScalar<V>) {
     Store<uint16_t>(d + x * 2, uint16_t(v));
@@ -163,7 +181,7 @@ inline V LoadBlendFactor(const uint8_t* table, const uint8_t* bl, int x) {
     return table[bl[x]];
   } else {
     V b;
-    for (int k = 0; k < LaneTraits<V>::kCount; ++k) b[k] = table[bl[x + k]];
+    for (int k = 0; k < LaneTraits<V>::kCount; ++k) b[k] = table[bl[x + k]];  // 0..255
     return b;
   }
 }
@@ -172,6 +190,7 @@ inline V LoadBlendFactor(const uint8_t* table, const uint8_t* bl, int x) {
 template <class OpT, class F>
 struct Bound {
   static constexpr bool kPlainCopy = OpT::kIsCopy && !F::kB && !F::kA && !F::kBr;
+  static constexpr bool kFits16 = OpT::template kFits16<F>;
   template <class V>
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     return OpT::template Apply<F>(c, s, d, b, a);
@@ -221,10 +240,15 @@ __attribute__((target_clones("avx2", "default"))) void BlendPixels(const BlitJob
                                                                    const uint8_t* s,
                                                                    const uint8_t* bl, int x0,
                                                                    int x1) {
+  // 16-bit pixels go eight at a time in 16-bit lanes when the case's arithmetic fits.
+  constexpr bool kHalf =
+      std::is_same_v<PixelT, Pixel16> && Plain::kFits16 && (!Src::kAlpha || WithAlpha::kFits16);
+  using L = std::conditional_t<kHalf, Half8, Lanes4>;
+  constexpr int kStep = LaneTraits<L>::kCount;
   const BlendContext c = j.ctx;
   int x = x0;
-  for (; x + 4 <= x1; x += 4) {
-    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, Lanes4>(j, c, d, s, bl, x);
+  for (; x + kStep <= x1; x += kStep) {
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x);
   }
   for (; x < x1; ++x) {
     BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x);
