@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "softrender/blit_test_support.h"
+#include "softrender/blend_ops.h"
 #include "softrender/draw_memimg.h"
+#include "softrender/soft_tables.h"
 
 namespace zq::soft::test {
 namespace {
@@ -240,6 +242,59 @@ TEST(BlendRules, ReferenceModelSpotChecks) {
   k.is16 = false;
   k.mode = 2;
   EXPECT_EQ(RefBlend(k, 0xFFFFFF, 0xFFFFFF, -1, -1), 0x01FFFFFFu);
+}
+
+}  // namespace
+}  // namespace zq::soft::test
+
+namespace zq::soft::test {
+namespace {
+
+// The pixel loops compute the table entries in closed form; every entry must agree, in
+// single lanes and in both vector lane types.
+TEST(BlendRules, ClosedFormsEqualTheTables) {
+  for (int x = 0; x < 256; ++x)
+    for (int y = 0; y < 256; ++y) ASSERT_EQ(Mul255<int32_t>(x, y), SoftMulTable256[x][y]);
+  for (int p = 0; p < 256; ++p)
+    for (int v = -255; v <= 255; ++v)
+      ASSERT_EQ(DiffMul255<int32_t>(p, v), SoftDiffMulTable256[p][255 + v]) << p << " " << v;
+  for (int k = 0; k < 64; ++k)
+    for (int s = 0; s < 64; ++s)
+      for (int d = 0; d < 64; ++d) ASSERT_EQ(Blend64<int32_t>(k, s, d), SoftBlendTable64[k][s][d]);
+  // 16-bit lanes over the ranges they are used for: fields up to 63.
+  for (int p = 0; p < 256; ++p) {
+    for (int v = -63; v <= 63; ++v) {
+      const Half8 r = DiffMul255(Splat<Half8>(p), Splat<Half8>(v));
+      ASSERT_EQ(r[3], SoftDiffMulTable256[p][255 + v]);
+      if (v >= 0) {
+        ASSERT_EQ(Mul255(Splat<Half8>(p), Splat<Half8>(v))[5], SoftMulTable256[p][v]);
+      }
+    }
+  }
+  for (int k = 0; k < 64; ++k)
+    for (int s = 0; s < 64; ++s)
+      for (int d = 0; d < 64; ++d)
+        ASSERT_EQ(Blend64(Splat<Half8>(k), Splat<Half8>(s), Splat<Half8>(d))[0],
+                  SoftBlendTable64[k][s][d]);
+}
+
+// The lane forms of the packed add and subtract equal the shared scalar ones.
+TEST(BlendRules, PackedLaneFormsEqualTheScalarOnes) {
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  for (int i = 0; i < 200000; ++i) {
+    const uint32_t s16 = next() >> 16, d16 = next() >> 16;
+    const UHalf8 s8 = UHalf8{} + uint16_t(s16), d8 = UHalf8{} + uint16_t(d16);
+    ASSERT_EQ(Pixel16::Add(s8, d8)[2], AddPixelSaturated16(s16, d16)) << s16 << " " << d16;
+    ASSERT_EQ(Pixel16::Sub(s8, d8)[6], SubPixelSaturated16(s16, d16)) << s16 << " " << d16;
+    const ULanes4 s4 = ULanes4{} + s16, d4 = ULanes4{} + d16;
+    ASSERT_EQ(Pixel16::Add(s4, d4)[1], AddPixelSaturated16(s16, d16));
+    ASSERT_EQ(Pixel16::Sub(s4, d4)[1], SubPixelSaturated16(s16, d16));
+    const uint32_t s32 = next() & 0xFFFFFF, d32 = next();
+    const ULanes4 a = ULanes4{} + s32, b = ULanes4{} + d32;
+    ASSERT_EQ(Pixel32::Add(a, b)[0], AddPixelSaturated32(s32, d32));
+    ASSERT_EQ(Pixel32::Sub(a, b)[0], SubPixelSaturated32(s32, d32));
+  }
 }
 
 }  // namespace
