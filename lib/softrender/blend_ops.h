@@ -248,6 +248,30 @@ inline V Lerp24(V s, V d, V k) {
   return V((U(s) * ku + U(d) * (0x1000000u - ku)) >> 24);
 }
 
+// 32-bit pixels, bright off: each field d + floor((s - d) * k / 256) for k = 0..256, as
+// floor((s*k + d*(256 - k)) / 256) with red and blue side by side in one lane (each
+// product stays below 2^16, so the two never meet); byte 3 keeps d's value.
+template <class V>
+inline V Lerp256Packed(V s, V d, V k) {
+  using U = UnsignedLanes<V>;
+  const U su = U(s), du = U(d), ku = U(k), kd = 256u - ku;
+  const U rb = (((su & 0xFF00FFu) * ku + (du & 0xFF00FFu) * kd) >> 8) & 0xFF00FFu;
+  const U g = (((su & 0xFF00u) * ku + (du & 0xFF00u) * kd) >> 8) & 0xFF00u;
+  return V((du & 0xFF000000u) | rb | g);
+}
+
+// 32-bit pixels, bright off: MUL(p, s) of each field, byte 3 zero; red and blue side by
+// side as above (each product at most 65025, each sum at most 65280).
+template <class V>
+inline V MulPacked(V s, V p) {
+  using U = UnsignedLanes<V>;
+  const U pu = U(p);
+  const U rb = (U(s) & 0xFF00FFu) * pu;
+  const U g = ((U(s) >> 8) & 0xFFu) * pu;
+  return V((((rb + 0x10001u + ((rb >> 8) & 0xFF00FFu)) >> 8) & 0xFF00FFu) |
+           (((g + 1u + (g >> 8)) >> 8) << 8));
+}
+
 // ---------------------------------------------------------------------------------------
 // Operators. Apply(context, S, D, b, a) returns the new destination pixel; b and a are
 // read only when the factor set says they exist. kFits16<F> says whether every
@@ -258,12 +282,15 @@ inline V Lerp24(V s, V d, V k) {
 template <class PixelT>
 struct CopyOp {
   static constexpr bool kIsCopy = true;
+  static constexpr bool k32 = sizeof(typename PixelT::Word) == 4;
   template <class F>
   static constexpr bool kFits16 = !(F::kB && F::kA);
   template <class F, class V>
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     if constexpr (!F::kB && !F::kA && !F::kBr) {
       return s;  // the whole source value, byte 3 included
+    } else if constexpr (k32 && !F::kBr && (F::kB != F::kA)) {
+      return Lerp256Packed(s, d, SingleFactor<F>(b, a));
     } else {
       return MapFields<PixelT>(d, [&](auto i) {
         const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
@@ -298,6 +325,8 @@ struct TranslucentOp {
     if constexpr (!F::kB && !F::kA && kRule == TransRule::kHalfAverage) {
       static_assert(!F::kBr, "the half average holds only with bright off");
       return PixelT::HalfAverage(s, d);
+    } else if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
+      return Lerp256Packed(s, d, Splat<V>(c.param));
     } else {
       const V p = Splat<V>(c.param);
       return MapFields<PixelT>(d, [&](auto i) {
@@ -359,7 +388,12 @@ struct AddSubOp {
   template <class F, class V>
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     using U = UnsignedLanes<V>;
-    const U scaled = U(Scaled<F>(c, s, b, a));
+    U scaled;
+    if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
+      scaled = U(MulPacked(s, Splat<V>(c.param)));
+    } else {
+      scaled = U(Scaled<F>(c, s, b, a));
+    }
     if constexpr (kSubtract) {
       return V(PixelT::Sub(scaled, U(d)));
     } else {
