@@ -25,6 +25,11 @@ using ULanes4 = uint32_t __attribute__((vector_size(16)));
 // within 16 bits (see kFits16 of each operator).
 using Half8 = int16_t __attribute__((vector_size(16)));
 using UHalf8 = uint16_t __attribute__((vector_size(16)));
+// Twice as wide, for the pixel loops (one AVX2 register, or two SSE2 registers).
+using Lanes8 = int32_t __attribute__((vector_size(32)));
+using ULanes8 = uint32_t __attribute__((vector_size(32)));
+using Half16 = int16_t __attribute__((vector_size(32)));
+using UHalf16 = uint16_t __attribute__((vector_size(32)));
 
 template <class V>
 struct LaneTraits {
@@ -44,10 +49,22 @@ struct LaneTraits<Half8> {
   using Element = int16_t;
   static constexpr int kCount = 8;
 };
+template <>
+struct LaneTraits<Lanes8> {
+  using Unsigned = ULanes8;
+  using Element = int32_t;
+  static constexpr int kCount = 8;
+};
+template <>
+struct LaneTraits<Half16> {
+  using Unsigned = UHalf16;
+  using Element = int16_t;
+  static constexpr int kCount = 16;
+};
 template <class V>
 using UnsignedLanes = typename LaneTraits<V>::Unsigned;
 template <class V>
-constexpr bool kHalfLanes = std::is_same_v<V, Half8>;
+constexpr bool kHalfLanes = std::is_same_v<V, Half8> || std::is_same_v<V, Half16>;
 
 // v in every lane (cut to the lane width: bit patterns are what lanes hold).
 template <class V>
@@ -111,7 +128,7 @@ struct Pixel16 {
   static U Add(U s, U d) {
     if constexpr (std::is_same_v<U, uint32_t>) {
       return AddPixelSaturated16(s, d);
-    } else if constexpr (std::is_same_v<U, UHalf8>) {
+    } else if constexpr (std::is_same_v<U, UHalf8> || std::is_same_v<U, UHalf16>) {
       // The same operation with its bit-16 guard recovered from the lane's carry: the
       // carry out of R saturates bits 11-15, as c - (c >> 5) does for bit 16.
       const U a = s & 0xF7DF;
@@ -129,7 +146,7 @@ struct Pixel16 {
   static U Sub(U s, U d) {
     if constexpr (std::is_same_v<U, uint32_t>) {
       return SubPixelSaturated16(s, d);
-    } else if constexpr (std::is_same_v<U, UHalf8>) {
+    } else if constexpr (std::is_same_v<U, UHalf8> || std::is_same_v<U, UHalf16>) {
       // Bit 16 of the guarded difference is set when R did not borrow.
       const U minuend = d | 0x0820;
       const U subtrahend = s & 0xF7DF;

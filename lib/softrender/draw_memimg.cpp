@@ -109,11 +109,19 @@ struct AlphaSource {
   static void Load(const BlitJob&, const uint8_t* s, int x, V& color, V& key, V& alpha) {
     if constexpr (kHalfLanes<V>) {
       // Eight 4-byte pixels: colour words in the even halves, alpha bytes in the odd.
-      Half8 lo, hi;
+      V lo, hi;
       std::memcpy(&lo, s + x * 4, sizeof lo);
-      std::memcpy(&hi, s + x * 4 + 16, sizeof hi);
-      color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
-      alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15) & 0xFF;
+      std::memcpy(&hi, s + x * 4 + sizeof lo, sizeof hi);
+      if constexpr (std::is_same_v<V, Half8>) {
+        color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
+        alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15) & 0xFF;
+      } else {
+        color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26,
+                                        28, 30);
+        alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27,
+                                        29, 31) &
+                0xFF;
+      }
     } else {
       const V w = LoadWords<V>(s, x);
       color = k16 ? (w & 0xFFFF) : w;
@@ -236,14 +244,16 @@ inline void BlendStep(const BlitJob& j, const BlendContext& c, uint8_t* d, const
 // Built twice, for the baseline processor and for AVX2, chosen once at load time; both
 // run the same lane code, so their results are the same.
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
-__attribute__((target_clones("avx2", "default"))) void BlendPixels(const BlitJob& j, uint8_t* d,
-                                                                   const uint8_t* s,
-                                                                   const uint8_t* bl, int x0,
-                                                                   int x1) {
+__attribute__((target_clones("avx2", "default"), flatten)) void BlendPixels(
+    const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0, int x1) {
   // 16-bit pixels go eight at a time in 16-bit lanes when the case's arithmetic fits.
   constexpr bool kHalf =
       std::is_same_v<PixelT, Pixel16> && Plain::kFits16 && (!Src::kAlpha || WithAlpha::kFits16);
-  using L = std::conditional_t<kHalf, Half8, Lanes4>;
+  // The keyed plain copy is a load, compare and blend: it measured faster in 16-byte steps.
+  constexpr bool kNarrow = Plain::kPlainCopy && kRule == PixelRule::kKeyed;
+  using HalfL = std::conditional_t<kNarrow, Half8, Half16>;
+  using L = std::conditional_t<kHalf, HalfL,
+                               std::conditional_t<std::is_same_v<PixelT, Pixel32>, Lanes8, Lanes4>>;
   constexpr int kStep = LaneTraits<L>::kCount;
   const BlendContext c = j.ctx;
   int x = x0;
