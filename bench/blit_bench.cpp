@@ -88,8 +88,8 @@ constexpr Case kCases[] = {
     {4, 0, 0, false},    // 8 multiply
     {1, 100, 1, false},  // 9 translucent with key
 };
-const char* const kCaseNames[] = {"copy",     "key",       "trans100", "trans128", "alpha",
-                                  "alphaKey", "add200",    "sub200",   "mul",      "trans100Key"};
+const char* const kCaseNames[] = {"copy",     "key",    "trans100", "trans128", "alpha",
+                                  "alphaKey", "add200", "sub200",   "mul",      "trans100Key"};
 
 void BM_DrawMemImg(benchmark::State& state) {
   const int colorType = int(state.range(0));

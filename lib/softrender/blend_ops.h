@@ -122,7 +122,9 @@ struct Pixel16 {
   static constexpr uint32_t kKeyMask = 0xFFFFu;  // a colour key compares this many bits
   template <class V>
   static V HalfAverage(V s, V d) {
-    return ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF);
+    // Unsigned: the sum can pass the top bit of a 16-bit lane.
+    using U = UnsignedLanes<V>;
+    return V(((U(s) >> 1) & 0x7BEFu) + ((U(d) >> 1) & 0x7BEFu));
   }
   template <class U>
   static U Add(U s, U d) {
@@ -170,7 +172,8 @@ struct Pixel32 {
   static constexpr uint32_t kKeyMask = 0xFFFFFFFFu;
   template <class V>
   static V HalfAverage(V s, V d) {
-    return ((s >> 1) & 0x7F7F7F) + ((d >> 1) & 0x7F7F7F);
+    using U = UnsignedLanes<V>;
+    return V(((U(s) >> 1) & 0x7F7F7Fu) + ((U(d) >> 1) & 0x7F7F7Fu));
   }
   template <class U>
   static U Add(U s, U d) {
@@ -203,11 +206,13 @@ inline V FieldOf(V pixel) {
 // (byte 3 of a 32-bit pixel) keep d's value.
 template <class PixelT, class V, class Fn>
 inline V MapFields(V d, Fn&& field) {
-  V rest{};
-  if constexpr (PixelT::kFieldBits != 0xFFFF) rest = d & ~PixelT::kFieldBits;
-  return rest | (field(std::integral_constant<int, 0>{}) << PixelT::kShift[0]) |
-         (field(std::integral_constant<int, 1>{}) << PixelT::kShift[1]) |
-         (field(std::integral_constant<int, 2>{}) << PixelT::kShift[2]);
+  // Assembled unsigned: a field shifted to the top of a 16-bit lane sets its sign bit.
+  using U = UnsignedLanes<V>;
+  U rest{};
+  if constexpr (PixelT::kFieldBits != 0xFFFF) rest = U(d & ~PixelT::kFieldBits);
+  return V(rest | (U(field(std::integral_constant<int, 0>{})) << PixelT::kShift[0]) |
+           (U(field(std::integral_constant<int, 1>{})) << PixelT::kShift[1]) |
+           (U(field(std::integral_constant<int, 2>{})) << PixelT::kShift[2]));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "softrender/draw_memimg.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
@@ -44,6 +45,7 @@ struct BlitJob {
   int width;
   int height;
   uint32_t key;         // colour key cut to the source's pixel width
+  bool avx2;            // run the AVX2 build of the pixel loops
   const uint8_t* runs;  // run-length stream and its end
   const uint8_t* runsEnd;
   BlendContext ctx;
@@ -241,12 +243,11 @@ inline void BlendStep(const BlitJob& j, const BlendContext& c, uint8_t* d, const
   StoreDestination<PixelT, V>(d, x, out);
 }
 
-// Built twice, for the baseline processor and for AVX2, chosen once at load time; both
-// run the same lane code, so their results are the same.
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
-__attribute__((target_clones("avx2", "default"), flatten)) void BlendPixels(
-    const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0, int x1) {
-  // 16-bit pixels go eight at a time in 16-bit lanes when the case's arithmetic fits.
+inline void BlendPixelsInLanes(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl,
+                               int x0, int x1) {
+  // 16-bit pixels go sixteen at a time in 16-bit lanes when the case's arithmetic fits,
+  // 32-bit pixels eight at a time.
   constexpr bool kHalf =
       std::is_same_v<PixelT, Pixel16> && Plain::kFits16 && (!Src::kAlpha || WithAlpha::kFits16);
   // The keyed plain copy is a load, compare and blend: it measured faster in 16-byte steps.
@@ -262,6 +263,30 @@ __attribute__((target_clones("avx2", "default"), flatten)) void BlendPixels(
   }
   for (; x < x1; ++x) {
     BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x);
+  }
+}
+
+// The same lane code built for the baseline processor and for AVX2. Each is flattened, so
+// the vectors never cross a call (whose passing convention would differ between the two).
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
+__attribute__((flatten)) void BlendPixelsBaseline(const BlitJob& j, uint8_t* d, const uint8_t* s,
+                                                  const uint8_t* bl, int x0, int x1) {
+  BlendPixelsInLanes<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+}
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
+__attribute__((target("avx2"), flatten)) void BlendPixelsAvx2(const BlitJob& j, uint8_t* d,
+                                                              const uint8_t* s, const uint8_t* bl,
+                                                              int x0, int x1) {
+  BlendPixelsInLanes<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+}
+
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
+inline void BlendPixels(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0,
+                        int x1) {
+  if (j.avx2) {
+    BlendPixelsAvx2<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+  } else {
+    BlendPixelsBaseline<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
   }
 }
 
@@ -513,7 +538,18 @@ const uint8_t* CopyRows(std::vector<uint8_t>& scratch, const uint8_t* p, ptrdiff
   return scratch.data();
 }
 
+std::atomic<int> g_avx2Allowed{1};
+
+bool UseAvx2() {
+  static const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+  return kHasAvx2 && g_avx2Allowed.load(std::memory_order_relaxed) != 0;
+}
+
 }  // namespace
+
+void SetBlitAvx2Allowed(int allowed) {
+  g_avx2Allowed.store(allowed ? 1 : 0, std::memory_order_relaxed);
+}
 
 void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int transFlag,
                 const gfx::MEMIMG* blendImage) {
@@ -568,6 +604,7 @@ void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int tran
   }
   const uint32_t bright = state.Bright & 0xFFFFFFu;
   job.ctx = MakeBlendContext(param, bright);
+  job.avx2 = UseAvx2();
 
   const bool is16 = dst->ColorType == gfx::kMemImgRgb565;
   if (src->PaletteFlag) {

@@ -1,8 +1,8 @@
 // One pixel drawn onto one pixel, with results worked out by hand from the blend rules.
 #include <gtest/gtest.h>
 
-#include "softrender/blit_test_support.h"
 #include "softrender/blend_ops.h"
+#include "softrender/blit_test_support.h"
 #include "softrender/draw_memimg.h"
 #include "softrender/soft_tables.h"
 
