@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/pixel_channels.h"
+#include "platform/present/sdl_window.h"
 
 namespace zq::platform {
 
@@ -49,6 +50,7 @@ uint32_t ToRgb(uint32_t v, const Layout& l) {
 }
 
 void Publish(Frame&& frame) {
+  ApplyPresenterEnvironment();
   FrameSink* sink;
   {
     std::lock_guard lock(P().mutex);
@@ -114,6 +116,7 @@ void SetFrameSink(FrameSink* sink) {
 }
 
 void ResetPresenter() {
+  ResetWindowPresenter();
   std::lock_guard lock(P().mutex);
   P().count = 0;
   P().last = Frame{};
