@@ -100,12 +100,16 @@ void SdlPresenter::Stop() {
   active = false;
   SetFrameSink(nullptr);
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  // Only a full quit lets go of what SDL's video keeps process-wide (its D-Bus connection).
+  if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
 }
 
 bool SdlPresenter::Open(int width, int height, const std::string& title) {
   window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
                             height, 0);
-  renderer = window ? SDL_CreateRenderer(window, -1, 0) : nullptr;
+  // SDL's software renderer: it needs no GL driver, and a frame shown at its own size reaches
+  // the window bit for bit.
+  renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE) : nullptr;
   if (!renderer) {
     WarnHeadless(SDL_GetError());
     Stop();
@@ -176,7 +180,9 @@ void SdlPresenter::Poll() {
 
 void SdlPresenter::ShowFrame(const Frame& frame) {
   std::lock_guard lock(mutex);
-  if (!active || frame.width <= 0 || frame.height <= 0) return;
+  if (!active || frame.width <= 0 || frame.height <= 0 ||
+      frame.pixels.size() != size_t(frame.width) * size_t(frame.height))
+    return;
   // The main window's client area; without a usable one the window takes the frame's size.
   std::string title = "zqlib";
   Region client{0, 0, frame.width, frame.height};
