@@ -89,6 +89,41 @@ TEST(WindowPresenterTest, NoDisplayFallsBackToHeadlessOnce) {
   ResetPresenter();
 }
 
+TEST(WindowPresenterTest, UnreachableDisplayFallsBackToHeadless) {
+  EnvGuard x11("DISPLAY", ":4095");
+  EnvGuard wayland("WAYLAND_DISPLAY", nullptr);
+  EnvGuard driver("SDL_VIDEODRIVER", nullptr);
+  ResetPresenter();
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(UseWindowPresenter(true));
+  const std::string err = testing::internal::GetCapturedStderr();
+  const size_t at = err.find("zqlib: no window presenter (cannot open the display: ");
+  ASSERT_NE(at, std::string::npos) << err;
+  EXPECT_EQ(err.find("zqlib:", at + 1), std::string::npos) << err;
+  EXPECT_EQ(err.back(), '\n');
+  EXPECT_FALSE(IsWindowPresenterActive());
+  EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+  ResetPresenter();
+}
+
+struct KeepingSink : FrameSink {
+  std::vector<uint32_t> last;
+  void ShowFrame(const Frame& f) override { last = f.pixels; }
+};
+
+TEST(WindowPresenterTest, ProgramsOwnSinkOutranksTheEnvironment) {
+  EnvGuard presenter("ZQ_PRESENTER", "window");
+  ResetPresenter();
+  KeepingSink sink;
+  SetFrameSink(&sink);
+  const std::vector<uint32_t> px = {0x010203, 0x040506};
+  ASSERT_TRUE(PresentXrgb(px, 2, 1));
+  EXPECT_EQ(sink.last, px);
+  EXPECT_FALSE(IsWindowPresenterActive());
+  EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+  ResetPresenter();
+}
+
 // ---- With a display ---------------------------------------------------------------------------
 
 uint32_t Pattern(int64_t x, int64_t y) {

@@ -50,7 +50,13 @@ uint32_t ToRgb(uint32_t v, const Layout& l) {
 }
 
 void Publish(Frame&& frame) {
-  ApplyPresenterEnvironment();
+  // ZQ_PRESENTER chooses only for a program that has neither chosen nor set a sink of its own.
+  bool noSink;
+  {
+    std::lock_guard lock(P().mutex);
+    noSink = !P().sink;
+  }
+  if (noSink) ApplyPresenterEnvironment();
   FrameSink* sink;
   {
     std::lock_guard lock(P().mutex);

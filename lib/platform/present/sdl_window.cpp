@@ -69,14 +69,23 @@ bool SdlPresenter::Start() {
   if (active) return true;
   // Without a display SDL would try the console's own drivers; a library must not take the
   // console over, so no display means headless.
-  if (!EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY") && !EnvSet("SDL_VIDEODRIVER")) {
+  // Nor may an unreachable display end in SDL's invisible offscreen driver: only the displays
+  // named are tried. SDL_VIDEODRIVER, when set, wins over the hint.
+  std::string drivers;
+  if (EnvSet("DISPLAY")) drivers = "x11";
+  if (EnvSet("WAYLAND_DISPLAY")) drivers += drivers.empty() ? "wayland" : ",wayland";
+  if (drivers.empty() && !EnvSet("SDL_VIDEODRIVER")) {
     WarnHeadless("no display");
     return false;
   }
   // Ctrl-C and kill keep ending the process as usual.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    WarnHeadless(SDL_GetError());
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+  const bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+  if (!started) {
+    const std::string why = std::string("cannot open the display: ") + SDL_GetError();
+    WarnHeadless(why.c_str());
     return false;
   }
   active = true;
