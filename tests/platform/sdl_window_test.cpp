@@ -14,6 +14,12 @@
 #include "platform/present/present.h"
 #include "platform/win/window.h"
 
+// Starting SDL's video opens a D-Bus session connection; libdbus keeps process-wide state that
+// only dbus_shutdown() frees, which neither SDL nor a library may call for the whole process.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libdbus-1.so\n";
+}
+
 namespace zq::platform {
 namespace {
 

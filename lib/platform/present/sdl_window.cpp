@@ -109,8 +109,6 @@ void SdlPresenter::Stop() {
   active = false;
   SetFrameSink(nullptr);
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  // Only a full quit lets go of what SDL's video keeps process-wide (its D-Bus connection).
-  if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
 }
 
 bool SdlPresenter::Open(int width, int height, const std::string& title) {
