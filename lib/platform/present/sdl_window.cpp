@@ -67,10 +67,8 @@ void SdlPresenter::WarnHeadless(const char* why) {
 
 bool SdlPresenter::Start() {
   if (active) return true;
-  // Without a display SDL would try the console's own drivers; a library must not take the
-  // console over, so no display means headless.
-  // Nor may an unreachable display end in SDL's invisible offscreen driver: only the displays
-  // named are tried. SDL_VIDEODRIVER, when set, wins over the hint.
+  // Only the displays the environment names are tried: otherwise SDL would go on to the
+  // console's own drivers or its invisible offscreen one. SDL_VIDEODRIVER, when set, wins.
   std::string drivers;
   if (EnvSet("DISPLAY")) drivers = "x11";
   if (EnvSet("WAYLAND_DISPLAY")) drivers += drivers.empty() ? "wayland" : ",wayland";

@@ -1,7 +1,7 @@
 // The window presenter: an SDL2 window that shows the presented frames as the main window.
 // Headless stays the default. A program asks for the window with UseWindowPresenter(true); a
-// program that has not chosen gets what the environment variable ZQ_PRESENTER says ("window" or
-// "headless"), read at its first present.
+// program that has not chosen (nor set a FrameSink of its own) gets what the environment
+// variable ZQ_PRESENTER says ("window" or "headless"), read at its first present.
 //
 // The window opens at the first frame, sized and titled like the main window's client area (the
 // frame's size when there is no main window), and follows later changes of both. A frame of the
@@ -24,7 +24,8 @@ namespace zq::platform {
 // presenting then stays headless and stderr says so, once.
 bool UseWindowPresenter(bool window);
 bool IsWindowPresenterActive();
-// Applies ZQ_PRESENTER unless the program or an earlier call has chosen; every present calls it.
+// Applies ZQ_PRESENTER unless the program or an earlier call has chosen; a present calls it
+// when the program has set no sink of its own.
 void ApplyPresenterEnvironment();
 // Reads pending window events and turns them into messages (see above).
 void PollPresenterEvents();
