@@ -7,7 +7,13 @@
 
 #include "graphics/handle_table.h"
 
+namespace zq::platform {
+class DirectDrawSurface;
+}
+
 namespace zq::gfx {
+
+struct MEMIMG;
 
 // ---- Draw state: tiny forms of the draw-screen and draw-area setters -------------------------
 // Selects -2, -4 or a graph as the draw screen, sets the draw origin, the target and the draw
@@ -27,6 +33,10 @@ int EndFontSystem();
 int MaskLayerExists();
 int DeleteMaskLayer();
 int DeleteAllMaskHandles();
+// PLACEHOLDER: the mask image of the software screen and the mask scratch surface. Without a
+// mask layer there are none (and mask active stays 0, so no drawing asks for them): null.
+MEMIMG* GetMaskImage();
+platform::DirectDrawSurface* GetMaskSurface();
 
 // ---- Movies: no movies yet ------------------------------------------------------------------
 int CloseMovie(HandleValue graph);
