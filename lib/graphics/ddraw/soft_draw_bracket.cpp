@@ -390,6 +390,16 @@ int EndSoftDrawOnSurface() {
   return 0;
 }
 
+uint32_t SoftDrawWorkColor(uint32_t targetColor) {
+  if (!g_bracket.active || g_bracket.targetCopy.block == nullptr) return targetColor;
+  return ConvertPixelValue(targetColor, &g_bracket.targetFormat,
+                           GetMemImgColorData(WorkColorTypeOf(g_bracket.targetFormat), 0, 0));
+}
+
+int IsSoftDrawConverting() {
+  return g_bracket.active && g_bracket.targetCopy.block != nullptr ? 1 : 0;
+}
+
 int SoftDrawHardwareBlit(int transparent) {
   if (!g_bracket.active || g_bracket.blitTarget == nullptr) return -1;
   const uint32_t flags = platform::DDBLTFAST_WAIT | (transparent ? platform::DDBLTFAST_SRCCOLORKEY

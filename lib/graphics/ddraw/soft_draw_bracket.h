@@ -48,6 +48,12 @@ int BeginSoftDrawOnSurface(const Surface2DRecord* piece, int fastBlit,
 // or without a begin.
 int EndSoftDrawOnSurface();
 
+// A colour in the target's pixel format as the work image holds it: converted while the draw
+// goes through a converted work copy, else unchanged.
+uint32_t SoftDrawWorkColor(uint32_t targetColor);
+// 1 while the draw goes through a converted work copy, else 0.
+int IsSoftDrawConverting();
+
 // After a begin that returned 1: the fast blit of the recorded source rectangle onto the
 // recorded destination, with the source's colour key when transparent is non-zero. 0 or -1.
 int SoftDrawHardwareBlit(int transparent);
