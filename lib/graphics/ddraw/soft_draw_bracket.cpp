@@ -180,6 +180,23 @@ bool PrepareImageTarget(MEMIMG* image) {
   return true;
 }
 
+// Copies rect of the surface to the same place of the system-memory work surface, when that has
+// the surface's format and room for the rectangle. The work surface, or null.
+DirectDrawSurface* CopyToWorkSurface(DirectDrawSurface* surface, const ColorData& format,
+                                     const RECT& rect) {
+  DirectDrawSurface* work = GetWorkSurface();
+  if (work == nullptr || work == surface) return nullptr;
+  ColorData workFormat{};
+  platform::SurfaceDesc desc;
+  if (!SurfaceFormat(work, &workFormat) || IsSameColorData(&workFormat, &format) != 1 ||
+      platform::Failed(work->GetSurfaceDesc(&desc)) || rect.right > int32_t(desc.width) ||
+      rect.bottom > int32_t(desc.height))
+    return nullptr;
+  const uint32_t flags = platform::DDBLTFAST_NOCOLORKEY | platform::DDBLTFAST_WAIT;
+  return platform::Succeeded(work->BltFast(rect.left, rect.top, surface, &rect, flags)) ? work
+                                                                                        : nullptr;
+}
+
 // The target surface's rectangle (surface pixels) presented in draw-screen coordinates.
 bool PrepareSurfaceTarget(DirectDrawSurface* surface, const RECT& clipped, const RECT& surfRect,
                           bool withPiece, bool sourceAlpha, int convertColor, uint32_t* color) {
@@ -209,18 +226,9 @@ bool PrepareSurfaceTarget(DirectDrawSurface* surface, const RECT& clipped, const
       *color = ConvertPixelValue(*color, &format, workFormat);
   } else {
     // Reading video memory pixel by pixel is slow: a blend works on a system-memory copy.
-    DirectDrawSurface* work = GetWorkSurface();
-    ColorData workSurfaceFormat{};
-    platform::SurfaceDesc workDesc;
-    const bool viaWork = !converts && readsDestination && video && work != nullptr &&
-                         work != surface && SurfaceFormat(work, &workSurfaceFormat) &&
-                         IsSameColorData(&workSurfaceFormat, &format) == 1 &&
-                         platform::Succeeded(work->GetSurfaceDesc(&workDesc)) &&
-                         surfRect.right <= int32_t(workDesc.width) &&
-                         surfRect.bottom <= int32_t(workDesc.height) &&
-                         platform::Succeeded(work->BltFast(
-                             surfRect.left, surfRect.top, surface, &surfRect,
-                             platform::DDBLTFAST_NOCOLORKEY | platform::DDBLTFAST_WAIT));
+    DirectDrawSurface* work = nullptr;
+    if (!converts && readsDestination && video) work = CopyToWorkSurface(surface, format, surfRect);
+    const bool viaWork = work != nullptr;
     if (viaWork) {
       if (!LockRect(work, surfRect, &lock)) return false;
       g_bracket.copyBackTo = surface;
