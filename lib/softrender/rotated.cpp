@@ -34,6 +34,59 @@ constexpr bool Fits32(int64_t v) {
   return v >= INT32_MIN && v <= INT32_MAX;
 }
 
+// floor(n / e) for e > 0.
+constexpr int64_t FloorDiv(int64_t n, int64_t e) {
+  const int64_t q = n / e;
+  return q - (n % e != 0 && n < 0 ? 1 : 0);
+}
+
+// For one source coordinate, the run of pixels i of each row whose position
+// p = s_r + i * d lies in [0, K] (K = limit - 1), with s_r = s0 + r * ds for row r.
+//
+// For d > 0 the run is i >= -floor(s / d) and i <= floor((K - s) / d); a negative d is
+// the same with s replaced by K - s. Only floor(s_r / e) and its remainder are carried
+// from row to row (by fixed increments with one carry, no division); the other end
+// follows from them. A zero step takes e = 2^33, beyond any position, so the quotients
+// are 0 or -1 and the run, widened by 2^31, is the whole row or nothing.
+class CoordinateRuns {
+ public:
+  CoordinateRuns(int64_t s0, int64_t ds, int64_t d, int64_t limit) {
+    const int64_t k = limit - 1;
+    if (d < 0) {
+      s0 = k - s0;
+      ds = -ds;
+    }
+    e_ = d == 0 ? int64_t(1) << 33 : d > 0 ? d : -d;
+    widen_ = d == 0 ? int64_t(1) << 31 : 1;
+    q_ = FloorDiv(s0, e_);
+    r_ = s0 - q_ * e_;
+    dq_ = FloorDiv(ds, e_);
+    dr_ = ds - dq_ * e_;
+    kq_ = FloorDiv(k, e_);
+    kr_ = k - kq_ * e_;
+  }
+  // The run's first and last pixel (first > last when empty; not clipped to the row).
+  int64_t first() const { return -q_ * widen_; }
+  int64_t last() const {
+    const int64_t fromEnd = kq_ - q_ - (r_ > kr_ ? 1 : 0);  // floor((K - s) / e)
+    return (fromEnd + 1) * widen_ - 1;
+  }
+  void NextRow() {
+    q_ += dq_;
+    r_ += dr_;  // both below e, so at most one carry
+    if (r_ >= e_) {
+      r_ -= e_;
+      ++q_;
+    }
+  }
+
+ private:
+  int64_t q_, r_;    // s_r = q_ * e_ + r_, 0 <= r_ < e_
+  int64_t dq_, dr_;  // ds = dq_ * e_ + dr_
+  int64_t kq_, kr_;  // K = kq_ * e_ + kr_
+  int64_t e_, widen_;
+};
+
 // The box walk of one call. Positions are exact: the set-up refuses every call whose
 // positions anywhere in the box would leave 32 bits, so the 32-bit wrap-around of the
 // stepping never happens and each row's run can be solved in 64 bits.
@@ -45,45 +98,41 @@ struct RotatedWalk {
   int64_t dU, dV;  // per row
   int64_t du, dv;  // per pixel
   int64_t uLimit, vLimit;
-  double duInv, dvInv;  // 1 / |du| and 1 / |dv|, for the run solver
+};
 
-  // floor(n / e) for e > 0, exactly: a double estimate (off by at most one) corrected in
-  // integers, which is much cheaper than a 64-bit division per row.
-  static int64_t FloorDiv(int64_t n, int64_t e, double eInv) {
-    int64_t q = int64_t(std::floor(double(n) * eInv));
-    if (q * e > n) --q;
-    if ((q + 1) * e <= n) ++q;
-    return q;
-  }
+// The rows of a walk one after the other, each with the run of pixels whose source
+// position lies inside the source, and the position of the run's first pixel.
+class RowRuns {
+ public:
+  explicit RowRuns(const RotatedWalk& w)
+      : w_(w),
+        u_(w.u0, w.dU, w.du, w.uLimit),
+        v_(w.v0, w.dV, w.dv, w.vLimit),
+        rowU_(w.u0),
+        rowV_(w.v0) {}
 
-  // Narrows [*lo, *hi) to the pixels i whose position s + i * d lies in [0, limit);
-  // dInv = 1 / |d|.
-  static void Narrow(int64_t s, int64_t d, double dInv, int64_t limit, int32_t* lo, int32_t* hi) {
-    int64_t first, last;  // the inside run, inclusive
-    if (d == 0) {
-      if (s >= 0 && s < limit) return;
-      first = 0;
-      last = -1;
-    } else if (d > 0) {  // 0 <= s + i d <= limit - 1
-      first = -FloorDiv(s, d, dInv);
-      last = FloorDiv(limit - 1 - s, d, dInv);
-    } else {
-      first = -FloorDiv(limit - 1 - s, -d, dInv);
-      last = FloorDiv(s, -d, dInv);
-    }
-    const int64_t l = std::max<int64_t>(*lo, first), h = std::min<int64_t>(*hi, last + 1);
+  // The run [*lo, *hi) of the current row and its first position; false when empty.
+  bool Run(int32_t* lo, int32_t* hi, uint32_t* u, uint32_t* v) const {
+    const int64_t l = std::max({int64_t(0), u_.first(), v_.first()});
+    const int64_t h = std::min({int64_t(w_.width) - 1, u_.last(), v_.last()}) + 1;
+    if (l >= h) return false;
     *lo = int32_t(l);
-    *hi = int32_t(std::max(l, h));
+    *hi = int32_t(h);
+    *u = uint32_t(rowU_ + l * w_.du);
+    *v = uint32_t(rowV_ + l * w_.dv);
+    return true;
+  }
+  void NextRow() {
+    u_.NextRow();
+    v_.NextRow();
+    rowU_ += w_.dU;
+    rowV_ += w_.dV;
   }
 
-  // The run [*lo, *hi) of row r whose positions lie inside the source; false when empty.
-  bool RowRun(int32_t r, int32_t* lo, int32_t* hi) const {
-    *lo = 0;
-    *hi = width;
-    Narrow(u0 + r * dU, du, duInv, uLimit, lo, hi);
-    Narrow(v0 + r * dV, dv, dvInv, vLimit, lo, hi);
-    return *lo < *hi;
-  }
+ private:
+  const RotatedWalk& w_;
+  CoordinateRuns u_, v_;
+  int64_t rowU_, rowV_;
 };
 
 enum class Plan { kNothing, kTurn, kWalk };
@@ -181,8 +230,6 @@ Plan PlanRotated(int32_t srcW, int32_t srcH, int32_t x, int32_t y, float angle, 
   walk->dv = dv;
   walk->uLimit = int64_t(srcW) << 18;
   walk->vLimit = int64_t(srcH) << 18;
-  walk->duInv = du != 0 ? 1.0 / std::fabs(double(du)) : 0.0;
-  walk->dvInv = dv != 0 ? 1.0 / std::fabs(double(dv)) : 0.0;
 
   // Positions are linear over the box: when its four corners fit 32 bits, all do.
   for (int64_t r : {int64_t(0), int64_t(rows - 1)}) {
@@ -205,21 +252,31 @@ bool ClipToDestination(const gfx::MEMIMG& dest, const RECT& clip, RECT* out) {
 // The box walk with one kernel: only the inside run of each row is visited, so every
 // visited pixel passes the bounds test and the kernel runs unconditionally.
 template <class K>
-void WalkBox(const RotatedWalk& w, const KernelContext& c, gfx::MEMIMG& dest) {
+void WalkBox(const RotatedWalk& w, const KernelContext& context, gfx::MEMIMG& dest) {
+  // Local copies: writes through the destination bytes could otherwise alias them.
+  const KernelContext c = context;
+  const uint8_t* const srcPixels = c.srcPixels;
+  const ptrdiff_t srcPitch = c.srcPitch;
+  const uint8_t* const blendPixels = c.blendPixels;
+  const ptrdiff_t blendPitch = c.blendPitch;
   const ptrdiff_t pitch = dest.Pitch;
+  // u in the low and v in the high half of one word: inside a run both stay in
+  // [0, 2^31), so one addition of the packed steps advances both without a carry.
+  const uint64_t step = (uint64_t(w.dv) << 32) + uint64_t(w.du);
   uint8_t* row = dest.Pixels + ptrdiff_t(w.box.top) * pitch + ptrdiff_t(w.box.left) * K::kDestBytes;
-  const uint32_t du = uint32_t(w.du), dv = uint32_t(w.dv);
-  for (int32_t r = 0; r < w.rows; ++r, row += pitch) {
+  RowRuns runs(w);
+  for (int32_t r = 0; r < w.rows; ++r, row += pitch, runs.NextRow()) {
     int32_t lo, hi;
-    if (!w.RowRun(r, &lo, &hi)) continue;
-    uint32_t u = uint32_t(w.u0 + r * w.dU + lo * w.du);
-    uint32_t v = uint32_t(w.v0 + r * w.dV + lo * w.dv);
+    uint32_t u, v;
+    if (!runs.Run(&lo, &hi, &u, &v)) continue;
+    uint64_t uv = uint64_t(v) << 32 | u;
     uint8_t* d = row + ptrdiff_t(lo) * K::kDestBytes;
-    for (int32_t n = hi - lo; n > 0; --n, d += K::kDestBytes, u += du, v += dv) {
-      const uint32_t tx = u >> 18, ty = v >> 18;
-      const uint8_t* texel = c.srcPixels + ptrdiff_t(ty) * c.srcPitch + tx * K::kTexelBytes;
+    uint8_t* const end = row + ptrdiff_t(hi) * K::kDestBytes;
+    for (; d != end; d += K::kDestBytes, uv += step) {
+      const uint32_t tx = uint32_t(uv) >> 18, ty = uint32_t(uv >> 50);
+      const uint8_t* texel = srcPixels + ptrdiff_t(ty) * srcPitch + ptrdiff_t(tx) * K::kTexelBytes;
       const uint8_t* blend = nullptr;
-      if constexpr (K::kReadsBlendImage) blend = c.blendPixels + ptrdiff_t(ty) * c.blendPitch + tx;
+      if constexpr (K::kReadsBlendImage) blend = blendPixels + ptrdiff_t(ty) * blendPitch + tx;
       K::Apply(c, d, texel, blend);
     }
   }
@@ -289,9 +346,11 @@ bool RotatedWriteBox(int32_t sourceWidth, int32_t sourceHeight, int32_t x, int32
       break;
   }
   RECT r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-  for (int32_t row = 0; row < walk.rows; ++row) {
+  RowRuns runs(walk);
+  for (int32_t row = 0; row < walk.rows; ++row, runs.NextRow()) {
     int32_t lo, hi;
-    if (!walk.RowRun(row, &lo, &hi)) continue;
+    uint32_t u, v;
+    if (!runs.Run(&lo, &hi, &u, &v)) continue;
     r.left = std::min(r.left, walk.box.left + lo);
     r.right = std::max(r.right, walk.box.left + hi);
     r.top = std::min(r.top, walk.box.top + row);
