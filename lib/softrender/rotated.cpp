@@ -72,12 +72,12 @@ class CoordinateRuns {
     return (fromEnd + 1) * widen_ - 1;
   }
   void NextRow() {
-    q_ += dq_;
-    r_ += dr_;  // both below e, so at most one carry
-    if (r_ >= e_) {
-      r_ -= e_;
-      ++q_;
-    }
+    // Both remainders lie below e, so their sum carries at most once. Without a branch:
+    // the carry comes and goes unpredictably from row to row.
+    const int64_t sum = r_ + dr_ - e_;
+    const int64_t carry = ~(sum >> 63);  // all ones when sum >= 0
+    r_ = sum + (e_ & ~carry);
+    q_ += dq_ + (carry & 1);
   }
 
  private:
