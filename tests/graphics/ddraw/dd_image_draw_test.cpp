@@ -421,5 +421,53 @@ TEST_P(SurfaceScreen, ColourIsConvertedOnlyThroughAWorkCopy) {
   EndSoftDrawOnSurface();
 }
 
+// A 5:5:5 desktop: the 16-bit screen's surfaces need conversion into the 5:6:5 work format,
+// and only an opaque draw that asks for colour conversion works on the surface directly.
+TEST(SoftDrawBracket, OpaqueDrawWithColourConversionLocksTheTargetDirectly) {
+  LibrarySession lib({.bits = 16, .softwareScreen = false, .start = false});
+  ASSERT_TRUE(platform::SetDesktop(1920, 1080, platform::PixelFormatRGB555()));
+  ASSERT_EQ(lib.Start(), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  platform::DirectDrawSurface* target = g_DD.DrawTargetSurface;
+  ASSERT_NE(target, nullptr);
+  const RECT box{2, 3, 6, 7};
+  auto put = [](uint16_t v) {  // one pixel at (4, 5) through the work image
+    MEMIMG* w = g_DD.SoftWorkTargetImage;
+    std::memcpy(w->Pixels + 5 * w->Pitch + 4 * 2, &v, 2);
+  };
+
+  // Opaque (mode 0) with conversion: the colour stays in the screen's 5:5:5 and the work is
+  // the surface itself, so a raw 5:5:5 value lands unchanged.
+  uint32_t colour = 0x7C00;  // 5:5:5 red
+  ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 1, &colour), 0);
+  EXPECT_EQ(colour, 0x7C00u);
+  put(0x7C00);
+  EndSoftDrawOnSurface();
+  EXPECT_EQ(target->TestGetPixel(4, 5), 0x7C00u);
+
+  // A blend (mode 1, parameter 128) reads the destination: a converted copy, and the colour
+  // rewritten into 5:6:5. A 5:6:5 red written there comes back as 5:5:5 red.
+  g_DrawState.BlendMode = 1;
+  g_DrawState.BlendParam = 128;
+  colour = 0x7C00;
+  ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 1, &colour), 0);
+  EXPECT_EQ(colour, 0xF800u);
+  put(0x001F);  // 5:6:5 blue
+  EndSoftDrawOnSurface();
+  EXPECT_EQ(target->TestGetPixel(4, 5), 0x001Fu);  // 5:5:5 blue
+  // Full strength counts as opaque again; without the conversion flag it never does.
+  g_DrawState.BlendParam = 255;
+  colour = 0x03E0;
+  ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 1, &colour), 0);
+  EXPECT_EQ(colour, 0x03E0u);
+  EndSoftDrawOnSurface();
+  g_DrawState.BlendMode = 0;
+  ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 0, &colour), 0);
+  EXPECT_EQ(colour, 0x03E0u);  // no conversion asked
+  put(0x07E0);                 // 5:6:5 green, converted back
+  EndSoftDrawOnSurface();
+  EXPECT_EQ(target->TestGetPixel(4, 5), 0x03E0u);
+}
+
 }  // namespace
 }  // namespace zq::gfx
