@@ -421,6 +421,35 @@ TEST_P(SurfaceScreen, ColourIsConvertedOnlyThroughAWorkCopy) {
   EndSoftDrawOnSurface();
 }
 
+TEST_P(SurfaceScreen, BlendOnVideoMemoryWorksOnACopy) {
+  platform::SurfaceCaps caps;
+  g_DD.DrawTargetSurface->GetCaps(&caps);
+  ASSERT_NE(caps.caps & platform::DDSCAPS_VIDEOMEMORY, 0u);
+  const RECT box{0, 0, 8, 8};
+  const uint32_t white = GetParam() == 16 ? 0xFFFFu : 0x00FFFFFFu;
+  auto put = [&] {
+    MEMIMG* w = g_DD.SoftWorkTargetImage;
+    std::memcpy(w->Pixels + 2 * w->Pitch + 3 * w->Format->PixelByte, &white, w->Format->PixelByte);
+  };
+  // An opaque draw on the 32-bit screen works on the surface itself; a blend, which reads
+  // the destination, works on a copy that reaches the surface only at the end.
+  g_DrawState.BlendMode = 1;
+  g_DrawState.BlendParam = 128;
+  ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 0, nullptr), 0);
+  put();
+  EXPECT_EQ(Get(3, 2), kSurfaceBackground);
+  EndSoftDrawOnSurface();
+  EXPECT_EQ(Get(3, 2), Shown(0x00FFFFFFu));
+  if (GetParam() == 32) {
+    Fill(g_DD.DrawTargetSurface, 640, 480, [](int, int) { return kSurfaceBackground; });
+    g_DrawState.BlendMode = 0;
+    ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 0, nullptr), 0);
+    put();
+    EXPECT_EQ(Get(3, 2), 0x00FFFFFFu);
+    EndSoftDrawOnSurface();
+  }
+}
+
 // A 5:5:5 desktop: the 16-bit screen's surfaces need conversion into the 5:6:5 work format,
 // and only an opaque draw that asks for colour conversion works on the surface directly.
 TEST(SoftDrawBracket, OpaqueDrawWithColourConversionLocksTheTargetDirectly) {
