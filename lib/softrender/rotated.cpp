@@ -284,16 +284,16 @@ void WalkBox(const RotatedWalk& w, const KernelContext& context, gfx::MEMIMG& de
 
 }  // namespace
 
-void DrawMemImgRotatedClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int32_t x, int32_t y,
-                              float angle, float scale, int32_t trans, int32_t turn,
-                              const gfx::MEMIMG* blendImage, const platform::RECT& clip) {
+void DrawMemImgRotated(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int32_t x, int32_t y,
+                       float angle, float scale, int32_t trans, int32_t turn,
+                       const gfx::MEMIMG* blendImage) {
   if (dest == nullptr || dest->Pixels == nullptr || source == nullptr) return;
   if (source->ColorType != dest->ColorType) return;
   if (dest->PaletteFlag == 1 || dest->AlphaFlag == 1) return;
   if (!IsDrawableSource(*source, blendImage)) return;
 
   RECT area;
-  if (!ClipToDestination(*dest, clip, &area)) return;
+  if (!ClipToDestination(*dest, gfx::g_DrawState.DrawArea, &area)) return;
   RotatedWalk walk;
   int32_t quad[8];
   switch (PlanRotated(source->Width, source->Height, x, y, angle, scale, turn, area, &walk, quad)) {
@@ -314,13 +314,6 @@ void DrawMemImgRotatedClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int3
     dest->RunLengthFlag = 0;  // the pixels change under any run-length stream
     WalkBox<K>(walk, c, *dest);
   });
-}
-
-void DrawMemImgRotated(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int32_t x, int32_t y,
-                       float angle, float scale, int32_t trans, int32_t turn,
-                       const gfx::MEMIMG* blendImage) {
-  DrawMemImgRotatedClipped(dest, source, x, y, angle, scale, trans, turn, blendImage,
-                           gfx::g_DrawState.DrawArea);
 }
 
 bool RotatedWriteBox(int32_t sourceWidth, int32_t sourceHeight, int32_t x, int32_t y, float angle,

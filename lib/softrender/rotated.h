@@ -23,18 +23,11 @@ void DrawMemImgRotated(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int32_t x, 
                        float angle, float scale, int32_t trans, int32_t turn,
                        const gfx::MEMIMG* blendImage);
 
-// As DrawMemImgRotated, clipped to clip (in place of the draw area) and dest's size. The
-// clip also fixes where the source positions are taken from, so the same clip gives the
-// same pixels.
-void DrawMemImgRotatedClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int32_t x, int32_t y,
-                              float angle, float scale, int32_t trans, int32_t turn,
-                              const gfx::MEMIMG* blendImage, const platform::RECT& clip);
-
 // The smallest rectangle (right and bottom exclusive) holding every pixel that a rotated
 // draw of a sourceWidth x sourceHeight image with these arguments may write when it is
-// clipped to clip (which must already lie inside the destination). False, with *box left
-// empty, when the draw can write nothing. Used to lock no more and no less than the draw
-// needs.
+// clipped to clip: the draw area narrowed to the destination's size, as the draw itself
+// clips. False, with *box left empty, when the draw can write nothing. Used to lock no more
+// and no less than the draw needs.
 bool RotatedWriteBox(int32_t sourceWidth, int32_t sourceHeight, int32_t x, int32_t y, float angle,
                      float scale, int32_t turn, const platform::RECT& clip, platform::RECT* box);
 
