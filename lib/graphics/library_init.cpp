@@ -145,6 +145,11 @@ void MainWindowProc(Window& window, const Message& message) {
       }
       break;
     }
+    case MessageKind::Move:
+    case MessageKind::Resize:
+      // The client area changed: the front buffer's origin and visible part with it.
+      UpdateDrawAreaForWindow();
+      break;
     case MessageKind::Close:
       platform::DestroyWindow(&window);
       break;
@@ -224,10 +229,9 @@ int LibraryInit() {
   }
 
   // The draw-screen check: a drawable graph must be selectable as the draw screen.
-  const int32_t savedDrawValid = g_DrawState.CreateDrawValid;
-  g_DrawState.CreateDrawValid = 1;
-  const HandleValue check = CreateEmptyGraph(GetScreenWidth(), GetScreenHeight());
-  g_DrawState.CreateDrawValid = savedDrawValid;
+  SetCreateOptionFlag(1);
+  const HandleValue check = CreateEmptyGraph(256, 256);
+  SetCreateOptionFlag(0);
   if (check < 0 || SelectDrawScreen(check) != 0 || g_DrawState.DrawScreen != check)
     base::LogAddString("描画可能画面の作成に失敗しました\n");
   SelectDrawScreen(kDrawScreenFront);

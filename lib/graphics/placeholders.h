@@ -9,15 +9,6 @@
 
 namespace zq::gfx {
 
-// ---- Draw state: tiny forms of the draw-screen and draw-area setters -------------------------
-// Selects -2, -4 or a graph as the draw screen, sets the draw origin, the target and the draw
-// area. 0, or -1 when the manager is not initialised or the value is refused.
-int SelectDrawScreen(int32_t drawScreen);
-// Orders, clamps and stores the draw area of the current draw screen. 0.
-int ApplyDrawArea(int32_t left, int32_t top, int32_t right, int32_t bottom);
-// Width and height of -2, -4 or a graph; either pointer may be null. 0, or -1 for a bad handle.
-int QueryGraphDimensions(int32_t drawScreen, int* width, int* height);
-
 // ---- Fonts: no font system yet --------------------------------------------------------------
 void ResetDefaultFontSettings();
 int InitFontSystem();
@@ -25,6 +16,9 @@ int EndFontSystem();
 
 // ---- Mask: no mask layer yet ----------------------------------------------------------------
 int MaskLayerExists();
+// Without a mask pattern the mask flag cannot change: -1.
+int SetMaskEnabled(int32_t flag);
+int IsMaskEnabled();
 int DeleteMaskLayer();
 int DeleteAllMaskHandles();
 

@@ -65,5 +65,17 @@ int G_D3D_ApplyBright() {
 int G_D3D_ClearDrawTarget() {
   return -1;
 }
+int G_D3D_SetBlendGraph(const GraphRecord*, int, int) {
+  return -1;
+}
+int G_D3D_SetWorldTransform(const Matrix4x4*) {
+  return -1;
+}
+int G_D3D_SetViewTransform(const Matrix4x4*) {
+  return -1;
+}
+int G_D3D_SetProjectionTransform(const Matrix4x4*) {
+  return -1;
+}
 
 }  // namespace zq::gfx

@@ -10,6 +10,7 @@
 namespace zq::gfx {
 
 struct GraphRecord;
+struct Matrix4x4;
 
 // Pending vertices and open scenes need a device: -1 without one.
 int FlushCurrentVertexBatch();
@@ -35,5 +36,9 @@ int G_D3D_ApplyDrawMode(int samplingMode);
 int G_D3D_ApplyBlendMode(int mode, int param);
 int G_D3D_ApplyBright();
 int G_D3D_ClearDrawTarget();
+int G_D3D_SetBlendGraph(const GraphRecord* graph, int borderParam, int borderRange);
+int G_D3D_SetWorldTransform(const Matrix4x4* matrix);
+int G_D3D_SetViewTransform(const Matrix4x4* matrix);
+int G_D3D_SetProjectionTransform(const Matrix4x4* matrix);
 
 }  // namespace zq::gfx
