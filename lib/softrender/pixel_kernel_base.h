@@ -151,11 +151,13 @@ inline uint32_t ApplyBright(const KernelContext& c, uint32_t s) {
   }
 }
 
-// (s * f + d * (One - f)) >> Shift per channel, One = 1 << Shift; f <= 255 for Shift 8 and
-// f <= 255 * 255 for Shift 16. The result never exceeds the larger channel. 32-bit
-// results carry d's fourth byte.
+// (s * f + d * (One - f)) >> Shift per channel, One = 1 << Shift, f below One (Shift 8, 16
+// or 24). The sum is a weighted mean below 256 << Shift, so it fits 32 bits unsigned even
+// at Shift 24, and the result lies between the two channels. 32-bit results carry d's
+// fourth byte.
 template <bool Wide, int Shift>
 inline uint32_t MixChannels(uint32_t s, uint32_t d, uint32_t f) {
+  static_assert(Shift == 8 || Shift == 16 || Shift == 24);
   constexpr uint32_t kOne = 1u << Shift;
   const uint32_t g = kOne - f;
   auto mix = [&](uint32_t sc, uint32_t dc) { return (sc * f + dc * g) >> Shift; };
