@@ -39,7 +39,9 @@ struct AlphaBlendMode {
       };
       out = JoinChannels<false>(step(sv.r, dv.r), step(sv.g, dv.g), step(sv.b, dv.b));
     }
-    StoreChannels<Wide>(dp, out);
+    // A 32-bit result carries the destination's own fourth byte, so one whole store
+    // leaves that byte as it was.
+    StoreWhole<Wide>(dp, out);
   }
 
   template <class Src, bool Blend, bool Bright, bool Alpha, bool Trans>

@@ -19,7 +19,8 @@ struct MultiplyMode {
   static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s, uint32_t t, uint32_t a) {
     ChannelValues sv = SplitChannels<Wide>(s);
     if constexpr (Bright) sv = BrightChannels(c, sv);
-    const ChannelValues dv = SplitChannels<Wide>(LoadDest<Wide>(dp));
+    const uint32_t d = LoadDest<Wide>(dp);
+    const ChannelValues dv = SplitChannels<Wide>(d);
     constexpr int kFactorShift = 8 * (int(Blend) + int(AlphaFactor));
     uint32_t k = 1;
     if constexpr (Blend) k *= t;
@@ -29,8 +30,13 @@ struct MultiplyMode {
       return (sc * dc * k) >> (width + kFactorShift);
     };
     constexpr int kRB = Wide ? 8 : 5, kG = Wide ? 8 : 6;
-    StoreChannels<Wide>(dp, JoinChannels<Wide>(product(sv.r, dv.r, kRB), product(sv.g, dv.g, kG),
-                                               product(sv.b, dv.b, kRB)));
+    const uint32_t out = JoinChannels<Wide>(product(sv.r, dv.r, kRB), product(sv.g, dv.g, kG),
+                                            product(sv.b, dv.b, kRB));
+    // The destination's fourth byte goes back as it was read: one whole store.
+    if constexpr (Wide)
+      StoreWhole<true>(dp, out | (d & 0xFF000000u));
+    else
+      StoreWhole<false>(dp, out);
   }
 
   template <class Src, bool Blend, bool Bright, bool Alpha, bool Trans>
