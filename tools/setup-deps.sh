@@ -9,6 +9,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   imagemagick netpbm
   libsdl2-dev xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -22,3 +22,6 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=ON -DZQ_BUILD_BENCH=OFF
+
+echo "== image readers under libFuzzer (bounded)"
+bash tools/fuzz.sh 15

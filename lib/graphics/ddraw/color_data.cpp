@@ -89,11 +89,12 @@ int SetupColorDataFromMasks(ColorData* data, int bitDepth, uint32_t redMask, uin
   return CompleteColorData(data);
 }
 
-int SetupColorDataPal8(ColorData* data) {
-  if (data == nullptr) return -1;
-  // The palette entries are 0x00RRGGBB; the channel fields describe them, not the index.
-  data->ColorBitDepth = 8;
-  data->PixelByte = 1;
+namespace {
+
+// Both 8-bit presets and the 24-bit one describe 0x00RRGGBB colours without alpha.
+void SetRgb888Channels(ColorData* data, uint16_t bitDepth, uint16_t pixelByte, uint32_t nm) {
+  data->ColorBitDepth = bitDepth;
+  data->PixelByte = pixelByte;
   data->RW = data->GW = data->BW = 8;
   data->AW = 0;
   data->RL = 16;
@@ -104,7 +105,15 @@ int SetupColorDataPal8(ColorData* data) {
   data->GM = 0xFF00;
   data->BM = 0xFF;
   data->AM = 0;
-  data->NM = 0xFF000000;
+  data->NM = nm;
+}
+
+}  // namespace
+
+int SetupColorDataPal8(ColorData* data) {
+  if (data == nullptr) return -1;
+  // The palette entries are 0x00RRGGBB; the channel fields describe them, not the index.
+  SetRgb888Channels(data, 8, 1, 0xFF000000);
   return 0;
 }
 
@@ -116,19 +125,7 @@ int SetupColorDataByte8(ColorData* data) {
 
 int SetupColorDataRGB24(ColorData* data) {
   if (data == nullptr) return -1;
-  data->ColorBitDepth = 24;
-  data->PixelByte = 3;
-  data->RW = data->GW = data->BW = 8;
-  data->AW = 0;
-  data->RL = 16;
-  data->GL = 8;
-  data->BL = 0;
-  data->AL = 0;
-  data->RM = 0xFF0000;
-  data->GM = 0xFF00;
-  data->BM = 0xFF;
-  data->AM = 0;
-  data->NM = 0;
+  SetRgb888Channels(data, 24, 3, 0);
   return 0;
 }
 

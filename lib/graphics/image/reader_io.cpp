@@ -1,0 +1,55 @@
+#include "graphics/image/reader_io.h"
+
+#include <cstring>
+#include <vector>
+
+#include "base/log.h"
+
+namespace zq::gfx::reader_io {
+
+Block AllocBlock(int64_t size, bool zeroed) {
+  if (size <= 0 || size > kMaxBlockBytes) return nullptr;
+  void* p = zeroed ? ZQ_CALLOC(size_t(size)) : ZQ_ALLOC(size_t(size));
+  return Block(static_cast<uint8_t*>(p));
+}
+
+size_t ReadBytes(base::DataStream* stream, void* buffer, size_t size) {
+  if (size == 0) return 0;
+  size_t delivered = stream->functions.Read(buffer, 1, size, stream->handle);
+  if (delivered > size) delivered = size;
+  std::memset(static_cast<uint8_t*>(buffer) + delivered, 0, size - delivered);
+  return delivered;
+}
+
+void SeekTo(base::DataStream* stream, int64_t offset) {
+  stream->functions.Seek(stream->handle, offset, 0);
+}
+
+int64_t StreamSize(base::DataStream* stream) {
+  if (stream->functions.Seek(stream->handle, 0, 2) != 0) return -1;
+  const int64_t size = stream->functions.Tell(stream->handle);
+  SeekTo(stream, 0);
+  return size;
+}
+
+bool FitsImageLimits(int64_t width, int64_t height, int64_t rowBytes) {
+  // The sides first, so that the product below stays far inside 64 bits.
+  if (width <= kMaxImageSide && height <= kMaxImageSide && rowBytes * height <= kMaxBlockBytes)
+    return true;
+  base::LogAddFormat("画像のサイズが大きすぎます( %lld x %lld )", static_cast<long long>(width),
+                     static_cast<long long>(height));
+  return false;
+}
+
+void ReverseRows(uint8_t* pixels, int64_t pitch, int height) {
+  std::vector<uint8_t> scratch(static_cast<size_t>(pitch));
+  for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+    uint8_t* a = pixels + top * pitch;
+    uint8_t* b = pixels + bottom * pitch;
+    std::memcpy(scratch.data(), a, size_t(pitch));
+    std::memcpy(a, b, size_t(pitch));
+    std::memcpy(b, scratch.data(), size_t(pitch));
+  }
+}
+
+}  // namespace zq::gfx::reader_io

@@ -1,0 +1,268 @@
+#include "graphics/library_init.h"
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "base/file_access.h"
+#include "base/lock.h"
+#include "base/log.h"
+#include "base/memory.h"
+#include "base/system.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/draw_state.h"
+#include "graphics/graph.h"
+#include "graphics/placeholders.h"
+
+namespace zq::gfx {
+
+using platform::Message;
+using platform::MessageKind;
+using platform::Window;
+
+namespace {
+
+constexpr const char* kWindowClass = "ZqLib";
+
+struct LibraryState {
+  int initialised = 0;
+  int ending = 0;
+  int windowed = 1;
+  int active = 1;
+  int processing = 0;
+  int rebuildDue = 0;
+  Window* window = nullptr;
+  DesktopScreenInfo desktop{};
+  std::string startDir;
+};
+
+LibraryState g_lib;
+
+void EndForFatalError() {
+  LibraryEnd();
+}
+
+}  // namespace
+
+int IsLibraryInitialised() {
+  return g_lib.initialised;
+}
+int IsLibraryEnding() {
+  return g_lib.ending;
+}
+int IsWindowedMode() {
+  return g_lib.windowed;
+}
+int IsApplicationActive() {
+  return g_lib.active;
+}
+Window* GetMainHwnd() {
+  return g_lib.window;
+}
+const DesktopScreenInfo& GetDesktopScreenInfo() {
+  return g_lib.desktop;
+}
+
+int ChangeWindowMode(int windowed) {
+  if (g_lib.initialised) return -1;
+  g_lib.windowed = windowed ? 1 : 0;
+  return 0;
+}
+
+int GetMainWindowRect(platform::RECT* rect) {
+  if (rect == nullptr) return -1;
+  if (g_lib.window == nullptr || !platform::IsWindow(g_lib.window)) {
+    *rect = platform::RECT{0, 0, 0, 0};
+    return 0;
+  }
+  platform::RECT r = g_lib.window->GetClientRect();
+  const int32_t toolbar = g_lib.window->ToolbarHeight();
+  r.top += toolbar;
+  r.bottom += toolbar;
+  *rect = r;
+  return 0;
+}
+
+int QueryScreenSize(int* width, int* height) {
+  base::LibraryLockGuard lock;
+  if (width != nullptr) *width = GetScreenWidth();
+  if (height != nullptr) *height = GetScreenHeight();
+  return 0;
+}
+
+int LogSystemInfo() {
+  base::LogAddString("システムの情報\n");
+  base::LogIndentIn();
+  utsname name{};
+  if (uname(&name) == 0)
+    base::LogAddFormat("OS  %s %s %s", name.sysname, name.release, name.machine);
+  base::LogAddFormat("CPU の数  %u", std::thread::hardware_concurrency());
+  if (base::IsMmxUsable()) base::LogAddString("ＭＭＸ命令を使用します\n");
+  base::LogAddFormat("デスクトップ  %dx%d %dbit", g_lib.desktop.Width, g_lib.desktop.Height,
+                     g_lib.desktop.ColorBits);
+  base::LogIndentOut();
+  return 0;
+}
+
+int ReleaseInputDevices() {
+  base::LogAddString("入力関連の終了処理... 完了\n");
+  return 0;
+}
+
+void MainWindowProc(Window& window, const Message& message) {
+  switch (message.kind) {
+    case MessageKind::Activate:
+      g_lib.active = 1;
+      if (!g_lib.rebuildDue) PlayAllMovieGraphs();
+      break;
+    case MessageKind::Deactivate:
+      g_lib.active = 0;
+      if (!g_lib.windowed)
+        g_lib.rebuildDue = 1;
+      else
+        PauseAllMovieGraphs();
+      break;
+    case MessageKind::DisplayChange: {
+      if (!g_lib.windowed) break;
+      const int32_t w = message.a, h = message.b, bits = int32_t(message.c);
+      DesktopScreenInfo& desk = g_lib.desktop;
+      if (w == desk.Width && h == desk.Height && bits == desk.ColorBits) break;
+      desk = DesktopScreenInfo{w, h, bits};
+      if (HasGraphRestoreCallback() && bits != 24 && w >= GetScreenWidth() &&
+          h >= GetScreenHeight()) {
+        ReleaseAllMovieSurfaces();
+        GetScreenColorInfo();
+        RebuildGraphicsAfterModeChange();
+        PlayAllMovieGraphs();
+      } else {
+        base::LogAddString(
+            "復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
+        base::LogAddString(
+            "またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\n");
+        platform::PostWindowMessage(Message{MessageKind::Close});
+      }
+      break;
+    }
+    case MessageKind::Move:
+    case MessageKind::Resize:
+      // The client area changed: the front buffer's origin and visible part with it.
+      UpdateDrawAreaForWindow();
+      break;
+    case MessageKind::Close:
+      platform::DestroyWindow(&window);
+      break;
+    default:
+      break;
+  }
+}
+
+int ProcessMessage() {
+  if (g_lib.processing) return 0;
+  if (g_lib.window == nullptr || !platform::IsWindow(g_lib.window)) return -1;
+  base::LibraryLockGuard lock;
+  g_lib.processing = 1;
+  platform::PumpMessages();
+  g_lib.processing = 0;
+  return platform::IsWindow(g_lib.window) ? 0 : -1;
+}
+
+int WaitWhileInactive() {
+  // Inside the window procedure nothing can change the activation: do not wait there.
+  if (g_lib.active || !g_lib.initialised || g_lib.processing) return 0;
+  while (!g_lib.active && !g_lib.ending) {
+    if (ProcessMessage() != 0) break;
+    if (!g_lib.active) platform::WaitForMessage(17);
+  }
+  RestoreAllGraphSurfaces();
+  return 0;
+}
+
+int LibraryInit() {
+  // A second start is refused, whether by this program or another holding the window class.
+  if (g_lib.initialised || platform::FindWindowByClass(kWindowClass) != nullptr) return -1;
+  base::LibraryLockGuard lock;
+  const int windowed = g_lib.windowed;
+  g_lib = LibraryState{};
+  g_lib.windowed = windowed;
+
+  char dir[4096];
+  g_lib.startDir = getcwd(dir, sizeof dir) != nullptr ? dir : ".";
+  base::LogOpen(g_lib.startDir.c_str());
+  base::LogAddString("ZqLib の初期化処理を開始します\n");
+  base::LogIndentIn();
+
+  const platform::Desktop desk = platform::GetDesktop();
+  g_lib.desktop = DesktopScreenInfo{desk.width, desk.height, int32_t(desk.bitsPerPixel)};
+  if (g_lib.windowed && desk.bitsPerPixel == 24) {
+    base::LogAddString("２４ビットカラーのデスクトップでのウインドウモードには対応していません\n");
+    base::LogIndentOut();
+    base::LogClose();
+    return -1;
+  }
+  LogSystemInfo();
+  SetGraphRestoreCallback(nullptr);
+
+  platform::WindowDesc wd;
+  wd.className = kWindowClass;
+  wd.title = kWindowClass;
+  wd.clientRect = platform::RECT{0, 0, 640, 480};
+  wd.windowed = g_lib.windowed == 1;
+  wd.proc = MainWindowProc;
+  g_lib.window = platform::CreateMainWindow(wd);
+  if (g_lib.window == nullptr) {
+    base::LogAddString("ウインドウの作成に失敗しました\n");
+    base::LogIndentOut();
+    base::LogClose();
+    g_lib = LibraryState{};
+    g_lib.windowed = windowed;
+    return -1;
+  }
+  g_lib.initialised = 1;
+  base::SetLibraryEndHook(&EndForFatalError);
+
+  if (StartGraphics(g_lib.window) != 0) {
+    base::LogIndentOut();
+    LibraryEnd();
+    return -1;
+  }
+
+  // The draw-screen check: a drawable graph must be selectable as the draw screen.
+  SetCreateOptionFlag(1);
+  const HandleValue check = CreateEmptyGraph(256, 256);
+  SetCreateOptionFlag(0);
+  if (check < 0 || SelectDrawScreen(check) != 0 || g_DrawState.DrawScreen != check)
+    base::LogAddString("描画可能画面の作成に失敗しました\n");
+  SelectDrawScreen(kDrawScreenFront);
+  if (check >= 0) DeleteGraphHandle(check, 0);
+
+  base::LogIndentOut();
+  base::LogAddString("ZqLib の初期化処理は正常に終了しました\n");
+  return 0;
+}
+
+int LibraryEnd() {
+  if (!g_lib.initialised || g_lib.ending) return -1;
+  base::LibraryLockGuard lock;
+  g_lib.ending = 1;
+  EndGraphics();
+  if (g_lib.window != nullptr && platform::IsWindow(g_lib.window)) {
+    platform::DestroyWindow(g_lib.window);
+    // The window is gone once its Destroy message has been handed out.
+    for (int i = 0; i < 10000 && platform::IsWindow(g_lib.window); ++i) {
+      platform::PumpMessages();
+    }
+  }
+  base::FileAccessSetDir(g_lib.startDir.c_str());
+  base::LogAddString("ZqLib の終了処理が完了しました\n");
+  base::TrackedReportLeaks();
+  base::LogClose();
+  base::SetLibraryEndHook(nullptr);
+  const int windowed = g_lib.windowed;
+  g_lib = LibraryState{};
+  g_lib.windowed = windowed;
+  return 0;
+}
+
+}  // namespace zq::gfx

@@ -1,0 +1,77 @@
+// PLACEHOLDERS: see placeholders.h.
+#include "graphics/placeholders.h"
+
+#include "graphics/draw_state.h"
+
+namespace zq::gfx {
+
+// ---- Fonts ------------------------------------------------------------------------------------
+
+void ResetDefaultFontSettings() {}
+int InitFontSystem() {
+  return 0;
+}
+int EndFontSystem() {
+  return 0;
+}
+
+// ---- Mask -------------------------------------------------------------------------------------
+
+int MaskLayerExists() {
+  return 0;
+}
+int SetMaskEnabled(int32_t) {
+  return -1;
+}
+int IsMaskEnabled() {
+  return g_DrawState.MaskFlag;
+}
+int DeleteMaskLayer() {
+  return 0;
+}
+int DeleteAllMaskHandles() {
+  return 0;
+}
+MEMIMG* GetMaskImage() {
+  return nullptr;
+}
+platform::DirectDrawSurface* GetMaskSurface() {
+  return nullptr;
+}
+
+// ---- Movies -----------------------------------------------------------------------------------
+
+int CloseMovie(HandleValue) {
+  return 0;
+}
+int PlayAllMovieGraphs() {
+  return 0;
+}
+int PauseAllMovieGraphs() {
+  return 0;
+}
+int ReleaseAllMovieSurfaces() {
+  return 0;
+}
+
+// ---- Restore ----------------------------------------------------------------------------------
+
+namespace {
+GraphRestoreCallback g_restoreCallback = nullptr;
+}
+
+int SetGraphRestoreCallback(GraphRestoreCallback callback) {
+  g_restoreCallback = callback;
+  return 0;
+}
+int HasGraphRestoreCallback() {
+  return g_restoreCallback != nullptr ? 1 : 0;
+}
+int RestoreAllGraphSurfaces() {
+  return 0;
+}
+int RebuildGraphicsAfterModeChange() {
+  return 0;
+}
+
+}  // namespace zq::gfx

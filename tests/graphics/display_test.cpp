@@ -1,0 +1,273 @@
+#include "graphics/ddraw/display.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "graphics/draw_state.h"
+#include "graphics/graph.h"
+#include "graphics/library_init.h"
+#include "graphics/placeholders.h"
+#include "support/library_fixture.h"
+
+namespace zq::gfx {
+namespace {
+
+using test::LibrarySession;
+
+// Test patterns: a value for every screen pixel, different in every row and column.
+uint32_t Pattern32(int x, int y) {
+  return uint32_t((x * 7) & 0xFF) << 16 | uint32_t((y * 5) & 0xFF) << 8 | uint32_t((x + y) & 0xFF);
+}
+uint16_t Pattern16(int x, int y) {
+  return uint16_t(((x * 3) & 0x1F) << 11 | ((y * 5) & 0x3F) << 5 | ((x + y) & 0x1F));
+}
+
+void FillImage(MEMIMG& img) {
+  for (int y = 0; y < img.Height; ++y)
+    for (int x = 0; x < img.Width; ++x) {
+      uint8_t* p = img.Pixels + int64_t(y) * img.Pitch + x * img.Format->PixelByte;
+      if (img.Format->PixelByte == 2) {
+        const uint16_t v = Pattern16(x, y);
+        std::memcpy(p, &v, 2);
+      } else {
+        const uint32_t v = Pattern32(x, y);
+        std::memcpy(p, &v, 4);
+      }
+    }
+}
+
+uint32_t ImagePixel(const MEMIMG& img, int x, int y) {
+  uint32_t v = 0;
+  std::memcpy(&v, img.Pixels + int64_t(y) * img.Pitch + x * img.Format->PixelByte,
+              img.Format->PixelByte);
+  return v;
+}
+
+// The presenter widens a channel by repeating its top bits.
+uint32_t Widen(uint32_t v, int bits) {
+  uint32_t out = v << (8 - bits);
+  for (int filled = bits; filled < 8; filled += bits) out |= out >> bits;
+  return out & 0xFF;
+}
+uint32_t Rgb565ToFrame(uint16_t v) {
+  return Widen(v >> 11, 5) << 16 | Widen((v >> 5) & 0x3F, 6) << 8 | Widen(v & 0x1F, 5);
+}
+
+uint32_t FramePixel(const platform::Frame& f, int x, int y) {
+  return f.pixels[size_t(y) * size_t(f.width) + size_t(x)];
+}
+
+void MoveWindow(int32_t left, int32_t top) {
+  platform::InjectMove(left, top);
+  ProcessMessage();
+  platform::RECT r{};
+  GetMainWindowRect(&r);
+  ASSERT_EQ(r.left, left);
+  ASSERT_EQ(r.top, top);
+}
+
+TEST(PresentByFlip, SixteenBitFrameReachesThePresenterExactly) {
+  LibrarySession lib({.start = false});
+  ASSERT_TRUE(platform::SetDesktop(1024, 768, platform::PixelFormatRGB565()));
+  ASSERT_EQ(lib.Start(), 0);
+  FillImage(g_DD.SoftBackImage);
+  const uint64_t before = GetPresentCount();
+  const uint64_t platformBefore = platform::GetPresentCount();
+  ASSERT_EQ(PresentByFlip(), 0);
+  EXPECT_EQ(GetPresentCount(), before + 1);
+  EXPECT_EQ(platform::GetPresentCount(), platformBefore + 1);
+  const platform::Frame f = platform::GetLastPresentedFrame();
+  ASSERT_EQ(f.width, 1024);
+  ASSERT_EQ(f.height, 768);
+  for (int y = 0; y < 480; y += 7)
+    for (int x = 0; x < 640; x += 3)
+      ASSERT_EQ(FramePixel(f, x, y), Rgb565ToFrame(Pattern16(x, y))) << x << "," << y;
+  // Nothing is drawn beside the window.
+  EXPECT_EQ(FramePixel(f, 700, 10), 0u);
+  EXPECT_EQ(FramePixel(f, 10, 600), 0u);
+}
+
+TEST(PresentByFlip, ThirtyTwoBitFrameWithTheWindowPartlyOffTheDesktop) {
+  LibrarySession lib({.bits = 32});
+  FillImage(g_DD.SoftBackImage);
+  MoveWindow(-100, -50);
+  ASSERT_EQ(PresentByFlip(), 0);
+  platform::Frame f = platform::GetLastPresentedFrame();
+  ASSERT_EQ(f.width, 1920);
+  for (int y = 0; y < 430; y += 11)
+    for (int x = 0; x < 540; x += 13)
+      ASSERT_EQ(FramePixel(f, x, y), Pattern32(x + 100, y + 50)) << x << "," << y;
+  EXPECT_EQ(FramePixel(f, 539, 429), Pattern32(639, 479));
+  EXPECT_EQ(FramePixel(f, 540, 10), 0u);
+
+  // Off the right and bottom edges.
+  MoveWindow(1920 - 200, 1080 - 100);
+  ASSERT_EQ(PresentByFlip(), 0);
+  f = platform::GetLastPresentedFrame();
+  EXPECT_EQ(FramePixel(f, 1720, 980), Pattern32(0, 0));
+  EXPECT_EQ(FramePixel(f, 1919, 1079), Pattern32(199, 99));
+  EXPECT_EQ(FramePixel(f, 1800, 1000), Pattern32(80, 20));
+}
+
+TEST(PresentByFlip, SoftwareScreenInFullScreen) {
+  LibrarySession lib({.bits = 32, .windowed = false});
+  ASSERT_EQ(platform::GetDesktop().width, 640);
+  FillImage(g_DD.SoftBackImage);
+  ASSERT_EQ(PresentByFlip(), 0);
+  const platform::Frame f = platform::GetLastPresentedFrame();
+  ASSERT_EQ(f.width, 640);
+  ASSERT_EQ(f.height, 480);
+  for (int y = 0; y < 480; y += 17)
+    for (int x = 0; x < 640; x += 19)
+      ASSERT_EQ(FramePixel(f, x, y), Pattern32(x, y)) << x << "," << y;
+  EXPECT_EQ(FramePixel(f, 639, 479), Pattern32(639, 479));
+}
+
+TEST(SoftScreen, FrontImageIsResyncedFromTheDisplayedSurface) {
+  // A 16-bit screen on a 32-bit desktop: out to 8 bits a channel and back is exact.
+  LibrarySession lib;
+  FillImage(g_DD.SoftBackImage);
+  ASSERT_EQ(PresentByFlip(), 0);
+  EXPECT_EQ(g_DD.FrontResyncFlag, 1);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  EXPECT_EQ(g_DD.FrontResyncFlag, 0);
+  for (int y = 0; y < 480; y += 9)
+    for (int x = 0; x < 640; x += 5)
+      ASSERT_EQ(ImagePixel(g_DD.SoftFrontImage, x, y), Pattern16(x, y)) << x << "," << y;
+}
+
+TEST(SoftScreen, ResyncOnlyTakesThePartOnTheDesktop) {
+  LibrarySession lib({.bits = 32});
+  MoveWindow(-10, -20);
+  FillImage(g_DD.SoftBackImage);
+  ASSERT_EQ(PresentByFlip(), 0);
+  std::memset(g_DD.SoftFrontImage.Pixels, 0x77, size_t(g_DD.SoftFrontImage.Pitch) * 480);
+  ASSERT_EQ(SyncSoftScreenFromSurface(), 0);
+  EXPECT_EQ(ImagePixel(g_DD.SoftFrontImage, 5, 5), 0x77777777u);  // off the desktop
+  EXPECT_EQ(ImagePixel(g_DD.SoftFrontImage, 10, 20) & 0xFFFFFF, Pattern32(10, 20));
+  EXPECT_EQ(ImagePixel(g_DD.SoftFrontImage, 639, 479) & 0xFFFFFF, Pattern32(639, 479));
+}
+
+TEST(SoftScreen, FlushCopiesOnlyTheRectangle) {
+  LibrarySession lib({.bits = 32});
+  MoveWindow(30, 40);
+  FillImage(g_DD.SoftFrontImage);
+  const platform::RECT r{10, 12, 20, 15};
+  ASSERT_EQ(FlushSoftScreenRect(&r), 0);
+  platform::DirectDrawSurface* primary = GetPrimaryDDSurface();
+  EXPECT_EQ(primary->TestGetPixel(30 + 10, 40 + 12) & 0xFFFFFF, Pattern32(10, 12));
+  EXPECT_EQ(primary->TestGetPixel(30 + 19, 40 + 14) & 0xFFFFFF, Pattern32(19, 14));
+  EXPECT_EQ(primary->TestGetPixel(30 + 20, 40 + 14), 0u);
+  EXPECT_EQ(primary->TestGetPixel(30 + 10, 40 + 15), 0u);
+  // A rectangle reaching outside the screen is cut to it.
+  const platform::RECT wide{600, 470, 900, 900};
+  EXPECT_EQ(FlushSoftScreenRect(&wide), 0);
+  EXPECT_EQ(primary->TestGetPixel(30 + 639, 40 + 479) & 0xFFFFFF, Pattern32(639, 479));
+  EXPECT_EQ(primary->TestGetPixel(30 + 640, 40 + 479), 0u);
+}
+
+TEST(PresentByFlip, HardwareScreenInAWindowAndFullScreen) {
+  {
+    LibrarySession lib({.bits = 32, .softwareScreen = false});
+    MoveWindow(-5, 7);
+    platform::BltFx fx;
+    fx.fillColor = 0x00336699;
+    ASSERT_EQ(g_DD.BackSurface->Blt(nullptr, nullptr, nullptr, platform::DDBLT_COLORFILL, &fx),
+              platform::DD_OK);
+    ASSERT_EQ(PresentByFlip(), 0);
+    const platform::Frame f = platform::GetLastPresentedFrame();
+    EXPECT_EQ(FramePixel(f, 0, 7), 0x336699u);
+    EXPECT_EQ(FramePixel(f, 634, 486), 0x336699u);
+    EXPECT_EQ(FramePixel(f, 635, 486), 0u);
+    EXPECT_EQ(FramePixel(f, 0, 6), 0u);
+  }
+  {
+    LibrarySession lib({.bits = 16, .softwareScreen = false, .windowed = false});
+    platform::BltFx fx;
+    fx.fillColor = 0xF800;
+    ASSERT_EQ(g_DD.BackSurface->Blt(nullptr, nullptr, nullptr, platform::DDBLT_COLORFILL, &fx),
+              platform::DD_OK);
+    const uint64_t before = GetPresentCount();
+    ASSERT_EQ(PresentByFlip(), 0);
+    EXPECT_EQ(GetPresentCount(), before + 1);
+    const platform::Frame f = platform::GetLastPresentedFrame();
+    ASSERT_EQ(f.width, 640);
+    EXPECT_EQ(FramePixel(f, 639, 479), 0xFF0000u);
+  }
+}
+
+TEST(ScreenColor, ValuesAndSplitsFollowTheScreenFormat) {
+  {
+    LibrarySession lib;  // 16-bit software screen
+    EXPECT_EQ(GetScreenColorValue(255, 0, 0), 0xF800u);
+    EXPECT_EQ(GetScreenColorValue(8, 4, 8), 0x0821u);
+    EXPECT_EQ(GetScreenColorValue(255, 255, 255), 0xFFFFu);
+    int r, g, b;
+    SplitScreenColorValue(0x0821, &r, &g, &b);
+    EXPECT_EQ(r, 1 * 255 / 31);
+    EXPECT_EQ(g, 1 * 255 / 63);
+    EXPECT_EQ(b, 8);
+    SplitScreenColorValue(0xFFFF, &r, &g, &b);
+    EXPECT_EQ(r + g + b, 765);
+    // The display itself is the 32-bit desktop.
+    EXPECT_EQ(GetScreenColorData()->ColorBitDepth, 32);
+    EXPECT_EQ(GetScreenColorData()->RM, 0xFF0000u);
+    EXPECT_EQ(GetDisplayModeInfo()->rgbBitCount, 32u);
+  }
+  {
+    LibrarySession lib({.bits = 32});
+    // The unused top byte counts as set.
+    EXPECT_EQ(GetScreenColorValue(1, 2, 3), 0xFF010203u);
+    int r, g, b;
+    SplitScreenColorValue(0x00A0B0C0, &r, &g, &b);
+    EXPECT_EQ(r, 0xA0);
+    EXPECT_EQ(g, 0xB0);
+    EXPECT_EQ(b, 0xC0);
+  }
+  {
+    LibrarySession lib({.start = false});
+    ASSERT_TRUE(platform::SetDesktop(1024, 768, platform::PixelFormatRGB555()));
+    ASSERT_EQ(lib.Start(), 0);
+    // On a software screen values are in the image's 5:6:5 format, not the desktop's 5:5:5.
+    EXPECT_EQ(GetScreenColorValue(0, 255, 0), 0x07E0u);
+    EXPECT_EQ(GetScreenColorData()->GM, 0x03E0u);
+  }
+}
+
+TEST(DisplayDevice, MemImgScreenFormatAndSurfaceCopies) {
+  LibrarySession lib({.bits = 32, .softwareScreen = false});
+  MEMIMG img;
+  std::memset(&img, 0xAB, sizeof img);
+  ASSERT_EQ(CreateMemImgScreenFormat(&img, 5, 3, -1), 0);
+  EXPECT_EQ(img.ColorType, kMemImgXrgb8888);
+  EXPECT_EQ(img.Width, 5);
+  TermMemImg(&img);
+  ASSERT_EQ(CreateMemImgScreenFormat(&img, 5, 3, kMemImgRgb565), 0);
+  EXPECT_EQ(img.ColorType, kMemImgRgb565);
+  TermMemImg(&img);
+
+  platform::BltFx fx;
+  fx.fillColor = 0x00ABCDEF;
+  ASSERT_EQ(g_DD.BackSurface->Blt(nullptr, nullptr, nullptr, platform::DDBLT_COLORFILL, &fx),
+            platform::DD_OK);
+  const platform::RECT src{10, 10, 14, 12};
+  platform::DirectDrawSurface* work = GetWorkSurface();
+  ASSERT_NE(work, nullptr);
+  for (int mode : {0, 1, -1}) {
+    fx.fillColor = 0;
+    work->Blt(nullptr, nullptr, nullptr, platform::DDBLT_COLORFILL, &fx);
+    ASSERT_EQ(CopySurfaceRect(work, g_DD.BackSurface, 100, 50, &src, mode), 0) << mode;
+    EXPECT_EQ(work->TestGetPixel(100, 50), 0x00ABCDEFu) << mode;
+    EXPECT_EQ(work->TestGetPixel(103, 51), 0x00ABCDEFu) << mode;
+    EXPECT_EQ(work->TestGetPixel(104, 51), 0u) << mode;
+    EXPECT_EQ(work->TestGetPixel(100, 52), 0u) << mode;
+  }
+  EXPECT_EQ(CopySurfaceRect(nullptr, work, 0, 0, &src, 0), -1);
+  platform::DDCaps caps;
+  EXPECT_EQ(GetDirectDrawCaps(&caps), 0);
+  EXPECT_EQ(RecreateScreenPalette(), 0);  // not an 8-bit screen: nothing to do
+}
+
+}  // namespace
+}  // namespace zq::gfx

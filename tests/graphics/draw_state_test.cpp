@@ -1,0 +1,530 @@
+#include "graphics/draw_state.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/surface2d.h"
+#include "graphics/graph.h"
+#include "graphics/library_init.h"
+#include "graphics/surface_data.h"
+#include "platform/win/window.h"
+#include "support/library_fixture.h"
+
+namespace zq::gfx {
+namespace {
+
+using platform::RECT;
+using test::LibrarySession;
+
+void ExpectArea(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  const RECT& a = g_DrawState.DrawArea;
+  EXPECT_EQ(a.left, left);
+  EXPECT_EQ(a.top, top);
+  EXPECT_EQ(a.right, right);
+  EXPECT_EQ(a.bottom, bottom);
+  EXPECT_EQ(g_DrawState.DrawAreaF[0], float(left));
+  EXPECT_EQ(g_DrawState.DrawAreaF[1], float(top));
+  EXPECT_EQ(g_DrawState.DrawAreaF[2], float(right));
+  EXPECT_EQ(g_DrawState.DrawAreaF[3], float(bottom));
+}
+
+HandleValue MakeDrawableGraph(int width, int height) {
+  SetCreateOptionFlag(1);
+  const HandleValue graph = CreateEmptyGraph(width, height);
+  SetCreateOptionFlag(0);
+  return graph;
+}
+
+MEMIMG* StoreImageOf(HandleValue graph) {
+  const GraphRecord* g = GetGraphRecord(graph);
+  if (g == nullptr || g->PieceCount < 1) return nullptr;
+  const Surface2DRecord* piece = LookupSurface2DRecord(g->Pieces[0]);
+  SurfaceDataRecord* data = piece ? GetSurfaceDataRecord(piece->SurfaceData) : nullptr;
+  return data ? &data->Image : nullptr;
+}
+
+// The table as the blend-graph rule gives it, worked out independently of the library.
+void ExpectBlendGraphTable(int p, int q) {
+  const int r = q + 1;
+  const int k = 256 - (65536 / r + 256) * p / 256;
+  for (int i = 0; i < 256; ++i) {
+    const int expected = std::min(255, std::max(0, 256 * i / r + k));
+    ASSERT_EQ(BlendGraphTable[i], expected) << "entry " << i << " for " << p << ", " << q;
+  }
+}
+
+// Moves the main window's client area and lets the window procedure see it.
+void MoveWindowTo(int32_t left, int32_t top) {
+  platform::InjectMove(left, top);
+  ProcessMessage();
+}
+
+// ---- Blending ---------------------------------------------------------------------------------
+
+TEST(BlendMode, ParameterIsClampedAndTheModeStoredAsPassed) {
+  LibrarySession lib;
+  EXPECT_EQ(g_DrawState.BlendMode, 0);
+  EXPECT_EQ(g_DrawState.BlendParam, 0);
+  EXPECT_EQ(SetBlendMode(1, 300), 0);
+  EXPECT_EQ(g_DrawState.BlendMode, 1);
+  EXPECT_EQ(g_DrawState.BlendParam, 255);
+  EXPECT_EQ(SetBlendMode(1, 300), 0);  // the raw 300 differs from the stored 255
+  EXPECT_EQ(g_DrawState.BlendParam, 255);
+  EXPECT_EQ(SetBlendMode(2, -5), 0);
+  EXPECT_EQ(g_DrawState.BlendMode, 2);
+  EXPECT_EQ(g_DrawState.BlendParam, 0);
+  EXPECT_EQ(SetBlendMode(9, 128), 0);  // no range check on the mode
+  EXPECT_EQ(g_DrawState.BlendMode, 9);
+  EXPECT_EQ(g_DrawState.BlendParam, 128);
+  EXPECT_EQ(SetBlendMode(3, 255), 0);
+  EXPECT_EQ(g_DrawState.BlendParam, 255);
+}
+
+TEST(BlendGraph, SelectionRebuildsTheTableWithClampedParameters) {
+  LibrarySession lib;
+  EXPECT_EQ(g_DrawState.BlendGraph, -1);
+
+  // r = 128, k = 256 - (512 + 256) * 128 / 256 = -128: entry i = 2i - 128, clamped.
+  EXPECT_EQ(SelectBlendGraph(-1, 128, 127), 0);
+  EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 128);
+  EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 127);
+  EXPECT_EQ(BlendGraphTable[0], 0);
+  EXPECT_EQ(BlendGraphTable[64], 0);
+  EXPECT_EQ(BlendGraphTable[65], 2);
+  EXPECT_EQ(BlendGraphTable[100], 72);
+  EXPECT_EQ(BlendGraphTable[191], 254);
+  EXPECT_EQ(BlendGraphTable[192], 255);
+  ExpectBlendGraphTable(128, 127);
+
+  // Parameters outside 0..255 are clamped before the table is built: (255, 0) leaves every
+  // entry 0 but the last, which is 1.
+  const HandleValue graph = CreateEmptyGraph(32, 32);
+  ASSERT_GE(graph, 0);
+  EXPECT_EQ(SelectBlendGraph(graph, 300, -7), 0);
+  EXPECT_EQ(g_DrawState.BlendGraph, graph);
+  EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 255);
+  EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 0);
+  EXPECT_EQ(BlendGraphTable[254], 0);
+  EXPECT_EQ(BlendGraphTable[255], 1);
+  ExpectBlendGraphTable(255, 0);
+
+  // The raw 300 differs from the stored 255, so the same call rebuilds the table again.
+  BlendGraphTable[0] = 99;
+  EXPECT_EQ(SelectBlendGraph(graph, 300, -7), 0);
+  EXPECT_EQ(BlendGraphTable[0], 0);
+  // Values equal to the stored ones are a no-op: the table is left as it is.
+  BlendGraphTable[0] = 99;
+  EXPECT_EQ(SelectBlendGraph(graph, 255, 0), 0);
+  EXPECT_EQ(BlendGraphTable[0], 99);
+
+  // Back to none: (0, 255) gives 255 everywhere.
+  EXPECT_EQ(SelectBlendGraph(-1, 0, 255), 0);
+  EXPECT_EQ(g_DrawState.BlendGraph, -1);
+  ExpectBlendGraphTable(0, 255);
+}
+
+TEST(BlendGraph, InvalidHandlesChangeNothing) {
+  LibrarySession lib;
+  const HandleValue graph = CreateEmptyGraph(8, 8);
+  ASSERT_EQ(SelectBlendGraph(graph, 10, 20), 0);
+  const HandleValue stale = CreateEmptyGraph(8, 8);
+  ASSERT_EQ(DeleteGraphHandle(stale, 0), 0);
+  uint8_t before[256];
+  std::memcpy(before, BlendGraphTable, sizeof before);
+  for (const HandleValue bad : {stale, HandleValue(5), HandleValue(-2), HandleValue(0x7FFFFFFF)}) {
+    EXPECT_EQ(SelectBlendGraph(bad, 100, 100), -1) << bad;
+    EXPECT_EQ(g_DrawState.BlendGraph, graph);
+    EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 10);
+    EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 20);
+    EXPECT_EQ(std::memcmp(before, BlendGraphTable, sizeof before), 0);
+  }
+}
+
+// ---- Bright -----------------------------------------------------------------------------------
+
+TEST(Bright, FromComponentsAndPacked) {
+  LibrarySession lib;
+  EXPECT_EQ(g_DrawState.Bright, 0xFFFFFFu);
+  EXPECT_EQ(SetDrawBrightRGB(255, 0, 128), 0);
+  EXPECT_EQ(g_DrawState.Bright, 0xFF0080u);
+  EXPECT_EQ(SetDrawBrightRGB(255, 128, 0), 0);
+  EXPECT_EQ(g_DrawState.Bright, 0xFF8000u);
+  EXPECT_EQ(SetDrawBrightRGB(300, -5, 128), 0);
+  EXPECT_EQ(g_DrawState.Bright, 0xFF0080u);
+  EXPECT_EQ(SetDrawBrightRGB(1, 2, 3), 0);
+  EXPECT_EQ(g_DrawState.Bright, 0x010203u);
+
+  SetDrawBrightPacked(0x123456);
+  EXPECT_EQ(g_DrawState.Bright, 0x123456u);
+  // Bits above 23 are dropped, both from the stored value and from the comparison.
+  SetDrawBrightPacked(0xAB654321);
+  EXPECT_EQ(g_DrawState.Bright, 0x654321u);
+  SetDrawBrightPacked(0xFF654321);
+  EXPECT_EQ(g_DrawState.Bright, 0x654321u);
+  SetDrawBrightPacked(0x01FFFFFF);
+  EXPECT_EQ(g_DrawState.Bright, 0xFFFFFFu);
+  // The packed form and the components describe the same bytes.
+  SetDrawBrightPacked(0x804020);
+  EXPECT_EQ(SetDrawBrightRGB(0x80, 0x40, 0x20), 0);
+  EXPECT_EQ(g_DrawState.Bright, 0x804020u);
+}
+
+TEST(SamplingMode, StoredAndReadBack) {
+  LibrarySession lib;
+  EXPECT_EQ(GetSamplingMode(), 0);
+  EXPECT_EQ(SetSamplingMode(1), 0);
+  EXPECT_EQ(GetSamplingMode(), 1);
+  EXPECT_EQ(SetSamplingMode(1), 0);
+  EXPECT_EQ(GetSamplingMode(), 1);
+  EXPECT_EQ(SetSamplingMode(0), 0);
+  EXPECT_EQ(GetSamplingMode(), 0);
+}
+
+// ---- Draw area --------------------------------------------------------------------------------
+
+TEST(DrawArea, CornersAreOrderedAndClippedToTheBackBuffer) {
+  LibrarySession lib;
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  EXPECT_EQ(ApplyDrawArea(100, 50, 10, 5), 0);
+  ExpectArea(10, 5, 100, 50);
+  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 0);
+  EXPECT_EQ(ApplyDrawArea(-20, -30, 1000, 2000), 0);
+  ExpectArea(0, 0, 640, 480);
+  EXPECT_EQ(ApplyDrawArea(640, 480, -1, -1), 0);
+  ExpectArea(0, 0, 640, 480);
+
+  // Wholly right of the screen: stored, and flagged empty.
+  EXPECT_EQ(ApplyDrawArea(700, 0, 800, 10), 0);
+  ExpectArea(640, 0, 640, 10);
+  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
+  EXPECT_EQ(ApplyDrawArea(5, 7, 9, 7), 0);  // no height
+  ExpectArea(5, 7, 9, 7);
+  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
+  EXPECT_EQ(ApplyDrawArea(1, 2, 3, 4), 0);
+  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 0);
+  // Extreme values neither overflow nor escape the screen.
+  EXPECT_EQ(ApplyDrawArea(INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN), 0);
+  ExpectArea(0, 0, 640, 480);
+}
+
+TEST(DrawArea, ClippedToAGraphDrawScreen) {
+  LibrarySession lib;
+  const HandleValue graph = MakeDrawableGraph(256, 128);
+  ASSERT_GE(graph, 0);
+  ASSERT_EQ(SelectDrawScreen(graph), 0);
+  ExpectArea(0, 0, 256, 128);
+  EXPECT_EQ(ApplyDrawArea(-5, 10, 300, 20), 0);
+  ExpectArea(0, 10, 256, 20);
+  EXPECT_EQ(ApplyDrawArea(300, 200, 400, 300), 0);
+  ExpectArea(256, 128, 256, 128);
+  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+}
+
+TEST(DrawArea, FollowsTheDrawScreenSizeOnSelection) {
+  LibrarySession lib;
+  const HandleValue a = MakeDrawableGraph(256, 256);
+  const HandleValue b = MakeDrawableGraph(256, 256);
+  const HandleValue c = MakeDrawableGraph(256, 100);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  ASSERT_GE(c, 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  ASSERT_EQ(ApplyDrawArea(10, 10, 100, 100), 0);
+  // Another size: the whole new draw screen.
+  ASSERT_EQ(SelectDrawScreen(a), 0);
+  EXPECT_EQ(g_DrawState.DrawScreen, a);
+  EXPECT_EQ(g_DrawState.DrawScreenWidth, 256);
+  EXPECT_EQ(g_DrawState.DrawScreenHeight, 256);
+  EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(a));
+  ExpectArea(0, 0, 256, 256);
+  // The same size: the area that was set stays.
+  ASSERT_EQ(ApplyDrawArea(5, 6, 7, 8), 0);
+  ASSERT_EQ(SelectDrawScreen(b), 0);
+  EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(b));
+  ExpectArea(5, 6, 7, 8);
+  // Same width, other height: whole again.
+  ASSERT_EQ(SelectDrawScreen(c), 0);
+  EXPECT_EQ(g_DrawState.DrawScreenHeight, 100);
+  ExpectArea(0, 0, 256, 100);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenBack);
+  EXPECT_EQ(g_DD.DrawTargetMemImg, &g_DD.SoftBackImage);
+  ExpectArea(0, 0, 640, 480);
+  // An area that clamped to nothing on a small screen is applied again on the same-size one.
+  ASSERT_EQ(SelectDrawScreen(a), 0);
+  ASSERT_EQ(ApplyDrawArea(300, 0, 400, 10), 0);
+  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
+  ASSERT_EQ(SelectDrawScreen(b), 0);
+  ExpectArea(256, 0, 256, 10);
+  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+}
+
+TEST(DrawArea, FrontBufferTakesTheWindowsPartOnTheDesktop) {
+  LibrarySession lib;  // a 640 x 480 window on the 1920 x 1080 desktop
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  ASSERT_EQ(ApplyDrawArea(0, 0, 640, 480), 0);
+
+  // Partly off the left and top: the window's move applies the requested area again.
+  MoveWindowTo(-100, -50);
+  ExpectArea(100, 50, 640, 480);
+  // Left and top are raised to the visible part, never lowered to it.
+  ASSERT_EQ(ApplyDrawArea(150, 20, 300, 400), 0);
+  ExpectArea(150, 50, 300, 400);
+  // An area wholly in the hidden part collapses onto the visible edge.
+  ASSERT_EQ(ApplyDrawArea(10, 10, 60, 30), 0);
+  ExpectArea(100, 50, 100, 50);
+  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
+  ASSERT_EQ(ApplyDrawArea(300, 400, 0, 0), 0);  // reversed corners
+  ExpectArea(100, 50, 300, 400);
+
+  // Partly off the right and bottom: cut at the desktop's edge.
+  ASSERT_EQ(ApplyDrawArea(0, 0, 640, 480), 0);
+  MoveWindowTo(1500, 700);
+  ExpectArea(0, 0, 420, 380);
+  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 0);
+
+  // Wholly right of or below the desktop: empty, and inside the screen.
+  for (const auto& [x, y] :
+       {std::pair{2000, 100}, std::pair{100, 1200}, std::pair{-700, 0}, std::pair{0, -500}}) {
+    MoveWindowTo(x, y);
+    const RECT& a = g_DrawState.DrawArea;
+    EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1) << x << "," << y;
+    EXPECT_TRUE(a.left >= 0 && a.right <= 640 && a.left <= a.right) << x << "," << y;
+    EXPECT_TRUE(a.top >= 0 && a.bottom <= 480 && a.top <= a.bottom) << x << "," << y;
+  }
+
+  // Back on the desktop: the requested area again, whole.
+  MoveWindowTo(10, 20);
+  ExpectArea(0, 0, 640, 480);
+  // The back buffer has the same size, so it keeps the area; but it is not cut by the window.
+  MoveWindowTo(-100, -50);
+  ExpectArea(100, 50, 640, 480);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  ExpectArea(100, 50, 640, 480);
+  ASSERT_EQ(ApplyDrawArea(0, 0, 640, 480), 0);
+  ExpectArea(0, 0, 640, 480);
+  MoveWindowTo(-200, -60);
+  ExpectArea(0, 0, 640, 480);
+}
+
+TEST(DrawOrigin, WindowRectangleForTheFrontBufferOfAHardwareScreen) {
+  LibrarySession lib({.softwareScreen = false});
+  ASSERT_EQ(GetSoftwareScreenFlag(), 0);
+  MoveWindowTo(30, 40);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  RECT& o = g_DrawState.DrawOrigin;
+  EXPECT_EQ(o.left, 30);
+  EXPECT_EQ(o.top, 40);
+  EXPECT_EQ(o.right, 670);
+  EXPECT_EQ(o.bottom, 520);
+  // A move updates it through the window procedure.
+  MoveWindowTo(50, 60);
+  EXPECT_EQ(o.left, 50);
+  EXPECT_EQ(o.top, 60);
+  EXPECT_EQ(o.right, 690);
+  EXPECT_EQ(o.bottom, 540);
+  platform::InjectResize(320, 200);
+  ProcessMessage();
+  EXPECT_EQ(o.right, 370);
+  EXPECT_EQ(o.bottom, 260);
+  // The back buffer has no origin.
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  EXPECT_EQ(o.left, 0);
+  EXPECT_EQ(o.top, 0);
+  EXPECT_EQ(o.right, 0);
+  EXPECT_EQ(o.bottom, 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+}
+
+TEST(DrawOrigin, SoftwareScreenHasNoneAndTheSetterCopies) {
+  LibrarySession lib;
+  MoveWindowTo(30, 40);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  EXPECT_EQ(g_DrawState.DrawOrigin.left, 0);
+  EXPECT_EQ(g_DrawState.DrawOrigin.right, 0);
+  const RECT origin{1, 2, 3, 4};
+  EXPECT_EQ(SetDrawOriginRect(&origin), 0);
+  EXPECT_EQ(g_DrawState.DrawOrigin.left, 1);
+  EXPECT_EQ(g_DrawState.DrawOrigin.top, 2);
+  EXPECT_EQ(g_DrawState.DrawOrigin.right, 3);
+  EXPECT_EQ(g_DrawState.DrawOrigin.bottom, 4);
+  EXPECT_EQ(SetDrawOriginRect(nullptr), -1);
+  EXPECT_EQ(g_DrawState.DrawOrigin.bottom, 4);
+}
+
+// ---- Draw screen ------------------------------------------------------------------------------
+
+TEST(DrawScreen, UnknownAndStaleScreensKeepThePreviousOne) {
+  LibrarySession lib;
+  const HandleValue a = MakeDrawableGraph(64, 32);
+  const HandleValue stale = MakeDrawableGraph(16, 16);
+  ASSERT_GE(a, 0);
+  ASSERT_EQ(DeleteGraphHandle(stale, 0), 0);
+  ASSERT_EQ(SelectDrawScreen(a), 0);
+  ASSERT_EQ(ApplyDrawArea(1, 2, 30, 20), 0);
+
+  // A slot number with no graph: refused outright.
+  EXPECT_EQ(SelectDrawScreen(5), -1);
+  EXPECT_EQ(SelectDrawScreen(0x7FFF), -1);
+  EXPECT_EQ(GetDrawScreenHandle(), a);
+  EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(a));
+  ExpectArea(1, 2, 30, 20);
+  // A stale handle and a value no path knows: the previous screen is selected again.
+  for (const int32_t bad : {stale, int32_t(-3), int32_t(-1), int32_t(0x8000), INT32_MIN}) {
+    EXPECT_EQ(SelectDrawScreen(bad), 0) << bad;
+    EXPECT_EQ(GetDrawScreenHandle(), a) << bad;
+    EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(a)) << bad;
+    EXPECT_EQ(g_DrawState.DrawScreenWidth, 64);
+    EXPECT_EQ(g_DrawState.DrawScreenHeight, 32);
+    ExpectArea(1, 2, 30, 20);
+  }
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+}
+
+TEST(DrawScreen, RefusedFallbackEndsOnTheFrontBuffer) {
+  LibrarySession lib;
+  const HandleValue gone1 = MakeDrawableGraph(16, 16);
+  const HandleValue gone2 = MakeDrawableGraph(16, 16);
+  ASSERT_EQ(DeleteGraphHandle(gone1, 0), 0);
+  ASSERT_EQ(DeleteGraphHandle(gone2, 0), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  // A previous screen that no longer exists (as after its graph vanished behind our back):
+  // the fallback to it is refused too, and the front buffer is taken.
+  g_DrawState.DrawScreen = gone1;
+  EXPECT_EQ(SelectDrawScreen(gone2), 0);
+  EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenFront);
+  EXPECT_EQ(g_DD.DrawTargetMemImg, &g_DD.SoftFrontImage);
+  ExpectArea(0, 0, 640, 480);
+  // The same with a previous value that names an empty slot.
+  g_DrawState.DrawScreen = 3;
+  EXPECT_EQ(SelectDrawScreen(-3), 0);
+  EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenFront);
+}
+
+TEST(DrawScreen, NothingBeforeTheGraphicsManagerStarts) {
+  LibrarySession lib({.start = false});
+  ASSERT_EQ(IsGraphicsManagerInitialised(), 0);
+  EXPECT_EQ(SelectDrawScreen(kDrawScreenFront), -1);
+  EXPECT_EQ(SelectDrawScreen(kDrawScreenBack), -1);
+  // No window procedure work either.
+  EXPECT_EQ(UpdateDrawAreaForWindow(), 0);
+}
+
+TEST(QueryGraphDimensions, ScreenIs640x480BeforeAnyModeAndGraphsTheirSize) {
+  {
+    LibrarySession lib({.start = false});
+    int w = -1, h = -1;
+    EXPECT_EQ(QueryGraphDimensions(kDrawScreenBack, &w, &h), 0);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    w = h = -1;
+    EXPECT_EQ(QueryGraphDimensions(kDrawScreenFront, &w, nullptr), 0);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(QueryGraphDimensions(kDrawScreenFront, nullptr, &h), 0);
+    EXPECT_EQ(h, 480);
+    int depth = -1;
+    w = h = -1;
+    EXPECT_EQ(GetScreenSizeAndDepth(&w, &h, &depth), 0);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_EQ(depth, 16);
+    EXPECT_EQ(GetScreenSizeAndDepth(nullptr, nullptr, nullptr), 0);
+    // No graph table yet: any handle is invalid and nothing is written.
+    w = h = -1;
+    EXPECT_EQ(QueryGraphDimensions(0x08000000, &w, &h), -1);
+    EXPECT_EQ(w, -1);
+    EXPECT_EQ(h, -1);
+  }
+  LibrarySession lib({.bits = 32});
+  ASSERT_EQ(RunScreenModeChange(800, 600, 32, 60), 0);
+  const HandleValue graph = CreateEmptyGraph(33, 17);
+  int w = 0, h = 0, depth = 0;
+  EXPECT_EQ(QueryGraphDimensions(graph, &w, &h), 0);
+  EXPECT_EQ(w, 33);
+  EXPECT_EQ(h, 17);
+  EXPECT_EQ(QueryGraphDimensions(kDrawScreenBack, &w, &h), 0);
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(h, 600);
+  EXPECT_EQ(GetScreenSizeAndDepth(&w, nullptr, &depth), 0);
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(depth, 32);
+  ASSERT_EQ(DeleteGraphHandle(graph, 0), 0);
+  w = h = -1;
+  EXPECT_EQ(QueryGraphDimensions(graph, &w, &h), -1);
+  EXPECT_EQ(w, -1);
+}
+
+// ---- Creation options -------------------------------------------------------------------------
+
+TEST(CreationOptions, SetGetAndTheirEffectOnNewGraphs) {
+  LibrarySession lib;
+  EXPECT_EQ(GetCreateOptionB(), 1);
+  EXPECT_EQ(GetCreateOptionD(), 0);
+  EXPECT_EQ(GetCreateColorBitDepth(), 0);
+  EXPECT_EQ(GetCreateAlphaChannelFlag(), 0);
+  EXPECT_EQ(GetCreateOptionA(), 0);
+  EXPECT_EQ(GetChooseDirect3DGraphs(), 1);
+
+  EXPECT_EQ(SetCreateOptionB(0), 0);
+  EXPECT_EQ(SetCreateOptionD(1), 0);
+  EXPECT_EQ(SetCreateColorBitDepth(32), 0);
+  EXPECT_EQ(SetCreateAlphaChannelFlag(1), 0);
+  EXPECT_EQ(GetCreateOptionB(), 0);
+  EXPECT_EQ(GetCreateOptionD(), 1);
+  EXPECT_EQ(GetCreateColorBitDepth(), 32);
+  EXPECT_EQ(GetCreateAlphaChannelFlag(), 1);
+  const HandleValue g = CreateEmptyGraph(8, 8);
+  ASSERT_GE(g, 0);
+  const SurfaceOptions& o = GetGraphRecord(g)->Options;
+  EXPECT_EQ(o.AlphaTestFlag, 0);
+  EXPECT_EQ(o.SystemMemFlag, 1);
+  EXPECT_EQ(o.ColorBitDepth, 32);
+  EXPECT_EQ(o.AlphaChFlag, 1);
+  EXPECT_EQ(o.DrawValid, 0);
+
+  EXPECT_EQ(SetCreateOptionFlag(1), 0);
+  const HandleValue d = CreateEmptyGraph(8, 8);
+  EXPECT_EQ(SetCreateOptionFlag(0), 0);
+  EXPECT_EQ(GetGraphRecord(d)->Options.DrawValid, 1);
+  EXPECT_EQ(GetGraphRecord(d)->Options.AlphaChFlag, 0);  // draw targets have no alpha
+
+  // A screen-mode change brings every option back to its default.
+  ASSERT_EQ(RunScreenModeChange(640, 480, 16, 60), 0);
+  EXPECT_EQ(GetCreateOptionB(), 1);
+  EXPECT_EQ(GetCreateOptionD(), 0);
+  EXPECT_EQ(GetCreateColorBitDepth(), 0);
+  EXPECT_EQ(GetCreateAlphaChannelFlag(), 0);
+}
+
+TEST(CreationOptions, Direct3DChoiceIsStoredAndDecidesTheScreenBeforeTheDisplay) {
+  {
+    LibrarySession lib({.start = false});
+    ASSERT_EQ(GetDirectDrawObject(), nullptr);
+    EXPECT_EQ(ChooseDirect3DGraphs(0), 0);
+    EXPECT_EQ(g_DD.SoftwareScreenAtStart, 1);
+    EXPECT_EQ(GetChooseDirect3DGraphs(), 0);
+    EXPECT_EQ(ChooseDirect3DGraphs(1), 0);
+    EXPECT_EQ(g_DD.SoftwareScreenAtStart, 0);
+    EXPECT_EQ(GetChooseDirect3DGraphs(), 1);
+  }
+  LibrarySession lib;
+  ASSERT_NE(GetDirectDrawObject(), nullptr);
+  // Once the display exists only the option changes.
+  EXPECT_EQ(ChooseDirect3DGraphs(0), 0);
+  EXPECT_EQ(g_DD.SoftwareScreenAtStart, 1);
+  EXPECT_EQ(GetChooseDirect3DGraphs(), 0);
+  EXPECT_EQ(IsUsing3DGraphs(), 0);
+  EXPECT_EQ(ChooseDirect3DGraphs(1), 0);
+  EXPECT_EQ(g_DD.SoftwareScreenAtStart, 1);
+  EXPECT_EQ(GetChooseDirect3DGraphs(), 1);
+  // The option is on, but there is no Direct3D: no graph would go there.
+  EXPECT_EQ(IsUsing3DGraphs(), 0);
+}
+
+}  // namespace
+}  // namespace zq::gfx

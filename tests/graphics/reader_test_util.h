@@ -1,0 +1,95 @@
+// Checks shared by the BMP, BGRA, TGA and DDS reader tests, on top of the common reader support.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "base/memory.h"
+#include "graphics/image/graph_image.h"
+#include "graphics/image/image_readers.h"
+#include "graphics/image_reader_support.h"
+#include "graphics/image_samples.h"
+
+namespace zq::test {
+
+// The reader must decline with -1, leave the record as it was and hold no block afterwards.
+inline void ExpectDeclined(gfx::ImageReader reader, const Bytes& bytes) {
+  const gfx::GraphImage pattern = PatternedImage();
+  gfx::GraphImage image = pattern;
+  EXPECT_EQ(DecodeBytes(reader, bytes, &image), -1);
+  EXPECT_TRUE(SameBytes(image, pattern));
+}
+
+// A decoded image that releases itself.
+struct Decoded {
+  explicit Decoded(gfx::ImageReader reader, const Bytes& bytes) {
+    result = DecodeBytes(reader, bytes, &image);
+  }
+  ~Decoded() { gfx::ReleaseImageBuffers(&image); }
+  Decoded(const Decoded&) = delete;
+  Decoded& operator=(const Decoded&) = delete;
+
+  // Bytes [0, count) of row y.
+  Bytes Row(int y, size_t count) const {
+    const auto* p = static_cast<const uint8_t*>(image.Pixels) + size_t(y) * size_t(image.Pitch);
+    return Bytes(p, p + count);
+  }
+  // Every byte of the pixel block, pitch padding included.
+  Bytes Block() const {
+    const auto* p = static_cast<const uint8_t*>(image.Pixels);
+    return Bytes(p, p + size_t(image.Pitch) * size_t(image.Height));
+  }
+
+  int result = -1;
+  gfx::GraphImage image{};
+};
+
+inline void ExpectFormat(const gfx::ColorData& f, int depth, int bytes, uint32_t rm, uint32_t gm,
+                         uint32_t bm, uint32_t am, uint32_t nm) {
+  EXPECT_EQ(f.ColorBitDepth, depth);
+  EXPECT_EQ(f.PixelByte, bytes);
+  EXPECT_EQ(f.RM, rm);
+  EXPECT_EQ(f.GM, gm);
+  EXPECT_EQ(f.BM, bm);
+  EXPECT_EQ(f.AM, am);
+  EXPECT_EQ(f.NM, nm);
+}
+
+// One run over hostile bytes: a decline leaves the record untouched, a decode a consistent one.
+inline void ExpectDeclinedOrConsistent(gfx::ImageReader reader, const Bytes& bytes) {
+  const gfx::GraphImage pattern = PatternedImage();
+  gfx::GraphImage image = pattern;
+  const int result = DecodeBytes(reader, bytes, &image);
+  if (result == 0) {
+    EXPECT_NE(image.Pixels, nullptr);
+    EXPECT_GT(image.Width, 0);
+    EXPECT_GT(image.Height, 0);
+    EXPECT_GE(image.Pitch, image.Width * image.Format.PixelByte);
+    gfx::ReleaseImageBuffers(&image);
+  } else {
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(SameBytes(image, pattern));
+  }
+}
+
+// Every prefix of a file, and the file with each byte inverted in turn, must decline or decode
+// without touching memory the reader does not own (the sanitizers watch) and without leaking.
+// Cut pixel data is allowed to decode (the missing bytes read as zeros).
+inline void SweepHostileVariants(gfx::ImageReader reader, const Bytes& file) {
+  for (size_t n = 0; n <= file.size(); ++n) {
+    SCOPED_TRACE("prefix " + std::to_string(n));
+    // A copy of just the prefix, so reading past it is an overflow the sanitizer sees.
+    ExpectDeclinedOrConsistent(reader, Bytes(file.begin(), file.begin() + ptrdiff_t(n)));
+  }
+  Bytes damaged = file;
+  for (size_t at = 0; at < file.size(); ++at) {
+    SCOPED_TRACE("byte " + std::to_string(at));
+    damaged[at] = uint8_t(~file[at]);
+    ExpectDeclinedOrConsistent(reader, damaged);
+    damaged[at] = file[at];
+  }
+}
+
+}  // namespace zq::test
