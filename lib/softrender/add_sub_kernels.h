@@ -19,7 +19,8 @@ namespace zq::soft {
 // Bright comes first, except in 16-bit with the alpha factor alone, where it acts on the
 // alpha product. 32-bit products reach 255^4, below 2^32, in unsigned 32 bits.
 template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
-inline uint32_t ScaledSource(const KernelContext& c, uint32_t s, uint32_t t, uint32_t a) {
+[[gnu::always_inline]] inline uint32_t ScaledSource(const KernelContext& c, uint32_t s, uint32_t t,
+                                                    uint32_t a) {
   ChannelValues v = SplitChannels<Wide>(s);
   const int32_t* m = c.paramMul;
   auto viaRow = [m](const ChannelValues& x) {
@@ -55,7 +56,8 @@ struct AdditiveMode {
   static constexpr bool kSkipsClearTexels = true;
 
   template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
-  static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s, uint32_t t, uint32_t a) {
+  [[gnu::always_inline]] static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s,
+                                             uint32_t t, uint32_t a) {
     const uint32_t S = ScaledSource<Wide, Blend, Bright, AlphaFactor>(c, s, t, a);
     if constexpr (Wide)
       StoreWhole<true>(dp, AddPixelSaturated32(S, LoadDest<true>(dp)));
@@ -71,7 +73,8 @@ struct SubtractiveMode {
   static constexpr bool kSkipsClearTexels = true;
 
   template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
-  static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s, uint32_t t, uint32_t a) {
+  [[gnu::always_inline]] static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s,
+                                             uint32_t t, uint32_t a) {
     const uint32_t S = ScaledSource<Wide, Blend, Bright, AlphaFactor>(c, s, t, a);
     if constexpr (Wide)
       StoreWhole<true>(dp, SubPixelSaturated32(S, LoadDest<true>(dp)));

@@ -17,7 +17,8 @@ struct AlphaBlendMode {
   static constexpr bool kSkipsClearTexels = true;
 
   template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
-  static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s, uint32_t t, uint32_t a) {
+  [[gnu::always_inline]] static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s,
+                                             uint32_t t, uint32_t a) {
     if constexpr (Bright) s = ApplyBright<Wide>(c, s);
     const uint32_t d = LoadDest<Wide>(dp);
     const uint32_t p = uint32_t(c.blendParam);

@@ -16,7 +16,8 @@ struct MultiplyMode {
   static constexpr bool kSkipsClearTexels = false;
 
   template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
-  static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s, uint32_t t, uint32_t a) {
+  [[gnu::always_inline]] static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s,
+                                             uint32_t t, uint32_t a) {
     ChannelValues sv = SplitChannels<Wide>(s);
     if constexpr (Bright) sv = BrightChannels(c, sv);
     const uint32_t d = LoadDest<Wide>(dp);

@@ -26,8 +26,8 @@ struct WeightedKernel {
   static constexpr int kDestBytes = Src::kDestBytes;
   static constexpr bool kReadsBlendImage = Blend;
 
-  static void Apply(const KernelContext& c, uint8_t* d, const uint8_t* texel,
-                    const uint8_t* blendByte) {
+  [[gnu::always_inline]] static void Apply(const KernelContext& c, uint8_t* d, const uint8_t* texel,
+                                           const uint8_t* blendByte) {
     const uint32_t raw = FetchRawTexel<Src, Alpha>(texel);
     if constexpr (Trans && !Alpha) {
       if (raw == c.transColor) return;
@@ -62,7 +62,7 @@ struct ChannelValues {
 };
 
 template <bool Wide>
-inline ChannelValues SplitChannels(uint32_t v) {
+[[gnu::always_inline]] inline ChannelValues SplitChannels(uint32_t v) {
   if constexpr (Wide)
     return {(v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF};
   else
@@ -71,7 +71,7 @@ inline ChannelValues SplitChannels(uint32_t v) {
 
 // The channels put back in place; a 32-bit result has a fourth byte of 0.
 template <bool Wide>
-inline uint32_t JoinChannels(uint32_t r, uint32_t g, uint32_t b) {
+[[gnu::always_inline]] inline uint32_t JoinChannels(uint32_t r, uint32_t g, uint32_t b) {
   if constexpr (Wide)
     return r << 16 | g << 8 | b;
   else
@@ -79,7 +79,8 @@ inline uint32_t JoinChannels(uint32_t r, uint32_t g, uint32_t b) {
 }
 
 // Bright on channel values, each through the SoftMulTable256 row of its bright byte.
-inline ChannelValues BrightChannels(const KernelContext& c, ChannelValues v) {
+[[gnu::always_inline]] inline ChannelValues BrightChannels(const KernelContext& c,
+                                                           ChannelValues v) {
   return {uint32_t(c.brightR[v.r]), uint32_t(c.brightG[v.g]), uint32_t(c.brightB[v.b])};
 }
 
