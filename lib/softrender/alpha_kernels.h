@@ -32,13 +32,15 @@ struct AlphaBlendMode {
     } else if constexpr (Wide) {
       out = MixChannels<Wide, 8>(s, d, p);
     } else {
-      // d + p * (s - d) / 255 per field, truncated toward zero: stays within the field.
+      // d + p * (s - d) / 255 per field, truncated toward zero. Each field stays within
+      // its range, so the signed changes can be added to the whole word in place (modulo
+      // 2^32, which the exact 16-bit result makes harmless).
       const ChannelValues sv = SplitChannels<false>(s), dv = SplitChannels<false>(d);
       const int32_t* diff = c.paramDiff;
-      auto step = [diff](uint32_t sc, uint32_t dc) {
-        return uint32_t(int32_t(dc) + diff[int32_t(sc) - int32_t(dc)]);
+      auto change = [diff](uint32_t sc, uint32_t dc) {
+        return uint32_t(diff[int32_t(sc) - int32_t(dc)]);
       };
-      out = JoinChannels<false>(step(sv.r, dv.r), step(sv.g, dv.g), step(sv.b, dv.b));
+      out = d + (change(sv.r, dv.r) << 11) + (change(sv.g, dv.g) << 5) + change(sv.b, dv.b);
     }
     // A 32-bit result carries the destination's own fourth byte, so one whole store
     // leaves that byte as it was.
