@@ -32,6 +32,12 @@ int DeleteMaskLayer() {
 int DeleteAllMaskHandles() {
   return 0;
 }
+MEMIMG* GetMaskImage() {
+  return nullptr;
+}
+platform::DirectDrawSurface* GetMaskSurface() {
+  return nullptr;
+}
 
 // ---- Movies -----------------------------------------------------------------------------------
 

@@ -7,7 +7,13 @@
 
 #include "graphics/handle_table.h"
 
+namespace zq::platform {
+class DirectDrawSurface;
+}
+
 namespace zq::gfx {
+
+struct MEMIMG;
 
 // ---- Fonts: no font system yet --------------------------------------------------------------
 void ResetDefaultFontSettings();
@@ -21,6 +27,10 @@ int SetMaskEnabled(int32_t flag);
 int IsMaskEnabled();
 int DeleteMaskLayer();
 int DeleteAllMaskHandles();
+// PLACEHOLDER: the mask image of the software screen and the mask scratch surface. Without a
+// mask layer there are none (and mask active stays 0, so no drawing asks for them): null.
+MEMIMG* GetMaskImage();
+platform::DirectDrawSurface* GetMaskSurface();
 
 // ---- Movies: no movies yet ------------------------------------------------------------------
 int CloseMovie(HandleValue graph);

@@ -3,10 +3,13 @@
 // whole draw (which factors exist, bright on or off, which translucent rule) is a template
 // argument, so the pixel loops built from these operators test nothing per pixel.
 //
-// The operators are written once over a lane type V: int32_t for one pixel, or Lanes4 (a
-// GCC vector of four int32 lanes, one SSE register) for four pixels at once. A lane holds a pixel's
-// bits (a 32-bit pixel with byte 3 set is a negative lane); field arithmetic stays within signed
-// 32-bit range, and the few products that reach 2^32 use the unsigned lane type.
+// The operators are written once over a lane type V: int32_t for one pixel, or a GCC
+// vector of lanes for several pixels at once (32-bit lanes, or 16-bit lanes for 16-bit
+// pixels where the case's arithmetic fits). A lane holds a pixel's bits (a 32-bit pixel
+// with byte 3 set is a negative lane); field arithmetic stays within the signed lane range,
+// and whatever can pass it (sums of whole pixels, products up to 2^32) uses unsigned lanes.
+// The closed forms below replace the soft tables' lookups with the same values, so the
+// vector lanes need no gathers.
 #pragma once
 
 #include <cstdint>

@@ -54,7 +54,7 @@ struct BlitJob {
 };
 
 // ---------------------------------------------------------------------------------------
-// Source pixel forms. Load<V> reads one pixel (V = int32_t) or four (V = Lanes4): its
+// Source pixel forms. Load<V> reads one pixel (V = int32_t) or one per lane: its
 // colour (the palette entry for a palettised source), the value the colour key compares
 // (the raw pixel or the index) and its alpha.
 
@@ -208,8 +208,8 @@ struct Bound {
 };
 
 // ---------------------------------------------------------------------------------------
-// Pixel loops. Four pixels at a time in vector lanes, the rest one at a time, both with
-// the same operator code. Tests select between results instead of branching (a skipped
+// Pixel loops. A vector of pixels at a time, the rest one at a time, both with the same
+// operator code. Tests select between results instead of branching (a skipped
 // pixel is written back unchanged), so the loops have no control flow.
 
 enum class PixelRule {

@@ -6,7 +6,7 @@
 #include "softrender/draw_memimg.h"
 #include "softrender/soft_tables.h"
 
-namespace zq::soft::test {
+namespace zq::soft::blit_test {
 namespace {
 
 constexpr int k16 = gfx::kMemImgRgb565;
@@ -245,9 +245,9 @@ TEST(BlendRules, ReferenceModelSpotChecks) {
 }
 
 }  // namespace
-}  // namespace zq::soft::test
+}  // namespace zq::soft::blit_test
 
-namespace zq::soft::test {
+namespace zq::soft::blit_test {
 namespace {
 
 // The pixel loops compute the table entries in closed form; every entry must agree, in
@@ -298,4 +298,4 @@ TEST(BlendRules, PackedLaneFormsEqualTheScalarOnes) {
 }
 
 }  // namespace
-}  // namespace zq::soft::test
+}  // namespace zq::soft::blit_test

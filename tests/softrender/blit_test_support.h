@@ -13,7 +13,7 @@
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
 
-namespace zq::soft::test {
+namespace zq::soft::blit_test {
 
 // ---------------------------------------------------------------------------------------
 // Images
@@ -390,4 +390,4 @@ class DrawStateScope {
   uint8_t savedTable_[256];
 };
 
-}  // namespace zq::soft::test
+}  // namespace zq::soft::blit_test

@@ -10,7 +10,7 @@
 
 #include "softrender/blit_test_support.h"
 
-namespace zq::soft::test {
+namespace zq::soft::blit_test {
 namespace {
 
 constexpr int k16 = gfx::kMemImgRgb565;
@@ -527,4 +527,4 @@ uint64_t RandomDraws(DrawMemImgTest* fixture, uint64_t* reference) {
 }
 
 }  // namespace
-}  // namespace zq::soft::test
+}  // namespace zq::soft::blit_test
