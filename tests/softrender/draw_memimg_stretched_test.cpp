@@ -12,7 +12,7 @@
 #include "softrender/blit_test_support.h"
 #include "softrender/draw_memimg.h"
 
-namespace zq::soft::test {
+namespace zq::soft::blit_test {
 namespace {
 
 using platform::RECT;
@@ -383,4 +383,4 @@ TEST_F(StretchTest, RefusalsLeaveTheDestinationUntouched) {
 }
 
 }  // namespace
-}  // namespace zq::soft::test
+}  // namespace zq::soft::blit_test
