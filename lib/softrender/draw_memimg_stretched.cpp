@@ -261,8 +261,18 @@ struct CopyRow {
     using Word = typename PixelT::Word;
     const int32_t* cols = j.cols;
     const int w = j.width;
-    for (int x = 0; x < w; ++x)
-      Store<Word>(d + x * int(sizeof(Word)), Word(Src::Copy(j, s, cols[x])));
+    int x = 0;
+    if constexpr (sizeof(Word) == 2) {
+      // Four 16-bit pixels a store.
+      for (; x + 4 <= w; x += 4) {
+        const uint64_t v = uint64_t(Src::Copy(j, s, cols[x])) |
+                           uint64_t(Src::Copy(j, s, cols[x + 1])) << 16 |
+                           uint64_t(Src::Copy(j, s, cols[x + 2])) << 32 |
+                           uint64_t(Src::Copy(j, s, cols[x + 3])) << 48;
+        Store<uint64_t>(d + x * 2, v);
+      }
+    }
+    for (; x < w; ++x) Store<Word>(d + x * int(sizeof(Word)), Word(Src::Copy(j, s, cols[x])));
   }
 };
 
