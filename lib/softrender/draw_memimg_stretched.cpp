@@ -415,8 +415,9 @@ int LayoutBytes(const MEMIMG& m, bool asSource) {
 bool IsUsable(const MEMIMG& m, int bytes) {
   if (m.SetupMark != gfx::kMemImgSetupMark || !m.Pixels || !m.Format) return false;
   if (m.Format->PixelByte != bytes) return false;
-  if (m.Width < 0 || m.Height < 0 || m.Pitch < 0) return false;
-  return int64_t(m.Pitch) >= int64_t(m.Width) * bytes;
+  // A work image over a locked rectangle addresses only that rectangle, so its pitch may be
+  // shorter than its width: the caller vouches for the pixels the draw reaches.
+  return m.Width >= 0 && m.Height >= 0 && m.Pitch >= 0;
 }
 
 // Whether two byte ranges [a, a + aLen) and [b, b + bLen) meet.
@@ -592,19 +593,35 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
     job.key = src->TransColor & (is16 ? Pixel16::kKeyMask : Pixel32::kKeyMask);
   }
 
-  // Drawing an image onto itself reads the source as it was before the draw.
+  // Drawing an image onto itself reads the source as it was before the draw. Only the
+  // source pixels the draw reads are looked at (a work image may address no more).
+  const int32_t colLo = std::min(cols[0], cols[cw - 1]);
+  const int32_t colHi = std::max(cols[0], cols[cw - 1]);
+  const int64_t lastRow = ((int64_t(r.top) - top0 + ch - 1) * kOne) / ay.ratio;
+  const int32_t rowLo = int32_t(mirrorY ? src->Height - 1 - lastRow : ay.off);
+  const int32_t rowHi = int32_t(mirrorY ? src->Height - 1 - ay.off : lastRow);
+  const size_t readRow = size_t(colHi - colLo + 1) * srcBytes;
+  const uint8_t* readFirst =
+      src->Pixels + ptrdiff_t(rowLo) * src->Pitch + ptrdiff_t(colLo) * srcBytes;
+  const size_t dstSpan = SpanBytes(job.dstPitch, size_t(cw) * dstBytes, ch);
+  const int readRows = rowHi - rowLo + 1;
+  const uint8_t* blendFirst =
+      blendImage ? blendImage->Pixels + ptrdiff_t(rowLo) * blendImage->Pitch + colLo : nullptr;
   std::vector<uint8_t> srcCopy;
   std::vector<uint8_t> blendCopy;
-  const size_t dstSpan = SpanBytes(job.dstPitch, size_t(cw) * dstBytes, ch);
-  const size_t srcRow = size_t(src->Width) * srcBytes;
-  if (Overlaps(job.dst, dstSpan, job.src, SpanBytes(job.srcPitch, srcRow, src->Height))) {
-    job.src = CopyRows(srcCopy, job.src, job.srcPitch, srcRow, src->Height);
-    job.srcPitch = ptrdiff_t(srcRow);
-  }
-  if (job.blend && Overlaps(job.dst, dstSpan, job.blend,
-                            SpanBytes(job.blendPitch, size_t(src->Width), src->Height))) {
-    job.blend = CopyRows(blendCopy, job.blend, job.blendPitch, size_t(src->Width), src->Height);
-    job.blendPitch = src->Width;
+  if (Overlaps(job.dst, dstSpan, readFirst, SpanBytes(src->Pitch, readRow, readRows)) ||
+      (blendFirst && Overlaps(job.dst, dstSpan, blendFirst,
+                              SpanBytes(blendImage->Pitch, size_t(colHi - colLo + 1), readRows)))) {
+    // Copies of the read box, addressed from its corner.
+    job.src = CopyRows(srcCopy, readFirst, src->Pitch, readRow, readRows);
+    job.srcPitch = ptrdiff_t(readRow);
+    if (blendFirst) {
+      job.blend =
+          CopyRows(blendCopy, blendFirst, blendImage->Pitch, size_t(colHi - colLo + 1), readRows);
+      job.blendPitch = colHi - colLo + 1;
+    }
+    for (int x = 0; x < cw; ++x) cols[x] -= colLo;
+    job.firstRow -= rowLo;
   }
 
   dst->RunLengthFlag = 0;
