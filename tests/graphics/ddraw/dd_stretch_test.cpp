@@ -80,9 +80,8 @@ TEST(DDStretch, SoftwareScreenAndSurfacesGiveTheSamePixels) {
         EXPECT_EQ(At(r, 12 + x, 3 + y), Source(bits, 2 - x, y));
         EXPECT_EQ(At(r, 20 + x, 3 + y), Source(bits, x, y));
       }
-    // The half turn's first pixel inside the area (59, 43) is destination (9, 3) of the 12 x 10
-    // rectangle: source column 3 - 1 - 9 * 65536 / 65536 / 4 ... ratio 4 x: column 2 - 2 = 0,
-    // row 1 - 3 / 5 = 1.
+    // The half turn (12 x 10 at (50, 40): four times across, five times down): (59, 43) is
+    // pixel (9, 3) of the rectangle, so column 2 - 9 / 4 = 0 and row 1 - 3 / 5 = 1.
     EXPECT_EQ(At(r, 59, 43), Source(bits, 0, 1));
     EXPECT_EQ(At(r, 50, 40), Source(bits, 2, 1));
     EXPECT_EQ(At(r, 60, 40), Pattern(bits, 60, 40));
