@@ -49,6 +49,8 @@ struct StretchJob {
   const uint8_t* blend;  // row 0 of the blend image, null without one
   ptrdiff_t blendPitch;
   const int32_t* cols;  // source column of each destination column
+  uint8_t* rowSrc;      // the gathered source pixels of one row (width x source bytes)
+  uint8_t* rowBlend;    // the gathered blend-image bytes of one row
   int32_t firstRow;     // source row of the first destination row
   int32_t rowStep;      // +1, or -1 on a mirrored vertical axis
   int64_t ratioY;
@@ -61,8 +63,37 @@ struct StretchJob {
 };
 
 // ---------------------------------------------------------------------------------------
-// Source pixel forms: One reads the pixel at a column as its colour (the palette entry for
-// a palettised source), the value the colour key compares and its alpha.
+// Gathering: each general row first collects the source pixels (and blend-image bytes) its
+// destination pixels show into a contiguous row, then blends that row in vector lanes.
+
+template <class V>
+constexpr bool kScalar = std::is_same_v<V, int32_t>;
+
+// out[x] = the kBytes-byte pixel at column cols[x] of row, for x < w.
+template <int kBytes>
+inline void GatherRow(uint8_t* out, const uint8_t* row, const int32_t* cols, int w) {
+  using T =
+      std::conditional_t<kBytes == 1, uint8_t, std::conditional_t<kBytes == 2, uint16_t, uint32_t>>;
+  int x = 0;
+  if constexpr (kBytes < 4) {
+    // Several narrow pixels a store.
+    constexpr int kPer = 8 / kBytes;
+    for (; x + kPer <= w; x += kPer) {
+      uint64_t v = 0;
+#pragma GCC unroll 8
+      for (int k = 0; k < kPer; ++k)
+        v |= uint64_t(Load<T>(row + ptrdiff_t(cols[x + k]) * kBytes)) << (k * kBytes * 8);
+      Store<uint64_t>(out + x * kBytes, v);
+    }
+  }
+  for (; x < w; ++x) Store<T>(out + x * kBytes, Load<T>(row + ptrdiff_t(cols[x]) * kBytes));
+}
+
+// Source pixel forms. Lanes reads pixels x .. x + lanes - 1 of a gathered row as their
+// colour (the palette entry for a palettised source), the value the colour key compares and
+// their alpha; Copy reads one pixel of a source row for the plain copy.
+
+using Words4 = uint16_t __attribute__((vector_size(8)));
 
 template <class PixelT>
 struct DirectSource {
@@ -70,11 +101,19 @@ struct DirectSource {
   static constexpr int kBytes = int(sizeof(Word));
   static constexpr bool kAlpha = false;
   static constexpr bool kPalette = false;
-  static void One(const StretchJob&, const uint8_t* row, int32_t col, int32_t& color, int32_t& key,
-                  int32_t& alpha) {
-    color = int32_t(Load<Word>(row + ptrdiff_t(col) * kBytes));
+  template <class V>
+  static void Lanes(const StretchJob&, const uint8_t* p, int x, V& color, V& key, V& alpha) {
+    if constexpr (kScalar<V>) {
+      color = int32_t(Load<Word>(p + x * kBytes));
+    } else if constexpr (kHalfLanes<V> || kBytes == 4) {
+      std::memcpy(&color, p + x * kBytes, sizeof color);
+    } else {
+      Words4 w;
+      std::memcpy(&w, p + x * 2, sizeof w);
+      color = __builtin_convertvector(w, V);
+    }
     key = color;
-    alpha = 255;
+    alpha = Splat<V>(255);
   }
   static uint32_t Copy(const StretchJob&, const uint8_t* row, int32_t col) {
     return Load<Word>(row + ptrdiff_t(col) * kBytes);
@@ -89,11 +128,25 @@ struct AlphaSource {
   static constexpr int kBytes = 4;
   static constexpr bool kAlpha = true;
   static constexpr bool kPalette = false;
-  static void One(const StretchJob&, const uint8_t* row, int32_t col, int32_t& color, int32_t& key,
-                  int32_t& alpha) {
-    const uint32_t w = Load<uint32_t>(row + ptrdiff_t(col) * 4);
-    color = int32_t(k16 ? (w & 0xFFFFu) : w);
-    alpha = int32_t((w >> (k16 ? 16 : 24)) & 0xFFu);
+  template <class V>
+  static void Lanes(const StretchJob&, const uint8_t* p, int x, V& color, V& key, V& alpha) {
+    if constexpr (kHalfLanes<V>) {
+      static_assert(std::is_same_v<V, Half16>);
+      // Sixteen 4-byte pixels: colour words in the even halves, alpha bytes in the odd.
+      V lo, hi;
+      std::memcpy(&lo, p + x * 4, sizeof lo);
+      std::memcpy(&hi, p + x * 4 + sizeof lo, sizeof hi);
+      color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28,
+                                      30);
+      alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29,
+                                      31) &
+              0xFF;
+    } else {
+      V w;
+      std::memcpy(&w, p + x * 4, sizeof w);
+      color = k16 ? (w & 0xFFFF) : w;
+      alpha = (w >> (k16 ? 16 : 24)) & 0xFF;
+    }
     key = color;
   }
 };
@@ -103,11 +156,22 @@ struct PaletteSource {
   static constexpr int kBytes = 1;
   static constexpr bool kAlpha = false;
   static constexpr bool kPalette = true;
-  static void One(const StretchJob& j, const uint8_t* row, int32_t col, int32_t& color,
-                  int32_t& key, int32_t& alpha) {
-    key = row[col];
-    color = int32_t(j.palette[row[col]]);
-    alpha = 255;
+  template <class V>
+  static void Lanes(const StretchJob& j, const uint8_t* p, int x, V& color, V& key, V& alpha) {
+    if constexpr (kScalar<V>) {
+      key = p[x];
+      color = int32_t(j.palette[p[x]]);
+    } else {
+      using E = typename LaneTraits<V>::Element;
+      E keys[LaneTraits<V>::kCount], colors[LaneTraits<V>::kCount];
+      for (int k = 0; k < LaneTraits<V>::kCount; ++k) {
+        keys[k] = E(p[x + k]);
+        colors[k] = E(j.palette[p[x + k]]);
+      }
+      std::memcpy(&key, keys, sizeof key);
+      std::memcpy(&color, colors, sizeof color);
+    }
+    alpha = Splat<V>(255);
   }
   static uint32_t Copy(const StretchJob& j, const uint8_t* row, int32_t col) {
     return j.palette[row[col]];
@@ -115,38 +179,16 @@ struct PaletteSource {
 };
 
 template <class V>
-constexpr bool kScalar = std::is_same_v<V, int32_t>;
-
-// The source pixels of destination columns x .. x + lanes - 1.
-template <class Src, class V>
-inline void Gather(const StretchJob& j, const uint8_t* row, const int32_t* cols, int x, V& color,
-                   V& key, V& alpha) {
+inline V LoadBlendFactor(const StretchJob& j, const uint8_t* bl, int x) {
   if constexpr (kScalar<V>) {
-    Src::One(j, row, cols[x], color, key, alpha);
-  } else {
-    using E = typename LaneTraits<V>::Element;
-    for (int k = 0; k < LaneTraits<V>::kCount; ++k) {
-      int32_t c, kv, a;
-      Src::One(j, row, cols[x + k], c, kv, a);
-      color[k] = E(c);
-      key[k] = E(kv);
-      alpha[k] = E(a);
-    }
-  }
-}
-
-template <class V>
-inline V GatherBlendFactor(const StretchJob& j, const uint8_t* bl, const int32_t* cols, int x) {
-  if constexpr (kScalar<V>) {
-    return j.blendTable[bl[cols[x]]];
+    return j.blendTable[bl[x]];
   } else {
     V b;
-    for (int k = 0; k < LaneTraits<V>::kCount; ++k) b[k] = j.blendTable[bl[cols[x + k]]];
+    for (int k = 0; k < LaneTraits<V>::kCount; ++k) b[k] = j.blendTable[bl[x + k]];
     return b;
   }
 }
 
-// Destination pixels are contiguous: lanes load and store them whole.
 template <class PixelT, class V>
 inline V LoadDestination(const uint8_t* d, int x) {
   using Word = typename PixelT::Word;
@@ -207,10 +249,10 @@ template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelR
 inline void BlendStep(const StretchJob& j, const BlendContext& c, uint8_t* d, const uint8_t* s,
                       const uint8_t* bl, int x) {
   V sv, kv, av;
-  Gather<Src>(j, s, j.cols, x, sv, kv, av);
+  Src::Lanes(j, s, x, sv, kv, av);
   const V dv = LoadDestination<PixelT, V>(d, x);
   V b{};
-  if constexpr (kB) b = GatherBlendFactor<V>(j, bl, j.cols, x);
+  if constexpr (kB) b = LoadBlendFactor<V>(j, bl, x);
   V out;
   if constexpr (kRule == PixelRule::kAlpha) {
     out = WithAlpha::Apply(c, sv, dv, b, av);
@@ -232,7 +274,15 @@ struct BlendRow {
   // Whether the row's result depends only on the source row (so a repeated source row may
   // be copied from the destination row above).
   static constexpr bool kSourceOnly = false;
-  static void Draw(const StretchJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl) {
+  static void Draw(const StretchJob& j, uint8_t* d, const uint8_t* srcRow, const uint8_t* blendRow,
+                   bool newRow) {
+    // A source row drawn again (enlarging downwards) is gathered once.
+    if (newRow) {
+      GatherRow<Src::kBytes>(j.rowSrc, srcRow, j.cols, j.width);
+      if constexpr (kB) GatherRow<1>(j.rowBlend, blendRow, j.cols, j.width);
+    }
+    const uint8_t* s = j.rowSrc;
+    const uint8_t* bl = j.rowBlend;
     // 16-bit pixels sixteen at a time in 16-bit lanes when the case's arithmetic fits,
     // 32-bit pixels eight at a time.
     constexpr bool kHalf =
@@ -257,7 +307,7 @@ struct BlendRow {
 template <class PixelT, class Src>
 struct CopyRow {
   static constexpr bool kSourceOnly = true;
-  static void Draw(const StretchJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
+  static void Draw(const StretchJob& j, uint8_t* d, const uint8_t* s, const uint8_t*, bool) {
     using Word = typename PixelT::Word;
     const int32_t* cols = j.cols;
     const int w = j.width;
@@ -288,7 +338,7 @@ inline void ForEachRow(const StretchJob& j) {
       std::memcpy(d, d - j.dstPitch, rowBytes);  // the same source row gives the same row
     } else {
       const uint8_t* bl = j.blend ? j.blend + j.blendPitch * row : nullptr;
-      Row::Draw(j, d, j.src + j.srcPitch * row, bl);
+      Row::Draw(j, d, j.src + j.srcPitch * row, bl, row != drawnRow);
       drawnRow = row;
     }
     d += j.dstPitch;
@@ -528,12 +578,19 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   const AxisStart ay = StartOfAxis(h, src->Height, int64_t(r.top) - top0);
 
   // The column table: one error counter stepped over the destination row.
-  int32_t colsOnStack[1024];
+  // Scratch: the column table and the gathered rows, on the stack for common widths.
+  constexpr int kStackWidth = 1024;
+  int32_t colsOnStack[kStackWidth];
+  uint8_t rowOnStack[kStackWidth * 5];
   std::vector<int32_t> colsScratch;
+  std::vector<uint8_t> rowScratch;
   int32_t* cols = colsOnStack;
-  if (cw > int(std::size(colsOnStack))) {
+  uint8_t* rows = rowOnStack;
+  if (cw > kStackWidth) {
     colsScratch.resize(size_t(cw));
+    rowScratch.resize(size_t(cw) * 5);
     cols = colsScratch.data();
+    rows = rowScratch.data();
   }
   {
     // A mirrored axis starts at the far edge and steps back.
@@ -565,6 +622,8 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
     std::memcpy(job.blendTable, gfx::BlendGraphTable, sizeof job.blendTable);
   }
   job.cols = cols;
+  job.rowSrc = rows;
+  job.rowBlend = rows + size_t(cw) * 4;
   job.firstRow = int32_t(mirrorY ? src->Height - 1 - ay.off : ay.off);
   job.rowStep = mirrorY ? -1 : 1;
   job.ratioY = ay.ratio;
