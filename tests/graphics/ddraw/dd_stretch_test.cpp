@@ -135,6 +135,14 @@ TEST(DDStretch, MirroredCutDrawReadsOnlyTheLockedSource) {
     for (int x = 25; x < 40; ++x)
       ASSERT_EQ(g_DD.BackSurface->TestGetPixel(x, y), value(9 - (x - 20) / 2, 5 - (y - 10) / 2))
           << x << "," << y;
+  // Three times larger, the area keeping destination pixels 2 and 3 of each axis: they show
+  // source pixels 0 and 1, one more than the area's share of the rectangle (2 / 3) suggests.
+  ASSERT_EQ(ApplyDrawArea(22, 12, 24, 14), 0);
+  ASSERT_EQ(Draw(20, 10, 50, 28, g), 0);
+  ASSERT_EQ(Draw(50, 28, 20, 10, g), 0);  // the half turn over it: columns 9 and 8, rows 5 and 4
+  for (int y = 12; y < 14; ++y)
+    for (int x = 22; x < 24; ++x)
+      EXPECT_EQ(g_DD.BackSurface->TestGetPixel(x, y), value(9 - (x - 20) / 3, 5 - (y - 10) / 3));
 }
 
 }  // namespace
