@@ -37,7 +37,7 @@ bool SameRect(const RECT& a, const RECT& b) {
 }
 
 TEST(SoftDrawBracket, BoxOnALockedSurfaceLeavesItsGuardBorder) {
-  LibrarySession lib({.softwareScreen = false});
+  LibrarySession lib({.bits = 32, .softwareScreen = false});
   ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   platform::DirectDrawSurface* back = g_DD.BackSurface;
   ASSERT_NE(back, nullptr);
@@ -50,7 +50,7 @@ TEST(SoftDrawBracket, BoxOnALockedSurfaceLeavesItsGuardBorder) {
   ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 1, &color), 0);
   MEMIMG* work = g_DD.SoftWorkTargetImage;
   ASSERT_NE(work, nullptr);
-  EXPECT_EQ(work->ColorType, kMemImgXrgb8888);  // the desktop's 32-bit surfaces
+  EXPECT_EQ(work->ColorType, kMemImgXrgb8888);  // a 32-bit screen on 32-bit surfaces
   EXPECT_EQ(g_DD.SoftWorkSourceImage, nullptr);
   EXPECT_EQ(color, 0x00ABCDEFu);  // a MEMIMG format needs no colour conversion
   EXPECT_FALSE(Unlocked(back));
@@ -75,7 +75,7 @@ TEST(SoftDrawBracket, BoxOnALockedSurfaceLeavesItsGuardBorder) {
 }
 
 TEST(SoftDrawBracket, BlendOnVideoMemoryGoesThroughTheWorkSurface) {
-  LibrarySession lib({.softwareScreen = false});
+  LibrarySession lib({.bits = 32, .softwareScreen = false});
   ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   platform::DirectDrawSurface* back = g_DD.BackSurface;
   platform::SurfaceCaps caps;
@@ -146,7 +146,7 @@ TEST(SoftDrawBracket, SoftwareScreenDoesNothing) {
 }
 
 TEST(SoftDrawBracket, FailedLocksReleaseWhatWasTaken) {
-  LibrarySession lib({.softwareScreen = false});
+  LibrarySession lib({.bits = 32, .softwareScreen = false});
   ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   const HandleValue graph = CreateGraphWithOptions(8, 8, 0, 0, 0);
   ASSERT_GE(graph, 0);
