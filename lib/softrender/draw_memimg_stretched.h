@@ -17,7 +17,9 @@ namespace zq::soft {
 // with alpha channel). blendImage (one byte a pixel, at least the source's size) is read at
 // source coordinates; null for none. A same-size unmirrored rectangle is drawn by DrawMemImg.
 // Draws nothing for a source of width or height 0 or 65536 and above, different colour
-// types, a palettised destination or one with an alpha channel; reports nothing.
+// types, a palettised destination or one with an alpha channel; reports nothing. Only the
+// source pixels the clipped draw samples are read, so an image whose pitch is shorter than its
+// width (a work image over a locked rectangle) may be passed when those pixels lie in it.
 void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platform::RECT& rect,
                          int transFlag, const gfx::MEMIMG* blendImage);
 
