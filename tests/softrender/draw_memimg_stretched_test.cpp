@@ -357,6 +357,38 @@ TEST_F(StretchTest, WideRowsAndSelfDraw) {
     for (int x = 2; x < 10; ++x) ASSERT_EQ(self.Get(x, y), before.Get((x - 2) / 2, (y - 1) / 2));
 }
 
+TEST_F(StretchTest, SixteenBitKeyComparesSixteenBitsInEveryLeaf) {
+  TestImage src(2, 1, k16);
+  src.Set(0, 0, 0x1234);
+  src.Set(1, 0, 0x0841);
+  src.m.TransColor = 0xABCD1234;  // bits above 15 are not part of a 16-bit key
+  for (int mode : {0, 2}) {
+    Use(mode, 255);
+    TestImage dst(4, 1, k16);
+    DrawMemImgStretched(&dst.m, &src.m, RECT{0, 0, 4, 1}, 1, nullptr);
+    EXPECT_EQ(dst.Get(0, 0), 0u) << mode;
+    EXPECT_EQ(dst.Get(1, 0), 0u) << mode;
+    EXPECT_EQ(dst.Get(2, 0), 0x0841u) << mode;
+  }
+}
+
+TEST_F(StretchTest, ReadsOnlyTheSampledSourcePixels) {
+  // A source 10 pixels wide whose rows hold only their first two pixels (pitch 2 pixels), as
+  // a work image over a locked part does: cut to destination columns 0 .. 3 of a doubling,
+  // the draw samples columns 0 and 1 only (the sanitizer would catch any other read).
+  std::vector<uint32_t> rows = {0x11, 0x12, 0x21, 0x22, 0x31, 0x32};
+  TestImage shape(10, 3, k32);  // lends its descriptor
+  gfx::MEMIMG src = shape.m;
+  src.Pitch = 8;
+  src.Pixels = reinterpret_cast<uint8_t*>(rows.data());
+  TestImage dst(20, 6, k32);
+  Use(0, 0, RECT{0, 0, 4, 6});
+  DrawMemImgStretched(&dst.m, &src, RECT{0, 0, 20, 6}, 0, nullptr);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 20; ++x)
+      ASSERT_EQ(dst.Get(x, y), x < 4 ? rows[size_t(y / 2 * 2 + x / 2)] : 0u) << x << "," << y;
+}
+
 TEST_F(StretchTest, RefusalsLeaveTheDestinationUntouched) {
   TestImage src16(3, 3, k16), src32(3, 3, k32);
   FillNamed(src16);
