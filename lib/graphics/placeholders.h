@@ -1,6 +1,6 @@
 // PLACEHOLDERS. Calls into areas of the library that are not built yet. Each group is removed
 // by the change that builds its area; until then each answers as that area does in the
-// situations reached so far (no fonts, no mask layer, no movies, no restore callback).
+// situations reached so far (no fonts, no movies, no restore callback).
 #pragma once
 
 #include <cstdint>
@@ -13,14 +13,6 @@ namespace zq::gfx {
 void ResetDefaultFontSettings();
 int InitFontSystem();
 int EndFontSystem();
-
-// ---- Mask: no mask layer yet ----------------------------------------------------------------
-int MaskLayerExists();
-// Without a mask pattern the mask flag cannot change: -1.
-int SetMaskEnabled(int32_t flag);
-int IsMaskEnabled();
-int DeleteMaskLayer();
-int DeleteAllMaskHandles();
 
 // ---- Movies: no movies yet ------------------------------------------------------------------
 int CloseMovie(HandleValue graph);
