@@ -1,7 +1,6 @@
 // PLACEHOLDERS: see placeholders.h.
 #include "graphics/placeholders.h"
 
-
 namespace zq::gfx {
 
 // ---- Fonts ------------------------------------------------------------------------------------
