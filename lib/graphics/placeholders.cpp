@@ -27,6 +27,9 @@ int PauseAllMovieGraphs() {
 int ReleaseAllMovieSurfaces() {
   return 0;
 }
+int StepGraphMovie(GraphRecord*, int, int32_t, int32_t, int32_t) {
+  return 0;
+}
 
 // ---- Restore ----------------------------------------------------------------------------------
 

@@ -19,6 +19,11 @@ int CloseMovie(HandleValue graph);
 int PlayAllMovieGraphs();
 int PauseAllMovieGraphs();
 int ReleaseAllMovieSurfaces();
+struct GraphRecord;
+// Brings a movie-fed graph to its movie's current frame. With allowOverlay: 1 when the movie
+// shows its frames on an overlay and has just shown this one at (x, y) with the scale, so that
+// nothing more is drawn; else 0. No graph carries a movie yet: 0.
+int StepGraphMovie(GraphRecord* graph, int allowOverlay, int32_t x, int32_t y, int32_t scale);
 
 // ---- Restore after display loss: no callback can be registered yet ----------------------------
 using GraphRestoreCallback = void (*)();
