@@ -251,6 +251,31 @@ TEST_F(FrontEnd, MaskProtectingHalfTheScreenKeepsItThroughBoxAndGraphDraws) {
   EXPECT_EQ(TargetPixel(330, 410) & kRgb, 0x223344u);
 }
 
+// The bracket copies the affected rectangle into the scratch before the draw: the scratch shows
+// which rectangle the front-end handed over.
+TEST_F(FrontEnd, RotatedDrawHandsTheMaskItsGrownBoundingBox) {
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  const HandleValue g = TexelGraph(64, 64);
+  FillImage(*GetMaskImage(), [](int, int) { return 0x00EEEEEEu; });
+  // Everything refused: the apply step marks the whole handed rectangle of the scratch with the
+  // transparent colour (0) and the target keeps every pixel.
+  int32_t pitch = 0;
+  uint8_t* pattern = GetMaskPattern(&pitch);
+  std::memset(pattern, 1, size_t(pitch) * 480);
+  EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, g, 0, 0), 0);
+  const MEMIMG& scratch = *GetMaskImage();
+  // (63, 63)-(137, 137) marked, the marker outside.
+  EXPECT_EQ(ImagePixel(scratch, 63, 63) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 136, 136) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 100, 100) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 62, 100) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 100, 62) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 137, 100) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 100, 137) & kRgb, 0xEEEEEEu);
+  ExpectUntouched("everything refused");
+}
+
 // With a pattern that refuses nothing, a bracketed draw leaves what an unbracketed one does,
 // also for boxes whose corners come reversed and draws reaching past the screen.
 TEST(FrontEndMask, OpenPatternChangesNothingAgainstNoMask) {
