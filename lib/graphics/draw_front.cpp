@@ -7,6 +7,7 @@
 
 #include "base/math.h"
 #include "graphics/d3d/d3d_stubs.h"
+#include "graphics/ddraw/dd_blit.h"
 #include "graphics/ddraw/dd_graph.h"
 #include "graphics/ddraw/dd_image_draw.h"
 #include "graphics/ddraw/dd_screen_capture.h"
@@ -142,6 +143,22 @@ int DrawBox(const RECT& touched, Twin twin) {
 }  // namespace
 
 // ---- Graph draws --------------------------------------------------------------------------------
+
+int DrawGraphAt(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
+  int result = 0;
+  GraphRecord* graph = AdmitGraphDraw(handle, &result);
+  if (graph == nullptr) return result;
+  WaitWhileInactive();
+  const bool direct3D = IsDirect3DGraph(*graph);
+  RECT rect{};
+  if (BracketNeeded(direct3D))
+    rect = AffectedRect(x, y, int64_t(x) + graph->Width, int64_t(y) + graph->Height);
+  if (StepGraphMovie(graph, 1, x, y, 1) == 1) return -1;
+  return Bracketed(rect, direct3D, [&] {
+    return direct3D ? G_D3D_DrawImage(x, y, graph, trans, 1)
+                    : G_DD_DrawImage(uint32_t(x), uint32_t(y), graph, trans, 1);
+  });
+}
 
 int DrawGraphRotScaledF(float x, float y, double scale, double angle, HandleValue handle,
                         int32_t trans, int32_t turn) {

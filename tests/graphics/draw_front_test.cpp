@@ -102,6 +102,7 @@ TEST_F(FrontEnd, EmptyDrawAreaDrawsNothingAndReturnsZero) {
   const HandleValue g = TexelGraph(64, 32);
   ASSERT_EQ(ApplyDrawArea(100, 100, 100, 300), 0);
   ASSERT_EQ(g_DrawState.DrawAreaEmpty, 1);
+  EXPECT_EQ(DrawGraphAt(10, 10, g, 0), 0);
   EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, g, 0, 0), 0);
   EXPECT_EQ(DrawGraphRotScaledAt(100, 100, 2.0, 1.0, g, 1, 1), 0);
   EXPECT_EQ(DrawGraphFourCorners(0, 0, 640, 0, 640, 480, 0, 480, g, 0), 0);
@@ -118,10 +119,12 @@ TEST_F(FrontEnd, BlendGraphSmallerThanTheGraphRefusesTheDraw) {
   const HandleValue same = TexelGraph(32, 32);
   const HandleValue small = TexelGraph(16, 16);
   ASSERT_EQ(SelectBlendGraph(blend, 0, 0), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, wide, 0), -1);
   EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, wide, 0, 0), -1);
   EXPECT_EQ(DrawGraphFourCorners(10, 10, 74, 10, 74, 42, 10, 42, wide, 0), -1);
   ExpectUntouched("refused by the blend graph");
   EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, same, 0, 0), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, small, 0), 0);
   EXPECT_EQ(DrawGraphFourCorners(10, 10, 26, 10, 26, 26, 10, 26, small, 0), 0);
   // A blend graph that has gone away refuses every graph.
   ASSERT_EQ(DeleteGraphHandle(blend, 0), 0);
@@ -132,6 +135,7 @@ TEST_F(FrontEnd, InvalidHandlesChangeNothing) {
   const HandleValue g = TexelGraph(16, 16);
   ASSERT_EQ(DeleteGraphHandle(g, 0), 0);
   for (HandleValue h : {HandleValue(-1), g, HandleValue(0), HandleValue(kMaskHandleKind)}) {
+    EXPECT_EQ(DrawGraphAt(10, 10, h, 0), -1);
     EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, h, 0, 0), -1);
     EXPECT_EQ(DrawGraphRotScaledAt(100, 100, 1.0, 0.0, h, 0, 0), -1);
     EXPECT_EQ(DrawGraphFourCorners(0, 0, 16, 0, 16, 16, 0, 16, h, 0), -1);
@@ -139,6 +143,17 @@ TEST_F(FrontEnd, InvalidHandlesChangeNothing) {
     EXPECT_EQ(CopyDrawScreenToGraph(0, 0, 16, 16, h, 0), -1);
   }
   ExpectUntouched("invalid handle");
+}
+
+TEST_F(FrontEnd, DrawGraphAtPlacesTheGraphsCorner) {
+  const HandleValue g = TexelGraph(64, 32);
+  EXPECT_EQ(DrawGraphAt(100, 50, g, 0), 0);
+  for (int v = 0; v < 32; ++v)
+    for (int u = 0; u < 64; ++u)
+      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
+  EXPECT_EQ(TargetPixel(99, 50) & kRgb, Old(99, 50));
+  EXPECT_EQ(TargetPixel(164, 81) & kRgb, Old(164, 81));
+  EXPECT_EQ(TargetPixel(163, 82) & kRgb, Old(163, 82));
 }
 
 TEST_F(FrontEnd, FourCornersMapTheGraphCornersInOrder) {
@@ -240,6 +255,7 @@ TEST_F(FrontEnd, MaskProtectingHalfTheScreenKeepsItThroughBoxAndGraphDraws) {
   EXPECT_EQ(DrawGraphRotScaledF(320.0f, 200.0f, 1.0, 0.0, g, 0, 0), 0);
   EXPECT_EQ(DrawGraphFourCorners(288, 300, 352, 300, 352, 332, 288, 332, g, 0), 0);
   EXPECT_EQ(DrawFrameBox(300, 400, 340, 420, 0x00556677), 0);
+  EXPECT_EQ(DrawGraphAt(300, 100, g, 0), 0);
   for (int y = 0; y < 480; ++y)
     for (int x = 0; x < 320; ++x) ASSERT_EQ(TargetPixel(x, y) & kRgb, Old(x, y)) << x << "," << y;
   EXPECT_EQ(TargetPixel(320, 0) & kRgb, 0x223344u);
@@ -249,6 +265,8 @@ TEST_F(FrontEnd, MaskProtectingHalfTheScreenKeepsItThroughBoxAndGraphDraws) {
   EXPECT_EQ(TargetPixel(340, 310) & kRgb, Texel(52, 10));
   EXPECT_EQ(TargetPixel(339, 400) & kRgb, 0x556677u);
   EXPECT_EQ(TargetPixel(330, 410) & kRgb, 0x223344u);
+  EXPECT_EQ(TargetPixel(320, 100) & kRgb, Texel(20, 0));
+  EXPECT_EQ(TargetPixel(363, 131) & kRgb, Texel(63, 31));
 }
 
 // The bracket copies the affected rectangle into the scratch before the draw: the scratch shows
@@ -286,6 +304,8 @@ TEST(FrontEndMask, OpenPatternChangesNothingAgainstNoMask) {
     EXPECT_EQ(DrawFrameBox(600, 10, 700, 40, 0x00405060), 0);
     EXPECT_EQ(DrawGraphRotScaledF(620.0f, 470.0f, 1.5, 0.7, g, 0, 1), 0);
     EXPECT_EQ(DrawGraphFourCorners(-20, -10, 50, 5, 60, 40, -5, 30, g, 0), 0);
+    EXPECT_EQ(DrawGraphAt(600, -10, g, 0), 0);
+    EXPECT_EQ(DrawGraphAt(-30, 460, g, 0), 0);
     SetBlendMode(1, 128);
     EXPECT_EQ(DrawFilledBox(150, 100, 400, 300, 0x00FF8000), 0);
     SetBlendMode(0, 0);
@@ -347,6 +367,8 @@ std::vector<uint32_t> RunScene(bool software) {
   DrawFrameBox(300, 200, 250, 150, 0x00445566);
   DrawGraphFourCorners(100, 300, 164, 300, 164, 332, 100, 332, g, 0);
   DrawGraphRotScaledF(400.0f, 300.0f, 1.5, 0.7, g, 0, 0);
+  DrawGraphAt(600, 440, g, 0);
+  DrawGraphAt(500, 20, g, 0);
   SetBlendMode(1, 128);
   DrawFilledBox(150, 250, 500, 400, 0x00FF8000);
   SetBlendMode(0, 0);
@@ -360,6 +382,7 @@ std::vector<uint32_t> RunScene(bool software) {
   DrawFilledBox(250, 0, 400, 50, 0x00778899);
   DrawGraphFourCorners(280, 60, 344, 60, 344, 92, 280, 92, copy, 0);
   DrawGraphRotScaledF(320.0f, 440.0f, 1.0, 0.3, g, 0, 1);
+  DrawGraphAt(290, 120, copy, 0);
   return Snapshot();
 }
 
