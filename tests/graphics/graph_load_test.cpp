@@ -311,5 +311,26 @@ TEST(CreateGraphFromImage, MirrorHereLeavesTheCallersImagesUnchanged) {
   ReleaseImageBuffers(&alpha);
 }
 
+TEST(CreateGraphFromImage, ImagesThatCannotBeReadSafelyMakeNoGraph) {
+  LibrarySession lib({.bits = 32});
+  uint8_t pixels[64] = {};
+  GraphImage image{};
+  SetupColorDataRGB24(&image.Format);
+  image.Width = 4, image.Height = 2, image.Pitch = 11;  // a row needs 12 bytes
+  image.Pixels = pixels;
+  EXPECT_EQ(CreateGraphFromImage(&image, nullptr, 1, 0, 0), -1);
+  image.Pitch = 12;
+  image.Format.PixelByte = 1;  // says one byte a pixel at 24 bits
+  EXPECT_EQ(CreateGraphFromImage(&image, nullptr, 1, 0, 0), -1);
+  image.Format.PixelByte = 3;
+  GraphImage empty{};
+  empty.Width = 4, empty.Height = 2;  // an alpha image without pixels
+  EXPECT_EQ(CreateGraphFromImage(&image, &empty, 1, 0, 0), -1);
+  // The graphs made for the refused writes were deleted again.
+  EXPECT_EQ(GraphTable().Count(), 0);
+  EXPECT_EQ(SurfaceDataTable().Count(), 0);
+  EXPECT_NE(CreateGraphFromImage(&image, nullptr, 1, 0, 0), -1);
+}
+
 }  // namespace
 }  // namespace zq::gfx

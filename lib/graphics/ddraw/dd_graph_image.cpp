@@ -33,6 +33,11 @@ struct PixelSource {
 bool FromImage(const GraphImage* image, PixelSource* out) {
   if (image == nullptr || image->Pixels == nullptr || image->Format.ColorBitDepth == 0)
     return false;
+  // Rows shorter than the pixels they claim would be read past their end.
+  if (image->Width < 1 || image->Height < 1 || image->Format.PixelByte < 1 ||
+      image->Format.PixelByte * 8 != image->Format.ColorBitDepth ||
+      int64_t(image->Pitch) < int64_t(image->Width) * image->Format.PixelByte)
+    return false;
   *out = {static_cast<const uint8_t*>(image->Pixels), image->Pitch, &image->Format, image->Width,
           image->Height};
   return true;
@@ -148,10 +153,12 @@ int WriteImageToSurface2DRect(const ColorData* bitmapFormat, HBITMAP bitmap, HBI
   bool haveMask = false;
   if (fromBitmap) {
     if (!FromBitmap(bitmap, bitmapFormat, &main)) return -1;
-    haveMask = alphaBitmap != nullptr && FromBitmap(alphaBitmap, bitmapFormat, &mask);
+    haveMask = alphaBitmap != nullptr;
+    if (haveMask && !FromBitmap(alphaBitmap, bitmapFormat, &mask)) return -1;
   } else {
     if (!FromImage(image, &main)) return -1;
-    haveMask = FromImage(alpha, &mask);
+    haveMask = alpha != nullptr;
+    if (haveMask && !FromImage(alpha, &mask)) return -1;
   }
   const RECT r = *srcRect;
   const int32_t w = r.right - r.left, h = r.bottom - r.top;
