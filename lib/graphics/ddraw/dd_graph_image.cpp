@@ -203,9 +203,11 @@ int WriteImageToSurface2DRect(const ColorData* bitmapFormat, HBITMAP bitmap, HBI
   void* pixels = nullptr;
   const ColorData* format = nullptr;
   const int locked = LockSurfaceData(data, &pitch, &pixels, 1, nullptr, &format);
-  if (locked == -1 || format == nullptr) return -1;
+  if (locked == -1) return -1;
   int result;
-  if (format->ColorBitDepth == 8 && main.format->ColorBitDepth != 8) {
+  if (format == nullptr) {
+    result = -1;
+  } else if (format->ColorBitDepth == 8 && main.format->ColorBitDepth != 8) {
     platform::RGBQUAD colors[256];
     StoreColorTable(*rec, format, colors);
     result =
