@@ -1,8 +1,6 @@
 // PLACEHOLDERS: see placeholders.h.
 #include "graphics/placeholders.h"
 
-#include "graphics/draw_state.h"
-
 namespace zq::gfx {
 
 // ---- Fonts ------------------------------------------------------------------------------------
@@ -15,34 +13,19 @@ int EndFontSystem() {
   return 0;
 }
 
-// ---- Mask -------------------------------------------------------------------------------------
-
-int MaskLayerExists() {
-  return 0;
-}
-int SetMaskEnabled(int32_t) {
-  return -1;
-}
-int IsMaskEnabled() {
-  return g_DrawState.MaskFlag;
-}
-int DeleteMaskLayer() {
-  return 0;
-}
-int DeleteAllMaskHandles() {
-  return 0;
-}
-MEMIMG* GetMaskImage() {
-  return nullptr;
-}
-platform::DirectDrawSurface* GetMaskSurface() {
-  return nullptr;
-}
-
 // ---- Movies -----------------------------------------------------------------------------------
 
 int CloseMovie(HandleValue) {
   return 0;
+}
+HandleValue OpenMovieToGraph(const char*, int*, int*, int) {
+  return -1;
+}
+int GetMovieSurfaceMode(HandleValue) {
+  return 0;
+}
+int CloseMovieHandle(HandleValue) {
+  return -1;
 }
 int PlayAllMovieGraphs() {
   return 0;
@@ -51,6 +34,9 @@ int PauseAllMovieGraphs() {
   return 0;
 }
 int ReleaseAllMovieSurfaces() {
+  return 0;
+}
+int StepGraphMovie(GraphRecord*, int, int32_t, int32_t, int32_t) {
   return 0;
 }
 

@@ -41,6 +41,15 @@ int G_D3D_DeleteGraph(GraphRecord*) {
 int G_D3D_DeriveGraph(GraphRecord*, int, int, int, int, GraphRecord*) {
   return -1;
 }
+int G_D3D_SetGraphImage(const ColorData*, platform::HBITMAP, platform::HBITMAP, int, int,
+                        GraphRecord*, int, const GraphImage*, const GraphImage*) {
+  return -1;
+}
+int G_D3D_SetGraphImageDIB(const ColorData*, platform::HBITMAP, platform::HBITMAP,
+                           const platform::RECT*, int, int, GraphRecord*, int, const GraphImage*,
+                           const GraphImage*) {
+  return -1;
+}
 int G_D3D_FillGraph(GraphRecord*, int, int, int, int) {
   return -1;
 }
@@ -75,6 +84,30 @@ int G_D3D_SetViewTransform(const Matrix4x4*) {
   return -1;
 }
 int G_D3D_SetProjectionTransform(const Matrix4x4*) {
+  return -1;
+}
+
+int G_D3D_DrawImage(int32_t, int32_t, const GraphRecord*, int32_t, int32_t) {
+  return -1;
+}
+int G_D3D_DrawImageStretched(int32_t, int32_t, int32_t, int32_t, const GraphRecord*, int32_t,
+                             int32_t) {
+  return -1;
+}
+int G_D3D_DrawImageRotated(float, float, double, double, const GraphRecord*, int32_t, int32_t) {
+  return -1;
+}
+int G_D3D_DrawImageQuad(float, float, float, float, float, float, float, float, const GraphRecord*,
+                        int32_t) {
+  return -1;
+}
+int G_D3D_DrawRect(int32_t, int32_t, int32_t, int32_t, uint32_t) {
+  return -1;
+}
+int G_D3D_DrawFrameBox(int32_t, int32_t, int32_t, int32_t, uint32_t) {
+  return -1;
+}
+int G_D3D_GetDrawScreenGraph(int32_t, int32_t, int32_t, int32_t, GraphRecord*, int32_t) {
   return -1;
 }
 

@@ -13,6 +13,7 @@
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
+#include "graphics/mask.h"
 #include "graphics/surface_data.h"
 #include "softrender/rotated.h"
 #include "softrender/soft_bounds.h"
@@ -43,10 +44,9 @@ struct FirstPiece {
   RECT Whole() const { return RECT{0, 0, piece->Width, piece->Height}; }
 };
 
-// The direct path's destination. The mask layer is not built yet: while it is active the
-// draws would go to its image, so nothing is drawn.
+// The direct path's destination: the mask's scratch image while the mask is active.
 MEMIMG* DirectDestination() {
-  return g_DrawState.MaskActive ? nullptr : g_DD.DrawTargetMemImg;
+  return g_DrawState.MaskActive ? GetMaskImage() : g_DD.DrawTargetMemImg;
 }
 
 // Before a surface is locked the Direct3D batch is drawn and, when asked, its scene ended.

@@ -8,7 +8,7 @@
 #include "graphics/ddraw/soft_draw_bracket.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/placeholders.h"
+#include "graphics/mask.h"
 #include "softrender/boxes.h"
 #include "softrender/soft_bounds.h"
 

@@ -9,7 +9,7 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/image/convert_pixel_rect.h"
-#include "graphics/placeholders.h"
+#include "graphics/mask.h"
 
 namespace zq::gfx {
 
