@@ -3,6 +3,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/placeholders.h"
+#include "platform/present/sdl_window.h"
 
 namespace zq::gfx {
 
@@ -159,13 +161,35 @@ void MainWindowProc(Window& window, const Message& message) {
 }
 
 int ProcessMessage() {
+  // Under the lock first: the message thread and the program's thread both come here.
+  base::LibraryLockGuard lock;
   if (g_lib.processing) return 0;
   if (g_lib.window == nullptr || !platform::IsWindow(g_lib.window)) return -1;
-  base::LibraryLockGuard lock;
   g_lib.processing = 1;
+  // The presenter window's events become messages (on the thread that opened it only).
+  platform::PollPresenterEvents();
   platform::PumpMessages();
   g_lib.processing = 0;
   return platform::IsWindow(g_lib.window) ? 0 : -1;
+}
+
+int StartMessageThread() {
+  base::LibraryLockGuard lock;
+  if (!g_lib.initialised || g_lib.ending) return -1;
+  const bool started = platform::StartMessageThread([] {
+    {
+      base::LibraryLockGuard held;
+      // Once the window is gone nothing handles the queue: drop what is left so the thread
+      // does not wake for it again.
+      if (ProcessMessage() != 0) platform::PumpMessages();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(17));
+  });
+  return started ? 0 : -1;
+}
+
+void StopMessageThread() {
+  platform::StopMessageThread();
 }
 
 int WaitWhileInactive() {

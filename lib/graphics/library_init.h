@@ -31,6 +31,13 @@ int IsWindowedMode();
 // Processes up to five window messages. 0, or -1 once the window is gone. A nested call
 // returns 0 at once.
 int ProcessMessage();
+// Starts the library's message thread: whenever messages are queued it takes the library lock,
+// processes them and sleeps 17 ms. 0, or -1 before the start, while ending, or when a message
+// thread already runs.
+int StartMessageThread();
+// Stops and joins the message thread (nothing when none runs). The caller must not hold the
+// library lock: the thread may be waiting for it.
+void StopMessageThread();
 // While the application is inactive, processes messages until it is active again or the
 // library ends, then restores the graphs' surfaces. 0.
 int WaitWhileInactive();
