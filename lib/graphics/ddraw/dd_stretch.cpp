@@ -12,7 +12,7 @@
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/placeholders.h"
+#include "graphics/mask.h"
 #include "softrender/draw_memimg.h"
 #include "softrender/draw_memimg_stretched.h"
 
