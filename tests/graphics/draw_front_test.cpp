@@ -305,6 +305,23 @@ TEST_F(FrontEnd, DrawGraphRectScaledStretchesThePartOntoTheRectangle) {
   EXPECT_EQ(DrawGraphRectScaled(-2000000000, 0, 2000000000, 480, 0, 0, 1, 32, g, 0), 0);
   EXPECT_EQ(g_DrawState.DrawArea.right, 640);
 }
+TEST_F(FrontEnd, SubtractEmulationStepsLeaveTheDrawStateAsItWas) {
+  SetBlendMode(3, 100);
+  SetDrawBrightRGB(10, 20, 30);
+  const platform::RECT r{10, 10, 50, 50};
+  EXPECT_EQ(BeginSubtractBlendDraw(&r), 0);
+  // Between the steps the image is added with the caller's parameter.
+  EXPECT_EQ(g_DrawState.BlendMode, 5);
+  EXPECT_EQ(g_DrawState.BlendParam, 100);
+  EXPECT_EQ(g_DrawState.Bright, 0x0A141Eu);
+  EXPECT_EQ(EndSubtractBlendDraw(&r), 0);
+  EXPECT_EQ(g_DrawState.BlendMode, 3);
+  EXPECT_EQ(g_DrawState.BlendParam, 100);
+  EXPECT_EQ(g_DrawState.Bright, 0x0A141Eu);
+  // Without Direct3D the white boxes go nowhere: the DirectDraw target is untouched.
+  ExpectUntouched("subtract steps");
+}
+
 TEST_F(FrontEnd, FourCornersMapTheGraphCornersInOrder) {
   const HandleValue g = TexelGraph(64, 32);
   // Top-left, top-right, bottom-right, bottom-left.
