@@ -525,6 +525,21 @@ TEST(FrontEndFrontBuffer, DrawsReachTheDisplayedSurfaceAtTheWindowCorner) {
   EXPECT_EQ(shown->TestGetPixel(40 + 639, 30 + 479) & kRgb, 0u);
 }
 
+TEST(FrontEndHardware, CopyDrawScreenToGraphReadsTheFrontBufferAtTheWindowCorner) {
+  LibrarySession lib({.bits = 32, .softwareScreen = false});
+  platform::InjectMove(50, 40);
+  ProcessMessage();
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  FillSurface(g_DD.PrimarySurface, Old);
+  const HandleValue g = CreateEmptyGraph(32, 16);
+  ASSERT_GE(g, 0);
+  ASSERT_EQ(StoreOf(g).data->SoftwareFlag, 0u);
+  EXPECT_EQ(CopyDrawScreenToGraph(10, 20, 42, 36, g, 0), 0);
+  for (int v = 0; v < 16; ++v)
+    for (int u = 0; u < 32; ++u)
+      ASSERT_EQ(GraphPixel(g, u, v) & kRgb, Old(50 + 10 + u, 40 + 20 + v)) << u << "," << v;
+}
+
 // ---- The same scene on the software screen and on simulated surfaces -------------------------
 
 std::vector<uint32_t> RunScene(bool software) {
