@@ -275,6 +275,12 @@ TEST_F(FrontEnd, DrawGraphInRectShowsOnlyThePartAndRestoresTheDrawArea) {
   sameArea();
   EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, -1, 0, 1), -1);
   sameArea();
+  // A negative size narrows the area to nothing: nothing is drawn.
+  FillTarget(Old);
+  DrawGraphInRect(100, 100, 0, 0, -5, 16, g, 0, 0);
+  DrawGraphInRect(100, 100, 0, 0, 16, -5, g, 0, 1);
+  sameArea();
+  ExpectUntouched("negative size");
   // Sizes that overflow on addition are clamped, not wrapped.
   EXPECT_EQ(DrawGraphInRect(INT32_MAX - 5, 100, INT32_MIN, 0, INT32_MAX, 16, g, 0, 0), 0);
   sameArea();
@@ -542,12 +548,24 @@ TEST(FrontEndHardware, CopyDrawScreenToGraphReadsTheFrontBufferAtTheWindowCorner
 
 // ---- The same scene on the software screen and on simulated surfaces -------------------------
 
-std::vector<uint32_t> RunScene(bool software) {
+std::vector<uint32_t> RunScene(bool software, bool hostile = false) {
   LibrarySession lib({.bits = 32, .softwareScreen = software});
   EXPECT_EQ(IsSoftwareScreenInUse(), software ? 1 : 0);
   EXPECT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   FillTarget(Old);
   const HandleValue g = TexelGraph(64, 32);
+  if (hostile) {
+    // Corners far off the screen: edges clamped into int, rectangles ordered and clipped.
+    ApplyDrawArea(0, 0, 640, 100);
+    DrawGraphRectScaled(-2000000000, 0, 2000000000, 480, 0, 0, 1, 32, g, 0);
+    DrawGraphRect(INT32_MAX, 200, INT32_MIN, 210, g, 0);
+    DrawFilledBox(INT32_MIN, 150, INT32_MAX, 160, 0x00334455);
+    DrawFrameBox(INT32_MAX, 170, INT32_MIN, 180, 0x00334455);
+    DrawGraphFourCorners(-1e30f, 0, 1e30f, 0, 1e30f, 1e30f, -1e30f, 1e30f, g, 0);
+    DrawGraphRotScaledF(320.0f, 240.0f, 1e300, 1.0, g, 0, 0);
+    ApplyDrawArea(0, 0, 640, 480);
+    return Snapshot();
+  }
   DrawFilledBox(20, 30, 200, 100, 0x00112233);
   DrawFrameBox(300, 200, 250, 150, 0x00445566);
   DrawGraphFourCorners(100, 300, 164, 300, 164, 332, 100, 332, g, 0);
@@ -557,6 +575,7 @@ std::vector<uint32_t> RunScene(bool software) {
   DrawGraphRect(620, 120, 520, 180, g, 0);
   DrawGraphMirrored(10, 200, g, 0);
   DrawGraphInRect(200, 420, 10, 5, 30, 20, g, 0, 0);
+  DrawGraphInRect(100, 100, 0, 0, -5, 16, g, 0, 1);
   DrawGraphRectScaled(560, 300, 630, 380, 8, 4, 20, 10, g, 0);
   SetBlendMode(1, 128);
   DrawFilledBox(150, 250, 500, 400, 0x00FF8000);
@@ -587,6 +606,15 @@ TEST(FrontEndScreens, HardwareSurfacesGiveTheSoftwareScreensPixels) {
   EXPECT_EQ(software[40 * 640 + 30], 0x112233u);
   EXPECT_EQ(software[20 * 640 + 330], 0x778899u);
   EXPECT_EQ(software[20 * 640 + 310], Old(310, 20));
+}
+
+TEST(FrontEndScreens, FarOffCornersGiveTheSamePixelsOnBothScreens) {
+  const std::vector<uint32_t> software = RunScene(true, true);
+  const std::vector<uint32_t> hardware = RunScene(false, true);
+  for (size_t i = 0; i < software.size(); ++i)
+    ASSERT_EQ(hardware[i], software[i]) << i % 640 << "," << i / 640;
+  // Only the narrowed draw area was drawn.
+  EXPECT_EQ(software[300 * 640 + 300], Old(300, 300));
 }
 
 }  // namespace
