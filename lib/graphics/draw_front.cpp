@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <iterator>
 #include <utility>
 
 #include "base/math.h"
+#include "base/rect.h"
 #include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/dd_blit.h"
 #include "graphics/ddraw/dd_graph.h"
 #include "graphics/ddraw/dd_image_draw.h"
 #include "graphics/ddraw/dd_screen_capture.h"
 #include "graphics/ddraw/dd_soft_draw.h"
+#include "graphics/ddraw/dd_stretch.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
@@ -51,6 +54,10 @@ RECT AffectedRect(int64_t left, int64_t top, int64_t right, int64_t bottom) {
               int32_t(std::clamp<int64_t>(top, 0, height)),
               int32_t(std::clamp<int64_t>(right, 0, width)),
               int32_t(std::clamp<int64_t>(bottom, 0, height))};
+}
+
+int32_t ClampToInt(int64_t value) {
+  return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
 // Steps that refuse a graph draw before anything happens: the empty draw area (0), an invalid
@@ -158,6 +165,111 @@ int DrawGraphAt(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
     return direct3D ? G_D3D_DrawImage(x, y, graph, trans, 1)
                     : G_DD_DrawImage(uint32_t(x), uint32_t(y), graph, trans, 1);
   });
+}
+
+int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue handle,
+                  int32_t trans) {
+  int result = 0;
+  GraphRecord* graph = AdmitGraphDraw(handle, &result);
+  if (graph == nullptr) return result;
+  WaitWhileInactive();
+  const bool direct3D = IsDirect3DGraph(*graph);
+  RECT rect{};
+  if (BracketNeeded(direct3D)) rect = AffectedRect(x1, y1, x2, y2);
+  // A movie shown on its overlay is scaled by whole steps only.
+  const int32_t scale = ClampToInt((int64_t(x2) - x1) / graph->Width);
+  if (StepGraphMovie(graph, 1, x1, y1, scale) == 1) return -1;
+  return Bracketed(rect, direct3D, [&] {
+    return direct3D ? G_D3D_DrawImageStretched(x1, y1, x2, y2, graph, trans, 1)
+                    : G_DD_DrawImageStretched(x1, y1, x2, y2, graph, trans, 1, -1);
+  });
+}
+
+int DrawGraphMirrored(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
+  const GraphRecord* graph = GetGraphRecord(handle);
+  if (graph == nullptr) return -1;
+  return DrawGraphRect(ClampToInt(int64_t(x) + graph->Width), y, x,
+                       ClampToInt(int64_t(y) + graph->Height), handle, trans);
+}
+
+namespace {
+
+// Narrows the draw area (and its float copy) for one call and puts it back on destruction.
+// The empty flag and the Direct3D viewport stay as they are.
+class NarrowedDrawArea {
+ public:
+  explicit NarrowedDrawArea(RECT wanted) : saved_(g_DrawState.DrawArea) {
+    std::copy(std::begin(g_DrawState.DrawAreaF), std::end(g_DrawState.DrawAreaF), savedF_);
+    base::ClipRectToRect(&wanted, &saved_);
+    Set(wanted);
+  }
+  ~NarrowedDrawArea() {
+    g_DrawState.DrawArea = saved_;
+    std::copy(std::begin(savedF_), std::end(savedF_), g_DrawState.DrawAreaF);
+  }
+  NarrowedDrawArea(const NarrowedDrawArea&) = delete;
+  NarrowedDrawArea& operator=(const NarrowedDrawArea&) = delete;
+
+ private:
+  static void Set(const RECT& r) {
+    g_DrawState.DrawArea = r;
+    g_DrawState.DrawAreaF[0] = float(r.left);
+    g_DrawState.DrawAreaF[1] = float(r.top);
+    g_DrawState.DrawAreaF[2] = float(r.right);
+    g_DrawState.DrawAreaF[3] = float(r.bottom);
+  }
+  RECT saved_;
+  float savedF_[4];
+};
+
+}  // namespace
+
+int DrawGraphInRect(int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t width, int32_t height,
+                    HandleValue handle, int32_t trans, int32_t mirror) {
+  const NarrowedDrawArea area(
+      RECT{x, y, ClampToInt(int64_t(x) + width), ClampToInt(int64_t(y) + height)});
+  const int32_t top = ClampToInt(int64_t(y) - srcY);
+  if (mirror == 0) return DrawGraphAt(ClampToInt(int64_t(x) - srcX), top, handle, trans);
+  const GraphRecord* graph = GetGraphRecord(handle);
+  if (graph == nullptr) return -1;
+  // The source column srcX lands on the rectangle's right edge.
+  const int64_t left = int64_t(x) - (int64_t(graph->Width) - srcX - width);
+  return DrawGraphMirrored(ClampToInt(left), top, handle, trans);
+}
+
+int DrawGraphRectScaled(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t srcX, int32_t srcY,
+                        int32_t srcWidth, int32_t srcHeight, HandleValue handle, int32_t trans) {
+  const GraphRecord* graph = GetGraphRecord(handle);
+  if (graph == nullptr) return -1;
+  // A source of no width or height has no scale.
+  if (srcWidth <= 0 || srcHeight <= 0) return -1;
+  const bool mirrorX = x1 > x2, mirrorY = y1 > y2;
+  if (mirrorX) std::swap(x1, x2);
+  if (mirrorY) std::swap(y1, y2);
+  const NarrowedDrawArea area(RECT{x1, y1, x2, y2});
+  const double sx = double(int64_t(x2) - x1) / srcWidth;
+  const double sy = double(int64_t(y2) - y1) / srcHeight;
+  // Edge = corner -/+ the truncated scaled distance, in double, then clamped into int.
+  auto edge = [](int32_t corner, double sign, double distance) {
+    const double v = double(corner) + sign * std::trunc(distance);
+    return int32_t(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
+  };
+  int32_t left, right, top, bottom;
+  if (!mirrorX) {
+    left = edge(x1, -1.0, srcX * sx);
+    right = edge(x1, 1.0, (double(graph->Width) - srcX) * sx);
+  } else {
+    left = edge(x2, 1.0, srcX * sx);
+    right = edge(x2, -1.0, (double(graph->Width) - srcX) * sx);
+  }
+  if (!mirrorY) {
+    top = edge(y1, -1.0, srcY * sy);
+    bottom = edge(y1, 1.0, (double(graph->Height) - srcY) * sy);
+  } else {
+    top = edge(y2, 1.0, srcY * sy);
+    bottom = edge(y2, -1.0, (double(graph->Height) - srcY) * sy);
+  }
+  return DrawGraphRect(left, top, right, bottom, handle, trans);
 }
 
 int DrawGraphRotScaledF(float x, float y, double scale, double angle, HandleValue handle,

@@ -60,11 +60,6 @@ void FreePattern() {
   m.Height = 0;
 }
 
-void ScreenSize(int32_t* width, int32_t* height) {
-  *width = g_DD.ScreenWidth != 0 ? g_DD.ScreenWidth : 640;
-  *height = g_DD.ScreenHeight != 0 ? g_DD.ScreenHeight : 480;
-}
-
 int CreateScratchSurface(int32_t width, int32_t height) {
   MaskScreen& m = g_MaskScreen;
   if (g_DD.DirectDraw == nullptr)
@@ -165,7 +160,8 @@ void MarkRefusedPixels(uint8_t* scratch, int32_t scratchPitch, int bytesPerPixel
   }
 }
 
-// A MEMIMG-like view of locked surface memory in the screen's format.
+// Converts the view's rectangle into locked scratch memory that starts at the rectangle's corner
+// and holds the screen's format.
 int ConvertFromView(uint8_t* dest, int32_t destPitch, const MEMIMG* view, const RECT& r) {
   return ConvertPixelRect(dest, destPitch, GetScreenColorData(), view->Pixels, view->Pitch,
                           view->Format, nullptr, 0, nullptr, 0, 0, &r, 0, 0, 0, kDitherNone, 0, 0,
@@ -203,8 +199,8 @@ uint8_t* GetMaskPattern(int32_t* pitch) {
 
 int CreateMaskLayer(int32_t createPattern, int32_t createScratch) {
   MaskScreen& m = g_MaskScreen;
-  int32_t width, height;
-  ScreenSize(&width, &height);
+  // An unset screen mode counts as 640 x 480.
+  const int32_t width = GetScreenWidth(), height = GetScreenHeight();
 
   // A pattern kept across a display rebuild serves only a screen of its own size.
   if (createPattern && m.Pattern != nullptr && (m.Width != width || m.Height != height))

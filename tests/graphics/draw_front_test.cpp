@@ -156,6 +156,178 @@ TEST_F(FrontEnd, DrawGraphAtPlacesTheGraphsCorner) {
   EXPECT_EQ(TargetPixel(163, 82) & kRgb, Old(163, 82));
 }
 
+TEST_F(FrontEnd, GraphDrawsWithAnEmptyDrawAreaReturnZeroAndDrawNothing) {
+  const HandleValue g = TexelGraph(64, 32);
+  ASSERT_EQ(ApplyDrawArea(0, 50, 640, 50), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, g, 0), 0);
+  EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, g, 0), 0);
+  EXPECT_EQ(DrawGraphMirrored(10, 10, g, 0), 0);
+  EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, g, 0, 0), 0);
+  EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, g, 0, 1), 0);
+  EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, 16, g, 0), 0);
+  ExpectUntouched("empty draw area");
+}
+
+TEST_F(FrontEnd, GraphDrawsRefuseInvalidHandlesAndSmallBlendGraphs) {
+  const HandleValue g = TexelGraph(64, 32);
+  for (HandleValue h : {HandleValue(-1), HandleValue(0), HandleValue(kMaskHandleKind)}) {
+    EXPECT_EQ(DrawGraphAt(10, 10, h, 0), -1);
+    EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, h, 0), -1);
+    EXPECT_EQ(DrawGraphMirrored(10, 10, h, 0), -1);
+    EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, h, 0, 0), -1);
+    EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, h, 0, 1), -1);
+    EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, 16, h, 0), -1);
+  }
+  // A source of no width or height has no scale.
+  EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 0, 16, g, 0), -1);
+  EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, -1, g, 0), -1);
+  const HandleValue blend = TexelGraph(32, 32);
+  ASSERT_EQ(SelectBlendGraph(blend, 0, 0), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, g, 0), -1);
+  EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, g, 0), -1);
+  EXPECT_EQ(DrawGraphMirrored(10, 10, g, 0), -1);
+  ExpectUntouched("refused");
+  const HandleValue small = TexelGraph(16, 16);
+  EXPECT_EQ(DrawGraphAt(10, 10, small, 0), 0);
+  ASSERT_EQ(SelectBlendGraph(-1, 0, 0), 0);
+}
+
+TEST_F(FrontEnd, DrawGraphRectStretchesAndMirrors) {
+  const HandleValue g = TexelGraph(64, 32);
+  EXPECT_EQ(DrawGraphRect(100, 50, 228, 114, g, 0), 0);
+  for (int v = 0; v < 64; ++v)
+    for (int u = 0; u < 128; ++u)
+      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u / 2, v / 2)) << u << "," << v;
+  FillTarget(Old);
+  // x1 > x2: mirrored left to right between x2 and x1.
+  EXPECT_EQ(DrawGraphRect(164, 50, 100, 82, g, 0), 0);
+  for (int v = 0; v < 32; ++v)
+    for (int u = 0; u < 64; ++u)
+      ASSERT_EQ(TargetPixel(163 - u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
+  EXPECT_EQ(TargetPixel(164, 50) & kRgb, Old(164, 50));
+  EXPECT_EQ(TargetPixel(99, 50) & kRgb, Old(99, 50));
+}
+
+TEST_F(FrontEnd, ReversedDrawGraphRectHandsTheMaskTheOrderedRectangle) {
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  const HandleValue g = TexelGraph(64, 32);
+  FillImage(*GetMaskImage(), [](int, int) { return 0x00EEEEEEu; });
+  int32_t pitch = 0;
+  uint8_t* pattern = GetMaskPattern(&pitch);
+  std::memset(pattern, 1, size_t(pitch) * 480);
+  EXPECT_EQ(DrawGraphRect(164, 50, 100, 82, g, 0), 0);
+  const MEMIMG& scratch = *GetMaskImage();
+  // (100, 50)-(164, 82) marked refused; the marker around it.
+  EXPECT_EQ(ImagePixel(scratch, 100, 50) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 163, 81) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 99, 60) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 164, 60) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 120, 82) & kRgb, 0xEEEEEEu);
+  ExpectUntouched("everything refused");
+}
+
+TEST_F(FrontEnd, DrawGraphMirroredPutsTheLeftColumnOnTheRight) {
+  const HandleValue g = TexelGraph(100, 50);
+  EXPECT_EQ(DrawGraphMirrored(10, 20, g, 0), 0);
+  for (int v = 0; v < 50; ++v) {
+    ASSERT_EQ(TargetPixel(109, 20 + v) & kRgb, Texel(0, v)) << v;
+    ASSERT_EQ(TargetPixel(10, 20 + v) & kRgb, Texel(99, v)) << v;
+    ASSERT_EQ(TargetPixel(60, 20 + v) & kRgb, Texel(49, v)) << v;
+  }
+  EXPECT_EQ(TargetPixel(9, 20) & kRgb, Old(9, 20));
+  EXPECT_EQ(TargetPixel(110, 20) & kRgb, Old(110, 20));
+  EXPECT_EQ(TargetPixel(50, 70) & kRgb, Old(50, 70));
+}
+
+TEST_F(FrontEnd, DrawGraphInRectShowsOnlyThePartAndRestoresTheDrawArea) {
+  const HandleValue g = TexelGraph(64, 32);
+  ASSERT_EQ(ApplyDrawArea(5, 6, 600, 400), 0);
+  const platform::RECT before = g_DrawState.DrawArea;
+  auto sameArea = [&] {
+    EXPECT_EQ(g_DrawState.DrawArea.left, before.left);
+    EXPECT_EQ(g_DrawState.DrawArea.top, before.top);
+    EXPECT_EQ(g_DrawState.DrawArea.right, before.right);
+    EXPECT_EQ(g_DrawState.DrawArea.bottom, before.bottom);
+    EXPECT_EQ(g_DrawState.DrawAreaF[2], 600.0f);
+    EXPECT_EQ(g_DrawState.DrawAreaEmpty, 0);
+  };
+  EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, g, 0, 0), 0);
+  sameArea();
+  for (int y = 96; y < 120; ++y)
+    for (int x = 96; x < 120; ++x) {
+      const bool inside = x >= 100 && x < 116 && y >= 100 && y < 116;
+      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? Texel(x - 100 + 16, y - 100) : Old(x, y))
+          << x << "," << y;
+    }
+  // Mirrored in place: source column 16 on the rectangle's right edge.
+  FillTarget(Old);
+  EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, g, 0, 1), 0);
+  sameArea();
+  for (int y = 96; y < 120; ++y)
+    for (int x = 96; x < 120; ++x) {
+      const bool inside = x >= 100 && x < 116 && y >= 100 && y < 116;
+      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? Texel(31 - (x - 100), y - 100) : Old(x, y))
+          << x << "," << y;
+    }
+  // A refused handle puts the area back too.
+  EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, -1, 0, 0), -1);
+  sameArea();
+  EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, -1, 0, 1), -1);
+  sameArea();
+  // A negative size narrows the area to nothing: nothing is drawn.
+  FillTarget(Old);
+  DrawGraphInRect(100, 100, 0, 0, -5, 16, g, 0, 0);
+  DrawGraphInRect(100, 100, 0, 0, 16, -5, g, 0, 1);
+  sameArea();
+  ExpectUntouched("negative size");
+  // Sizes that overflow on addition are clamped, not wrapped.
+  EXPECT_EQ(DrawGraphInRect(INT32_MAX - 5, 100, INT32_MIN, 0, INT32_MAX, 16, g, 0, 0), 0);
+  sameArea();
+}
+
+TEST_F(FrontEnd, DrawGraphRectScaledStretchesThePartOntoTheRectangle) {
+  const HandleValue g = TexelGraph(64, 32);
+  // Source (16, 8) of 32 x 16 onto (100, 100)-(164, 132): twice the size.
+  EXPECT_EQ(DrawGraphRectScaled(100, 100, 164, 132, 16, 8, 32, 16, g, 0), 0);
+  for (int y = 96; y < 136; ++y)
+    for (int x = 96; x < 168; ++x) {
+      const bool inside = x >= 100 && x < 164 && y >= 100 && y < 132;
+      ASSERT_EQ(TargetPixel(x, y) & kRgb,
+                inside ? Texel(16 + (x - 100) / 2, 8 + (y - 100) / 2) : Old(x, y))
+          << x << "," << y;
+    }
+  EXPECT_EQ(g_DrawState.DrawArea.right, 640);
+  // Given right to left: mirrored, source column 16 on the right edge.
+  FillTarget(Old);
+  EXPECT_EQ(DrawGraphRectScaled(164, 100, 100, 132, 16, 8, 32, 16, g, 0), 0);
+  for (int y = 100; y < 132; ++y)
+    for (int x = 100; x < 164; ++x)
+      ASSERT_EQ(TargetPixel(x, y) & kRgb, Texel(16 + (163 - x) / 2, 8 + (y - 100) / 2))
+          << x << "," << y;
+  EXPECT_EQ(TargetPixel(99, 110) & kRgb, Old(99, 110));
+  EXPECT_EQ(TargetPixel(164, 110) & kRgb, Old(164, 110));
+  // Far-off corners: the edges are clamped into int, nothing wraps.
+  EXPECT_EQ(DrawGraphRectScaled(-2000000000, 0, 2000000000, 480, 0, 0, 1, 32, g, 0), 0);
+  EXPECT_EQ(g_DrawState.DrawArea.right, 640);
+}
+TEST_F(FrontEnd, SubtractEmulationStepsLeaveTheDrawStateAsItWas) {
+  SetBlendMode(3, 100);
+  SetDrawBrightRGB(10, 20, 30);
+  const platform::RECT r{10, 10, 50, 50};
+  EXPECT_EQ(BeginSubtractBlendDraw(&r), 0);
+  // Between the steps the image is added with the caller's parameter.
+  EXPECT_EQ(g_DrawState.BlendMode, 5);
+  EXPECT_EQ(g_DrawState.BlendParam, 100);
+  EXPECT_EQ(g_DrawState.Bright, 0x0A141Eu);
+  EXPECT_EQ(EndSubtractBlendDraw(&r), 0);
+  EXPECT_EQ(g_DrawState.BlendMode, 3);
+  EXPECT_EQ(g_DrawState.BlendParam, 100);
+  EXPECT_EQ(g_DrawState.Bright, 0x0A141Eu);
+  // Without Direct3D the white boxes go nowhere: the DirectDraw target is untouched.
+  ExpectUntouched("subtract steps");
+}
+
 TEST_F(FrontEnd, FourCornersMapTheGraphCornersInOrder) {
   const HandleValue g = TexelGraph(64, 32);
   // Top-left, top-right, bottom-right, bottom-left.
@@ -306,6 +478,10 @@ TEST(FrontEndMask, OpenPatternChangesNothingAgainstNoMask) {
     EXPECT_EQ(DrawGraphFourCorners(-20, -10, 50, 5, 60, 40, -5, 30, g, 0), 0);
     EXPECT_EQ(DrawGraphAt(600, -10, g, 0), 0);
     EXPECT_EQ(DrawGraphAt(-30, 460, g, 0), 0);
+    EXPECT_EQ(DrawGraphRect(500, 300, 380, 200, g, 0), 0);
+    EXPECT_EQ(DrawGraphMirrored(620, 100, g, 0), 0);
+    EXPECT_EQ(DrawGraphInRect(400, 20, 10, 5, 30, 20, g, 0, 1), 0);
+    EXPECT_EQ(DrawGraphRectScaled(100, 400, 30, 470, 8, 4, 20, 10, g, 0), 0);
     SetBlendMode(1, 128);
     EXPECT_EQ(DrawFilledBox(150, 100, 400, 300, 0x00FF8000), 0);
     SetBlendMode(0, 0);
@@ -355,20 +531,52 @@ TEST(FrontEndFrontBuffer, DrawsReachTheDisplayedSurfaceAtTheWindowCorner) {
   EXPECT_EQ(shown->TestGetPixel(40 + 639, 30 + 479) & kRgb, 0u);
 }
 
+TEST(FrontEndHardware, CopyDrawScreenToGraphReadsTheFrontBufferAtTheWindowCorner) {
+  LibrarySession lib({.bits = 32, .softwareScreen = false});
+  platform::InjectMove(50, 40);
+  ProcessMessage();
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  FillSurface(g_DD.PrimarySurface, Old);
+  const HandleValue g = CreateEmptyGraph(32, 16);
+  ASSERT_GE(g, 0);
+  ASSERT_EQ(StoreOf(g).data->SoftwareFlag, 0u);
+  EXPECT_EQ(CopyDrawScreenToGraph(10, 20, 42, 36, g, 0), 0);
+  for (int v = 0; v < 16; ++v)
+    for (int u = 0; u < 32; ++u)
+      ASSERT_EQ(GraphPixel(g, u, v) & kRgb, Old(50 + 10 + u, 40 + 20 + v)) << u << "," << v;
+}
+
 // ---- The same scene on the software screen and on simulated surfaces -------------------------
 
-std::vector<uint32_t> RunScene(bool software) {
+std::vector<uint32_t> RunScene(bool software, bool hostile = false) {
   LibrarySession lib({.bits = 32, .softwareScreen = software});
   EXPECT_EQ(IsSoftwareScreenInUse(), software ? 1 : 0);
   EXPECT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   FillTarget(Old);
   const HandleValue g = TexelGraph(64, 32);
+  if (hostile) {
+    // Corners far off the screen: edges clamped into int, rectangles ordered and clipped.
+    ApplyDrawArea(0, 0, 640, 100);
+    DrawGraphRectScaled(-2000000000, 0, 2000000000, 480, 0, 0, 1, 32, g, 0);
+    DrawGraphRect(INT32_MAX, 200, INT32_MIN, 210, g, 0);
+    DrawFilledBox(INT32_MIN, 150, INT32_MAX, 160, 0x00334455);
+    DrawFrameBox(INT32_MAX, 170, INT32_MIN, 180, 0x00334455);
+    DrawGraphFourCorners(-1e30f, 0, 1e30f, 0, 1e30f, 1e30f, -1e30f, 1e30f, g, 0);
+    DrawGraphRotScaledF(320.0f, 240.0f, 1e300, 1.0, g, 0, 0);
+    ApplyDrawArea(0, 0, 640, 480);
+    return Snapshot();
+  }
   DrawFilledBox(20, 30, 200, 100, 0x00112233);
   DrawFrameBox(300, 200, 250, 150, 0x00445566);
   DrawGraphFourCorners(100, 300, 164, 300, 164, 332, 100, 332, g, 0);
   DrawGraphRotScaledF(400.0f, 300.0f, 1.5, 0.7, g, 0, 0);
   DrawGraphAt(600, 440, g, 0);
   DrawGraphAt(500, 20, g, 0);
+  DrawGraphRect(620, 120, 520, 180, g, 0);
+  DrawGraphMirrored(10, 200, g, 0);
+  DrawGraphInRect(200, 420, 10, 5, 30, 20, g, 0, 0);
+  DrawGraphInRect(100, 100, 0, 0, -5, 16, g, 0, 1);
+  DrawGraphRectScaled(560, 300, 630, 380, 8, 4, 20, 10, g, 0);
   SetBlendMode(1, 128);
   DrawFilledBox(150, 250, 500, 400, 0x00FF8000);
   SetBlendMode(0, 0);
@@ -383,6 +591,9 @@ std::vector<uint32_t> RunScene(bool software) {
   DrawGraphFourCorners(280, 60, 344, 60, 344, 92, 280, 92, copy, 0);
   DrawGraphRotScaledF(320.0f, 440.0f, 1.0, 0.3, g, 0, 1);
   DrawGraphAt(290, 120, copy, 0);
+  DrawGraphRect(350, 160, 250, 230, g, 0);
+  DrawGraphInRect(300, 240, 0, 0, 40, 20, copy, 0, 1);
+  DrawGraphRectScaled(280, 250, 360, 300, 4, 4, 16, 8, copy, 0);
   return Snapshot();
 }
 
@@ -395,6 +606,15 @@ TEST(FrontEndScreens, HardwareSurfacesGiveTheSoftwareScreensPixels) {
   EXPECT_EQ(software[40 * 640 + 30], 0x112233u);
   EXPECT_EQ(software[20 * 640 + 330], 0x778899u);
   EXPECT_EQ(software[20 * 640 + 310], Old(310, 20));
+}
+
+TEST(FrontEndScreens, FarOffCornersGiveTheSamePixelsOnBothScreens) {
+  const std::vector<uint32_t> software = RunScene(true, true);
+  const std::vector<uint32_t> hardware = RunScene(false, true);
+  for (size_t i = 0; i < software.size(); ++i)
+    ASSERT_EQ(hardware[i], software[i]) << i % 640 << "," << i / 640;
+  // Only the narrowed draw area was drawn.
+  EXPECT_EQ(software[300 * 640 + 300], Old(300, 300));
 }
 
 }  // namespace

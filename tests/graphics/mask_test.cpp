@@ -301,6 +301,30 @@ TEST_P(MaskBracket, GraphTargetLargerThanTheMaskIsClippedToIt) {
   EXPECT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
 }
 
+// Two bytes a pixel: the marks and the copies work on 16-bit screens of both kinds.
+TEST(MaskBracket16, ProtectedHalfKeptOnSixteenBitScreens) {
+  for (const bool software : {true, false}) {
+    LibrarySession lib({.bits = 16, .softwareScreen = software, .windowed = software});
+    ASSERT_EQ(GetScreenColorBitDepth(), 16);
+    if (!software) {
+      ASSERT_EQ(g_DD.ScreenColorBitDepth, 16);
+    }
+    ASSERT_EQ(CreateMaskScreen(), 0);
+    ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+    auto old16 = [](int x, int y) { return uint32_t(0x0821 + x * 3 + y * 7) & 0xFFFF; };
+    FillTarget(old16);
+    ProtectLeftHalf();
+    EXPECT_EQ(BeginMaskedDraw(300, 0, 340, 10), 0);
+    DrawIntoScratch([](int x, int) { return x == 330 ? 0u : 0xF81Fu; });
+    EXPECT_EQ(EndMaskedDraw(300, 0, 340, 10), 0);
+    for (int x = 296; x < 344; ++x) {
+      const bool drawn = x >= 320 && x < 340 && x != 330;
+      ASSERT_EQ(TargetPixel(x, 5), drawn ? 0xF81Fu : old16(x, 5)) << software << " " << x;
+    }
+    EXPECT_EQ(TargetPixel(325, 10), old16(325, 10));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Screens, MaskBracket, ::testing::Values(true, false),
                          [](const auto& p) { return p.param ? "Software" : "Hardware"; });
 

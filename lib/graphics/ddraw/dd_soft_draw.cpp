@@ -1,6 +1,7 @@
 #include "graphics/ddraw/dd_soft_draw.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "graphics/d3d/d3d_stubs.h"
@@ -56,11 +57,14 @@ int G_DD_DrawRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color
 
 int G_DD_DrawFrameBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color) {
   const uint32_t param = uint32_t(g_DrawState.BlendParam);
+  // The far edges are one in from x2 and y2; at the bottom of the int range they stay put
+  // rather than wrap.
+  const int32_t xr = x2 == INT32_MIN ? x2 : x2 - 1, yb = y2 == INT32_MIN ? y2 : y2 - 1;
   const soft::SoftLineSegment segments[4] = {
-      {x1, y1, x2 - 1, y1, color, param},
-      {x2 - 1, y1, x2 - 1, y2 - 1, color, param},
-      {x2 - 1, y2 - 1, x1, y2 - 1, color, param},
-      {x1, y2 - 1, x1, y1, color, param},
+      {x1, y1, xr, y1, color, param},
+      {xr, y1, xr, yb, color, param},
+      {xr, yb, x1, yb, color, param},
+      {x1, yb, x1, y1, color, param},
   };
   return G_DD_DrawSegmentList(segments, 4);
 }

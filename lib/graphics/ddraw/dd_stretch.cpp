@@ -13,7 +13,6 @@
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/mask.h"
-#include "graphics/placeholders.h"
 #include "softrender/draw_memimg.h"
 #include "softrender/draw_memimg_stretched.h"
 
