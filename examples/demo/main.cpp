@@ -178,7 +178,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (o.frames < 0 && !o.window) o.frames = 300;
-  if (o.window && zq::UseWindowPresenter(1) == 0)
+  // The window only when asked for, whatever the environment says.
+  if (zq::UseWindowPresenter(o.window ? 1 : 0) == 0 && o.window)
     std::fprintf(stderr, "zq_demo: no window can be shown; running headless\n");
 
   zq::ChangeWindowMode(1);
