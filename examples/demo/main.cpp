@@ -88,10 +88,11 @@ bool LoadGraphs(const std::string& dir, Graphs& g) {
 }
 
 void DrawScene(const Graphs& g, int frame) {
+  // Clearing fills under the blend mode too.
+  zq::SetBlendMode(zq::kBlendNone, 0);
   zq::ClearTargetScreen();
 
   // Scrolling tiled background, plain copies.
-  zq::SetBlendMode(zq::kBlendNone, 0);
   const int scroll = frame % 64;
   for (int y = -64; y < kHeight; y += 64)
     for (int x = -64; x < kWidth; x += 64)
