@@ -94,6 +94,10 @@ int SelectBlendGraph(int graph, int borderParam, int borderRange);
 int SetCreateOptionFlag(int drawValid);
 // New graphs get an alpha channel (1) or not (0). 0.
 int SetCreateAlphaChannelFlag(int flag);
+// New graphs with an alpha channel use alpha testing (1, the default) or not (0). 0.
+int SetCreateOptionB(int alphaTest);
+// New graphs are kept in system memory (1) or not (0). 0.
+int SetCreateOptionD(int systemMemory);
 // Colour depth of new graphs: 16, 32, or 0 for the screen's. 0.
 int SetCreateColorBitDepth(int depth);
 // Whether new graphs may take the Direct3D path (none exists here; kept for programs). 0.

@@ -113,6 +113,12 @@ int SetCreateOptionFlag(int drawValid) {
 int SetCreateAlphaChannelFlag(int flag) {
   return Locked([&] { return gfx::SetCreateAlphaChannelFlag(flag); });
 }
+int SetCreateOptionB(int alphaTest) {
+  return Locked([&] { return gfx::SetCreateOptionB(alphaTest); });
+}
+int SetCreateOptionD(int systemMemory) {
+  return Locked([&] { return gfx::SetCreateOptionD(systemMemory); });
+}
 int SetCreateColorBitDepth(int depth) {
   return Locked([&] { return gfx::SetCreateColorBitDepth(depth); });
 }

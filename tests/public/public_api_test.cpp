@@ -190,6 +190,20 @@ TEST(PublicApi, StartLoadDrawPresentReadBackEnd) {
   EXPECT_EQ(Pixel(44, 20), Screen(bmp[2]));
   EXPECT_EQ(Pixel(43, 23), Screen(bmp[4]));
 
+  // A part: the right column of the graph, then the same part mirrored in place.
+  EXPECT_EQ(zq::DrawGraphInRect(60, 20, 1, 0, 2, 2, g, 0, 0), 0);
+  EXPECT_EQ(Pixel(60, 20), Screen(bmp[1]));
+  EXPECT_EQ(Pixel(61, 21), Screen(bmp[5]));
+  EXPECT_EQ(Pixel(62, 20), 0u);
+  EXPECT_EQ(zq::DrawGraphInRect(70, 20, 1, 0, 2, 2, g, 0, 1), 0);
+  EXPECT_EQ(Pixel(70, 20), Screen(bmp[2]));
+  EXPECT_EQ(Pixel(71, 21), Screen(bmp[4]));
+  // A source part stretched: pixel (2, 1) alone onto 3 x 3.
+  EXPECT_EQ(zq::DrawGraphRectScaled(80, 20, 83, 23, 2, 1, 1, 1, g, 0), 0);
+  EXPECT_EQ(Pixel(80, 20), Screen(bmp[5]));
+  EXPECT_EQ(Pixel(82, 22), Screen(bmp[5]));
+  EXPECT_EQ(Pixel(83, 22), 0u);
+
   // A PNG with alpha 0 and 255 over a filled box, drawn with its transparency: alpha 0 is
   // skipped, alpha 255 copied as it is.
   WritePng(s.Dir() / "alpha.png", 2, 1, {200, 100, 50, 255, 9, 9, 9, 0});
