@@ -29,6 +29,7 @@
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <pixman.h>
+#include <unistd.h>
 
 #include <array>
 #include <chrono>
@@ -471,6 +472,9 @@ void BM_Compare(benchmark::State& state, Op op, bool is16, bool full) {
 // The console output, then a table of the ratios from the same runs.
 class RatioTable : public benchmark::ConsoleReporter {
  public:
+  // Counters in columns; colour only on a terminal.
+  RatioTable() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
