@@ -172,7 +172,10 @@ class Scene {
         if (is16) {
           p[0] = uint8_t(c);
           p[1] = uint8_t(c >> 8);
-          if (alpha) p[2] = uint8_t(a), p[3] = 0;
+          if (alpha) {
+            p[2] = uint8_t(a);
+            p[3] = 0;
+          }
         } else {
           for (int i = 0; i < 3; ++i) p[i] = uint8_t(c >> (8 * i));
           p[3] = uint8_t(alpha ? a : 0);
@@ -198,13 +201,10 @@ class Scene {
     std::uniform_int_distribution<int> px(0, kW - outW_), py(0, kH - outH_);
     std::uniform_real_distribution<float> pa(-3.14159f, 3.14159f);
     for (int i = 0; i < count; ++i) {
-      Place place{px(rng), py(rng), pa(rng)};
-      if (full) place = {0, 0, 0.3f};
-      if (op == kRotate && !full) {
-        place.x += kSpriteSide / 2;
-        place.y += kSpriteSide / 2;
-      } else if (op == kRotate) {
-        place = {kW / 2, kH / 2, 0.3f};
+      Place place{px(rng), py(rng), full ? 0.3f : pa(rng)};
+      if (op == kRotate) {
+        place.x += outW_ / 2;
+        place.y += outH_ / 2;
       }
       places_.push_back(place);
     }
