@@ -30,6 +30,7 @@ struct SurfaceLock {
 struct WorkCopy {
   uint8_t* block = nullptr;  // tracked; null: no copy
   int32_t pitch = 0;
+  int32_t left = 0;  // the column of the copied rectangle in the block
 };
 
 struct BracketState {
@@ -107,18 +108,25 @@ uint32_t ConvertPixelValue(uint32_t value, const ColorData* from, const ColorDat
 }
 
 // Copies the locked rectangle into a new block in the MEMIMG format of the given colour type.
-bool MakeWorkCopy(const SurfaceLock& lock, const ColorData* from, int colorType, WorkCopy* copy) {
+// The block's rows are as wide as the image it stands in for (rowPixels), with the rectangle
+// at column left, so a work image over it has rows that hold its whole width. first receives
+// the address of the rectangle's first pixel in the block.
+bool MakeWorkCopy(const SurfaceLock& lock, const ColorData* from, int colorType, int32_t rowPixels,
+                  int32_t left, WorkCopy* copy, uint8_t** first) {
   const ColorData* to = GetMemImgColorData(colorType, 0, 0);
   const int64_t w = int64_t(lock.rect.right) - lock.rect.left;
   const int64_t h = int64_t(lock.rect.bottom) - lock.rect.top;
-  const int64_t pitch = w * to->PixelByte;
+  if (left < 0 || int64_t(left) + w > rowPixels) return false;
+  const int64_t pitch = int64_t(rowPixels) * to->PixelByte;
   if (pitch > INT32_MAX || pitch * h > INT32_MAX) return false;
   copy->block = static_cast<uint8_t*>(ZQ_ALLOC(size_t(pitch * h)));
   if (copy->block == nullptr) return false;
   copy->pitch = int32_t(pitch);
+  copy->left = left;
   const RECT all{0, 0, int32_t(w), int32_t(h)};
   ConvertPixelRect(copy->block, copy->pitch, to, lock.pointer, lock.pitch, from, nullptr, 0,
-                   nullptr, 0, 0, &all, 0, 0, 0, kDitherNone, 0, 0, 0);
+                   nullptr, left, 0, &all, 0, 0, 0, kDitherNone, 0, 0, 0);
+  *first = copy->block + int64_t(left) * to->PixelByte;
   return true;
 }
 
@@ -220,9 +228,10 @@ bool PrepareSurfaceTarget(DirectDrawSurface* surface, const RECT& clipped, const
   int32_t pitch = 0;
   if (converts && !opaqueDirect) {
     if (!LockRect(surface, surfRect, &lock) ||
-        !MakeWorkCopy(lock, &format, colorType, &g_bracket.targetCopy))
+        !MakeWorkCopy(lock, &format, colorType,
+                      std::max(g_DrawState.DrawScreenWidth, clipped.right), clipped.left,
+                      &g_bracket.targetCopy, &first))
       return false;
-    first = g_bracket.targetCopy.block;
     pitch = g_bracket.targetCopy.pitch;
     if (convertColor != 0 && color != nullptr)
       *color = ConvertPixelValue(*color, &format, workFormat);
@@ -277,8 +286,9 @@ bool PrepareSource(const Surface2DRecord* piece, SurfaceDataRecord* data, const 
   int32_t pitch = g_bracket.source.pitch;
   uint32_t transColor = key;
   if (!IsMemImgFormat(format)) {
-    if (!MakeWorkCopy(g_bracket.source, &format, colorType, &g_bracket.sourceCopy)) return false;
-    first = g_bracket.sourceCopy.block;
+    if (!MakeWorkCopy(g_bracket.source, &format, colorType, piece->Width, srcRect.left,
+                      &g_bracket.sourceCopy, &first))
+      return false;
     pitch = g_bracket.sourceCopy.pitch;
     transColor = ConvertPixelValue(key, &format, workFormat);
   }
@@ -379,12 +389,13 @@ int EndSoftDrawOnSurface() {
   if (IsSoftwareScreenInUse() || !g_bracket.active) return 0;
   SurfaceLock& target = g_bracket.target;
   if (g_bracket.targetCopy.block != nullptr && target.surface != nullptr) {
-    const RECT all{0, 0, target.rect.right - target.rect.left,
+    const int32_t left = g_bracket.targetCopy.left;
+    const RECT all{left, 0, left + target.rect.right - target.rect.left,
                    target.rect.bottom - target.rect.top};
     ConvertPixelRect(target.pointer, target.pitch, &g_bracket.targetFormat,
                      g_bracket.targetCopy.block, g_bracket.targetCopy.pitch,
-                     GetMemImgColorData(WorkColorType(), 0, 0), nullptr, 0,
-                     nullptr, 0, 0, &all, 0, 0, 0, kDitherNone, 0, 0, 0);
+                     GetMemImgColorData(WorkColorType(), 0, 0), nullptr, 0, nullptr, 0, 0, &all, 0,
+                     0, 0, kDitherNone, 0, 0, 0);
   }
   DirectDrawSurface* copyBackTo = g_bracket.copyBackTo;
   DirectDrawSurface* work = target.surface;
