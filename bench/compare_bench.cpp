@@ -49,13 +49,8 @@
 #include "platform/types.h"
 #include "softrender/boxes.h"
 #include "softrender/draw_memimg.h"
-#include "softrender/rotated.h"
-#if __has_include("softrender/draw_memimg_stretched.h")
 #include "softrender/draw_memimg_stretched.h"
-#define ZQ_COMPARE_STRETCH 1
-#else
-#define ZQ_COMPARE_STRETCH 0
-#endif
+#include "softrender/rotated.h"
 
 namespace {
 
@@ -322,9 +317,7 @@ class Scene {
           soft::DrawMemImg(dst, src, p.x, p.y, 1, nullptr);
           break;
         case kStretch:
-#if ZQ_COMPARE_STRETCH
           soft::DrawMemImgStretched(dst, src, rect, 0, nullptr);
-#endif
           break;
         case kRotate:
           soft::DrawMemImgRotated(dst, src, p.x, p.y, p.angle, 1.0f, 0, 0, nullptr);
@@ -520,8 +513,6 @@ class RatioTable : public benchmark::ConsoleReporter {
 
 void RegisterAll() {
   for (Op op : {kCopy, kKey, kBlend, kAlpha, kAdd, kStretch, kRotate, kFill}) {
-    // The stretch needs our stretched blit, which may be absent from this build.
-    if (op == kStretch && !ZQ_COMPARE_STRETCH) continue;
     for (bool is16 : {true, false}) {
       for (bool full : {false, true}) {
         const std::string name = std::string(kOpNames[op]) + (is16 ? "/16-bit" : "/32-bit") +
