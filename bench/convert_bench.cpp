@@ -68,7 +68,7 @@ void BM_Convert(benchmark::State& state) {
   }
   const double pixels = double(kWidth) * kHeight * double(state.iterations());
   const double convertSeconds = std::chrono::duration<double>(convertTime).count();
-  state.counters["px_per_s"] = benchmark::Counter(pixels / convertSeconds);
+  state.counters["pixels/s"] = benchmark::Counter(pixels / convertSeconds);
   state.counters["vs_memcpy"] =
       benchmark::Counter(convertSeconds / std::chrono::duration<double>(copyTime).count());
 }

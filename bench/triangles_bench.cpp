@@ -1,6 +1,6 @@
-// Triangles covering a 640 x 480 screen in copy mode: textured (16-bit and 32-bit,
-// plain and keyed) and flat, as two large triangles and as a grid of 32 x 32 cells,
-// beside a plain memcpy of the screen's bytes.
+// Triangles covering a 640 x 480 screen in every blend mode (parameter 128 in modes 1 to
+// 4): textured (16-bit and 32-bit, plain and keyed) and flat, as two large triangles and
+// as a grid of 32 x 32 cells, beside a plain memcpy of the screen's bytes.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -35,11 +35,12 @@ struct Image {
   }
 };
 
-void ResetState() {
+void ResetState(int mode) {
   zq::gfx::g_DrawState = zq::gfx::GraphicsDrawState{};
   zq::gfx::g_DrawState.DrawArea = {0, 0, kW, kH};
-  zq::gfx::g_DrawState.BlendMode = 0;
-  zq::gfx::g_DrawState.BlendParam = 255;
+  zq::gfx::g_DrawState.BlendMode = mode;
+  zq::gfx::g_DrawState.BlendParam = mode == 0 ? 255 : 128;
+  zq::gfx::g_DrawState.Bright = 0xFFFFFF;
 }
 
 // Every cell of side `cell` as two triangles, texels mapped 1:1 (wrapping at 256).
@@ -56,8 +57,9 @@ std::vector<SoftTriangleVertex> Cover(int cell) {
   return v;
 }
 
-void Run(benchmark::State& state, int colorType, bool textured, int trans, int cell) {
-  ResetState();
+void Run(benchmark::State& state, int colorType, bool textured, int trans) {
+  const int cell = int(state.range(0));
+  ResetState(int(state.range(1)));
   Image screen(kW, kH, colorType);
   Image src(cell > 256 ? kW : 256 + cell, cell > 256 ? kH : 256 + cell, colorType);
   const std::vector<SoftTriangleVertex> v = Cover(cell);
@@ -73,27 +75,27 @@ void Run(benchmark::State& state, int colorType, bool textured, int trans, int c
 }
 
 void BM_Textured16(benchmark::State& s) {
-  Run(s, 0, true, 0, int(s.range(0)));
+  Run(s, 0, true, 0);
 }
 void BM_Textured16Keyed(benchmark::State& s) {
-  Run(s, 0, true, 1, int(s.range(0)));
+  Run(s, 0, true, 1);
 }
 void BM_Textured32(benchmark::State& s) {
-  Run(s, 1, true, 0, int(s.range(0)));
+  Run(s, 1, true, 0);
 }
 void BM_Flat16(benchmark::State& s) {
-  Run(s, 0, false, 0, int(s.range(0)));
+  Run(s, 0, false, 0);
 }
 void BM_Flat32(benchmark::State& s) {
-  Run(s, 1, false, 0, int(s.range(0)));
+  Run(s, 1, false, 0);
 }
 
-// 1024 = one cell larger than the screen: two triangles cover it.
-BENCHMARK(BM_Textured16)->Arg(1024)->Arg(32);
-BENCHMARK(BM_Textured16Keyed)->Arg(1024);
-BENCHMARK(BM_Textured32)->Arg(1024)->Arg(32);
-BENCHMARK(BM_Flat16)->Arg(1024)->Arg(32);
-BENCHMARK(BM_Flat32)->Arg(1024)->Arg(32);
+// cell 1024 = one cell larger than the screen: two triangles cover it.
+BENCHMARK(BM_Textured16)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {0, 1, 2, 3, 4}});
+BENCHMARK(BM_Textured16Keyed)->ArgNames({"cell", "mode"})->ArgsProduct({{1024}, {0, 1, 2, 3, 4}});
+BENCHMARK(BM_Textured32)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {0, 1, 2, 3, 4}});
+BENCHMARK(BM_Flat16)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {0, 1, 2, 3, 4}});
+BENCHMARK(BM_Flat32)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {0, 1, 2, 3, 4}});
 
 void MemcpyScreen(benchmark::State& state, int bpp) {
   std::vector<uint8_t> a(size_t(kW) * kH * bpp, 1), b(a.size());

@@ -10,6 +10,7 @@ packages=(
   imagemagick netpbm
   libsdl2-dev xvfb xauth
   clang libclang-rt-14-dev
+  libpixman-1-dev
 )
 
 missing=()

@@ -13,6 +13,7 @@
 #include "graphics/graph.h"
 #include "graphics/library_init.h"
 #include "graphics/matrix.h"
+#include "graphics/mask.h"
 #include "graphics/placeholders.h"
 
 namespace zq::gfx {

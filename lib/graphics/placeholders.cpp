@@ -1,8 +1,6 @@
 // PLACEHOLDERS: see placeholders.h.
 #include "graphics/placeholders.h"
 
-#include "graphics/draw_state.h"
-
 namespace zq::gfx {
 
 // ---- Fonts ------------------------------------------------------------------------------------
@@ -12,24 +10,6 @@ int InitFontSystem() {
   return 0;
 }
 int EndFontSystem() {
-  return 0;
-}
-
-// ---- Mask -------------------------------------------------------------------------------------
-
-int MaskLayerExists() {
-  return 0;
-}
-int SetMaskEnabled(int32_t) {
-  return -1;
-}
-int IsMaskEnabled() {
-  return g_DrawState.MaskFlag;
-}
-int DeleteMaskLayer() {
-  return 0;
-}
-int DeleteAllMaskHandles() {
   return 0;
 }
 
@@ -54,6 +34,9 @@ int PauseAllMovieGraphs() {
   return 0;
 }
 int ReleaseAllMovieSurfaces() {
+  return 0;
+}
+int StepGraphMovie(GraphRecord*, int, int32_t, int32_t, int32_t) {
   return 0;
 }
 

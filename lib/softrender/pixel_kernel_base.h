@@ -113,7 +113,8 @@ inline KernelFlags MakeKernelFlags(const gfx::MEMIMG& src, const gfx::MEMIMG* bl
 }
 
 // ---------------------------------------------------------------------------------------
-// Per-pixel steps.
+// Per-pixel steps. The larger ones are forced inline: a call per pixel would cost more than
+// the step itself, and the compiler does not always see that across 240 kernels.
 
 // The raw texel as the colour key sees it: the index byte, the colour word, or all four
 // bytes of a 32-bit texel.
@@ -141,7 +142,7 @@ inline uint32_t SourceColour(const KernelContext& c, uint32_t raw) {
 // Bright: each channel at its own width through its SoftMulTable256 row. A 32-bit
 // colour keeps its fourth byte (no bright write stores it).
 template <bool Wide>
-inline uint32_t ApplyBright(const KernelContext& c, uint32_t s) {
+[[gnu::always_inline]] inline uint32_t ApplyBright(const KernelContext& c, uint32_t s) {
   if constexpr (Wide) {
     return uint32_t(c.brightB[s & 0xFF] & 0xFF) | uint32_t(c.brightG[(s >> 8) & 0xFF] & 0xFF) << 8 |
            uint32_t(c.brightR[(s >> 16) & 0xFF] & 0xFF) << 16 | (s & 0xFF000000u);
@@ -151,15 +152,23 @@ inline uint32_t ApplyBright(const KernelContext& c, uint32_t s) {
   }
 }
 
-// (s * f + d * (One - f)) >> Shift per channel, One = 1 << Shift; f <= 255 for Shift 8 and
-// f <= 255 * 255 for Shift 16. The result never exceeds the larger channel. 32-bit
-// results carry d's fourth byte.
+// (s * f + d * (One - f)) >> Shift per channel, One = 1 << Shift, f below One (Shift 8, 16
+// or 24). The sum is a weighted mean below 256 << Shift, so it fits 32 bits unsigned even
+// at Shift 24, and the result lies between the two channels. 32-bit results carry d's
+// fourth byte.
 template <bool Wide, int Shift>
-inline uint32_t MixChannels(uint32_t s, uint32_t d, uint32_t f) {
+[[gnu::always_inline]] inline uint32_t MixChannels(uint32_t s, uint32_t d, uint32_t f) {
+  static_assert(Shift == 8 || Shift == 16 || Shift == 24);
   constexpr uint32_t kOne = 1u << Shift;
   const uint32_t g = kOne - f;
   auto mix = [&](uint32_t sc, uint32_t dc) { return (sc * f + dc * g) >> Shift; };
-  if constexpr (Wide) {
+  if constexpr (Wide && Shift == 8) {
+    // Blue and red side by side in 16-bit lanes: each lane's sum stays below 2^16, so the
+    // lanes never spill into each other and two products do the work of four.
+    const uint32_t rb = (((s & 0xFF00FFu) * f + (d & 0xFF00FFu) * g) >> 8) & 0xFF00FFu;
+    const uint32_t gr = (((s & 0xFF00u) * f + (d & 0xFF00u) * g) >> 8) & 0xFF00u;
+    return rb | gr | (d & 0xFF000000u);
+  } else if constexpr (Wide) {
     return mix(s & 0xFF, d & 0xFF) | mix((s >> 8) & 0xFF, (d >> 8) & 0xFF) << 8 |
            mix((s >> 16) & 0xFF, (d >> 16) & 0xFF) << 16 | (d & 0xFF000000u);
   } else {

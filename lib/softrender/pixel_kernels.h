@@ -16,7 +16,10 @@
 #include <type_traits>
 
 #include "graphics/ddraw/memimg.h"
+#include "softrender/add_sub_kernels.h"
+#include "softrender/alpha_kernels.h"
 #include "softrender/copy_kernels.h"
+#include "softrender/mul_kernels.h"
 #include "softrender/pixel_kernel_base.h"
 
 namespace zq::soft {
@@ -58,8 +61,6 @@ void VisitFlags(const KernelFlags& flags, Visitor&& visit) {
 }
 
 // The five handlers of one source kind with their entry tests on the blend parameter.
-// Only the copy kernels exist so far; the weighted modes (1 below 255, and 2 to 4) have
-// no handler and draw nothing.
 template <class Src, class Visitor>
 bool VisitMode(int32_t mode, int32_t param, const KernelFlags& flags, Visitor&& visit) {
   switch (static_cast<uint32_t>(mode)) {
@@ -67,12 +68,27 @@ bool VisitMode(int32_t mode, int32_t param, const KernelFlags& flags, Visitor&& 
       VisitFlags<Src, CopyMode>(flags, visit);
       return true;
     case 1:
-      // Alpha blend at full strength is a copy.
+      // Alpha blend at full strength is a copy; at zero it changes nothing.
       if (param == 255) {
         VisitFlags<Src, CopyMode>(flags, visit);
         return true;
       }
-      return false;
+      if (param == 0) return false;
+      VisitFlags<Src, AlphaBlendMode>(flags, visit);
+      return true;
+    case 2:
+      if (param == 0) return false;
+      VisitFlags<Src, AdditiveMode>(flags, visit);
+      return true;
+    case 3:
+      // A palettised source still draws at zero: its subtrahends are 0, but the packed
+      // subtract rewrites the low bits of green and red (and clears a fourth byte).
+      if (param == 0 && !Src::kPalettised) return false;
+      VisitFlags<Src, SubtractiveMode>(flags, visit);
+      return true;
+    case 4:
+      VisitFlags<Src, MultiplyMode>(flags, visit);
+      return true;
     default:
       return false;
   }

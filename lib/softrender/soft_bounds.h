@@ -28,6 +28,19 @@ struct SoftBounds {
   }
 };
 
+// The rectangle (right and bottom exclusive) that a triangle or four-corner draw over the
+// corners gathered in b may write. The triangle walk places a corner at its pixel centre
+// and truncates toward zero, so a negative coordinate c lands in column or row c + 1; spans
+// include their right end. Saturated, so that far-off corners cannot wrap.
+constexpr platform::RECT TriangleWriteBox(const SoftBounds& b) {
+  auto pixel = [](int32_t c) { return c < 0 ? c + 1 : c; };
+  auto past = [](int32_t c) {
+    const int32_t p = c < 0 ? c + 1 : c;
+    return p == std::numeric_limits<int32_t>::max() ? p : p + 1;
+  };
+  return platform::RECT{pixel(b.left), pixel(b.top), past(b.right), past(b.bottom)};
+}
+
 // Bounding box of a segment list, over both end points of every segment, from the same
 // starting values: a coordinate below left or top lowers it to that value, one at or above
 // right or bottom raises it to the coordinate + 1 (right and bottom exclusive), each test on

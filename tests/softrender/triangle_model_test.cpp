@@ -15,103 +15,17 @@
 #include "softrender/packed_ops.h"
 #include "softrender/soft_tables.h"
 #include "softrender/triangle.h"
+#include "softrender/triangle_geometry_model.h"
 #include "softrender/triangle_test_image.h"
 
 namespace zq::soft {
 namespace {
 
+using tri_test::BuildModel;
+using tri_test::Model;
 using tri_test::ResetDrawState;
+using tri_test::Row;
 using tri_test::TestImage;
-
-constexpr int64_t kUnit = 262144;
-
-struct Row {
-  int64_t row, xl, xr;
-};
-
-struct Model {
-  std::vector<Row> rows;
-  int64_t xRef = 0, yRef = 0, uRef = 0, vRef = 0;
-  uint32_t dudx = 0, dudy = 0, dvdx = 0, dvdy = 0;
-};
-
-uint32_t Gradient(int64_t n, int64_t area) {
-  const double q = std::trunc(double(n) * 262144.0 / double(area));
-  if (!(q >= -2147483648.0 && q <= 2147483647.0)) return 0x80000000u;
-  return uint32_t(int64_t(q));
-}
-
-// Empty rows for a degenerate triangle.
-Model BuildModel(const SoftTriangleVertex* p) {
-  Model m;
-  int64_t X[3], Y[3], U[3], V[3];
-  for (int i = 0; i < 3; ++i) {
-    X[i] = int64_t(p[i].x) * kUnit + kUnit / 2;
-    Y[i] = int64_t(p[i].y) * kUnit + kUnit / 2;
-    U[i] = int64_t(p[i].u) * kUnit;
-    V[i] = int64_t(p[i].v) * kUnit;
-  }
-  std::array<int, 3> xo{0, 1, 2}, yo{0, 1, 2};
-  for (auto [a, b] : {std::pair{0, 1}, {0, 2}, {1, 2}}) {
-    if (X[xo[a]] > X[xo[b]]) std::swap(xo[a], xo[b]);
-    if (Y[yo[a]] > Y[yo[b]]) std::swap(yo[a], yo[b]);
-  }
-  const int p0 = xo[0], p1 = xo[1], p2 = xo[2], t = yo[0], mi = yo[1], b = yo[2];
-  const int64_t dx1 = p[p1].x - p[p0].x, dy1 = p[p1].y - p[p0].y;
-  const int64_t du1 = p[p1].u - p[p0].u, dv1 = p[p1].v - p[p0].v;
-  const int64_t dx2 = p[p2].x - p[p0].x, dy2 = p[p2].y - p[p0].y;
-  const int64_t du2 = p[p2].u - p[p0].u, dv2 = p[p2].v - p[p0].v;
-  const int64_t area = dx2 * dy1 - dx1 * dy2;
-  if (area == 0) return m;
-  m.dudx = Gradient(du2 * dy1 - du1 * dy2, area);
-  m.dudy = Gradient(du1 * dx2 - du2 * dx1, area);
-  m.dvdx = Gradient(dv2 * dy1 - dv1 * dy2, area);
-  m.dvdy = Gradient(dv1 * dx2 - dv2 * dx1, area);
-  m.xRef = X[p0] / kUnit;
-  m.yRef = Y[p0] / kUnit;
-  m.uRef = U[p0];
-  m.vRef = V[p0];
-
-  struct E {
-    int64_t sx, sy, ex, ey;
-  };
-  std::vector<E> left, right;
-  if (Y[t] == Y[mi]) {
-    if (X[t] > X[mi])
-      left = {{X[mi], Y[mi], X[b], Y[b]}}, right = {{X[t], Y[t], X[b], Y[b]}};
-    else
-      left = {{X[t], Y[t], X[b], Y[b]}}, right = {{X[mi], Y[mi], X[b], Y[b]}};
-  } else if (Y[mi] == Y[b]) {
-    if (X[mi] > X[b])
-      left = {{X[t], Y[t], X[b], Y[b]}}, right = {{X[t], Y[t], X[mi], Y[mi]}};
-    else
-      left = {{X[t], Y[t], X[mi], Y[mi]}}, right = {{X[t], Y[t], X[b], Y[b]}};
-  } else {
-    const double sM = double(X[mi] - X[t]) / double((Y[mi] - Y[t]) / kUnit);
-    const double sL = double(X[b] - X[t]) / double((Y[b] - Y[t]) / kUnit);
-    if (sM >= sL) {
-      left = {{X[t], Y[t], X[b], Y[b]}};
-      right = {{X[t], Y[t], X[mi], Y[mi]}, {X[mi] + 1, Y[mi], X[b], Y[b]}};
-    } else {
-      left = {{X[t], Y[t], X[mi], Y[mi]}, {X[mi], Y[mi], X[b], Y[b]}};
-      right = {{X[t], Y[t], X[b], Y[b]}};
-    }
-  }
-  std::vector<std::pair<int64_t, int64_t>> l;  // row, X
-  std::vector<int64_t> r;
-  for (const E& e : left) {
-    const int64_t n = (e.ey - e.sy) / kUnit, step = (e.ex - e.sx) / n;
-    for (int64_t k = 0; k < n; ++k) l.push_back({e.sy / kUnit + k, e.sx + k * step});
-  }
-  for (const E& e : right) {
-    const int64_t n = (e.ey - e.sy) / kUnit, step = (e.ex - e.sx) / n;
-    for (int64_t k = 0; k < n; ++k) r.push_back(e.sx + k * step);
-  }
-  EXPECT_EQ(l.size(), r.size());
-  for (size_t i = 0; i < l.size() && i < r.size(); ++i)
-    m.rows.push_back({l[i].first, l[i].second / kUnit, r[i] / kUnit});
-  return m;
-}
 
 // Channel helpers: 16-bit fields (5, 6, 5) or 32-bit bytes 0-2.
 struct Channels {

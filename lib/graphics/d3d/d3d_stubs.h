@@ -51,4 +51,18 @@ int G_D3D_SetWorldTransform(const Matrix4x4* matrix);
 int G_D3D_SetViewTransform(const Matrix4x4* matrix);
 int G_D3D_SetProjectionTransform(const Matrix4x4* matrix);
 
+// The drawing twins of the front-end. No Direct3D graph exists without a device: -1.
+int G_D3D_DrawImage(int32_t x, int32_t y, const GraphRecord* graph, int32_t trans,
+                    int32_t intCoordinates);
+int G_D3D_DrawImageStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                             const GraphRecord* graph, int32_t trans, int32_t intCoordinates);
+int G_D3D_DrawImageRotated(float x, float y, double scale, double angle, const GraphRecord* graph,
+                           int32_t trans, int32_t turn);
+int G_D3D_DrawImageQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
+                        float y4, const GraphRecord* graph, int32_t trans);
+int G_D3D_DrawRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color);
+int G_D3D_DrawFrameBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color);
+int G_D3D_GetDrawScreenGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphRecord* graph,
+                             int32_t flag);
+
 }  // namespace zq::gfx

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/pixel_channels.h"
+#include "platform/present/sdl_window.h"
 
 namespace zq::platform {
 
@@ -49,6 +50,13 @@ uint32_t ToRgb(uint32_t v, const Layout& l) {
 }
 
 void Publish(Frame&& frame) {
+  // ZQ_PRESENTER chooses only for a program that has neither chosen nor set a sink of its own.
+  bool noSink;
+  {
+    std::lock_guard lock(P().mutex);
+    noSink = !P().sink;
+  }
+  if (noSink) ApplyPresenterEnvironment();
   FrameSink* sink;
   {
     std::lock_guard lock(P().mutex);
@@ -114,6 +122,7 @@ void SetFrameSink(FrameSink* sink) {
 }
 
 void ResetPresenter() {
+  ResetWindowPresenter();
   std::lock_guard lock(P().mutex);
   P().count = 0;
   P().last = Frame{};

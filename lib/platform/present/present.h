@@ -1,5 +1,5 @@
 // Stand-in for showing the screen: the presenter keeps the last presented frame and counts
-// presents (headless; a window backend can later receive the frames through a FrameSink), and
+// presents (headless; the SDL2 window of sdl_window.h receives the frames as a FrameSink), and
 // the PNG writer stores any 16-, 24- or 32-bit pixel block as an 8-bit RGB or RGBA file.
 #pragma once
 
@@ -36,7 +36,8 @@ uint64_t GetPresentCount();
 Frame GetLastPresentedFrame();
 // Replaces the sink (null: headless only). The caller keeps ownership.
 void SetFrameSink(FrameSink* sink);
-// Forgets the count, the kept frame and the sink (between tests).
+// Forgets the count, the kept frame and the sink, and closes the window presenter (between
+// tests).
 void ResetPresenter();
 
 // Writes pixels as a PNG: 16 bits (e.g. 5:6:5 or 5:5:5), 24 bits or 32 bits, channels found by

@@ -194,6 +194,11 @@ Window* FindWindowByClass(std::string_view className) {
   return w && w->ClassName() == className ? w : nullptr;
 }
 
+Window* GetMainWindow() {
+  std::lock_guard lock(Sys().mutex);
+  return Sys().window.get();
+}
+
 bool IsWindow(const Window* window) {
   std::lock_guard lock(Sys().mutex);
   return window && Sys().window.get() == window;

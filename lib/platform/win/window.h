@@ -102,6 +102,8 @@ class Window {
 Window* CreateMainWindow(const WindowDesc& desc);
 // The live window of that class, or null.
 Window* FindWindowByClass(std::string_view className);
+// The live main window whatever its class, or null (the presenter shows it).
+Window* GetMainWindow();
 bool IsWindow(const Window* window);
 // Posts Destroy; the window is gone once that message has been dispatched.
 bool DestroyWindow(Window* window);

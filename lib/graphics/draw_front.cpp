@@ -1,0 +1,402 @@
+#include "graphics/draw_front.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <iterator>
+#include <utility>
+
+#include "base/math.h"
+#include "base/rect.h"
+#include "graphics/d3d/d3d_stubs.h"
+#include "graphics/ddraw/dd_blit.h"
+#include "graphics/ddraw/dd_graph.h"
+#include "graphics/ddraw/dd_image_draw.h"
+#include "graphics/ddraw/dd_screen_capture.h"
+#include "graphics/ddraw/dd_soft_draw.h"
+#include "graphics/ddraw/dd_stretch.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/draw_state.h"
+#include "graphics/graph.h"
+#include "graphics/library_init.h"
+#include "graphics/mask.h"
+#include "graphics/placeholders.h"
+#include "softrender/soft_bounds.h"
+
+namespace zq::gfx {
+
+using platform::RECT;
+
+namespace {
+
+bool FrontBufferSoftDrawing() {
+  return IsSoftwareScreenInUse() == 1 && g_DrawState.DrawScreen == kDrawScreenFront;
+}
+
+bool IsDirect3DGraph(const GraphRecord& graph) {
+  return graph.Options.TextureFlag == 1;
+}
+
+// Some bracketing step needs the affected rectangle.
+bool BracketNeeded(bool direct3D) {
+  return (g_DrawState.BlendMode == 3 && direct3D) || g_DrawState.MaskActive == 1 ||
+         FrontBufferSoftDrawing();
+}
+
+// The affected rectangle, ordered and clipped to the draw screen, so that the mask and the
+// copy-out never reach outside it whatever the corners were.
+RECT AffectedRect(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  if (left > right) std::swap(left, right);
+  if (top > bottom) std::swap(top, bottom);
+  const int64_t width = std::max(g_DrawState.DrawScreenWidth, 0);
+  const int64_t height = std::max(g_DrawState.DrawScreenHeight, 0);
+  return RECT{int32_t(std::clamp<int64_t>(left, 0, width)),
+              int32_t(std::clamp<int64_t>(top, 0, height)),
+              int32_t(std::clamp<int64_t>(right, 0, width)),
+              int32_t(std::clamp<int64_t>(bottom, 0, height))};
+}
+
+int32_t ClampToInt(int64_t value) {
+  return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+// Steps that refuse a graph draw before anything happens: the empty draw area (0), an invalid
+// handle (-1), a selected blend graph that is invalid or smaller than the graph (-1). The graph
+// when the draw may go on, else null with the result.
+GraphRecord* AdmitGraphDraw(HandleValue handle, int* result) {
+  *result = 0;
+  if (g_DrawState.DrawAreaEmpty) return nullptr;
+  *result = -1;
+  GraphRecord* graph = GetGraphRecord(handle);
+  if (graph == nullptr) return nullptr;
+  if (g_DrawState.BlendGraph != -1) {
+    const GraphRecord* blend = GetGraphRecord(g_DrawState.BlendGraph);
+    if (blend == nullptr || blend->Width < graph->Width || blend->Height < graph->Height)
+      return nullptr;
+  }
+  *result = 0;
+  return graph;
+}
+
+// The bracketing around one twin call: the mask, the software screen's copy-in, the subtract
+// emulation, and then the mask and the copy-out closed again whatever the twin returned.
+template <class Twin>
+int Bracketed(const RECT& rect, bool direct3D, Twin twin) {
+  const bool subtract = g_DrawState.BlendMode == 3 && direct3D;
+  const bool mask = g_DrawState.MaskActive == 1;
+  const bool front = FrontBufferSoftDrawing();
+  if (mask) BeginMaskedDraw(rect.left, rect.top, rect.right, rect.bottom);
+  if (front && g_DD.FrontResyncFlag) SyncSoftScreenFromSurface();
+  int result;
+  if (subtract) {
+    BeginSubtractBlendDraw(&rect);
+    result = twin();
+    EndSubtractBlendDraw(&rect);
+  } else {
+    result = twin();
+  }
+  if (mask) EndMaskedDraw(rect.left, rect.top, rect.right, rect.bottom);
+  if (front) FlushSoftScreenRect(&rect);
+  return result;
+}
+
+// Bounding box of the four corners of a graph turned and scaled about (x, y), grown by 5.
+RECT RotatedRect(float x, float y, double scale, double angle, const GraphRecord& graph) {
+  const int32_t cx = base::FloatToInt(x), cy = base::FloatToInt(y);
+  const float a = float(angle);
+  const double s = std::sin(a), c = std::cos(a);
+  const int32_t hw = graph.Width / 2, hh = graph.Height / 2;
+  const double us[4] = {double(-hw), double(graph.Width - hw), double(-hw),
+                        double(graph.Width - hw)};
+  const double vs[4] = {double(-hh), double(-hh), double(graph.Height - hh),
+                        double(graph.Height - hh)};
+  double minX = 0, minY = 0, maxX = 0, maxY = 0;
+  for (int i = 0; i < 4; ++i) {
+    const double px = (us[i] * c - vs[i] * s) * scale + cx;
+    const double py = (us[i] * s + vs[i] * c) * scale + cy;
+    if (i == 0 || px < minX) minX = px;
+    if (i == 0 || px > maxX) maxX = px;
+    if (i == 0 || py < minY) minY = py;
+    if (i == 0 || py > maxY) maxY = py;
+  }
+  return AffectedRect(base::DoubleToInt(minX - 5.0), base::DoubleToInt(minY - 5.0),
+                      base::DoubleToInt(maxX + 5.0), base::DoubleToInt(maxY + 5.0));
+}
+
+// The box the four corners can write, from the first corner on: the coordinates truncated and
+// taken through the triangle walk's write box, which includes the far corner's pixel.
+RECT CornersRect(const float (&xs)[4], const float (&ys)[4]) {
+  const int32_t x0 = base::FloatToInt(xs[0]), y0 = base::FloatToInt(ys[0]);
+  soft::SoftBounds bounds{x0, y0, x0, y0};
+  for (int i = 1; i < 4; ++i) bounds.Include(base::FloatToInt(xs[i]), base::FloatToInt(ys[i]));
+  const RECT box = soft::TriangleWriteBox(bounds);
+  return AffectedRect(box.left, box.top, box.right, box.bottom);
+}
+
+// Boxes go to Direct3D only when new graphs would and the screen is not a software one.
+bool BoxesOnDirect3D() {
+  return g_DrawState.ChooseDirect3DGraphs != 0 && Is3DAvailable() == 1 &&
+         GetSoftwareScreenFlag() == 0;
+}
+
+template <class Twin>
+int DrawBox(const RECT& touched, Twin twin) {
+  if (g_DrawState.DrawAreaEmpty) return 0;
+  WaitWhileInactive();
+  const bool direct3D = BoxesOnDirect3D();
+  return Bracketed(touched, direct3D, [&] { return twin(direct3D); });
+}
+
+}  // namespace
+
+// ---- Graph draws --------------------------------------------------------------------------------
+
+int DrawGraphAt(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
+  int result = 0;
+  GraphRecord* graph = AdmitGraphDraw(handle, &result);
+  if (graph == nullptr) return result;
+  WaitWhileInactive();
+  const bool direct3D = IsDirect3DGraph(*graph);
+  RECT rect{};
+  if (BracketNeeded(direct3D))
+    rect = AffectedRect(x, y, int64_t(x) + graph->Width, int64_t(y) + graph->Height);
+  if (StepGraphMovie(graph, 1, x, y, 1) == 1) return -1;
+  return Bracketed(rect, direct3D, [&] {
+    return direct3D ? G_D3D_DrawImage(x, y, graph, trans, 1)
+                    : G_DD_DrawImage(uint32_t(x), uint32_t(y), graph, trans, 1);
+  });
+}
+
+int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue handle,
+                  int32_t trans) {
+  int result = 0;
+  GraphRecord* graph = AdmitGraphDraw(handle, &result);
+  if (graph == nullptr) return result;
+  WaitWhileInactive();
+  const bool direct3D = IsDirect3DGraph(*graph);
+  RECT rect{};
+  if (BracketNeeded(direct3D)) rect = AffectedRect(x1, y1, x2, y2);
+  // A movie shown on its overlay is scaled by whole steps only.
+  const int32_t scale = ClampToInt((int64_t(x2) - x1) / graph->Width);
+  if (StepGraphMovie(graph, 1, x1, y1, scale) == 1) return -1;
+  return Bracketed(rect, direct3D, [&] {
+    return direct3D ? G_D3D_DrawImageStretched(x1, y1, x2, y2, graph, trans, 1)
+                    : G_DD_DrawImageStretched(x1, y1, x2, y2, graph, trans, 1, -1);
+  });
+}
+
+int DrawGraphMirrored(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
+  const GraphRecord* graph = GetGraphRecord(handle);
+  if (graph == nullptr) return -1;
+  return DrawGraphRect(ClampToInt(int64_t(x) + graph->Width), y, x,
+                       ClampToInt(int64_t(y) + graph->Height), handle, trans);
+}
+
+namespace {
+
+// Narrows the draw area (and its float copy) for one call and puts it back on destruction.
+// The empty flag and the Direct3D viewport stay as they are.
+class NarrowedDrawArea {
+ public:
+  explicit NarrowedDrawArea(RECT wanted) : saved_(g_DrawState.DrawArea) {
+    std::copy(std::begin(g_DrawState.DrawAreaF), std::end(g_DrawState.DrawAreaF), savedF_);
+    base::ClipRectToRect(&wanted, &saved_);
+    Set(wanted);
+  }
+  ~NarrowedDrawArea() {
+    g_DrawState.DrawArea = saved_;
+    std::copy(std::begin(savedF_), std::end(savedF_), g_DrawState.DrawAreaF);
+  }
+  NarrowedDrawArea(const NarrowedDrawArea&) = delete;
+  NarrowedDrawArea& operator=(const NarrowedDrawArea&) = delete;
+
+ private:
+  static void Set(const RECT& r) {
+    g_DrawState.DrawArea = r;
+    g_DrawState.DrawAreaF[0] = float(r.left);
+    g_DrawState.DrawAreaF[1] = float(r.top);
+    g_DrawState.DrawAreaF[2] = float(r.right);
+    g_DrawState.DrawAreaF[3] = float(r.bottom);
+  }
+  RECT saved_;
+  float savedF_[4];
+};
+
+}  // namespace
+
+int DrawGraphInRect(int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t width, int32_t height,
+                    HandleValue handle, int32_t trans, int32_t mirror) {
+  const NarrowedDrawArea area(
+      RECT{x, y, ClampToInt(int64_t(x) + width), ClampToInt(int64_t(y) + height)});
+  const int32_t top = ClampToInt(int64_t(y) - srcY);
+  if (mirror == 0) return DrawGraphAt(ClampToInt(int64_t(x) - srcX), top, handle, trans);
+  const GraphRecord* graph = GetGraphRecord(handle);
+  if (graph == nullptr) return -1;
+  // The source column srcX lands on the rectangle's right edge.
+  const int64_t left = int64_t(x) - (int64_t(graph->Width) - srcX - width);
+  return DrawGraphMirrored(ClampToInt(left), top, handle, trans);
+}
+
+int DrawGraphRectScaled(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t srcX, int32_t srcY,
+                        int32_t srcWidth, int32_t srcHeight, HandleValue handle, int32_t trans) {
+  const GraphRecord* graph = GetGraphRecord(handle);
+  if (graph == nullptr) return -1;
+  // A source of no width or height has no scale.
+  if (srcWidth <= 0 || srcHeight <= 0) return -1;
+  const bool mirrorX = x1 > x2, mirrorY = y1 > y2;
+  if (mirrorX) std::swap(x1, x2);
+  if (mirrorY) std::swap(y1, y2);
+  const NarrowedDrawArea area(RECT{x1, y1, x2, y2});
+  const double sx = double(int64_t(x2) - x1) / srcWidth;
+  const double sy = double(int64_t(y2) - y1) / srcHeight;
+  // Edge = corner -/+ the truncated scaled distance, in double, then clamped into int.
+  auto edge = [](int32_t corner, double sign, double distance) {
+    const double v = double(corner) + sign * std::trunc(distance);
+    return int32_t(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
+  };
+  int32_t left, right, top, bottom;
+  if (!mirrorX) {
+    left = edge(x1, -1.0, srcX * sx);
+    right = edge(x1, 1.0, (double(graph->Width) - srcX) * sx);
+  } else {
+    left = edge(x2, 1.0, srcX * sx);
+    right = edge(x2, -1.0, (double(graph->Width) - srcX) * sx);
+  }
+  if (!mirrorY) {
+    top = edge(y1, -1.0, srcY * sy);
+    bottom = edge(y1, 1.0, (double(graph->Height) - srcY) * sy);
+  } else {
+    top = edge(y2, 1.0, srcY * sy);
+    bottom = edge(y2, -1.0, (double(graph->Height) - srcY) * sy);
+  }
+  return DrawGraphRect(left, top, right, bottom, handle, trans);
+}
+
+int DrawGraphRotScaledF(float x, float y, double scale, double angle, HandleValue handle,
+                        int32_t trans, int32_t turn) {
+  int result = 0;
+  GraphRecord* graph = AdmitGraphDraw(handle, &result);
+  if (graph == nullptr) return result;
+  const bool direct3D = IsDirect3DGraph(*graph);
+  RECT rect{};
+  if (BracketNeeded(direct3D)) rect = RotatedRect(x, y, scale, angle, *graph);
+  WaitWhileInactive();
+  StepGraphMovie(graph, 0, 0, 0, 0);
+  return Bracketed(rect, direct3D, [&] {
+    return direct3D ? G_D3D_DrawImageRotated(x, y, scale, angle, graph, trans, turn)
+                    : G_DD_DrawImageRotated(x, y, scale, angle, graph, trans, turn);
+  });
+}
+
+int DrawGraphRotScaledAt(int32_t x, int32_t y, double scale, double angle, HandleValue graph,
+                         int32_t trans, int32_t turn) {
+  return DrawGraphRotScaledF(float(x), float(y), scale, angle, graph, trans, turn);
+}
+
+int DrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
+                         float y4, HandleValue handle, int32_t trans) {
+  int result = 0;
+  GraphRecord* graph = AdmitGraphDraw(handle, &result);
+  if (graph == nullptr) return result;
+  const bool direct3D = IsDirect3DGraph(*graph);
+  RECT rect{};
+  if (BracketNeeded(direct3D)) rect = CornersRect({x1, x2, x3, x4}, {y1, y2, y3, y4});
+  WaitWhileInactive();
+  StepGraphMovie(graph, 0, 0, 0, 0);
+  // The twins take top-left, top-right, bottom-left, bottom-right.
+  return Bracketed(rect, direct3D, [&] {
+    return direct3D ? G_D3D_DrawImageQuad(x1, y1, x2, y2, x4, y4, x3, y3, graph, trans)
+                    : G_DD_DrawImageQuad(x1, y1, x2, y2, x4, y4, x3, y3, graph, trans);
+  });
+}
+
+int FillGraphColor(HandleValue handle, int32_t red, int32_t green, int32_t blue, int32_t alpha) {
+  GraphRecord* graph = GetGraphRecord(handle);
+  if (graph == nullptr) return -1;
+  return IsDirect3DGraph(*graph) ? G_D3D_FillGraph(graph, red, green, blue, alpha)
+                                 : G_DD_FillGraph(graph, red, green, blue, alpha);
+}
+
+// ---- Boxes --------------------------------------------------------------------------------------
+
+int DrawBoxDispatch(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color, int32_t fill) {
+  return fill != 0 ? DrawFilledBox(x1, y1, x2, y2, color) : DrawFrameBox(x1, y1, x2, y2, color);
+}
+
+int DrawFilledBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color) {
+  return DrawBox(AffectedRect(x1, y1, x2, y2), [&](bool direct3D) {
+    return direct3D ? G_D3D_DrawRect(x1, y1, x2, y2, color) : G_DD_DrawRect(x1, y1, x2, y2, color);
+  });
+}
+
+int DrawFrameBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color) {
+  // The outline runs through x1 and x2 - 1, y1 and y2 - 1, in whichever order they come.
+  const int64_t xa = x1, xb = int64_t(x2) - 1, ya = y1, yb = int64_t(y2) - 1;
+  const RECT touched =
+      AffectedRect(std::min(xa, xb), std::min(ya, yb), std::max(xa, xb) + 1, std::max(ya, yb) + 1);
+  return DrawBox(touched, [&](bool direct3D) {
+    return direct3D ? G_D3D_DrawFrameBox(x1, y1, x2, y2, color)
+                    : G_DD_DrawFrameBox(x1, y1, x2, y2, color);
+  });
+}
+
+// ---- Clearing and copying -----------------------------------------------------------------------
+
+int ClearTargetScreen() {
+  WaitWhileInactive();
+  if (Is3DAvailable()) G_D3D_ClearDrawTarget();
+  G_DD_ClearDrawTarget();
+  if (FrontBufferSoftDrawing()) {
+    int width = 0, height = 0;
+    QueryScreenSize(&width, &height);
+    const RECT all{0, 0, width, height};
+    FlushSoftScreenRect(&all);
+  }
+  return 0;
+}
+
+int CopyDrawScreenToGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue handle,
+                          int32_t flag) {
+  if (GetGraphRecord(handle) == nullptr) return -1;
+  WaitWhileInactive();
+  EndCurrentScene();
+  GraphRecord* graph = GetGraphRecord(handle);
+  if (graph == nullptr) return -1;
+  return IsDirect3DGraph(*graph) ? G_D3D_GetDrawScreenGraph(x1, y1, x2, y2, graph, flag)
+                                 : G_DD_GetDrawScreenGraph(x1, y1, x2, y2, graph, flag);
+}
+
+// ---- Subtractive blending on Direct3D -----------------------------------------------------------
+
+namespace {
+
+// A white box in mode 3 with full parameter and no bright: with Direct3D's factors of mode 3
+// (source times inverse target, target times zero) it inverts the target under the rectangle.
+void InvertUnder(const RECT* rect) {
+  const uint32_t bright = g_DrawState.Bright;
+  SetDrawBrightPacked(0xFFFFFF);
+  SetBlendMode(3, 255);
+  G_D3D_DrawRect(rect->left, rect->top, rect->right, rect->bottom,
+                 GetScreenColorValue(255, 255, 255));
+  SetDrawBrightPacked(bright);
+}
+
+}  // namespace
+
+int BeginSubtractBlendDraw(const RECT* rect) {
+  if (rect == nullptr) return 0;
+  const int32_t param = g_DrawState.BlendParam;
+  InvertUnder(rect);
+  SetBlendMode(5, param);
+  return 0;
+}
+
+int EndSubtractBlendDraw(const RECT* rect) {
+  if (rect == nullptr) return 0;
+  const int32_t param = g_DrawState.BlendParam;
+  InvertUnder(rect);
+  SetBlendMode(3, param);
+  return 0;
+}
+
+}  // namespace zq::gfx

@@ -1,0 +1,454 @@
+// What one source pixel does to one destination pixel in the software blitters: the two
+// pixel formats and one small operator per blend mode. Every choice that is fixed for a
+// whole draw (which factors exist, bright on or off, which translucent rule) is a template
+// argument, so the pixel loops built from these operators test nothing per pixel.
+//
+// The operators are written once over a lane type V: int32_t for one pixel, or a GCC
+// vector of lanes for several pixels at once (32-bit lanes, or 16-bit lanes for 16-bit
+// pixels where the case's arithmetic fits). A lane holds a pixel's bits (a 32-bit pixel
+// with byte 3 set is a negative lane); field arithmetic stays within the signed lane range,
+// and whatever can pass it (sums of whole pixels, products up to 2^32) uses unsigned lanes.
+// The closed forms below replace the soft tables' lookups with the same values, so the
+// vector lanes need no gathers.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "softrender/packed_ops.h"
+
+namespace zq::soft {
+
+// ---------------------------------------------------------------------------------------
+// Lane types
+
+using Lanes4 = int32_t __attribute__((vector_size(16)));
+using ULanes4 = uint32_t __attribute__((vector_size(16)));
+// Eight 16-bit lanes: eight 16-bit pixels at once, for the cases whose arithmetic stays
+// within 16 bits (see kFits16 of each operator).
+using Half8 = int16_t __attribute__((vector_size(16)));
+using UHalf8 = uint16_t __attribute__((vector_size(16)));
+// Twice as wide, for the pixel loops (one AVX2 register, or two SSE2 registers).
+using Lanes8 = int32_t __attribute__((vector_size(32)));
+using ULanes8 = uint32_t __attribute__((vector_size(32)));
+using Half16 = int16_t __attribute__((vector_size(32)));
+using UHalf16 = uint16_t __attribute__((vector_size(32)));
+
+template <class V>
+struct LaneTraits {
+  using Unsigned = uint32_t;
+  using Element = int32_t;
+  static constexpr int kCount = 1;
+};
+template <>
+struct LaneTraits<Lanes4> {
+  using Unsigned = ULanes4;
+  using Element = int32_t;
+  static constexpr int kCount = 4;
+};
+template <>
+struct LaneTraits<Half8> {
+  using Unsigned = UHalf8;
+  using Element = int16_t;
+  static constexpr int kCount = 8;
+};
+template <>
+struct LaneTraits<Lanes8> {
+  using Unsigned = ULanes8;
+  using Element = int32_t;
+  static constexpr int kCount = 8;
+};
+template <>
+struct LaneTraits<Half16> {
+  using Unsigned = UHalf16;
+  using Element = int16_t;
+  static constexpr int kCount = 16;
+};
+template <class V>
+using UnsignedLanes = typename LaneTraits<V>::Unsigned;
+template <class V>
+constexpr bool kHalfLanes = std::is_same_v<V, Half8> || std::is_same_v<V, Half16>;
+
+// v in every lane (cut to the lane width: bit patterns are what lanes hold).
+template <class V>
+inline V Splat(int32_t v) {
+  using E = typename LaneTraits<V>::Element;
+  if constexpr (std::is_same_v<V, int32_t>) {
+    return v;
+  } else {
+    return V{} + E(v);
+  }
+}
+
+// cond ? a : b for each lane; cond is a comparison result of the same lane type.
+// (GCC's conditional operator works lane-wise on vectors.)
+template <class V, class C>
+inline V Select(C cond, V a, V b) {
+  return cond ? a : b;
+}
+
+// ---------------------------------------------------------------------------------------
+// The table arithmetic in closed form. Each helper equals its table entry over the table's
+// whole domain (the tests compare every entry); being plain arithmetic rather than a
+// lookup, it runs in vector lanes.
+
+// SoftMulTable256[x][y] = floor(x*y / 255), for n = x*y in 0..65025.
+template <class V>
+inline V MulDiv255(V n) {
+  return (n + 1 + (n >> 8)) >> 8;
+}
+template <class V>
+inline V Mul255(V x, V y) {
+  return MulDiv255(x * y);
+}
+// SoftDiffMulTable256[p][v] = p*v / 255 truncated toward zero, v = -255..255.
+template <class V>
+inline V DiffMul255(V p, V v) {
+  const V m = MulDiv255(p * Select(v < 0, -v, v));
+  return Select(v < 0, -m, m);
+}
+// SoftBlendTable64[k][s][d] = floor((s*k + d*(63 - k)) / 63), for n up to 63*63.
+template <class V>
+inline V Blend64(V k, V s, V d) {
+  const V n = s * k + d * (63 - k);
+  return (n + 1 + (n >> 6)) >> 6;
+}
+
+// ---------------------------------------------------------------------------------------
+// Pixel formats. Fields are numbered red, green, blue, the order of the bright channels.
+
+struct Pixel16 {
+  using Word = uint16_t;
+  static constexpr int kShift[3] = {11, 5, 0};
+  static constexpr int kWidth[3] = {5, 6, 5};
+  static constexpr int32_t kFieldBits = 0xFFFF;  // bits the three fields cover
+  static constexpr uint32_t kKeyMask = 0xFFFFu;  // a colour key compares this many bits
+  template <class V>
+  static V HalfAverage(V s, V d) {
+    // Unsigned: the sum can pass the top bit of a 16-bit lane.
+    using U = UnsignedLanes<V>;
+    return V(((U(s) >> 1) & 0x7BEFu) + ((U(d) >> 1) & 0x7BEFu));
+  }
+  template <class U>
+  static U Add(U s, U d) {
+    if constexpr (std::is_same_v<U, uint32_t>) {
+      return AddPixelSaturated16(s, d);
+    } else if constexpr (std::is_same_v<U, UHalf8> || std::is_same_v<U, UHalf16>) {
+      // The same operation with its bit-16 guard recovered from the lane's carry: the
+      // carry out of R saturates bits 11-15, as c - (c >> 5) does for bit 16.
+      const U a = s & 0xF7DF;
+      const U sum = a + (d & 0xF7DF);
+      const U c = sum & 0x0820;
+      const U carryR = U(sum < a) & 0xF800;
+      return sum | (c - (c >> 5)) | carryR | ((s | d) & 0x0820);
+    } else {  // the same operation in every lane
+      const U sum = (s & 0xF7DFu) + (d & 0xF7DFu);
+      const U carry = sum & 0x10820u;
+      return (sum | (carry - (carry >> 5)) | ((s | d) & 0x0820u)) & 0xFFFFu;
+    }
+  }
+  template <class U>
+  static U Sub(U s, U d) {
+    if constexpr (std::is_same_v<U, uint32_t>) {
+      return SubPixelSaturated16(s, d);
+    } else if constexpr (std::is_same_v<U, UHalf8> || std::is_same_v<U, UHalf16>) {
+      // Bit 16 of the guarded difference is set when R did not borrow.
+      const U minuend = d | 0x0820;
+      const U subtrahend = s & 0xF7DF;
+      const U x = minuend - subtrahend;
+      const U g = x & 0x0820;
+      const U keepR = U(minuend >= subtrahend) & 0xF800;
+      return x & ((g - (g >> 5)) | keepR);
+    } else {
+      const U x = (d | 0x10820u) - (s & 0xF7DFu);
+      const U m = x & 0x10820u;
+      return x & (m - (m >> 5)) & 0xFFFFu;
+    }
+  }
+};
+
+struct Pixel32 {
+  using Word = uint32_t;
+  static constexpr int kShift[3] = {16, 8, 0};
+  static constexpr int kWidth[3] = {8, 8, 8};
+  static constexpr int32_t kFieldBits = 0x00FFFFFF;  // byte 3 carries no colour
+  static constexpr uint32_t kKeyMask = 0xFFFFFFFFu;
+  template <class V>
+  static V HalfAverage(V s, V d) {
+    using U = UnsignedLanes<V>;
+    return V(((U(s) >> 1) & 0x7F7F7Fu) + ((U(d) >> 1) & 0x7F7F7Fu));
+  }
+  template <class U>
+  static U Add(U s, U d) {
+    if constexpr (std::is_same_v<U, uint32_t>) {
+      return AddPixelSaturated32(s, d);
+    } else {
+      const U sum = (s & 0x00FEFEFFu) + (d & 0x00FEFEFFu);
+      const U carry = sum & 0x01010100u;
+      return sum | (carry - (carry >> 8)) | ((s | d) & 0x00010100u);
+    }
+  }
+  template <class U>
+  static U Sub(U s, U d) {
+    if constexpr (std::is_same_v<U, uint32_t>) {
+      return SubPixelSaturated32(s, d);
+    } else {
+      const U x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
+      const U m = x & 0x01010100u;
+      return x & (m - (m >> 8));
+    }
+  }
+};
+
+template <class PixelT, int I, class V>
+inline V FieldOf(V pixel) {
+  return (pixel >> PixelT::kShift[I]) & ((1 << PixelT::kWidth[I]) - 1);
+}
+
+// Builds a pixel from the three field results fn(R), fn(G), fn(B); bits outside the fields
+// (byte 3 of a 32-bit pixel) keep d's value.
+template <class PixelT, class V, class Fn>
+inline V MapFields(V d, Fn&& field) {
+  // Assembled unsigned: a field shifted to the top of a 16-bit lane sets its sign bit.
+  using U = UnsignedLanes<V>;
+  U rest{};
+  if constexpr (PixelT::kFieldBits != 0xFFFF) rest = U(d & ~PixelT::kFieldBits);
+  return V(rest | (U(field(std::integral_constant<int, 0>{})) << PixelT::kShift[0]) |
+           (U(field(std::integral_constant<int, 1>{})) << PixelT::kShift[1]) |
+           (U(field(std::integral_constant<int, 2>{})) << PixelT::kShift[2]));
+}
+
+// ---------------------------------------------------------------------------------------
+// Per-call values: the blend parameter and the bright channels.
+
+struct BlendContext {
+  int param = 0;
+  int bright[3] = {255, 255, 255};  // R, G, B
+};
+
+constexpr BlendContext MakeBlendContext(int param, uint32_t bright) {
+  BlendContext c;
+  c.param = param;
+  c.bright[0] = int((bright >> 16) & 0xFF);
+  c.bright[1] = int((bright >> 8) & 0xFF);
+  c.bright[2] = int(bright & 0xFF);
+  return c;
+}
+
+// The factors present in a case: blend-image factor b, alpha factor a, bright.
+template <bool kBlendImage, bool kAlpha, bool kBright>
+struct Factors {
+  static constexpr bool kB = kBlendImage;
+  static constexpr bool kA = kAlpha;
+  static constexpr bool kBr = kBright;
+};
+
+// Field I of S after bright.
+template <class PixelT, class F, int I, class V>
+inline V SourceField(const BlendContext& c, V s) {
+  const V v = FieldOf<PixelT, I>(s);
+  if constexpr (F::kBr) {
+    return Mul255(Splat<V>(c.bright[I]), v);
+  } else {
+    return v;
+  }
+}
+
+// The factor of a case with exactly one of b and a.
+template <class F, class V>
+inline V SingleFactor(V b, V a) {
+  if constexpr (F::kB) {
+    return b;
+  } else {
+    return a;
+  }
+}
+
+// d + floor((s - d) * k / 2^24) for k < 2^24, as floor((s*k + d*(2^24 - k)) / 2^24): every
+// term is non-negative and the sum stays below 2^32, so unsigned lanes hold it exactly.
+template <class V>
+inline V Lerp24(V s, V d, V k) {
+  using U = UnsignedLanes<V>;
+  const U ku = U(k);
+  return V((U(s) * ku + U(d) * (0x1000000u - ku)) >> 24);
+}
+
+// 32-bit pixels, bright off: each field d + floor((s - d) * k / 256) for k = 0..256, as
+// floor((s*k + d*(256 - k)) / 256) with red and blue side by side in one lane (each
+// product stays below 2^16, so the two never meet); byte 3 keeps d's value.
+template <class V>
+inline V Lerp256Packed(V s, V d, V k) {
+  using U = UnsignedLanes<V>;
+  const U su = U(s), du = U(d), ku = U(k), kd = 256u - ku;
+  const U rb = (((su & 0xFF00FFu) * ku + (du & 0xFF00FFu) * kd) >> 8) & 0xFF00FFu;
+  const U g = (((su & 0xFF00u) * ku + (du & 0xFF00u) * kd) >> 8) & 0xFF00u;
+  return V((du & 0xFF000000u) | rb | g);
+}
+
+// 32-bit pixels, bright off: MUL(p, s) of each field, byte 3 zero; red and blue side by
+// side as above (each product at most 65025, each sum at most 65280).
+template <class V>
+inline V MulPacked(V s, V p) {
+  using U = UnsignedLanes<V>;
+  const U pu = U(p);
+  const U rb = (U(s) & 0xFF00FFu) * pu;
+  const U g = ((U(s) >> 8) & 0xFFu) * pu;
+  return V((((rb + 0x10001u + ((rb >> 8) & 0xFF00FFu)) >> 8) & 0xFF00FFu) |
+           (((g + 1u + (g >> 8)) >> 8) << 8));
+}
+
+// ---------------------------------------------------------------------------------------
+// Operators. Apply(context, S, D, b, a) returns the new destination pixel; b and a are
+// read only when the factor set says they exist. kFits16<F> says whether every
+// intermediate value of the case stays within 16-bit lanes on 16-bit pixels (fields of at
+// most 6 bits, so products such as 63 * 255 fit; two factors together do not).
+
+// Blend mode 0.
+template <class PixelT>
+struct CopyOp {
+  static constexpr bool kIsCopy = true;
+  static constexpr bool k32 = sizeof(typename PixelT::Word) == 4;
+  template <class F>
+  static constexpr bool kFits16 = !(F::kB && F::kA);
+  template <class F, class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
+    if constexpr (!F::kB && !F::kA && !F::kBr) {
+      return s;  // the whole source value, byte 3 included
+    } else if constexpr (k32 && !F::kBr && (F::kB != F::kA)) {
+      return Lerp256Packed(s, d, SingleFactor<F>(b, a));
+    } else {
+      return MapFields<PixelT>(d, [&](auto i) {
+        const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
+        const V df = FieldOf<PixelT, decltype(i)::value>(d);
+        if constexpr (F::kB && F::kA) {
+          return df + (((sf - df) * (b * a)) >> 16);
+        } else if constexpr (F::kB || F::kA) {
+          return df + (((sf - df) * SingleFactor<F>(b, a)) >> 8);
+        } else {
+          return sf;
+        }
+      });
+    }
+  }
+};
+
+// The rules of blend mode 1 without factors.
+enum class TransRule {
+  kHalfAverage,  // parameter 128, bright off, per-pixel path, source without alpha channel
+  kTable,        // other parameters in that case (16-bit: T64; 32-bit: the shift rule)
+  kDiff,         // everything else (16-bit: DIFF; 32-bit: the shift rule)
+};
+
+// Blend mode 1, parameter 1..254.
+template <class PixelT, TransRule kRule>
+struct TranslucentOp {
+  static constexpr bool kIsCopy = false;
+  template <class F>
+  static constexpr bool kFits16 = !F::kB && !F::kA;
+  template <class F, class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
+    if constexpr (!F::kB && !F::kA && kRule == TransRule::kHalfAverage) {
+      static_assert(!F::kBr, "the half average holds only with bright off");
+      return PixelT::HalfAverage(s, d);
+    } else if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
+      return Lerp256Packed(s, d, Splat<V>(c.param));
+    } else {
+      const V p = Splat<V>(c.param);
+      return MapFields<PixelT>(d, [&](auto i) {
+        const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
+        const V df = FieldOf<PixelT, decltype(i)::value>(d);
+        if constexpr (F::kB && F::kA) {
+          return Lerp24(sf, df, b * a * p);
+        } else if constexpr (F::kB || F::kA) {
+          return df + (((sf - df) * SingleFactor<F>(b, a) * p) >> 16);
+        } else if constexpr (sizeof(typename PixelT::Word) == 4) {
+          return df + (((sf - df) * p) >> 8);
+        } else if constexpr (kRule == TransRule::kTable) {
+          static_assert(!F::kBr, "the 64-step table holds only with bright off");
+          return Blend64(Splat<V>(c.param >> 2), sf, df);
+        } else {
+          return df + DiffMul255(p, sf - df);
+        }
+      });
+    }
+  }
+};
+
+// Blend modes 2 and 3, parameter 1..255: the source scaled per field, then the packed
+// saturating add or subtract on whole pixels.
+template <class PixelT, bool kSubtract>
+struct AddSubOp {
+  static constexpr bool kIsCopy = false;
+  template <class F>
+  static constexpr bool kFits16 = !(F::kB && F::kA);
+
+  template <class F, class V>
+  static V Scaled(const BlendContext& c, V s, V b, V a) {
+    using U = UnsignedLanes<V>;
+    constexpr bool k16 = sizeof(typename PixelT::Word) == 2;
+    const V p = Splat<V>(c.param);
+    return MapFields<PixelT>(V{}, [&](auto i) -> V {
+      if constexpr (k16 && F::kA && !F::kB) {
+        // 16-bit alpha without blend image: alpha scales the raw field before bright.
+        V t = (FieldOf<PixelT, decltype(i)::value>(s) * a) >> 8;
+        if constexpr (F::kBr) t = Mul255(Splat<V>(c.bright[decltype(i)::value]), t);
+        return Mul255(p, t);
+      } else {
+        const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
+        if constexpr (!F::kB && !F::kA) {
+          return Mul255(p, sf);
+        } else if constexpr (k16 && F::kB && F::kA) {
+          return Mul255(p, (sf * (b * a)) >> 16);
+        } else if constexpr (k16) {
+          return Mul255(p, (sf * b) >> 8);
+        } else if constexpr (F::kB && F::kA) {
+          return V((U(sf * b * a) * U(p)) >> 24);  // up to 255^4: unsigned
+        } else {
+          return (sf * SingleFactor<F>(b, a) * p) >> 16;
+        }
+      }
+    });
+  }
+
+  template <class F, class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
+    using U = UnsignedLanes<V>;
+    U scaled;
+    if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
+      scaled = U(MulPacked(s, Splat<V>(c.param)));
+    } else {
+      scaled = U(Scaled<F>(c, s, b, a));
+    }
+    if constexpr (kSubtract) {
+      return V(PixelT::Sub(scaled, U(d)));
+    } else {
+      return V(PixelT::Add(scaled, U(d)));
+    }
+  }
+};
+
+// Blend mode 4; the parameter is not used.
+template <class PixelT>
+struct MultiplyOp {
+  static constexpr bool kIsCopy = false;
+  template <class F>
+  static constexpr bool kFits16 = !F::kB && !F::kA;
+  template <class F, class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
+    using U = UnsignedLanes<V>;
+    return MapFields<PixelT>(d, [&](auto i) -> V {
+      constexpr int w = PixelT::kWidth[decltype(i)::value];
+      const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
+      const V df = FieldOf<PixelT, decltype(i)::value>(d);
+      if constexpr (F::kB && F::kA) {
+        return V((U(sf * b * a) * U(df)) >> (16 + w));  // up to 255^4: unsigned
+      } else if constexpr (F::kB || F::kA) {
+        return (sf * SingleFactor<F>(b, a) * df) >> (8 + w);
+      } else {
+        return (sf * df) >> w;
+      }
+    });
+  }
+};
+
+}  // namespace zq::soft

@@ -1,0 +1,23 @@
+// Unscaled software blit of one MEMIMG onto another.
+#pragma once
+
+#include "graphics/ddraw/memimg.h"
+
+namespace zq::soft {
+
+// Draws the whole source with its top-left corner at destination pixel (x, y), clipped to
+// the draw area and to the destination's own size, with the blend mode, parameter and
+// bright colour of the draw state. A non-zero transFlag turns the source's colour key on
+// (for a source with alpha channel: alpha 0 skips, alpha 255 draws without alpha factor);
+// exactly 1 also lets an unclipped source with a current run-length stream be drawn from
+// the stream. blendImage (one byte a pixel, read at source coordinates, at least the
+// source's size) steers a per-pixel blend through BlendGraphTable; null for none.
+// Reports nothing; a refused or empty draw leaves the destination untouched.
+void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int transFlag,
+                const gfx::MEMIMG* blendImage);
+
+// The pixel loops exist for the baseline processor and for AVX2 (used when present), with
+// the same results. 0 makes every draw use the baseline ones, so tests can compare the two.
+void SetBlitAvx2Allowed(int allowed);
+
+}  // namespace zq::soft

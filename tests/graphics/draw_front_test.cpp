@@ -1,0 +1,621 @@
+#include "graphics/draw_front.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "graphics/ddraw/display.h"
+#include "graphics/ddraw/surface2d.h"
+#include "graphics/draw_state.h"
+#include "graphics/graph.h"
+#include "graphics/library_init.h"
+#include "graphics/mask.h"
+#include "graphics/surface_data.h"
+#include "support/library_fixture.h"
+#include "target_pixels.h"
+
+namespace zq::gfx {
+namespace {
+
+using namespace zq::test;
+
+constexpr uint32_t kRgb = 0x00FFFFFF;
+
+// Never 0, so that no old pixel is the transparent colour.
+uint32_t Old(int x, int y) {
+  return 0x00010101u + (uint32_t(x * 7) & 0x7F) * 0x10000u + (uint32_t(y * 3) & 0x7F) * 0x100u +
+         uint32_t(x + y) % 97;
+}
+
+// A graph pixel that tells its position: red = u, green = v, blue 0x40 (never 0).
+uint32_t Texel(int u, int v) {
+  return uint32_t(u & 0xFF) << 16 | uint32_t(v & 0xFF) << 8 | 0x40;
+}
+
+struct GraphStore {
+  const Surface2DRecord* piece;
+  SurfaceDataRecord* data;
+};
+
+GraphStore StoreOf(HandleValue handle) {
+  const GraphRecord* graph = GetGraphRecord(handle);
+  EXPECT_NE(graph, nullptr);
+  const Surface2DRecord* piece = LookupSurface2DRecord(graph->Pieces[0]);
+  return GraphStore{piece, GetSurfaceDataRecord(piece->SurfaceData)};
+}
+
+void PaintGraph(HandleValue handle, const std::function<uint32_t(int, int)>& value) {
+  const GraphStore s = StoreOf(handle);
+  const int ox = s.piece->SrcX, oy = s.piece->SrcY;
+  if (s.data->SoftwareFlag) {
+    for (int v = 0; v < s.piece->Height; ++v)
+      for (int u = 0; u < s.piece->Width; ++u)
+        SetImagePixel(s.data->Image, ox + u, oy + v, value(u, v));
+    return;
+  }
+  const platform::RECT r{ox, oy, ox + s.piece->Width, oy + s.piece->Height};
+  FillSurface(
+      s.data->Surface, [&](int x, int y) { return value(x - ox, y - oy); }, &r);
+}
+
+uint32_t GraphPixel(HandleValue handle, int u, int v) {
+  const GraphStore s = StoreOf(handle);
+  if (s.data->SoftwareFlag) return ImagePixel(s.data->Image, s.piece->SrcX + u, s.piece->SrcY + v);
+  return s.data->Surface->TestGetPixel(s.piece->SrcX + u, s.piece->SrcY + v);
+}
+
+HandleValue TexelGraph(int width, int height) {
+  const HandleValue h = CreateEmptyGraph(width, height);
+  EXPECT_GE(h, 0);
+  PaintGraph(h, Texel);
+  return h;
+}
+
+std::vector<uint32_t> Snapshot() {
+  std::vector<uint32_t> out;
+  out.reserve(640 * 480);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) out.push_back(TargetPixel(x, y) & kRgb);
+  return out;
+}
+
+// Every pixel equal to Old, or the first difference.
+void ExpectUntouched(const char* what) {
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      ASSERT_EQ(TargetPixel(x, y) & kRgb, Old(x, y)) << what << " at " << x << "," << y;
+}
+
+class FrontEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+    FillTarget(Old);
+  }
+  LibrarySession lib_{{.bits = 32}};
+};
+
+TEST_F(FrontEnd, EmptyDrawAreaDrawsNothingAndReturnsZero) {
+  const HandleValue g = TexelGraph(64, 32);
+  ASSERT_EQ(ApplyDrawArea(100, 100, 100, 300), 0);
+  ASSERT_EQ(g_DrawState.DrawAreaEmpty, 1);
+  EXPECT_EQ(DrawGraphAt(10, 10, g, 0), 0);
+  EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, g, 0, 0), 0);
+  EXPECT_EQ(DrawGraphRotScaledAt(100, 100, 2.0, 1.0, g, 1, 1), 0);
+  EXPECT_EQ(DrawGraphFourCorners(0, 0, 640, 0, 640, 480, 0, 480, g, 0), 0);
+  EXPECT_EQ(DrawFilledBox(0, 0, 640, 480, 0x123456), 0);
+  EXPECT_EQ(DrawFrameBox(0, 0, 640, 480, 0x123456), 0);
+  EXPECT_EQ(DrawBoxDispatch(0, 0, 640, 480, 0x123456, 1), 0);
+  EXPECT_EQ(DrawBoxDispatch(0, 0, 640, 480, 0x123456, 0), 0);
+  ExpectUntouched("empty draw area");
+}
+
+TEST_F(FrontEnd, BlendGraphSmallerThanTheGraphRefusesTheDraw) {
+  const HandleValue blend = TexelGraph(32, 32);
+  const HandleValue wide = TexelGraph(64, 32);
+  const HandleValue same = TexelGraph(32, 32);
+  const HandleValue small = TexelGraph(16, 16);
+  ASSERT_EQ(SelectBlendGraph(blend, 0, 0), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, wide, 0), -1);
+  EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, wide, 0, 0), -1);
+  EXPECT_EQ(DrawGraphFourCorners(10, 10, 74, 10, 74, 42, 10, 42, wide, 0), -1);
+  ExpectUntouched("refused by the blend graph");
+  EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, same, 0, 0), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, small, 0), 0);
+  EXPECT_EQ(DrawGraphFourCorners(10, 10, 26, 10, 26, 26, 10, 26, small, 0), 0);
+  // A blend graph that has gone away refuses every graph.
+  ASSERT_EQ(DeleteGraphHandle(blend, 0), 0);
+  EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, small, 0, 0), -1);
+}
+
+TEST_F(FrontEnd, InvalidHandlesChangeNothing) {
+  const HandleValue g = TexelGraph(16, 16);
+  ASSERT_EQ(DeleteGraphHandle(g, 0), 0);
+  for (HandleValue h : {HandleValue(-1), g, HandleValue(0), HandleValue(kMaskHandleKind)}) {
+    EXPECT_EQ(DrawGraphAt(10, 10, h, 0), -1);
+    EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, h, 0, 0), -1);
+    EXPECT_EQ(DrawGraphRotScaledAt(100, 100, 1.0, 0.0, h, 0, 0), -1);
+    EXPECT_EQ(DrawGraphFourCorners(0, 0, 16, 0, 16, 16, 0, 16, h, 0), -1);
+    EXPECT_EQ(FillGraphColor(h, 255, 0, 0, 255), -1);
+    EXPECT_EQ(CopyDrawScreenToGraph(0, 0, 16, 16, h, 0), -1);
+  }
+  ExpectUntouched("invalid handle");
+}
+
+TEST_F(FrontEnd, DrawGraphAtPlacesTheGraphsCorner) {
+  const HandleValue g = TexelGraph(64, 32);
+  EXPECT_EQ(DrawGraphAt(100, 50, g, 0), 0);
+  for (int v = 0; v < 32; ++v)
+    for (int u = 0; u < 64; ++u)
+      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
+  EXPECT_EQ(TargetPixel(99, 50) & kRgb, Old(99, 50));
+  EXPECT_EQ(TargetPixel(164, 81) & kRgb, Old(164, 81));
+  EXPECT_EQ(TargetPixel(163, 82) & kRgb, Old(163, 82));
+}
+
+TEST_F(FrontEnd, GraphDrawsWithAnEmptyDrawAreaReturnZeroAndDrawNothing) {
+  const HandleValue g = TexelGraph(64, 32);
+  ASSERT_EQ(ApplyDrawArea(0, 50, 640, 50), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, g, 0), 0);
+  EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, g, 0), 0);
+  EXPECT_EQ(DrawGraphMirrored(10, 10, g, 0), 0);
+  EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, g, 0, 0), 0);
+  EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, g, 0, 1), 0);
+  EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, 16, g, 0), 0);
+  ExpectUntouched("empty draw area");
+}
+
+TEST_F(FrontEnd, GraphDrawsRefuseInvalidHandlesAndSmallBlendGraphs) {
+  const HandleValue g = TexelGraph(64, 32);
+  for (HandleValue h : {HandleValue(-1), HandleValue(0), HandleValue(kMaskHandleKind)}) {
+    EXPECT_EQ(DrawGraphAt(10, 10, h, 0), -1);
+    EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, h, 0), -1);
+    EXPECT_EQ(DrawGraphMirrored(10, 10, h, 0), -1);
+    EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, h, 0, 0), -1);
+    EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, h, 0, 1), -1);
+    EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, 16, h, 0), -1);
+  }
+  // A source of no width or height has no scale.
+  EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 0, 16, g, 0), -1);
+  EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, -1, g, 0), -1);
+  const HandleValue blend = TexelGraph(32, 32);
+  ASSERT_EQ(SelectBlendGraph(blend, 0, 0), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, g, 0), -1);
+  EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, g, 0), -1);
+  EXPECT_EQ(DrawGraphMirrored(10, 10, g, 0), -1);
+  ExpectUntouched("refused");
+  const HandleValue small = TexelGraph(16, 16);
+  EXPECT_EQ(DrawGraphAt(10, 10, small, 0), 0);
+  ASSERT_EQ(SelectBlendGraph(-1, 0, 0), 0);
+}
+
+TEST_F(FrontEnd, DrawGraphRectStretchesAndMirrors) {
+  const HandleValue g = TexelGraph(64, 32);
+  EXPECT_EQ(DrawGraphRect(100, 50, 228, 114, g, 0), 0);
+  for (int v = 0; v < 64; ++v)
+    for (int u = 0; u < 128; ++u)
+      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u / 2, v / 2)) << u << "," << v;
+  FillTarget(Old);
+  // x1 > x2: mirrored left to right between x2 and x1.
+  EXPECT_EQ(DrawGraphRect(164, 50, 100, 82, g, 0), 0);
+  for (int v = 0; v < 32; ++v)
+    for (int u = 0; u < 64; ++u)
+      ASSERT_EQ(TargetPixel(163 - u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
+  EXPECT_EQ(TargetPixel(164, 50) & kRgb, Old(164, 50));
+  EXPECT_EQ(TargetPixel(99, 50) & kRgb, Old(99, 50));
+}
+
+TEST_F(FrontEnd, ReversedDrawGraphRectHandsTheMaskTheOrderedRectangle) {
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  const HandleValue g = TexelGraph(64, 32);
+  FillImage(*GetMaskImage(), [](int, int) { return 0x00EEEEEEu; });
+  int32_t pitch = 0;
+  uint8_t* pattern = GetMaskPattern(&pitch);
+  std::memset(pattern, 1, size_t(pitch) * 480);
+  EXPECT_EQ(DrawGraphRect(164, 50, 100, 82, g, 0), 0);
+  const MEMIMG& scratch = *GetMaskImage();
+  // (100, 50)-(164, 82) marked refused; the marker around it.
+  EXPECT_EQ(ImagePixel(scratch, 100, 50) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 163, 81) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 99, 60) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 164, 60) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 120, 82) & kRgb, 0xEEEEEEu);
+  ExpectUntouched("everything refused");
+}
+
+TEST_F(FrontEnd, DrawGraphMirroredPutsTheLeftColumnOnTheRight) {
+  const HandleValue g = TexelGraph(100, 50);
+  EXPECT_EQ(DrawGraphMirrored(10, 20, g, 0), 0);
+  for (int v = 0; v < 50; ++v) {
+    ASSERT_EQ(TargetPixel(109, 20 + v) & kRgb, Texel(0, v)) << v;
+    ASSERT_EQ(TargetPixel(10, 20 + v) & kRgb, Texel(99, v)) << v;
+    ASSERT_EQ(TargetPixel(60, 20 + v) & kRgb, Texel(49, v)) << v;
+  }
+  EXPECT_EQ(TargetPixel(9, 20) & kRgb, Old(9, 20));
+  EXPECT_EQ(TargetPixel(110, 20) & kRgb, Old(110, 20));
+  EXPECT_EQ(TargetPixel(50, 70) & kRgb, Old(50, 70));
+}
+
+TEST_F(FrontEnd, DrawGraphInRectShowsOnlyThePartAndRestoresTheDrawArea) {
+  const HandleValue g = TexelGraph(64, 32);
+  ASSERT_EQ(ApplyDrawArea(5, 6, 600, 400), 0);
+  const platform::RECT before = g_DrawState.DrawArea;
+  auto sameArea = [&] {
+    EXPECT_EQ(g_DrawState.DrawArea.left, before.left);
+    EXPECT_EQ(g_DrawState.DrawArea.top, before.top);
+    EXPECT_EQ(g_DrawState.DrawArea.right, before.right);
+    EXPECT_EQ(g_DrawState.DrawArea.bottom, before.bottom);
+    EXPECT_EQ(g_DrawState.DrawAreaF[2], 600.0f);
+    EXPECT_EQ(g_DrawState.DrawAreaEmpty, 0);
+  };
+  EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, g, 0, 0), 0);
+  sameArea();
+  for (int y = 96; y < 120; ++y)
+    for (int x = 96; x < 120; ++x) {
+      const bool inside = x >= 100 && x < 116 && y >= 100 && y < 116;
+      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? Texel(x - 100 + 16, y - 100) : Old(x, y))
+          << x << "," << y;
+    }
+  // Mirrored in place: source column 16 on the rectangle's right edge.
+  FillTarget(Old);
+  EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, g, 0, 1), 0);
+  sameArea();
+  for (int y = 96; y < 120; ++y)
+    for (int x = 96; x < 120; ++x) {
+      const bool inside = x >= 100 && x < 116 && y >= 100 && y < 116;
+      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? Texel(31 - (x - 100), y - 100) : Old(x, y))
+          << x << "," << y;
+    }
+  // A refused handle puts the area back too.
+  EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, -1, 0, 0), -1);
+  sameArea();
+  EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, -1, 0, 1), -1);
+  sameArea();
+  // A negative size narrows the area to nothing: nothing is drawn.
+  FillTarget(Old);
+  DrawGraphInRect(100, 100, 0, 0, -5, 16, g, 0, 0);
+  DrawGraphInRect(100, 100, 0, 0, 16, -5, g, 0, 1);
+  sameArea();
+  ExpectUntouched("negative size");
+  // Sizes that overflow on addition are clamped, not wrapped.
+  EXPECT_EQ(DrawGraphInRect(INT32_MAX - 5, 100, INT32_MIN, 0, INT32_MAX, 16, g, 0, 0), 0);
+  sameArea();
+}
+
+TEST_F(FrontEnd, DrawGraphRectScaledStretchesThePartOntoTheRectangle) {
+  const HandleValue g = TexelGraph(64, 32);
+  // Source (16, 8) of 32 x 16 onto (100, 100)-(164, 132): twice the size.
+  EXPECT_EQ(DrawGraphRectScaled(100, 100, 164, 132, 16, 8, 32, 16, g, 0), 0);
+  for (int y = 96; y < 136; ++y)
+    for (int x = 96; x < 168; ++x) {
+      const bool inside = x >= 100 && x < 164 && y >= 100 && y < 132;
+      ASSERT_EQ(TargetPixel(x, y) & kRgb,
+                inside ? Texel(16 + (x - 100) / 2, 8 + (y - 100) / 2) : Old(x, y))
+          << x << "," << y;
+    }
+  EXPECT_EQ(g_DrawState.DrawArea.right, 640);
+  // Given right to left: mirrored, source column 16 on the right edge.
+  FillTarget(Old);
+  EXPECT_EQ(DrawGraphRectScaled(164, 100, 100, 132, 16, 8, 32, 16, g, 0), 0);
+  for (int y = 100; y < 132; ++y)
+    for (int x = 100; x < 164; ++x)
+      ASSERT_EQ(TargetPixel(x, y) & kRgb, Texel(16 + (163 - x) / 2, 8 + (y - 100) / 2))
+          << x << "," << y;
+  EXPECT_EQ(TargetPixel(99, 110) & kRgb, Old(99, 110));
+  EXPECT_EQ(TargetPixel(164, 110) & kRgb, Old(164, 110));
+  // Far-off corners: the edges are clamped into int, nothing wraps.
+  EXPECT_EQ(DrawGraphRectScaled(-2000000000, 0, 2000000000, 480, 0, 0, 1, 32, g, 0), 0);
+  EXPECT_EQ(g_DrawState.DrawArea.right, 640);
+}
+TEST_F(FrontEnd, SubtractEmulationStepsLeaveTheDrawStateAsItWas) {
+  SetBlendMode(3, 100);
+  SetDrawBrightRGB(10, 20, 30);
+  const platform::RECT r{10, 10, 50, 50};
+  EXPECT_EQ(BeginSubtractBlendDraw(&r), 0);
+  // Between the steps the image is added with the caller's parameter.
+  EXPECT_EQ(g_DrawState.BlendMode, 5);
+  EXPECT_EQ(g_DrawState.BlendParam, 100);
+  EXPECT_EQ(g_DrawState.Bright, 0x0A141Eu);
+  EXPECT_EQ(EndSubtractBlendDraw(&r), 0);
+  EXPECT_EQ(g_DrawState.BlendMode, 3);
+  EXPECT_EQ(g_DrawState.BlendParam, 100);
+  EXPECT_EQ(g_DrawState.Bright, 0x0A141Eu);
+  // Without Direct3D the white boxes go nowhere: the DirectDraw target is untouched.
+  ExpectUntouched("subtract steps");
+}
+
+TEST_F(FrontEnd, FourCornersMapTheGraphCornersInOrder) {
+  const HandleValue g = TexelGraph(64, 32);
+  // Top-left, top-right, bottom-right, bottom-left.
+  EXPECT_EQ(DrawGraphFourCorners(100, 50, 164, 50, 164, 82, 100, 82, g, 0), 0);
+  for (int v = 1; v < 31; ++v)
+    for (int u = 1; u < 63; ++u)
+      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
+  EXPECT_EQ(TargetPixel(98, 60) & kRgb, Old(98, 60));
+  EXPECT_EQ(TargetPixel(166, 60) & kRgb, Old(166, 60));
+  EXPECT_EQ(TargetPixel(120, 84) & kRgb, Old(120, 84));
+
+  // Corners given mirrored: the graph's left column lands on the right.
+  FillTarget(Old);
+  EXPECT_EQ(DrawGraphFourCorners(364, 250, 300, 250, 300, 282, 364, 282, g, 0), 0);
+  for (int v = 2; v < 30; ++v)
+    for (int u = 2; u < 62; ++u) {
+      const uint32_t p = TargetPixel(363 - u, 250 + v) & kRgb;
+      // A mirrored texel column may round either way at the edge of a texel.
+      ASSERT_TRUE(p == Texel(u, v) || p == Texel(u - 1, v) || p == Texel(u + 1, v))
+          << u << "," << v << ": " << std::hex << p;
+    }
+}
+
+TEST_F(FrontEnd, RotatedAtAngleZeroScaleOneCopiesTheGraph) {
+  const HandleValue g = TexelGraph(64, 32);
+  EXPECT_EQ(DrawGraphRotScaledF(132.0f, 66.0f, 1.0, 0.0, g, 0, 0), 0);
+  for (int v = 0; v < 32; ++v)
+    for (int u = 0; u < 64; ++u)
+      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
+  EXPECT_EQ(TargetPixel(99, 60) & kRgb, Old(99, 60));
+  EXPECT_EQ(TargetPixel(164, 60) & kRgb, Old(164, 60));
+  EXPECT_EQ(DrawGraphRotScaledAt(132, 166, 1.0, 0.0, g, 0, 0), 0);
+  EXPECT_EQ(TargetPixel(100, 150) & kRgb, Texel(0, 0));
+  EXPECT_EQ(TargetPixel(163, 181) & kRgb, Texel(63, 31));
+}
+
+TEST_F(FrontEnd, BoxesAndFillGraphColor) {
+  EXPECT_EQ(DrawBoxDispatch(10, 20, 30, 25, 0x00112233, 1), 0);
+  EXPECT_EQ(TargetPixel(10, 20) & kRgb, 0x112233u);
+  EXPECT_EQ(TargetPixel(29, 24) & kRgb, 0x112233u);
+  EXPECT_EQ(TargetPixel(30, 24) & kRgb, Old(30, 24));
+  EXPECT_EQ(TargetPixel(29, 25) & kRgb, Old(29, 25));
+  EXPECT_EQ(DrawBoxDispatch(100, 100, 110, 105, 0x00445566, 0), 0);
+  EXPECT_EQ(TargetPixel(100, 100) & kRgb, 0x445566u);
+  EXPECT_EQ(TargetPixel(109, 104) & kRgb, 0x445566u);
+  EXPECT_EQ(TargetPixel(105, 102) & kRgb, Old(105, 102));
+  EXPECT_EQ(TargetPixel(110, 104) & kRgb, Old(110, 104));
+
+  const HandleValue g = TexelGraph(8, 8);
+  EXPECT_EQ(FillGraphColor(g, 0x12, 0x34, 0x56, 255), 0);
+  EXPECT_EQ(GraphPixel(g, 0, 0) & kRgb, 0x123456u);
+  EXPECT_EQ(GraphPixel(g, 7, 7) & kRgb, 0x123456u);
+  // The fill is not a draw: the empty draw area does not stop it.
+  ASSERT_EQ(ApplyDrawArea(0, 0, 0, 0), 0);
+  EXPECT_EQ(FillGraphColor(g, 0x65, 0x43, 0x21, 255), 0);
+  EXPECT_EQ(GraphPixel(g, 3, 3) & kRgb, 0x654321u);
+}
+
+TEST_F(FrontEnd, CopyDrawScreenToGraphRoundTripsARectangle) {
+  const HandleValue g = CreateEmptyGraph(64, 32);
+  ASSERT_GE(g, 0);
+  // Corners reversed: the same rectangle.
+  EXPECT_EQ(CopyDrawScreenToGraph(164, 82, 100, 50, g, 0), 0);
+  for (int v = 0; v < 32; ++v)
+    for (int u = 0; u < 64; ++u)
+      ASSERT_EQ(GraphPixel(g, u, v) & kRgb, Old(100 + u, 50 + v)) << u << "," << v;
+  // And back onto a cleared screen at another place.
+  ASSERT_EQ(ClearTargetScreen(), 0);
+  EXPECT_EQ(TargetPixel(300, 300) & kRgb, 0u);
+  EXPECT_EQ(DrawGraphRotScaledF(332.0f, 216.0f, 1.0, 0.0, g, 0, 0), 0);
+  for (int v = 0; v < 32; ++v)
+    for (int u = 0; u < 64; ++u)
+      ASSERT_EQ(TargetPixel(300 + u, 200 + v) & kRgb, Old(100 + u, 50 + v)) << u << "," << v;
+
+  // A rectangle reaching past the screen copies what lies on it; the rest of the graph stays.
+  ASSERT_EQ(FillGraphColor(g, 0, 0, 0x77, 255), 0);
+  FillTarget(Old);
+  EXPECT_EQ(CopyDrawScreenToGraph(620, 470, 700, 600, g, 0), 0);
+  EXPECT_EQ(GraphPixel(g, 0, 0) & kRgb, Old(620, 470));
+  EXPECT_EQ(GraphPixel(g, 19, 9) & kRgb, Old(639, 479));
+  EXPECT_EQ(GraphPixel(g, 20, 9) & kRgb, 0x77u);
+  EXPECT_EQ(GraphPixel(g, 19, 10) & kRgb, 0x77u);
+  // The draw screen's own graph cannot be its own source.
+  ASSERT_EQ(SelectDrawScreen(g), 0);
+  EXPECT_EQ(CopyDrawScreenToGraph(0, 0, 8, 8, g, 0), -1);
+}
+
+TEST_F(FrontEnd, MaskProtectingHalfTheScreenKeepsItThroughBoxAndGraphDraws) {
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  int32_t pitch = 0;
+  uint8_t* pattern = GetMaskPattern(&pitch);
+  for (int y = 0; y < 480; ++y) std::memset(pattern + y * pitch, 1, 320);
+  const HandleValue g = TexelGraph(64, 32);
+
+  EXPECT_EQ(DrawFilledBox(0, 0, 640, 480, 0x00223344), 0);
+  EXPECT_EQ(DrawGraphRotScaledF(320.0f, 200.0f, 1.0, 0.0, g, 0, 0), 0);
+  EXPECT_EQ(DrawGraphFourCorners(288, 300, 352, 300, 352, 332, 288, 332, g, 0), 0);
+  EXPECT_EQ(DrawFrameBox(300, 400, 340, 420, 0x00556677), 0);
+  EXPECT_EQ(DrawGraphAt(300, 100, g, 0), 0);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 320; ++x) ASSERT_EQ(TargetPixel(x, y) & kRgb, Old(x, y)) << x << "," << y;
+  EXPECT_EQ(TargetPixel(320, 0) & kRgb, 0x223344u);
+  EXPECT_EQ(TargetPixel(639, 479) & kRgb, 0x223344u);
+  EXPECT_EQ(TargetPixel(320, 184) & kRgb, Texel(32, 0));
+  EXPECT_EQ(TargetPixel(351, 215) & kRgb, Texel(63, 31));
+  EXPECT_EQ(TargetPixel(340, 310) & kRgb, Texel(52, 10));
+  EXPECT_EQ(TargetPixel(339, 400) & kRgb, 0x556677u);
+  EXPECT_EQ(TargetPixel(330, 410) & kRgb, 0x223344u);
+  EXPECT_EQ(TargetPixel(320, 100) & kRgb, Texel(20, 0));
+  EXPECT_EQ(TargetPixel(363, 131) & kRgb, Texel(63, 31));
+}
+
+// The bracket copies the affected rectangle into the scratch before the draw: the scratch shows
+// which rectangle the front-end handed over.
+TEST_F(FrontEnd, RotatedDrawHandsTheMaskItsGrownBoundingBox) {
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  const HandleValue g = TexelGraph(64, 64);
+  FillImage(*GetMaskImage(), [](int, int) { return 0x00EEEEEEu; });
+  // Everything refused: the apply step marks the whole handed rectangle of the scratch with the
+  // transparent colour (0) and the target keeps every pixel.
+  int32_t pitch = 0;
+  uint8_t* pattern = GetMaskPattern(&pitch);
+  std::memset(pattern, 1, size_t(pitch) * 480);
+  EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, g, 0, 0), 0);
+  const MEMIMG& scratch = *GetMaskImage();
+  // (63, 63)-(137, 137) marked, the marker outside.
+  EXPECT_EQ(ImagePixel(scratch, 63, 63) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 136, 136) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 100, 100) & kRgb, 0u);
+  EXPECT_EQ(ImagePixel(scratch, 62, 100) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 100, 62) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 137, 100) & kRgb, 0xEEEEEEu);
+  EXPECT_EQ(ImagePixel(scratch, 100, 137) & kRgb, 0xEEEEEEu);
+  ExpectUntouched("everything refused");
+}
+
+// With a pattern that refuses nothing, a bracketed draw leaves what an unbracketed one does,
+// also for boxes whose corners come reversed and draws reaching past the screen.
+TEST(FrontEndMask, OpenPatternChangesNothingAgainstNoMask) {
+  auto scene = [] {
+    const HandleValue g = TexelGraph(64, 32);
+    EXPECT_EQ(DrawFilledBox(200, 150, 20, 30, 0x00102030), 0);
+    EXPECT_EQ(DrawFrameBox(300, 200, 250, 150, 0x00405060), 0);
+    EXPECT_EQ(DrawFrameBox(600, 10, 700, 40, 0x00405060), 0);
+    EXPECT_EQ(DrawGraphRotScaledF(620.0f, 470.0f, 1.5, 0.7, g, 0, 1), 0);
+    EXPECT_EQ(DrawGraphFourCorners(-20, -10, 50, 5, 60, 40, -5, 30, g, 0), 0);
+    EXPECT_EQ(DrawGraphAt(600, -10, g, 0), 0);
+    EXPECT_EQ(DrawGraphAt(-30, 460, g, 0), 0);
+    EXPECT_EQ(DrawGraphRect(500, 300, 380, 200, g, 0), 0);
+    EXPECT_EQ(DrawGraphMirrored(620, 100, g, 0), 0);
+    EXPECT_EQ(DrawGraphInRect(400, 20, 10, 5, 30, 20, g, 0, 1), 0);
+    EXPECT_EQ(DrawGraphRectScaled(100, 400, 30, 470, 8, 4, 20, 10, g, 0), 0);
+    SetBlendMode(1, 128);
+    EXPECT_EQ(DrawFilledBox(150, 100, 400, 300, 0x00FF8000), 0);
+    SetBlendMode(0, 0);
+    return Snapshot();
+  };
+  std::vector<uint32_t> plain, masked;
+  {
+    LibrarySession lib({.bits = 32});
+    ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+    FillTarget(Old);
+    plain = scene();
+  }
+  {
+    LibrarySession lib({.bits = 32});
+    ASSERT_EQ(CreateMaskScreen(), 0);
+    ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+    ASSERT_EQ(g_DrawState.MaskActive, 1);
+    FillTarget(Old);
+    masked = scene();
+  }
+  for (size_t i = 0; i < plain.size(); ++i)
+    ASSERT_EQ(masked[i], plain[i]) << i % 640 << "," << i / 640;
+}
+
+TEST(FrontEndFrontBuffer, DrawsReachTheDisplayedSurfaceAtTheWindowCorner) {
+  LibrarySession lib({.bits = 32});
+  platform::InjectMove(40, 30);
+  ProcessMessage();
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  FillTarget(Old);
+  EXPECT_EQ(DrawFilledBox(10, 10, 20, 20, 0x00ABCDEF), 0);
+  platform::DirectDrawSurface* shown = g_DD.PrimarySurface;
+  EXPECT_EQ(shown->TestGetPixel(40 + 10, 30 + 10) & kRgb, 0xABCDEFu);
+  EXPECT_EQ(shown->TestGetPixel(40 + 19, 30 + 19) & kRgb, 0xABCDEFu);
+  // Only the affected rectangle is copied out.
+  EXPECT_EQ(shown->TestGetPixel(40 + 20, 30 + 19) & kRgb, 0u);
+  // After a present, the next draw starts from what is displayed.
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  FillTarget([](int, int) { return 0x00050505u; });
+  ASSERT_EQ(PresentByFlip(), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  EXPECT_EQ(DrawFrameBox(100, 100, 104, 104, 0x00FEDCBA), 0);
+  EXPECT_EQ(shown->TestGetPixel(140, 130) & kRgb, 0xFEDCBAu);
+  EXPECT_EQ(shown->TestGetPixel(142, 132) & kRgb, 0x050505u);
+  EXPECT_EQ(TargetPixel(300, 300) & kRgb, 0x050505u);
+  EXPECT_EQ(ClearTargetScreen(), 0);
+  EXPECT_EQ(shown->TestGetPixel(40 + 639, 30 + 479) & kRgb, 0u);
+}
+
+TEST(FrontEndHardware, CopyDrawScreenToGraphReadsTheFrontBufferAtTheWindowCorner) {
+  LibrarySession lib({.bits = 32, .softwareScreen = false});
+  platform::InjectMove(50, 40);
+  ProcessMessage();
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+  FillSurface(g_DD.PrimarySurface, Old);
+  const HandleValue g = CreateEmptyGraph(32, 16);
+  ASSERT_GE(g, 0);
+  ASSERT_EQ(StoreOf(g).data->SoftwareFlag, 0u);
+  EXPECT_EQ(CopyDrawScreenToGraph(10, 20, 42, 36, g, 0), 0);
+  for (int v = 0; v < 16; ++v)
+    for (int u = 0; u < 32; ++u)
+      ASSERT_EQ(GraphPixel(g, u, v) & kRgb, Old(50 + 10 + u, 40 + 20 + v)) << u << "," << v;
+}
+
+// ---- The same scene on the software screen and on simulated surfaces -------------------------
+
+std::vector<uint32_t> RunScene(bool software, bool hostile = false) {
+  LibrarySession lib({.bits = 32, .softwareScreen = software});
+  EXPECT_EQ(IsSoftwareScreenInUse(), software ? 1 : 0);
+  EXPECT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  FillTarget(Old);
+  const HandleValue g = TexelGraph(64, 32);
+  if (hostile) {
+    // Corners far off the screen: edges clamped into int, rectangles ordered and clipped.
+    ApplyDrawArea(0, 0, 640, 100);
+    DrawGraphRectScaled(-2000000000, 0, 2000000000, 480, 0, 0, 1, 32, g, 0);
+    DrawGraphRect(INT32_MAX, 200, INT32_MIN, 210, g, 0);
+    DrawFilledBox(INT32_MIN, 150, INT32_MAX, 160, 0x00334455);
+    DrawFrameBox(INT32_MAX, 170, INT32_MIN, 180, 0x00334455);
+    DrawGraphFourCorners(-1e30f, 0, 1e30f, 0, 1e30f, 1e30f, -1e30f, 1e30f, g, 0);
+    DrawGraphRotScaledF(320.0f, 240.0f, 1e300, 1.0, g, 0, 0);
+    ApplyDrawArea(0, 0, 640, 480);
+    return Snapshot();
+  }
+  DrawFilledBox(20, 30, 200, 100, 0x00112233);
+  DrawFrameBox(300, 200, 250, 150, 0x00445566);
+  DrawGraphFourCorners(100, 300, 164, 300, 164, 332, 100, 332, g, 0);
+  DrawGraphRotScaledF(400.0f, 300.0f, 1.5, 0.7, g, 0, 0);
+  DrawGraphAt(600, 440, g, 0);
+  DrawGraphAt(500, 20, g, 0);
+  DrawGraphRect(620, 120, 520, 180, g, 0);
+  DrawGraphMirrored(10, 200, g, 0);
+  DrawGraphInRect(200, 420, 10, 5, 30, 20, g, 0, 0);
+  DrawGraphInRect(100, 100, 0, 0, -5, 16, g, 0, 1);
+  DrawGraphRectScaled(560, 300, 630, 380, 8, 4, 20, 10, g, 0);
+  SetBlendMode(1, 128);
+  DrawFilledBox(150, 250, 500, 400, 0x00FF8000);
+  SetBlendMode(0, 0);
+  const HandleValue copy = CreateEmptyGraph(64, 32);
+  CopyDrawScreenToGraph(380, 280, 444, 312, copy, 0);
+  // With the mask keeping the left half.
+  EXPECT_EQ(CreateMaskScreen(), 0);
+  int32_t pitch = 0;
+  uint8_t* pattern = GetMaskPattern(&pitch);
+  for (int y = 0; y < 480; ++y) std::memset(pattern + y * pitch, 1, 320);
+  DrawFilledBox(250, 0, 400, 50, 0x00778899);
+  DrawGraphFourCorners(280, 60, 344, 60, 344, 92, 280, 92, copy, 0);
+  DrawGraphRotScaledF(320.0f, 440.0f, 1.0, 0.3, g, 0, 1);
+  DrawGraphAt(290, 120, copy, 0);
+  DrawGraphRect(350, 160, 250, 230, g, 0);
+  DrawGraphInRect(300, 240, 0, 0, 40, 20, copy, 0, 1);
+  DrawGraphRectScaled(280, 250, 360, 300, 4, 4, 16, 8, copy, 0);
+  return Snapshot();
+}
+
+TEST(FrontEndScreens, HardwareSurfacesGiveTheSoftwareScreensPixels) {
+  const std::vector<uint32_t> software = RunScene(true);
+  const std::vector<uint32_t> hardware = RunScene(false);
+  for (size_t i = 0; i < software.size(); ++i)
+    ASSERT_EQ(hardware[i], software[i]) << i % 640 << "," << i / 640;
+  // The scene did draw.
+  EXPECT_EQ(software[40 * 640 + 30], 0x112233u);
+  EXPECT_EQ(software[20 * 640 + 330], 0x778899u);
+  EXPECT_EQ(software[20 * 640 + 310], Old(310, 20));
+}
+
+TEST(FrontEndScreens, FarOffCornersGiveTheSamePixelsOnBothScreens) {
+  const std::vector<uint32_t> software = RunScene(true, true);
+  const std::vector<uint32_t> hardware = RunScene(false, true);
+  for (size_t i = 0; i < software.size(); ++i)
+    ASSERT_EQ(hardware[i], software[i]) << i % 640 << "," << i / 640;
+  // Only the narrowed draw area was drawn.
+  EXPECT_EQ(software[300 * 640 + 300], Old(300, 300));
+}
+
+}  // namespace
+}  // namespace zq::gfx
