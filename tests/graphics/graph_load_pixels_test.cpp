@@ -1,6 +1,6 @@
 // Loaded pictures in the graphs' stores, pixel by pixel, on both software screen depths and on
 // simulated DirectDraw surfaces; images and bitmaps written into existing graphs; DIB sections
-// made from files.
+// made from files; loaded graphs drawn on the screen.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +11,8 @@
 #include "base/memory.h"
 #include "graph_load_test_util.h"
 #include "graphics/ddraw/dd_graph_image.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/draw_front.h"
 #include "graphics/graph.h"
 #include "graphics/graph_load.h"
 #include "graphics/image/graph_image_ops.h"
@@ -185,6 +187,69 @@ TEST(LoadedPixels, StandardSurfacesHoldTheConvertedPixels) {
       }
     UnlockSurfaceData(data, nullptr);
   }
+}
+
+// ---- Drawn on the screen ----------------------------------------------------------------------
+
+// The pixel at (x, y) of the current draw target.
+uint32_t TargetPixel(int x, int y) {
+  const MEMIMG* img = g_DD.DrawTargetMemImg;
+  uint32_t v = 0;
+  std::memcpy(&v, img->Pixels + int64_t(y) * img->Pitch + int64_t(x) * img->Format->PixelByte,
+              size_t(img->Format->PixelByte));
+  return v;
+}
+
+void CheckDrawnOnSoftwareScreen(int bits) {
+  LibrarySession lib({.bits = bits});
+  FileDirScope dirScope(lib.Dir());
+  const std::string data = ZQ_TEST_DATA_DIR;
+  WriteFile("p.bmp", Bmp24(7, 5, Pattern));
+  WriteFile("p.tga", Tga24(6, 4));
+  WriteFile("p.dds", DdsX888(5, 3));
+  WriteFile("p.png", test::ReadFile(data + "/png/rgb8.png"));
+  WriteFile("p.jpg", test::ReadFile(data + "/jpeg/color444.jpg"));
+  const std::vector<uint32_t> palette = {0x102030, 0xF0E0D0, 0x00FF00, 0x804020};
+  WriteFile("pal.bmp", test::Bmp8(5, 2, palette, [](int x, int y) { return (x + y) & 3; }));
+  GraphImage jpeg{};
+  ASSERT_EQ(DecodeImageFile("p.jpg", nullptr, 0, 0, &jpeg, 0), 0);
+  const test::Ppm png = test::ReadPpm(data + "/png/rgb8.ppm");
+  // Each picture's colours as drawn opaquely: the screen keeps red, green and blue.
+  struct Case {
+    const char* name;
+    std::function<uint32_t(int, int)> colour;
+  } cases[] = {
+      {"p.bmp", Pattern},
+      {"p.tga", Pattern},
+      {"p.dds", Pattern},
+      {"p.png", [&](int x, int y) { return png.At(x, y); }},
+      {"p.jpg", [&](int x, int y) { return GetGraphImagePixel(&jpeg, x, y) & 0xFFFFFF; }},
+      {"pal.bmp", [&](int x, int y) { return palette[size_t((x + y) & 3)]; }},
+  };
+  const uint32_t colourMask = bits == 32 ? 0xFFFFFF : 0xFFFF;
+  for (const Case& c : cases) {
+    const HandleValue g = LoadGraphFromFileStd(c.name);
+    ASSERT_NE(g, -1) << c.name;
+    const int w = GetGraphRecord(g)->Width, h = GetGraphRecord(g)->Height;
+    ASSERT_EQ(DrawGraphAt(10, 20, g, 0), 0) << c.name;
+    int wrong = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const uint32_t want = Opaque(bits, c.colour(x, y)) & colourMask;
+        if ((TargetPixel(10 + x, 20 + y) & colourMask) != want && wrong++ < 4)
+          ADD_FAILURE() << c.name << " at " << x << ", " << y;
+      }
+    EXPECT_EQ(wrong, 0) << c.name;
+  }
+  ReleaseImageBuffers(&jpeg);
+}
+
+TEST(LoadedAndDrawn, ThirtyTwoBitSoftwareScreen) {
+  CheckDrawnOnSoftwareScreen(32);
+}
+
+TEST(LoadedAndDrawn, SixteenBitSoftwareScreen) {
+  CheckDrawnOnSoftwareScreen(16);
 }
 
 // ---- Writing into existing graphs ------------------------------------------------------------
