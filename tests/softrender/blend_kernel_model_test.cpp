@@ -15,15 +15,15 @@
 #include "softrender/flat_reference.h"
 #include "softrender/triangle.h"
 #include "softrender/triangle_geometry_model.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 using tri_test::BuildModel;
 using tri_test::ForEachTexel;
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
 
 struct DrawKind {
   bool wide, palette, alpha, trans, blend, bright;
@@ -156,7 +156,7 @@ class BlendKernelModelTest : public ::testing::Test {
     gfx::BlendGraphTable[Rand(0, 255)] = 255;
 
     const int sw = Rand(1, 16), sh = Rand(1, 12);
-    TestImage src(sw, sh, k.wide, k.palette, k.alpha);
+    TestImage src(sw, sh, k.wide, k.palette, k.alpha, zq::test::kRowPad);
     for (int y = 0; y < sh; ++y)
       for (int x = 0; x < sw; ++x) {
         uint32_t v = uint32_t(rng());
@@ -167,13 +167,13 @@ class BlendKernelModelTest : public ::testing::Test {
       }
     for (auto& e : src.palette) e = uint32_t(rng());
     src.img.TransColor = Rand(0, 1) ? src.Get(Rand(0, sw - 1), Rand(0, sh - 1)) : uint32_t(rng());
-    TestImage blend(sw + Rand(0, 3), sh + Rand(0, 3), 2);
+    TestImage blend(sw + Rand(0, 3), sh + Rand(0, 3), 2, 0, 0, zq::test::kRowPad);
     for (int y = 0; y < blend.img.Height; ++y)
       for (int x = 0; x < blend.img.Width; ++x) blend.Set(x, y, uint32_t(Rand(0, 255)));
 
     SoftTriangleVertex v[3];
     for (auto& q : v) q = {Rand(-20, 60), Rand(-20, 55), Rand(-5, sw + 5), Rand(-5, sh + 5)};
-    TestImage got(48, 40, k.wide), want(48, 40, k.wide);
+    TestImage got(48, 40, k.wide, 0, 0, zq::test::kRowPad), want(48, 40, k.wide, 0, 0, zq::test::kRowPad);
     for (int y = 0; y < 40; ++y)
       for (int x = 0; x < 48; ++x) {
         const uint32_t u = uint32_t(rng());

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "softrender/triangle.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 
 constexpr uint32_t Rgb16(uint32_t r, uint32_t g, uint32_t b) {
   return r << 11 | g << 5 | b;
@@ -34,7 +34,7 @@ class BlendKernelTest : public ::testing::Test {
   // texel lies outside the 1-wide source, so it must stay `under`.
   static uint32_t DrawOne(TestImage& src, uint32_t under, int32_t trans,
                           TestImage* blend = nullptr) {
-    TestImage d(4, 4, src.img.ColorType);
+    TestImage d(4, 4, src.img.ColorType, 0, 0, zq::test::kRowPad);
     d.Fill(under);
     const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}};
     DrawMemImgTriangle(&d.img, &src.img, v, trans, blend ? &blend->img : nullptr, 0);
@@ -47,7 +47,7 @@ class BlendKernelTest : public ::testing::Test {
   // A 1 x 1 blend image whose byte maps to t: byte 255 - t, so that several amounts can
   // be in use at once and a kernel that skipped the table would show.
   static TestImage BlendOf(uint8_t t) {
-    TestImage b(1, 1, 2);
+    TestImage b(1, 1, 2, 0, 0, zq::test::kRowPad);
     b.Set(0, 0, 255u - t);
     gfx::BlendGraphTable[255 - t] = t;
     return b;
@@ -55,30 +55,30 @@ class BlendKernelTest : public ::testing::Test {
 
   // One-texel sources of each kind.
   static TestImage Direct16(uint16_t colour) {
-    TestImage s(1, 1, 0);
+    TestImage s(1, 1, 0, 0, 0, zq::test::kRowPad);
     s.Set(0, 0, colour);
     return s;
   }
   static TestImage Alpha16(uint16_t colour, uint8_t alpha) {
-    TestImage s(1, 1, 0, 0, 1);
+    TestImage s(1, 1, 0, 0, 1, zq::test::kRowPad);
     s.SetAlpha16(0, 0, colour, alpha);
     return s;
   }
   static TestImage Direct32(uint32_t texel, int alphaFlag = 0) {
-    TestImage s(1, 1, 1, 0, alphaFlag);
+    TestImage s(1, 1, 1, 0, alphaFlag, zq::test::kRowPad);
     s.Set(0, 0, texel);
     return s;
   }
   // Index 3 holding entry; index 0 holds a different colour.
   static TestImage Palette16(uint16_t entry) {
-    TestImage s(1, 1, 0, 1);
-    s.SetPalette16(0, 0x5555);
-    s.SetPalette16(3, entry);
+    TestImage s(1, 1, 0, 1, 0, zq::test::kRowPad);
+    s.SetPaletteEntry(0, 0x5555);
+    s.SetPaletteEntry(3, entry);
     s.Set(0, 0, 3);
     return s;
   }
   static TestImage Palette32(uint32_t entry) {
-    TestImage s(1, 1, 1, 1);
+    TestImage s(1, 1, 1, 1, 0, zq::test::kRowPad);
     s.palette[0] = 0x55555555;
     s.palette[3] = entry;
     s.Set(0, 0, 3);
@@ -471,18 +471,18 @@ TEST_F(BlendKernelTest, MultiplicativePalettisedAndParameter) {
 std::vector<TestImage> EveryKind() {
   std::vector<TestImage> kinds;
   kinds.reserve(6);  // the images point into themselves: they must not move
-  kinds.emplace_back(1, 1, 0);
+  kinds.emplace_back(1, 1, 0, 0, 0, zq::test::kRowPad);
   kinds.back().Set(0, 0, 0xA5C3);
-  kinds.emplace_back(1, 1, 0, 0, 1);
+  kinds.emplace_back(1, 1, 0, 0, 1, zq::test::kRowPad);
   kinds.back().SetAlpha16(0, 0, 0xA5C3, 77);
-  kinds.emplace_back(1, 1, 1);
+  kinds.emplace_back(1, 1, 1, 0, 0, zq::test::kRowPad);
   kinds.back().Set(0, 0, 0x33C3A5E1);
-  kinds.emplace_back(1, 1, 1, 0, 1);
+  kinds.emplace_back(1, 1, 1, 0, 1, zq::test::kRowPad);
   kinds.back().Set(0, 0, 0x4DC3A5E1);
-  kinds.emplace_back(1, 1, 0, 1);
-  kinds.back().SetPalette16(9, 0xA5C3);
+  kinds.emplace_back(1, 1, 0, 1, 0, zq::test::kRowPad);
+  kinds.back().SetPaletteEntry(9, 0xA5C3);
   kinds.back().Set(0, 0, 9);
-  kinds.emplace_back(1, 1, 1, 1);
+  kinds.emplace_back(1, 1, 1, 1, 0, zq::test::kRowPad);
   kinds.back().palette[9] = 0x33C3A5E1;
   kinds.back().Set(0, 0, 9);
   return kinds;

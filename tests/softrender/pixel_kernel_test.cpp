@@ -5,13 +5,13 @@
 #include <cstdint>
 
 #include "softrender/triangle.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 
 class KernelTest : public ::testing::Test {
  protected:
@@ -21,7 +21,7 @@ class KernelTest : public ::testing::Test {
   // `under`, and returns the pixel. The triangle's row 0 also reaches column 1, whose
   // texel lies outside the 1-wide source, so it must stay `under`.
   uint32_t DrawOne(TestImage& src, uint32_t under, int32_t trans, TestImage* blend = nullptr) {
-    TestImage d(4, 4, src.img.ColorType);
+    TestImage d(4, 4, src.img.ColorType, 0, 0, zq::test::kRowPad);
     d.Fill(under);
     const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}};
     DrawMemImgTriangle(&d.img, &src.img, v, trans, blend ? &blend->img : nullptr, 0);
@@ -33,7 +33,7 @@ class KernelTest : public ::testing::Test {
 
   // A 1 x 1 blend image whose byte maps to t.
   static TestImage BlendOf(uint8_t t) {
-    TestImage b(1, 1, 2);
+    TestImage b(1, 1, 2, 0, 0, zq::test::kRowPad);
     b.Set(0, 0, 7);
     gfx::BlendGraphTable[7] = t;
     return b;
@@ -44,7 +44,7 @@ class KernelTest : public ::testing::Test {
 // 16-bit sources
 
 TEST_F(KernelTest, Direct16PlainKeyAndBright) {
-  TestImage s(1, 1, 0);
+  TestImage s(1, 1, 0, 0, 0, zq::test::kRowPad);
   s.Set(0, 0, 0x1234);
   EXPECT_EQ(DrawOne(s, 0xFFFF, 0), 0x1234u);
   s.img.TransColor = 0x1234;
@@ -67,7 +67,7 @@ TEST_F(KernelTest, Direct16PlainKeyAndBright) {
 }
 
 TEST_F(KernelTest, Direct16BlendImage) {
-  TestImage s(1, 1, 0);
+  TestImage s(1, 1, 0, 0, 0, zq::test::kRowPad);
   s.Set(0, 0, 0xF800);
   TestImage full = BlendOf(255);
   EXPECT_EQ(DrawOne(s, 0, 0, &full), 0xF000u);  // red (31*255) >> 8 = 30
@@ -81,7 +81,7 @@ TEST_F(KernelTest, Direct16BlendImage) {
 }
 
 TEST_F(KernelTest, Direct16AlphaChannel) {
-  TestImage s(1, 1, 0, 0, 1);
+  TestImage s(1, 1, 0, 0, 1, zq::test::kRowPad);
   s.SetAlpha16(0, 0, 0xF800, 255);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xF000u);  // mix with 255: red 30
   EXPECT_EQ(DrawOne(s, 0, 1), 0xF800u);  // flag set: alpha 255 copies exactly
@@ -106,7 +106,7 @@ TEST_F(KernelTest, Direct16AlphaChannel) {
 }
 
 TEST_F(KernelTest, Direct16AlphaAndBlendImage) {
-  TestImage s(1, 1, 0, 0, 1);
+  TestImage s(1, 1, 0, 0, 1, zq::test::kRowPad);
   s.SetAlpha16(0, 0, 0xF800, 255);
   TestImage full = BlendOf(255);
   EXPECT_EQ(DrawOne(s, 0, 0, &full), 0xF000u);  // (31 * 65025) >> 16 = 30
@@ -120,9 +120,9 @@ TEST_F(KernelTest, Direct16AlphaAndBlendImage) {
 }
 
 TEST_F(KernelTest, Palette16) {
-  TestImage s(1, 1, 0, 1);
-  s.SetPalette16(3, 0xABCD);
-  s.SetPalette16(0, 0x1111);
+  TestImage s(1, 1, 0, 1, 0, zq::test::kRowPad);
+  s.SetPaletteEntry(3, 0xABCD);
+  s.SetPaletteEntry(0, 0x1111);
   s.Set(0, 0, 3);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xABCDu);
   s.img.TransColor = 3;
@@ -137,7 +137,7 @@ TEST_F(KernelTest, Palette16) {
   EXPECT_EQ(DrawOne(s, 0x4444, 0), 0x1111u);
   s.img.AlphaFlag = 0;
 
-  s.SetPalette16(0, 0xFFFF);
+  s.SetPaletteEntry(0, 0xFFFF);
   gfx::g_DrawState.Bright = 0xFFFFFE;  // blue 31 -> 30
   EXPECT_EQ(DrawOne(s, 0, 0), 0xFFFEu);
   TestImage full = BlendOf(255);
@@ -149,7 +149,7 @@ TEST_F(KernelTest, Palette16) {
 // 32-bit sources
 
 TEST_F(KernelTest, Direct32PlainKeyAndBright) {
-  TestImage s(1, 1, 1);
+  TestImage s(1, 1, 1, 0, 0, zq::test::kRowPad);
   s.Set(0, 0, 0xAB112233);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xAB112233u);  // all four bytes
   s.img.TransColor = 0x00112233;             // differs only in the fourth byte
@@ -167,7 +167,7 @@ TEST_F(KernelTest, Direct32PlainKeyAndBright) {
 }
 
 TEST_F(KernelTest, Direct32BlendImage) {
-  TestImage s(1, 1, 1);
+  TestImage s(1, 1, 1, 0, 0, zq::test::kRowPad);
   s.Set(0, 0, 0x00FF8040);
   TestImage half = BlendOf(128);
   EXPECT_EQ(DrawOne(s, 0x99000000, 0, &half), 0x997F4020u);
@@ -177,7 +177,7 @@ TEST_F(KernelTest, Direct32BlendImage) {
 }
 
 TEST_F(KernelTest, Direct32AlphaChannel) {
-  TestImage s(1, 1, 1, 0, 1);
+  TestImage s(1, 1, 1, 0, 1, zq::test::kRowPad);
   s.Set(0, 0, 0xFF102030);
   EXPECT_EQ(DrawOne(s, 0x00AABBCC, 1), 0xFF102030u);  // whole texel, alpha byte too
   EXPECT_EQ(DrawOne(s, 0x5A000000, 0), 0x5A0F1F2Fu);  // mix with 255, fourth byte kept
@@ -201,7 +201,7 @@ TEST_F(KernelTest, Direct32AlphaChannel) {
 }
 
 TEST_F(KernelTest, Palette32) {
-  TestImage s(1, 1, 1, 1);
+  TestImage s(1, 1, 1, 1, 0, zq::test::kRowPad);
   s.palette[5] = 0xCC112233;
   s.Set(0, 0, 5);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xCC112233u);  // the whole entry
@@ -214,7 +214,7 @@ TEST_F(KernelTest, Palette32) {
 }
 
 TEST_F(KernelTest, BlendModeEntryTests) {
-  TestImage s(1, 1, 1, 0, 1);
+  TestImage s(1, 1, 1, 0, 1, zq::test::kRowPad);
   s.Set(0, 0, 0x80FF8040);
   TestImage half = BlendOf(100);
   for (int trans = 0; trans < 2; ++trans) {
@@ -244,7 +244,7 @@ class FlatTest : public ::testing::Test {
 
   // Fills the two pixels (0, 0) and (1, 0) of a triangle with colour over `under`.
   uint32_t FlatOne(int colorType, uint32_t colour, uint32_t under) {
-    TestImage d(4, 4, colorType);
+    TestImage d(4, 4, colorType, 0, 0, zq::test::kRowPad);
     d.Fill(under);
     const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}};
     DrawMemImgTriangle(&d.img, nullptr, v, 1, nullptr, colour);
@@ -329,8 +329,9 @@ TEST_F(FlatTest, ColourScaledByBrightEveryCall) {
 }
 
 TEST_F(FlatTest, TransparentFlagAndBlendImageAreNotRead) {
-  TestImage tiny(1, 1, 2);  // would be refused as a blend image of any textured draw
-  TestImage d(4, 4, 0);
+  TestImage tiny(1, 1, 2, 0, 0,
+                 zq::test::kRowPad);  // would be refused as a blend image of any textured draw
+  TestImage d(4, 4, 0, 0, 0, zq::test::kRowPad);
   const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {3, 0, 0, 0}, {0, 3, 0, 0}};
   d.Fill(0x1111);
   DrawMemImgTriangle(&d.img, nullptr, v, 1, &tiny.img, 0);

@@ -16,16 +16,16 @@
 #include "softrender/soft_tables.h"
 #include "softrender/triangle.h"
 #include "softrender/triangle_geometry_model.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 using tri_test::BuildModel;
 using tri_test::Model;
-using tri_test::ResetDrawState;
 using tri_test::Row;
-using tri_test::TestImage;
 
 // Channel helpers: 16-bit fields (5, 6, 5) or 32-bit bytes 0-2.
 struct Channels {
@@ -105,7 +105,7 @@ TEST_F(TriangleModelTest, TexturedCopyMatchesTheModel) {
     for (int i = 0; i < 256; ++i) gfx::BlendGraphTable[i] = uint8_t(Rand(0, 255));
 
     const int sw = Rand(1, 16), sh = Rand(1, 12);
-    TestImage src(sw, sh, s.wide, s.palette, s.alpha);
+    TestImage src(sw, sh, s.wide, s.palette, s.alpha, zq::test::kRowPad);
     for (int y = 0; y < sh; ++y)
       for (int x = 0; x < sw; ++x) {
         uint32_t v = uint32_t(rng());
@@ -116,13 +116,13 @@ TEST_F(TriangleModelTest, TexturedCopyMatchesTheModel) {
       }
     for (auto& e : src.palette) e = uint32_t(rng());
     src.img.TransColor = Rand(0, 1) ? src.Get(Rand(0, sw - 1), Rand(0, sh - 1)) : uint32_t(rng());
-    TestImage blend(sw + Rand(0, 3), sh + Rand(0, 3), 2);
+    TestImage blend(sw + Rand(0, 3), sh + Rand(0, 3), 2, 0, 0, zq::test::kRowPad);
     for (int y = 0; y < blend.img.Height; ++y)
       for (int x = 0; x < blend.img.Width; ++x) blend.Set(x, y, uint32_t(Rand(0, 255)));
 
     SoftTriangleVertex v[3];
     for (auto& p : v) p = {Rand(-20, 60), Rand(-20, 55), Rand(-5, sw + 5), Rand(-5, sh + 5)};
-    TestImage got(48, 40, s.wide), want(48, 40, s.wide);
+    TestImage got(48, 40, s.wide, 0, 0, zq::test::kRowPad), want(48, 40, s.wide, 0, 0, zq::test::kRowPad);
     for (int y = 0; y < 40; ++y)
       for (int x = 0; x < 48; ++x) {
         const uint32_t u = uint32_t(rng());
@@ -196,7 +196,7 @@ TEST_F(TriangleModelTest, FlatModesMatchTheModel) {
     const uint32_t colour = uint32_t(rng()) & (wide ? 0xFFFFFFFFu : 0xFFFFu);
     SoftTriangleVertex v[3];
     for (auto& q : v) q = {Rand(-20, 60), Rand(-20, 55), Rand(-100, 100), Rand(-100, 100)};
-    TestImage got(48, 40, wide), want(48, 40, wide);
+    TestImage got(48, 40, wide, 0, 0, zq::test::kRowPad), want(48, 40, wide, 0, 0, zq::test::kRowPad);
     for (int y = 0; y < 40; ++y)
       for (int x = 0; x < 48; ++x) {
         const uint32_t u = uint32_t(rng());
