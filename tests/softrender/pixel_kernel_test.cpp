@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "softrender/one_texel_fixture.h"
 #include "softrender/triangle.h"
 #include "support/test_image.h"
 
@@ -13,39 +14,13 @@ namespace {
 using zq::test::ResetDrawState;
 using zq::test::TestImage;
 
-class KernelTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetDrawState(4, 4); }
-
-  // Draws texel (0, 0) of src onto pixel (0, 0) of a 4 x 4 destination filled with
-  // `under`, and returns the pixel. The triangle's row 0 also reaches column 1, whose
-  // texel lies outside the 1-wide source, so it must stay `under`.
-  uint32_t DrawOne(TestImage& src, uint32_t under, int32_t trans, TestImage* blend = nullptr) {
-    TestImage d(4, 4, src.img.ColorType, 0, 0, zq::test::kRowPad);
-    d.Fill(under);
-    const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}};
-    DrawMemImgTriangle(&d.img, &src.img, v, trans, blend ? &blend->img : nullptr, 0);
-    EXPECT_EQ(d.Get(1, 0), under);
-    EXPECT_EQ(d.Get(0, 1), under);
-    EXPECT_TRUE(d.PaddingClean());
-    return d.Get(0, 0);
-  }
-
-  // A 1 x 1 blend image whose byte maps to t.
-  static TestImage BlendOf(uint8_t t) {
-    TestImage b(1, 1, 2, 0, 0, zq::test::kRowPad);
-    b.Set(0, 0, 7);
-    gfx::BlendGraphTable[7] = t;
-    return b;
-  }
-};
+using KernelTest = OneTexelTest;
 
 // ------------------------------------------------------------------------------------
 // 16-bit sources
 
 TEST_F(KernelTest, Direct16PlainKeyAndBright) {
-  TestImage s(1, 1, 0, 0, 0, zq::test::kRowPad);
-  s.Set(0, 0, 0x1234);
+  TestImage s = Direct16(0x1234);
   EXPECT_EQ(DrawOne(s, 0xFFFF, 0), 0x1234u);
   s.img.TransColor = 0x1234;
   EXPECT_EQ(DrawOne(s, 0xFFFF, 1), 0xFFFFu);  // keyed
@@ -67,8 +42,7 @@ TEST_F(KernelTest, Direct16PlainKeyAndBright) {
 }
 
 TEST_F(KernelTest, Direct16BlendImage) {
-  TestImage s(1, 1, 0, 0, 0, zq::test::kRowPad);
-  s.Set(0, 0, 0xF800);
+  TestImage s = Direct16(0xF800);
   TestImage full = BlendOf(255);
   EXPECT_EQ(DrawOne(s, 0, 0, &full), 0xF000u);  // red (31*255) >> 8 = 30
   TestImage none = BlendOf(0);
@@ -81,8 +55,7 @@ TEST_F(KernelTest, Direct16BlendImage) {
 }
 
 TEST_F(KernelTest, Direct16AlphaChannel) {
-  TestImage s(1, 1, 0, 0, 1, zq::test::kRowPad);
-  s.SetAlpha16(0, 0, 0xF800, 255);
+  TestImage s = Alpha16(0xF800, 255);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xF000u);  // mix with 255: red 30
   EXPECT_EQ(DrawOne(s, 0, 1), 0xF800u);  // flag set: alpha 255 copies exactly
   s.img.TransColor = 0xF800;             // never keyed with an alpha channel
@@ -106,8 +79,7 @@ TEST_F(KernelTest, Direct16AlphaChannel) {
 }
 
 TEST_F(KernelTest, Direct16AlphaAndBlendImage) {
-  TestImage s(1, 1, 0, 0, 1, zq::test::kRowPad);
-  s.SetAlpha16(0, 0, 0xF800, 255);
+  TestImage s = Alpha16(0xF800, 255);
   TestImage full = BlendOf(255);
   EXPECT_EQ(DrawOne(s, 0, 0, &full), 0xF000u);  // (31 * 65025) >> 16 = 30
   TestImage half = BlendOf(128);
@@ -149,8 +121,7 @@ TEST_F(KernelTest, Palette16) {
 // 32-bit sources
 
 TEST_F(KernelTest, Direct32PlainKeyAndBright) {
-  TestImage s(1, 1, 1, 0, 0, zq::test::kRowPad);
-  s.Set(0, 0, 0xAB112233);
+  TestImage s = Direct32(0xAB112233);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xAB112233u);  // all four bytes
   s.img.TransColor = 0x00112233;             // differs only in the fourth byte
   EXPECT_EQ(DrawOne(s, 0, 1), 0xAB112233u);
@@ -167,8 +138,7 @@ TEST_F(KernelTest, Direct32PlainKeyAndBright) {
 }
 
 TEST_F(KernelTest, Direct32BlendImage) {
-  TestImage s(1, 1, 1, 0, 0, zq::test::kRowPad);
-  s.Set(0, 0, 0x00FF8040);
+  TestImage s = Direct32(0x00FF8040);
   TestImage half = BlendOf(128);
   EXPECT_EQ(DrawOne(s, 0x99000000, 0, &half), 0x997F4020u);
   // Over a non-zero destination: ((s - d) * t + (d << 8)) >> 8 per byte.
@@ -177,8 +147,7 @@ TEST_F(KernelTest, Direct32BlendImage) {
 }
 
 TEST_F(KernelTest, Direct32AlphaChannel) {
-  TestImage s(1, 1, 1, 0, 1, zq::test::kRowPad);
-  s.Set(0, 0, 0xFF102030);
+  TestImage s = Direct32(0xFF102030, 1);
   EXPECT_EQ(DrawOne(s, 0x00AABBCC, 1), 0xFF102030u);  // whole texel, alpha byte too
   EXPECT_EQ(DrawOne(s, 0x5A000000, 0), 0x5A0F1F2Fu);  // mix with 255, fourth byte kept
   s.Set(0, 0, 0xFE102030);
@@ -214,8 +183,7 @@ TEST_F(KernelTest, Palette32) {
 }
 
 TEST_F(KernelTest, BlendModeEntryTests) {
-  TestImage s(1, 1, 1, 0, 1, zq::test::kRowPad);
-  s.Set(0, 0, 0x80FF8040);
+  TestImage s = Direct32(0x80FF8040, 1);
   TestImage half = BlendOf(100);
   for (int trans = 0; trans < 2; ++trans) {
     for (TestImage* b : {static_cast<TestImage*>(nullptr), &half}) {
