@@ -13,7 +13,6 @@
 namespace zq::soft {
 namespace {
 
-using zq::test::ResetDrawState;
 using zq::test::TestImage;
 
 constexpr uint32_t Rgb16(uint32_t r, uint32_t g, uint32_t b) {

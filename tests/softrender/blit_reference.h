@@ -249,4 +249,22 @@ inline void Apply(DrawStateScope& scope, const RefState& st) {
   scope.Set(st.mode, st.param, st.bright, st.area, st.blendTable);
 }
 
+// A blit test's draw state: Use sets it (with the test's blend table) for the blit and the
+// model alike; the previous state comes back after the test.
+class BlitStateTest : public ::testing::Test {
+ public:
+  void Use(int mode, int param, platform::RECT area = {0, 0, 640, 480},
+           uint32_t bright = 0xFFFFFF) {
+    st_.mode = mode;
+    st_.param = param;
+    st_.area = area;
+    st_.bright = bright;
+    st_.blendTable = table_;
+    Apply(scope_, st_);
+  }
+  DrawStateScope scope_;
+  RefState st_;
+  uint8_t table_[256];
+};
+
 }  // namespace zq::soft::blit_test

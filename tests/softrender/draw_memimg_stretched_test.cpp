@@ -84,16 +84,8 @@ void RefStretch(TestImage& dst, const TestImage& src, RECT rc, int trans, const 
     }
 }
 
-class StretchTest : public ::testing::Test {
+class StretchTest : public BlitStateTest {
  public:
-  void Use(int mode, int param, RECT area = {0, 0, 640, 480}, uint32_t bright = 0xFFFFFF) {
-    st_.mode = mode;
-    st_.param = param;
-    st_.area = area;
-    st_.bright = bright;
-    st_.blendTable = table_;
-    Apply(scope_, st_);
-  }
   void SetUp() override {
     for (int i = 0; i < 256; ++i) table_[i] = uint8_t((i * 7) & 255);
     Use(0, 0);
@@ -108,9 +100,6 @@ class StretchTest : public ::testing::Test {
       for (int x = 0; x < dst.img.Width; ++x)
         ASSERT_EQ(dst.Get(x, y), model.Get(x, y)) << what << " at " << x << "," << y;
   }
-  DrawStateScope scope_;
-  RefState st_;
-  uint8_t table_[256];
 };
 
 // Expects dst to show src through the given source columns and rows from (x0, y0), and the

@@ -29,24 +29,12 @@ std::vector<uint32_t> Pixels(const TestImage& a) {
   return v;
 }
 
-class DrawMemImgTest : public ::testing::Test {
+class DrawMemImgTest : public BlitStateTest {
  public:
-  void Use(int mode, int param, platform::RECT area = {0, 0, 640, 480},
-           uint32_t bright = 0xFFFFFF) {
-    st_.mode = mode;
-    st_.param = param;
-    st_.area = area;
-    st_.bright = bright;
-    st_.blendTable = table_;
-    Apply(scope_, st_);
-  }
   void SetUp() override {
     for (int i = 0; i < 256; ++i) table_[i] = uint8_t(255 - i);
     Use(0, 0);
   }
-  DrawStateScope scope_;
-  RefState st_;
-  uint8_t table_[256];
 };
 
 // ---------------------------------------------------------------------------------------
