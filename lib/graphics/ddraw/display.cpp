@@ -32,10 +32,6 @@ void ReleaseInterface(T*& object) {
   }
 }
 
-int ScreenImageColorType() {
-  return GetScreenColorBitDepth() == 16 ? kMemImgRgb565 : kMemImgXrgb8888;
-}
-
 // A surface in the display's format: in video memory unless the screen is a software one,
 // falling back to system memory.
 HRESULT CreatePlainSurface(int width, int height, bool systemOnly, DirectDrawSurface** out) {
@@ -427,6 +423,9 @@ int GetScreenHeight() {
 
 int GetScreenColorBitDepth() {
   return g_DD.RequestedColorBitDepth != 0 ? g_DD.RequestedColorBitDepth : 16;
+}
+int ScreenImageColorType() {
+  return GetScreenColorBitDepth() == 16 ? kMemImgRgb565 : kMemImgXrgb8888;
 }
 int GetScreenColorBitDepth2() {
   return GetScreenColorBitDepth();
