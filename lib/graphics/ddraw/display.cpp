@@ -11,6 +11,7 @@
 #include "graphics/library_init.h"
 #include "graphics/surface_data.h"
 #include "platform/gdi/bitmap.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 
@@ -261,8 +262,8 @@ int ReleaseOutputSurfaces() {
 int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRate) {
   if (g_DD.DirectDraw == nullptr) return -1;
   // The screen images are 16- or 32-bit MEMIMGs; other depths (24 above all) are refused.
-  if ((colorBitDepth != 16 && colorBitDepth != 32) || width < 1 || height < 1 || width > 65535 ||
-      height > 65535)
+  if ((colorBitDepth != 16 && colorBitDepth != 32) || width < 1 || height < 1 ||
+      width > platform::kMaxImageSide || height > platform::kMaxImageSide)
     return base::LogAddFormat("対応していない画面モードです %dx%d %dbit", width, height,
                               colorBitDepth);
   const uint32_t transColor = g_DrawState.TransColor;

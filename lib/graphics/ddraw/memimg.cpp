@@ -6,12 +6,11 @@
 
 #include "base/log.h"
 #include "base/memory.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 namespace {
 
-constexpr int64_t kMaxSide = 65535;
-constexpr int64_t kMaxBlockBytes = 0x7FFFFFFF;
 // Every image carries room for a full palette: 256 four-byte slots.
 constexpr int64_t kPaletteBytes = 256 * 4;
 
@@ -133,7 +132,8 @@ int InitMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t transCo
   if (colorType < kMemImgRgb565 || colorType > kMemImgWord16) {
     return base::LogAddFormat("MEMIMG: unknown colour type %d", colorType);
   }
-  if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
+  if (width < 1 || height < 1 || width > platform::kMaxImageSide ||
+      height > platform::kMaxImageSide) {
     return base::LogAddFormat("MEMIMG: size %d x %d refused (1 to 65535 pixels a side)", width,
                               height);
   }
@@ -154,7 +154,7 @@ int InitMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t transCo
   const int64_t blockBytes = paletteOffset + kPaletteBytes;
   const bool wantRunLength = runLength != 0 && colorType != kMemImgByte8;
   const int64_t runLengthBytes = wantRunLength ? (int64_t(width) + 5) * height : 0;
-  if (blockBytes > kMaxBlockBytes || runLengthBytes > kMaxBlockBytes) {
+  if (blockBytes > platform::kMaxBlockBytes || runLengthBytes > platform::kMaxBlockBytes) {
     return base::LogAddFormat("MEMIMG: %d x %d image with pitch %d is too large", width, height,
                               pitch);
   }

@@ -7,12 +7,14 @@
 
 #include "base/memory.h"
 #include "base/stream.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx::reader_io {
 
-// A decoded image is at most this many pixels a side, and its blocks at most kMaxBlockBytes.
-inline constexpr int64_t kMaxImageSide = 65535;
-inline constexpr int64_t kMaxBlockBytes = 0x7FFFFFFF;
+// A decoded image is at most kMaxImageSide pixels a side, and its blocks at most
+// kMaxBlockBytes.
+using platform::kMaxBlockBytes;
+using platform::kMaxImageSide;
 
 struct TrackedDeleter {
   void operator()(uint8_t* block) const { base::TrackedFree(block); }

@@ -7,13 +7,12 @@
 #include <new>
 
 #include "platform/pixel_channels.h"
+#include "platform/size_limits.h"
 
 namespace zq::platform {
 
 namespace {
 
-constexpr int32_t kMaxSide = 65535;
-constexpr int64_t kMaxBytes = 0x7FFFFFFF;
 constexpr uint8_t kPoisonByte = 0xCD;
 constexpr uint32_t kVideoMemoryTotal = 256u << 20;
 
@@ -747,7 +746,7 @@ HRESULT DirectDraw::NewSurface(int32_t width, int32_t height, const PixelFormat&
   }
   const int64_t pitch =
       (int64_t(width) * (format.rgbBitCount / 8) + 3) / 4 * 4 + (int64_t(padding) + 3) / 4 * 4;
-  if (pitch > kMaxBytes || pitch * height > kMaxBytes) return DDERR_INVALIDPARAMS;
+  if (pitch > kMaxBlockBytes || pitch * height > kMaxBlockBytes) return DDERR_INVALIDPARAMS;
   auto* s = new (std::nothrow) DirectDrawSurface();
   if (!s) return DDERR_OUTOFMEMORY;
   s->pixels_ = new (std::nothrow) uint8_t[size_t(pitch * height)]();
@@ -834,8 +833,8 @@ HRESULT DirectDraw::CreateSurface(const SurfaceDesc& desc, DirectDrawSurface** o
     return DDERR_INVALIDCAPS;
   if ((desc.flags & (DDSD_WIDTH | DDSD_HEIGHT)) != (DDSD_WIDTH | DDSD_HEIGHT))
     return DDERR_INVALIDPARAMS;
-  if (desc.width == 0 || desc.height == 0 || desc.width > uint32_t(kMaxSide) ||
-      desc.height > uint32_t(kMaxSide))
+  if (desc.width == 0 || desc.height == 0 || desc.width > uint32_t(kMaxImageSide) ||
+      desc.height > uint32_t(kMaxImageSide))
     return DDERR_INVALIDPARAMS;
 
   PixelFormat format;
