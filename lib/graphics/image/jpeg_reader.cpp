@@ -12,6 +12,7 @@
 // clang-format on
 
 #include "base/memory.h"
+#include "graphics/image/reader_io.h"
 #include "platform/size_limits.h"
 
 #ifndef JCS_EXTENSIONS
@@ -156,10 +157,7 @@ int Decode(JpegState& s) {
     SetupColorDataByte8(&s.result.Format);
   else
     SetupColorDataRGB24(&s.result.Format);
-  s.result.Width = int32_t(width);
-  s.result.Height = int32_t(height);
-  s.result.Pitch = int32_t(pitch);
-  s.result.Pixels = s.pixels;
+  reader_io::SetImagePixels(&s.result, width, height, int64_t(pitch), s.pixels);
   return 0;
 }
 

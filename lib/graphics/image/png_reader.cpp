@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/memory.h"
+#include "graphics/image/reader_io.h"
 #include "platform/size_limits.h"
 
 namespace zq::gfx {
@@ -172,10 +173,7 @@ int Decode(PngState& s) {
   png_read_end(png, nullptr);
 
   SetupFormat(output, png, info, &s.result.Format);
-  s.result.Width = int32_t(width);
-  s.result.Height = int32_t(height);
-  s.result.Pitch = int32_t(rowBytes);
-  s.result.Pixels = s.pixels;
+  reader_io::SetImagePixels(&s.result, width, height, int64_t(rowBytes), s.pixels);
   return 0;
 }
 

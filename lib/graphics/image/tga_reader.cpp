@@ -176,10 +176,7 @@ int ReadTgaImage(base::DataStream* stream, GraphImage* image) {
 
   GraphImage out{};
   SetFormat(depth, &out.Format);
-  out.Width = h.width;
-  out.Height = h.height;
-  out.Pitch = int32_t(pitch);
-  out.Pixels = pixels.release();
+  reader_io::SetImagePixels(&out, h.width, h.height, pitch, pixels.release());
   // Stored bottom to top unless bit 5 is set, left to right unless bit 4 is set.
   if ((h.descriptor & 0x20) == 0)
     reader_io::ReverseRows(static_cast<uint8_t*>(out.Pixels), pitch, h.height);
