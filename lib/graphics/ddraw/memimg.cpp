@@ -75,26 +75,24 @@ const ColorData* Descriptors() {
   return table.d;
 }
 
-constexpr platform::PixelFormat kFormatRgb565{
-    sizeof(platform::PixelFormat), platform::PF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0};
-constexpr platform::PixelFormat kFormatRgb565Alpha{sizeof(platform::PixelFormat),
-                                                   platform::PF_RGB | platform::PF_ALPHAPIXELS,
-                                                   0,
-                                                   32,
-                                                   0xF800,
-                                                   0x07E0,
-                                                   0x001F,
-                                                   0xFF0000};
-constexpr platform::PixelFormat kFormatXrgb8888{
-    sizeof(platform::PixelFormat), platform::PF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0};
-constexpr platform::PixelFormat kFormatArgb8888{sizeof(platform::PixelFormat),
-                                                platform::PF_RGB | platform::PF_ALPHAPIXELS,
-                                                0,
-                                                32,
-                                                0xFF0000,
-                                                0xFF00,
-                                                0xFF,
-                                                0xFF000000};
+// An RGB pixel format record; a non-zero alpha mask marks the alpha channel.
+constexpr platform::PixelFormat RgbFormat(uint32_t bits, uint32_t red, uint32_t green,
+                                          uint32_t blue, uint32_t alpha) {
+  return {sizeof(platform::PixelFormat),
+          alpha != 0 ? platform::PF_RGB | platform::PF_ALPHAPIXELS : platform::PF_RGB,
+          0,
+          bits,
+          red,
+          green,
+          blue,
+          alpha};
+}
+
+constexpr platform::PixelFormat kFormatRgb565 = RgbFormat(16, 0xF800, 0x07E0, 0x001F, 0);
+constexpr platform::PixelFormat kFormatRgb565Alpha =
+    RgbFormat(32, 0xF800, 0x07E0, 0x001F, 0xFF0000);
+constexpr platform::PixelFormat kFormatXrgb8888 = RgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+constexpr platform::PixelFormat kFormatArgb8888 = RgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
 
 }  // namespace
 
