@@ -43,6 +43,12 @@ bool BracketNeeded(bool direct3D) {
          FrontBufferSoftDrawing();
 }
 
+// The affected rectangle from box(), worked out only when some bracketing step needs it.
+template <class Box>
+RECT BracketRect(bool direct3D, Box box) {
+  return BracketNeeded(direct3D) ? box() : RECT{};
+}
+
 // The affected rectangle, ordered and clipped to the draw screen, so that the mask and the
 // copy-out never reach outside it whatever the corners were.
 RECT AffectedRect(int64_t left, int64_t top, int64_t right, int64_t bottom) {
@@ -157,9 +163,9 @@ int DrawGraphAt(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
   if (graph == nullptr) return result;
   WaitWhileInactive();
   const bool direct3D = IsDirect3DGraph(*graph);
-  RECT rect{};
-  if (BracketNeeded(direct3D))
-    rect = AffectedRect(x, y, int64_t(x) + graph->Width, int64_t(y) + graph->Height);
+  const RECT rect = BracketRect(direct3D, [&] {
+    return AffectedRect(x, y, int64_t(x) + graph->Width, int64_t(y) + graph->Height);
+  });
   if (StepGraphMovie(graph, 1, x, y, 1) == 1) return -1;
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImage(x, y, graph, trans, 1)
@@ -174,8 +180,7 @@ int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue ha
   if (graph == nullptr) return result;
   WaitWhileInactive();
   const bool direct3D = IsDirect3DGraph(*graph);
-  RECT rect{};
-  if (BracketNeeded(direct3D)) rect = AffectedRect(x1, y1, x2, y2);
+  const RECT rect = BracketRect(direct3D, [&] { return AffectedRect(x1, y1, x2, y2); });
   // A movie shown on its overlay is scaled by whole steps only.
   const int32_t scale = ClampToInt((int64_t(x2) - x1) / graph->Width);
   if (StepGraphMovie(graph, 1, x1, y1, scale) == 1) return -1;
@@ -278,8 +283,7 @@ int DrawGraphRotScaledF(float x, float y, double scale, double angle, HandleValu
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
   const bool direct3D = IsDirect3DGraph(*graph);
-  RECT rect{};
-  if (BracketNeeded(direct3D)) rect = RotatedRect(x, y, scale, angle, *graph);
+  const RECT rect = BracketRect(direct3D, [&] { return RotatedRect(x, y, scale, angle, *graph); });
   WaitWhileInactive();
   StepGraphMovie(graph, 0, 0, 0, 0);
   return Bracketed(rect, direct3D, [&] {
@@ -299,8 +303,9 @@ int DrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
   const bool direct3D = IsDirect3DGraph(*graph);
-  RECT rect{};
-  if (BracketNeeded(direct3D)) rect = CornersRect({x1, x2, x3, x4}, {y1, y2, y3, y4});
+  const RECT rect = BracketRect(direct3D, [&] {
+    return CornersRect({x1, x2, x3, x4}, {y1, y2, y3, y4});
+  });
   WaitWhileInactive();
   StepGraphMovie(graph, 0, 0, 0, 0);
   // The twins take top-left, top-right, bottom-left, bottom-right.
