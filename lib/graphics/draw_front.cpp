@@ -206,7 +206,7 @@ class NarrowedDrawArea {
   explicit NarrowedDrawArea(RECT wanted) : saved_(g_DrawState.DrawArea) {
     std::copy(std::begin(g_DrawState.DrawAreaF), std::end(g_DrawState.DrawAreaF), savedF_);
     base::ClipRectToRect(&wanted, &saved_);
-    Set(wanted);
+    StoreDrawArea(wanted);
   }
   ~NarrowedDrawArea() {
     g_DrawState.DrawArea = saved_;
@@ -216,13 +216,6 @@ class NarrowedDrawArea {
   NarrowedDrawArea& operator=(const NarrowedDrawArea&) = delete;
 
  private:
-  static void Set(const RECT& r) {
-    g_DrawState.DrawArea = r;
-    g_DrawState.DrawAreaF[0] = float(r.left);
-    g_DrawState.DrawAreaF[1] = float(r.top);
-    g_DrawState.DrawAreaF[2] = float(r.right);
-    g_DrawState.DrawAreaF[3] = float(r.bottom);
-  }
   RECT saved_;
   float savedF_[4];
 };
