@@ -147,6 +147,25 @@ bool ChangeDesktop(int32_t width, int32_t height, const PixelFormat& format) {
   return true;
 }
 
+// Holds next in slot instead of what it held: the new object gains a reference, the old one
+// loses its.
+template <class T>
+void ReplaceHeld(T*& slot, T* next) {
+  if (next) next->AddRef();
+  if (slot) slot->Release();
+  slot = next;
+}
+
+// Hands out the held object with a new reference, or null and missing when nothing is held.
+template <class T>
+HRESULT HandOutHeld(T* held, T** out, HRESULT missing) {
+  if (!out) return DDERR_INVALIDPARAMS;
+  *out = held;
+  if (!held) return missing;
+  held->AddRef();
+  return DD_OK;
+}
+
 }  // namespace
 
 // Gives the DirectDraw object's code access to the private parts of surfaces.
@@ -519,34 +538,22 @@ HRESULT DirectDrawSurface::Flip(DirectDrawSurface*, uint32_t) {
 }
 
 HRESULT DirectDrawSurface::SetClipper(DirectDrawClipper* clipper) {
-  if (clipper) clipper->AddRef();
-  if (clipper_) clipper_->Release();
-  clipper_ = clipper;
+  ReplaceHeld(clipper_, clipper);
   return DD_OK;
 }
 
 HRESULT DirectDrawSurface::GetClipper(DirectDrawClipper** out) {
-  if (!out) return DDERR_INVALIDPARAMS;
-  *out = clipper_;
-  if (!clipper_) return DDERR_NOCLIPPERATTACHED;
-  clipper_->AddRef();
-  return DD_OK;
+  return HandOutHeld(clipper_, out, DDERR_NOCLIPPERATTACHED);
 }
 
 HRESULT DirectDrawSurface::SetPalette(DirectDrawPalette* palette) {
   if (palette && format_.rgbBitCount != 8) return DDERR_INVALIDPIXELFORMAT;
-  if (palette) palette->AddRef();
-  if (palette_) palette_->Release();
-  palette_ = palette;
+  ReplaceHeld(palette_, palette);
   return DD_OK;
 }
 
 HRESULT DirectDrawSurface::GetPalette(DirectDrawPalette** out) {
-  if (!out) return DDERR_INVALIDPARAMS;
-  *out = palette_;
-  if (!palette_) return DDERR_NOPALETTEATTACHED;
-  palette_->AddRef();
-  return DD_OK;
+  return HandOutHeld(palette_, out, DDERR_NOPALETTEATTACHED);
 }
 
 HRESULT DirectDrawSurface::GetDC(HDC* dc) {
