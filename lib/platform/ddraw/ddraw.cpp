@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 
+#include "platform/pixel_bytes.h"
 #include "platform/pixel_channels.h"
 #include "platform/size_limits.h"
 
@@ -114,16 +115,9 @@ void CopyRows(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPit
 template <bool Keyed>
 void CopyRowsBy(uint32_t bytes, uint8_t* dst, int32_t dstPitch, const uint8_t* src,
                 int32_t srcPitch, const Axis& xs, const Axis& ys, uint32_t lo, uint32_t hi) {
-  switch (bytes) {
-    case 1:
-      return CopyRows<1, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
-    case 2:
-      return CopyRows<2, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
-    case 3:
-      return CopyRows<3, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
-    default:
-      return CopyRows<4, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
-  }
+  WithPixelBytes(int(bytes), [&](auto b) {
+    CopyRows<decltype(b)::value, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
+  });
 }
 
 template <uint32_t Bytes>
@@ -331,20 +325,8 @@ HRESULT DirectDrawSurface::Blt(const RECT* destRect, DirectDrawSurface* src, con
     const uint32_t value = fx->fillColor & PixelMask(format_.rgbBitCount);
     for (const RECT& c : clip) {
       if (Empty(c)) continue;
-      switch (BytesPerPixel()) {
-        case 1:
-          FillRect<1>(pixels_, pitch_, c, value);
-          break;
-        case 2:
-          FillRect<2>(pixels_, pitch_, c, value);
-          break;
-        case 3:
-          FillRect<3>(pixels_, pitch_, c, value);
-          break;
-        default:
-          FillRect<4>(pixels_, pitch_, c, value);
-          break;
-      }
+      WithPixelBytes(int(BytesPerPixel()),
+                     [&](auto b) { FillRect<decltype(b)::value>(pixels_, pitch_, c, value); });
     }
     return DD_OK;
   }
