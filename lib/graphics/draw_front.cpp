@@ -252,21 +252,18 @@ int DrawGraphRectScaled(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t 
     const double v = double(corner) + sign * std::trunc(distance);
     return int32_t(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
   };
+  // One axis: the source's start lands at the near corner (the far one when mirrored), the
+  // graph's two edges lie the scaled source offsets away on either side.
+  auto edges = [&](int32_t nearCorner, int32_t farCorner, bool mirror, int32_t src, int32_t size,
+                   double scale, int32_t* first, int32_t* second) {
+    const int32_t corner = mirror ? farCorner : nearCorner;
+    const double sign = mirror ? -1.0 : 1.0;
+    *first = edge(corner, -sign, src * scale);
+    *second = edge(corner, sign, (double(size) - src) * scale);
+  };
   int32_t left, right, top, bottom;
-  if (!mirrorX) {
-    left = edge(x1, -1.0, srcX * sx);
-    right = edge(x1, 1.0, (double(graph->Width) - srcX) * sx);
-  } else {
-    left = edge(x2, 1.0, srcX * sx);
-    right = edge(x2, -1.0, (double(graph->Width) - srcX) * sx);
-  }
-  if (!mirrorY) {
-    top = edge(y1, -1.0, srcY * sy);
-    bottom = edge(y1, 1.0, (double(graph->Height) - srcY) * sy);
-  } else {
-    top = edge(y2, 1.0, srcY * sy);
-    bottom = edge(y2, -1.0, (double(graph->Height) - srcY) * sy);
-  }
+  edges(x1, x2, mirrorX, srcX, graph->Width, sx, &left, &right);
+  edges(y1, y2, mirrorY, srcY, graph->Height, sy, &top, &bottom);
   return DrawGraphRect(left, top, right, bottom, handle, trans);
 }
 
