@@ -18,6 +18,15 @@ int EndFontSystem() {
 int CloseMovie(HandleValue) {
   return 0;
 }
+HandleValue OpenMovieToGraph(const char*, int*, int*, int) {
+  return -1;
+}
+int GetMovieSurfaceMode(HandleValue) {
+  return 0;
+}
+int CloseMovieHandle(HandleValue) {
+  return -1;
+}
 int PlayAllMovieGraphs() {
   return 0;
 }

@@ -16,6 +16,12 @@ int EndFontSystem();
 
 // ---- Movies: no movies yet ------------------------------------------------------------------
 int CloseMovie(HandleValue graph);
+// Opens a file as a movie for a graph: no file plays yet, so -1 (the caller logs the failure).
+HandleValue OpenMovieToGraph(const char* fileName, int* width, int* height, int surfaceMode);
+// The surface mode a movie was opened in; 0 for a handle that is not live.
+int GetMovieSurfaceMode(HandleValue movie);
+// Closes a movie that no graph holds yet. 0, or -1 when the handle is not live.
+int CloseMovieHandle(HandleValue movie);
 int PlayAllMovieGraphs();
 int PauseAllMovieGraphs();
 int ReleaseAllMovieSurfaces();

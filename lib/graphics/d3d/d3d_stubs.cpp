@@ -41,6 +41,15 @@ int G_D3D_DeleteGraph(GraphRecord*) {
 int G_D3D_DeriveGraph(GraphRecord*, int, int, int, int, GraphRecord*) {
   return -1;
 }
+int G_D3D_SetGraphImage(const ColorData*, platform::HBITMAP, platform::HBITMAP, int, int,
+                        GraphRecord*, int, const GraphImage*, const GraphImage*) {
+  return -1;
+}
+int G_D3D_SetGraphImageDIB(const ColorData*, platform::HBITMAP, platform::HBITMAP,
+                           const platform::RECT*, int, int, GraphRecord*, int, const GraphImage*,
+                           const GraphImage*) {
+  return -1;
+}
 int G_D3D_FillGraph(GraphRecord*, int, int, int, int) {
   return -1;
 }

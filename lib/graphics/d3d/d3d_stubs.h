@@ -5,11 +5,14 @@
 
 #include <cstdint>
 
+#include "platform/gdi/bitmap.h"
 #include "platform/types.h"
 
 namespace zq::gfx {
 
 struct GraphRecord;
+struct GraphImage;
+struct ColorData;
 struct Matrix4x4;
 
 // Pending vertices and open scenes need a device: -1 without one.
@@ -28,6 +31,13 @@ int G_D3D_ResetViewport(int maskTarget);
 int G_D3D_CreateGraph(GraphRecord* graph);
 int G_D3D_DeleteGraph(GraphRecord* graph);
 int G_D3D_DeriveGraph(GraphRecord* graph, int x, int y, int width, int height, GraphRecord* parent);
+int G_D3D_SetGraphImage(const ColorData* bitmapFormat, platform::HBITMAP bitmap,
+                        platform::HBITMAP alphaBitmap, int srcX, int srcY, GraphRecord* graph,
+                        int sourceForm, const GraphImage* image, const GraphImage* alpha);
+int G_D3D_SetGraphImageDIB(const ColorData* bitmapFormat, platform::HBITMAP bitmap,
+                           platform::HBITMAP alphaBitmap, const platform::RECT* srcRect, int dstX,
+                           int dstY, GraphRecord* graph, int sourceForm, const GraphImage* image,
+                           const GraphImage* alpha);
 int G_D3D_FillGraph(GraphRecord* graph, int red, int green, int blue, int alpha);
 int G_D3D_RestoreGraph(GraphRecord* graph);
 int G_D3D_SetDrawTarget(int32_t drawScreen);
