@@ -43,6 +43,12 @@ bool BracketNeeded(bool direct3D) {
          FrontBufferSoftDrawing();
 }
 
+// The affected rectangle from box(), worked out only when some bracketing step needs it.
+template <class Box>
+RECT BracketRect(bool direct3D, Box box) {
+  return BracketNeeded(direct3D) ? box() : RECT{};
+}
+
 // The affected rectangle, ordered and clipped to the draw screen, so that the mask and the
 // copy-out never reach outside it whatever the corners were.
 RECT AffectedRect(int64_t left, int64_t top, int64_t right, int64_t bottom) {
@@ -157,9 +163,9 @@ int DrawGraphAt(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
   if (graph == nullptr) return result;
   WaitWhileInactive();
   const bool direct3D = IsDirect3DGraph(*graph);
-  RECT rect{};
-  if (BracketNeeded(direct3D))
-    rect = AffectedRect(x, y, int64_t(x) + graph->Width, int64_t(y) + graph->Height);
+  const RECT rect = BracketRect(direct3D, [&] {
+    return AffectedRect(x, y, int64_t(x) + graph->Width, int64_t(y) + graph->Height);
+  });
   if (StepGraphMovie(graph, 1, x, y, 1) == 1) return -1;
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImage(x, y, graph, trans, 1)
@@ -174,8 +180,7 @@ int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue ha
   if (graph == nullptr) return result;
   WaitWhileInactive();
   const bool direct3D = IsDirect3DGraph(*graph);
-  RECT rect{};
-  if (BracketNeeded(direct3D)) rect = AffectedRect(x1, y1, x2, y2);
+  const RECT rect = BracketRect(direct3D, [&] { return AffectedRect(x1, y1, x2, y2); });
   // A movie shown on its overlay is scaled by whole steps only.
   const int32_t scale = ClampToInt((int64_t(x2) - x1) / graph->Width);
   if (StepGraphMovie(graph, 1, x1, y1, scale) == 1) return -1;
@@ -201,7 +206,7 @@ class NarrowedDrawArea {
   explicit NarrowedDrawArea(RECT wanted) : saved_(g_DrawState.DrawArea) {
     std::copy(std::begin(g_DrawState.DrawAreaF), std::end(g_DrawState.DrawAreaF), savedF_);
     base::ClipRectToRect(&wanted, &saved_);
-    Set(wanted);
+    StoreDrawArea(wanted);
   }
   ~NarrowedDrawArea() {
     g_DrawState.DrawArea = saved_;
@@ -211,13 +216,6 @@ class NarrowedDrawArea {
   NarrowedDrawArea& operator=(const NarrowedDrawArea&) = delete;
 
  private:
-  static void Set(const RECT& r) {
-    g_DrawState.DrawArea = r;
-    g_DrawState.DrawAreaF[0] = float(r.left);
-    g_DrawState.DrawAreaF[1] = float(r.top);
-    g_DrawState.DrawAreaF[2] = float(r.right);
-    g_DrawState.DrawAreaF[3] = float(r.bottom);
-  }
   RECT saved_;
   float savedF_[4];
 };
@@ -254,21 +252,18 @@ int DrawGraphRectScaled(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t 
     const double v = double(corner) + sign * std::trunc(distance);
     return int32_t(std::clamp(v, double(INT32_MIN), double(INT32_MAX)));
   };
+  // One axis: the source's start lands at the near corner (the far one when mirrored), the
+  // graph's two edges lie the scaled source offsets away on either side.
+  auto edges = [&](int32_t nearCorner, int32_t farCorner, bool mirror, int32_t src, int32_t size,
+                   double scale, int32_t* first, int32_t* second) {
+    const int32_t corner = mirror ? farCorner : nearCorner;
+    const double sign = mirror ? -1.0 : 1.0;
+    *first = edge(corner, -sign, src * scale);
+    *second = edge(corner, sign, (double(size) - src) * scale);
+  };
   int32_t left, right, top, bottom;
-  if (!mirrorX) {
-    left = edge(x1, -1.0, srcX * sx);
-    right = edge(x1, 1.0, (double(graph->Width) - srcX) * sx);
-  } else {
-    left = edge(x2, 1.0, srcX * sx);
-    right = edge(x2, -1.0, (double(graph->Width) - srcX) * sx);
-  }
-  if (!mirrorY) {
-    top = edge(y1, -1.0, srcY * sy);
-    bottom = edge(y1, 1.0, (double(graph->Height) - srcY) * sy);
-  } else {
-    top = edge(y2, 1.0, srcY * sy);
-    bottom = edge(y2, -1.0, (double(graph->Height) - srcY) * sy);
-  }
+  edges(x1, x2, mirrorX, srcX, graph->Width, sx, &left, &right);
+  edges(y1, y2, mirrorY, srcY, graph->Height, sy, &top, &bottom);
   return DrawGraphRect(left, top, right, bottom, handle, trans);
 }
 
@@ -278,8 +273,7 @@ int DrawGraphRotScaledF(float x, float y, double scale, double angle, HandleValu
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
   const bool direct3D = IsDirect3DGraph(*graph);
-  RECT rect{};
-  if (BracketNeeded(direct3D)) rect = RotatedRect(x, y, scale, angle, *graph);
+  const RECT rect = BracketRect(direct3D, [&] { return RotatedRect(x, y, scale, angle, *graph); });
   WaitWhileInactive();
   StepGraphMovie(graph, 0, 0, 0, 0);
   return Bracketed(rect, direct3D, [&] {
@@ -299,8 +293,9 @@ int DrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
   const bool direct3D = IsDirect3DGraph(*graph);
-  RECT rect{};
-  if (BracketNeeded(direct3D)) rect = CornersRect({x1, x2, x3, x4}, {y1, y2, y3, y4});
+  const RECT rect = BracketRect(direct3D, [&] {
+    return CornersRect({x1, x2, x3, x4}, {y1, y2, y3, y4});
+  });
   WaitWhileInactive();
   StepGraphMovie(graph, 0, 0, 0, 0);
   // The twins take top-left, top-right, bottom-left, bottom-right.

@@ -12,8 +12,8 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/graph.h"
 #include "graphics/library_init.h"
-#include "graphics/matrix.h"
 #include "graphics/mask.h"
+#include "graphics/matrix.h"
 #include "graphics/placeholders.h"
 
 namespace zq::gfx {
@@ -164,14 +164,12 @@ int ApplyDrawArea(int32_t left, int32_t top, int32_t right, int32_t bottom) {
   g_requestedDrawArea = platform::RECT{left, top, right, bottom};
 
   GraphicsDrawState& ds = g_DrawState;
-  const char* label = nullptr;
+  int width = 0, height = 0;
+  if (QueryGraphDimensions(ds.DrawScreen, &width, &height) != 0) return 0;
   // The drawable part of the draw screen: [minX, maxX) x [minY, maxY).
-  int64_t minX = 0, minY = 0, maxX = 0, maxY = 0;
+  int64_t minX = 0, minY = 0, maxX = width, maxY = height;
+  const char* label = "Image Buffer";
   if (ds.DrawScreen == kDrawScreenBack || ds.DrawScreen == kDrawScreenFront) {
-    int width = 0, height = 0;
-    QueryScreenSize(&width, &height);
-    maxX = width;
-    maxY = height;
     label = ds.DrawScreen == kDrawScreenBack ? "Back Buffer" : "Front Buffer";
     if (ds.DrawScreen == kDrawScreenFront && IsWindowedMode()) {
       // Only the part of the window that lies on the desktop can be drawn.
@@ -188,12 +186,6 @@ int ApplyDrawArea(int32_t left, int32_t top, int32_t right, int32_t bottom) {
       minX = std::min(minX, maxX);
       minY = std::min(minY, maxY);
     }
-  } else {
-    const GraphRecord* graph = GetGraphRecord(ds.DrawScreen);
-    if (graph == nullptr) return 0;
-    maxX = graph->Width;
-    maxY = graph->Height;
-    label = "Image Buffer";
   }
 
   if (right < left) std::swap(left, right);
@@ -206,11 +198,7 @@ int ApplyDrawArea(int32_t left, int32_t top, int32_t right, int32_t bottom) {
   top = clampInto(top, minY, maxY);
   bottom = clampInto(bottom, minY, maxY);
 
-  ds.DrawArea = platform::RECT{left, top, right, bottom};
-  ds.DrawAreaF[0] = float(left);
-  ds.DrawAreaF[1] = float(top);
-  ds.DrawAreaF[2] = float(right);
-  ds.DrawAreaF[3] = float(bottom);
+  StoreDrawArea(platform::RECT{left, top, right, bottom});
   ds.DrawAreaEmpty = (left == right || top == bottom) ? 1 : 0;
   if (ds.DrawAreaEmpty) return 0;
 
@@ -218,6 +206,14 @@ int ApplyDrawArea(int32_t left, int32_t top, int32_t right, int32_t bottom) {
     base::LogAddFormat("ビューポートの設定に失敗しました %s", label);
   G_DD_SetDrawArea(&ds.DrawArea);
   return 0;
+}
+
+void StoreDrawArea(const platform::RECT& area) {
+  g_DrawState.DrawArea = area;
+  g_DrawState.DrawAreaF[0] = float(area.left);
+  g_DrawState.DrawAreaF[1] = float(area.top);
+  g_DrawState.DrawAreaF[2] = float(area.right);
+  g_DrawState.DrawAreaF[3] = float(area.bottom);
 }
 
 int UpdateDrawAreaForWindow() {

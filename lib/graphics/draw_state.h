@@ -72,6 +72,8 @@ int32_t GetDrawScreenHandle();
 // Orders the corners, clips the area to the draw screen (for the front buffer of a window, to
 // its part on the desktop), stores it and the empty flag. 0.
 int ApplyDrawArea(int32_t left, int32_t top, int32_t right, int32_t bottom);
+// Stores the draw area and its float copy as given; the empty flag and the twins are untouched.
+void StoreDrawArea(const platform::RECT& area);
 // After the window's client area changed: the draw origin again and the draw area last
 // requested through ApplyDrawArea applied again. 0.
 int UpdateDrawAreaForWindow();

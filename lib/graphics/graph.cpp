@@ -11,6 +11,7 @@
 #include "graphics/draw_state.h"
 #include "graphics/mask.h"
 #include "graphics/placeholders.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 namespace {
@@ -20,7 +21,8 @@ int g_managerInitialised = 0;
 int g_3dAvailable = 0;
 
 bool ValidSize(int width, int height) {
-  return width >= 1 && height >= 1 && width <= 65535 && height <= 65535;
+  return width >= 1 && height >= 1 && width <= platform::kMaxImageSide &&
+         height <= platform::kMaxImageSide;
 }
 
 }  // namespace

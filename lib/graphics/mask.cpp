@@ -12,6 +12,7 @@
 #include "graphics/draw_state.h"
 #include "graphics/image/convert_pixel_rect.h"
 #include "graphics/library_init.h"
+#include "platform/pixel_bytes.h"
 
 namespace zq::gfx {
 
@@ -145,19 +146,11 @@ void MarkRefused(uint8_t* scratch, int32_t scratchPitch, const RECT& r, uint32_t
 
 void MarkRefusedPixels(uint8_t* scratch, int32_t scratchPitch, int bytesPerPixel, const RECT& r) {
   const uint32_t trans = g_MaskScreen.TransColor;
-  switch (bytesPerPixel) {
-    case 1:
-      MarkRefused<1>(scratch, scratchPitch, r, trans);
-      break;
-    case 2:
-      MarkRefused<2>(scratch, scratchPitch, r, trans);
-      break;
-    case 4:
-      MarkRefused<4>(scratch, scratchPitch, r, trans);
-      break;
-    default:
-      break;  // other pixel widths are left as drawn
-  }
+  // Other pixel widths are left as drawn.
+  if (bytesPerPixel == 1 || bytesPerPixel == 2 || bytesPerPixel == 4)
+    platform::WithPixelBytes(bytesPerPixel, [&](auto b) {
+      MarkRefused<decltype(b)::value>(scratch, scratchPitch, r, trans);
+    });
 }
 
 // Converts the view's rectangle into locked scratch memory that starts at the rectangle's corner

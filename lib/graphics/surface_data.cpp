@@ -4,6 +4,7 @@
 
 #include "base/log.h"
 #include "graphics/ddraw/display.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 
@@ -75,7 +76,8 @@ HandleValue AddSurfaceData(uint32_t refCount, int width, int height, uint32_t co
   const uint32_t software = (o.SystemMemFlag == 1 || IsSoftwareScreenInUse()) ? 1 : 0;
   // A store is 1..65535 pixels on each side; other sizes are refused with the creation line of
   // the store's kind, never cut to 16 bits.
-  if (width < 1 || height < 1 || width > 65535 || height > 65535) {
+  if (width < 1 || height < 1 || width > platform::kMaxImageSide ||
+      height > platform::kMaxImageSide) {
     return base::LogAddString(o.TextureFlag == 1 ? "テクスチャサーフェスの作成に失敗しました\n"
                               : software ? "メモリイメージの作成に失敗しました\n"
                                          : "標準サーフェスの作成に失敗しました\n");

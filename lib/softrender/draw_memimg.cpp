@@ -12,25 +12,12 @@
 
 #include "base/rect.h"
 #include "graphics/draw_state.h"
-#include "softrender/blend_ops.h"
+#include "softrender/blit_common.h"
 
 namespace zq::soft {
 namespace {
 
 using gfx::MEMIMG;
-
-// Pixels may sit at any byte address (views, odd pitches), so every access is a memcpy,
-// which compiles to a plain move.
-template <class T>
-inline T Load(const uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-template <class T>
-inline void Store(uint8_t* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
 
 // ---------------------------------------------------------------------------------------
 // What one call draws, resolved before any loop runs.
@@ -54,194 +41,9 @@ struct BlitJob {
 };
 
 // ---------------------------------------------------------------------------------------
-// Source pixel forms. Load<V> reads one pixel (V = int32_t) or one per lane: its
-// colour (the palette entry for a palettised source), the value the colour key compares
-// (the raw pixel or the index) and its alpha.
-
-using Words4 = uint16_t __attribute__((vector_size(8)));
-
-template <class V>
-constexpr bool kScalar = std::is_same_v<V, int32_t>;
-
-// Four-byte words at s + 4*x.
-template <class V>
-inline V LoadWords(const uint8_t* s, int x) {
-  if constexpr (kScalar<V>) {
-    return int32_t(Load<uint32_t>(s + x * 4));
-  } else {
-    V v;
-    std::memcpy(&v, s + x * 4, sizeof v);
-    return v;
-  }
-}
-
-template <class PixelT>
-struct DirectSource {
-  static constexpr bool k16 = sizeof(typename PixelT::Word) == 2;
-  static constexpr int kBytes = k16 ? 2 : 4;
-  static constexpr bool kAlpha = false;
-  static constexpr bool kPalette = false;
-  template <class V>
-  static void Load(const BlitJob&, const uint8_t* s, int x, V& color, V& key, V& alpha) {
-    if constexpr (kHalfLanes<V>) {
-      std::memcpy(&color, s + x * 2, sizeof color);
-    } else if constexpr (!k16) {
-      color = LoadWords<V>(s, x);
-    } else if constexpr (kScalar<V>) {
-      color = soft::Load<uint16_t>(s + x * 2);
-    } else {
-      Words4 w;
-      std::memcpy(&w, s + x * 2, sizeof w);
-      color = __builtin_convertvector(w, V);
-    }
-    key = color;
-    alpha = Splat<V>(255);
-  }
-};
-
-// 16-bit with alpha channel: colour word, alpha byte, one unread byte.
-// 32-bit with alpha channel: the whole value is the colour, alpha is byte 3.
-template <class PixelT>
-struct AlphaSource {
-  static constexpr bool k16 = sizeof(typename PixelT::Word) == 2;
-  static constexpr int kBytes = 4;
-  static constexpr bool kAlpha = true;
-  static constexpr bool kPalette = false;
-  template <class V>
-  static void Load(const BlitJob&, const uint8_t* s, int x, V& color, V& key, V& alpha) {
-    if constexpr (kHalfLanes<V>) {
-      // Eight 4-byte pixels: colour words in the even halves, alpha bytes in the odd.
-      V lo, hi;
-      std::memcpy(&lo, s + x * 4, sizeof lo);
-      std::memcpy(&hi, s + x * 4 + sizeof lo, sizeof hi);
-      if constexpr (std::is_same_v<V, Half8>) {
-        color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
-        alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15) & 0xFF;
-      } else {
-        color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26,
-                                        28, 30);
-        alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27,
-                                        29, 31) &
-                0xFF;
-      }
-    } else {
-      const V w = LoadWords<V>(s, x);
-      color = k16 ? (w & 0xFFFF) : w;
-      alpha = (w >> (k16 ? 16 : 24)) & 0xFF;
-    }
-    key = color;
-  }
-};
-
-template <class PixelT>
-struct PaletteSource {
-  static constexpr int kBytes = 1;
-  static constexpr bool kAlpha = false;
-  static constexpr bool kPalette = true;
-  template <class V>
-  static void Load(const BlitJob& j, const uint8_t* s, int x, V& color, V& key, V& alpha) {
-    if constexpr (kScalar<V>) {
-      key = s[x];
-      color = int32_t(j.palette[s[x]]);
-    } else {
-      using E = typename LaneTraits<V>::Element;
-      for (int k = 0; k < LaneTraits<V>::kCount; ++k) {
-        key[k] = E(s[x + k]);
-        color[k] = E(j.palette[s[x + k]]);
-      }
-    }
-    alpha = Splat<V>(255);
-  }
-};
-
-template <class PixelT, class V>
-inline V LoadDestination(const uint8_t* d, int x) {
-  if constexpr (kHalfLanes<V>) {
-    V v;
-    std::memcpy(&v, d + x * 2, sizeof v);
-    return v;
-  } else if constexpr (sizeof(typename PixelT::Word) == 4) {
-    return LoadWords<V>(d, x);
-  } else if constexpr (kScalar<V>) {
-    return Load<uint16_t>(d + x * 2);
-  } else {
-    Words4 w;
-    std::memcpy(&w, d + x * 2, sizeof w);
-    return __builtin_convertvector(w, V);
-  }
-}
-
-template <class PixelT, class V>
-inline void StoreDestination(uint8_t* d, int x, V v) {
-  if constexpr (kHalfLanes<V>) {
-    std::memcpy(d + x * 2, &v, sizeof v);
-  } else if constexpr (sizeof(typename PixelT::Word) == 4) {
-    std::memcpy(d + x * 4, &v, sizeof v);
-  } else if constexpr (kScalar<V>) {
-    Store<uint16_t>(d + x * 2, uint16_t(v));
-  } else {
-    const Words4 w = __builtin_convertvector(v, Words4);
-    std::memcpy(d + x * 2, &w, sizeof w);
-  }
-}
-
-template <class V>
-inline V LoadBlendFactor(const uint8_t* table, const uint8_t* bl, int x) {
-  if constexpr (kScalar<V>) {
-    return table[bl[x]];
-  } else {
-    V b;
-    for (int k = 0; k < LaneTraits<V>::kCount; ++k) b[k] = table[bl[x + k]];  // 0..255
-    return b;
-  }
-}
-
-// An operator with its factor set fixed.
-template <class OpT, class F>
-struct Bound {
-  static constexpr bool kPlainCopy = OpT::kIsCopy && !F::kB && !F::kA && !F::kBr;
-  static constexpr bool kFits16 = OpT::template kFits16<F>;
-  template <class V>
-  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
-    return OpT::template Apply<F>(c, s, d, b, a);
-  }
-};
-
-// ---------------------------------------------------------------------------------------
 // Pixel loops. A vector of pixels at a time, the rest one at a time, both with the same
 // operator code. Tests select between results instead of branching (a skipped
 // pixel is written back unchanged), so the loops have no control flow.
-
-enum class PixelRule {
-  kPlain,           // the operator without alpha factor, nothing skipped
-  kKeyed,           // the same, pixels equal to the key skipped
-  kAlpha,           // every pixel with its alpha as factor
-  kAlphaShortcuts,  // alpha 0 skipped, 255 without factor, others with factor
-};
-
-template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule, class V>
-inline void BlendStep(const BlitJob& j, const BlendContext& c, uint8_t* d, const uint8_t* s,
-                      const uint8_t* bl, int x) {
-  V sv, kv, av;
-  Src::Load(j, s, x, sv, kv, av);
-  const V dv = LoadDestination<PixelT, V>(d, x);
-  V b{};
-  if constexpr (kB) b = LoadBlendFactor<V>(j.blendTable, bl, x);
-  V out;
-  if constexpr (kRule == PixelRule::kAlpha) {
-    out = WithAlpha::Apply(c, sv, dv, b, av);
-  } else if constexpr (kRule == PixelRule::kAlphaShortcuts) {
-    const V whole = Plain::Apply(c, sv, dv, b, av);
-    const V part = WithAlpha::Apply(c, sv, dv, b, av);
-    out = Select(av == Splat<V>(0), dv, Select(av == Splat<V>(255), whole, part));
-  } else {
-    out = Plain::Apply(c, sv, dv, b, av);
-    if constexpr (kRule == PixelRule::kKeyed) {
-      out = Select(kv == Splat<V>(int32_t(j.key)), dv, out);
-    }
-  }
-  StoreDestination<PixelT, V>(d, x, out);
-}
 
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
 inline void BlendPixelsInLanes(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl,
@@ -331,14 +133,14 @@ struct PaletteCopyRow {
     int x = 0;
     for (; x + 4 <= w; x += 4) {
       if constexpr (kKey) {
-        if (Load<uint32_t>(s + x) == quad) continue;
+        if (LoadPixel<uint32_t>(s + x) == quad) continue;
       }
       for (int k = 0; k < 4; ++k) {
         const uint32_t i = s[x + k];
         if constexpr (kKey) {
           if (i == key) continue;
         }
-        Store<Word>(d + (x + k) * int(sizeof(Word)), Word(pal[i]));
+        StorePixel<Word>(d + (x + k) * int(sizeof(Word)), Word(pal[i]));
       }
     }
     for (; x < w; ++x) {
@@ -346,7 +148,7 @@ struct PaletteCopyRow {
       if constexpr (kKey) {
         if (i == key) continue;
       }
-      Store<Word>(d + x * int(sizeof(Word)), Word(pal[i]));
+      StorePixel<Word>(d + x * int(sizeof(Word)), Word(pal[i]));
     }
   }
 };
@@ -391,15 +193,6 @@ void DrawRuns(const BlitJob& j) {
 // ---------------------------------------------------------------------------------------
 // Dispatch: each run-time choice becomes a template argument, once per call.
 
-template <class Fn>
-inline void Branch(bool v, Fn&& fn) {
-  if (v) {
-    fn(std::true_type{});
-  } else {
-    fn(std::false_type{});
-  }
-}
-
 template <class PixelT, class Src, bool kRuns, bool kB, bool kBr, bool kKey, class PlainOpT,
           class AlphaOpT>
 void DrawCase(const BlitJob& j) {
@@ -419,12 +212,6 @@ void DrawCase(const BlitJob& j) {
     ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
   }
 }
-
-struct CallFlags {
-  bool blend;
-  bool bright;
-  bool key;
-};
 
 template <class PixelT, class Src, bool kRuns, class PlainOpT, class AlphaOpT>
 void DrawWithFactors(const BlitJob& j, CallFlags f) {
@@ -499,19 +286,11 @@ void DrawFormat(const BlitJob& j, const MEMIMG& src, int mode, CallFlags f) {
 // ---------------------------------------------------------------------------------------
 // Checks of the call.
 
-// Bytes a pixel by the image's flags; the loops are built for exactly these layouts.
-int LayoutBytes(const MEMIMG& m, bool asSource) {
-  if (asSource && m.PaletteFlag) return 1;
-  if (m.ColorType == gfx::kMemImgRgb565) return (asSource && m.AlphaFlag) ? 4 : 2;
-  return 4;
-}
-
-// Set up, with pixels, a descriptor agreeing with the flags, and rows that hold a width.
-bool IsUsable(const MEMIMG& m, int bytes) {
-  if (m.SetupMark != gfx::kMemImgSetupMark || !m.Pixels || !m.Format) return false;
-  if (m.Format->PixelByte != bytes) return false;
-  if (m.Width < 0 || m.Height < 0 || m.Pitch < 0) return false;
-  return int64_t(m.Pitch) >= int64_t(m.Width) * bytes;
+// Both images set up, and rows that hold a width.
+bool IsUsablePair(const MEMIMG& dst, const MEMIMG& src, int* dstBytes, int* srcBytes) {
+  return IsBlitPair(dst, src, dstBytes, srcBytes) &&
+         int64_t(src.Pitch) >= int64_t(src.Width) * *srcBytes &&
+         int64_t(dst.Pitch) >= int64_t(dst.Width) * *dstBytes;
 }
 
 int32_t SaturatedEnd(int32_t start, int32_t size) {
@@ -529,20 +308,10 @@ bool Overlaps(const uint8_t* a, ptrdiff_t aPitch, size_t aRow, const uint8_t* b,
   return a0 < b1 && b0 < a1;
 }
 
-// Copies a row block into scratch so the draw reads it as it was before any write.
-const uint8_t* CopyRows(std::vector<uint8_t>& scratch, const uint8_t* p, ptrdiff_t pitch,
-                        size_t rowBytes, int rows) {
-  scratch.resize(rowBytes * size_t(rows));
-  for (int y = 0; y < rows; ++y)
-    std::memcpy(scratch.data() + rowBytes * y, p + pitch * y, rowBytes);
-  return scratch.data();
-}
-
 std::atomic<int> g_avx2Allowed{1};
 
 bool UseAvx2() {
-  static const bool kHasAvx2 = __builtin_cpu_supports("avx2");
-  return kHasAvx2 && g_avx2Allowed.load(std::memory_order_relaxed) != 0;
+  return CpuHasAvx2() && g_avx2Allowed.load(std::memory_order_relaxed) != 0;
 }
 
 }  // namespace
@@ -554,20 +323,13 @@ void SetBlitAvx2Allowed(int allowed) {
 void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int transFlag,
                 const gfx::MEMIMG* blendImage) {
   if (!dst || !src) return;
-  // Refusals: different colour types, a palettised destination, a destination with alpha.
-  if (src->ColorType != dst->ColorType || dst->PaletteFlag || dst->AlphaFlag) return;
-  if (dst->ColorType != gfx::kMemImgRgb565 && dst->ColorType != gfx::kMemImgXrgb8888) return;
-  const int srcBytes = LayoutBytes(*src, true);
-  const int dstBytes = LayoutBytes(*dst, false);
-  if (!IsUsable(*src, srcBytes) || !IsUsable(*dst, dstBytes)) return;
-  if (src->PaletteFlag && !src->Palette) return;
+  int dstBytes = 0, srcBytes = 0;
+  if (!IsUsablePair(*dst, *src, &dstBytes, &srcBytes)) return;
 
   const gfx::GraphicsDrawState& state = gfx::g_DrawState;
-  int mode = state.BlendMode;
+  int mode = 0;
+  if (!ResolveBlitMode(state, &mode)) return;
   const int param = state.BlendParam;
-  if (mode < 0 || mode > 4 || param < 0 || param > 255) return;
-  if (mode == 1 && param == 255) mode = 0;
-  if ((mode == 1 || mode == 2 || mode == 3) && param == 0) return;
 
   // Clip to the draw area and to the destination itself.
   base::RECT area = state.DrawArea;
@@ -581,12 +343,7 @@ void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int tran
   const int64_t ox = int64_t(r.left) - x;
   const int64_t oy = int64_t(r.top) - y;
 
-  if (blendImage) {
-    // Read at source coordinates, so it must cover the source.
-    if (!blendImage->Pixels || blendImage->Width < src->Width || blendImage->Height < src->Height ||
-        blendImage->Pitch < blendImage->Width)
-      return;
-  }
+  if (!IsBlendImageFor(blendImage, *src)) return;
 
   BlitJob job;
   job.width = cw;
@@ -607,23 +364,7 @@ void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int tran
   job.avx2 = UseAvx2();
 
   const bool is16 = dst->ColorType == gfx::kMemImgRgb565;
-  if (src->PaletteFlag) {
-    // The entries as pixel values; indexes past the count read 0.
-    const int count = std::clamp(src->PaletteCount, 0, 256);
-    const auto* entries = reinterpret_cast<const uint8_t*>(src->Palette);
-    for (int i = 0; i < 256; ++i) {
-      if (i >= count) {
-        job.palette[i] = 0;
-      } else if (is16) {
-        job.palette[i] = Load<uint16_t>(entries + i * 2);
-      } else {
-        job.palette[i] = Load<uint32_t>(entries + i * 4);
-      }
-    }
-    job.key = src->TransColor & 0xFFu;
-  } else {
-    job.key = src->TransColor & (is16 ? Pixel16::kKeyMask : Pixel32::kKeyMask);
-  }
+  job.key = PrepareSourceColours(*src, is16, job.palette);
 
   const bool runs = transFlag == 1 && src->RunLengthFlag == 1 && src->RunLength &&
                     cw == src->Width && ch == src->Height;

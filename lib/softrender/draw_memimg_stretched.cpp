@@ -14,25 +14,13 @@
 
 #include "base/rect.h"
 #include "graphics/draw_state.h"
-#include "softrender/blend_ops.h"
+#include "softrender/blit_common.h"
 #include "softrender/draw_memimg.h"
 
 namespace zq::soft {
 namespace {
 
 using gfx::MEMIMG;
-
-// Pixels may sit at any byte address (views, odd pitches): every access is a memcpy.
-template <class T>
-inline T Load(const uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-template <class T>
-inline void Store(uint8_t* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
 
 constexpr int64_t kOne = 65536;  // one destination pixel in the error counters
 
@@ -66,9 +54,6 @@ struct StretchJob {
 // Gathering: each general row first collects the source pixels (and blend-image bytes) its
 // destination pixels show into a contiguous row, then blends that row in vector lanes.
 
-template <class V>
-constexpr bool kScalar = std::is_same_v<V, int32_t>;
-
 // out[x] = the kBytes-byte pixel at column cols[x] of row, for x < w.
 template <int kBytes>
 inline void GatherRow(uint8_t* out, const uint8_t* row, const int32_t* cols, int w) {
@@ -82,192 +67,17 @@ inline void GatherRow(uint8_t* out, const uint8_t* row, const int32_t* cols, int
       uint64_t v = 0;
 #pragma GCC unroll 8
       for (int k = 0; k < kPer; ++k)
-        v |= uint64_t(Load<T>(row + ptrdiff_t(cols[x + k]) * kBytes)) << (k * kBytes * 8);
-      Store<uint64_t>(out + x * kBytes, v);
+        v |= uint64_t(LoadPixel<T>(row + ptrdiff_t(cols[x + k]) * kBytes)) << (k * kBytes * 8);
+      StorePixel<uint64_t>(out + x * kBytes, v);
     }
   }
-  for (; x < w; ++x) Store<T>(out + x * kBytes, Load<T>(row + ptrdiff_t(cols[x]) * kBytes));
+  for (; x < w; ++x)
+    StorePixel<T>(out + x * kBytes, LoadPixel<T>(row + ptrdiff_t(cols[x]) * kBytes));
 }
-
-// Source pixel forms. Lanes reads pixels x .. x + lanes - 1 of a gathered row as their
-// colour (the palette entry for a palettised source), the value the colour key compares and
-// their alpha; Copy reads one pixel of a source row for the plain copy.
-
-using Words4 = uint16_t __attribute__((vector_size(8)));
-
-template <class PixelT>
-struct DirectSource {
-  using Word = typename PixelT::Word;
-  static constexpr int kBytes = int(sizeof(Word));
-  static constexpr bool kAlpha = false;
-  static constexpr bool kPalette = false;
-  template <class V>
-  static void Lanes(const StretchJob&, const uint8_t* p, int x, V& color, V& key, V& alpha) {
-    if constexpr (kScalar<V>) {
-      color = int32_t(Load<Word>(p + x * kBytes));
-    } else if constexpr (kHalfLanes<V> || kBytes == 4) {
-      std::memcpy(&color, p + x * kBytes, sizeof color);
-    } else {
-      Words4 w;
-      std::memcpy(&w, p + x * 2, sizeof w);
-      color = __builtin_convertvector(w, V);
-    }
-    key = color;
-    alpha = Splat<V>(255);
-  }
-  static uint32_t Copy(const StretchJob&, const uint8_t* row, int32_t col) {
-    return Load<Word>(row + ptrdiff_t(col) * kBytes);
-  }
-};
-
-// 16-bit with alpha channel: colour word, alpha byte, one unread byte.
-// 32-bit with alpha channel: the whole value is the colour, alpha is byte 3.
-template <class PixelT>
-struct AlphaSource {
-  static constexpr bool k16 = sizeof(typename PixelT::Word) == 2;
-  static constexpr int kBytes = 4;
-  static constexpr bool kAlpha = true;
-  static constexpr bool kPalette = false;
-  template <class V>
-  static void Lanes(const StretchJob&, const uint8_t* p, int x, V& color, V& key, V& alpha) {
-    if constexpr (kHalfLanes<V>) {
-      static_assert(std::is_same_v<V, Half16>);
-      // Sixteen 4-byte pixels: colour words in the even halves, alpha bytes in the odd.
-      V lo, hi;
-      std::memcpy(&lo, p + x * 4, sizeof lo);
-      std::memcpy(&hi, p + x * 4 + sizeof lo, sizeof hi);
-      color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28,
-                                      30);
-      alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29,
-                                      31) &
-              0xFF;
-    } else {
-      V w;
-      std::memcpy(&w, p + x * 4, sizeof w);
-      color = k16 ? (w & 0xFFFF) : w;
-      alpha = (w >> (k16 ? 16 : 24)) & 0xFF;
-    }
-    key = color;
-  }
-};
-
-template <class PixelT>
-struct PaletteSource {
-  static constexpr int kBytes = 1;
-  static constexpr bool kAlpha = false;
-  static constexpr bool kPalette = true;
-  template <class V>
-  static void Lanes(const StretchJob& j, const uint8_t* p, int x, V& color, V& key, V& alpha) {
-    if constexpr (kScalar<V>) {
-      key = p[x];
-      color = int32_t(j.palette[p[x]]);
-    } else {
-      using E = typename LaneTraits<V>::Element;
-      E keys[LaneTraits<V>::kCount], colors[LaneTraits<V>::kCount];
-      for (int k = 0; k < LaneTraits<V>::kCount; ++k) {
-        keys[k] = E(p[x + k]);
-        colors[k] = E(j.palette[p[x + k]]);
-      }
-      std::memcpy(&key, keys, sizeof key);
-      std::memcpy(&color, colors, sizeof color);
-    }
-    alpha = Splat<V>(255);
-  }
-  static uint32_t Copy(const StretchJob& j, const uint8_t* row, int32_t col) {
-    return j.palette[row[col]];
-  }
-};
-
-template <class V>
-inline V LoadBlendFactor(const StretchJob& j, const uint8_t* bl, int x) {
-  if constexpr (kScalar<V>) {
-    return j.blendTable[bl[x]];
-  } else {
-    V b;
-    for (int k = 0; k < LaneTraits<V>::kCount; ++k) b[k] = j.blendTable[bl[x + k]];
-    return b;
-  }
-}
-
-template <class PixelT, class V>
-inline V LoadDestination(const uint8_t* d, int x) {
-  using Word = typename PixelT::Word;
-  constexpr int kBytes = int(sizeof(Word));
-  if constexpr (kScalar<V>) {
-    return int32_t(Load<Word>(d + x * kBytes));
-  } else if constexpr (kHalfLanes<V> || kBytes == 4) {
-    V v;
-    std::memcpy(&v, d + x * kBytes, sizeof v);
-    return v;
-  } else {
-    Word w[LaneTraits<V>::kCount];
-    std::memcpy(w, d + x * kBytes, sizeof w);
-    V v;
-    for (int k = 0; k < LaneTraits<V>::kCount; ++k) v[k] = w[k];
-    return v;
-  }
-}
-
-template <class PixelT, class V>
-inline void StoreDestination(uint8_t* d, int x, V v) {
-  using Word = typename PixelT::Word;
-  constexpr int kBytes = int(sizeof(Word));
-  if constexpr (kScalar<V>) {
-    Store<Word>(d + x * kBytes, Word(v));
-  } else if constexpr (kHalfLanes<V> || kBytes == 4) {
-    std::memcpy(d + x * kBytes, &v, sizeof v);
-  } else {
-    Word w[LaneTraits<V>::kCount];
-    for (int k = 0; k < LaneTraits<V>::kCount; ++k) w[k] = Word(v[k]);
-    std::memcpy(d + x * kBytes, w, sizeof w);
-  }
-}
-
-// An operator with its factor set fixed.
-template <class OpT, class F>
-struct Bound {
-  static constexpr bool kPlainCopy = OpT::kIsCopy && !F::kB && !F::kA && !F::kBr;
-  static constexpr bool kFits16 = OpT::template kFits16<F>;
-  template <class V>
-  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
-    return OpT::template Apply<F>(c, s, d, b, a);
-  }
-};
 
 // ---------------------------------------------------------------------------------------
 // Row loops. A tested pixel is selected, not branched on: a skipped pixel is written back
 // unchanged.
-
-enum class PixelRule {
-  kPlain,           // the operator without alpha factor, nothing skipped
-  kKeyed,           // the same, pixels equal to the key skipped
-  kAlpha,           // every pixel with its alpha as factor
-  kAlphaShortcuts,  // alpha 0 skipped, 255 without factor, others with factor
-};
-
-template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule, class V>
-inline void BlendStep(const StretchJob& j, const BlendContext& c, uint8_t* d, const uint8_t* s,
-                      const uint8_t* bl, int x) {
-  V sv, kv, av;
-  Src::Lanes(j, s, x, sv, kv, av);
-  const V dv = LoadDestination<PixelT, V>(d, x);
-  V b{};
-  if constexpr (kB) b = LoadBlendFactor<V>(j, bl, x);
-  V out;
-  if constexpr (kRule == PixelRule::kAlpha) {
-    out = WithAlpha::Apply(c, sv, dv, b, av);
-  } else if constexpr (kRule == PixelRule::kAlphaShortcuts) {
-    const V whole = Plain::Apply(c, sv, dv, b, av);
-    const V part = WithAlpha::Apply(c, sv, dv, b, av);
-    out = Select(av == Splat<V>(0), dv, Select(av == Splat<V>(255), whole, part));
-  } else {
-    out = Plain::Apply(c, sv, dv, b, av);
-    if constexpr (kRule == PixelRule::kKeyed) {
-      out = Select(kv == Splat<V>(int32_t(j.key)), dv, out);
-    }
-  }
-  StoreDestination<PixelT, V>(d, x, out);
-}
 
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
 struct BlendRow {
@@ -319,10 +129,10 @@ struct CopyRow {
                            uint64_t(Src::Copy(j, s, cols[x + 1])) << 16 |
                            uint64_t(Src::Copy(j, s, cols[x + 2])) << 32 |
                            uint64_t(Src::Copy(j, s, cols[x + 3])) << 48;
-        Store<uint64_t>(d + x * 2, v);
+        StorePixel<uint64_t>(d + x * 2, v);
       }
     }
-    for (; x < w; ++x) Store<Word>(d + x * int(sizeof(Word)), Word(Src::Copy(j, s, cols[x])));
+    for (; x < w; ++x) StorePixel<Word>(d + x * int(sizeof(Word)), Word(Src::Copy(j, s, cols[x])));
   }
 };
 
@@ -375,15 +185,6 @@ void Rows(const StretchJob& j) {
 // ---------------------------------------------------------------------------------------
 // Dispatch: each run-time choice becomes a template argument, once per call.
 
-template <class Fn>
-inline void Branch(bool v, Fn&& fn) {
-  if (v) {
-    fn(std::true_type{});
-  } else {
-    fn(std::false_type{});
-  }
-}
-
 template <class PixelT, class Src, bool kB, bool kBr, bool kKey, class OpT>
 void DrawCase(const StretchJob& j) {
   using Plain = Bound<OpT, Factors<kB, false, kBr>>;
@@ -398,12 +199,6 @@ void DrawCase(const StretchJob& j) {
     Rows<PixelT, BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
   }
 }
-
-struct CallFlags {
-  bool blend;
-  bool bright;
-  bool key;
-};
 
 template <class PixelT, class Src, class OpT>
 void DrawWithFactors(const StretchJob& j, CallFlags f) {
@@ -454,20 +249,12 @@ void DrawFormat(const StretchJob& j, const MEMIMG& src, int mode, CallFlags f) {
 // ---------------------------------------------------------------------------------------
 // Checks of the call.
 
-// Bytes a pixel by the image's flags; the loops are built for exactly these layouts.
-int LayoutBytes(const MEMIMG& m, bool asSource) {
-  if (asSource && m.PaletteFlag) return 1;
-  if (m.ColorType == gfx::kMemImgRgb565) return (asSource && m.AlphaFlag) ? 4 : 2;
-  return 4;
-}
-
-// Set up, with pixels, a descriptor agreeing with the flags, and rows that hold a width.
-bool IsUsable(const MEMIMG& m, int bytes) {
-  if (m.SetupMark != gfx::kMemImgSetupMark || !m.Pixels || !m.Format) return false;
-  if (m.Format->PixelByte != bytes) return false;
-  // A work image over a locked rectangle addresses only that rectangle, so its pitch may be
-  // shorter than its width: the caller vouches for the pixels the draw reaches.
-  return m.Width >= 0 && m.Height >= 0 && m.Pitch >= 0;
+// Both images set up. A work image over a locked rectangle addresses only that rectangle, so
+// its pitch may be shorter than its width: the caller vouches for the pixels the draw reaches.
+// The 16.16 counters step sources of up to 65535 pixels a side.
+bool IsUsablePair(const MEMIMG& dst, const MEMIMG& src, int* dstBytes, int* srcBytes) {
+  return IsBlitPair(dst, src, dstBytes, srcBytes) && src.Width > 0 && src.Height > 0 &&
+         src.Width < 65536 && src.Height < 65536;
 }
 
 // Whether two byte ranges [a, a + aLen) and [b, b + bLen) meet.
@@ -482,20 +269,10 @@ size_t SpanBytes(ptrdiff_t pitch, size_t rowBytes, int rows) {
   return rows <= 0 ? 0 : size_t(pitch) * size_t(rows - 1) + rowBytes;
 }
 
-// Copies rows into scratch so the draw reads them as they were before any write.
-const uint8_t* CopyRows(std::vector<uint8_t>& scratch, const uint8_t* p, ptrdiff_t pitch,
-                        size_t rowBytes, int rows) {
-  scratch.resize(rowBytes * size_t(rows));
-  for (int y = 0; y < rows; ++y)
-    std::memcpy(scratch.data() + rowBytes * y, p + pitch * y, rowBytes);
-  return scratch.data();
-}
-
 std::atomic<int> g_avx2Allowed{1};
 
 bool UseAvx2() {
-  static const bool kHasAvx2 = __builtin_cpu_supports("avx2");
-  return kHasAvx2 && g_avx2Allowed.load(std::memory_order_relaxed) != 0;
+  return CpuHasAvx2() && g_avx2Allowed.load(std::memory_order_relaxed) != 0;
 }
 
 // One axis of the draw: where the clipped part starts in the source and with what coverage.
@@ -538,29 +315,15 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
     return;
   }
 
-  // Refusals: different colour types, a palettised destination, a destination with alpha
-  // (as the unscaled blit), a source size the 16.16 counters cannot step.
-  if (src->ColorType != dst->ColorType || dst->PaletteFlag || dst->AlphaFlag) return;
-  if (dst->ColorType != gfx::kMemImgRgb565 && dst->ColorType != gfx::kMemImgXrgb8888) return;
-  const int srcBytes = LayoutBytes(*src, true);
-  const int dstBytes = LayoutBytes(*dst, false);
-  if (!IsUsable(*src, srcBytes) || !IsUsable(*dst, dstBytes)) return;
-  if (src->Width <= 0 || src->Height <= 0 || src->Width >= 65536 || src->Height >= 65536) return;
-  if (src->PaletteFlag && !src->Palette) return;
+  int dstBytes = 0, srcBytes = 0;
+  if (!IsUsablePair(*dst, *src, &dstBytes, &srcBytes)) return;
 
   const gfx::GraphicsDrawState& state = gfx::g_DrawState;
-  int mode = state.BlendMode;
+  int mode = 0;
+  if (!ResolveBlitMode(state, &mode)) return;
   const int param = state.BlendParam;
-  if (mode < 0 || mode > 4 || param < 0 || param > 255) return;
-  if (mode == 1 && param == 255) mode = 0;
-  if ((mode == 1 || mode == 2 || mode == 3) && param == 0) return;
 
-  if (blendImage) {
-    // Read at source coordinates, so it must cover the source.
-    if (!blendImage->Pixels || blendImage->Width < src->Width || blendImage->Height < src->Height ||
-        blendImage->Pitch < blendImage->Width)
-      return;
-  }
+  if (!IsBlendImageFor(blendImage, *src)) return;
 
   // Clip to the draw area and to the destination itself.
   base::RECT area = state.DrawArea;
@@ -633,24 +396,7 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   job.avx2 = UseAvx2();
 
   const bool is16 = dst->ColorType == gfx::kMemImgRgb565;
-  if (src->PaletteFlag) {
-    // The entries as pixel values; indexes past the count read 0.
-    const int count = std::clamp(src->PaletteCount, 0, 256);
-    const auto* entries = reinterpret_cast<const uint8_t*>(src->Palette);
-    for (int i = 0; i < 256; ++i) {
-      if (i >= count) {
-        job.palette[i] = 0;
-      } else if (is16) {
-        job.palette[i] = Load<uint16_t>(entries + i * 2);
-      } else {
-        job.palette[i] = Load<uint32_t>(entries + i * 4);
-      }
-    }
-    job.key = src->TransColor & 0xFFu;
-  } else {
-    // Every leaf compares the key at the source's pixel width.
-    job.key = src->TransColor & (is16 ? Pixel16::kKeyMask : Pixel32::kKeyMask);
-  }
+  job.key = PrepareSourceColours(*src, is16, job.palette);
 
   // Drawing an image onto itself reads the source as it was before the draw. Only the
   // source pixels the draw reads are looked at (a work image may address no more).

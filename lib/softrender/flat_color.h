@@ -16,6 +16,7 @@
 
 #include "graphics/ddraw/memimg.h"
 #include "platform/types.h"
+#include "softrender/blit_common.h"
 #include "softrender/packed_ops.h"
 #include "softrender/soft_tables.h"
 
@@ -27,22 +28,6 @@ inline constexpr int kFlatAlpha = 1;
 inline constexpr int kFlatAdd = 2;
 inline constexpr int kFlatSub = 3;
 inline constexpr int kFlatMul = 4;
-
-// ---- Pixel access ---------------------------------------------------------------------------
-// Pixels are reached through byte pointers (pitches are byte counts and need not be multiples
-// of the pixel size), so every access goes through memcpy: no alignment assumption.
-
-template <typename Pixel>
-inline Pixel LoadPixel(const uint8_t* p) {
-  Pixel v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename Pixel>
-inline void StorePixel(uint8_t* p, Pixel v) {
-  std::memcpy(p, &v, sizeof v);
-}
 
 // ---- Per-call preparation -------------------------------------------------------------------
 

@@ -1,8 +1,8 @@
 // Building blocks shared by every textured pixel kernel: the source kinds and their texel
 // layouts, the per-call kernel context, and the per-pixel steps (fetch, bright, mixes,
-// writes) that the blend modes combine. Pixel access and the bright test come from the
-// flat-colour arithmetic, their one home. Both textured rasterizers use these, so their
-// pixels agree.
+// writes) that the blend modes combine. Pixel access comes from blit_common.h and the
+// bright test from the flat-colour arithmetic, their one homes. Both textured rasterizers use
+// these, so their pixels agree.
 #pragma once
 
 #include <bit>

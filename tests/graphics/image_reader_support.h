@@ -82,6 +82,40 @@ inline bool SameBytes(const gfx::GraphImage& a, const gfx::GraphImage& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+// One run over hostile bytes: a decline (-1) leaves the record untouched, a decode (0) gives a
+// consistent one. Returns the result.
+inline int ExpectDeclinedOrConsistent(gfx::ImageReader reader, const std::vector<uint8_t>& bytes) {
+  const gfx::GraphImage pattern = PatternedImage();
+  gfx::GraphImage image = pattern;
+  const int result = DecodeBytes(reader, bytes, &image);
+  if (result == 0) {
+    EXPECT_NE(image.Pixels, nullptr);
+    EXPECT_GT(image.Width, 0);
+    EXPECT_GT(image.Height, 0);
+    EXPECT_GE(image.Pitch, image.Width * image.Format.PixelByte);
+    gfx::ReleaseImageBuffers(&image);
+  } else {
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(SameBytes(image, pattern));
+  }
+  return result;
+}
+
+// The file with each byte inverted in turn: declined or consistent, and declined when strict.
+inline void ExpectEachByteInvertedHandled(gfx::ImageReader reader, const std::vector<uint8_t>& file,
+                                          bool strict) {
+  std::vector<uint8_t> damaged = file;
+  for (size_t at = 0; at < file.size(); ++at) {
+    SCOPED_TRACE("byte " + std::to_string(at));
+    damaged[at] = uint8_t(~file[at]);
+    const int result = ExpectDeclinedOrConsistent(reader, damaged);
+    if (strict) {
+      EXPECT_EQ(result, -1);
+    }
+    damaged[at] = file[at];
+  }
+}
+
 // Feeds a reader every proper prefix of a file and every single-byte corruption of it (each
 // byte inverted). Prefixes must all be declined with the record untouched; corruptions must
 // be declined when strict, else either declined or decoded into a consistent record. Nothing
@@ -99,26 +133,7 @@ inline void CheckHostileVariants(gfx::ImageReader reader, const std::vector<uint
     EXPECT_EQ(DecodeBytes(reader, prefix.data(), prefix.size(), &image), -1) << "cut " << cut;
     EXPECT_TRUE(SameBytes(image, pattern)) << "cut " << cut;
   }
-  std::vector<uint8_t> damaged = file;
-  for (size_t at = 0; at < file.size(); ++at) {
-    damaged[at] = uint8_t(~file[at]);
-    gfx::GraphImage image = pattern;
-    const int result = DecodeBytes(reader, damaged, &image);
-    if (strictCorruption) {
-      EXPECT_EQ(result, -1) << "byte " << at;
-    }
-    if (result == 0) {
-      EXPECT_NE(image.Pixels, nullptr);
-      EXPECT_GT(image.Width, 0);
-      EXPECT_GT(image.Height, 0);
-      EXPECT_GE(image.Pitch, image.Width * image.Format.PixelByte);
-      gfx::ReleaseImageBuffers(&image);
-    } else {
-      EXPECT_EQ(result, -1) << "byte " << at;
-      EXPECT_TRUE(SameBytes(image, pattern)) << "byte " << at;
-    }
-    damaged[at] = file[at];
-  }
+  ExpectEachByteInvertedHandled(reader, file, strictCorruption);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }

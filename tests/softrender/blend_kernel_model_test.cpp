@@ -15,15 +15,15 @@
 #include "softrender/flat_reference.h"
 #include "softrender/triangle.h"
 #include "softrender/triangle_geometry_model.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
 using tri_test::BuildModel;
 using tri_test::ForEachTexel;
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 
 struct DrawKind {
   bool wide, palette, alpha, trans, blend, bright;
@@ -155,31 +155,8 @@ class BlendKernelModelTest : public ::testing::Test {
     gfx::BlendGraphTable[Rand(0, 255)] = 0;
     gfx::BlendGraphTable[Rand(0, 255)] = 255;
 
-    const int sw = Rand(1, 16), sh = Rand(1, 12);
-    TestImage src(sw, sh, k.wide, k.palette, k.alpha);
-    for (int y = 0; y < sh; ++y)
-      for (int x = 0; x < sw; ++x) {
-        uint32_t v = uint32_t(rng());
-        if (k.alpha)
-          v = (v & ~(k.wide ? 0xFF000000u : 0xFF0000u)) |
-              uint32_t(std::array{0, 255, Rand(0, 255)}[Rand(0, 2)]) << (k.wide ? 24 : 16);
-        src.Set(x, y, v);
-      }
-    for (auto& e : src.palette) e = uint32_t(rng());
-    src.img.TransColor = Rand(0, 1) ? src.Get(Rand(0, sw - 1), Rand(0, sh - 1)) : uint32_t(rng());
-    TestImage blend(sw + Rand(0, 3), sh + Rand(0, 3), 2);
-    for (int y = 0; y < blend.img.Height; ++y)
-      for (int x = 0; x < blend.img.Width; ++x) blend.Set(x, y, uint32_t(Rand(0, 255)));
-
-    SoftTriangleVertex v[3];
-    for (auto& q : v) q = {Rand(-20, 60), Rand(-20, 55), Rand(-5, sw + 5), Rand(-5, sh + 5)};
-    TestImage got(48, 40, k.wide), want(48, 40, k.wide);
-    for (int y = 0; y < 40; ++y)
-      for (int x = 0; x < 48; ++x) {
-        const uint32_t u = uint32_t(rng());
-        got.Set(x, y, u);
-        want.Set(x, y, u);
-      }
+    auto [src, blend, got, want, v] = tri_test::MakeRandomScene(rng, k.wide, k.palette, k.alpha);
+    const int sw = src.img.Width, sh = src.img.Height;
     DrawMemImgTriangle(&got.img, &src.img, v, k.trans, k.blend ? &blend.img : nullptr, 0);
 
     if (Draws(mode, p, k.palette)) {

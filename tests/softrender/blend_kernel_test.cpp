@@ -6,85 +6,20 @@
 #include <initializer_list>
 #include <vector>
 
+#include "softrender/one_texel_fixture.h"
 #include "softrender/triangle.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
+using zq::test::TestImage;
 
 constexpr uint32_t Rgb16(uint32_t r, uint32_t g, uint32_t b) {
   return r << 11 | g << 5 | b;
 }
 
-class BlendKernelTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetDrawState(4, 4); }
-
-  static void Mode(int mode, int param) {
-    gfx::g_DrawState.BlendMode = mode;
-    gfx::g_DrawState.BlendParam = param;
-  }
-  static void Bright(uint32_t bright) { gfx::g_DrawState.Bright = bright; }
-
-  // Draws texel (0, 0) of src onto pixel (0, 0) of a 4 x 4 destination filled with
-  // `under` and returns that pixel. The triangle's row 0 also reaches column 1, whose
-  // texel lies outside the 1-wide source, so it must stay `under`.
-  static uint32_t DrawOne(TestImage& src, uint32_t under, int32_t trans,
-                          TestImage* blend = nullptr) {
-    TestImage d(4, 4, src.img.ColorType);
-    d.Fill(under);
-    const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}};
-    DrawMemImgTriangle(&d.img, &src.img, v, trans, blend ? &blend->img : nullptr, 0);
-    EXPECT_EQ(d.Get(1, 0), under);
-    EXPECT_EQ(d.Get(0, 1), under);
-    EXPECT_TRUE(d.PaddingClean());
-    return d.Get(0, 0);
-  }
-
-  // A 1 x 1 blend image whose byte maps to t: byte 255 - t, so that several amounts can
-  // be in use at once and a kernel that skipped the table would show.
-  static TestImage BlendOf(uint8_t t) {
-    TestImage b(1, 1, 2);
-    b.Set(0, 0, 255u - t);
-    gfx::BlendGraphTable[255 - t] = t;
-    return b;
-  }
-
-  // One-texel sources of each kind.
-  static TestImage Direct16(uint16_t colour) {
-    TestImage s(1, 1, 0);
-    s.Set(0, 0, colour);
-    return s;
-  }
-  static TestImage Alpha16(uint16_t colour, uint8_t alpha) {
-    TestImage s(1, 1, 0, 0, 1);
-    s.SetAlpha16(0, 0, colour, alpha);
-    return s;
-  }
-  static TestImage Direct32(uint32_t texel, int alphaFlag = 0) {
-    TestImage s(1, 1, 1, 0, alphaFlag);
-    s.Set(0, 0, texel);
-    return s;
-  }
-  // Index 3 holding entry; index 0 holds a different colour.
-  static TestImage Palette16(uint16_t entry) {
-    TestImage s(1, 1, 0, 1);
-    s.SetPalette16(0, 0x5555);
-    s.SetPalette16(3, entry);
-    s.Set(0, 0, 3);
-    return s;
-  }
-  static TestImage Palette32(uint32_t entry) {
-    TestImage s(1, 1, 1, 1);
-    s.palette[0] = 0x55555555;
-    s.palette[3] = entry;
-    s.Set(0, 0, 3);
-    return s;
-  }
-};
+using BlendKernelTest = OneTexelTest;
 
 // ------------------------------------------------------------------------------------
 // Mode 1: alpha blend
@@ -471,18 +406,18 @@ TEST_F(BlendKernelTest, MultiplicativePalettisedAndParameter) {
 std::vector<TestImage> EveryKind() {
   std::vector<TestImage> kinds;
   kinds.reserve(6);  // the images point into themselves: they must not move
-  kinds.emplace_back(1, 1, 0);
+  kinds.emplace_back(1, 1, 0, 0, 0, zq::test::kRowPad);
   kinds.back().Set(0, 0, 0xA5C3);
-  kinds.emplace_back(1, 1, 0, 0, 1);
+  kinds.emplace_back(1, 1, 0, 0, 1, zq::test::kRowPad);
   kinds.back().SetAlpha16(0, 0, 0xA5C3, 77);
-  kinds.emplace_back(1, 1, 1);
+  kinds.emplace_back(1, 1, 1, 0, 0, zq::test::kRowPad);
   kinds.back().Set(0, 0, 0x33C3A5E1);
-  kinds.emplace_back(1, 1, 1, 0, 1);
+  kinds.emplace_back(1, 1, 1, 0, 1, zq::test::kRowPad);
   kinds.back().Set(0, 0, 0x4DC3A5E1);
-  kinds.emplace_back(1, 1, 0, 1);
-  kinds.back().SetPalette16(9, 0xA5C3);
+  kinds.emplace_back(1, 1, 0, 1, 0, zq::test::kRowPad);
+  kinds.back().SetPaletteEntry(9, 0xA5C3);
   kinds.back().Set(0, 0, 9);
-  kinds.emplace_back(1, 1, 1, 1);
+  kinds.emplace_back(1, 1, 1, 1, 0, zq::test::kRowPad);
   kinds.back().palette[9] = 0x33C3A5E1;
   kinds.back().Set(0, 0, 9);
   return kinds;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "softrender/blend_ops.h"
-#include "softrender/blit_test_support.h"
+#include "softrender/blit_reference.h"
 #include "softrender/draw_memimg.h"
 #include "softrender/soft_tables.h"
 
@@ -35,17 +35,17 @@ uint32_t Draw(const OnePixel& c) {
   st.bright = c.bright;
   st.area = {0, 0, 1, 1};
   st.blendTable = table;
-  scope.Set(st);
+  Apply(scope, st);
   TestImage src(1, 1, c.colorType, false, c.alpha >= 0);
   TestImage dst(1, 1, c.colorType);
   TestImage blend(1, 1, k16, true);
   src.Set(0, 0, c.S);
   if (c.alpha >= 0) src.SetAlpha(0, 0, uint32_t(c.alpha));
-  src.m.TransColor = 0xDEADBEEF;  // never equal to the test pixels
+  src.img.TransColor = 0xDEADBEEF;  // never equal to the test pixels
   if (c.runs) src.BuildRuns();
   dst.Set(0, 0, c.D);
   blend.Set(0, 0, uint32_t(c.blendByte));
-  DrawMemImg(&dst.m, &src.m, 0, 0, c.trans, c.blendByte >= 0 ? &blend.m : nullptr);
+  DrawMemImg(&dst.img, &src.img, 0, 0, c.trans, c.blendByte >= 0 ? &blend.img : nullptr);
   return dst.Get(0, 0);
 }
 

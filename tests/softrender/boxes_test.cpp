@@ -6,15 +6,15 @@
 #include <tuple>
 
 #include "flat_reference.h"
-#include "soft_test_image.h"
 #include "softrender/flat_color.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
 using platform::RECT;
-using test::DrawStateScope;
-using test::TestImage;
+using zq::test::DrawStateScope;
+using zq::test::TestImage;
 
 constexpr int k16 = gfx::kMemImgRgb565;
 constexpr int k32 = gfx::kMemImgXrgb8888;
@@ -22,8 +22,8 @@ constexpr int k32 = gfx::kMemImgXrgb8888;
 // Fills an 8 x 6 image of dst, draws a 1 x 1 box at (2, 3) and returns that pixel; checks
 // that no other pixel changed.
 uint32_t OnePixel(int type, uint32_t dst, uint32_t color, const RECT& r = {2, 3, 3, 4}) {
-  TestImage img(type, 8, 6);
-  img.FillAll(dst);
+  TestImage img(8, 6, type);
+  img.Fill(dst);
   FillMemImgBox(&img.img, &r, color);
   for (int y = 0; y < 6; ++y) {
     for (int x = 0; x < 8; ++x) {
@@ -163,12 +163,12 @@ TEST(FillMemImgBox, RefusedDestinationsAndModes) {
   DrawStateScope st(0, 0);
   const RECT r{0, 0, 8, 6};
   for (int which = 0; which < 5; ++which) {
-    TestImage img(k32, 8, 6);
-    img.FillAll(0x01020304);
+    TestImage img(8, 6, k32);
+    img.Fill(0x01020304);
     if (which == 0) img.img.PaletteFlag = 1;
     if (which == 1) img.img.AlphaFlag = 1;
     if (which == 2) img.img.ColorType = gfx::kMemImgByte8;
-    if (which == 3) img.img.Format = test::TestColorData(2);  // size disagrees with type
+    if (which == 3) img.img.Format = zq::test::TestColorData(2);  // size disagrees with type
     if (which == 4) img.img.Format = nullptr;
     FillMemImgBox(&img.img, &r, 0xFFFFFFFF);
     for (uint32_t v : img.Pixels()) ASSERT_EQ(v, 0x01020304u) << which;
@@ -180,7 +180,7 @@ TEST(FillMemImgBox, RefusedDestinationsAndModes) {
 // the expected box.
 void CheckBox(int type, int w, int h, const RECT* rect, const RECT& expect, std::mt19937& rng) {
   const bool is16 = type == k16;
-  TestImage img(type, w, h, w * (is16 ? 2 : 4) + 6);
+  TestImage img(w, h, type, false, false, 6);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) img.Set(x, y, is16 ? rng() & 0xFFFF : rng());
   const auto before = img;
@@ -250,8 +250,8 @@ TEST(FillMemImgBox, CopyRowsOfEveryLengthAndOffset) {
       }
   // Colour 0 (a byte-wise fill) and a colour whose bytes differ.
   for (uint32_t c : {0u, 0xFFFFu, 0x0101u, 0x0102u}) {
-    TestImage img(k16, 7, 3, 15);
-    img.FillAll(0x5555);
+    TestImage img(7, 3, k16, false, false, 1);  // pitch 15
+    img.Fill(0x5555);
     const RECT r{1, 0, 6, 3};
     FillMemImgBox(&img.img, &r, c);
     for (int y = 0; y < 3; ++y)
@@ -301,7 +301,7 @@ TEST(FillMemImgBox, AlphaBlend16EveryDestinationValue) {
     for (int p : {1, 2, 127, 128, 200, 253, 254})
       for (uint32_t color : {0x0000u, 0xFFFFu, 0x8410u, 0x7BEFu, 0x1234u}) {
         DrawStateScope st(1, p, 0xFFFFFF, {0, 0, 256, 256});
-        TestImage img(k16, 256, 256);
+        TestImage img(256, 256, k16);
         for (int v = 0; v < 65536; ++v) img.Set(v & 255, v >> 8, uint32_t(v));
         FillMemImgBox(&img.img, nullptr, color);
         for (int v = 0; v < 65536; ++v) {
@@ -326,7 +326,7 @@ TEST(FillMemImgBox, ParameterOutsideItsRangeIsClamped) {
 TEST(FillMemImgBox, BottomUpImageAndHostileSizes) {
   DrawStateScope st(0, 0);
   // Row 0 is the last row in memory; the pitch is negative.
-  TestImage img(k16, 8, 4);
+  TestImage img(8, 4, k16);
   img.img.Pixels = img.bytes.data() + 3 * 16;
   img.img.Pitch = -16;
   const RECT r{1, 0, 3, 2};
@@ -338,7 +338,7 @@ TEST(FillMemImgBox, BottomUpImageAndHostileSizes) {
       EXPECT_EQ(v, (row == 3 || row == 2) && x >= 1 && x < 3 ? 0x7777 : 0) << row << "," << x;
     }
   // Negative sizes draw nothing.
-  TestImage neg(k32, 8, 4);
+  TestImage neg(8, 4, k32);
   neg.img.Width = -8;
   FillMemImgBox(&neg.img, nullptr, 0xFFFFFFFF);
   neg.img.Width = 8;
@@ -358,7 +358,7 @@ TEST(FillMemImgBox, AlphaBlend16EveryParameter) {
     for (int p = 1; p <= 254; ++p)
       for (uint32_t color : {0x0000u, 0xFFFFu, 0x8410u}) {
         DrawStateScope st(1, p);
-        TestImage img(k16, 64, 1);
+        TestImage img(64, 1, k16);
         for (uint32_t x = 0; x < 64; ++x)
           img.Set(int(x), 0, (x & 31) << 11 | x << 5 | (31 - (x & 31)));
         const TestImage before = img;

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "softrender/blit_test_support.h"
+#include "softrender/blit_reference.h"
 #include "softrender/draw_memimg.h"
 
 namespace zq::soft::blit_test {
@@ -25,15 +25,15 @@ uint32_t Named(int x, int y) {
 }
 
 void FillNamed(TestImage& img) {
-  for (int y = 0; y < img.m.Height; ++y)
-    for (int x = 0; x < img.m.Width; ++x) img.Set(x, y, Named(x, y));
+  for (int y = 0; y < img.img.Height; ++y)
+    for (int x = 0; x < img.img.Width; ++x) img.Set(x, y, Named(x, y));
 }
 
 void FillRandom(TestImage& img, std::mt19937& rng) {
-  for (int y = 0; y < img.m.Height; ++y)
-    for (int x = 0; x < img.m.Width; ++x) {
+  for (int y = 0; y < img.img.Height; ++y)
+    for (int x = 0; x < img.img.Width; ++x) {
       img.Set(x, y, rng());
-      if (img.m.AlphaFlag && !img.m.PaletteFlag) {
+      if (img.img.AlphaFlag && !img.img.PaletteFlag) {
         const uint32_t pick = rng() % 4;
         img.SetAlpha(x, y, pick == 0 ? 0 : pick == 1 ? 255 : rng() & 255);
       }
@@ -45,7 +45,7 @@ void FillRandom(TestImage& img, std::mt19937& rng) {
 // then follows the blend rules, blend mode 1 through its difference rule.
 void RefStretch(TestImage& dst, const TestImage& src, RECT rc, int trans, const TestImage* blend,
                 const RefState& st) {
-  const gfx::MEMIMG& s = src.m;
+  const gfx::MEMIMG& s = src.img;
   const bool mx = rc.right < rc.left, my = rc.bottom < rc.top;
   const int64_t l = std::min(rc.left, rc.right), r = std::max(rc.left, rc.right);
   const int64_t t = std::min(rc.top, rc.bottom), b = std::max(rc.top, rc.bottom);
@@ -61,9 +61,9 @@ void RefStretch(TestImage& dst, const TestImage& src, RECT rc, int trans, const 
                        : k.is16      ? (s.TransColor & 0xFFFF)
                                      : s.TransColor;
   const int64_t x0 = std::max<int64_t>({l, st.area.left, 0});
-  const int64_t x1 = std::min<int64_t>({r, st.area.right, dst.m.Width});
+  const int64_t x1 = std::min<int64_t>({r, st.area.right, dst.img.Width});
   const int64_t y0 = std::max<int64_t>({t, st.area.top, 0});
-  const int64_t y1 = std::min<int64_t>({b, st.area.bottom, dst.m.Height});
+  const int64_t y1 = std::min<int64_t>({b, st.area.bottom, dst.img.Height});
   for (int64_t y = y0; y < y1; ++y)
     for (int64_t x = x0; x < x1; ++x) {
       int sx = int((x - l) * 65536 / rx), sy = int((y - t) * 65536 / ry);
@@ -84,16 +84,8 @@ void RefStretch(TestImage& dst, const TestImage& src, RECT rc, int trans, const 
     }
 }
 
-class StretchTest : public ::testing::Test {
+class StretchTest : public BlitStateTest {
  public:
-  void Use(int mode, int param, RECT area = {0, 0, 640, 480}, uint32_t bright = 0xFFFFFF) {
-    st_.mode = mode;
-    st_.param = param;
-    st_.area = area;
-    st_.bright = bright;
-    st_.blendTable = table_;
-    scope_.Set(st_);
-  }
   void SetUp() override {
     for (int i = 0; i < 256; ++i) table_[i] = uint8_t((i * 7) & 255);
     Use(0, 0);
@@ -101,24 +93,21 @@ class StretchTest : public ::testing::Test {
   // Draws with the blit and with the model onto two copies of the same destination.
   void ExpectLikeModel(TestImage& dst, TestImage& model, const TestImage& src, RECT rc, int trans,
                        const TestImage* blend, const char* what) {
-    model.PixelBytes() = dst.PixelBytes();
-    DrawMemImgStretched(&dst.m, &src.m, rc, trans, blend ? &blend->m : nullptr);
+    model.bytes = dst.bytes;
+    DrawMemImgStretched(&dst.img, &src.img, rc, trans, blend ? &blend->img : nullptr);
     RefStretch(model, src, rc, trans, blend, st_);
-    for (int y = 0; y < dst.m.Height; ++y)
-      for (int x = 0; x < dst.m.Width; ++x)
+    for (int y = 0; y < dst.img.Height; ++y)
+      for (int x = 0; x < dst.img.Width; ++x)
         ASSERT_EQ(dst.Get(x, y), model.Get(x, y)) << what << " at " << x << "," << y;
   }
-  DrawStateScope scope_;
-  RefState st_;
-  uint8_t table_[256];
 };
 
 // Expects dst to show src through the given source columns and rows from (x0, y0), and the
 // background value everywhere else.
 void ExpectSampled(const TestImage& dst, const TestImage& src, int x0, int y0,
                    const std::vector<int>& cols, const std::vector<int>& rows, uint32_t back) {
-  for (int y = 0; y < dst.m.Height; ++y)
-    for (int x = 0; x < dst.m.Width; ++x) {
+  for (int y = 0; y < dst.img.Height; ++y)
+    for (int x = 0; x < dst.img.Width; ++x) {
       const int i = x - x0, j = y - y0;
       const bool in = i >= 0 && i < int(cols.size()) && j >= 0 && j < int(rows.size());
       ASSERT_EQ(dst.Get(x, y), in ? src.Get(cols[size_t(i)], rows[size_t(j)]) : back)
@@ -147,7 +136,7 @@ TEST_F(StretchTest, ThreeByTwoSourceOnSizesWorkedByHand) {
       for (int mode : {0, 2}) {  // the plain copy leaf and a general one (add at 255 onto 0)
         Use(mode, 255);
         TestImage dst(10, 8, type);
-        DrawMemImgStretched(&dst.m, &src.m, RECT{2, 1, 2 + s.w, 1 + s.h}, 0, nullptr);
+        DrawMemImgStretched(&dst.img, &src.img, RECT{2, 1, 2 + s.w, 1 + s.h}, 0, nullptr);
         SCOPED_TRACE(testing::Message() << type << " " << s.w << "x" << s.h << " mode " << mode);
         ExpectSampled(dst, src, 2, 1, s.cols, s.rows, 0);
       }
@@ -166,13 +155,13 @@ TEST_F(StretchTest, SameSizeMirrorsPixelForPixel) {
       TestImage ref(5, 3, type);
       for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x) ref.Set(x, y, back);
-      DrawMemImg(&ref.m, &src.m, 0, 0, 0, nullptr);  // the unmirrored result per position
+      DrawMemImg(&ref.img, &src.img, 0, 0, 0, nullptr);  // the unmirrored result per position
       const RECT turns[] = {{5, 0, 0, 3}, {0, 3, 5, 0}, {5, 3, 0, 0}};
       for (int t = 0; t < 3; ++t) {
         TestImage dst(5, 3, type);
         for (int y = 0; y < 3; ++y)
           for (int x = 0; x < 5; ++x) dst.Set(x, y, back);
-        DrawMemImgStretched(&dst.m, &src.m, turns[t], 0, nullptr);
+        DrawMemImgStretched(&dst.img, &src.img, turns[t], 0, nullptr);
         for (int y = 0; y < 3; ++y)
           for (int x = 0; x < 5; ++x) {
             const int sx = t != 1 ? 4 - x : x, sy = t != 0 ? 2 - y : y;
@@ -187,18 +176,18 @@ TEST_F(StretchTest, DoublingRepeatsAndHalvingSkipsInEveryLeaf) {
   for (int type : {k16, k32}) {
     TestImage src(8, 4, type);
     FillNamed(src);
-    src.m.TransColor = 0xDEAD;  // never present: the keyed leaves draw every pixel
+    src.img.TransColor = 0xDEAD;  // never present: the keyed leaves draw every pixel
     for (int trans : {0, 1}) {
       for (int mode : {0, 3}) {  // copy, and subtract at 255 from white (general leaf)
         Use(mode, 255);
         const uint32_t back = mode == 0 ? 0 : (type == k16 ? 0xFFFF : 0xFFFFFF);
         TestImage twice(16, 8, type), half(4, 2, type), ref(8, 4, type);
         for (TestImage* img : {&twice, &half, &ref})
-          for (int y = 0; y < img->m.Height; ++y)
-            for (int x = 0; x < img->m.Width; ++x) img->Set(x, y, back);
-        DrawMemImg(&ref.m, &src.m, 0, 0, trans, nullptr);
-        DrawMemImgStretched(&twice.m, &src.m, RECT{0, 0, 16, 8}, trans, nullptr);
-        DrawMemImgStretched(&half.m, &src.m, RECT{0, 0, 4, 2}, trans, nullptr);
+          for (int y = 0; y < img->img.Height; ++y)
+            for (int x = 0; x < img->img.Width; ++x) img->Set(x, y, back);
+        DrawMemImg(&ref.img, &src.img, 0, 0, trans, nullptr);
+        DrawMemImgStretched(&twice.img, &src.img, RECT{0, 0, 16, 8}, trans, nullptr);
+        DrawMemImgStretched(&half.img, &src.img, RECT{0, 0, 4, 2}, trans, nullptr);
         SCOPED_TRACE(testing::Message() << type << " trans " << trans << " mode " << mode);
         ExpectSampled(twice, ref, 0, 0, {0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7},
                       {0, 0, 1, 1, 2, 2, 3, 3}, back);
@@ -220,11 +209,11 @@ TEST_F(StretchTest, CutByTheDrawAreaOnEachSideMirroredOrNot) {
     // left and top: the first drawn column is source column 3 * 65536 / 131072 = 1 with
     // one pixel of coverage left, so the row reads 1 2 2 3 3 4 4; rows 1 1 2 2 3 3 ...
     Use(0, 0, RECT{7, 4, 20, 20});
-    DrawMemImgStretched(&dst.m, &src.m, RECT{4, 3, 14, 11}, 0, nullptr);
+    DrawMemImgStretched(&dst.img, &src.img, RECT{4, 3, 14, 11}, 0, nullptr);
     ExpectSampled(dst, src, 7, 4, {1, 2, 2, 3, 3, 4, 4}, {0, 1, 1, 2, 2, 3, 3}, 0);
     // Mirrored horizontally: column 5 - 1 - 1 = 3 first.
     TestImage mirrored(24, 20, type);
-    DrawMemImgStretched(&mirrored.m, &src.m, RECT{14, 3, 4, 11}, 0, nullptr);
+    DrawMemImgStretched(&mirrored.img, &src.img, RECT{14, 3, 4, 11}, 0, nullptr);
     ExpectSampled(mirrored, src, 7, 4, {3, 2, 2, 1, 1, 0, 0}, {0, 1, 1, 2, 2, 3, 3}, 0);
 
     // Every side and both mirrors, at an uneven ratio, against the model.
@@ -238,12 +227,12 @@ TEST_F(StretchTest, CutByTheDrawAreaOnEachSideMirroredOrNot) {
       }
     }
     // Wholly outside the area, and rectangles of no width or height, draw nothing.
-    const auto before = dst.PixelBytes();
+    const auto before = dst.bytes;
     Use(0, 0, RECT{0, 0, 10, 10});
-    DrawMemImgStretched(&dst.m, &src.m, RECT{10, 0, 20, 8}, 0, nullptr);
-    DrawMemImgStretched(&dst.m, &src.m, RECT{3, 3, 3, 9}, 0, nullptr);
-    DrawMemImgStretched(&dst.m, &src.m, RECT{3, 3, 9, 3}, 0, nullptr);
-    EXPECT_EQ(dst.PixelBytes(), before);
+    DrawMemImgStretched(&dst.img, &src.img, RECT{10, 0, 20, 8}, 0, nullptr);
+    DrawMemImgStretched(&dst.img, &src.img, RECT{3, 3, 3, 9}, 0, nullptr);
+    DrawMemImgStretched(&dst.img, &src.img, RECT{3, 3, 9, 3}, 0, nullptr);
+    EXPECT_EQ(dst.bytes, before);
   }
 }
 
@@ -258,11 +247,11 @@ TEST_F(StretchTest, HugeRectanglesSampleWithoutOverflow) {
     ExpectLikeModel(dst, model, src, rc, 0, nullptr, "huge");
   }
   // Sources the counters cannot step draw nothing.
-  const auto before = dst.PixelBytes();
+  const auto before = dst.bytes;
   TestImage wide(65536, 1, k32), empty(0, 3, k32);
-  DrawMemImgStretched(&dst.m, &wide.m, RECT{0, 0, 16, 8}, 0, nullptr);
-  DrawMemImgStretched(&dst.m, &empty.m, RECT{0, 0, 16, 8}, 0, nullptr);
-  EXPECT_EQ(dst.PixelBytes(), before);
+  DrawMemImgStretched(&dst.img, &wide.img, RECT{0, 0, 16, 8}, 0, nullptr);
+  DrawMemImgStretched(&dst.img, &empty.img, RECT{0, 0, 16, 8}, 0, nullptr);
+  EXPECT_EQ(dst.bytes, before);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -279,8 +268,8 @@ TEST_F(StretchTest, SameSizeUnmirroredIsTheUnscaledBlit) {
   for (TestImage* img : {&same, &mirrored})
     for (int y = 0; y < 2; ++y)
       for (int x = 0; x < 3; ++x) img->Set(x, y, 0x0001);
-  DrawMemImgStretched(&same.m, &src.m, RECT{0, 0, 3, 2}, 0, nullptr);
-  DrawMemImgStretched(&mirrored.m, &src.m, RECT{3, 0, 0, 2}, 0, nullptr);
+  DrawMemImgStretched(&same.img, &src.img, RECT{0, 0, 3, 2}, 0, nullptr);
+  DrawMemImgStretched(&mirrored.img, &src.img, RECT{3, 0, 0, 2}, 0, nullptr);
   EXPECT_EQ(same.Get(1, 1), 0x000Fu);
   EXPECT_EQ(mirrored.Get(1, 1), 0x0010u);
 
@@ -290,12 +279,12 @@ TEST_F(StretchTest, SameSizeUnmirroredIsTheUnscaledBlit) {
   TestImage sprite(3, 1, k32);
   FillNamed(sprite);
   sprite.BuildRuns();
-  sprite.Runs()[0] = 0x02;  // three pixels not drawn
+  sprite.runs[0] = 0x02;  // three pixels not drawn
   TestImage dst(4, 2, k32);
-  DrawMemImgStretched(&dst.m, &sprite.m, RECT{1, 1, 4, 2}, 1, nullptr);
+  DrawMemImgStretched(&dst.img, &sprite.img, RECT{1, 1, 4, 2}, 1, nullptr);
   for (int x = 0; x < 4; ++x) EXPECT_EQ(dst.Get(x, 1), 0u);
   // Stretched, the stream is never read: every pixel is drawn.
-  DrawMemImgStretched(&dst.m, &sprite.m, RECT{0, 1, 4, 2}, 1, nullptr);
+  DrawMemImgStretched(&dst.img, &sprite.img, RECT{0, 1, 4, 2}, 1, nullptr);
   EXPECT_EQ(dst.Get(3, 1), Named(2, 0));
 }
 
@@ -308,9 +297,9 @@ TEST_F(StretchTest, EveryLeafFollowsTheModelInBothFormats) {
       FillRandom(src, rng);
       if (form == 2) {
         for (int i = 0; i < 256; ++i) src.SetPaletteEntry(i, rng());
-        src.m.TransColor = src.Get(1, 1);
+        src.img.TransColor = src.Get(1, 1);
       } else {
-        src.m.TransColor = src.Get(2, 0);
+        src.img.TransColor = src.Get(2, 0);
       }
       TestImage blend(6, 5, k16, true);
       FillRandom(blend, rng);
@@ -345,14 +334,14 @@ TEST_F(StretchTest, WideRowsAndSelfDraw) {
   // An image drawn stretched onto itself reads its pixels as they were.
   TestImage self(12, 10, k32), before(12, 10, k32);
   FillNamed(self);
-  before.PixelBytes() = self.PixelBytes();
+  before.bytes = self.bytes;
   gfx::MEMIMG view;
-  gfx::MEMIMG* whole = &self.m;
+  gfx::MEMIMG* whole = &self.img;
   view = *whole;
   view.Width = 4;
   view.Height = 3;
   Use(0, 0, RECT{0, 0, 12, 10});
-  DrawMemImgStretched(&self.m, &view, RECT{2, 1, 10, 7}, 0, nullptr);
+  DrawMemImgStretched(&self.img, &view, RECT{2, 1, 10, 7}, 0, nullptr);
   for (int y = 1; y < 7; ++y)
     for (int x = 2; x < 10; ++x) ASSERT_EQ(self.Get(x, y), before.Get((x - 2) / 2, (y - 1) / 2));
 }
@@ -361,11 +350,11 @@ TEST_F(StretchTest, SixteenBitKeyComparesSixteenBitsInEveryLeaf) {
   TestImage src(2, 1, k16);
   src.Set(0, 0, 0x1234);
   src.Set(1, 0, 0x0841);
-  src.m.TransColor = 0xABCD1234;  // bits above 15 are not part of a 16-bit key
+  src.img.TransColor = 0xABCD1234;  // bits above 15 are not part of a 16-bit key
   for (int mode : {0, 2}) {
     Use(mode, 255);
     TestImage dst(4, 1, k16);
-    DrawMemImgStretched(&dst.m, &src.m, RECT{0, 0, 4, 1}, 1, nullptr);
+    DrawMemImgStretched(&dst.img, &src.img, RECT{0, 0, 4, 1}, 1, nullptr);
     EXPECT_EQ(dst.Get(0, 0), 0u) << mode;
     EXPECT_EQ(dst.Get(1, 0), 0u) << mode;
     EXPECT_EQ(dst.Get(2, 0), 0x0841u) << mode;
@@ -378,12 +367,12 @@ TEST_F(StretchTest, ReadsOnlyTheSampledSourcePixels) {
   // the draw samples columns 0 and 1 only (the sanitizer would catch any other read).
   std::vector<uint32_t> rows = {0x11, 0x12, 0x21, 0x22, 0x31, 0x32};
   TestImage shape(10, 3, k32);  // lends its descriptor
-  gfx::MEMIMG src = shape.m;
+  gfx::MEMIMG src = shape.img;
   src.Pitch = 8;
   src.Pixels = reinterpret_cast<uint8_t*>(rows.data());
   TestImage dst(20, 6, k32);
   Use(0, 0, RECT{0, 0, 4, 6});
-  DrawMemImgStretched(&dst.m, &src, RECT{0, 0, 20, 6}, 0, nullptr);
+  DrawMemImgStretched(&dst.img, &src, RECT{0, 0, 20, 6}, 0, nullptr);
   for (int y = 0; y < 6; ++y)
     for (int x = 0; x < 20; ++x)
       ASSERT_EQ(dst.Get(x, y), x < 4 ? rows[size_t(y / 2 * 2 + x / 2)] : 0u) << x << "," << y;
@@ -394,24 +383,24 @@ TEST_F(StretchTest, RefusalsLeaveTheDestinationUntouched) {
   FillNamed(src16);
   FillNamed(src32);
   TestImage dst16(8, 8, k16), dstPal(8, 8, k16, true), dstAlpha(8, 8, k32, false, true);
-  const auto b16 = dst16.PixelBytes(), bPal = dstPal.PixelBytes(), bAlpha = dstAlpha.PixelBytes();
+  const auto b16 = dst16.bytes, bPal = dstPal.bytes, bAlpha = dstAlpha.bytes;
   const RECT rc{0, 0, 7, 6};
-  DrawMemImgStretched(&dst16.m, &src32.m, rc, 0, nullptr);
-  DrawMemImgStretched(&dstPal.m, &src16.m, rc, 0, nullptr);
-  DrawMemImgStretched(&dstAlpha.m, &src32.m, rc, 0, nullptr);
-  DrawMemImgStretched(nullptr, &src16.m, rc, 0, nullptr);
-  DrawMemImgStretched(&dst16.m, nullptr, rc, 0, nullptr);
+  DrawMemImgStretched(&dst16.img, &src32.img, rc, 0, nullptr);
+  DrawMemImgStretched(&dstPal.img, &src16.img, rc, 0, nullptr);
+  DrawMemImgStretched(&dstAlpha.img, &src32.img, rc, 0, nullptr);
+  DrawMemImgStretched(nullptr, &src16.img, rc, 0, nullptr);
+  DrawMemImgStretched(&dst16.img, nullptr, rc, 0, nullptr);
   for (const auto& [mode, param] : {std::pair{5, 100}, {1, 0}, {2, 0}, {3, 0}, {0, 300}}) {
     Use(mode, param);
-    DrawMemImgStretched(&dst16.m, &src16.m, rc, 0, nullptr);
+    DrawMemImgStretched(&dst16.img, &src16.img, rc, 0, nullptr);
   }
   // A blend image smaller than the source.
   Use(0, 0);
   TestImage small(2, 3, k16, true);
-  DrawMemImgStretched(&dst16.m, &src16.m, rc, 0, &small.m);
-  EXPECT_EQ(dst16.PixelBytes(), b16);
-  EXPECT_EQ(dstPal.PixelBytes(), bPal);
-  EXPECT_EQ(dstAlpha.PixelBytes(), bAlpha);
+  DrawMemImgStretched(&dst16.img, &src16.img, rc, 0, &small.img);
+  EXPECT_EQ(dst16.bytes, b16);
+  EXPECT_EQ(dstPal.bytes, bPal);
+  EXPECT_EQ(dstAlpha.bytes, bAlpha);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "softrender/blit_test_support.h"
+#include "softrender/blit_reference.h"
 
 namespace zq::soft::blit_test {
 namespace {
@@ -17,36 +17,24 @@ constexpr int k16 = gfx::kMemImgRgb565;
 constexpr int k32 = gfx::kMemImgXrgb8888;
 
 void FillPattern(TestImage& img, uint32_t seed) {
-  for (int y = 0; y < img.m.Height; ++y)
-    for (int x = 0; x < img.m.Width; ++x) img.Set(x, y, seed + uint32_t(y * 131 + x * 7));
+  for (int y = 0; y < img.img.Height; ++y)
+    for (int x = 0; x < img.img.Width; ++x) img.Set(x, y, seed + uint32_t(y * 131 + x * 7));
 }
 
 // Pixels of a as a list, for whole-image comparisons with readable failures.
 std::vector<uint32_t> Pixels(const TestImage& a) {
   std::vector<uint32_t> v;
-  for (int y = 0; y < a.m.Height; ++y)
-    for (int x = 0; x < a.m.Width; ++x) v.push_back(a.Get(x, y));
+  for (int y = 0; y < a.img.Height; ++y)
+    for (int x = 0; x < a.img.Width; ++x) v.push_back(a.Get(x, y));
   return v;
 }
 
-class DrawMemImgTest : public ::testing::Test {
+class DrawMemImgTest : public BlitStateTest {
  public:
-  void Use(int mode, int param, platform::RECT area = {0, 0, 640, 480},
-           uint32_t bright = 0xFFFFFF) {
-    st_.mode = mode;
-    st_.param = param;
-    st_.area = area;
-    st_.bright = bright;
-    st_.blendTable = table_;
-    scope_.Set(st_);
-  }
   void SetUp() override {
     for (int i = 0; i < 256; ++i) table_[i] = uint8_t(255 - i);
     Use(0, 0);
   }
-  DrawStateScope scope_;
-  RefState st_;
-  uint8_t table_[256];
 };
 
 // ---------------------------------------------------------------------------------------
@@ -63,39 +51,38 @@ TEST_F(DrawMemImgTest, RefusedCombinationsLeaveTheDestinationUntouched) {
   FillPattern(dst16, 0x55);
   FillPattern(dstPal, 0x55);
   FillPattern(dstAlpha, 0x55);
-  const auto before16 = dst16.PixelBytes(), beforePal = dstPal.PixelBytes(),
-             beforeAlpha = dstAlpha.PixelBytes();
-  DrawMemImg(&dst16.m, &src32.m, 1, 1, 0, nullptr);
-  DrawMemImg(&dstPal.m, &src16.m, 1, 1, 0, nullptr);
-  DrawMemImg(&dstAlpha.m, &src32.m, 1, 1, 0, nullptr);
-  EXPECT_EQ(dst16.PixelBytes(), before16);
-  EXPECT_EQ(dstPal.PixelBytes(), beforePal);
-  EXPECT_EQ(dstAlpha.PixelBytes(), beforeAlpha);
+  const auto before16 = dst16.bytes, beforePal = dstPal.bytes, beforeAlpha = dstAlpha.bytes;
+  DrawMemImg(&dst16.img, &src32.img, 1, 1, 0, nullptr);
+  DrawMemImg(&dstPal.img, &src16.img, 1, 1, 0, nullptr);
+  DrawMemImg(&dstAlpha.img, &src32.img, 1, 1, 0, nullptr);
+  EXPECT_EQ(dst16.bytes, before16);
+  EXPECT_EQ(dstPal.bytes, beforePal);
+  EXPECT_EQ(dstAlpha.bytes, beforeAlpha);
   // Blend modes above 4, and parameters outside 0..255.
   Use(5, 100);
-  DrawMemImg(&dst16.m, &src16.m, 1, 1, 0, nullptr);
+  DrawMemImg(&dst16.img, &src16.img, 1, 1, 0, nullptr);
   Use(0, 300);
-  DrawMemImg(&dst16.m, &src16.m, 1, 1, 0, nullptr);
-  EXPECT_EQ(dst16.PixelBytes(), before16);
+  DrawMemImg(&dst16.img, &src16.img, 1, 1, 0, nullptr);
+  EXPECT_EQ(dst16.bytes, before16);
   // Null images, an image not set up, a descriptor that disagrees with the layout.
-  DrawMemImg(nullptr, &src16.m, 0, 0, 0, nullptr);
-  DrawMemImg(&dst16.m, nullptr, 0, 0, 0, nullptr);
+  DrawMemImg(nullptr, &src16.img, 0, 0, 0, nullptr);
+  DrawMemImg(&dst16.img, nullptr, 0, 0, 0, nullptr);
   Use(0, 0);
-  src16.m.SetupMark = 0;
-  DrawMemImg(&dst16.m, &src16.m, 0, 0, 0, nullptr);
-  src16.m.SetupMark = gfx::kMemImgSetupMark;
-  src16.m.AlphaFlag = 1;  // would read 4 bytes a pixel from a 2-byte image
-  DrawMemImg(&dst16.m, &src16.m, 0, 0, 0, nullptr);
-  src16.m.AlphaFlag = 0;
-  src16.m.Pitch = 2;  // rows shorter than the width
-  DrawMemImg(&dst16.m, &src16.m, 0, 0, 0, nullptr);
-  src16.m.Pitch = 8;
+  src16.img.SetupMark = 0;
+  DrawMemImg(&dst16.img, &src16.img, 0, 0, 0, nullptr);
+  src16.img.SetupMark = gfx::kMemImgSetupMark;
+  src16.img.AlphaFlag = 1;  // would read 4 bytes a pixel from a 2-byte image
+  DrawMemImg(&dst16.img, &src16.img, 0, 0, 0, nullptr);
+  src16.img.AlphaFlag = 0;
+  src16.img.Pitch = 2;  // rows shorter than the width
+  DrawMemImg(&dst16.img, &src16.img, 0, 0, 0, nullptr);
+  src16.img.Pitch = 8;
   // A blend image smaller than the source.
   TestImage smallBlend(3, 4, k16, true);
-  DrawMemImg(&dst16.m, &src16.m, 0, 0, 0, &smallBlend.m);
-  EXPECT_EQ(dst16.PixelBytes(), before16);
+  DrawMemImg(&dst16.img, &src16.img, 0, 0, 0, &smallBlend.img);
+  EXPECT_EQ(dst16.bytes, before16);
   // And the same source does draw once everything is in order.
-  DrawMemImg(&dst16.m, &src16.m, 0, 0, 0, nullptr);
+  DrawMemImg(&dst16.img, &src16.img, 0, 0, 0, nullptr);
   EXPECT_EQ(dst16.Get(3, 3), src16.Get(3, 3));
 }
 
@@ -111,19 +98,19 @@ TEST_F(DrawMemImgTest, ClipsOnEverySide) {
     // Wholly outside: nothing.
     for (auto [x, y] : {std::pair{4, 25}, {30, 25}, {15, 15}, {15, 40}}) {
       TestImage dst(64, 64, ct);
-      DrawMemImg(&dst.m, &src.m, x, y, 0, nullptr);
+      DrawMemImg(&dst.img, &src.img, x, y, 0, nullptr);
       EXPECT_EQ(Pixels(dst), std::vector<uint32_t>(64 * 64, 0)) << x << "," << y;
     }
     // Straddling each edge, and both corners.
     for (auto [x, y] : {std::pair{7, 25}, {27, 25}, {15, 17}, {15, 38}, {8, 18}, {28, 37}}) {
       TestImage dst(64, 64, ct), ref(64, 64, ct);
-      DrawMemImg(&dst.m, &src.m, x, y, 0, nullptr);
+      DrawMemImg(&dst.img, &src.img, x, y, 0, nullptr);
       RefDraw(ref, src, x, y, 0, nullptr, st_);
       EXPECT_EQ(Pixels(dst), Pixels(ref)) << x << "," << y;
     }
     // Left edge by 3: source column 3 lands on the area's left edge.
     TestImage dst(64, 64, ct);
-    DrawMemImg(&dst.m, &src.m, 7, 25, 0, nullptr);
+    DrawMemImg(&dst.img, &src.img, 7, 25, 0, nullptr);
     EXPECT_EQ(dst.Get(10, 25), src.Get(3, 0));
     EXPECT_EQ(dst.Get(9, 25), 0u);
     EXPECT_EQ(dst.Get(12, 29), src.Get(5, 4));
@@ -136,13 +123,13 @@ TEST_F(DrawMemImgTest, ClipsToTheDestinationsOwnSize) {
   FillPattern(src, 0x10);
   TestImage dst(5, 4, k32, false, false, 12);  // 12 bytes of padding per row
   Use(0, 0, {0, 0, 640, 480});
-  DrawMemImg(&dst.m, &src.m, 2, 1, 0, nullptr);
+  DrawMemImg(&dst.img, &src.img, 2, 1, 0, nullptr);
   for (int y = 0; y < 4; ++y) {
     for (int x = 0; x < 5; ++x) {
       const uint32_t want = (x >= 2 && y >= 1) ? src.Get(x - 2, y - 1) : 0u;
       EXPECT_EQ(dst.Get(x, y), want) << x << "," << y;
     }
-    for (int b = 20; b < 32; ++b) EXPECT_EQ(dst.PixelBytes()[size_t(y) * 32 + b], 0) << y;
+    for (int b = 20; b < 32; ++b) EXPECT_EQ(dst.bytes[size_t(y) * 32 + b], 0) << y;
   }
 }
 
@@ -151,12 +138,12 @@ TEST_F(DrawMemImgTest, PositionsNearTheIntegerLimitsDoNotOverflow) {
   FillPattern(src, 0x10);
   TestImage dst(16, 16, k16);
   Use(0, 0, {0, 0, 16, 16});
-  DrawMemImg(&dst.m, &src.m, INT_MAX - 3, 0, 0, nullptr);
-  DrawMemImg(&dst.m, &src.m, 0, INT_MAX, 0, nullptr);
-  DrawMemImg(&dst.m, &src.m, INT_MIN, INT_MIN, 0, nullptr);
+  DrawMemImg(&dst.img, &src.img, INT_MAX - 3, 0, 0, nullptr);
+  DrawMemImg(&dst.img, &src.img, 0, INT_MAX, 0, nullptr);
+  DrawMemImg(&dst.img, &src.img, INT_MIN, INT_MIN, 0, nullptr);
   EXPECT_EQ(Pixels(dst), std::vector<uint32_t>(256, 0));
-  src.m.Width = -8;  // a negative size draws nothing
-  DrawMemImg(&dst.m, &src.m, 4, 4, 0, nullptr);
+  src.img.Width = -8;  // a negative size draws nothing
+  DrawMemImg(&dst.img, &src.img, 4, 4, 0, nullptr);
   EXPECT_EQ(Pixels(dst), std::vector<uint32_t>(256, 0));
 }
 
@@ -171,7 +158,7 @@ TEST_F(DrawMemImgTest, BlendImageIsReadAtSourceCoordinates) {
   FillPattern(dst, 0x808080);
   FillPattern(ref, 0x808080);
   // Clipped by (3, 2): blend column 3 of row 2 meets destination (10, 10).
-  DrawMemImg(&dst.m, &src.m, 7, 8, 0, &blend.m);
+  DrawMemImg(&dst.img, &src.img, 7, 8, 0, &blend.img);
   RefDraw(ref, src, 7, 8, 0, &blend, st_);
   EXPECT_EQ(Pixels(dst), Pixels(ref));
   const uint32_t b = table_[2 * 16 + 3];
@@ -189,15 +176,15 @@ TEST_F(DrawMemImgTest, OddWidthsWithTheKey) {
     for (int w : {1, 3, 5, 7, 9}) {
       TestImage src(w, 3, ct, false, false, 2);
       const uint32_t key = ct == k16 ? 0xF81Fu : 0x00FF00FFu;
-      src.m.TransColor = key;
+      src.img.TransColor = key;
       for (int y = 0; y < 3; ++y)
         for (int x = 0; x < w; ++x) src.Set(x, y, ((x + y) % 3 == 0) ? key : 0x1111u * (x + 1));
       TestImage dst(w + 2, 3, ct, false, false, 2), ref(w + 2, 3, ct, false, false, 2);
       FillPattern(dst, 0x77);
       FillPattern(ref, 0x77);
-      DrawMemImg(&dst.m, &src.m, 1, 0, 1, nullptr);
+      DrawMemImg(&dst.img, &src.img, 1, 0, 1, nullptr);
       RefDraw(ref, src, 1, 0, 1, nullptr, st_);
-      EXPECT_EQ(dst.PixelBytes(), ref.PixelBytes()) << ct << " width " << w;
+      EXPECT_EQ(dst.bytes, ref.bytes) << ct << " width " << w;
       // The last column: key at (w-1, y) when (w - 1 + y) % 3 == 0, else drawn.
       for (int y = 0; y < 3; ++y) {
         const uint32_t want =
@@ -212,24 +199,24 @@ TEST_F(DrawMemImgTest, SixteenBitKeyWithHighBitsComparesItsLowHalf) {
   // A key outside the pixel width compares as the pixel would store it, in the pair test
   // and in the lone last pixel alike.
   TestImage src(5, 1, k16);
-  src.m.TransColor = 0xABCD1234;
+  src.img.TransColor = 0xABCD1234;
   for (int x = 0; x < 5; ++x) src.Set(x, 0, x % 2 ? 0x1234u : 0x4321u);
   src.Set(4, 0, 0x1234);
   TestImage dst(5, 1, k16);
-  DrawMemImg(&dst.m, &src.m, 0, 0, 1, nullptr);
+  DrawMemImg(&dst.img, &src.img, 0, 0, 1, nullptr);
   EXPECT_EQ(Pixels(dst), (std::vector<uint32_t>{0x4321, 0, 0x4321, 0, 0}));
   // Both halves transparent in one pair: the doubled key test.
   TestImage src2(4, 1, k16);
-  src2.m.TransColor = 0x10001234;
+  src2.img.TransColor = 0x10001234;
   for (int x = 0; x < 4; ++x) src2.Set(x, 0, 0x1234);
-  DrawMemImg(&dst.m, &src2.m, 0, 0, 1, nullptr);
+  DrawMemImg(&dst.img, &src2.img, 0, 0, 1, nullptr);
   EXPECT_EQ(Pixels(dst), (std::vector<uint32_t>{0x4321, 0, 0x4321, 0, 0}));
 }
 
 TEST_F(DrawMemImgTest, PaletteKeyComparesTheIndex) {
   for (int ct : {k16, k32}) {
     TestImage src(9, 2, ct, true);
-    src.m.TransColor = 5;
+    src.img.TransColor = 5;
     for (int i = 0; i < 256; ++i) src.SetPaletteEntry(i, ct == k16 ? 0x0101u * i : 0x01010101u * i);
     src.SetPaletteEntry(6, 5u);  // entry 6 holds the value 5: still drawn
     for (int x = 0; x < 9; ++x) {
@@ -240,17 +227,17 @@ TEST_F(DrawMemImgTest, PaletteKeyComparesTheIndex) {
     TestImage dst(9, 2, ct);
     FillPattern(dst, 0x300);
     const auto before = Pixels(dst);
-    DrawMemImg(&dst.m, &src.m, 0, 0, 1, nullptr);
+    DrawMemImg(&dst.img, &src.img, 0, 0, 1, nullptr);
     for (int x = 0; x < 9; ++x) {
       EXPECT_EQ(dst.Get(x, 0), x % 2 ? before[size_t(x)] : 5u) << x;
       EXPECT_EQ(dst.Get(x, 1), x == 8 ? src.PaletteEntry(7) : before[size_t(9 + x)]) << x;
     }
     // Key off: every index drawn, 32-bit entries with their byte 3.
-    DrawMemImg(&dst.m, &src.m, 0, 0, 0, nullptr);
+    DrawMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
     EXPECT_EQ(dst.Get(1, 0), src.PaletteEntry(5));
     // Entries past the count draw as 0.
-    src.m.PaletteCount = 6;
-    DrawMemImg(&dst.m, &src.m, 0, 0, 0, nullptr);
+    src.img.PaletteCount = 6;
+    DrawMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
     EXPECT_EQ(dst.Get(8, 1), 0u);
     EXPECT_EQ(dst.Get(0, 0), 0u);
     EXPECT_EQ(dst.Get(1, 0), src.PaletteEntry(5));
@@ -259,7 +246,7 @@ TEST_F(DrawMemImgTest, PaletteKeyComparesTheIndex) {
 
 TEST_F(DrawMemImgTest, SixteenBitAlphaSourceReadsFourBytesAndIgnoresItsKey) {
   TestImage src(3, 1, k16, false, true);
-  src.m.TransColor = 0x1111;
+  src.img.TransColor = 0x1111;
   const uint32_t colour[3] = {0x1111, 0x2222, 0x3333};
   const uint32_t alpha[3] = {255, 0, 255};
   for (int x = 0; x < 3; ++x) {
@@ -269,7 +256,7 @@ TEST_F(DrawMemImgTest, SixteenBitAlphaSourceReadsFourBytesAndIgnoresItsKey) {
   }
   TestImage dst(3, 1, k16);
   FillPattern(dst, 0x40);
-  DrawMemImg(&dst.m, &src.m, 0, 0, 1, nullptr);
+  DrawMemImg(&dst.img, &src.img, 0, 0, 1, nullptr);
   EXPECT_EQ(Pixels(dst), (std::vector<uint32_t>{0x1111, 0x40 + 7, 0x3333}));
 }
 
@@ -283,19 +270,19 @@ struct SourceKind {
 };
 
 void FillSprite(TestImage& src, std::mt19937& rng) {
-  const bool pal = src.m.PaletteFlag;
-  const bool is16 = src.m.ColorType == k16;
-  src.m.TransColor = pal ? 3u : (is16 ? 0xF81Fu : 0x00FF00FFu);
+  const bool pal = src.img.PaletteFlag;
+  const bool is16 = src.img.ColorType == k16;
+  src.img.TransColor = pal ? 3u : (is16 ? 0xF81Fu : 0x00FF00FFu);
   for (int i = 0; i < 256; ++i) src.SetPaletteEntry(i, uint32_t(rng()));
-  for (int y = 0; y < src.m.Height; ++y) {
-    for (int x = 0; x < src.m.Width; ++x) {
+  for (int y = 0; y < src.img.Height; ++y) {
+    for (int x = 0; x < src.img.Width; ++x) {
       // Long stretches of one kind, so runs of 64 and remainders occur.
       const int band = ((x / 23) + y) % 4;
       uint32_t v = uint32_t(rng());
       if (pal) v &= 0xFF;
-      if (band == 0) v = src.m.TransColor;
+      if (band == 0) v = src.img.TransColor;
       src.Set(x, y, v);
-      if (src.m.AlphaFlag) {
+      if (src.img.AlphaFlag) {
         const uint32_t a[4] = {0, 255, uint32_t(rng() % 256), 255};
         src.SetAlpha(x, y, a[band]);
       }
@@ -311,7 +298,7 @@ TEST_F(DrawMemImgTest, StreamMatchesPerPixelPathExceptTranslucentWithoutFactors)
     TestImage src(150, 4, kind.colorType, kind.palette, kind.alpha);
     FillSprite(src, rng);
     TestImage blend(150, 4, k16, true);
-    for (auto& b : blend.PixelBytes()) b = uint8_t(rng());
+    for (auto& b : blend.bytes) b = uint8_t(rng());
     for (int mode = 0; mode <= 4; ++mode) {
       for (int param : {1, 100, 128, 254}) {
         for (uint32_t bright : {0xFFFFFFu, 0x80C0FFu}) {
@@ -324,11 +311,11 @@ TEST_F(DrawMemImgTest, StreamMatchesPerPixelPathExceptTranslucentWithoutFactors)
             FillPattern(viaPixels, 0x3C3C3C);
             FillPattern(ref, 0x3C3C3C);
             src.BuildRuns();
-            DrawMemImg(&viaRuns.m, &src.m, 1, 1, 1, bl ? &bl->m : nullptr);
+            DrawMemImg(&viaRuns.img, &src.img, 1, 1, 1, bl ? &bl->img : nullptr);
             RefDraw(ref, src, 1, 1, 1, bl, st_);
-            EXPECT_EQ(viaRuns.m.RunLengthFlag, 0);
-            src.m.RunLengthFlag = 0;
-            DrawMemImg(&viaPixels.m, &src.m, 1, 1, 1, bl ? &bl->m : nullptr);
+            EXPECT_EQ(viaRuns.img.RunLengthFlag, 0);
+            src.img.RunLengthFlag = 0;
+            DrawMemImg(&viaPixels.img, &src.img, 1, 1, 1, bl ? &bl->img : nullptr);
             const std::string what = "ct " + std::to_string(kind.colorType) + " pal " +
                                      std::to_string(kind.palette) + " alpha " +
                                      std::to_string(kind.alpha) + " mode " + std::to_string(mode) +
@@ -357,12 +344,12 @@ TEST_F(DrawMemImgTest, TheStreamIsUsedOnlyUnclippedAndWithFlagOne) {
   TestImage src(4, 2, k16);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 4; ++x) src.Set(x, y, 0xFFFF);
-  src.m.TransColor = 0x1234;
+  src.img.TransColor = 0x1234;
   src.BuildRuns();
   Use(1, 100, {0, 0, 8, 8});
   auto drawAt = [&](int x, int trans) {
     TestImage dst(8, 8, k16);
-    DrawMemImg(&dst.m, &src.m, x, 0, trans, nullptr);
+    DrawMemImg(&dst.img, &src.img, x, 0, trans, nullptr);
     return dst.Get(x, 0);
   };
   EXPECT_EQ(drawAt(4, 1), 0x630Cu);  // stream: DIFF
@@ -378,10 +365,10 @@ TEST_F(DrawMemImgTest, DamagedStreamStaysInsideRowAndBuffer) {
   TestImage src(5, 3, k32);
   FillPattern(src, 0x10);
   src.BuildRuns();
-  auto& runs = src.Runs();
+  auto& runs = src.runs;
   std::fill(runs.begin(), runs.end(), uint8_t(0x7F));  // 64-pixel runs, never a row end
   TestImage dst(8, 4, k32);
-  DrawMemImg(&dst.m, &src.m, 0, 0, 1, nullptr);
+  DrawMemImg(&dst.img, &src.img, 0, 0, 1, nullptr);
   // Row 0 takes its 5 pixels from the first code; the rest of the buffer is consumed by
   // that row, so later rows get nothing.
   for (int x = 0; x < 8; ++x) EXPECT_EQ(dst.Get(x, 0), x < 5 ? src.Get(x, 0) : 0u) << x;
@@ -400,7 +387,7 @@ TEST_F(DrawMemImgTest, SelfDrawReadsTheSourceAsItWas) {
         FillPattern(ref, 0x5000);
         FillPattern(copy, 0x5000);
         Use(mode, 200);
-        DrawMemImg(&img.m, &img.m, dx, dy, 0, nullptr);
+        DrawMemImg(&img.img, &img.img, dx, dy, 0, nullptr);
         RefDraw(ref, copy, dx, dy, 0, nullptr, st_);
         EXPECT_EQ(Pixels(img), Pixels(ref)) << ct << " " << dx << "," << dy << " mode " << mode;
       }
@@ -409,13 +396,13 @@ TEST_F(DrawMemImgTest, SelfDrawReadsTheSourceAsItWas) {
     TestImage img(12, 9, ct), ref(12, 9, ct);
     FillPattern(img, 0x5000);
     FillPattern(ref, 0x5000);
-    gfx::MEMIMG view = img.m;
+    gfx::MEMIMG view = img.img;
     view.ViewFlag = 1;
     view.Width = 6;
     view.Height = 5;
     view.Pixels = img.At(2, 1);
     Use(0, 0);
-    DrawMemImg(&img.m, &view, 3, 2, 0, nullptr);
+    DrawMemImg(&img.img, &view, 3, 2, 0, nullptr);
     for (int y = 0; y < 5; ++y)
       for (int x = 0; x < 6; ++x) ref.Set(3 + x, 2 + y, 0x5000u + (1 + y) * 131 + (2 + x) * 7);
     EXPECT_EQ(Pixels(img), Pixels(ref)) << ct;
@@ -478,8 +465,8 @@ uint64_t RandomDraws(DrawMemImgTest* fixture, uint64_t* reference) {
         }
       }
     }
-    src.m.TransColor = pick(5) ? src.Get(pick(w), pick(h)) : uint32_t(rng());
-    if (!pal && ct == k16 && pick(2)) src.m.TransColor &= 0xFFFF;
+    src.img.TransColor = pick(5) ? src.Get(pick(w), pick(h)) : uint32_t(rng());
+    if (!pal && ct == k16 && pick(2)) src.img.TransColor &= 0xFFFF;
     for (int y = 0; y < dh; ++y)
       for (int x = 0; x < dw; ++x) {
         const uint32_t v = uint32_t(rng());
@@ -489,7 +476,7 @@ uint64_t RandomDraws(DrawMemImgTest* fixture, uint64_t* reference) {
     const bool buildRuns = pick(2);
     if (buildRuns) src.BuildRuns();
     TestImage blend(w + pick(3), h + pick(2), k16, true);
-    for (auto& b : blend.PixelBytes()) b = uint8_t(rng());
+    for (auto& b : blend.bytes) b = uint8_t(rng());
     const bool withBlend = pick(3) == 0;
     for (auto& t : table_) t = uint8_t(pick(4) == 0 ? (pick(2) ? 0 : 255) : rng());
     const int params[] = {0, 1, 127, 128, 129, 254, 255, 100, 103, int(rng() & 0xFF)};
@@ -505,15 +492,15 @@ uint64_t RandomDraws(DrawMemImgTest* fixture, uint64_t* reference) {
     const int trans = pick(4) == 0 ? 0 : (pick(4) == 0 ? 2 : 1);
     const TestImage* bl = withBlend ? &blend : nullptr;
 
-    DrawMemImg(&dst.m, &src.m, x, y, trans, bl ? &bl->m : nullptr);
+    DrawMemImg(&dst.img, &src.img, x, y, trans, bl ? &bl->img : nullptr);
     RefDraw(ref, src, x, y, trans, bl, st_);
     const auto got = Pixels(dst), want = Pixels(ref);
     drawn = Fold(drawn, got);
     expected = Fold(expected, want);
     // Row padding of the destination is never written.
     for (int row = 0; row < dh; ++row)
-      for (int b = dw * dst.Bytes(); b < dst.m.Pitch; ++b)
-        EXPECT_EQ(dst.PixelBytes()[size_t(row) * size_t(dst.m.Pitch) + size_t(b)], 0) << it;
+      for (int b = dw * dst.Bytes(); b < dst.img.Pitch; ++b)
+        EXPECT_EQ(dst.bytes[size_t(row) * size_t(dst.img.Pitch) + size_t(b)], 0) << it;
     if (got != want) {
       ADD_FAILURE() << "iteration " << it << ": ct " << ct << " pal " << pal << " alpha " << alpha
                     << " " << w << "x" << h << " at " << x << "," << y << " mode " << mode << " p "

@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "flat_reference.h"
-#include "soft_test_image.h"
 #include "softrender/soft_bounds.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
 using platform::RECT;
-using test::DrawStateScope;
-using test::TestImage;
+using zq::test::DrawStateScope;
+using zq::test::TestImage;
 using Points = std::vector<std::pair<int, int>>;
 
 constexpr int k16 = gfx::kMemImgRgb565;
@@ -25,9 +25,9 @@ constexpr int k32 = gfx::kMemImgXrgb8888;
 // The pixels a line sets, in row-major order, drawn in copy mode on a 640 x 480 image
 // (the default draw area).
 Points Drawn(int x1, int y1, int x2, int y2, int type = k16) {
-  static TestImage img16(k16, 640, 480), img32(k32, 640, 480);
+  static TestImage img16(640, 480, k16), img32(640, 480, k32);
   TestImage& img = type == k16 ? img16 : img32;
-  img.FillAll(0);
+  img.Fill(0);
   DrawStateScope st(0, 0);
   DrawMemImgLine(&img.img, x1, y1, x2, y2, 0xFFFF);
   Points out;
@@ -108,7 +108,7 @@ TEST(DrawMemImgLine, ClippedOnEverySide) {
 // x = 40 of the line (1, 22)-(40, 10) comes out as 9.999..., truncated to 9, so the walk
 // covers 13 rows instead of 12.
 TEST(DrawMemImgLine, EndPointOnTheEdgeIsRecomputed) {
-  TestImage img(k16, 40, 30);
+  TestImage img(40, 30, k16);
   DrawStateScope st(0, 0, 0xFFFFFF, {0, 0, 40, 30});
   DrawMemImgLine(&img.img, 1, 22, 40, 10, 0xFFFF);
   Points want;
@@ -126,7 +126,7 @@ TEST(DrawMemImgLine, RejectedOutsideTheArea) {
   EXPECT_EQ(Drawn(640, 5, 700, 20), Points{});
   EXPECT_EQ(Drawn(5, 480, 20, 700), Points{});
   // Against a draw area smaller than the image.
-  TestImage img(k16, 20, 10);
+  TestImage img(20, 10, k16);
   DrawStateScope st(0, 0, 0xFFFFFF, {2, 1, 15, 8});
   DrawMemImgLine(&img.img, 1, 0, 1, 9, 0xFFFF);    // left of the area
   DrawMemImgLine(&img.img, 0, 8, 19, 8, 0xFFFF);   // below it
@@ -143,7 +143,7 @@ TEST(DrawMemImgLine, RejectedOutsideTheArea) {
 TEST(DrawMemImgLine, ClippedToTheImage) {
   // The draw area is larger than the image: the image's own size limits the line.
   for (int type : {k16, k32}) {
-    TestImage img(type, 20, 10);
+    TestImage img(20, 10, type);
     DrawStateScope st(0, 0);
     DrawMemImgLine(&img.img, 0, 5, 100, 5, 0xFFFF);
     DrawMemImgLine(&img.img, 3, 0, 3, 100, 0xFFFF);
@@ -177,7 +177,7 @@ TEST(DrawMemImgLine, ModesAgainstModel) {
   for (int type : {k16, k32}) {
     const bool is16 = type == k16;
     for (int iter = 0; iter < 600; ++iter) {
-      TestImage img(type, 40, 30);
+      TestImage img(40, 30, type);
       for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) img.Set(x, y, is16 ? rng() & 0xFFFF : rng());
       const TestImage before = img;
@@ -209,7 +209,7 @@ TEST(DrawMemImgLine, ModesAgainstModel) {
 TEST(DrawMemImgLine, RefusedDestinations) {
   DrawStateScope st(0, 0);
   for (int which = 0; which < 3; ++which) {
-    TestImage img(k32, 8, 6);
+    TestImage img(8, 6, k32);
     if (which == 0) img.img.PaletteFlag = 1;
     if (which == 1) img.img.AlphaFlag = 1;
     if (which == 2) img.img.ColorType = gfx::kMemImgWord16;
@@ -222,7 +222,7 @@ TEST(DrawMemImgLine, RefusedDestinations) {
 // In additive mode with blue 1 on black, a pixel's blue counts how often it was drawn.
 class Coverage {
  public:
-  Coverage() : img_(k16, 40, 40), st_(2, 255, 0xFFFFFF, {0, 0, 40, 40}) {}
+  Coverage() : img_(40, 40, k16), st_(2, 255, 0xFFFFFF, {0, 0, 40, 40}) {}
   void Draw(const std::vector<SoftLineSegment>& segs, int count) {
     DrawMemImgLineList(&img_.img, segs.data(), count);
   }

@@ -4,48 +4,23 @@
 
 #include <cstdint>
 
+#include "softrender/one_texel_fixture.h"
 #include "softrender/triangle.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 
-class KernelTest : public ::testing::Test {
- protected:
-  void SetUp() override { ResetDrawState(4, 4); }
-
-  // Draws texel (0, 0) of src onto pixel (0, 0) of a 4 x 4 destination filled with
-  // `under`, and returns the pixel. The triangle's row 0 also reaches column 1, whose
-  // texel lies outside the 1-wide source, so it must stay `under`.
-  uint32_t DrawOne(TestImage& src, uint32_t under, int32_t trans, TestImage* blend = nullptr) {
-    TestImage d(4, 4, src.img.ColorType);
-    d.Fill(under);
-    const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {1, 0, 1, 0}, {0, 1, 0, 1}};
-    DrawMemImgTriangle(&d.img, &src.img, v, trans, blend ? &blend->img : nullptr, 0);
-    EXPECT_EQ(d.Get(1, 0), under);
-    EXPECT_EQ(d.Get(0, 1), under);
-    EXPECT_TRUE(d.PaddingClean());
-    return d.Get(0, 0);
-  }
-
-  // A 1 x 1 blend image whose byte maps to t.
-  static TestImage BlendOf(uint8_t t) {
-    TestImage b(1, 1, 2);
-    b.Set(0, 0, 7);
-    gfx::BlendGraphTable[7] = t;
-    return b;
-  }
-};
+using KernelTest = OneTexelTest;
 
 // ------------------------------------------------------------------------------------
 // 16-bit sources
 
 TEST_F(KernelTest, Direct16PlainKeyAndBright) {
-  TestImage s(1, 1, 0);
-  s.Set(0, 0, 0x1234);
+  TestImage s = Direct16(0x1234);
   EXPECT_EQ(DrawOne(s, 0xFFFF, 0), 0x1234u);
   s.img.TransColor = 0x1234;
   EXPECT_EQ(DrawOne(s, 0xFFFF, 1), 0xFFFFu);  // keyed
@@ -67,8 +42,7 @@ TEST_F(KernelTest, Direct16PlainKeyAndBright) {
 }
 
 TEST_F(KernelTest, Direct16BlendImage) {
-  TestImage s(1, 1, 0);
-  s.Set(0, 0, 0xF800);
+  TestImage s = Direct16(0xF800);
   TestImage full = BlendOf(255);
   EXPECT_EQ(DrawOne(s, 0, 0, &full), 0xF000u);  // red (31*255) >> 8 = 30
   TestImage none = BlendOf(0);
@@ -81,8 +55,7 @@ TEST_F(KernelTest, Direct16BlendImage) {
 }
 
 TEST_F(KernelTest, Direct16AlphaChannel) {
-  TestImage s(1, 1, 0, 0, 1);
-  s.SetAlpha16(0, 0, 0xF800, 255);
+  TestImage s = Alpha16(0xF800, 255);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xF000u);  // mix with 255: red 30
   EXPECT_EQ(DrawOne(s, 0, 1), 0xF800u);  // flag set: alpha 255 copies exactly
   s.img.TransColor = 0xF800;             // never keyed with an alpha channel
@@ -106,8 +79,7 @@ TEST_F(KernelTest, Direct16AlphaChannel) {
 }
 
 TEST_F(KernelTest, Direct16AlphaAndBlendImage) {
-  TestImage s(1, 1, 0, 0, 1);
-  s.SetAlpha16(0, 0, 0xF800, 255);
+  TestImage s = Alpha16(0xF800, 255);
   TestImage full = BlendOf(255);
   EXPECT_EQ(DrawOne(s, 0, 0, &full), 0xF000u);  // (31 * 65025) >> 16 = 30
   TestImage half = BlendOf(128);
@@ -120,9 +92,9 @@ TEST_F(KernelTest, Direct16AlphaAndBlendImage) {
 }
 
 TEST_F(KernelTest, Palette16) {
-  TestImage s(1, 1, 0, 1);
-  s.SetPalette16(3, 0xABCD);
-  s.SetPalette16(0, 0x1111);
+  TestImage s(1, 1, 0, 1, 0, zq::test::kRowPad);
+  s.SetPaletteEntry(3, 0xABCD);
+  s.SetPaletteEntry(0, 0x1111);
   s.Set(0, 0, 3);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xABCDu);
   s.img.TransColor = 3;
@@ -137,7 +109,7 @@ TEST_F(KernelTest, Palette16) {
   EXPECT_EQ(DrawOne(s, 0x4444, 0), 0x1111u);
   s.img.AlphaFlag = 0;
 
-  s.SetPalette16(0, 0xFFFF);
+  s.SetPaletteEntry(0, 0xFFFF);
   gfx::g_DrawState.Bright = 0xFFFFFE;  // blue 31 -> 30
   EXPECT_EQ(DrawOne(s, 0, 0), 0xFFFEu);
   TestImage full = BlendOf(255);
@@ -149,8 +121,7 @@ TEST_F(KernelTest, Palette16) {
 // 32-bit sources
 
 TEST_F(KernelTest, Direct32PlainKeyAndBright) {
-  TestImage s(1, 1, 1);
-  s.Set(0, 0, 0xAB112233);
+  TestImage s = Direct32(0xAB112233);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xAB112233u);  // all four bytes
   s.img.TransColor = 0x00112233;             // differs only in the fourth byte
   EXPECT_EQ(DrawOne(s, 0, 1), 0xAB112233u);
@@ -167,8 +138,7 @@ TEST_F(KernelTest, Direct32PlainKeyAndBright) {
 }
 
 TEST_F(KernelTest, Direct32BlendImage) {
-  TestImage s(1, 1, 1);
-  s.Set(0, 0, 0x00FF8040);
+  TestImage s = Direct32(0x00FF8040);
   TestImage half = BlendOf(128);
   EXPECT_EQ(DrawOne(s, 0x99000000, 0, &half), 0x997F4020u);
   // Over a non-zero destination: ((s - d) * t + (d << 8)) >> 8 per byte.
@@ -177,8 +147,7 @@ TEST_F(KernelTest, Direct32BlendImage) {
 }
 
 TEST_F(KernelTest, Direct32AlphaChannel) {
-  TestImage s(1, 1, 1, 0, 1);
-  s.Set(0, 0, 0xFF102030);
+  TestImage s = Direct32(0xFF102030, 1);
   EXPECT_EQ(DrawOne(s, 0x00AABBCC, 1), 0xFF102030u);  // whole texel, alpha byte too
   EXPECT_EQ(DrawOne(s, 0x5A000000, 0), 0x5A0F1F2Fu);  // mix with 255, fourth byte kept
   s.Set(0, 0, 0xFE102030);
@@ -201,7 +170,7 @@ TEST_F(KernelTest, Direct32AlphaChannel) {
 }
 
 TEST_F(KernelTest, Palette32) {
-  TestImage s(1, 1, 1, 1);
+  TestImage s(1, 1, 1, 1, 0, zq::test::kRowPad);
   s.palette[5] = 0xCC112233;
   s.Set(0, 0, 5);
   EXPECT_EQ(DrawOne(s, 0, 0), 0xCC112233u);  // the whole entry
@@ -214,8 +183,7 @@ TEST_F(KernelTest, Palette32) {
 }
 
 TEST_F(KernelTest, BlendModeEntryTests) {
-  TestImage s(1, 1, 1, 0, 1);
-  s.Set(0, 0, 0x80FF8040);
+  TestImage s = Direct32(0x80FF8040, 1);
   TestImage half = BlendOf(100);
   for (int trans = 0; trans < 2; ++trans) {
     for (TestImage* b : {static_cast<TestImage*>(nullptr), &half}) {
@@ -244,7 +212,7 @@ class FlatTest : public ::testing::Test {
 
   // Fills the two pixels (0, 0) and (1, 0) of a triangle with colour over `under`.
   uint32_t FlatOne(int colorType, uint32_t colour, uint32_t under) {
-    TestImage d(4, 4, colorType);
+    TestImage d(4, 4, colorType, 0, 0, zq::test::kRowPad);
     d.Fill(under);
     const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}};
     DrawMemImgTriangle(&d.img, nullptr, v, 1, nullptr, colour);
@@ -329,8 +297,9 @@ TEST_F(FlatTest, ColourScaledByBrightEveryCall) {
 }
 
 TEST_F(FlatTest, TransparentFlagAndBlendImageAreNotRead) {
-  TestImage tiny(1, 1, 2);  // would be refused as a blend image of any textured draw
-  TestImage d(4, 4, 0);
+  TestImage tiny(1, 1, 2, 0, 0,
+                 zq::test::kRowPad);  // would be refused as a blend image of any textured draw
+  TestImage d(4, 4, 0, 0, 0, zq::test::kRowPad);
   const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {3, 0, 0, 0}, {0, 3, 0, 0}};
   d.Fill(0x1111);
   DrawMemImgTriangle(&d.img, nullptr, v, 1, &tiny.img, 0);

@@ -17,14 +17,14 @@
 #include "base/rect.h"
 #include "graphics/draw_state.h"
 #include "softrender/triangle.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
 using platform::RECT;
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 
 constexpr float kPi = 3.14159265358979f;
 
@@ -39,14 +39,14 @@ uint32_t Background(int colorType) {
 }
 
 TestImage MakeSource(int colorType, int w, int h) {
-  TestImage s(w, h, colorType);
+  TestImage s(w, h, colorType, 0, 0, zq::test::kRowPad);
   for (int v = 0; v < h; ++v)
     for (int u = 0; u < w; ++u) s.Set(u, v, Texel(colorType, u, v));
   return s;
 }
 
 TestImage MakeDest(int colorType, int w = 32, int h = 32) {
-  TestImage d(w, h, colorType);
+  TestImage d(w, h, colorType, 0, 0, zq::test::kRowPad);
   d.Fill(Background(colorType));
   return d;
 }
@@ -300,11 +300,11 @@ TEST_F(Rotated, RejectedInputsDrawNothing) {
     d.img.ColorType = 0;
   });
   untouched([&](TestImage& d) {
-    TestImage wide(8192, 1, 0);
+    TestImage wide(8192, 1, 0, 0, 0, zq::test::kRowPad);
     DrawMemImgRotated(&d.img, &wide.img, 10, 10, 0.0f, 1.0f, 0, 0, nullptr);
   });
   untouched([&](TestImage& d) {
-    TestImage blend(4, 2, 2);
+    TestImage blend(4, 2, 2, 0, 0, zq::test::kRowPad);
     DrawMemImgRotated(&d.img, &s.img, 10, 10, 0.0f, 1.0f, 0, 0, &blend.img);
   });
   untouched([&](TestImage& d) {
@@ -315,7 +315,7 @@ TEST_F(Rotated, RejectedInputsDrawNothing) {
 
 TEST_F(Rotated, TallSourceNeedsNoRowTable) {
   // 6000 rows: source row 5000 lands on destination row 10 (texel v = y - (y0 - 3000)).
-  TestImage s(2, 6000, 0), d = MakeDest(0);
+  TestImage s(2, 6000, 0, 0, 0, zq::test::kRowPad), d = MakeDest(0);
   for (int v = 0; v < 6000; ++v) s.Set(0, v, uint32_t(v)), s.Set(1, v, uint32_t(v) ^ 0x8000u);
   DrawMemImgRotated(&d.img, &s.img, 10, 10 + 3000 - 5000, 0.0f, 1.0f, 0, 0, nullptr);
   for (int y = 0; y < 32; ++y) {
@@ -328,9 +328,9 @@ TEST_F(Rotated, TallSourceNeedsNoRowTable) {
 
 TEST_F(Rotated, PalettisedSourceReadsItsOwnPalette) {
   // Index 5 lies beyond the entry count: it reads the image's own palette slot.
-  TestImage s(2, 2, 0, 1), d = MakeDest(0);
+  TestImage s(2, 2, 0, 1, 0, zq::test::kRowPad), d = MakeDest(0);
   s.img.PaletteCount = 4;
-  for (int i = 0; i < 8; ++i) s.SetPalette16(i, uint16_t(0x1111 * (i + 1)));
+  for (int i = 0; i < 8; ++i) s.SetPaletteEntry(i, uint16_t(0x1111 * (i + 1)));
   s.Set(0, 0, 1);
   s.Set(1, 0, 2);
   s.Set(0, 1, 3);

@@ -14,13 +14,13 @@
 #include "graphics/draw_state.h"
 #include "softrender/rotated.h"
 #include "softrender/triangle.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 
 constexpr int kW = 64, kH = 48;              // destination
 constexpr int kSrcW = 24, kSrcH = 20;        // source
@@ -32,10 +32,10 @@ using Draw = std::function<void(TestImage& dest, TestImage& src, int trans, Test
 // The texel index (y * kSrcW + x) each destination pixel received, or -1.
 std::vector<int> ProbeTexels(const Draw& draw) {
   ResetDrawState(kW, kH);
-  TestImage probe(kSrcW, kSrcH, 1);
+  TestImage probe(kSrcW, kSrcH, 1, 0, 0, zq::test::kRowPad);
   for (int y = 0; y < kSrcH; ++y)
     for (int x = 0; x < kSrcW; ++x) probe.Set(x, y, uint32_t(y * kSrcW + x));
-  TestImage d(kW, kH, 1);
+  TestImage d(kW, kH, 1, 0, 0, zq::test::kRowPad);
   d.Fill(kUntouched);
   draw(d, probe, 0, nullptr);
   std::vector<int> map;
@@ -99,7 +99,7 @@ TEST_F(RotatedTriangleParityTest, SameTexelSamePixelInEveryMode) {
           gfx::g_DrawState.Bright = bright ? Rand() & 0xFFFFFE : 0xFFFFFF;
           for (int i = 0; i < 256; ++i) gfx::BlendGraphTable[i] = uint8_t(Rand());
 
-          TestImage src(kSrcW, kSrcH, wide, palette, alpha);
+          TestImage src(kSrcW, kSrcH, wide, palette, alpha, zq::test::kRowPad);
           for (int y = 0; y < kSrcH; ++y)
             for (int x = 0; x < kSrcW; ++x) {
               uint32_t v = Rand();
@@ -110,11 +110,11 @@ TEST_F(RotatedTriangleParityTest, SameTexelSamePixelInEveryMode) {
             }
           for (auto& e : src.palette) e = Rand();
           src.img.TransColor = src.Get(Rand(0, kSrcW - 1), Rand(0, kSrcH - 1));
-          TestImage blendImg(kSrcW, kSrcH, 2);
+          TestImage blendImg(kSrcW, kSrcH, 2, 0, 0, zq::test::kRowPad);
           for (int y = 0; y < kSrcH; ++y)
             for (int x = 0; x < kSrcW; ++x) blendImg.Set(x, y, Rand() & 0xFF);
 
-          TestImage a(kW, kH, wide), b(kW, kH, wide);
+          TestImage a(kW, kH, wide, 0, 0, zq::test::kRowPad), b(kW, kH, wide, 0, 0, zq::test::kRowPad);
           for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) {
               const uint32_t v = Rand();

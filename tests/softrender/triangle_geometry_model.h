@@ -9,10 +9,12 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <utility>
 #include <vector>
 
 #include "softrender/triangle.h"
+#include "support/test_image.h"
 
 namespace zq::soft::tri_test {
 
@@ -123,6 +125,49 @@ void ForEachTexel(const Model& m, int64_t cl, int64_t ct, int64_t cr, int64_t cb
       visit(int(x), int(r.row), int(u >> 18), int(v >> 18));
     }
   }
+}
+
+// A random scene for the model comparisons: a sw x sh source of the kind with random texels
+// (alpha 0, 255 or any), palette and key, a blend image at least as large, three vertices
+// around the source, and two identical 48 x 40 destinations of random pixels.
+struct RandomScene {
+  zq::test::TestImage src, blend, got, want;
+  SoftTriangleVertex v[3];
+};
+
+template <class Rng>
+RandomScene MakeRandomScene(Rng& rng, bool wide, bool palette, bool alpha) {
+  using zq::test::kRowPad;
+  using zq::test::TestImage;
+  auto rand = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  const int sw = rand(1, 16), sh = rand(1, 12);
+  TestImage src(sw, sh, wide, palette, alpha, kRowPad);
+  for (int y = 0; y < sh; ++y)
+    for (int x = 0; x < sw; ++x) {
+      uint32_t v = uint32_t(rng());
+      if (alpha)
+        v = (v & ~(wide ? 0xFF000000u : 0xFF0000u)) |
+            uint32_t(std::array{0, 255, rand(0, 255)}[rand(0, 2)]) << (wide ? 24 : 16);
+      src.Set(x, y, v);
+    }
+  for (auto& e : src.palette) e = uint32_t(rng());
+  src.img.TransColor = rand(0, 1) ? src.Get(rand(0, sw - 1), rand(0, sh - 1)) : uint32_t(rng());
+  TestImage blend(sw + rand(0, 3), sh + rand(0, 3), 2, false, false, kRowPad);
+  for (int y = 0; y < blend.img.Height; ++y)
+    for (int x = 0; x < blend.img.Width; ++x) blend.Set(x, y, uint32_t(rand(0, 255)));
+  RandomScene s{std::move(src),
+                std::move(blend),
+                TestImage(48, 40, wide, false, false, kRowPad),
+                TestImage(48, 40, wide, false, false, kRowPad),
+                {}};
+  for (auto& q : s.v) q = {rand(-20, 60), rand(-20, 55), rand(-5, sw + 5), rand(-5, sh + 5)};
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 48; ++x) {
+      const uint32_t u = uint32_t(rng());
+      s.got.Set(x, y, u);
+      s.want.Set(x, y, u);
+    }
+  return s;
 }
 
 }  // namespace zq::soft::tri_test

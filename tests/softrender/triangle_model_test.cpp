@@ -16,16 +16,16 @@
 #include "softrender/soft_tables.h"
 #include "softrender/triangle.h"
 #include "softrender/triangle_geometry_model.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
 using tri_test::BuildModel;
 using tri_test::Model;
-using tri_test::ResetDrawState;
 using tri_test::Row;
-using tri_test::TestImage;
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 
 // Channel helpers: 16-bit fields (5, 6, 5) or 32-bit bytes 0-2.
 struct Channels {
@@ -104,51 +104,17 @@ TEST_F(TriangleModelTest, TexturedCopyMatchesTheModel) {
     gfx::g_DrawState.BlendMode = Rand(0, 1);  // mode 1 at 255 is the copy
     for (int i = 0; i < 256; ++i) gfx::BlendGraphTable[i] = uint8_t(Rand(0, 255));
 
-    const int sw = Rand(1, 16), sh = Rand(1, 12);
-    TestImage src(sw, sh, s.wide, s.palette, s.alpha);
-    for (int y = 0; y < sh; ++y)
-      for (int x = 0; x < sw; ++x) {
-        uint32_t v = uint32_t(rng());
-        if (s.alpha)
-          v = (v & ~(s.wide ? 0xFF000000u : 0xFF0000u)) |
-              uint32_t(std::array{0, 255, Rand(0, 255)}[Rand(0, 2)]) << (s.wide ? 24 : 16);
-        src.Set(x, y, v);
-      }
-    for (auto& e : src.palette) e = uint32_t(rng());
-    src.img.TransColor = Rand(0, 1) ? src.Get(Rand(0, sw - 1), Rand(0, sh - 1)) : uint32_t(rng());
-    TestImage blend(sw + Rand(0, 3), sh + Rand(0, 3), 2);
-    for (int y = 0; y < blend.img.Height; ++y)
-      for (int x = 0; x < blend.img.Width; ++x) blend.Set(x, y, uint32_t(Rand(0, 255)));
-
-    SoftTriangleVertex v[3];
-    for (auto& p : v) p = {Rand(-20, 60), Rand(-20, 55), Rand(-5, sw + 5), Rand(-5, sh + 5)};
-    TestImage got(48, 40, s.wide), want(48, 40, s.wide);
-    for (int y = 0; y < 40; ++y)
-      for (int x = 0; x < 48; ++x) {
-        const uint32_t u = uint32_t(rng());
-        got.Set(x, y, u);
-        want.Set(x, y, u);
-      }
+    auto [src, blend, got, want, v] = tri_test::MakeRandomScene(rng, s.wide, s.palette, s.alpha);
+    const int sw = src.img.Width, sh = src.img.Height;
     DrawMemImgTriangle(&got.img, &src.img, v, s.trans, s.blend ? &blend.img : nullptr, 0);
 
-    const Model m = BuildModel(v);
     const auto& area = gfx::g_DrawState.DrawArea;
-    const int cl = std::max(area.left, 0), ct = std::max(area.top, 0);
-    const int cr = std::min(area.right, 48), cb = std::min(area.bottom, 40);
-    for (const Row& r : m.rows) {
-      if (r.row < ct || r.row >= cb) continue;
-      for (int64_t x = std::max<int64_t>(r.xl, cl); x <= r.xr && x < cr; ++x) {
-        const uint32_t u = uint32_t((x - m.xRef) * int64_t(int32_t(m.dudx)) +
-                                    (r.row - m.yRef) * int64_t(int32_t(m.dudy)) + m.uRef);
-        const uint32_t vv = uint32_t((x - m.xRef) * int64_t(int32_t(m.dvdx)) +
-                                     (r.row - m.yRef) * int64_t(int32_t(m.dvdy)) + m.vRef);
-        if (u >= uint32_t(sw) << 18 || vv >= uint32_t(sh) << 18) continue;
-        const int tx = int(u >> 18), ty = int(vv >> 18);
-        const auto out =
-            ModelCopy(s, src, tx, ty, want.Get(int(x), int(r.row)), uint8_t(blend.Get(tx, ty)));
-        if (out) want.Set(int(x), int(r.row), *out);
-      }
-    }
+    tri_test::ForEachTexel(
+        BuildModel(v), std::max(area.left, 0), std::max(area.top, 0), std::min(area.right, 48),
+        std::min(area.bottom, 40), sw, sh, [&](int x, int y, int tx, int ty) {
+          const auto out = ModelCopy(s, src, tx, ty, want.Get(x, y), uint8_t(blend.Get(tx, ty)));
+          if (out) want.Set(x, y, *out);
+        });
     ASSERT_EQ(got.bytes, want.bytes) << "iteration " << iter;
   }
 }
@@ -196,7 +162,8 @@ TEST_F(TriangleModelTest, FlatModesMatchTheModel) {
     const uint32_t colour = uint32_t(rng()) & (wide ? 0xFFFFFFFFu : 0xFFFFu);
     SoftTriangleVertex v[3];
     for (auto& q : v) q = {Rand(-20, 60), Rand(-20, 55), Rand(-100, 100), Rand(-100, 100)};
-    TestImage got(48, 40, wide), want(48, 40, wide);
+    TestImage got(48, 40, wide, 0, 0, zq::test::kRowPad),
+        want(48, 40, wide, 0, 0, zq::test::kRowPad);
     for (int y = 0; y < 40; ++y)
       for (int x = 0; x < 48; ++x) {
         const uint32_t u = uint32_t(rng());

@@ -10,18 +10,18 @@
 #include <utility>
 #include <vector>
 
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 using Spans = std::map<int, std::pair<int, int>>;  // row -> first, last column
 
 // Draws a flat white triangle into a blank 16-bit image and returns its rows as spans.
 Spans FlatSpans(const std::vector<SoftTriangleVertex>& v, int w = 32, int h = 32) {
-  TestImage d(w, h, 0);
+  TestImage d(w, h, 0, 0, 0, zq::test::kRowPad);
   DrawMemImgTriangle(&d.img, nullptr, v.data(), 0, nullptr, 0xFFFF);
   EXPECT_TRUE(d.PaddingClean());
   Spans spans;
@@ -119,7 +119,7 @@ TEST_F(TriangleTest, TopVertexAboveAreaDrawsMiddleRowTwice) {
   // gives 0x7BEF once and 0xBDF7 twice.
   gfx::g_DrawState.BlendMode = 1;
   gfx::g_DrawState.BlendParam = 128;
-  TestImage d(16, 16, 0);
+  TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
   const SoftTriangleVertex v[3] = {V(6, -2), V(0, 2), V(8, 6)};
   DrawMemImgTriangle(&d.img, nullptr, v, 0, nullptr, 0xFFFF);
   for (int x = 0; x < 10; ++x)
@@ -139,14 +139,14 @@ TEST_F(TriangleTest, ClippedToTheDrawArea) {
 TEST_F(TriangleTest, ClippedToTheDestinationAndTheGivenRectangle) {
   // A draw area larger than the destination still writes only inside it.
   gfx::g_DrawState.DrawArea = {-100, -100, 1000, 1000};
-  TestImage d(6, 5, 1);
+  TestImage d(6, 5, 1, 0, 0, zq::test::kRowPad);
   const SoftTriangleVertex v[3] = {V(-20, -20), V(40, -10), V(0, 40)};
   DrawMemImgTriangle(&d.img, nullptr, v, 0, nullptr, 0xFF00FF00u);
   EXPECT_TRUE(d.PaddingClean());
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 6; ++x) EXPECT_EQ(d.Get(x, y), 0xFF00FF00u) << x << "," << y;
 
-  TestImage e(8, 8, 1);
+  TestImage e(8, 8, 1, 0, 0, zq::test::kRowPad);
   DrawMemImgTriangleClipped(&e.img, nullptr, v, 0, nullptr, 0x12345678u, {2, 3, 5, 4});
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 8; ++x)
@@ -157,7 +157,7 @@ TEST_F(TriangleTest, ClippedToTheDestinationAndTheGivenRectangle) {
 // Quads
 
 TestImage Numbered16(int w, int h) {
-  TestImage s(w, h, 0);
+  TestImage s(w, h, 0, 0, 0, zq::test::kRowPad);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) s.Set(x, y, uint32_t(0x100 + y * 16 + x));
   return s;
@@ -165,7 +165,7 @@ TestImage Numbered16(int w, int h) {
 
 TEST_F(TriangleTest, QuadMapsTexelsOneToOne) {
   TestImage src = Numbered16(10, 10);
-  TestImage d(16, 16, 0);
+  TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
   d.Fill(0xBEEF);
   const int32_t corners[8] = {0, 0, 10, 0, 0, 10, 10, 10};
   DrawMemImgQuad(&d.img, &src.img, corners, 0, nullptr);
@@ -179,11 +179,11 @@ TEST_F(TriangleTest, QuadMapsTexelsOneToOne) {
 TEST_F(TriangleTest, QuadDiagonalIsDrawnByBothTriangles) {
   // A blend image weighting 128 mixes each draw half-way: red 31 over red 0 gives 15
   // once and 23 ((31*128 + 15*128) >> 8) twice, on the diagonal (9,1)..(1,9) only.
-  TestImage src(10, 10, 0);
+  TestImage src(10, 10, 0, 0, 0, zq::test::kRowPad);
   src.Fill(0xF800);
-  TestImage blend(10, 10, 2);
+  TestImage blend(10, 10, 2, 0, 0, zq::test::kRowPad);
   blend.Fill(128);
-  TestImage d(12, 12, 0);
+  TestImage d(12, 12, 0, 0, 0, zq::test::kRowPad);
   const int32_t corners[8] = {0, 0, 10, 0, 0, 10, 10, 10};
   DrawMemImgQuad(&d.img, &src.img, corners, 0, &blend.img);
   for (int y = 0; y < 12; ++y)
@@ -197,7 +197,7 @@ TEST_F(TriangleTest, QuadWithNegativeTopShiftsTheSecondTriangle) {
   // Corners (0,-1), (10,-1), (0,9), (10,9): the first triangle shows texel row r in
   // row r; the second, referenced at (0, 9), shows texel row r + 1 from column 10 - r.
   TestImage src = Numbered16(10, 10);
-  TestImage d(12, 12, 0);
+  TestImage d(12, 12, 0, 0, 0, zq::test::kRowPad);
   d.Fill(0xBEEF);
   const int32_t corners[8] = {0, -1, 10, -1, 0, 9, 10, 9};
   DrawMemImgQuad(&d.img, &src.img, corners, 0, nullptr);
@@ -212,7 +212,7 @@ TEST_F(TriangleTest, QuadWithNegativeTopShiftsTheSecondTriangle) {
 
 TEST_F(TriangleTest, QuadOutsideTheWidenedBoxDrawsNothing) {
   TestImage src = Numbered16(4, 4);
-  TestImage d(16, 16, 0);
+  TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
   gfx::g_DrawState.DrawArea = {8, 0, 16, 16};
   const int32_t left[8] = {0, 0, 4, 0, 0, 4, 4, 4};  // 4 + 4 <= 8
   DrawMemImgQuad(&d.img, &src.img, left, 0, nullptr);
@@ -240,9 +240,9 @@ TEST_F(TriangleTest, OutOfLimitCoordinatesDrawNothing) {
   };
   for (const auto& v : bad) {
     EXPECT_TRUE(FlatSpans(v).empty());
-    TestImage src(4, 4, 0);
+    TestImage src(4, 4, 0, 0, 0, zq::test::kRowPad);
     src.Fill(0xFFFF);
-    TestImage d(32, 32, 0);
+    TestImage d(32, 32, 0, 0, 0, zq::test::kRowPad);
     DrawMemImgTriangle(&d.img, &src.img, v.data(), 0, nullptr, 0);
     for (int y = 0; y < 32; ++y)
       for (int x = 0; x < 32; ++x) ASSERT_EQ(d.Get(x, y), 0u);
@@ -260,38 +260,39 @@ TEST_F(TriangleTest, UnsupportedImagesDrawNothing) {
         if (d.Get(x, y) != 0) return false;
     return true;
   };
-  TestImage ok(4, 4, 0);
+  TestImage ok(4, 4, 0, 0, 0, zq::test::kRowPad);
   ok.Fill(0xFFFF);
   {
-    TestImage d(16, 16, 1);  // colour types differ
+    TestImage d(16, 16, 1, 0, 0, zq::test::kRowPad);  // colour types differ
     DrawMemImgTriangle(&d.img, &ok.img, v, 0, nullptr, 0);
     EXPECT_TRUE(untouched(d));
   }
   for (int kind = 0; kind < 3; ++kind) {  // palettised, alpha, one-channel destinations
-    TestImage d(16, 16, kind == 2 ? 2 : 0, kind == 0, kind == 1);
+    TestImage d(16, 16, kind == 2 ? 2 : 0, kind == 0, kind == 1, zq::test::kRowPad);
     DrawMemImgTriangle(&d.img, nullptr, v, 0, nullptr, 0xFFFF);
     EXPECT_TRUE(untouched(d)) << kind;
   }
   {
-    TestImage big(8192, 1, 0);  // a source side of 8192 is beyond the 14.18 range
-    TestImage d(16, 16, 0);
+    TestImage big(8192, 1, 0, 0, 0,
+                  zq::test::kRowPad);  // a source side of 8192 is beyond the 14.18 range
+    TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
     DrawMemImgTriangle(&d.img, &big.img, v, 0, nullptr, 0);
     EXPECT_TRUE(untouched(d));
   }
   {
-    TestImage small(4, 3, 2);  // blend image smaller than the source
-    TestImage d(16, 16, 0);
+    TestImage small(4, 3, 2, 0, 0, zq::test::kRowPad);  // blend image smaller than the source
+    TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
     DrawMemImgTriangle(&d.img, &ok.img, v, 0, &small.img, 0);
     EXPECT_TRUE(untouched(d));
   }
   {
-    TestImage pal(4, 4, 0, 1);  // palettised source without palette
+    TestImage pal(4, 4, 0, 1, 0, zq::test::kRowPad);  // palettised source without palette
     pal.img.Palette = nullptr;
-    TestImage d(16, 16, 0);
+    TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
     DrawMemImgTriangle(&d.img, &pal.img, v, 0, nullptr, 0);
     EXPECT_TRUE(untouched(d));
   }
-  TestImage d(16, 16, 0);
+  TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
   DrawMemImgTriangle(&d.img, nullptr, nullptr, 0, nullptr, 0xFFFF);
   DrawMemImgTriangle(nullptr, nullptr, v, 0, nullptr, 0xFFFF);
   DrawMemImgQuad(&d.img, nullptr, nullptr, 0, nullptr);
@@ -301,7 +302,7 @@ TEST_F(TriangleTest, UnsupportedImagesDrawNothing) {
 TEST_F(TriangleTest, DrawingClearsTheRunLengthFlag) {
   const SoftTriangleVertex v[3] = {V(0, 0), V(4, 0), V(0, 4, 0, 4)};
   TestImage src = Numbered16(4, 4);
-  TestImage d(8, 8, 0);
+  TestImage d(8, 8, 0, 0, 0, zq::test::kRowPad);
   d.img.RunLengthFlag = 1;
   gfx::g_DrawState.BlendMode = 9;  // draws nothing: the stream still holds
   DrawMemImgTriangle(&d.img, &src.img, v, 0, nullptr, 0);
@@ -318,7 +319,7 @@ TEST_F(TriangleTest, DrawingClearsTheRunLengthFlag) {
 TEST_F(TriangleTest, TexelsOutsideTheSourceLeaveThePixel) {
   // u runs from -2 to +5 texels across a 4-wide source: only texels 0..3 are drawn.
   TestImage src = Numbered16(4, 4);
-  TestImage d(16, 16, 0);
+  TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
   d.Fill(0xBEEF);
   const SoftTriangleVertex v[3] = {V(0, 0, -2, 0), V(10, 0, 8, 0), V(0, 10, -2, 10)};
   DrawMemImgTriangle(&d.img, &src.img, v, 0, nullptr, 0);

@@ -8,14 +8,14 @@
 
 #include "softrender/soft_bounds.h"
 #include "softrender/triangle.h"
-#include "softrender/triangle_test_image.h"
+#include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
 using platform::RECT;
-using tri_test::ResetDrawState;
-using tri_test::TestImage;
+using zq::test::ResetDrawState;
+using zq::test::TestImage;
 
 RECT BoxOf(const SoftTriangleVertex* v, int n) {
   SoftBounds b;
@@ -38,7 +38,7 @@ TEST(TriangleWriteBox, NegativeCornersLandOneNearerZero) {
   // Corners at x = -1 sit at -0.5 pixel, which truncates to column 0: the triangle
   // writes column 0 although every corner lies left of it.
   ResetDrawState(8, 8);
-  TestImage d(8, 8, 0);
+  TestImage d(8, 8, 0, 0, 0, zq::test::kRowPad);
   const SoftTriangleVertex v[3] = {{-5, 0, 0, 0}, {-1, 0, 0, 0}, {-1, 5, 0, 0}};
   DrawMemImgTriangle(&d.img, nullptr, v, 0, nullptr, 0xFFFF);
   EXPECT_EQ(d.Get(0, 0), 0xFFFFu);
@@ -60,12 +60,12 @@ TEST(TriangleWriteBox, HoldsEveryPixelOfRandomTrianglesAndQuads) {
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   for (int n = 0; n < 2000; ++n) {
     ResetDrawState(40, 40);
-    TestImage d(40, 40, 1);
+    TestImage d(40, 40, 1, 0, 0, zq::test::kRowPad);
     SoftTriangleVertex v[4];
     for (auto& c : v) c = {pick(-6, 45), pick(-6, 45), 0, 0};
     const bool quad = n % 2 == 1;
     if (quad) {
-      TestImage s(4, 4, 1);
+      TestImage s(4, 4, 1, 0, 0, zq::test::kRowPad);
       s.Fill(0xFFFFFFFFu);
       const int32_t corners[8] = {v[0].x, v[0].y, v[1].x, v[1].y, v[2].x, v[2].y, v[3].x, v[3].y};
       DrawMemImgQuad(&d.img, &s.img, corners, 0, nullptr);

@@ -7,6 +7,7 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/memimg_transfer.h"
 #include "graphics/ddraw/surface2d.h"
+#include "graphics/ddraw/surface_view.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/image/convert_pixel_rect.h"
@@ -17,40 +18,6 @@ namespace zq::gfx {
 using platform::RECT;
 
 namespace {
-
-// The draw-target surface, locked read-only, as a view in the screen's format. Unlocks on
-// destruction.
-class LockedTarget {
- public:
-  explicit LockedTarget(platform::DirectDrawSurface* surface) {
-    platform::SurfaceDesc desc;
-    if (surface == nullptr ||
-        platform::Failed(
-            surface->Lock(nullptr, &desc, platform::DDLOCK_WAIT | platform::DDLOCK_READONLY)))
-      return;
-    surface_ = surface;
-    view_.SetupMark = kMemImgSetupMark;
-    view_.ViewFlag = 1;
-    view_.Width = int32_t(desc.width);
-    view_.Height = int32_t(desc.height);
-    view_.Pitch = desc.pitch;
-    view_.PitchShift = -1;
-    view_.Format = GetScreenColorData();
-    view_.ColorType = view_.Format->PixelByte == 2 ? kMemImgRgb565 : kMemImgXrgb8888;
-    view_.Pixels = static_cast<uint8_t*>(desc.surface);
-  }
-  ~LockedTarget() {
-    if (surface_ != nullptr) surface_->Unlock(nullptr);
-  }
-  LockedTarget(const LockedTarget&) = delete;
-  LockedTarget& operator=(const LockedTarget&) = delete;
-  bool Ok() const { return surface_ != nullptr; }
-  const MEMIMG& View() const { return view_; }
-
- private:
-  platform::DirectDrawSurface* surface_ = nullptr;
-  MEMIMG view_{};
-};
 
 // Converts the source rectangle into the graph's store at the piece's corner.
 int WriteIntoStore(const MEMIMG& source, const RECT& r, const Surface2DRecord& piece,
@@ -104,16 +71,17 @@ int G_DD_GetDrawScreenGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Grap
     return WriteIntoStore(*image, r, *piece, piece->SurfaceData, *data);
   }
   if (surface == nullptr) return -1;
-  LockedTarget target(surface);
+  LockedSurfaceView target(surface, platform::DDLOCK_WAIT | platform::DDLOCK_READONLY);
   if (!target.Ok()) return -1;
   // The draw screen lies at the draw origin of its surface (the window's client corner on the
   // primary surface of a window).
   const int32_t ox = g_DrawState.DrawOrigin.left, oy = g_DrawState.DrawOrigin.top;
-  const RECT onSurface{-ox, -oy, target.View().Width - ox, target.View().Height - oy};
+  const MEMIMG& view = *target.View();
+  const RECT onSurface{-ox, -oy, view.Width - ox, view.Height - oy};
   base::ClipRectToRect(&r, &onSurface);
   if (base::IsRectEmpty(r)) return 0;
   const RECT moved{r.left + ox, r.top + oy, r.right + ox, r.bottom + oy};
-  return WriteIntoStore(target.View(), moved, *piece, piece->SurfaceData, *data);
+  return WriteIntoStore(view, moved, *piece, piece->SurfaceData, *data);
 }
 
 }  // namespace zq::gfx

@@ -7,13 +7,13 @@
 #include "base/rect.h"
 #include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/blend_graph.h"
+#include "graphics/ddraw/dd_blit.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/soft_draw_bracket.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/mask.h"
-#include "softrender/draw_memimg.h"
 #include "softrender/draw_memimg_stretched.h"
 
 namespace zq::gfx {
@@ -24,27 +24,6 @@ namespace {
 
 int32_t Coordinate(int32_t value, int intCoords) {
   return intCoords == 1 ? value : base::FloatToInt(std::bit_cast<float>(value));
-}
-
-// The unscaled draw of one piece at (x, y) onto a surface target: the surface's own fast blit
-// when the bracket allows it, else the unscaled software blit on the work images.
-int DrawPieceUnscaled(int32_t x, int32_t y, const Surface2DRecord* piece, int transparent,
-                      const MEMIMG* blend) {
-  RECT dest{x, y, int32_t(std::clamp<int64_t>(int64_t(x) + piece->Width, INT32_MIN, INT32_MAX)),
-            int32_t(std::clamp<int64_t>(int64_t(y) + piece->Height, INT32_MIN, INT32_MAX))};
-  base::ClipRectToRect(&dest, &g_DrawState.DrawArea);
-  if (base::IsRectEmpty(dest)) return 0;
-  // The piece's part that lands inside the area.
-  const RECT src{dest.left - x, dest.top - y, dest.right - x, dest.bottom - y};
-  const int begun = BeginSoftDrawOnSurface(piece, 1, &src, &dest, 0, nullptr);
-  if (begun < 0) return -1;
-  if (begun == 1) {
-    SoftDrawHardwareBlit(transparent);
-  } else {
-    soft::DrawMemImg(g_DD.SoftWorkTargetImage, g_DD.SoftWorkSourceImage, x, y, transparent, blend);
-  }
-  EndSoftDrawOnSurface();
-  return 0;
 }
 
 // The source pixels [first, end) that destination pixels cut .. cut + count - 1 of an axis
@@ -77,6 +56,7 @@ int G_DD_DrawImageStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Grap
 
   // A piece handle draws that piece at its own size, once.
   Surface2DRecord* rec = nullptr;
+  HandleValue pieceHandle = piece;
   int64_t drawW = 0, drawH = 0;
   if (piece != -1) {
     rec = LookupSurface2DRecord(piece);
@@ -85,7 +65,8 @@ int G_DD_DrawImageStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Grap
       drawH = rec->Height;
     }
   } else if (graph != nullptr && graph->PieceCount > 0) {
-    rec = LookupSurface2DRecord(graph->Pieces[0]);
+    pieceHandle = graph->Pieces[0];
+    rec = LookupSurface2DRecord(pieceHandle);
     drawW = graph->Width;
     drawH = graph->Height;
   }
@@ -113,8 +94,9 @@ int G_DD_DrawImageStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Grap
   if (g_DD.EndSceneBeforeDrawFlag) EndCurrentScene();
   const int64_t w = int64_t(norm.right) - norm.left, h = int64_t(norm.bottom) - norm.top;
   if (w == 0 || h == 0 || drawW <= 0 || drawH <= 0) return -1;
+  // Same size and unmirrored: the unscaled draw of the piece, with its results.
   if (w == drawW && h == drawH && !mirrorX && !mirrorY)
-    return DrawPieceUnscaled(x1, y1, rec, transparent, blend);
+    return BltSurface2DToDrawTarget(x1, y1, pieceHandle, transparent);
 
   const int64_t ratioX = w * 65536 / drawW, ratioY = h * 65536 / drawH;
   RECT dest = norm;

@@ -11,6 +11,7 @@
 #include "graphics/library_init.h"
 #include "graphics/surface_data.h"
 #include "platform/gdi/bitmap.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 
@@ -30,10 +31,6 @@ void ReleaseInterface(T*& object) {
     object->Release();
     object = nullptr;
   }
-}
-
-int ScreenImageColorType() {
-  return GetScreenColorBitDepth() == 16 ? kMemImgRgb565 : kMemImgXrgb8888;
 }
 
 // A surface in the display's format: in video memory unless the screen is a software one,
@@ -265,8 +262,8 @@ int ReleaseOutputSurfaces() {
 int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRate) {
   if (g_DD.DirectDraw == nullptr) return -1;
   // The screen images are 16- or 32-bit MEMIMGs; other depths (24 above all) are refused.
-  if ((colorBitDepth != 16 && colorBitDepth != 32) || width < 1 || height < 1 || width > 65535 ||
-      height > 65535)
+  if ((colorBitDepth != 16 && colorBitDepth != 32) || width < 1 || height < 1 ||
+      width > platform::kMaxImageSide || height > platform::kMaxImageSide)
     return base::LogAddFormat("対応していない画面モードです %dx%d %dbit", width, height,
                               colorBitDepth);
   const uint32_t transColor = g_DrawState.TransColor;
@@ -427,6 +424,9 @@ int GetScreenHeight() {
 
 int GetScreenColorBitDepth() {
   return g_DD.RequestedColorBitDepth != 0 ? g_DD.RequestedColorBitDepth : 16;
+}
+int ScreenImageColorType() {
+  return GetScreenColorBitDepth() == 16 ? kMemImgRgb565 : kMemImgXrgb8888;
 }
 int GetScreenColorBitDepth2() {
   return GetScreenColorBitDepth();

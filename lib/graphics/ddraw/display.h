@@ -84,6 +84,9 @@ int G_DD_ResetViewport(int flag);
 // ---- Screen colours --------------------------------------------------------------------------
 int GetScreenColorBitDepth();
 int GetScreenColorBitDepth2();
+// The MEMIMG colour type of the screen's images (and of work images standing in for the
+// screen): 5:6:5 at the requested depth 16, else 32-bit.
+int ScreenImageColorType();
 const ColorData* GetScreenColorData();
 int GetScreenColorInfo();
 uint32_t GetScreenColorValue(int red, int green, int blue);

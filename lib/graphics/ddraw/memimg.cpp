@@ -6,12 +6,11 @@
 
 #include "base/log.h"
 #include "base/memory.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 namespace {
 
-constexpr int64_t kMaxSide = 65535;
-constexpr int64_t kMaxBlockBytes = 0x7FFFFFFF;
 // Every image carries room for a full palette: 256 four-byte slots.
 constexpr int64_t kPaletteBytes = 256 * 4;
 
@@ -76,26 +75,24 @@ const ColorData* Descriptors() {
   return table.d;
 }
 
-constexpr platform::PixelFormat kFormatRgb565{
-    sizeof(platform::PixelFormat), platform::PF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0};
-constexpr platform::PixelFormat kFormatRgb565Alpha{sizeof(platform::PixelFormat),
-                                                   platform::PF_RGB | platform::PF_ALPHAPIXELS,
-                                                   0,
-                                                   32,
-                                                   0xF800,
-                                                   0x07E0,
-                                                   0x001F,
-                                                   0xFF0000};
-constexpr platform::PixelFormat kFormatXrgb8888{
-    sizeof(platform::PixelFormat), platform::PF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0};
-constexpr platform::PixelFormat kFormatArgb8888{sizeof(platform::PixelFormat),
-                                                platform::PF_RGB | platform::PF_ALPHAPIXELS,
-                                                0,
-                                                32,
-                                                0xFF0000,
-                                                0xFF00,
-                                                0xFF,
-                                                0xFF000000};
+// An RGB pixel format record; a non-zero alpha mask marks the alpha channel.
+constexpr platform::PixelFormat RgbFormat(uint32_t bits, uint32_t red, uint32_t green,
+                                          uint32_t blue, uint32_t alpha) {
+  return {sizeof(platform::PixelFormat),
+          alpha != 0 ? platform::PF_RGB | platform::PF_ALPHAPIXELS : platform::PF_RGB,
+          0,
+          bits,
+          red,
+          green,
+          blue,
+          alpha};
+}
+
+constexpr platform::PixelFormat kFormatRgb565 = RgbFormat(16, 0xF800, 0x07E0, 0x001F, 0);
+constexpr platform::PixelFormat kFormatRgb565Alpha =
+    RgbFormat(32, 0xF800, 0x07E0, 0x001F, 0xFF0000);
+constexpr platform::PixelFormat kFormatXrgb8888 = RgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0);
+constexpr platform::PixelFormat kFormatArgb8888 = RgbFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
 
 }  // namespace
 
@@ -133,7 +130,8 @@ int InitMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t transCo
   if (colorType < kMemImgRgb565 || colorType > kMemImgWord16) {
     return base::LogAddFormat("MEMIMG: unknown colour type %d", colorType);
   }
-  if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
+  if (width < 1 || height < 1 || width > platform::kMaxImageSide ||
+      height > platform::kMaxImageSide) {
     return base::LogAddFormat("MEMIMG: size %d x %d refused (1 to 65535 pixels a side)", width,
                               height);
   }
@@ -154,7 +152,7 @@ int InitMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t transCo
   const int64_t blockBytes = paletteOffset + kPaletteBytes;
   const bool wantRunLength = runLength != 0 && colorType != kMemImgByte8;
   const int64_t runLengthBytes = wantRunLength ? (int64_t(width) + 5) * height : 0;
-  if (blockBytes > kMaxBlockBytes || runLengthBytes > kMaxBlockBytes) {
+  if (blockBytes > platform::kMaxBlockBytes || runLengthBytes > platform::kMaxBlockBytes) {
     return base::LogAddFormat("MEMIMG: %d x %d image with pitch %d is too large", width, height,
                               pitch);
   }

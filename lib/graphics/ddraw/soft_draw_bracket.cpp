@@ -59,12 +59,8 @@ BracketState g_bracket;
 
 // The work images take the screen's colour type whatever the surfaces hold, so a draw on a
 // surface screen gives the pixels the software screen of the same depth would.
-int WorkColorType() {
-  return GetScreenColorBitDepth() == 16 ? kMemImgRgb565 : kMemImgXrgb8888;
-}
-
 bool IsMemImgFormat(const ColorData& format) {
-  return IsSameColorData(&format, GetMemImgColorData(WorkColorType(), 0, 0)) == 1;
+  return IsSameColorData(&format, GetMemImgColorData(ScreenImageColorType(), 0, 0)) == 1;
 }
 
 bool SurfaceFormat(DirectDrawSurface* surface, ColorData* format) {
@@ -212,7 +208,7 @@ bool PrepareSurfaceTarget(DirectDrawSurface* surface, const RECT& clipped, const
                           bool withPiece, bool sourceAlpha, int convertColor, uint32_t* color) {
   ColorData& format = g_bracket.targetFormat;
   if (!SurfaceFormat(surface, &format)) return false;
-  const int colorType = WorkColorType();
+  const int colorType = ScreenImageColorType();
   const ColorData* workFormat = GetMemImgColorData(colorType, 0, 0);
   const bool converts = !IsMemImgFormat(format);
   const bool opaqueDirect = convertColor != 0 && converts && !withPiece && Opaque() &&
@@ -278,7 +274,7 @@ bool PrepareSource(const Surface2DRecord* piece, SurfaceDataRecord* data, const 
   const RECT storeRect{srcRect.left + piece->SrcX, srcRect.top + piece->SrcY,
                        srcRect.right + piece->SrcX, srcRect.bottom + piece->SrcY};
   if (!LockRect(surface, storeRect, &g_bracket.source)) return false;
-  const int colorType = WorkColorType();
+  const int colorType = ScreenImageColorType();
   const ColorData* workFormat = GetMemImgColorData(colorType, 0, 0);
   const uint32_t key = PackColorByData(&format, (data->ColorKey >> 16) & 0xFF,
                                        (data->ColorKey >> 8) & 0xFF, data->ColorKey & 0xFF, 255);
@@ -394,8 +390,8 @@ int EndSoftDrawOnSurface() {
                    target.rect.bottom - target.rect.top};
     ConvertPixelRect(target.pointer, target.pitch, &g_bracket.targetFormat,
                      g_bracket.targetCopy.block, g_bracket.targetCopy.pitch,
-                     GetMemImgColorData(WorkColorType(), 0, 0), nullptr, 0, nullptr, 0, 0, &all, 0,
-                     0, 0, kDitherNone, 0, 0, 0);
+                     GetMemImgColorData(ScreenImageColorType(), 0, 0), nullptr, 0, nullptr, 0, 0,
+                     &all, 0, 0, 0, kDitherNone, 0, 0, 0);
   }
   DirectDrawSurface* copyBackTo = g_bracket.copyBackTo;
   DirectDrawSurface* work = target.surface;
@@ -414,7 +410,7 @@ int EndSoftDrawOnSurface() {
 uint32_t SoftDrawWorkColor(uint32_t targetColor) {
   if (!g_bracket.active || g_bracket.targetCopy.block == nullptr) return targetColor;
   return ConvertPixelValue(targetColor, &g_bracket.targetFormat,
-                           GetMemImgColorData(WorkColorType(), 0, 0));
+                           GetMemImgColorData(ScreenImageColorType(), 0, 0));
 }
 
 int IsSoftDrawConverting() {

@@ -4,6 +4,7 @@
 #include "base/log.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/memimg_transfer.h"
+#include "graphics/ddraw/surface_view.h"
 #include "graphics/library_init.h"
 #include "platform/present/present.h"
 
@@ -26,39 +27,6 @@ void ScreenOrigin(int32_t* x, int32_t* y) {
   }
 }
 
-// The displayed surface, locked, as a view in the display's format. Unlocks on destruction.
-class DisplayedSurfaceView {
- public:
-  DisplayedSurfaceView() {
-    DirectDrawSurface* s = g_DD.PrimarySurface;
-    if (s == nullptr) return;
-    SurfaceDesc desc;
-    if (Failed(s->Lock(nullptr, &desc, DDLOCK_WAIT))) return;
-    surface_ = s;
-    view_ = MEMIMG{};
-    view_.SetupMark = kMemImgSetupMark;
-    view_.ViewFlag = 1;
-    view_.Width = int32_t(desc.width);
-    view_.Height = int32_t(desc.height);
-    view_.Pitch = desc.pitch;
-    view_.PitchShift = -1;
-    view_.Format = GetScreenColorData();
-    view_.ColorType = view_.Format->ColorBitDepth == 16 ? kMemImgRgb565 : kMemImgXrgb8888;
-    view_.Pixels = static_cast<uint8_t*>(desc.surface);
-  }
-  ~DisplayedSurfaceView() {
-    if (surface_ != nullptr) surface_->Unlock(nullptr);
-  }
-  DisplayedSurfaceView(const DisplayedSurfaceView&) = delete;
-  DisplayedSurfaceView& operator=(const DisplayedSurfaceView&) = delete;
-  bool Ok() const { return surface_ != nullptr; }
-  MEMIMG* View() { return &view_; }
-
- private:
-  DirectDrawSurface* surface_ = nullptr;
-  MEMIMG view_{};
-};
-
 // Clips the screen rectangle r, placed at the screen origin on a surface of the given size, to
 // that surface and to the screen. False when nothing remains.
 bool ClipToDisplay(RECT* r, int32_t originX, int32_t originY, int32_t surfaceW, int32_t surfaceH) {
@@ -71,7 +39,7 @@ bool ClipToDisplay(RECT* r, int32_t originX, int32_t originY, int32_t surfaceW, 
 
 // Converts a rectangle of a screen image out to the displayed surface.
 int ImageToDisplay(const MEMIMG* image, RECT r) {
-  DisplayedSurfaceView target;
+  LockedSurfaceView target(g_DD.PrimarySurface, DDLOCK_WAIT);
   if (!target.Ok()) return -1;
   int32_t ox, oy;
   ScreenOrigin(&ox, &oy);
@@ -113,7 +81,7 @@ int FlushSoftScreenRect(const RECT* rect) {
 
 int SyncSoftScreenFromSurface() {
   if (!IsSoftwareScreenInUse() || !g_DD.FrontResyncFlag) return 0;
-  DisplayedSurfaceView source;
+  LockedSurfaceView source(g_DD.PrimarySurface, DDLOCK_WAIT);
   if (!source.Ok()) return 0;
   int32_t ox, oy;
   ScreenOrigin(&ox, &oy);

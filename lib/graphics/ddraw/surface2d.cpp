@@ -3,6 +3,7 @@
 #include "base/log.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 namespace {
@@ -37,8 +38,8 @@ HandleValue AddSurface2D(int width, int height, int srcX, int srcY, int, HandleV
   // The piece must have a positive size and lie inside its store.
   const SurfaceDataRecord* shared = sharedData >= 0 ? GetSurfaceDataRecord(sharedData) : nullptr;
   const bool badShared = sharedData >= 0 && shared == nullptr;
-  const int storeWidth = shared ? shared->Width : 65535;
-  const int storeHeight = shared ? shared->Height : 65535;
+  const int storeWidth = shared ? shared->Width : platform::kMaxImageSide;
+  const int storeHeight = shared ? shared->Height : platform::kMaxImageSide;
   if (badShared || width < 1 || height < 1 || srcX < 0 || srcY < 0 ||
       int64_t(srcX) + width > storeWidth || int64_t(srcY) + height > storeHeight ||
       (!shared && options == nullptr))

@@ -47,10 +47,7 @@ int ReadBgraImage(base::DataStream* stream, GraphImage* image) {
   out.Format.AW = 8;
   out.Format.AL = 24;
   out.Format.AM = 0xFF000000;
-  out.Width = int32_t(width);
-  out.Height = int32_t(height);
-  out.Pitch = int32_t(pitch);
-  out.Pixels = pixels.release();
+  reader_io::SetImagePixels(&out, width, height, pitch, pixels.release());
   *image = out;
   return 0;
 }

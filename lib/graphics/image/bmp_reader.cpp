@@ -305,10 +305,7 @@ int ReadBmpImage(base::DataStream* stream, GraphImage* image) {
   } else {
     SetupColorDataRGB24(&out.Format);
   }
-  out.Width = width;
-  out.Height = height;
-  out.Pitch = int32_t(pitch);
-  out.Pixels = pixels.release();
+  reader_io::SetImagePixels(&out, width, height, pitch, pixels.release());
   *image = out;
   return 0;
 }

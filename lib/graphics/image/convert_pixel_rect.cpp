@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "base/system.h"
+#include "platform/pixel_bytes.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define ZQ_CONVERT_HAS_AVX2 1
@@ -59,24 +60,7 @@ inline void StorePixel(uint8_t* p, uint32_t v) {
   }
 }
 
-// Calls f with the byte count as a compile-time constant.
-template <class F>
-inline void WithBytes(int bytes, F&& f) {
-  switch (bytes) {
-    case 1:
-      f(std::integral_constant<int, 1>{});
-      break;
-    case 2:
-      f(std::integral_constant<int, 2>{});
-      break;
-    case 3:
-      f(std::integral_constant<int, 3>{});
-      break;
-    default:
-      f(std::integral_constant<int, 4>{});
-      break;
-  }
-}
+using platform::WithPixelBytes;
 
 // The bits a pixel of this depth occupies.
 constexpr uint32_t DepthMask(int depth) {
@@ -620,7 +604,7 @@ void ReadChunk(const uint8_t* p, int n, const uint32_t* palette, uint32_t* raw, 
 
 ReadFn PickReader(int bytes) {
   ReadFn fn = nullptr;
-  WithBytes(bytes, [&fn](auto b) { fn = &ReadChunk<decltype(b)::value>; });
+  WithPixelBytes(bytes, [&fn](auto b) { fn = &ReadChunk<decltype(b)::value>; });
   return fn;
 }
 
@@ -640,7 +624,7 @@ void WriteChunk(uint8_t* d, ptrdiff_t step, const uint32_t* v, const uint32_t* r
 
 WriteFn PickWriter(int bytes, bool skipKey) {
   WriteFn fn = nullptr;
-  WithBytes(bytes, [&fn, skipKey](auto b) {
+  WithPixelBytes(bytes, [&fn, skipKey](auto b) {
     constexpr int B = decltype(b)::value;
     fn = skipKey ? &WriteChunk<B, true> : &WriteChunk<B, false>;
   });
@@ -818,9 +802,9 @@ int ConvertPixelRect(void* dstPixels, int32_t dstPitch, const ColorData* dstForm
   if (!o.keyToAlpha && !o.alphaFromImage && !o.zeroColor && !o.alphaFromRed &&
       SameMasks(src, dst)) {
     if (o.skipKey) {
-      WithBytes(db, [&](auto b) { CopySkipKey<decltype(b)::value>(k, o.key); });
+      WithPixelBytes(db, [&](auto b) { CopySkipKey<decltype(b)::value>(k, o.key); });
     } else if (o.mirror) {
-      WithBytes(db, [&](auto b) { CopyMirrored<decltype(b)::value>(k); });
+      WithPixelBytes(db, [&](auto b) { CopyMirrored<decltype(b)::value>(k); });
     } else {
       CopyRows(k, db);
     }
@@ -832,7 +816,7 @@ int ConvertPixelRect(void* dstPixels, int32_t dstPitch, const ColorData* dstForm
       src.ColorBitDepth == dst.ColorBitDepth && src.RM == dst.RM && src.GM == dst.GM &&
       src.BM == dst.BM) {
     const uint32_t keyPixel = PackKeyColor(dst, o.key);
-    WithBytes(db, [&](auto b) { KeyToAlphaSameLayout<decltype(b)::value>(k, dst, keyPixel); });
+    WithPixelBytes(db, [&](auto b) { KeyToAlphaSameLayout<decltype(b)::value>(k, dst, keyPixel); });
     return 0;
   }
 

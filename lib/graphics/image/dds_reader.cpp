@@ -103,10 +103,7 @@ int ReadDdsImage(base::DataStream* stream, GraphImage* image) {
   else
     SetupColorDataFromMasks(&out.Format, format.bits, format.red, format.green, format.blue,
                             format.alpha);
-  out.Width = int32_t(width);
-  out.Height = int32_t(height);
-  out.Pitch = int32_t(pitch);
-  out.Pixels = pixels.release();
+  reader_io::SetImagePixels(&out, width, height, pitch, pixels.release());
   *image = out;
   return 0;
 }

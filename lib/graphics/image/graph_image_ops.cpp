@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "graphics/image/reader_io.h"
+#include "platform/pixel_bytes.h"
 
 namespace zq::gfx {
 namespace {
@@ -31,22 +32,12 @@ uint32_t ChannelByte(uint32_t value, uint32_t mask, int shift, int width) {
 int ReverseGraphImageX(GraphImage* image) {
   if (image->Width <= 0 || image->Height <= 0 || image->Pixels == nullptr) return -1;
   auto* pixels = static_cast<uint8_t*>(image->Pixels);
-  switch (image->Format.PixelByte) {
-    case 1:
-      MirrorRows<1>(pixels, image->Pitch, image->Width, image->Height);
-      break;
-    case 2:
-      MirrorRows<2>(pixels, image->Pitch, image->Width, image->Height);
-      break;
-    case 3:
-      MirrorRows<3>(pixels, image->Pitch, image->Width, image->Height);
-      break;
-    case 4:
-      MirrorRows<4>(pixels, image->Pitch, image->Width, image->Height);
-      break;
-    default:
-      break;
-  }
+  // Other pixel widths are left as they are.
+  const int bytes = image->Format.PixelByte;
+  if (bytes >= 1 && bytes <= 4)
+    platform::WithPixelBytes(bytes, [&](auto b) {
+      MirrorRows<decltype(b)::value>(pixels, image->Pitch, image->Width, image->Height);
+    });
   return 0;
 }
 

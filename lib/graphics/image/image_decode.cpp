@@ -5,6 +5,7 @@
 #include "base/file_access.h"
 #include "base/memory.h"
 #include "graphics/image/convert_pixel_rect.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 
@@ -73,7 +74,8 @@ class OpenSource {
 // Replaces the image's pixel block by a copy with every row reversed left to right.
 bool MirrorImage(GraphImage* image) {
   const int64_t bytes = int64_t(image->Height) * image->Pitch;
-  if (image->Width <= 0 || image->Height <= 0 || image->Pitch <= 0 || bytes > 0x7FFFFFFF) {
+  if (image->Width <= 0 || image->Height <= 0 || image->Pitch <= 0 ||
+      bytes > platform::kMaxBlockBytes) {
     return false;
   }
   void* mirrored = ZQ_ALLOC(size_t(bytes));

@@ -5,11 +5,10 @@
 #include "base/memory.h"
 #include "graphics/image/convert_pixel_rect.h"
 #include "graphics/image/image_decode.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 namespace {
-
-constexpr int64_t kMaxBlockBytes = 0x7FFFFFFF;
 
 int64_t RoundUp4(int64_t bytes) {
   return (bytes + 3) & ~int64_t(3);
@@ -18,7 +17,7 @@ int64_t RoundUp4(int64_t bytes) {
 // A zero-filled block of height rows of pitch bytes (row padding stays zero), or null.
 uint8_t* AllocRows(int64_t pitch, int64_t height) {
   const int64_t bytes = pitch * height;
-  if (bytes <= 0 || bytes > kMaxBlockBytes) return nullptr;
+  if (bytes <= 0 || bytes > platform::kMaxBlockBytes) return nullptr;
   return static_cast<uint8_t*>(ZQ_CALLOC(size_t(bytes)));
 }
 
@@ -106,7 +105,7 @@ platform::HBITMAP ConvertImageToDIB(const platform::BITMAPINFO* header, const vo
   if (header == nullptr || rows == nullptr) return nullptr;
   const int32_t width = header->bmiHeader.biWidth;
   const int64_t height = std::llabs(int64_t(header->bmiHeader.biHeight));
-  if (width <= 0 || height == 0 || height > 65535) return nullptr;
+  if (width <= 0 || height == 0 || height > platform::kMaxImageSide) return nullptr;
 
   platform::BITMAPINFO section{};
   platform::BITMAPINFOHEADER& h = section.bmiHeader;

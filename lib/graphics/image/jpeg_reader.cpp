@@ -12,6 +12,8 @@
 // clang-format on
 
 #include "base/memory.h"
+#include "graphics/image/reader_io.h"
+#include "platform/size_limits.h"
 
 #ifndef JCS_EXTENSIONS
 #error "libjpeg-turbo with the JCS_EXT_* colour spaces is required"
@@ -20,8 +22,6 @@
 namespace zq::gfx {
 namespace {
 
-constexpr uint32_t kMaxSide = 65535;
-constexpr uint64_t kMaxPixelBytes = 0x7FFFFFFF;
 constexpr size_t kInputBufferSize = 4096;
 
 // Everything one decode owns. libjpeg leaves through longjmp on any error, so nothing in the
@@ -132,10 +132,12 @@ int Decode(JpegState& s) {
   // Checked before libjpeg sets up its buffers, which scale with the image.
   const uint32_t width = cinfo->image_width;
   const uint32_t height = cinfo->image_height;
-  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return -1;
+  if (width == 0 || height == 0 || width > uint32_t(platform::kMaxImageSide) ||
+      height > uint32_t(platform::kMaxImageSide))
+    return -1;
   const uint64_t pitch = uint64_t(width) * uint64_t(components);
   const uint64_t blockSize = pitch * height;
-  if (blockSize > kMaxPixelBytes) return -1;
+  if (blockSize > uint64_t(platform::kMaxBlockBytes)) return -1;
 
   if (!jpeg_start_decompress(cinfo)) return -1;
   if (cinfo->output_width != width || cinfo->output_height != height ||
@@ -155,10 +157,7 @@ int Decode(JpegState& s) {
     SetupColorDataByte8(&s.result.Format);
   else
     SetupColorDataRGB24(&s.result.Format);
-  s.result.Width = int32_t(width);
-  s.result.Height = int32_t(height);
-  s.result.Pitch = int32_t(pitch);
-  s.result.Pixels = s.pixels;
+  reader_io::SetImagePixels(&s.result, width, height, int64_t(pitch), s.pixels);
   return 0;
 }
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "base/memory.h"
+#include "graphics/image/reader_io.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx {
 namespace {
 
-constexpr uint32_t kMaxSide = 65535;
-constexpr uint64_t kMaxPixelBytes = 0x7FFFFFFF;
 // Bounds what one ancillary chunk (text, ICC profile) may make libpng allocate.
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 constexpr size_t kSignatureSize = 8;
@@ -108,7 +108,7 @@ int Decode(PngState& s) {
   png_set_read_fn(png, &s, PngRead);
   png_set_sig_bytes(png, int(kSignatureSize));
   // IHDR beyond these sides is refused by libpng itself, before any row buffer exists.
-  png_set_user_limits(png, kMaxSide, kMaxSide);
+  png_set_user_limits(png, platform::kMaxImageSide, platform::kMaxImageSide);
   png_set_chunk_malloc_max(png, kMaxChunkBytes);
 
   png_read_info(png, info);
@@ -116,7 +116,9 @@ int Decode(PngState& s) {
   int depth = 0, colorType = 0, interlace = 0;
   if (!png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr))
     return -1;
-  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return -1;
+  if (width == 0 || height == 0 || width > uint32_t(platform::kMaxImageSide) ||
+      height > uint32_t(platform::kMaxImageSide))
+    return -1;
   const bool transparent = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
 
   Output output;
@@ -160,7 +162,7 @@ int Decode(PngState& s) {
       rowBytes < size_t(width) * size_t(pixelBytes) || rowBytes > size_t(INT32_MAX))
     return -1;
   const uint64_t blockSize = uint64_t(rowBytes) * uint64_t(height);
-  if (blockSize > kMaxPixelBytes) return -1;
+  if (blockSize > uint64_t(platform::kMaxBlockBytes)) return -1;
 
   s.pixels = static_cast<uint8_t*>(ZQ_ALLOC(size_t(blockSize)));
   if (s.pixels == nullptr) return -1;
@@ -171,10 +173,7 @@ int Decode(PngState& s) {
   png_read_end(png, nullptr);
 
   SetupFormat(output, png, info, &s.result.Format);
-  s.result.Width = int32_t(width);
-  s.result.Height = int32_t(height);
-  s.result.Pitch = int32_t(rowBytes);
-  s.result.Pixels = s.pixels;
+  reader_io::SetImagePixels(&s.result, width, height, int64_t(rowBytes), s.pixels);
   return 0;
 }
 

@@ -7,12 +7,15 @@
 
 #include "base/memory.h"
 #include "base/stream.h"
+#include "graphics/image/graph_image.h"
+#include "platform/size_limits.h"
 
 namespace zq::gfx::reader_io {
 
-// A decoded image is at most this many pixels a side, and its blocks at most kMaxBlockBytes.
-inline constexpr int64_t kMaxImageSide = 65535;
-inline constexpr int64_t kMaxBlockBytes = 0x7FFFFFFF;
+// A decoded image is at most kMaxImageSide pixels a side, and its blocks at most
+// kMaxBlockBytes.
+using platform::kMaxBlockBytes;
+using platform::kMaxImageSide;
 
 struct TrackedDeleter {
   void operator()(uint8_t* block) const { base::TrackedFree(block); }
@@ -42,6 +45,16 @@ inline uint32_t Le32(const uint8_t* p) {
 // True when width and height (each 0..2^32) fit the side limit and a block of height rows of
 // rowBytes (0..2^34) the block limit; otherwise logs the refused size and returns false.
 bool FitsImageLimits(int64_t width, int64_t height, int64_t rowBytes);
+
+// Gives the image its pixel block: height rows of pitch bytes, width pixels each (sizes already
+// checked against the limits). The image owns the block from then on.
+inline void SetImagePixels(GraphImage* image, int64_t width, int64_t height, int64_t pitch,
+                           uint8_t* pixels) {
+  image->Width = int32_t(width);
+  image->Height = int32_t(height);
+  image->Pitch = int32_t(pitch);
+  image->Pixels = pixels;
+}
 
 // Reverses the order of height rows of pitch bytes, in place.
 void ReverseRows(uint8_t* pixels, int64_t pitch, int height);

@@ -6,6 +6,7 @@
 #include "graphics/image/graph_image_ops.h"
 #include "graphics/image/image_readers.h"
 #include "graphics/image/reader_io.h"
+#include "platform/pixel_bytes.h"
 
 namespace zq::gfx {
 namespace {
@@ -71,16 +72,8 @@ void DecodePackets(const uint8_t* data, size_t size, uint8_t* out, int64_t count
 }
 
 void DecodePacketsOf(int bytes, const uint8_t* data, size_t size, uint8_t* out, int64_t count) {
-  switch (bytes) {
-    case 1:
-      return DecodePackets<1>(data, size, out, count);
-    case 2:
-      return DecodePackets<2>(data, size, out, count);
-    case 3:
-      return DecodePackets<3>(data, size, out, count);
-    default:
-      return DecodePackets<4>(data, size, out, count);
-  }
+  platform::WithPixelBytes(
+      bytes, [&](auto b) { DecodePackets<decltype(b)::value>(data, size, out, count); });
 }
 
 // Replaces each index by its colour-map entry of kBytes bytes.
@@ -176,10 +169,7 @@ int ReadTgaImage(base::DataStream* stream, GraphImage* image) {
 
   GraphImage out{};
   SetFormat(depth, &out.Format);
-  out.Width = h.width;
-  out.Height = h.height;
-  out.Pitch = int32_t(pitch);
-  out.Pixels = pixels.release();
+  reader_io::SetImagePixels(&out, h.width, h.height, pitch, pixels.release());
   // Stored bottom to top unless bit 5 is set, left to right unless bit 4 is set.
   if ((h.descriptor & 0x20) == 0)
     reader_io::ReverseRows(static_cast<uint8_t*>(out.Pixels), pitch, h.height);

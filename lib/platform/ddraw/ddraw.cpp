@@ -6,14 +6,14 @@
 #include <mutex>
 #include <new>
 
+#include "platform/pixel_bytes.h"
 #include "platform/pixel_channels.h"
+#include "platform/size_limits.h"
 
 namespace zq::platform {
 
 namespace {
 
-constexpr int32_t kMaxSide = 65535;
-constexpr int64_t kMaxBytes = 0x7FFFFFFF;
 constexpr uint8_t kPoisonByte = 0xCD;
 constexpr uint32_t kVideoMemoryTotal = 256u << 20;
 
@@ -115,16 +115,9 @@ void CopyRows(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPit
 template <bool Keyed>
 void CopyRowsBy(uint32_t bytes, uint8_t* dst, int32_t dstPitch, const uint8_t* src,
                 int32_t srcPitch, const Axis& xs, const Axis& ys, uint32_t lo, uint32_t hi) {
-  switch (bytes) {
-    case 1:
-      return CopyRows<1, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
-    case 2:
-      return CopyRows<2, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
-    case 3:
-      return CopyRows<3, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
-    default:
-      return CopyRows<4, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
-  }
+  WithPixelBytes(int(bytes), [&](auto b) {
+    CopyRows<decltype(b)::value, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
+  });
 }
 
 template <uint32_t Bytes>
@@ -146,6 +139,25 @@ bool ChangeDesktop(int32_t width, int32_t height, const PixelFormat& format) {
       before.bitsPerPixel != after.bitsPerPixel)
     PostWindowMessage({MessageKind::DisplayChange, after.width, after.height, after.bitsPerPixel});
   return true;
+}
+
+// Holds next in slot instead of what it held: the new object gains a reference, the old one
+// loses its.
+template <class T>
+void ReplaceHeld(T*& slot, T* next) {
+  if (next) next->AddRef();
+  if (slot) slot->Release();
+  slot = next;
+}
+
+// Hands out the held object with a new reference, or null and missing when nothing is held.
+template <class T>
+HRESULT HandOutHeld(T* held, T** out, HRESULT missing) {
+  if (!out) return DDERR_INVALIDPARAMS;
+  *out = held;
+  if (!held) return missing;
+  held->AddRef();
+  return DD_OK;
 }
 
 }  // namespace
@@ -313,20 +325,8 @@ HRESULT DirectDrawSurface::Blt(const RECT* destRect, DirectDrawSurface* src, con
     const uint32_t value = fx->fillColor & PixelMask(format_.rgbBitCount);
     for (const RECT& c : clip) {
       if (Empty(c)) continue;
-      switch (BytesPerPixel()) {
-        case 1:
-          FillRect<1>(pixels_, pitch_, c, value);
-          break;
-        case 2:
-          FillRect<2>(pixels_, pitch_, c, value);
-          break;
-        case 3:
-          FillRect<3>(pixels_, pitch_, c, value);
-          break;
-        default:
-          FillRect<4>(pixels_, pitch_, c, value);
-          break;
-      }
+      WithPixelBytes(int(BytesPerPixel()),
+                     [&](auto b) { FillRect<decltype(b)::value>(pixels_, pitch_, c, value); });
     }
     return DD_OK;
   }
@@ -520,34 +520,22 @@ HRESULT DirectDrawSurface::Flip(DirectDrawSurface*, uint32_t) {
 }
 
 HRESULT DirectDrawSurface::SetClipper(DirectDrawClipper* clipper) {
-  if (clipper) clipper->AddRef();
-  if (clipper_) clipper_->Release();
-  clipper_ = clipper;
+  ReplaceHeld(clipper_, clipper);
   return DD_OK;
 }
 
 HRESULT DirectDrawSurface::GetClipper(DirectDrawClipper** out) {
-  if (!out) return DDERR_INVALIDPARAMS;
-  *out = clipper_;
-  if (!clipper_) return DDERR_NOCLIPPERATTACHED;
-  clipper_->AddRef();
-  return DD_OK;
+  return HandOutHeld(clipper_, out, DDERR_NOCLIPPERATTACHED);
 }
 
 HRESULT DirectDrawSurface::SetPalette(DirectDrawPalette* palette) {
   if (palette && format_.rgbBitCount != 8) return DDERR_INVALIDPIXELFORMAT;
-  if (palette) palette->AddRef();
-  if (palette_) palette_->Release();
-  palette_ = palette;
+  ReplaceHeld(palette_, palette);
   return DD_OK;
 }
 
 HRESULT DirectDrawSurface::GetPalette(DirectDrawPalette** out) {
-  if (!out) return DDERR_INVALIDPARAMS;
-  *out = palette_;
-  if (!palette_) return DDERR_NOPALETTEATTACHED;
-  palette_->AddRef();
-  return DD_OK;
+  return HandOutHeld(palette_, out, DDERR_NOPALETTEATTACHED);
 }
 
 HRESULT DirectDrawSurface::GetDC(HDC* dc) {
@@ -747,7 +735,7 @@ HRESULT DirectDraw::NewSurface(int32_t width, int32_t height, const PixelFormat&
   }
   const int64_t pitch =
       (int64_t(width) * (format.rgbBitCount / 8) + 3) / 4 * 4 + (int64_t(padding) + 3) / 4 * 4;
-  if (pitch > kMaxBytes || pitch * height > kMaxBytes) return DDERR_INVALIDPARAMS;
+  if (pitch > kMaxBlockBytes || pitch * height > kMaxBlockBytes) return DDERR_INVALIDPARAMS;
   auto* s = new (std::nothrow) DirectDrawSurface();
   if (!s) return DDERR_OUTOFMEMORY;
   s->pixels_ = new (std::nothrow) uint8_t[size_t(pitch * height)]();
@@ -834,8 +822,8 @@ HRESULT DirectDraw::CreateSurface(const SurfaceDesc& desc, DirectDrawSurface** o
     return DDERR_INVALIDCAPS;
   if ((desc.flags & (DDSD_WIDTH | DDSD_HEIGHT)) != (DDSD_WIDTH | DDSD_HEIGHT))
     return DDERR_INVALIDPARAMS;
-  if (desc.width == 0 || desc.height == 0 || desc.width > uint32_t(kMaxSide) ||
-      desc.height > uint32_t(kMaxSide))
+  if (desc.width == 0 || desc.height == 0 || desc.width > uint32_t(kMaxImageSide) ||
+      desc.height > uint32_t(kMaxImageSide))
     return DDERR_INVALIDPARAMS;
 
   PixelFormat format;

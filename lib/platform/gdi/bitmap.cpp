@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/pixel_channels.h"
+#include "platform/size_limits.h"
 
 namespace zq::platform {
 
@@ -27,9 +28,6 @@ class DeviceContext {
 };
 
 namespace {
-
-constexpr int64_t kMaxBytes = 0x7FFFFFFF;
-constexpr int32_t kMaxSide = 65535;
 
 // The stock 1 x 1 monochrome bitmap every memory context starts with.
 Bitmap& StockBitmap() {
@@ -99,8 +97,8 @@ bool ParseDib(const BITMAPINFO* info, uint32_t usage, Dib& out) {
   if (!info || usage != DIB_RGB_COLORS) return false;
   const BITMAPINFOHEADER& h = info->bmiHeader;
   if (h.biSize < sizeof(BITMAPINFOHEADER)) return false;
-  if (h.biWidth <= 0 || h.biWidth > kMaxSide || h.biHeight == 0 || h.biHeight < -kMaxSide ||
-      h.biHeight > kMaxSide)
+  if (h.biWidth <= 0 || h.biWidth > kMaxImageSide || h.biHeight == 0 ||
+      h.biHeight < -kMaxImageSide || h.biHeight > kMaxImageSide)
     return false;
   const uint32_t bits = h.biBitCount;
   Format& f = out.format;
@@ -146,7 +144,7 @@ bool ParseDib(const BITMAPINFO* info, uint32_t usage, Dib& out) {
   out.height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
   out.bottomUp = h.biHeight > 0;
   out.stride = StrideOf(h.biWidth, bits);
-  return out.stride * out.height <= kMaxBytes;
+  return out.stride * out.height <= kMaxBlockBytes;
 }
 
 // Colours (0xRRGGBB) of count pixels of a row starting at column x0.

@@ -9,6 +9,7 @@
 
 #include "platform/pixel_channels.h"
 #include "platform/present/sdl_window.h"
+#include "platform/size_limits.h"
 
 namespace zq::platform {
 
@@ -34,7 +35,7 @@ struct Layout {
 bool LayoutOf(const PixelFormat& f, int32_t width, int32_t height, int32_t pitch, Layout& out) {
   if (f.rgbBitCount != 16 && f.rgbBitCount != 24 && f.rgbBitCount != 32) return false;
   if (!f.redMask || !f.greenMask || !f.blueMask) return false;
-  if (width <= 0 || height <= 0 || width > 65535 || height > 65535) return false;
+  if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return false;
   out.bytes = f.rgbBitCount / 8;
   if (pitch < 0 || int64_t(pitch) < int64_t(width) * out.bytes) return false;
   out.r = ChannelFromMask(f.redMask);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/present/present.h"
+#include "platform/size_limits.h"
 #include "platform/win/window.h"
 
 namespace zq::platform {
@@ -196,7 +197,7 @@ void SdlPresenter::ShowFrame(const Frame& frame) {
     title = main->Title();
     const RECT r = main->GetClientRect();
     const Region c{r.left, r.top, int64_t(r.right) - r.left, int64_t(r.bottom) - r.top};
-    if (c.width > 0 && c.height > 0 && c.width <= 65535 && c.height <= 65535) {
+    if (c.width > 0 && c.height > 0 && c.width <= kMaxImageSide && c.height <= kMaxImageSide) {
       client = c;
       hasClient = true;
     }

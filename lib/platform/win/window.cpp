@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/size_limits.h"
+
 namespace zq::platform {
 
 namespace {
@@ -118,7 +120,7 @@ Desktop GetDesktop() {
 }
 
 bool SetDesktop(int32_t width, int32_t height, const PixelFormat& format) {
-  if (width <= 0 || height <= 0 || width > 65535 || height > 65535) return false;
+  if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return false;
   if (!IsUsableDesktopFormat(format)) return false;
   std::lock_guard lock(Sys().mutex);
   Desktop& d = Sys().desktop;

@@ -1,5 +1,4 @@
-// Test images over std::vector, the run-length stream built from its format table, and a
-// plain reference model of the blend rules and of the unscaled blit, written from the
+// A plain reference model of the blend rules and of the unscaled blit, written from the
 // rules with ordinary arithmetic (divisions, no tables, no packed helpers).
 #pragma once
 
@@ -12,134 +11,12 @@
 
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
+#include "support/test_image.h"
 
 namespace zq::soft::blit_test {
 
-// ---------------------------------------------------------------------------------------
-// Images
-
-inline int TestPixelBytes(int colorType, bool palette, bool alpha) {
-  if (palette) return 1;
-  if (colorType == gfx::kMemImgRgb565) return alpha ? 4 : 2;
-  return 4;
-}
-
-// A MEMIMG over vectors it owns. Not copyable: the record points into the vectors.
-class TestImage {
- public:
-  TestImage(int w, int h, int colorType, bool palette = false, bool alpha = false,
-            int padBytes = 0) {
-    const int bytes = TestPixelBytes(colorType, palette, alpha);
-    format_.ColorBitDepth = uint16_t(bytes * 8);
-    format_.PixelByte = uint16_t(bytes);
-    pixels_.assign(size_t(std::max(0, w * bytes + padBytes)) * size_t(std::max(h, 1)), 0);
-    palette_.assign(256, 0);
-    m.SetupMark = gfx::kMemImgSetupMark;
-    m.ViewFlag = 0;
-    m.Width = w;
-    m.Height = h;
-    m.Pitch = w * bytes + padBytes;
-    m.PitchShift = -1;
-    m.Format = &format_;
-    m.TransColor = 0;
-    m.ColorType = colorType;
-    m.PaletteFlag = palette ? 1 : 0;
-    m.PaletteCount = palette ? 256 : 0;
-    m.Palette = palette ? palette_.data() : nullptr;
-    m.AlphaFlag = alpha ? 1 : 0;
-    m.RunLengthFlag = 0;
-    m.RunLength = nullptr;
-    m.Pixels = pixels_.data();
-  }
-  TestImage(const TestImage&) = delete;
-  TestImage& operator=(const TestImage&) = delete;
-
-  int Bytes() const { return format_.PixelByte; }
-  uint8_t* At(int x, int y) { return m.Pixels + ptrdiff_t(y) * m.Pitch + ptrdiff_t(x) * Bytes(); }
-  const uint8_t* At(int x, int y) const {
-    return m.Pixels + ptrdiff_t(y) * m.Pitch + ptrdiff_t(x) * Bytes();
-  }
-
-  // The raw value: index, 16-bit word, or 32-bit value (alpha sources: colour part only
-  // for 16-bit, whole value for 32-bit).
-  uint32_t Get(int x, int y) const {
-    const uint8_t* p = At(x, y);
-    if (m.PaletteFlag) return p[0];
-    if (m.ColorType == gfx::kMemImgRgb565) return uint32_t(p[0] | (p[1] << 8));
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-  }
-  void Set(int x, int y, uint32_t v) {
-    uint8_t* p = At(x, y);
-    if (m.PaletteFlag) {
-      p[0] = uint8_t(v);
-    } else if (m.ColorType == gfx::kMemImgRgb565) {
-      p[0] = uint8_t(v);
-      p[1] = uint8_t(v >> 8);
-    } else {
-      for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-    }
-  }
-  uint32_t Alpha(int x, int y) const { return At(x, y)[m.ColorType == gfx::kMemImgRgb565 ? 2 : 3]; }
-  void SetAlpha(int x, int y, uint32_t a) {
-    At(x, y)[m.ColorType == gfx::kMemImgRgb565 ? 2 : 3] = uint8_t(a);
-  }
-  // Palette entry i as a pixel value (2-byte entries for 16-bit images).
-  void SetPaletteEntry(int i, uint32_t v) {
-    auto* bytes = reinterpret_cast<uint8_t*>(palette_.data());
-    if (m.ColorType == gfx::kMemImgRgb565) {
-      bytes[i * 2] = uint8_t(v);
-      bytes[i * 2 + 1] = uint8_t(v >> 8);
-    } else {
-      std::memcpy(bytes + i * 4, &v, 4);
-    }
-  }
-  uint32_t PaletteEntry(int i) const {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(palette_.data());
-    if (m.ColorType == gfx::kMemImgRgb565) return uint32_t(bytes[i * 2] | (bytes[i * 2 + 1] << 8));
-    uint32_t v;
-    std::memcpy(&v, bytes + i * 4, 4);
-    return v;
-  }
-
-  // Builds the run-length stream from the current pixels and marks it current.
-  void BuildRuns() {
-    runs_.clear();
-    for (int y = 0; y < m.Height; ++y) {
-      int x = 0;
-      while (x < m.Width) {
-        const int type = Classify(x, y);
-        int n = 1;
-        while (n < 64 && x + n < m.Width && Classify(x + n, y) == type) ++n;
-        runs_.push_back(uint8_t((type << 6) | (n - 1)));
-        x += n;
-      }
-      runs_.push_back(0xC0);
-    }
-    runs_.resize(size_t(m.Width + 5) * size_t(m.Height), 0xC0);
-    m.RunLength = runs_.data();
-    m.RunLengthFlag = 1;
-  }
-  std::vector<uint8_t>& Runs() { return runs_; }
-
-  std::vector<uint8_t>& PixelBytes() { return pixels_; }
-  const std::vector<uint8_t>& PixelBytes() const { return pixels_; }
-
-  gfx::MEMIMG m{};
-
- private:
-  int Classify(int x, int y) const {
-    if (m.AlphaFlag && !m.PaletteFlag) {
-      const uint32_t a = Alpha(x, y);
-      return a == 0 ? 0 : (a == 255 ? 1 : 2);
-    }
-    return Get(x, y) == m.TransColor ? 0 : 1;
-  }
-
-  gfx::ColorData format_{};
-  std::vector<uint8_t> pixels_;
-  std::vector<uint32_t> palette_;
-  std::vector<uint8_t> runs_;
-};
+using zq::test::DrawStateScope;
+using zq::test::TestImage;
 
 // ---------------------------------------------------------------------------------------
 // Reference model of one pixel.
@@ -299,8 +176,8 @@ struct RefState {
 
 inline void RefDraw(TestImage& dst, const TestImage& src, int x, int y, int transFlag,
                     const TestImage* blend, const RefState& st) {
-  const gfx::MEMIMG& s = src.m;
-  gfx::MEMIMG& d = dst.m;
+  const gfx::MEMIMG& s = src.img;
+  gfx::MEMIMG& d = dst.img;
   if (s.ColorType != d.ColorType || d.PaletteFlag || d.AlphaFlag) return;
   if (d.ColorType != 0 && d.ColorType != 1) return;
   if (st.mode < 0 || st.mode > 4) return;
@@ -367,27 +244,27 @@ inline void RefDraw(TestImage& dst, const TestImage& src, int x, int y, int tran
   (void)drewSomething;
 }
 
-// Sets the draw state for one test and puts the previous one back afterwards.
-class DrawStateScope {
- public:
-  DrawStateScope() : saved_(gfx::g_DrawState) {
-    std::memcpy(savedTable_, gfx::BlendGraphTable, 256);
-  }
-  ~DrawStateScope() {
-    gfx::g_DrawState = saved_;
-    std::memcpy(gfx::BlendGraphTable, savedTable_, 256);
-  }
-  void Set(const RefState& st) {
-    gfx::g_DrawState.BlendMode = st.mode;
-    gfx::g_DrawState.BlendParam = st.param;
-    gfx::g_DrawState.Bright = st.bright;
-    gfx::g_DrawState.DrawArea = st.area;
-    if (st.blendTable) std::memcpy(gfx::BlendGraphTable, st.blendTable, 256);
-  }
+// Sets the reference state as the draw state.
+inline void Apply(DrawStateScope& scope, const RefState& st) {
+  scope.Set(st.mode, st.param, st.bright, st.area, st.blendTable);
+}
 
- private:
-  gfx::GraphicsDrawState saved_;
-  uint8_t savedTable_[256];
+// A blit test's draw state: Use sets it (with the test's blend table) for the blit and the
+// model alike; the previous state comes back after the test.
+class BlitStateTest : public ::testing::Test {
+ public:
+  void Use(int mode, int param, platform::RECT area = {0, 0, 640, 480},
+           uint32_t bright = 0xFFFFFF) {
+    st_.mode = mode;
+    st_.param = param;
+    st_.area = area;
+    st_.bright = bright;
+    st_.blendTable = table_;
+    Apply(scope_, st_);
+  }
+  DrawStateScope scope_;
+  RefState st_;
+  uint8_t table_[256];
 };
 
 }  // namespace zq::soft::blit_test

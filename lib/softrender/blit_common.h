@@ -1,0 +1,336 @@
+// Pieces shared by the software blitters (unscaled and stretched) and the flat-colour and
+// textured pixel code: unaligned pixel access, lane loads and stores of destination words,
+// the blend-image factor, the operator bound to its factor set, the compile-time dispatch
+// helper, the checks of the images of a blit, its palette table and the CPU feature test.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+#include "graphics/ddraw/memimg.h"
+#include "graphics/draw_state.h"
+#include "softrender/blend_ops.h"
+
+namespace zq::soft {
+
+// Pixels are reached through byte pointers (pitches are byte counts and need not be multiples
+// of the pixel size, views start anywhere), so every access goes through memcpy: no alignment
+// assumption, and it compiles to a plain move.
+template <typename Pixel>
+inline Pixel LoadPixel(const uint8_t* p) {
+  Pixel v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename Pixel>
+inline void StorePixel(uint8_t* p, Pixel v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// ---------------------------------------------------------------------------------------
+// Lanes of pixel words. V = int32_t is one pixel, otherwise a vector of lanes (blend_ops.h).
+
+template <class V>
+constexpr bool kScalar = std::is_same_v<V, int32_t>;
+
+// Four or eight 16-bit words, packed: the narrow form of 32-bit lanes of 16-bit pixels.
+using Words4 = uint16_t __attribute__((vector_size(8)));
+using Words8 = uint16_t __attribute__((vector_size(16)));
+template <class V>
+using NarrowWords = std::conditional_t<LaneTraits<V>::kCount == 4, Words4, Words8>;
+
+// The Words at p + sizeof(Word) * x, widened to V's lanes. 16-bit lanes hold 16-bit words as
+// they are.
+template <class Word, class V>
+inline V LoadWordLanes(const uint8_t* p, int x) {
+  p += ptrdiff_t(x) * ptrdiff_t(sizeof(Word));
+  if constexpr (kScalar<V>) {
+    return int32_t(LoadPixel<Word>(p));
+  } else if constexpr (kHalfLanes<V> || sizeof(Word) == 4) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  } else {
+    static_assert(sizeof(Word) == 2);
+    NarrowWords<V> w;
+    std::memcpy(&w, p, sizeof w);
+    return __builtin_convertvector(w, V);
+  }
+}
+
+// Stores V's lanes as Words at p + sizeof(Word) * x (the reverse of LoadWordLanes).
+template <class Word, class V>
+inline void StoreWordLanes(uint8_t* p, int x, V v) {
+  p += ptrdiff_t(x) * ptrdiff_t(sizeof(Word));
+  if constexpr (kScalar<V>) {
+    StorePixel<Word>(p, Word(v));
+  } else if constexpr (kHalfLanes<V> || sizeof(Word) == 4) {
+    std::memcpy(p, &v, sizeof v);
+  } else {
+    static_assert(sizeof(Word) == 2);
+    const NarrowWords<V> w = __builtin_convertvector(v, NarrowWords<V>);
+    std::memcpy(p, &w, sizeof w);
+  }
+}
+
+template <class PixelT, class V>
+inline V LoadDestination(const uint8_t* d, int x) {
+  return LoadWordLanes<typename PixelT::Word, V>(d, x);
+}
+
+template <class PixelT, class V>
+inline void StoreDestination(uint8_t* d, int x, V v) {
+  StoreWordLanes<typename PixelT::Word, V>(d, x, v);
+}
+
+// The blend factors (0..255) of the blend-image bytes bl[x ..] through the blend table.
+template <class V>
+inline V LoadBlendFactor(const uint8_t* table, const uint8_t* bl, int x) {
+  if constexpr (kScalar<V>) {
+    return table[bl[x]];
+  } else {
+    using E = typename LaneTraits<V>::Element;
+    E f[LaneTraits<V>::kCount];
+    for (int k = 0; k < LaneTraits<V>::kCount; ++k) f[k] = E(table[bl[x + k]]);
+    V b;
+    std::memcpy(&b, f, sizeof b);
+    return b;
+  }
+}
+
+// An operator with its factor set fixed.
+template <class OpT, class F>
+struct Bound {
+  static constexpr bool kPlainCopy = OpT::kIsCopy && !F::kB && !F::kA && !F::kBr;
+  static constexpr bool kFits16 = OpT::template kFits16<F>;
+  template <class V>
+  static V Apply(const BlendContext& c, V s, V d, V b, V a) {
+    return OpT::template Apply<F>(c, s, d, b, a);
+  }
+};
+
+// How a row loop treats each source pixel. A tested pixel is selected, not branched on: a
+// skipped pixel is written back unchanged.
+enum class PixelRule {
+  kPlain,           // the operator without alpha factor, nothing skipped
+  kKeyed,           // the same, pixels equal to the key skipped
+  kAlpha,           // every pixel with its alpha as factor
+  kAlphaShortcuts,  // alpha 0 skipped, 255 without factor, others with factor
+};
+
+// ---------------------------------------------------------------------------------------
+// Source pixel forms. Load reads pixels x .. x + lanes - 1 of a source row (one pixel for
+// V = int32_t) as their colour (the palette entry for a palettised source), the value the
+// colour key compares (the raw pixel or the index) and their alpha; Copy reads one pixel as
+// a pixel value for the plain copy. Job supplies the palette table.
+
+template <class PixelT>
+struct DirectSource {
+  using Word = typename PixelT::Word;
+  static constexpr int kBytes = int(sizeof(Word));
+  static constexpr bool kAlpha = false;
+  static constexpr bool kPalette = false;
+  template <class Job, class V>
+  static void Load(const Job&, const uint8_t* s, int x, V& color, V& key, V& alpha) {
+    color = LoadWordLanes<Word, V>(s, x);
+    key = color;
+    alpha = Splat<V>(255);
+  }
+  template <class Job>
+  static uint32_t Copy(const Job&, const uint8_t* row, int32_t col) {
+    return LoadPixel<Word>(row + ptrdiff_t(col) * kBytes);
+  }
+};
+
+// 16-bit with alpha channel: colour word, alpha byte, one unread byte.
+// 32-bit with alpha channel: the whole value is the colour, alpha is byte 3.
+template <class PixelT>
+struct AlphaSource {
+  static constexpr bool k16 = sizeof(typename PixelT::Word) == 2;
+  static constexpr int kBytes = 4;
+  static constexpr bool kAlpha = true;
+  static constexpr bool kPalette = false;
+  template <class Job, class V>
+  static void Load(const Job&, const uint8_t* s, int x, V& color, V& key, V& alpha) {
+    if constexpr (kHalfLanes<V>) {
+      // 4-byte pixels: colour words in the even halves, alpha bytes in the odd.
+      V lo, hi;
+      std::memcpy(&lo, s + x * 4, sizeof lo);
+      std::memcpy(&hi, s + x * 4 + sizeof lo, sizeof hi);
+      if constexpr (std::is_same_v<V, Half8>) {
+        color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
+        alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15) & 0xFF;
+      } else {
+        color = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26,
+                                        28, 30);
+        alpha = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27,
+                                        29, 31) &
+                0xFF;
+      }
+    } else {
+      const V w = LoadWordLanes<uint32_t, V>(s, x);
+      color = k16 ? (w & 0xFFFF) : w;
+      alpha = (w >> (k16 ? 16 : 24)) & 0xFF;
+    }
+    key = color;
+  }
+};
+
+template <class PixelT>
+struct PaletteSource {
+  static constexpr int kBytes = 1;
+  static constexpr bool kAlpha = false;
+  static constexpr bool kPalette = true;
+  template <class Job, class V>
+  static void Load(const Job& j, const uint8_t* s, int x, V& color, V& key, V& alpha) {
+    if constexpr (kScalar<V>) {
+      key = s[x];
+      color = int32_t(j.palette[s[x]]);
+    } else {
+      using E = typename LaneTraits<V>::Element;
+      E keys[LaneTraits<V>::kCount], colors[LaneTraits<V>::kCount];
+      for (int k = 0; k < LaneTraits<V>::kCount; ++k) {
+        keys[k] = E(s[x + k]);
+        colors[k] = E(j.palette[s[x + k]]);
+      }
+      std::memcpy(&key, keys, sizeof key);
+      std::memcpy(&color, colors, sizeof color);
+    }
+    alpha = Splat<V>(255);
+  }
+  template <class Job>
+  static uint32_t Copy(const Job& j, const uint8_t* row, int32_t col) {
+    return j.palette[row[col]];
+  }
+};
+
+// One step of a row loop: source pixels x .. over destination pixels x .. by the rule, with
+// the blend-image factors when kB. Job supplies the colour key and the blend table.
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule, class V,
+          class Job>
+inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uint8_t* s,
+                      const uint8_t* bl, int x) {
+  V sv, kv, av;
+  Src::Load(j, s, x, sv, kv, av);
+  const V dv = LoadDestination<PixelT, V>(d, x);
+  V b{};
+  if constexpr (kB) b = LoadBlendFactor<V>(j.blendTable, bl, x);
+  V out;
+  if constexpr (kRule == PixelRule::kAlpha) {
+    out = WithAlpha::Apply(c, sv, dv, b, av);
+  } else if constexpr (kRule == PixelRule::kAlphaShortcuts) {
+    const V whole = Plain::Apply(c, sv, dv, b, av);
+    const V part = WithAlpha::Apply(c, sv, dv, b, av);
+    out = Select(av == Splat<V>(0), dv, Select(av == Splat<V>(255), whole, part));
+  } else {
+    out = Plain::Apply(c, sv, dv, b, av);
+    if constexpr (kRule == PixelRule::kKeyed) {
+      out = Select(kv == Splat<V>(int32_t(j.key)), dv, out);
+    }
+  }
+  StoreDestination<PixelT, V>(d, x, out);
+}
+
+// ---------------------------------------------------------------------------------------
+// Dispatch: each run-time choice becomes a template argument, once per call.
+
+template <class Fn>
+inline void Branch(bool v, Fn&& fn) {
+  if (v) {
+    fn(std::true_type{});
+  } else {
+    fn(std::false_type{});
+  }
+}
+
+// The factors a call has: a blend image, a bright colour, a colour key.
+struct CallFlags {
+  bool blend;
+  bool bright;
+  bool key;
+};
+
+// ---------------------------------------------------------------------------------------
+// Checks of a blit call.
+
+// Bytes a pixel by the image's flags; the loops are built for exactly these layouts.
+inline int LayoutBytes(const gfx::MEMIMG& m, bool asSource) {
+  if (asSource && m.PaletteFlag) return 1;
+  if (m.ColorType == gfx::kMemImgRgb565) return (asSource && m.AlphaFlag) ? 4 : 2;
+  return 4;
+}
+
+// Set up, with pixels, a descriptor agreeing with the flags, no negative size or pitch.
+inline bool IsSetUpImage(const gfx::MEMIMG& m, int bytes) {
+  if (m.SetupMark != gfx::kMemImgSetupMark || !m.Pixels || !m.Format) return false;
+  if (m.Format->PixelByte != bytes) return false;
+  return m.Width >= 0 && m.Height >= 0 && m.Pitch >= 0;
+}
+
+// Whether the pair can be blitted at all: the same colour type (16-bit 5:6:5 or 32-bit), a
+// destination without palette or alpha, both set up for their layouts, a palette where one
+// is read. Gives the bytes a pixel of each.
+inline bool IsBlitPair(const gfx::MEMIMG& dst, const gfx::MEMIMG& src, int* dstBytes,
+                       int* srcBytes) {
+  if (src.ColorType != dst.ColorType || dst.PaletteFlag || dst.AlphaFlag) return false;
+  if (dst.ColorType != gfx::kMemImgRgb565 && dst.ColorType != gfx::kMemImgXrgb8888) return false;
+  *srcBytes = LayoutBytes(src, true);
+  *dstBytes = LayoutBytes(dst, false);
+  if (!IsSetUpImage(src, *srcBytes) || !IsSetUpImage(dst, *dstBytes)) return false;
+  return !src.PaletteFlag || src.Palette;
+}
+
+// No blend image, or one with pixels covering the source: it is read at source coordinates.
+inline bool IsBlendImageFor(const gfx::MEMIMG* blend, const gfx::MEMIMG& src) {
+  return !blend || (blend->Pixels && blend->Width >= src.Width && blend->Height >= src.Height &&
+                    blend->Pitch >= blend->Width);
+}
+
+// The blend mode the draw state asks for, with its parameter shortcuts: false when nothing
+// is drawn (a mode or parameter out of range, a parameter 0 that leaves everything as is).
+inline bool ResolveBlitMode(const gfx::GraphicsDrawState& state, int* mode) {
+  *mode = state.BlendMode;
+  const int param = state.BlendParam;
+  if (*mode < 0 || *mode > 4 || param < 0 || param > 255) return false;
+  if (*mode == 1 && param == 255) *mode = 0;
+  return !((*mode == 1 || *mode == 2 || *mode == 3) && param == 0);
+}
+
+// The colour key cut to the source's pixel width and, for a palettised source, the entries
+// as pixel values (indexes past the count read 0).
+inline uint32_t PrepareSourceColours(const gfx::MEMIMG& src, bool is16, uint32_t (&palette)[256]) {
+  if (!src.PaletteFlag) return src.TransColor & (is16 ? Pixel16::kKeyMask : Pixel32::kKeyMask);
+  const int count = std::clamp(src.PaletteCount, 0, 256);
+  const auto* entries = reinterpret_cast<const uint8_t*>(src.Palette);
+  for (int i = 0; i < 256; ++i) {
+    if (i >= count) {
+      palette[i] = 0;
+    } else if (is16) {
+      palette[i] = LoadPixel<uint16_t>(entries + i * 2);
+    } else {
+      palette[i] = LoadPixel<uint32_t>(entries + i * 4);
+    }
+  }
+  return src.TransColor & 0xFFu;
+}
+
+// Copies rows into scratch so the draw reads them as they were before any write.
+inline const uint8_t* CopyRows(std::vector<uint8_t>& scratch, const uint8_t* p, ptrdiff_t pitch,
+                               size_t rowBytes, int rows) {
+  scratch.resize(rowBytes * size_t(rows));
+  for (int y = 0; y < rows; ++y)
+    std::memcpy(scratch.data() + rowBytes * y, p + pitch * y, rowBytes);
+  return scratch.data();
+}
+
+inline bool CpuHasAvx2() {
+  static const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+  return kHasAvx2;
+}
+
+}  // namespace zq::soft
