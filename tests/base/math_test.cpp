@@ -8,42 +8,34 @@
 namespace zq::base {
 namespace {
 
-TEST(FloatToInt, TruncatesTowardZeroAndGivesIntMinOutOfRange) {
-  const float finf = std::numeric_limits<float>::infinity();
-  const double dinf = std::numeric_limits<double>::infinity();
-  const struct {
-    float in;
-    int32_t want;
-  } floats[] = {
-      {0.999f, 0},
-      {-0.999f, 0},
-      {1.999f, 1},
-      {-1.999f, -1},
-      {2147483648.0f, INT32_MIN},
-      {-2147483648.0f, INT32_MIN},  // in range: exactly INT32_MIN
-      {-2147483904.0f, INT32_MIN},
-      {2147483520.0f, 2147483520},  // largest float below 2^31
-      {std::nanf(""), INT32_MIN},
-      {finf, INT32_MIN},
-      {-finf, INT32_MIN},
-  };
-  for (const auto& c : floats) EXPECT_EQ(FloatToInt(c.in), c.want) << c.in;
-  const struct {
-    double in;
-    int32_t want;
-  } doubles[] = {
-      {0.999, 0},
-      {-0.999, 0},
-      {-7.5, -7},
-      {2147483647.9, 2147483647},
-      {2147483648.0, INT32_MIN},
-      {-2147483648.9, INT32_MIN},
-      {-2147483649.0, INT32_MIN},
-      {std::nan(""), INT32_MIN},
-      {-dinf, INT32_MIN},
-  };
-  for (const auto& c : doubles) EXPECT_EQ(DoubleToInt(c.in), c.want) << c.in;
+TEST(FloatToInt, TruncatesTowardZero) {
+  EXPECT_EQ(FloatToInt(0.999f), 0);
+  EXPECT_EQ(FloatToInt(-0.999f), 0);
+  EXPECT_EQ(FloatToInt(1.999f), 1);
+  EXPECT_EQ(FloatToInt(-1.999f), -1);
+  EXPECT_EQ(DoubleToInt(0.999), 0);
+  EXPECT_EQ(DoubleToInt(-0.999), 0);
+  EXPECT_EQ(DoubleToInt(-7.5), -7);
+}
 
+TEST(FloatToInt, OutOfRangeAndNanGiveIntMin) {
+  const float inf = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(FloatToInt(2147483648.0f), INT32_MIN);
+  EXPECT_EQ(FloatToInt(-2147483648.0f), INT32_MIN);  // in range: exactly INT32_MIN
+  EXPECT_EQ(FloatToInt(-2147483904.0f), INT32_MIN);
+  EXPECT_EQ(FloatToInt(2147483520.0f), 2147483520);  // largest float below 2^31
+  EXPECT_EQ(FloatToInt(std::nanf("")), INT32_MIN);
+  EXPECT_EQ(FloatToInt(inf), INT32_MIN);
+  EXPECT_EQ(FloatToInt(-inf), INT32_MIN);
+  EXPECT_EQ(DoubleToInt(2147483647.9), 2147483647);
+  EXPECT_EQ(DoubleToInt(2147483648.0), INT32_MIN);
+  EXPECT_EQ(DoubleToInt(-2147483648.9), INT32_MIN);
+  EXPECT_EQ(DoubleToInt(-2147483649.0), INT32_MIN);
+  EXPECT_EQ(DoubleToInt(std::nan("")), INT32_MIN);
+  EXPECT_EQ(DoubleToInt(-std::numeric_limits<double>::infinity()), INT32_MIN);
+}
+
+TEST(FloatToInt, RectTruncatesEachEdge) {
   const double v[4] = {-1.5, 2.9, 640.999, -0.2};
   platform::RECT r{};
   DoubleRectToIntRect(v, &r);
