@@ -19,65 +19,13 @@ constexpr uint32_t Rgb16(uint32_t r, uint32_t g, uint32_t b) {
   return r << 11 | g << 5 | b;
 }
 
-// One texel over one pixel. Kinds: D16 / A16 (16-bit direct, with alpha channel), D32 / A32
-// (32-bit, A32's alpha in byte 3 of the texel), P16 / P32 (palettised: `texel` is entry 3,
-// the texel's index). `key` is the transparent colour (kDef: left as made), `t` the blend
-// amount (-1: no blend image).
-enum Kind { D16, A16, D32, A32, P16, P32 };
-constexpr int64_t kDef = -1;
-constexpr uint32_t kOff = 0xFFFFFF;  // bright off
-
-struct Case {
-  Kind kind;
-  uint32_t texel;
-  uint8_t alpha;  // A16 only
-  int64_t key;
-  int mode, param;
-  uint32_t bright;
-  int t;
-  uint32_t under;
-  int trans;
-  uint32_t want;
-};
-
-class BlendKernelTest : public OneTexelTest {
- protected:
-  static TestImage Source(const Case& c) {
-    switch (c.kind) {
-      case D16:
-        return Direct16(uint16_t(c.texel));
-      case A16:
-        return Alpha16(uint16_t(c.texel), c.alpha);
-      case D32:
-        return Direct32(c.texel);
-      case A32:
-        return Direct32(c.texel, 1);
-      case P16:
-        return Palette16(uint16_t(c.texel));
-      case P32:
-        return Palette32(c.texel);
-    }
-    return Direct16(0);
-  }
-
-  static void ExpectCases(const Case* cases, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-      const Case& c = cases[i];
-      TestImage s = Source(c);
-      if (c.key != kDef) s.img.TransColor = uint32_t(c.key);
-      Mode(c.mode, c.param);
-      Bright(c.bright);
-      TestImage blend = BlendOf(uint8_t(c.t < 0 ? 0 : c.t));
-      EXPECT_EQ(DrawOne(s, c.under, c.trans, c.t < 0 ? nullptr : &blend), c.want) << "case " << i;
-    }
-  }
-};
+using BlendKernelTest = OneTexelTest;
 
 // ------------------------------------------------------------------------------------
 // Mode 1: alpha blend
 
 TEST_F(BlendKernelTest, Alpha16) {
-  const Case cases[] = {
+  const TexelCase cases[] = {
       // Plain: 254 * 31 / 255 = 30, 254 * 63 / 255 = 62; at 128 0 + 15.56 -> 15, and
       // 31 - 15.56 -> 16, 63 - 31.62 -> 32 toward the destination.
       {D16, 0xFFFF, 0, kDef, 1, 254, kOff, -1, 0, 0, 0xF7DE},
@@ -109,11 +57,11 @@ TEST_F(BlendKernelTest, Alpha16) {
       {A16, 0xF800, 128, kDef, 1, 254, kOff, 255, 0, 1, Rgb16(15, 0, 0)},
       {A16, 0xF800, 255, kDef, 1, 254, kOff, 255, 0, 1, Rgb16(30, 0, 0)},
   };
-  ExpectCases(cases, std::size(cases));
+  ExpectCases(cases);
 }
 
 TEST_F(BlendKernelTest, Alpha32AndPalettised) {
-  const Case cases[] = {
+  const TexelCase cases[] = {
       // 255 * 254 >> 8 = 253; with blend amount 255: * 64770 >> 16 = 252; amount 0: d.
       {D32, 0x00FFFFFF, 0, kDef, 1, 254, kOff, -1, 0x5A000000, 0, 0x5AFDFDFD},
       {D32, 0x00FFFFFF, 0, kDef, 1, 254, kOff, 255, 0x5A000000, 0, 0x5AFCFCFC},
@@ -138,14 +86,14 @@ TEST_F(BlendKernelTest, Alpha32AndPalettised) {
       {P32, 0xCC112233, 0, kDef, 1, 128, kOff, -1, 0x99000000, 0, 0x99081119},
       {P32, 0xCC112233, 0, 3, 1, 128, kOff, -1, 0x99000000, 1, 0x99000000},
   };
-  ExpectCases(cases, std::size(cases));
+  ExpectCases(cases);
 }
 
 // ------------------------------------------------------------------------------------
 // Mode 2: additive
 
 TEST_F(BlendKernelTest, Additive16) {
-  const Case cases[] = {
+  const TexelCase cases[] = {
       // The lowest red bits ORed; red saturates; blue's and green's overflows set the next
       // field's lowest bit.
       {D16, 0x0800, 0, kDef, 2, 255, kOff, -1, 0x0800, 0, 0x0800},
@@ -175,11 +123,11 @@ TEST_F(BlendKernelTest, Additive16) {
       // Both factors without bright: (31 * 128 * 128) >> 16 = 7.
       {A16, 0xF800, 128, kDef, 2, 255, kOff, 128, 0, 0, Rgb16(7, 0, 0)},
   };
-  ExpectCases(cases, std::size(cases));
+  ExpectCases(cases);
 }
 
 TEST_F(BlendKernelTest, Additive32WritesTheWholePixel) {
-  const Case cases[] = {
+  const TexelCase cases[] = {
       {D32, 0x000001, 0, kDef, 2, 255, kOff, -1, 0x0000FF, 0, 0x000001FF},
       {D32, 0x010101, 0, kDef, 2, 255, kOff, -1, 0x010101, 0, 0x00010102},
       // The red carry in the fourth byte; the fourth byte is otherwise lost.
@@ -211,14 +159,14 @@ TEST_F(BlendKernelTest, Additive32WritesTheWholePixel) {
       {P32, 0xCC808080, 0, 0x100, 2, 255, kOff, -1, 0xAA000000, 1, 0x00808080},
       {P32, 0xCC808080, 0, 0x100, 2, 128, kOff, 128, 0xAA000000, 0, 0x00202020},
   };
-  ExpectCases(cases, std::size(cases));
+  ExpectCases(cases);
 }
 
 // ------------------------------------------------------------------------------------
 // Mode 3: subtractive
 
 TEST_F(BlendKernelTest, Subtractive16) {
-  const Case cases[] = {
+  const TexelCase cases[] = {
       {D16, 0, 0, kDef, 3, 255, kOff, -1, 0xFFFF, 0, 0xFFDF},  // green's lowest bit always 0
       {D16, 0x1234, 0, kDef, 3, 255, kOff, -1, 0x1234, 0, 0x0800},
       {D16, 0x0841, 0, kDef, 3, 255, kOff, -1, 0x8410, 0, 0x8BCF},
@@ -238,11 +186,11 @@ TEST_F(BlendKernelTest, Subtractive16) {
       {P16, 0x1234, 0, kDef, 3, 255, kOff, -1, 0x1234, 0, 0x0800},
       {P16, 0x1234, 0, 3, 3, 255, kOff, -1, 0x1234, 1, 0x1234},
   };
-  ExpectCases(cases, std::size(cases));
+  ExpectCases(cases);
 }
 
 TEST_F(BlendKernelTest, Subtractive32) {
-  const Case cases[] = {
+  const TexelCase cases[] = {
       {D32, 0x77000000, 0, kDef, 3, 255, kOff, -1, 0xAB123456, 0, 0x00133556},
       {D32, 0x00123456, 0, kDef, 3, 255, kOff, -1, 0xFF123456, 0, 0x00010100},
       {D32, 0x00010101, 0, kDef, 3, 255, kOff, -1, 0x00808080, 0, 0x0081817F},
@@ -259,14 +207,14 @@ TEST_F(BlendKernelTest, Subtractive32) {
       {D32, 0x00FFFFFF, 0, kDef, 3, 255, 0, -1, 0xAB123456, 0, 0x00133556},
       {P32, 0xEE010101, 0, kDef, 3, 255, kOff, -1, 0x99808080, 0, 0x0081817F},
   };
-  ExpectCases(cases, std::size(cases));
+  ExpectCases(cases);
 }
 
 // ------------------------------------------------------------------------------------
 // Mode 4: multiplicative
 
 TEST_F(BlendKernelTest, Multiplicative16) {
-  const Case cases[] = {
+  const TexelCase cases[] = {
       // 31 * 31 >> 5 = 30, 63 * 63 >> 6 = 62.
       {D16, 0xFFFF, 0, kDef, 4, 255, kOff, -1, 0xFFFF, 0, 0xF7DE},
       {D16, 0, 0, kDef, 4, 255, kOff, -1, 0x1234, 0, 0},
@@ -286,11 +234,11 @@ TEST_F(BlendKernelTest, Multiplicative16) {
       {P16, 0xFFFF, 0, kDef, 4, 0, kOff, -1, 0xFFFF, 0, 0xF7DE},
       {P16, 0xFFFF, 0, 3, 4, 0, kOff, -1, 0xFFFF, 1, 0xFFFF},
   };
-  ExpectCases(cases, std::size(cases));
+  ExpectCases(cases);
 }
 
 TEST_F(BlendKernelTest, Multiplicative32) {
-  const Case cases[] = {
+  const TexelCase cases[] = {
       {D32, 0x00FFFFFF, 0, kDef, 4, 0, kOff, -1, 0x77FFFFFF, 0, 0x77FEFEFE},  // byte 3 kept
       {D32, 0xFF000000, 0, kDef, 4, 0, kOff, -1, 0x77123456, 0, 0x77000000},
       {D32, 0x00FFFFFF, 0, kDef, 4, 0, kOff, 255, 0x77FFFFFF, 0, 0x77FDFDFD},
@@ -306,7 +254,7 @@ TEST_F(BlendKernelTest, Multiplicative32) {
       // Bright red 0, green 255, blue 128: red 0, green 254, blue (128 * 255) >> 8 = 127.
       {D32, 0x00FFFFFF, 0, kDef, 4, 0, 0x00FF80, -1, 0x77FFFFFF, 0, 0x7700FE7F},
   };
-  ExpectCases(cases, std::size(cases));
+  ExpectCases(cases);
 }
 
 TEST_F(BlendKernelTest, MultiplicativeIgnoresTheParameter) {
@@ -383,11 +331,11 @@ TEST_F(BlendKernelTest, ParameterZero) {
 }
 
 TEST_F(BlendKernelTest, SubtractivePalettisedAtZeroStillKeys) {
-  const Case cases[] = {
+  const TexelCase cases[] = {
       {P16, 0xFFFF, 0, 3, 3, 0, kOff, -1, 0x1234, 1, 0x1234},
       {P16, 0xFFFF, 0, 3, 3, 0, kOff, -1, 0x1234, 0, 0x1A14},
   };
-  ExpectCases(cases, std::size(cases));
+  ExpectCases(cases);
 }
 
 TEST_F(BlendKernelTest, ModesOutsideTheTableDrawNothing) {
