@@ -156,67 +156,57 @@ class FlatTest : public ::testing::Test {
   }
 };
 
-TEST_F(FlatTest, Modes16) {
-  EXPECT_EQ(FlatOne(0, 0x1234, 0), 0x1234u);
-  EXPECT_EQ(FlatOne(0, 0xABCD1234, 0), 0x1234u);  // a 16-bit colour has 16 bits
-  Mode(1, 128);
-  EXPECT_EQ(FlatOne(0, 0, 0xFFFF), 0x8410u);
-  Mode(1, 255);
-  EXPECT_EQ(FlatOne(0, 0x1234, 0xFFFF), 0x1234u);
-  Mode(1, 0);
-  EXPECT_EQ(FlatOne(0, 0x1234, 0xFFFF), 0xFFFFu);
-  Mode(2, 255);
-  EXPECT_EQ(FlatOne(0, 0x0821, 0x0821), 0x0822u);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0xFFFF), 0xFFFFu);
-  Mode(2, 0);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-  Mode(3, 255);
-  EXPECT_EQ(FlatOne(0, 0, 0x1234), 0x1A14u);
-  EXPECT_EQ(FlatOne(0, 0, 0xFFFF), 0xFFDFu);
-  Mode(3, 0);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-  Mode(4, 0);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0xFFFF), 0xF7DEu);
-  Mode(5, 255);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-  Mode(-1, 255);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-}
-
-TEST_F(FlatTest, Modes32) {
-  EXPECT_EQ(FlatOne(1, 0xAB123456, 0), 0xAB123456u);
-  Mode(1, 128);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 0x5A000000), 0x5A7F7F7Fu);
-  Mode(1, 255);
-  EXPECT_EQ(FlatOne(1, 0xAB123456, 0), 0xAB123456u);
-  Mode(1, 0);
-  EXPECT_EQ(FlatOne(1, 0xAB123456, 7), 7u);
-  Mode(2, 255);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 0x00FFFFFF), 0x01FFFFFFu);
-  Mode(2, 0);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 7), 7u);
-  Mode(3, 255);
-  EXPECT_EQ(FlatOne(1, 0, 0xFF123456), 0x00133556u);
-  Mode(3, 0);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 7), 7u);
-  Mode(4, 17);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 0xFFFFFFFF), 0xFFFEFEFEu);
-  Mode(7, 255);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 7), 7u);
-}
-
-TEST_F(FlatTest, ColourScaledByBrightEveryCall) {
-  gfx::g_DrawState.Bright = 0xFFFFFE;  // blue 31 * 254 / 255 = 30
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0), 0xFFFEu);
-  gfx::g_DrawState.Bright = 0x80FF40;  // 255 under 128 stays 128 (not 127)
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 0), 0x0080FF40u);
-  EXPECT_EQ(FlatOne(1, 0x99FFFFFF, 0), 0x9980FF40u);
-  gfx::g_DrawState.Bright = 0;
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0u);
-  EXPECT_EQ(FlatOne(1, 0x55FFFFFF, 0x12345678), 0x55000000u);
-  Mode(2, 255);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-  EXPECT_EQ(FlatOne(1, 0x55FFFFFF, 0xAA123456), 0x00123456u);
+TEST_F(FlatTest, ModesAndBright) {
+  struct Case {
+    int type, mode, param;
+    uint32_t bright, colour, under, want;
+  };
+  constexpr uint32_t kOff = 0xFFFFFF;
+  const Case cases[] = {
+      // 16-bit: a 16-bit colour has 16 bits; the shortcuts at 0 and 255; saturated add and
+      // subtract; modes outside 0..4 (and -1) draw nothing.
+      {0, 0, 0, kOff, 0x1234, 0, 0x1234},
+      {0, 0, 0, kOff, 0xABCD1234, 0, 0x1234},
+      {0, 1, 128, kOff, 0, 0xFFFF, 0x8410},
+      {0, 1, 255, kOff, 0x1234, 0xFFFF, 0x1234},
+      {0, 1, 0, kOff, 0x1234, 0xFFFF, 0xFFFF},
+      {0, 2, 255, kOff, 0x0821, 0x0821, 0x0822},
+      {0, 2, 255, kOff, 0xFFFF, 0xFFFF, 0xFFFF},
+      {0, 2, 0, kOff, 0xFFFF, 0x1234, 0x1234},
+      {0, 3, 255, kOff, 0, 0x1234, 0x1A14},
+      {0, 3, 255, kOff, 0, 0xFFFF, 0xFFDF},
+      {0, 3, 0, kOff, 0xFFFF, 0x1234, 0x1234},
+      {0, 4, 0, kOff, 0xFFFF, 0xFFFF, 0xF7DE},
+      {0, 5, 255, kOff, 0xFFFF, 0x1234, 0x1234},
+      {0, -1, 255, kOff, 0xFFFF, 0x1234, 0x1234},
+      // 32-bit: the fourth byte as each mode leaves it.
+      {1, 0, 0, kOff, 0xAB123456, 0, 0xAB123456},
+      {1, 1, 128, kOff, 0x00FFFFFF, 0x5A000000, 0x5A7F7F7F},
+      {1, 1, 255, kOff, 0xAB123456, 0, 0xAB123456},
+      {1, 1, 0, kOff, 0xAB123456, 7, 7},
+      {1, 2, 255, kOff, 0x00FFFFFF, 0x00FFFFFF, 0x01FFFFFF},
+      {1, 2, 0, kOff, 0x00FFFFFF, 7, 7},
+      {1, 3, 255, kOff, 0, 0xFF123456, 0x00133556},
+      {1, 3, 0, kOff, 0x00FFFFFF, 7, 7},
+      {1, 4, 17, kOff, 0x00FFFFFF, 0xFFFFFFFF, 0xFFFEFEFE},
+      {1, 7, 255, kOff, 0x00FFFFFF, 7, 7},
+      // The colour scaled by bright on every call: blue 31 * 254 / 255 = 30; 255 under 128
+      // stays 128 (not 127); bright 0 gives black (the fourth byte of a 32-bit colour kept
+      // in a copy, cleared by the packed add, which then adds nothing).
+      {0, 0, 0, 0xFFFFFE, 0xFFFF, 0, 0xFFFE},
+      {1, 0, 0, 0x80FF40, 0x00FFFFFF, 0, 0x0080FF40},
+      {1, 0, 0, 0x80FF40, 0x99FFFFFF, 0, 0x9980FF40},
+      {0, 0, 0, 0, 0xFFFF, 0x1234, 0},
+      {1, 0, 0, 0, 0x55FFFFFF, 0x12345678, 0x55000000},
+      {0, 2, 255, 0, 0xFFFF, 0x1234, 0x1234},
+      {1, 2, 255, 0, 0x55FFFFFF, 0xAA123456, 0x00123456},
+  };
+  for (const Case& c : cases) {
+    Mode(c.mode, c.param);
+    gfx::g_DrawState.Bright = c.bright;
+    EXPECT_EQ(FlatOne(c.type, c.colour, c.under), c.want)
+        << "type " << c.type << " mode " << c.mode << " p " << c.param << " colour " << c.colour;
+  }
 }
 
 TEST_F(FlatTest, TransparentFlagAndBlendImageAreNotRead) {
