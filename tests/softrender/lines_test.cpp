@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <random>
 #include <utility>
@@ -18,6 +19,13 @@ using platform::RECT;
 using zq::test::DrawStateScope;
 using zq::test::TestImage;
 using Points = std::vector<std::pair<int, int>>;
+
+// The four edges of a rectangle or bounds, compared at once.
+template <typename R>
+std::array<int32_t, 4> Edges(const R& r) {
+  return {int32_t(r.left), int32_t(r.top), int32_t(r.right), int32_t(r.bottom)};
+}
+using E4 = std::array<int32_t, 4>;
 
 constexpr int k16 = gfx::kMemImgRgb565;
 constexpr int k32 = gfx::kMemImgXrgb8888;
@@ -298,31 +306,19 @@ TEST(DrawMemImgLineList, CountsAndOrder) {
 TEST(SegmentListBounds, RightAndBottomOnePast) {
   const auto frame = FrameBox(10, 20, 15, 25);
   const RECT r = SegmentListBounds(frame.data(), 4);
-  EXPECT_EQ(r.left, 10);
-  EXPECT_EQ(r.top, 20);
-  EXPECT_EQ(r.right, 15);
-  EXPECT_EQ(r.bottom, 25);
+  EXPECT_EQ(Edges(r), (E4{10, 20, 15, 25}));
 
   const RECT none = SegmentListBounds(nullptr, 0);
-  EXPECT_EQ(none.left, 1000000);
-  EXPECT_EQ(none.top, 1000000);
-  EXPECT_EQ(none.right, -1000000);
-  EXPECT_EQ(none.bottom, -1000000);
+  EXPECT_EQ(Edges(none), (E4{1000000, 1000000, -1000000, -1000000}));
 
   // Each test on its own: a point beyond the starting left keeps left at 1000000.
   const SoftLineSegment far[] = {{2000000, 5, 2000000, 5, 0, 0}};
   const RECT f = SegmentListBounds(far, 1);
-  EXPECT_EQ(f.left, 1000000);
-  EXPECT_EQ(f.right, 2000001);
-  EXPECT_EQ(f.top, 5);
-  EXPECT_EQ(f.bottom, 6);
+  EXPECT_EQ(Edges(f), (E4{1000000, 5, 2000001, 6}));
 
   const SoftLineSegment limits[] = {{INT_MIN, INT_MAX, INT_MAX, INT_MIN, 0, 0}};
   const RECT l = SegmentListBounds(limits, 1);
-  EXPECT_EQ(l.left, INT_MIN);
-  EXPECT_EQ(l.top, INT_MIN);
-  EXPECT_EQ(l.right, INT_MAX);
-  EXPECT_EQ(l.bottom, INT_MAX);
+  EXPECT_EQ(Edges(l), (E4{INT_MIN, INT_MIN, INT_MAX, INT_MAX}));
 }
 
 TEST(SoftBounds, LargestCoordinateItself) {
@@ -330,16 +326,10 @@ TEST(SoftBounds, LargestCoordinateItself) {
   b.Include(3, 4);
   b.Include(-2, 10);
   b.Include(1, 7);
-  EXPECT_EQ(b.left, -2);
-  EXPECT_EQ(b.top, 4);
-  EXPECT_EQ(b.right, 3);
-  EXPECT_EQ(b.bottom, 10);
+  EXPECT_EQ(Edges(b), (E4{-2, 4, 3, 10}));
   SoftBounds far;
   far.Include(2000000, -2000000);
-  EXPECT_EQ(far.left, 1000000);
-  EXPECT_EQ(far.right, 2000000);
-  EXPECT_EQ(far.top, -2000000);
-  EXPECT_EQ(far.bottom, -1000000);
+  EXPECT_EQ(Edges(far), (E4{1000000, -2000000, 2000000, -1000000}));
 }
 
 }  // namespace
