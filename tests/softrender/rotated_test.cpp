@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -27,6 +28,13 @@ using zq::test::ResetDrawState;
 using zq::test::TestImage;
 
 constexpr float kPi = 3.14159265358979f;
+
+// The four edges of a rectangle or bounds, compared at once.
+template <typename R>
+std::array<int32_t, 4> Edges(const R& r) {
+  return {int32_t(r.left), int32_t(r.top), int32_t(r.right), int32_t(r.bottom)};
+}
+using E4 = std::array<int32_t, 4>;
 
 // A source whose texel (u, v) has a value unique to the position and the format; the
 // destination background is a value no texel has.
@@ -442,10 +450,7 @@ TEST_F(Rotated, WriteBoxIsExactlyWhatTheWalkWritesAndHoldsTheMirroredPath) {
   // its corners (8..12, 8..11) give the box 8..13 x 8..12.
   RECT box;
   ASSERT_TRUE(RotatedWriteBox(4, 3, 10, 10, 0.0f, 1.0f, 1, RECT{0, 0, 32, 32}, &box));
-  EXPECT_EQ(box.left, 8);
-  EXPECT_EQ(box.top, 8);
-  EXPECT_EQ(box.right, 13);
-  EXPECT_EQ(box.bottom, 12);
+  EXPECT_EQ(Edges(box), (E4{8, 8, 13, 12}));
 
   // Unturned: exactly the changed pixels' box. Turned: a box holding every write.
   std::mt19937 rng(7);
@@ -465,10 +470,7 @@ TEST_F(Rotated, WriteBoxIsExactlyWhatTheWalkWritesAndHoldsTheMirroredPath) {
     if (turn == 0) {
       ASSERT_EQ(any, changed.left != INT32_MAX) << n;
       if (!any) continue;
-      EXPECT_EQ(box.left, changed.left) << n;
-      EXPECT_EQ(box.top, changed.top) << n;
-      EXPECT_EQ(box.right, changed.right) << n;
-      EXPECT_EQ(box.bottom, changed.bottom) << n;
+      EXPECT_EQ(Edges(box), Edges(changed)) << n;
       continue;
     }
     if (changed.left == INT32_MAX) continue;
@@ -490,10 +492,7 @@ TEST_F(Rotated, WriteBoxCatchesThePixelThePartialBoxMisses) {
   EXPECT_EQ(d.Get(10, 10), Texel(0, 2, 1));
   RECT box;
   ASSERT_TRUE(RotatedWriteBox(4, 3, 10, 10, 0.0f, 0.2f, 0, RECT{0, 0, 32, 32}, &box));
-  EXPECT_EQ(box.left, 10);
-  EXPECT_EQ(box.top, 10);
-  EXPECT_EQ(box.right, 11);
-  EXPECT_EQ(box.bottom, 11);
+  EXPECT_EQ(Edges(box), (E4{10, 10, 11, 11}));
   EXPECT_FALSE(RotatedWriteBox(4, 3, 10, 10, 0.0f, 0.0f, 0, RECT{0, 0, 32, 32}, &box));
   EXPECT_FALSE(RotatedWriteBox(4, 3, 10, 10, 0.0f, 1.0f, 0, RECT{20, 20, 32, 32}, &box));
 }
