@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace zq::base {
 namespace {
 
@@ -43,10 +45,8 @@ TEST(ClipRectToRect, TableOfCases) {
     EXPECT_EQ(ClipRectToRect(&r, &c.clip), 0);
     SCOPED_TRACE(testing::Message() << "in " << c.in.left << "," << c.in.top << "," << c.in.right
                                     << "," << c.in.bottom);
-    EXPECT_EQ(r.left, c.want.left);
-    EXPECT_EQ(r.top, c.want.top);
-    EXPECT_EQ(r.right, c.want.right);
-    EXPECT_EQ(r.bottom, c.want.bottom);
+    EXPECT_EQ((std::array{r.left, r.top, r.right, r.bottom}),
+              (std::array{c.want.left, c.want.top, c.want.right, c.want.bottom}));
     EXPECT_EQ(IsRectEmpty(r), c.empty);
   }
   static_assert([] {
