@@ -369,54 +369,30 @@ TEST_P(FastRowsTest, PaletteTo565) {
 // General path: widening and narrowing
 // ---------------------------------------------------------------------------------------------
 
-TEST_P(ConvertTest, Widens5To8) {
-  // Red 0, 1, 16, 30, 31 of 5:5:5; full alpha since the source has none.
-  const std::vector<uint16_t> src = {0 << 10, 1 << 10, 16 << 10, 30 << 10, 31 << 10};
-  std::vector<uint32_t> dst(5);
-  EXPECT_EQ(0, Convert(dst, 5, Argb8888(), src, 5, Rgb555(), {0, 0, 5, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint32_t>{0xFF000000, 0xFF080000, 0xFF830000, 0xFFF60000, 0xFFFF0000}),
-            dst);
-}
-
-TEST_P(ConvertTest, Widens6To8) {
-  const std::vector<uint16_t> src = {32 << 5, 63 << 5, 1 << 5};
-  std::vector<uint32_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src, 3, Rgb565(), {0, 0, 3, 1}, 0, 0));
-  // 32 -> 128 + 96/63 = 129; 63 -> 255; 1 -> 4 + 3/63 = 4.
-  EXPECT_EQ((std::vector<uint32_t>{0xFF008100, 0xFF00FF00, 0xFF000400}), dst);
-}
-
-TEST_P(ConvertTest, Widens4To8IncludingAlpha) {
-  // 4:4:4:4 red 7, alpha 15 / red 15, alpha 8.
-  const std::vector<uint16_t> src = {0xF700, 0x8F00};
-  std::vector<uint32_t> dst(2);
-  EXPECT_EQ(0, Convert(dst, 2, Argb8888(), src, 2, Argb4444(), {0, 0, 2, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint32_t>{0xFF770000, 0x88FF0000}), dst);
-}
-
-TEST_P(ConvertTest, Widens8To16) {
-  // Red 16 bits at the top of the word.
-  const ColorData wide = MakeFormat(32, 0xFFFF0000, 0xFF00, 0xFF, 0);
-  const std::vector<uint8_t> src = Rgb24({0x800102, 0xFF0000, 0x000000});
-  std::vector<uint32_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, wide, src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint32_t>{0x80800102, 0xFFFF0000, 0x00000000}), dst);
-}
-
-TEST_P(ConvertTest, Narrows8To5ByTruncation) {
-  const std::vector<uint32_t> src = {0xFFFF07FF, 0x000700F8};
-  std::vector<uint16_t> dst(2);
-  EXPECT_EQ(0, Convert(dst, 2, Rgb565(), src, 2, Argb8888(), {0, 0, 2, 1}, 0, 0));
-  // R 255 -> 31, G 7 -> 1, B 255 -> 31 / R 7 -> 0, G 0, B F8 -> 31.
-  EXPECT_EQ((std::vector<uint16_t>{0xF83F, 0x001F}), dst);
-}
-
-TEST_P(ConvertTest, GeneralPathWritesNmBits) {
+TEST_P(ConvertTest, GeneralPathWidensAndNarrows) {
+  using V = std::vector<uint32_t>;
+  // 5 -> 8: red 0, 1, 16, 30, 31 of 5:5:5; full alpha since the source has none.
+  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{0 << 10, 1 << 10, 16 << 10, 30 << 10, 31 << 10},
+                Rgb555(), 5),
+            (V{0xFF000000, 0xFF080000, 0xFF830000, 0xFFF60000, 0xFFFF0000}));
+  // 6 -> 8: 32 -> 128 + 96/63 = 129; 63 -> 255; 1 -> 4 + 3/63 = 4.
+  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{32 << 5, 63 << 5, 1 << 5}, Rgb565(), 3),
+            (V{0xFF008100, 0xFF00FF00, 0xFF000400}));
+  // 4 -> 8 including alpha: 4:4:4:4 red 7, alpha 15 / red 15, alpha 8.
+  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{0xF700, 0x8F00}, Argb4444(), 2),
+            (V{0xFF770000, 0x88FF0000}));
+  // 8 -> 16: red 16 bits at the top of the word.
+  EXPECT_EQ(Row(MakeFormat(32, 0xFFFF0000, 0xFF00, 0xFF, 0), Rgb24({0x800102, 0xFF0000, 0x000000}),
+                Rgb888(), 3),
+            (V{0x80800102, 0xFFFF0000, 0x00000000}));
+  // 8 -> 5 by truncation: R 255 -> 31, G 7 -> 1, B 255 -> 31 / R 7 -> 0, G 0, B F8 -> 31.
+  EXPECT_EQ(Row(Rgb565(), std::vector<uint32_t>{0xFFFF07FF, 0x000700F8}, Argb8888(), 2),
+            (V{0xF83F, 0x001F}));
   // 4:4:4:4 into X8:8:8 takes the general path, which sets the unused top byte.
-  const std::vector<uint16_t> src = {0x37A1};
-  std::vector<uint32_t> dst(1);
-  EXPECT_EQ(0, Convert(dst, 1, Xrgb8888(), src, 1, Argb4444(), {0, 0, 1, 1}, 0, 0));
-  EXPECT_EQ(0xFF77AA11u, dst[0]);
+  EXPECT_EQ(Row(Xrgb8888(), std::vector<uint16_t>{0x37A1}, Argb4444(), 1), (V{0xFF77AA11}));
+  // No blue in the source (zero mask); the destination's blue is 8 bits wide.
+  EXPECT_EQ(Row(Xrgb8888(), std::vector<uint16_t>{0xFFFF}, MakeFormat(16, 0xF800, 0x07E0, 0, 0), 1),
+            (V{0xFFFFFF00}));
 }
 
 TEST_P(ConvertTest, GeneralPathMirrors) {
@@ -661,15 +637,6 @@ TEST_P(ConvertTest, AlphaFromRedNarrowsToTheAlphaWidth) {
   o.zero = 0;
   EXPECT_EQ(0, Convert(out, 1, dst, src, 3, Rgb888(), {0, 0, 1, 1}, 0, 0, o));
   EXPECT_EQ(0xBFB7u, out[0]);
-}
-
-TEST_P(ConvertTest, ZeroMaskSourceChannelReadsZero) {
-  // No blue in the source; the destination's blue is 8 bits wide.
-  const ColorData src = MakeFormat(16, 0xF800, 0x07E0, 0, 0);
-  const std::vector<uint16_t> pixels = {0xFFFF};
-  std::vector<uint32_t> out(1);
-  EXPECT_EQ(0, Convert(out, 1, Xrgb8888(), pixels, 1, src, {0, 0, 1, 1}, 0, 0));
-  EXPECT_EQ(0xFFFFFF00u, out[0]);
 }
 
 INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, ConvertTest, ::testing::Values(0, 1));
