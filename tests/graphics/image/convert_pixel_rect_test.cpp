@@ -421,38 +421,23 @@ TEST_P(ConvertTest, GeneralPathLongRowsCrossScratchChunks) {
 // Key to alpha at destination precision
 // ---------------------------------------------------------------------------------------------
 
-TEST_P(ConvertTest, KeyToAlphaInto4444ComparesTheHighBits) {
-  const std::vector<uint8_t> src = Rgb24({0xF3AF5F, 0xE0A050, 0xF0A050});
-  std::vector<uint16_t> dst(3);
+TEST_P(ConvertTest, KeyToAlphaAtDestinationPrecision) {
+  using V = std::vector<uint32_t>;
   Opts o;
   o.keyToAlpha = 1;
+  // Into 4:4:4:4 the high bits are compared.
   o.key = 0x00F0A050;
-  EXPECT_EQ(0, Convert(dst, 3, Argb4444(), src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0x0FA5, 0xFEA5, 0x0FA5}), dst);
-}
-
-TEST_P(ConvertTest, KeyToAlphaInto8888AfterWidening) {
-  const std::vector<uint16_t> src = {0x7C1F, 0x7C1E};  // 5:5:5 magenta, and nearly
-  std::vector<uint32_t> dst(2);
-  Opts o;
-  o.keyToAlpha = 1;
+  EXPECT_EQ(Row(Argb4444(), Rgb24({0xF3AF5F, 0xE0A050, 0xF0A050}), Rgb888(), 3, o),
+            (V{0x0FA5, 0xFEA5, 0x0FA5}));
+  // Into 8:8:8:8 after widening: 5:5:5 magenta, and nearly (30 -> 246).
+  const std::vector<uint16_t> magenta = {0x7C1F, 0x7C1E};
   o.key = 0x00FF00FF;
-  EXPECT_EQ(0, Convert(dst, 2, Argb8888(), src, 2, Rgb555(), {0, 0, 2, 1}, 0, 0, o));
-  // 30 -> 246.
-  EXPECT_EQ((std::vector<uint32_t>{0x00FF00FF, 0xFFFF00F6}), dst);
+  EXPECT_EQ(Row(Argb8888(), magenta, Rgb555(), 2, o), (V{0x00FF00FF, 0xFFFF00F6}));
   o.key = 0x00F800F8;  // widened components are 255, 0, 255: no match
-  EXPECT_EQ(0, Convert(dst, 2, Argb8888(), src, 2, Rgb555(), {0, 0, 2, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0xFFFF00FF, 0xFFFF00F6}), dst);
-}
-
-TEST_P(ConvertTest, KeyToAlphaIsOffWithSourceAlpha) {
-  const std::vector<uint16_t> src = {0x0F0F};  // 4:4:4:4, alpha 0, red F, blue F
-  std::vector<uint32_t> dst(1);
-  Opts o;
-  o.keyToAlpha = 1;
+  EXPECT_EQ(Row(Argb8888(), magenta, Rgb555(), 2, o), (V{0xFFFF00FF, 0xFFFF00F6}));
+  // Off when the source has alpha: 4:4:4:4, alpha 0, red F, blue F.
   o.key = 0x00112233;
-  EXPECT_EQ(0, Convert(dst, 1, Argb8888(), src, 1, Argb4444(), {0, 0, 1, 1}, 0, 0, o));
-  EXPECT_EQ(0x00FF00FFu, dst[0]);
+  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{0x0F0F}, Argb4444(), 1, o), (V{0x00FF00FF}));
 }
 
 // ---------------------------------------------------------------------------------------------
