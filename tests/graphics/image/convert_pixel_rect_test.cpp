@@ -567,61 +567,33 @@ TEST_P(ConvertTest, EmptyAlphaFormatMeansNoAlphaImage) {
   }
 }
 
-TEST_P(ConvertTest, AlphaFromRedIntoSingleChannel) {
-  const ColorData byte8 = MakeFormat(8, 0xFF, 0xFF, 0xFF, 0xFF);
-  const ColorData word16 = MakeFormat(16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF);
+TEST_P(ConvertTest, AlphaFromRed) {
+  using V = std::vector<uint32_t>;
   const std::vector<uint8_t> src = Rgb24({0xB71122, 0x00FFFF, 0x80FFFF});
   Opts o;
   o.zero = 1;
   o.fromRed = 1;
-  std::vector<uint8_t> out8(3);
-  EXPECT_EQ(0, Convert(out8, 3, byte8, src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint8_t>{0xB7, 0x00, 0x80}), out8);
-  // Red widened to 16 bits: B7 -> B7B7, 80 -> 8080.
-  std::vector<uint16_t> out16(3);
-  EXPECT_EQ(0, Convert(out16, 3, word16, src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xB7B7, 0x0000, 0x8080}), out16);
-
+  // Into a single channel; red widened to 16 bits: B7 -> B7B7, 80 -> 8080.
+  EXPECT_EQ(Row(MakeFormat(8, 0xFF, 0xFF, 0xFF, 0xFF), src, Rgb888(), 3, o), (V{0xB7, 0x00, 0x80}));
+  EXPECT_EQ(Row(MakeFormat(16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF), src, Rgb888(), 3, o),
+            (V{0xB7B7, 0x0000, 0x8080}));
   // The image one-channel formats keep the value in their alpha field alone.
-  std::vector<uint8_t> img8(3);
-  EXPECT_EQ(0, Convert(img8, 3, *GetMemImgColorData(kMemImgByte8, 0, 0), src, 9, Rgb888(),
-                       {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint8_t>{0xB7, 0x00, 0x80}), img8);
-  std::vector<uint16_t> img16(3);
-  EXPECT_EQ(0, Convert(img16, 3, *GetMemImgColorData(kMemImgWord16, 0, 0), src, 9, Rgb888(),
-                       {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xB7B7, 0x0000, 0x8080}), img16);
-}
-
-TEST_P(ConvertTest, FullWordChannelNarrowsToNothing) {
+  EXPECT_EQ(Row(*GetMemImgColorData(kMemImgByte8, 0, 0), src, Rgb888(), 3, o),
+            (V{0xB7, 0x00, 0x80}));
+  EXPECT_EQ(Row(*GetMemImgColorData(kMemImgWord16, 0, 0), src, Rgb888(), 3, o),
+            (V{0xB7B7, 0x0000, 0x8080}));
   // A 32-bit red into a format without red: the red drops all 32 bits; its top byte still
   // becomes the alpha.
-  const ColorData wide = MakeFormat(32, 0xFFFFFFFF, 0, 0, 0);
-  const std::vector<uint32_t> src = {0xABCDEF12};
-  std::vector<uint8_t> out(1);
-  Opts o;
-  o.zero = 1;
-  o.fromRed = 1;
-  EXPECT_EQ(0, Convert(out, 1, *GetMemImgColorData(kMemImgByte8, 0, 0), src, 1, wide, {0, 0, 1, 1},
-                       0, 0, o));
-  EXPECT_EQ(0xAB, out[0]);
-}
-
-TEST_P(ConvertTest, AlphaFromRedNarrowsToTheAlphaWidth) {
+  EXPECT_EQ(Row(*GetMemImgColorData(kMemImgByte8, 0, 0), std::vector<uint32_t>{0xABCDEF12},
+                MakeFormat(32, 0xFFFFFFFF, 0, 0, 0), 1, o),
+            (V{0xAB}));
   // 8-bit red at 0..7, 4-bit alpha at 12..15; bits 8..11 are unused (NM).
-  const ColorData dst = MakeFormat(16, 0x00FF, 0, 0, 0xF000);
-  ASSERT_EQ(0x0F00u, dst.NM);
-  const std::vector<uint8_t> src = Rgb24({0xB71122});
-  std::vector<uint16_t> out(1);
-  Opts o;
-  o.zero = 1;
-  o.fromRed = 1;
-  EXPECT_EQ(0, Convert(out, 1, dst, src, 3, Rgb888(), {0, 0, 1, 1}, 0, 0, o));
-  EXPECT_EQ(0xBF00u, out[0]);
+  const ColorData narrow = MakeFormat(16, 0x00FF, 0, 0, 0xF000);
+  ASSERT_EQ(0x0F00u, narrow.NM);
+  EXPECT_EQ(Row(narrow, src, Rgb888(), 1, o), (V{0xBF00}));
   // Without zero colour the red stays as well.
   o.zero = 0;
-  EXPECT_EQ(0, Convert(out, 1, dst, src, 3, Rgb888(), {0, 0, 1, 1}, 0, 0, o));
-  EXPECT_EQ(0xBFB7u, out[0]);
+  EXPECT_EQ(Row(narrow, src, Rgb888(), 1, o), (V{0xBFB7}));
 }
 
 INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, ConvertTest, ::testing::Values(0, 1));
