@@ -96,7 +96,7 @@ TEST(BmpReader, OneBitGoesThroughTheTwoEntryTableTo24Bits) {
 // Each file's decoded depth, pitch and pixel block (or its first bytes). The transfer of 16 and
 // 32 bits widens narrow channels by repeating their top bits: 5-bit 31 gives 0xFF, 16 gives 0x84,
 // 1 gives 0x08; 6-bit 63 gives 0xFF, 2 gives 0x08; 10-bit channels keep their top eight bits.
-TEST(BmpReader, UncompressedBlocks) {
+TEST(BmpReader, DecodedBlocks) {
   const struct {
     const char* what;
     int depth, pitch;
@@ -137,6 +137,20 @@ TEST(BmpReader, UncompressedBlocks) {
       {"short pixel data reads as zeros", 24, 8, true,
        {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0},
        {.bits = 24, .width = 2, .height = 2, .pixels = {1, 2, 3, 4, 5}}},  // bottom row, cut
+      // Run-length data that ends early (no end of bitmap), a delta past the image, a literal
+      // cut by the end of the data, a 4-bit run wider than the row.
+      {"8-bit run-length early end of line", 8, 4, true, {1, 1, 0, 0, 2, 0, 0, 0},
+       {.bits = 8, .compression = 1, .width = 4, .height = -2, .coloursUsed = 1, .palette = {0},
+        .pixels = {2, 1, 0, 0, 1, 2}}},
+      {"8-bit run-length delta past the image stops", 8, 4, true, {0, 0, 0, 0, 3, 0, 0, 0},
+       {.bits = 8, .compression = 1, .width = 2, .height = 2, .coloursUsed = 1, .palette = {0},
+        .pixels = {1, 3, 0, 2, 0, 5, 2, 7, 0, 0, 2, 7, 0, 1}}},
+      {"8-bit literal cut by the end of data", 8, 4, true, {1, 2, 0, 0},
+       {.bits = 8, .compression = 1, .width = 4, .height = 1, .coloursUsed = 1, .palette = {0},
+        .pixels = {0, 5, 1, 2}}},
+      {"4-bit run wider than the row is clipped", 8, 4, true, {1, 2, 3, 0, 0xA, 0xB, 0xA, 0},
+       {.bits = 4, .compression = 2, .width = 3, .height = 2, .coloursUsed = 2, .palette = {0, 0},
+        .pixels = {9, 0xAB, 0, 0, 0, 4, 0x12, 0x34, 0, 1}}},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -185,33 +199,6 @@ TEST(BmpReader, Rle8RunsLiteralsDeltaAndClippedRun) {
   EXPECT_EQ(d.image.Format.Palette[1], 0xFFFFFFu);
 }
 
-TEST(BmpReader, Rle8EarlyEndOfLineAndMissingEndOfBitmap) {
-  BmpSpec s{.bits = 8, .compression = 1, .width = 4, .height = -2, .coloursUsed = 1};
-  s.palette = {0};
-  s.pixels = {2, 1, 0, 0, 1, 2};  // the data simply stops
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  EXPECT_EQ(d.Block(), (Bytes{1, 1, 0, 0, 2, 0, 0, 0}));
-}
-
-TEST(BmpReader, Rle8DeltaPastTheImageStops) {
-  BmpSpec s{.bits = 8, .compression = 1, .width = 2, .height = 2, .coloursUsed = 1};
-  s.palette = {0};
-  s.pixels = {1, 3, 0, 2, 0, 5, 2, 7, 0, 0, 2, 7, 0, 1};
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  EXPECT_EQ(d.Block(), (Bytes{0, 0, 0, 0, 3, 0, 0, 0}));
-}
-
-TEST(BmpReader, Rle8LiteralCutByTheEndOfData) {
-  BmpSpec s{.bits = 8, .compression = 1, .width = 4, .height = 1, .coloursUsed = 1};
-  s.palette = {0};
-  s.pixels = {0, 5, 1, 2};
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  EXPECT_EQ(d.Block(), (Bytes{1, 2, 0, 0}));
-}
-
 TEST(BmpReader, Rle4NibblesDeltaAndOddLiteral) {
   BmpSpec s{.bits = 4, .compression = 2, .width = 7, .height = -2, .coloursUsed = 16};
   s.palette.assign(16, 0x00ABCDEF);
@@ -228,15 +215,6 @@ TEST(BmpReader, Rle4NibblesDeltaAndOddLiteral) {
   EXPECT_EQ(d.image.Pitch, 8);
   EXPECT_EQ(d.Block(), (Bytes{1, 2, 1, 3, 4, 5, 0, 0, 0, 0, 6, 7, 8, 9, 0xA, 0}));
   EXPECT_EQ(d.image.Format.Palette[15], 0xABCDEFu);
-}
-
-TEST(BmpReader, Rle4RunWiderThanTheRowIsClipped) {
-  BmpSpec s{.bits = 4, .compression = 2, .width = 3, .height = 2, .coloursUsed = 2};
-  s.palette = {0, 0};
-  s.pixels = {9, 0xAB, 0, 0, 0, 4, 0x12, 0x34, 0, 1};
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  EXPECT_EQ(d.Block(), (Bytes{1, 2, 3, 0, 0xA, 0xB, 0xA, 0}));
 }
 
 // ---- declines ----
