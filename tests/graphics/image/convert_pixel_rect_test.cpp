@@ -38,17 +38,6 @@ int Convert(std::vector<D>& dst, int dstWidth, const ColorData& df, const std::v
                           o.skip);
 }
 
-// A row of 24-bit pixels from 0x00RRGGBB values.
-std::vector<uint8_t> Rgb24(std::initializer_list<uint32_t> colours) {
-  std::vector<uint8_t> out;
-  for (uint32_t c : colours) {
-    out.push_back(uint8_t(c));
-    out.push_back(uint8_t(c >> 8));
-    out.push_back(uint8_t(c >> 16));
-  }
-  return out;
-}
-
 // Every conversion test runs with the MMX flag forced off and on: the pixels must not change.
 class ConvertTest : public ::testing::TestWithParam<int> {
  protected:
