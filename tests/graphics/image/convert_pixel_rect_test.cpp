@@ -38,6 +38,21 @@ int Convert(std::vector<D>& dst, int dstWidth, const ColorData& df, const std::v
                           o.skip);
 }
 
+// One row of n pixels converted into bytes set to fill, each read back widened to 32 bits.
+template <class S>
+std::vector<uint32_t> Row(const ColorData& df, const std::vector<S>& src, const ColorData& sf,
+                          int n, const Opts& o = {}, uint8_t fill = 0) {
+  std::vector<uint8_t> dst(size_t(n) * df.PixelByte, fill);
+  const RECT r{0, 0, n, 1};
+  EXPECT_EQ(0, ConvertPixelRect(dst.data(), int32_t(dst.size()), &df, src.data(),
+                                int32_t(src.size() * sizeof(S)), &sf, o.alpha, o.alphaPitch,
+                                o.alphaFormat, 0, 0, &r, o.mirror, o.keyToAlpha, o.key, o.dither,
+                                o.zero, o.fromRed, o.skip));
+  std::vector<uint32_t> out(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) std::memcpy(&out[i], &dst[size_t(i) * df.PixelByte], df.PixelByte);
+  return out;
+}
+
 // Every conversion test runs with the MMX flag forced off and on: the pixels must not change.
 class ConvertTest : public ::testing::TestWithParam<int> {
  protected:
@@ -132,103 +147,57 @@ TEST_P(ConvertTest, EqualFormat24BitCopyWritesWholePixels) {
   EXPECT_EQ(want, dst);
 }
 
-TEST_P(ConvertTest, SkipKeyOn16BitComparesTheLow16Bits) {
-  const std::vector<uint16_t> src = {0x1234, 0x5678, 0x1234, 0xABCD};
-  std::vector<uint16_t> dst(4, 0xEEEE);
+TEST_P(ConvertTest, SkipKey) {
+  using V = std::vector<uint32_t>;
   Opts o;
   o.skip = 1;
   o.key = 0xABCD1234;
-  const ColorData f = Rgb565();
-  EXPECT_EQ(0, Convert(dst, 4, f, src, 4, f, {0, 0, 4, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xEEEE, 0x5678, 0xEEEE, 0xABCD}), dst);
-
+  // 16-bit pixels compare the key's low 16 bits; 32-bit ones all of it.
+  const std::vector<uint16_t> src16 = {0x1234, 0x5678, 0x1234, 0xABCD};
+  EXPECT_EQ(Row(Rgb565(), src16, Rgb565(), 4, o, 0xEE), (V{0xEEEE, 0x5678, 0xEEEE, 0xABCD}));
+  EXPECT_EQ(Row(Xrgb8888(), std::vector<uint32_t>{0x00001234, 0xABCD1234}, Xrgb8888(), 2, o, 0xEE),
+            (V{0x00001234, 0xEEEEEEEE}));
   // Mirror switches the key off: every pixel is written, right to left.
   o.mirror = 1;
-  std::vector<uint16_t> mirrored(4, 0xEEEE);
-  EXPECT_EQ(0, Convert(mirrored, 4, f, src, 4, f, {0, 0, 4, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xABCD, 0x1234, 0x5678, 0x1234}), mirrored);
-}
-
-TEST_P(ConvertTest, SkipKeyWidthFollowsThePixel) {
-  const ColorData f32 = Xrgb8888();
-  const std::vector<uint32_t> src32 = {0x00001234, 0xABCD1234};
-  std::vector<uint32_t> dst32(2, 0xEEEEEEEE);
-  Opts o;
-  o.skip = 1;
-  o.key = 0xABCD1234;
-  EXPECT_EQ(0, Convert(dst32, 2, f32, src32, 2, f32, {0, 0, 2, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0x00001234, 0xEEEEEEEE}), dst32);
-
+  EXPECT_EQ(Row(Rgb565(), src16, Rgb565(), 4, o, 0xEE), (V{0xABCD, 0x1234, 0x5678, 0x1234}));
+  o.mirror = 0;
   // 8-bit indexes bypass the palette copy when skipping: index 5 stays, whatever its colour.
-  const ColorData pal = MakePal8();
-  const std::vector<uint8_t> src8 = {5, 6, 5, 7};
-  std::vector<uint8_t> dst8(4, 0xEE);
   o.key = 0x305;
-  EXPECT_EQ(0, Convert(dst8, 4, pal, src8, 4, pal, {0, 0, 4, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint8_t>{0xEE, 6, 0xEE, 7}), dst8);
-}
-
-TEST_P(ConvertTest, SkipKeyOnTheGeneralPathComparesIndexes) {
+  EXPECT_EQ(Row(MakePal8(), std::vector<uint8_t>{5, 6, 5, 7}, MakePal8(), 4, o, 0xEE),
+            (V{0xEE, 6, 0xEE, 7}));
+  // On the general path the key compares indexes too, not colours.
   ColorData pal = MakePal8();
   pal.Palette[5] = 0x00FF0000;
   pal.Palette[6] = 0x00FF0000;
-  const std::vector<uint8_t> src = {5, 6};
-  std::vector<uint16_t> dst(2, 0xEEEE);
-  Opts o;
-  o.skip = 1;
   o.key = 5;
-  EXPECT_EQ(0, Convert(dst, 2, Rgb565(), src, 2, pal, {0, 0, 2, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xEEEE, 0xF800}), dst);
+  EXPECT_EQ(Row(Rgb565(), std::vector<uint8_t>{5, 6}, pal, 2, o, 0xEE), (V{0xEEEE, 0xF800}));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Key to alpha on an equal colour layout
 // ---------------------------------------------------------------------------------------------
 
-TEST_P(ConvertTest, KeyToAlphaOnEqualLayout32) {
+TEST_P(ConvertTest, KeyToAlphaOnEqualLayout) {
   const std::vector<uint32_t> src = {0x00102030, 0x12102031, 0x55102030};
-  std::vector<uint32_t> dst(3, 0xEEEEEEEE);
   Opts o;
   o.keyToAlpha = 1;
   o.key = 0x00102030;
-  EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src, 3, Xrgb8888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0x00102030, 0xFF102031, 0x00102030}), dst);
-
+  EXPECT_EQ(Row(Argb8888(), src, Xrgb8888(), 3, o),
+            (std::vector<uint32_t>{0x00102030, 0xFF102031, 0x00102030}));
   o.mirror = 1;
-  dst.assign(3, 0xEEEEEEEE);
+  std::vector<uint32_t> dst(3, 0xEEEEEEEE);
   EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src, 3, Xrgb8888(), {0, 0, 2, 1}, 0, 0, o));
   EXPECT_EQ((std::vector<uint32_t>{0xFF102031, 0x00102030, 0xEEEEEEEE}), dst);
-}
-
-TEST_P(ConvertTest, KeyToAlphaOnEqualLayout16) {
   // 5:5:5 into 1:5:5:5; key F80008 packs to 31, 0, 1.
-  const std::vector<uint16_t> src = {0x7C01, 0x7C02, 0xFC01};
-  std::vector<uint16_t> dst(3, 0xEEEE);
-  Opts o;
-  o.keyToAlpha = 1;
+  o.mirror = 0;
   o.key = 0x00F80008;
-  EXPECT_EQ(0, Convert(dst, 3, Argb1555(), src, 3, Rgb555(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0x7C01, 0xFC02, 0x7C01}), dst);
+  EXPECT_EQ(Row(Argb1555(), std::vector<uint16_t>{0x7C01, 0x7C02, 0xFC01}, Rgb555(), 3, o),
+            (std::vector<uint32_t>{0x7C01, 0xFC02, 0x7C01}));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Fixed-format fast paths (the plain rows are checked against a per-pixel model below)
 // ---------------------------------------------------------------------------------------------
-
-// One row of n pixels converted, each read back widened to 32 bits.
-template <class S>
-std::vector<uint32_t> Row(const ColorData& df, const std::vector<S>& src, const ColorData& sf,
-                          int n, const Opts& o = {}) {
-  std::vector<uint8_t> dst(size_t(n) * df.PixelByte);
-  const RECT r{0, 0, n, 1};
-  EXPECT_EQ(0, ConvertPixelRect(dst.data(), int32_t(dst.size()), &df, src.data(),
-                                int32_t(src.size() * sizeof(S)), &sf, o.alpha, o.alphaPitch,
-                                o.alphaFormat, 0, 0, &r, o.mirror, o.keyToAlpha, o.key, o.dither,
-                                o.zero, o.fromRed, o.skip));
-  std::vector<uint32_t> out(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) std::memcpy(&out[i], &dst[size_t(i) * df.PixelByte], df.PixelByte);
-  return out;
-}
 
 TEST_P(ConvertTest, PaletteAndRgb24Sources) {
   using V = std::vector<uint32_t>;
