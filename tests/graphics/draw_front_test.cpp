@@ -98,6 +98,16 @@ void ExpectBlock(int x0, int y0, int w, int h, const std::function<uint32_t(int,
       ASSERT_EQ(TargetPixel(x0 + u, y0 + v) & kRgb, want(u, v)) << u << "," << v;
 }
 
+// The rectangle holds want(u, v) and a border four pixels wide around it still holds Old.
+void ExpectPlaced(const platform::RECT& r, const std::function<uint32_t(int, int)>& want) {
+  for (int y = r.top - 4; y < r.bottom + 4; ++y)
+    for (int x = r.left - 4; x < r.right + 4; ++x) {
+      const bool inside = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? want(x - r.left, y - r.top) : Old(x, y))
+          << x << "," << y;
+    }
+}
+
 // Each listed pixel still holds Old.
 void ExpectOld(std::initializer_list<std::pair<int, int>> points) {
   for (const auto& [x, y] : points) EXPECT_EQ(TargetPixel(x, y) & kRgb, Old(x, y)) << x << "," << y;
@@ -245,22 +255,12 @@ TEST_F(FrontEnd, DrawGraphInRectShowsOnlyThePartAndRestoresTheDrawArea) {
   };
   EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, g, 0, 0), 0);
   sameArea();
-  for (int y = 96; y < 120; ++y)
-    for (int x = 96; x < 120; ++x) {
-      const bool inside = x >= 100 && x < 116 && y >= 100 && y < 116;
-      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? Texel(x - 100 + 16, y - 100) : Old(x, y))
-          << x << "," << y;
-    }
+  ExpectPlaced({100, 100, 116, 116}, [](int u, int v) { return Texel(u + 16, v); });
   // Mirrored in place: source column 16 on the rectangle's right edge.
   FillTarget(Old);
   EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, g, 0, 1), 0);
   sameArea();
-  for (int y = 96; y < 120; ++y)
-    for (int x = 96; x < 120; ++x) {
-      const bool inside = x >= 100 && x < 116 && y >= 100 && y < 116;
-      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? Texel(31 - (x - 100), y - 100) : Old(x, y))
-          << x << "," << y;
-    }
+  ExpectPlaced({100, 100, 116, 116}, [](int u, int v) { return Texel(31 - u, v); });
   // A refused handle puts the area back too.
   EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, -1, 0, 0), -1);
   sameArea();
@@ -281,13 +281,7 @@ TEST_F(FrontEnd, DrawGraphRectScaledStretchesThePartOntoTheRectangle) {
   const HandleValue g = TexelGraph(64, 32);
   // Source (16, 8) of 32 x 16 onto (100, 100)-(164, 132): twice the size.
   EXPECT_EQ(DrawGraphRectScaled(100, 100, 164, 132, 16, 8, 32, 16, g, 0), 0);
-  for (int y = 96; y < 136; ++y)
-    for (int x = 96; x < 168; ++x) {
-      const bool inside = x >= 100 && x < 164 && y >= 100 && y < 132;
-      ASSERT_EQ(TargetPixel(x, y) & kRgb,
-                inside ? Texel(16 + (x - 100) / 2, 8 + (y - 100) / 2) : Old(x, y))
-          << x << "," << y;
-    }
+  ExpectPlaced({100, 100, 164, 132}, [](int u, int v) { return Texel(16 + u / 2, 8 + v / 2); });
   EXPECT_EQ(g_DrawState.DrawArea.right, 640);
   // Given right to left: mirrored, source column 16 on the right edge.
   FillTarget(Old);
