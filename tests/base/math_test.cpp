@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -39,10 +40,8 @@ TEST(FloatToInt, RectTruncatesEachEdge) {
   const double v[4] = {-1.5, 2.9, 640.999, -0.2};
   platform::RECT r{};
   DoubleRectToIntRect(v, &r);
-  EXPECT_EQ(r.left, -1);
-  EXPECT_EQ(r.top, 2);
-  EXPECT_EQ(r.right, 640);
-  EXPECT_EQ(r.bottom, 0);
+  EXPECT_EQ((std::array{r.left, r.top, r.right, r.bottom}),
+            (std::array<int32_t, 4>{-1, 2, 640, 0}));
 }
 
 TEST(SinCosFloat, OneDoubleEvaluationRoundedToFloat) {

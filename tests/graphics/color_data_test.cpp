@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+
 namespace zq::gfx {
 namespace {
 
@@ -11,68 +14,43 @@ ColorData Masks(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
   return d;
 }
 
+// Shift and width of each channel: RL, RW, GL, GW, BL, BW, AL, AW.
+std::array<int, 8> Layout(const ColorData& d) {
+  return {d.RL, d.RW, d.GL, d.GW, d.BL, d.BW, d.AL, d.AW};
+}
+
 // ---- channel derivation -------------------------------------------------------------
 
-TEST(ColorDataMasks, Rgb565ShiftsAndWidths) {
+TEST(ColorDataMasks, ShiftsAndWidths) {
+  const struct {
+    int depth;
+    uint32_t r, g, b, a;
+    std::array<int, 8> layout;
+    int64_t nm;  // -1: not checked
+  } cases[] = {
+      {16, 0xF800, 0x07E0, 0x001F, 0, {11, 5, 5, 6, 0, 5, 0, 0}, 0},
+      {16, 0x0F00, 0x00F0, 0x000F, 0xF000, {8, 4, 4, 4, 0, 4, 12, 4}, 0},
+      {32, 0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000, {20, 10, 10, 10, 0, 10, 30, 2}, 0},
+      // A zero mask gets shift 0 and width 0; NM holds the uncovered green bits.
+      {16, 0xF800, 0, 0x001F, 0, {11, 5, 0, 0, 0, 5, 0, 0}, 0x07E0},
+      // Non-contiguous: only the run from the lowest set bit counts.
+      {16, 0x0F0F, 0x00F0 << 8, 0x8001, 0, {0, 4, 12, 4, 0, 1, 0, 0}, -1},
+      // Top bit and full word.
+      {32, 0x80000000, 0xFFFFFFFF, 0, 0, {31, 1, 0, 32, 0, 0, 0, 0}, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << c.r << " " << c.g << " " << c.b << " " << c.a);
+    const ColorData d = Masks(c.depth, c.r, c.g, c.b, c.a);
+    EXPECT_EQ(d.ColorBitDepth, c.depth);
+    EXPECT_EQ(d.PixelByte, c.depth / 8);
+    EXPECT_EQ(Layout(d), c.layout);
+    if (c.nm >= 0) {
+      EXPECT_EQ(d.NM, uint32_t(c.nm));
+    }
+  }
   const ColorData d = Masks(16, 0xF800, 0x07E0, 0x001F, 0);
-  EXPECT_EQ(d.ColorBitDepth, 16);
-  EXPECT_EQ(d.PixelByte, 2);
-  EXPECT_EQ(d.RW, 5);
-  EXPECT_EQ(d.RL, 11);
-  EXPECT_EQ(d.GW, 6);
-  EXPECT_EQ(d.GL, 5);
-  EXPECT_EQ(d.BW, 5);
-  EXPECT_EQ(d.BL, 0);
-  EXPECT_EQ(d.AW, 0);
-  EXPECT_EQ(d.AL, 0);
   EXPECT_EQ(d.RM, 0xF800u);
   EXPECT_EQ(d.AM, 0u);
-  EXPECT_EQ(d.NM, 0u);
-}
-
-TEST(ColorDataMasks, Argb4444AndTenBitChannels) {
-  const ColorData d = Masks(16, 0x0F00, 0x00F0, 0x000F, 0xF000);
-  EXPECT_EQ(d.RW, 4);
-  EXPECT_EQ(d.RL, 8);
-  EXPECT_EQ(d.GL, 4);
-  EXPECT_EQ(d.BL, 0);
-  EXPECT_EQ(d.AW, 4);
-  EXPECT_EQ(d.AL, 12);
-  EXPECT_EQ(d.NM, 0u);
-
-  const ColorData t = Masks(32, 0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000);
-  EXPECT_EQ(t.PixelByte, 4);
-  EXPECT_EQ(t.RW, 10);
-  EXPECT_EQ(t.RL, 20);
-  EXPECT_EQ(t.GW, 10);
-  EXPECT_EQ(t.GL, 10);
-  EXPECT_EQ(t.BW, 10);
-  EXPECT_EQ(t.BL, 0);
-  EXPECT_EQ(t.AW, 2);
-  EXPECT_EQ(t.AL, 30);
-  EXPECT_EQ(t.NM, 0u);
-}
-
-TEST(ColorDataMasks, ZeroAndUnusualMasks) {
-  // A zero mask gets shift 0 and width 0.
-  const ColorData z = Masks(16, 0xF800, 0, 0x001F, 0);
-  EXPECT_EQ(z.GW, 0);
-  EXPECT_EQ(z.GL, 0);
-  EXPECT_EQ(z.NM, 0x07E0u);  // the uncovered green bits
-  // Non-contiguous: only the run from the lowest set bit counts.
-  const ColorData n = Masks(16, 0x0F0F, 0x00F0 << 8, 0x8001, 0);
-  EXPECT_EQ(n.RL, 0);
-  EXPECT_EQ(n.RW, 4);
-  EXPECT_EQ(n.GL, 12);
-  EXPECT_EQ(n.GW, 4);
-  EXPECT_EQ(n.BL, 0);
-  EXPECT_EQ(n.BW, 1);
-  // Top bit and full word.
-  const ColorData f = Masks(32, 0x80000000, 0xFFFFFFFF, 0, 0);
-  EXPECT_EQ(f.RL, 31);
-  EXPECT_EQ(f.RW, 1);
-  EXPECT_EQ(f.GL, 0);
-  EXPECT_EQ(f.GW, 32);
 }
 
 TEST(ColorDataMasks, BadDepthRefused) {
@@ -90,11 +68,7 @@ TEST(ColorDataMasks, FromPixelFormat) {
   EXPECT_EQ(ColorDataFromPixelFormat(&pf, &d), 0);
   EXPECT_EQ(d.ColorBitDepth, 16);
   EXPECT_EQ(d.PixelByte, 2);
-  EXPECT_EQ(d.RW, 5);
-  EXPECT_EQ(d.RL, 10);
-  EXPECT_EQ(d.GW, 5);
-  EXPECT_EQ(d.GL, 5);
-  EXPECT_EQ(d.BW, 5);
+  EXPECT_EQ(Layout(d), (std::array<int, 8>{10, 5, 5, 5, 0, 5, 0, 0}));
   EXPECT_EQ(d.NM, 0x8000u);
   EXPECT_EQ(d.Palette[3], 0xABCDEFu);  // palette untouched
   EXPECT_EQ(ColorDataFromPixelFormat(nullptr, &d), -1);
@@ -214,18 +188,11 @@ TEST(ColorDataPresets, Pal8Byte8Rgb24) {
   ColorData d{};
   d.Palette[7] = 0x112233;
   EXPECT_EQ(SetupColorDataPal8(&d), 0);
-  EXPECT_EQ(d.ColorBitDepth, 8);
-  EXPECT_EQ(d.PixelByte, 1);
-  EXPECT_EQ(d.RM, 0xFF0000u);
-  EXPECT_EQ(d.GM, 0xFF00u);
-  EXPECT_EQ(d.BM, 0xFFu);
-  EXPECT_EQ(d.AM, 0u);
+  EXPECT_EQ(std::tuple(d.ColorBitDepth, d.PixelByte), std::tuple(8, 1));
+  EXPECT_EQ(std::tuple(d.RM, d.GM, d.BM, d.AM, d.NM),
+            std::tuple(0xFF0000u, 0xFF00u, 0xFFu, 0u, 0xFF000000u));
   EXPECT_EQ(d.RW + d.GW + d.BW, 24);
-  EXPECT_EQ(d.AW, 0);
-  EXPECT_EQ(d.RL, 16);
-  EXPECT_EQ(d.GL, 8);
-  EXPECT_EQ(d.BL, 0);
-  EXPECT_EQ(d.NM, 0xFF000000u);
+  EXPECT_EQ(std::tuple(d.AW, d.RL, d.GL, d.BL), std::tuple(0, 16, 8, 0));
   EXPECT_EQ(d.Palette[7], 0x112233u);
 
   EXPECT_EQ(SetupColorDataByte8(&d), 0);
@@ -236,11 +203,8 @@ TEST(ColorDataPresets, Pal8Byte8Rgb24) {
   EXPECT_EQ(d.Palette[255], 0xFFFFFFu);
 
   EXPECT_EQ(SetupColorDataRGB24(&d), 0);
-  EXPECT_EQ(d.ColorBitDepth, 24);
-  EXPECT_EQ(d.PixelByte, 3);
-  EXPECT_EQ(d.RL, 16);
-  EXPECT_EQ(d.BM, 0xFFu);
-  EXPECT_EQ(d.NM, 0u);
+  EXPECT_EQ(std::tuple(d.ColorBitDepth, d.PixelByte, d.RL), std::tuple(24, 3, 16));
+  EXPECT_EQ(std::tuple(d.BM, d.NM), std::tuple(0xFFu, 0u));
   EXPECT_EQ(d.Palette[255], 0xFFFFFFu);  // palette left as it was
 }
 

@@ -1,3 +1,5 @@
+#include <functional>
+
 #include "graphics/reader_test_util.h"
 #include "platform/types.h"
 #include "support/log_capture.h"
@@ -125,52 +127,34 @@ TEST(DdsReader, TheBaseOfTheDeclineCasesDecodes) {
   EXPECT_EQ(d.result, 0);
 }
 
+// The file of the valid one with one change is declined.
+void ExpectDeclinedWith(const std::function<void(DdsSpec&)>& change) {
+  DdsSpec s = ValidDds();
+  change(s);
+  ExpectDeclined(ReadDdsImage, DdsFile(s));
+}
+
 TEST(DdsReader, DeclinesUnknownFormats) {
   for (uint32_t code : {platform::MakeFourCC('D', 'X', 'T', '1'),
-                        platform::MakeFourCC('D', 'X', 'T', '5'), 28u, 34u, 36u, 0u}) {
-    DdsSpec s = ValidDds();
-    s.pixelFlags = 0x4;
-    s.fourCC = code;
-    ExpectDeclined(ReadDdsImage, DdsFile(s));
-  }
-  for (uint32_t flags : {0u, 0x1u, 0x5u, 0x20000u}) {
-    DdsSpec s = ValidDds();
-    s.pixelFlags = flags;
-    s.fourCC = 21;
-    ExpectDeclined(ReadDdsImage, DdsFile(s));
-  }
-  for (uint32_t bits : {0u, 1u, 4u, 12u, 15u, 48u, 64u}) {
-    DdsSpec s = ValidDds();
-    s.bits = bits;
-    ExpectDeclined(ReadDdsImage, DdsFile(s));
-  }
+                        platform::MakeFourCC('D', 'X', 'T', '5'), 28u, 34u, 36u, 0u})
+    ExpectDeclinedWith([&](DdsSpec& s) { s.pixelFlags = 0x4, s.fourCC = code; });
+  for (uint32_t flags : {0u, 0x1u, 0x5u, 0x20000u})
+    ExpectDeclinedWith([&](DdsSpec& s) { s.pixelFlags = flags, s.fourCC = 21; });
+  for (uint32_t bits : {0u, 1u, 4u, 12u, 15u, 48u, 64u})
+    ExpectDeclinedWith([&](DdsSpec& s) { s.bits = bits; });
 }
 
 TEST(DdsReader, DeclinesBadSizesAndPitches) {
-  DdsSpec s = ValidDds();
-  s.width = 0;
-  ExpectDeclined(ReadDdsImage, DdsFile(s));
-  s = ValidDds();
-  s.height = 0;
-  ExpectDeclined(ReadDdsImage, DdsFile(s));
-  s = ValidDds();
-  s.width = 65536;
-  ExpectDeclined(ReadDdsImage, DdsFile(s));
-  s = ValidDds();
-  s.height = 0xFFFFFFFF;
-  ExpectDeclined(ReadDdsImage, DdsFile(s));
-  s = ValidDds();
-  s.flags |= 0x8;
-  s.width = 2;
-  s.pitch = 7;  // below 2 x 4 bytes
-  ExpectDeclined(ReadDdsImage, DdsFile(s));
-  s.pitch = 0;
-  ExpectDeclined(ReadDdsImage, DdsFile(s));
-  s.pitch = 0xFFFFFFFF;
-  ExpectDeclined(ReadDdsImage, DdsFile(s));
-  s.width = 0xFFFFFFFF;
-  s.height = 0xFFFFFFFF;
-  ExpectDeclined(ReadDdsImage, DdsFile(s));
+  ExpectDeclinedWith([](DdsSpec& s) { s.width = 0; });
+  ExpectDeclinedWith([](DdsSpec& s) { s.height = 0; });
+  ExpectDeclinedWith([](DdsSpec& s) { s.width = 65536; });
+  ExpectDeclinedWith([](DdsSpec& s) { s.height = 0xFFFFFFFF; });
+  // A given pitch of width 2: below 2 x 4 bytes, zero, huge; and huge sizes with it.
+  for (const uint32_t pitch : {7u, 0u, 0xFFFFFFFFu})
+    ExpectDeclinedWith([&](DdsSpec& s) { s.flags |= 0x8, s.width = 2, s.pitch = pitch; });
+  ExpectDeclinedWith([](DdsSpec& s) {
+    s.flags |= 0x8, s.pitch = 0xFFFFFFFF, s.width = 0xFFFFFFFF, s.height = 0xFFFFFFFF;
+  });
 }
 
 TEST(DdsReader, DeclinesBadSignaturesAndMissingData) {

@@ -9,10 +9,12 @@
 #include "graphics/library_init.h"
 #include "graphics/placeholders.h"
 #include "support/library_fixture.h"
+#include "target_pixels.h"
 
 namespace zq::gfx {
 namespace {
 
+using test::ImagePixel;
 using test::LibrarySession;
 
 // Test patterns: a value for every screen pixel, different in every row and column.
@@ -35,13 +37,6 @@ void FillImage(MEMIMG& img) {
         std::memcpy(p, &v, 4);
       }
     }
-}
-
-uint32_t ImagePixel(const MEMIMG& img, int x, int y) {
-  uint32_t v = 0;
-  std::memcpy(&v, img.Pixels + int64_t(y) * img.Pitch + x * img.Format->PixelByte,
-              img.Format->PixelByte);
-  return v;
 }
 
 // The presenter widens a channel by repeating its top bits.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "graphics/ddraw/display.h"
@@ -89,6 +91,37 @@ void ExpectUntouched(const char* what) {
       ASSERT_EQ(TargetPixel(x, y) & kRgb, Old(x, y)) << what << " at " << x << "," << y;
 }
 
+// The w x h block at (x0, y0) holds want(u, v).
+void ExpectBlock(int x0, int y0, int w, int h, const std::function<uint32_t(int, int)>& want) {
+  for (int v = 0; v < h; ++v)
+    for (int u = 0; u < w; ++u)
+      ASSERT_EQ(TargetPixel(x0 + u, y0 + v) & kRgb, want(u, v)) << u << "," << v;
+}
+
+// The rectangle holds want(u, v) and a border four pixels wide around it still holds Old.
+void ExpectPlaced(const platform::RECT& r, const std::function<uint32_t(int, int)>& want) {
+  for (int y = r.top - 4; y < r.bottom + 4; ++y)
+    for (int x = r.left - 4; x < r.right + 4; ++x) {
+      const bool inside = x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? want(x - r.left, y - r.top) : Old(x, y))
+          << x << "," << y;
+    }
+}
+
+// Each listed pixel still holds Old.
+void ExpectOld(std::initializer_list<std::pair<int, int>> points) {
+  for (const auto& [x, y] : points) EXPECT_EQ(TargetPixel(x, y) & kRgb, Old(x, y)) << x << "," << y;
+}
+
+// Each listed pixel (x, y, colour) of the target, or of the mask scratch.
+void ExpectPixels(std::initializer_list<std::tuple<int, int, uint32_t>> points,
+                  const MEMIMG* image = nullptr) {
+  for (const auto& [x, y, want] : points) {
+    const uint32_t got = image ? ImagePixel(*image, x, y) : TargetPixel(x, y);
+    EXPECT_EQ(got & kRgb, want) << x << "," << y;
+  }
+}
+
 class FrontEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -100,17 +133,24 @@ class FrontEnd : public ::testing::Test {
 
 TEST_F(FrontEnd, EmptyDrawAreaDrawsNothingAndReturnsZero) {
   const HandleValue g = TexelGraph(64, 32);
-  ASSERT_EQ(ApplyDrawArea(100, 100, 100, 300), 0);
-  ASSERT_EQ(g_DrawState.DrawAreaEmpty, 1);
-  EXPECT_EQ(DrawGraphAt(10, 10, g, 0), 0);
-  EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, g, 0, 0), 0);
-  EXPECT_EQ(DrawGraphRotScaledAt(100, 100, 2.0, 1.0, g, 1, 1), 0);
-  EXPECT_EQ(DrawGraphFourCorners(0, 0, 640, 0, 640, 480, 0, 480, g, 0), 0);
-  EXPECT_EQ(DrawFilledBox(0, 0, 640, 480, 0x123456), 0);
-  EXPECT_EQ(DrawFrameBox(0, 0, 640, 480, 0x123456), 0);
-  EXPECT_EQ(DrawBoxDispatch(0, 0, 640, 480, 0x123456, 1), 0);
-  EXPECT_EQ(DrawBoxDispatch(0, 0, 640, 480, 0x123456, 0), 0);
-  ExpectUntouched("empty draw area");
+  for (const platform::RECT area : {platform::RECT{100, 100, 100, 300}, {0, 50, 640, 50}}) {
+    ASSERT_EQ(ApplyDrawArea(area.left, area.top, area.right, area.bottom), 0);
+    ASSERT_EQ(g_DrawState.DrawAreaEmpty, 1);
+    EXPECT_EQ(DrawGraphAt(10, 10, g, 0), 0);
+    EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, g, 0, 0), 0);
+    EXPECT_EQ(DrawGraphRotScaledAt(100, 100, 2.0, 1.0, g, 1, 1), 0);
+    EXPECT_EQ(DrawGraphFourCorners(0, 0, 640, 0, 640, 480, 0, 480, g, 0), 0);
+    EXPECT_EQ(DrawFilledBox(0, 0, 640, 480, 0x123456), 0);
+    EXPECT_EQ(DrawFrameBox(0, 0, 640, 480, 0x123456), 0);
+    EXPECT_EQ(DrawBoxDispatch(0, 0, 640, 480, 0x123456, 1), 0);
+    EXPECT_EQ(DrawBoxDispatch(0, 0, 640, 480, 0x123456, 0), 0);
+    EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, g, 0), 0);
+    EXPECT_EQ(DrawGraphMirrored(10, 10, g, 0), 0);
+    EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, g, 0, 0), 0);
+    EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, g, 0, 1), 0);
+    EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, 16, g, 0), 0);
+    ExpectUntouched("empty draw area");
+  }
 }
 
 TEST_F(FrontEnd, BlendGraphSmallerThanTheGraphRefusesTheDraw) {
@@ -120,6 +160,8 @@ TEST_F(FrontEnd, BlendGraphSmallerThanTheGraphRefusesTheDraw) {
   const HandleValue small = TexelGraph(16, 16);
   ASSERT_EQ(SelectBlendGraph(blend, 0, 0), 0);
   EXPECT_EQ(DrawGraphAt(10, 10, wide, 0), -1);
+  EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, wide, 0), -1);
+  EXPECT_EQ(DrawGraphMirrored(10, 10, wide, 0), -1);
   EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, wide, 0, 0), -1);
   EXPECT_EQ(DrawGraphFourCorners(10, 10, 74, 10, 74, 42, 10, 42, wide, 0), -1);
   ExpectUntouched("refused by the blend graph");
@@ -131,47 +173,16 @@ TEST_F(FrontEnd, BlendGraphSmallerThanTheGraphRefusesTheDraw) {
   EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, small, 0, 0), -1);
 }
 
-TEST_F(FrontEnd, InvalidHandlesChangeNothing) {
-  const HandleValue g = TexelGraph(16, 16);
-  ASSERT_EQ(DeleteGraphHandle(g, 0), 0);
-  for (HandleValue h : {HandleValue(-1), g, HandleValue(0), HandleValue(kMaskHandleKind)}) {
+TEST_F(FrontEnd, InvalidHandlesAndEmptySourcesChangeNothing) {
+  const HandleValue stale = TexelGraph(16, 16);
+  ASSERT_EQ(DeleteGraphHandle(stale, 0), 0);
+  for (HandleValue h : {HandleValue(-1), stale, HandleValue(0), HandleValue(kMaskHandleKind)}) {
     EXPECT_EQ(DrawGraphAt(10, 10, h, 0), -1);
     EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, h, 0, 0), -1);
     EXPECT_EQ(DrawGraphRotScaledAt(100, 100, 1.0, 0.0, h, 0, 0), -1);
     EXPECT_EQ(DrawGraphFourCorners(0, 0, 16, 0, 16, 16, 0, 16, h, 0), -1);
     EXPECT_EQ(FillGraphColor(h, 255, 0, 0, 255), -1);
     EXPECT_EQ(CopyDrawScreenToGraph(0, 0, 16, 16, h, 0), -1);
-  }
-  ExpectUntouched("invalid handle");
-}
-
-TEST_F(FrontEnd, DrawGraphAtPlacesTheGraphsCorner) {
-  const HandleValue g = TexelGraph(64, 32);
-  EXPECT_EQ(DrawGraphAt(100, 50, g, 0), 0);
-  for (int v = 0; v < 32; ++v)
-    for (int u = 0; u < 64; ++u)
-      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
-  EXPECT_EQ(TargetPixel(99, 50) & kRgb, Old(99, 50));
-  EXPECT_EQ(TargetPixel(164, 81) & kRgb, Old(164, 81));
-  EXPECT_EQ(TargetPixel(163, 82) & kRgb, Old(163, 82));
-}
-
-TEST_F(FrontEnd, GraphDrawsWithAnEmptyDrawAreaReturnZeroAndDrawNothing) {
-  const HandleValue g = TexelGraph(64, 32);
-  ASSERT_EQ(ApplyDrawArea(0, 50, 640, 50), 0);
-  EXPECT_EQ(DrawGraphAt(10, 10, g, 0), 0);
-  EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, g, 0), 0);
-  EXPECT_EQ(DrawGraphMirrored(10, 10, g, 0), 0);
-  EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, g, 0, 0), 0);
-  EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, g, 0, 1), 0);
-  EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, 16, g, 0), 0);
-  ExpectUntouched("empty draw area");
-}
-
-TEST_F(FrontEnd, GraphDrawsRefuseInvalidHandlesAndSmallBlendGraphs) {
-  const HandleValue g = TexelGraph(64, 32);
-  for (HandleValue h : {HandleValue(-1), HandleValue(0), HandleValue(kMaskHandleKind)}) {
-    EXPECT_EQ(DrawGraphAt(10, 10, h, 0), -1);
     EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, h, 0), -1);
     EXPECT_EQ(DrawGraphMirrored(10, 10, h, 0), -1);
     EXPECT_EQ(DrawGraphInRect(10, 10, 0, 0, 32, 32, h, 0, 0), -1);
@@ -179,33 +190,28 @@ TEST_F(FrontEnd, GraphDrawsRefuseInvalidHandlesAndSmallBlendGraphs) {
     EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, 16, h, 0), -1);
   }
   // A source of no width or height has no scale.
+  const HandleValue g = TexelGraph(64, 32);
   EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 0, 16, g, 0), -1);
   EXPECT_EQ(DrawGraphRectScaled(10, 10, 300, 200, 0, 0, 32, -1, g, 0), -1);
-  const HandleValue blend = TexelGraph(32, 32);
-  ASSERT_EQ(SelectBlendGraph(blend, 0, 0), 0);
-  EXPECT_EQ(DrawGraphAt(10, 10, g, 0), -1);
-  EXPECT_EQ(DrawGraphRect(10, 10, 300, 200, g, 0), -1);
-  EXPECT_EQ(DrawGraphMirrored(10, 10, g, 0), -1);
   ExpectUntouched("refused");
-  const HandleValue small = TexelGraph(16, 16);
-  EXPECT_EQ(DrawGraphAt(10, 10, small, 0), 0);
-  ASSERT_EQ(SelectBlendGraph(-1, 0, 0), 0);
+}
+
+TEST_F(FrontEnd, DrawGraphAtPlacesTheGraphsCorner) {
+  const HandleValue g = TexelGraph(64, 32);
+  EXPECT_EQ(DrawGraphAt(100, 50, g, 0), 0);
+  ExpectBlock(100, 50, 64, 32, Texel);
+  ExpectOld({{99, 50}, {164, 81}, {163, 82}});
 }
 
 TEST_F(FrontEnd, DrawGraphRectStretchesAndMirrors) {
   const HandleValue g = TexelGraph(64, 32);
   EXPECT_EQ(DrawGraphRect(100, 50, 228, 114, g, 0), 0);
-  for (int v = 0; v < 64; ++v)
-    for (int u = 0; u < 128; ++u)
-      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u / 2, v / 2)) << u << "," << v;
+  ExpectBlock(100, 50, 128, 64, [](int u, int v) { return Texel(u / 2, v / 2); });
   FillTarget(Old);
   // x1 > x2: mirrored left to right between x2 and x1.
   EXPECT_EQ(DrawGraphRect(164, 50, 100, 82, g, 0), 0);
-  for (int v = 0; v < 32; ++v)
-    for (int u = 0; u < 64; ++u)
-      ASSERT_EQ(TargetPixel(163 - u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
-  EXPECT_EQ(TargetPixel(164, 50) & kRgb, Old(164, 50));
-  EXPECT_EQ(TargetPixel(99, 50) & kRgb, Old(99, 50));
+  ExpectBlock(100, 50, 64, 32, [](int u, int v) { return Texel(63 - u, v); });
+  ExpectOld({{164, 50}, {99, 50}});
 }
 
 TEST_F(FrontEnd, ReversedDrawGraphRectHandsTheMaskTheOrderedRectangle) {
@@ -219,11 +225,9 @@ TEST_F(FrontEnd, ReversedDrawGraphRectHandsTheMaskTheOrderedRectangle) {
   EXPECT_EQ(DrawGraphRect(164, 50, 100, 82, g, 0), 0);
   const MEMIMG& scratch = *GetMaskImage();
   // (100, 50)-(164, 82) marked refused; the marker around it.
-  EXPECT_EQ(ImagePixel(scratch, 100, 50) & kRgb, 0u);
-  EXPECT_EQ(ImagePixel(scratch, 163, 81) & kRgb, 0u);
-  EXPECT_EQ(ImagePixel(scratch, 99, 60) & kRgb, 0xEEEEEEu);
-  EXPECT_EQ(ImagePixel(scratch, 164, 60) & kRgb, 0xEEEEEEu);
-  EXPECT_EQ(ImagePixel(scratch, 120, 82) & kRgb, 0xEEEEEEu);
+  ExpectPixels(
+      {{100, 50, 0}, {163, 81, 0}, {99, 60, 0xEEEEEE}, {164, 60, 0xEEEEEE}, {120, 82, 0xEEEEEE}},
+      &scratch);
   ExpectUntouched("everything refused");
 }
 
@@ -235,9 +239,7 @@ TEST_F(FrontEnd, DrawGraphMirroredPutsTheLeftColumnOnTheRight) {
     ASSERT_EQ(TargetPixel(10, 20 + v) & kRgb, Texel(99, v)) << v;
     ASSERT_EQ(TargetPixel(60, 20 + v) & kRgb, Texel(49, v)) << v;
   }
-  EXPECT_EQ(TargetPixel(9, 20) & kRgb, Old(9, 20));
-  EXPECT_EQ(TargetPixel(110, 20) & kRgb, Old(110, 20));
-  EXPECT_EQ(TargetPixel(50, 70) & kRgb, Old(50, 70));
+  ExpectOld({{9, 20}, {110, 20}, {50, 70}});
 }
 
 TEST_F(FrontEnd, DrawGraphInRectShowsOnlyThePartAndRestoresTheDrawArea) {
@@ -245,31 +247,20 @@ TEST_F(FrontEnd, DrawGraphInRectShowsOnlyThePartAndRestoresTheDrawArea) {
   ASSERT_EQ(ApplyDrawArea(5, 6, 600, 400), 0);
   const platform::RECT before = g_DrawState.DrawArea;
   auto sameArea = [&] {
-    EXPECT_EQ(g_DrawState.DrawArea.left, before.left);
-    EXPECT_EQ(g_DrawState.DrawArea.top, before.top);
-    EXPECT_EQ(g_DrawState.DrawArea.right, before.right);
-    EXPECT_EQ(g_DrawState.DrawArea.bottom, before.bottom);
+    const platform::RECT& a = g_DrawState.DrawArea;
+    EXPECT_EQ(std::tuple(a.left, a.top, a.right, a.bottom),
+              std::tuple(before.left, before.top, before.right, before.bottom));
     EXPECT_EQ(g_DrawState.DrawAreaF[2], 600.0f);
     EXPECT_EQ(g_DrawState.DrawAreaEmpty, 0);
   };
   EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, g, 0, 0), 0);
   sameArea();
-  for (int y = 96; y < 120; ++y)
-    for (int x = 96; x < 120; ++x) {
-      const bool inside = x >= 100 && x < 116 && y >= 100 && y < 116;
-      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? Texel(x - 100 + 16, y - 100) : Old(x, y))
-          << x << "," << y;
-    }
+  ExpectPlaced({100, 100, 116, 116}, [](int u, int v) { return Texel(u + 16, v); });
   // Mirrored in place: source column 16 on the rectangle's right edge.
   FillTarget(Old);
   EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, g, 0, 1), 0);
   sameArea();
-  for (int y = 96; y < 120; ++y)
-    for (int x = 96; x < 120; ++x) {
-      const bool inside = x >= 100 && x < 116 && y >= 100 && y < 116;
-      ASSERT_EQ(TargetPixel(x, y) & kRgb, inside ? Texel(31 - (x - 100), y - 100) : Old(x, y))
-          << x << "," << y;
-    }
+  ExpectPlaced({100, 100, 116, 116}, [](int u, int v) { return Texel(31 - u, v); });
   // A refused handle puts the area back too.
   EXPECT_EQ(DrawGraphInRect(100, 100, 16, 0, 16, 16, -1, 0, 0), -1);
   sameArea();
@@ -290,13 +281,7 @@ TEST_F(FrontEnd, DrawGraphRectScaledStretchesThePartOntoTheRectangle) {
   const HandleValue g = TexelGraph(64, 32);
   // Source (16, 8) of 32 x 16 onto (100, 100)-(164, 132): twice the size.
   EXPECT_EQ(DrawGraphRectScaled(100, 100, 164, 132, 16, 8, 32, 16, g, 0), 0);
-  for (int y = 96; y < 136; ++y)
-    for (int x = 96; x < 168; ++x) {
-      const bool inside = x >= 100 && x < 164 && y >= 100 && y < 132;
-      ASSERT_EQ(TargetPixel(x, y) & kRgb,
-                inside ? Texel(16 + (x - 100) / 2, 8 + (y - 100) / 2) : Old(x, y))
-          << x << "," << y;
-    }
+  ExpectPlaced({100, 100, 164, 132}, [](int u, int v) { return Texel(16 + u / 2, 8 + v / 2); });
   EXPECT_EQ(g_DrawState.DrawArea.right, 640);
   // Given right to left: mirrored, source column 16 on the right edge.
   FillTarget(Old);
@@ -305,8 +290,7 @@ TEST_F(FrontEnd, DrawGraphRectScaledStretchesThePartOntoTheRectangle) {
     for (int x = 100; x < 164; ++x)
       ASSERT_EQ(TargetPixel(x, y) & kRgb, Texel(16 + (163 - x) / 2, 8 + (y - 100) / 2))
           << x << "," << y;
-  EXPECT_EQ(TargetPixel(99, 110) & kRgb, Old(99, 110));
-  EXPECT_EQ(TargetPixel(164, 110) & kRgb, Old(164, 110));
+  ExpectOld({{99, 110}, {164, 110}});
   // Far-off corners: the edges are clamped into int, nothing wraps.
   EXPECT_EQ(DrawGraphRectScaled(-2000000000, 0, 2000000000, 480, 0, 0, 1, 32, g, 0), 0);
   EXPECT_EQ(g_DrawState.DrawArea.right, 640);
@@ -317,13 +301,12 @@ TEST_F(FrontEnd, SubtractEmulationStepsLeaveTheDrawStateAsItWas) {
   const platform::RECT r{10, 10, 50, 50};
   EXPECT_EQ(BeginSubtractBlendDraw(&r), 0);
   // Between the steps the image is added with the caller's parameter.
-  EXPECT_EQ(g_DrawState.BlendMode, 5);
-  EXPECT_EQ(g_DrawState.BlendParam, 100);
-  EXPECT_EQ(g_DrawState.Bright, 0x0A141Eu);
+  auto state = [] {
+    return std::tuple(g_DrawState.BlendMode, g_DrawState.BlendParam, g_DrawState.Bright);
+  };
+  EXPECT_EQ(state(), std::tuple(5, 100, 0x0A141Eu));
   EXPECT_EQ(EndSubtractBlendDraw(&r), 0);
-  EXPECT_EQ(g_DrawState.BlendMode, 3);
-  EXPECT_EQ(g_DrawState.BlendParam, 100);
-  EXPECT_EQ(g_DrawState.Bright, 0x0A141Eu);
+  EXPECT_EQ(state(), std::tuple(3, 100, 0x0A141Eu));
   // Without Direct3D the white boxes go nowhere: the DirectDraw target is untouched.
   ExpectUntouched("subtract steps");
 }
@@ -332,12 +315,8 @@ TEST_F(FrontEnd, FourCornersMapTheGraphCornersInOrder) {
   const HandleValue g = TexelGraph(64, 32);
   // Top-left, top-right, bottom-right, bottom-left.
   EXPECT_EQ(DrawGraphFourCorners(100, 50, 164, 50, 164, 82, 100, 82, g, 0), 0);
-  for (int v = 1; v < 31; ++v)
-    for (int u = 1; u < 63; ++u)
-      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
-  EXPECT_EQ(TargetPixel(98, 60) & kRgb, Old(98, 60));
-  EXPECT_EQ(TargetPixel(166, 60) & kRgb, Old(166, 60));
-  EXPECT_EQ(TargetPixel(120, 84) & kRgb, Old(120, 84));
+  ExpectBlock(101, 51, 62, 30, [](int u, int v) { return Texel(u + 1, v + 1); });
+  ExpectOld({{98, 60}, {166, 60}, {120, 84}});
 
   // Corners given mirrored: the graph's left column lands on the right.
   FillTarget(Old);
@@ -354,27 +333,19 @@ TEST_F(FrontEnd, FourCornersMapTheGraphCornersInOrder) {
 TEST_F(FrontEnd, RotatedAtAngleZeroScaleOneCopiesTheGraph) {
   const HandleValue g = TexelGraph(64, 32);
   EXPECT_EQ(DrawGraphRotScaledF(132.0f, 66.0f, 1.0, 0.0, g, 0, 0), 0);
-  for (int v = 0; v < 32; ++v)
-    for (int u = 0; u < 64; ++u)
-      ASSERT_EQ(TargetPixel(100 + u, 50 + v) & kRgb, Texel(u, v)) << u << "," << v;
-  EXPECT_EQ(TargetPixel(99, 60) & kRgb, Old(99, 60));
-  EXPECT_EQ(TargetPixel(164, 60) & kRgb, Old(164, 60));
+  ExpectBlock(100, 50, 64, 32, Texel);
+  ExpectOld({{99, 60}, {164, 60}});
   EXPECT_EQ(DrawGraphRotScaledAt(132, 166, 1.0, 0.0, g, 0, 0), 0);
-  EXPECT_EQ(TargetPixel(100, 150) & kRgb, Texel(0, 0));
-  EXPECT_EQ(TargetPixel(163, 181) & kRgb, Texel(63, 31));
+  ExpectPixels({{100, 150, Texel(0, 0)}, {163, 181, Texel(63, 31)}});
 }
 
 TEST_F(FrontEnd, BoxesAndFillGraphColor) {
   EXPECT_EQ(DrawBoxDispatch(10, 20, 30, 25, 0x00112233, 1), 0);
-  EXPECT_EQ(TargetPixel(10, 20) & kRgb, 0x112233u);
-  EXPECT_EQ(TargetPixel(29, 24) & kRgb, 0x112233u);
-  EXPECT_EQ(TargetPixel(30, 24) & kRgb, Old(30, 24));
-  EXPECT_EQ(TargetPixel(29, 25) & kRgb, Old(29, 25));
+  ExpectPixels({{10, 20, 0x112233}, {29, 24, 0x112233}});
+  ExpectOld({{30, 24}, {29, 25}});
   EXPECT_EQ(DrawBoxDispatch(100, 100, 110, 105, 0x00445566, 0), 0);
-  EXPECT_EQ(TargetPixel(100, 100) & kRgb, 0x445566u);
-  EXPECT_EQ(TargetPixel(109, 104) & kRgb, 0x445566u);
-  EXPECT_EQ(TargetPixel(105, 102) & kRgb, Old(105, 102));
-  EXPECT_EQ(TargetPixel(110, 104) & kRgb, Old(110, 104));
+  ExpectPixels({{100, 100, 0x445566}, {109, 104, 0x445566}});
+  ExpectOld({{105, 102}, {110, 104}});
 
   const HandleValue g = TexelGraph(8, 8);
   EXPECT_EQ(FillGraphColor(g, 0x12, 0x34, 0x56, 255), 0);
@@ -398,9 +369,7 @@ TEST_F(FrontEnd, CopyDrawScreenToGraphRoundTripsARectangle) {
   ASSERT_EQ(ClearTargetScreen(), 0);
   EXPECT_EQ(TargetPixel(300, 300) & kRgb, 0u);
   EXPECT_EQ(DrawGraphRotScaledF(332.0f, 216.0f, 1.0, 0.0, g, 0, 0), 0);
-  for (int v = 0; v < 32; ++v)
-    for (int u = 0; u < 64; ++u)
-      ASSERT_EQ(TargetPixel(300 + u, 200 + v) & kRgb, Old(100 + u, 50 + v)) << u << "," << v;
+  ExpectBlock(300, 200, 64, 32, [](int u, int v) { return Old(100 + u, 50 + v); });
 
   // A rectangle reaching past the screen copies what lies on it; the rest of the graph stays.
   ASSERT_EQ(FillGraphColor(g, 0, 0, 0x77, 255), 0);
@@ -428,17 +397,16 @@ TEST_F(FrontEnd, MaskProtectingHalfTheScreenKeepsItThroughBoxAndGraphDraws) {
   EXPECT_EQ(DrawGraphFourCorners(288, 300, 352, 300, 352, 332, 288, 332, g, 0), 0);
   EXPECT_EQ(DrawFrameBox(300, 400, 340, 420, 0x00556677), 0);
   EXPECT_EQ(DrawGraphAt(300, 100, g, 0), 0);
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 320; ++x) ASSERT_EQ(TargetPixel(x, y) & kRgb, Old(x, y)) << x << "," << y;
-  EXPECT_EQ(TargetPixel(320, 0) & kRgb, 0x223344u);
-  EXPECT_EQ(TargetPixel(639, 479) & kRgb, 0x223344u);
-  EXPECT_EQ(TargetPixel(320, 184) & kRgb, Texel(32, 0));
-  EXPECT_EQ(TargetPixel(351, 215) & kRgb, Texel(63, 31));
-  EXPECT_EQ(TargetPixel(340, 310) & kRgb, Texel(52, 10));
-  EXPECT_EQ(TargetPixel(339, 400) & kRgb, 0x556677u);
-  EXPECT_EQ(TargetPixel(330, 410) & kRgb, 0x223344u);
-  EXPECT_EQ(TargetPixel(320, 100) & kRgb, Texel(20, 0));
-  EXPECT_EQ(TargetPixel(363, 131) & kRgb, Texel(63, 31));
+  ExpectBlock(0, 0, 320, 480, Old);
+  ExpectPixels({{320, 0, 0x223344},
+                {639, 479, 0x223344},
+                {320, 184, Texel(32, 0)},
+                {351, 215, Texel(63, 31)},
+                {340, 310, Texel(52, 10)},
+                {339, 400, 0x556677},
+                {330, 410, 0x223344},
+                {320, 100, Texel(20, 0)},
+                {363, 131, Texel(63, 31)}});
 }
 
 // The bracket copies the affected rectangle into the scratch before the draw: the scratch shows
@@ -456,13 +424,14 @@ TEST_F(FrontEnd, RotatedDrawHandsTheMaskItsGrownBoundingBox) {
   EXPECT_EQ(DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, g, 0, 0), 0);
   const MEMIMG& scratch = *GetMaskImage();
   // (63, 63)-(137, 137) marked, the marker outside.
-  EXPECT_EQ(ImagePixel(scratch, 63, 63) & kRgb, 0u);
-  EXPECT_EQ(ImagePixel(scratch, 136, 136) & kRgb, 0u);
-  EXPECT_EQ(ImagePixel(scratch, 100, 100) & kRgb, 0u);
-  EXPECT_EQ(ImagePixel(scratch, 62, 100) & kRgb, 0xEEEEEEu);
-  EXPECT_EQ(ImagePixel(scratch, 100, 62) & kRgb, 0xEEEEEEu);
-  EXPECT_EQ(ImagePixel(scratch, 137, 100) & kRgb, 0xEEEEEEu);
-  EXPECT_EQ(ImagePixel(scratch, 100, 137) & kRgb, 0xEEEEEEu);
+  ExpectPixels({{63, 63, 0},
+                {136, 136, 0},
+                {100, 100, 0},
+                {62, 100, 0xEEEEEE},
+                {100, 62, 0xEEEEEE},
+                {137, 100, 0xEEEEEE},
+                {100, 137, 0xEEEEEE}},
+               &scratch);
   ExpectUntouched("everything refused");
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/surface2d.h"
@@ -19,16 +20,15 @@ namespace {
 using platform::RECT;
 using test::LibrarySession;
 
+void ExpectRect(const RECT& a, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  EXPECT_EQ(std::tuple(a.left, a.top, a.right, a.bottom), std::tuple(left, top, right, bottom));
+}
+
 void ExpectArea(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  const RECT& a = g_DrawState.DrawArea;
-  EXPECT_EQ(a.left, left);
-  EXPECT_EQ(a.top, top);
-  EXPECT_EQ(a.right, right);
-  EXPECT_EQ(a.bottom, bottom);
-  EXPECT_EQ(g_DrawState.DrawAreaF[0], float(left));
-  EXPECT_EQ(g_DrawState.DrawAreaF[1], float(top));
-  EXPECT_EQ(g_DrawState.DrawAreaF[2], float(right));
-  EXPECT_EQ(g_DrawState.DrawAreaF[3], float(bottom));
+  ExpectRect(g_DrawState.DrawArea, left, top, right, bottom);
+  const float* f = g_DrawState.DrawAreaF;
+  EXPECT_EQ(std::tuple(f[0], f[1], f[2], f[3]),
+            std::tuple(float(left), float(top), float(right), float(bottom)));
 }
 
 HandleValue MakeDrawableGraph(int width, int height) {
@@ -68,19 +68,13 @@ TEST(BlendMode, ParameterIsClampedAndTheModeStoredAsPassed) {
   LibrarySession lib;
   EXPECT_EQ(g_DrawState.BlendMode, 0);
   EXPECT_EQ(g_DrawState.BlendParam, 0);
-  EXPECT_EQ(SetBlendMode(1, 300), 0);
-  EXPECT_EQ(g_DrawState.BlendMode, 1);
-  EXPECT_EQ(g_DrawState.BlendParam, 255);
-  EXPECT_EQ(SetBlendMode(1, 300), 0);  // the raw 300 differs from the stored 255
-  EXPECT_EQ(g_DrawState.BlendParam, 255);
-  EXPECT_EQ(SetBlendMode(2, -5), 0);
-  EXPECT_EQ(g_DrawState.BlendMode, 2);
-  EXPECT_EQ(g_DrawState.BlendParam, 0);
-  EXPECT_EQ(SetBlendMode(9, 128), 0);  // no range check on the mode
-  EXPECT_EQ(g_DrawState.BlendMode, 9);
-  EXPECT_EQ(g_DrawState.BlendParam, 128);
-  EXPECT_EQ(SetBlendMode(3, 255), 0);
-  EXPECT_EQ(g_DrawState.BlendParam, 255);
+  // The second (1, 300): the raw 300 differs from the stored 255. Mode 9: no range check.
+  const int cases[][3] = {{1, 300, 255}, {1, 300, 255}, {2, -5, 0}, {9, 128, 128}, {3, 255, 255}};
+  for (const auto& [mode, param, stored] : cases) {
+    EXPECT_EQ(SetBlendMode(mode, param), 0);
+    EXPECT_EQ(g_DrawState.BlendMode, mode);
+    EXPECT_EQ(g_DrawState.BlendParam, stored) << mode << ", " << param;
+  }
 }
 
 TEST(BlendGraph, SelectionRebuildsTheTableWithClampedParameters) {
@@ -91,12 +85,10 @@ TEST(BlendGraph, SelectionRebuildsTheTableWithClampedParameters) {
   EXPECT_EQ(SelectBlendGraph(-1, 128, 127), 0);
   EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 128);
   EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 127);
-  EXPECT_EQ(BlendGraphTable[0], 0);
-  EXPECT_EQ(BlendGraphTable[64], 0);
-  EXPECT_EQ(BlendGraphTable[65], 2);
-  EXPECT_EQ(BlendGraphTable[100], 72);
-  EXPECT_EQ(BlendGraphTable[191], 254);
-  EXPECT_EQ(BlendGraphTable[192], 255);
+  // Anchors at the clamps' edges; the rule's model checks every entry.
+  EXPECT_EQ(std::tuple(BlendGraphTable[64], BlendGraphTable[65], BlendGraphTable[191],
+                       BlendGraphTable[192]),
+            std::tuple(0, 2, 254, 255));
   ExpectBlendGraphTable(128, 127);
 
   // Parameters outside 0..255 are clamped before the table is built: (255, 0) leaves every
@@ -148,24 +140,24 @@ TEST(BlendGraph, InvalidHandlesChangeNothing) {
 TEST(Bright, FromComponentsAndPacked) {
   LibrarySession lib;
   EXPECT_EQ(g_DrawState.Bright, 0xFFFFFFu);
-  EXPECT_EQ(SetDrawBrightRGB(255, 0, 128), 0);
-  EXPECT_EQ(g_DrawState.Bright, 0xFF0080u);
-  EXPECT_EQ(SetDrawBrightRGB(255, 128, 0), 0);
-  EXPECT_EQ(g_DrawState.Bright, 0xFF8000u);
-  EXPECT_EQ(SetDrawBrightRGB(300, -5, 128), 0);
-  EXPECT_EQ(g_DrawState.Bright, 0xFF0080u);
-  EXPECT_EQ(SetDrawBrightRGB(1, 2, 3), 0);
-  EXPECT_EQ(g_DrawState.Bright, 0x010203u);
-
-  SetDrawBrightPacked(0x123456);
-  EXPECT_EQ(g_DrawState.Bright, 0x123456u);
+  const struct {
+    int r, g, b;
+    uint32_t want;
+  } rgb[] = {{255, 0, 128, 0xFF0080},
+             {255, 128, 0, 0xFF8000},
+             {300, -5, 128, 0xFF0080},
+             {1, 2, 3, 0x010203}};
+  for (const auto& c : rgb) {
+    EXPECT_EQ(SetDrawBrightRGB(c.r, c.g, c.b), 0);
+    EXPECT_EQ(g_DrawState.Bright, c.want) << c.r << "," << c.g << "," << c.b;
+  }
   // Bits above 23 are dropped, both from the stored value and from the comparison.
-  SetDrawBrightPacked(0xAB654321);
-  EXPECT_EQ(g_DrawState.Bright, 0x654321u);
-  SetDrawBrightPacked(0xFF654321);
-  EXPECT_EQ(g_DrawState.Bright, 0x654321u);
-  SetDrawBrightPacked(0x01FFFFFF);
-  EXPECT_EQ(g_DrawState.Bright, 0xFFFFFFu);
+  const uint32_t packed[][2] = {
+      {0x123456, 0x123456}, {0xAB654321, 0x654321}, {0xFF654321, 0x654321}, {0x01FFFFFF, 0xFFFFFF}};
+  for (const auto& [value, want] : packed) {
+    SetDrawBrightPacked(value);
+    EXPECT_EQ(g_DrawState.Bright, want) << std::hex << value;
+  }
   // The packed form and the components describe the same bytes.
   SetDrawBrightPacked(0x804020);
   EXPECT_EQ(SetDrawBrightRGB(0x80, 0x40, 0x20), 0);
@@ -175,12 +167,10 @@ TEST(Bright, FromComponentsAndPacked) {
 TEST(SamplingMode, StoredAndReadBack) {
   LibrarySession lib;
   EXPECT_EQ(GetSamplingMode(), 0);
-  EXPECT_EQ(SetSamplingMode(1), 0);
-  EXPECT_EQ(GetSamplingMode(), 1);
-  EXPECT_EQ(SetSamplingMode(1), 0);
-  EXPECT_EQ(GetSamplingMode(), 1);
-  EXPECT_EQ(SetSamplingMode(0), 0);
-  EXPECT_EQ(GetSamplingMode(), 0);
+  for (const int mode : {1, 1, 0}) {
+    EXPECT_EQ(SetSamplingMode(mode), 0);
+    EXPECT_EQ(GetSamplingMode(), mode);
+  }
 }
 
 // ---- Draw area --------------------------------------------------------------------------------
@@ -229,9 +219,7 @@ TEST(DrawArea, FollowsTheDrawScreenSizeOnSelection) {
   const HandleValue a = MakeDrawableGraph(256, 256);
   const HandleValue b = MakeDrawableGraph(256, 256);
   const HandleValue c = MakeDrawableGraph(256, 100);
-  ASSERT_GE(a, 0);
-  ASSERT_GE(b, 0);
-  ASSERT_GE(c, 0);
+  ASSERT_TRUE(a >= 0 && b >= 0 && c >= 0);
   ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   ASSERT_EQ(ApplyDrawArea(10, 10, 100, 100), 0);
   // Another size: the whole new draw screen.
@@ -317,27 +305,17 @@ TEST(DrawOrigin, WindowRectangleForTheFrontBufferOfAHardwareScreen) {
   ASSERT_EQ(GetSoftwareScreenFlag(), 0);
   MoveWindowTo(30, 40);
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
-  RECT& o = g_DrawState.DrawOrigin;
-  EXPECT_EQ(o.left, 30);
-  EXPECT_EQ(o.top, 40);
-  EXPECT_EQ(o.right, 670);
-  EXPECT_EQ(o.bottom, 520);
+  const RECT& o = g_DrawState.DrawOrigin;
+  ExpectRect(o, 30, 40, 670, 520);
   // A move updates it through the window procedure.
   MoveWindowTo(50, 60);
-  EXPECT_EQ(o.left, 50);
-  EXPECT_EQ(o.top, 60);
-  EXPECT_EQ(o.right, 690);
-  EXPECT_EQ(o.bottom, 540);
+  ExpectRect(o, 50, 60, 690, 540);
   platform::InjectResize(320, 200);
   ProcessMessage();
-  EXPECT_EQ(o.right, 370);
-  EXPECT_EQ(o.bottom, 260);
+  ExpectRect(o, 50, 60, 370, 260);
   // The back buffer has no origin.
   ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
-  EXPECT_EQ(o.left, 0);
-  EXPECT_EQ(o.top, 0);
-  EXPECT_EQ(o.right, 0);
-  EXPECT_EQ(o.bottom, 0);
+  ExpectRect(o, 0, 0, 0, 0);
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
 }
 
@@ -349,10 +327,7 @@ TEST(DrawOrigin, SoftwareScreenHasNoneAndTheSetterCopies) {
   EXPECT_EQ(g_DrawState.DrawOrigin.right, 0);
   const RECT origin{1, 2, 3, 4};
   EXPECT_EQ(SetDrawOriginRect(&origin), 0);
-  EXPECT_EQ(g_DrawState.DrawOrigin.left, 1);
-  EXPECT_EQ(g_DrawState.DrawOrigin.top, 2);
-  EXPECT_EQ(g_DrawState.DrawOrigin.right, 3);
-  EXPECT_EQ(g_DrawState.DrawOrigin.bottom, 4);
+  ExpectRect(g_DrawState.DrawOrigin, 1, 2, 3, 4);
   EXPECT_EQ(SetDrawOriginRect(nullptr), -1);
   EXPECT_EQ(g_DrawState.DrawOrigin.bottom, 4);
 }
@@ -420,39 +395,32 @@ TEST(QueryGraphDimensions, ScreenIs640x480BeforeAnyModeAndGraphsTheirSize) {
     LibrarySession lib({.start = false});
     int w = -1, h = -1;
     EXPECT_EQ(QueryGraphDimensions(kDrawScreenBack, &w, &h), 0);
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 480);
+    EXPECT_EQ(std::pair(w, h), std::pair(640, 480));
     w = h = -1;
     EXPECT_EQ(QueryGraphDimensions(kDrawScreenFront, &w, nullptr), 0);
-    EXPECT_EQ(w, 640);
     EXPECT_EQ(QueryGraphDimensions(kDrawScreenFront, nullptr, &h), 0);
-    EXPECT_EQ(h, 480);
+    EXPECT_EQ(std::pair(w, h), std::pair(640, 480));
     int depth = -1;
     w = h = -1;
     EXPECT_EQ(GetScreenSizeAndDepth(&w, &h, &depth), 0);
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 480);
-    EXPECT_EQ(depth, 16);
+    EXPECT_EQ(std::tuple(w, h, depth), std::tuple(640, 480, 16));
     EXPECT_EQ(GetScreenSizeAndDepth(nullptr, nullptr, nullptr), 0);
     // No graph table yet: any handle is invalid and nothing is written.
     w = h = -1;
     EXPECT_EQ(QueryGraphDimensions(0x08000000, &w, &h), -1);
-    EXPECT_EQ(w, -1);
-    EXPECT_EQ(h, -1);
+    EXPECT_EQ(std::pair(w, h), std::pair(-1, -1));
   }
   LibrarySession lib({.bits = 32});
   ASSERT_EQ(RunScreenModeChange(800, 600, 32, 60), 0);
   const HandleValue graph = CreateEmptyGraph(33, 17);
   int w = 0, h = 0, depth = 0;
   EXPECT_EQ(QueryGraphDimensions(graph, &w, &h), 0);
-  EXPECT_EQ(w, 33);
-  EXPECT_EQ(h, 17);
+  EXPECT_EQ(std::pair(w, h), std::pair(33, 17));
   EXPECT_EQ(QueryGraphDimensions(kDrawScreenBack, &w, &h), 0);
-  EXPECT_EQ(w, 800);
-  EXPECT_EQ(h, 600);
+  EXPECT_EQ(std::pair(w, h), std::pair(800, 600));
+  w = 0;
   EXPECT_EQ(GetScreenSizeAndDepth(&w, nullptr, &depth), 0);
-  EXPECT_EQ(w, 800);
-  EXPECT_EQ(depth, 32);
+  EXPECT_EQ(std::pair(w, depth), std::pair(800, 32));
   ASSERT_EQ(DeleteGraphHandle(graph, 0), 0);
   w = h = -1;
   EXPECT_EQ(QueryGraphDimensions(graph, &w, &h), -1);
@@ -463,10 +431,11 @@ TEST(QueryGraphDimensions, ScreenIs640x480BeforeAnyModeAndGraphsTheirSize) {
 
 TEST(CreationOptions, SetGetAndTheirEffectOnNewGraphs) {
   LibrarySession lib;
-  EXPECT_EQ(GetCreateOptionB(), 1);
-  EXPECT_EQ(GetCreateOptionD(), 0);
-  EXPECT_EQ(GetCreateColorBitDepth(), 0);
-  EXPECT_EQ(GetCreateAlphaChannelFlag(), 0);
+  auto options = [] {
+    return std::tuple(GetCreateOptionB(), GetCreateOptionD(), GetCreateColorBitDepth(),
+                      GetCreateAlphaChannelFlag());
+  };
+  EXPECT_EQ(options(), std::tuple(1, 0, 0, 0));
   EXPECT_EQ(GetCreateOptionA(), 0);
   EXPECT_EQ(GetChooseDirect3DGraphs(), 1);
 
@@ -474,18 +443,14 @@ TEST(CreationOptions, SetGetAndTheirEffectOnNewGraphs) {
   EXPECT_EQ(SetCreateOptionD(1), 0);
   EXPECT_EQ(SetCreateColorBitDepth(32), 0);
   EXPECT_EQ(SetCreateAlphaChannelFlag(1), 0);
-  EXPECT_EQ(GetCreateOptionB(), 0);
-  EXPECT_EQ(GetCreateOptionD(), 1);
-  EXPECT_EQ(GetCreateColorBitDepth(), 32);
-  EXPECT_EQ(GetCreateAlphaChannelFlag(), 1);
+  EXPECT_EQ(options(), std::tuple(0, 1, 32, 1));
   const HandleValue g = CreateEmptyGraph(8, 8);
   ASSERT_GE(g, 0);
   const SurfaceOptions& o = GetGraphRecord(g)->Options;
-  EXPECT_EQ(o.AlphaTestFlag, 0);
-  EXPECT_EQ(o.SystemMemFlag, 1);
-  EXPECT_EQ(o.ColorBitDepth, 32);
-  EXPECT_EQ(o.AlphaChFlag, 1);
-  EXPECT_EQ(o.DrawValid, 0);
+  // AlphaTestFlag, SystemMemFlag, ColorBitDepth, AlphaChFlag, DrawValid.
+  EXPECT_EQ(
+      std::tuple(o.AlphaTestFlag, o.SystemMemFlag, o.ColorBitDepth, o.AlphaChFlag, o.DrawValid),
+      std::tuple(0, 1, 32, 1, 0));
 
   EXPECT_EQ(SetCreateOptionFlag(1), 0);
   const HandleValue d = CreateEmptyGraph(8, 8);
@@ -495,10 +460,7 @@ TEST(CreationOptions, SetGetAndTheirEffectOnNewGraphs) {
 
   // A screen-mode change brings every option back to its default.
   ASSERT_EQ(RunScreenModeChange(640, 480, 16, 60), 0);
-  EXPECT_EQ(GetCreateOptionB(), 1);
-  EXPECT_EQ(GetCreateOptionD(), 0);
-  EXPECT_EQ(GetCreateColorBitDepth(), 0);
-  EXPECT_EQ(GetCreateAlphaChannelFlag(), 0);
+  EXPECT_EQ(options(), std::tuple(1, 0, 0, 0));
 }
 
 TEST(CreationOptions, Direct3DChoiceIsStoredAndDecidesTheScreenBeforeTheDisplay) {

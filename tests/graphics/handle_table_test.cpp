@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "base/memory.h"
@@ -26,28 +27,21 @@ class HandleTableTest : public ::testing::Test {
 // ---- the kind table ------------------------------------------------------------------
 
 TEST(HandleKinds, BitsAndSlotCounts) {
-  EXPECT_EQ(kGraphHandleKind, 0x08000000);
-  EXPECT_EQ(kSoundHandleKind, 0x10000000);
-  EXPECT_EQ(kMovieHandleKind, 0x18000000);
-  EXPECT_EQ(kFontHandleKind, 0x20000000);
-  EXPECT_EQ(kSurface2DHandleKind, 0x28000000);
-  EXPECT_EQ(kSurface3DHandleKind, 0x30000000);
-  EXPECT_EQ(kSurfaceDataHandleKind, 0x38000000);
-  EXPECT_EQ(kMaskHandleKind, 0x40000000);
-  EXPECT_EQ(kSocketHandleKind, 0x48000000);
-  EXPECT_EQ(kTextInputHandleKind, 0x50000000);
-  EXPECT_EQ(kMusicHandleKind, 0x58000000);
-  EXPECT_EQ(kGraphHandleSlots, 32768);
-  EXPECT_EQ(kSoundHandleSlots, 4096);
-  EXPECT_EQ(kMovieHandleSlots, 100);
-  EXPECT_EQ(kFontHandleSlots, 40);
-  EXPECT_EQ(kSurface2DHandleSlots, 32768);
-  EXPECT_EQ(kSurface3DHandleSlots, 65536);
-  EXPECT_EQ(kSurfaceDataHandleSlots, 65536);
-  EXPECT_EQ(kMaskHandleSlots, 512);
-  EXPECT_EQ(kSocketHandleSlots, 4096);
-  EXPECT_EQ(kTextInputHandleSlots, 20);
-  EXPECT_EQ(kMusicHandleSlots, 256);
+  // Graph, sound, movie, font, 2D surface, 3D surface, surface data, mask, socket, text input
+  // and music are kinds 1 to 11 in bits 27..30.
+  const int32_t kinds[] = {kGraphHandleKind,       kSoundHandleKind,     kMovieHandleKind,
+                           kFontHandleKind,        kSurface2DHandleKind, kSurface3DHandleKind,
+                           kSurfaceDataHandleKind, kMaskHandleKind,      kSocketHandleKind,
+                           kTextInputHandleKind,   kMusicHandleKind};
+  const int32_t slots[] = {kGraphHandleSlots,       kSoundHandleSlots,     kMovieHandleSlots,
+                           kFontHandleSlots,        kSurface2DHandleSlots, kSurface3DHandleSlots,
+                           kSurfaceDataHandleSlots, kMaskHandleSlots,      kSocketHandleSlots,
+                           kTextInputHandleSlots,   kMusicHandleSlots};
+  const int32_t wantSlots[] = {32768, 4096, 100, 40, 32768, 65536, 65536, 512, 4096, 20, 256};
+  for (int i = 0; i < 11; ++i) {
+    EXPECT_EQ(kinds[i], (i + 1) * 0x08000000) << i;
+    EXPECT_EQ(slots[i], wantSlots[i]) << i;
+  }
 }
 
 TEST(HandleKinds, ValueLayout) {
@@ -119,15 +113,19 @@ TEST_F(HandleTableTest, FiveValidityTestsInOrder) {
   ASSERT_EQ(t.Init(), 0);
   const HandleValue h = t.Allocate();
   ASSERT_EQ(h, 0x20000000);
-  EXPECT_EQ(t.Check(h), HandleStatus::kValid);
-  EXPECT_EQ(t.Check(-1), HandleStatus::kNegative);
-  EXPECT_EQ(t.Check(int32_t(0xA0000000u)), HandleStatus::kNegative);  // right kind, sign set
-  EXPECT_EQ(t.Check(0x08000000), HandleStatus::kWrongKind);
-  EXPECT_EQ(t.Check(0x28000000), HandleStatus::kWrongKind);
-  EXPECT_EQ(t.Check(0x20000028), HandleStatus::kSlotOutOfRange);  // slot 40
-  EXPECT_EQ(t.Check(0x2000FFFF), HandleStatus::kSlotOutOfRange);
-  EXPECT_EQ(t.Check(0x20000027), HandleStatus::kEmptySlot);  // slot 39
-  EXPECT_EQ(t.Check(0x20010000), HandleStatus::kStale);
+  // 0xA0000000: right kind, sign set; slot 40 is past the font table, 39 is empty.
+  const std::pair<HandleValue, HandleStatus> cases[] = {
+      {h, HandleStatus::kValid},
+      {-1, HandleStatus::kNegative},
+      {int32_t(0xA0000000u), HandleStatus::kNegative},
+      {0x08000000, HandleStatus::kWrongKind},
+      {0x28000000, HandleStatus::kWrongKind},
+      {0x20000028, HandleStatus::kSlotOutOfRange},
+      {0x2000FFFF, HandleStatus::kSlotOutOfRange},
+      {0x20000027, HandleStatus::kEmptySlot},
+      {0x20010000, HandleStatus::kStale}};
+  for (const auto& [handle, status] : cases)
+    EXPECT_EQ(t.Check(handle), status) << std::hex << handle;
   EXPECT_EQ(t.Lookup(0x20010000), nullptr);
   // The slot test comes before the table is read, so a huge slot never indexes it.
   HandleTable g(HandleKind::kGraph, sizeof(TestRecord));

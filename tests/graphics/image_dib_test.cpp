@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "base/memory.h"
@@ -66,17 +67,13 @@ struct Rows {
 };
 
 void ExpectHeader(const platform::BITMAPINFOHEADER& h, int width, int height, int bits) {
-  EXPECT_EQ(h.biSize, 40u);
-  EXPECT_EQ(h.biWidth, width);
-  EXPECT_EQ(h.biHeight, -height);
-  EXPECT_EQ(h.biPlanes, 1);
-  EXPECT_EQ(h.biBitCount, bits);
-  EXPECT_EQ(h.biCompression, 0u);
-  EXPECT_EQ(h.biSizeImage, 0u);
-  EXPECT_EQ(h.biXPelsPerMeter, 0);
-  EXPECT_EQ(h.biYPelsPerMeter, 0);
-  EXPECT_EQ(h.biClrUsed, 0u);
-  EXPECT_EQ(h.biClrImportant, 0u);
+  // Size, width, height (negative: top-down), planes, bit count.
+  EXPECT_EQ(std::tuple(h.biSize, h.biWidth, h.biHeight, int(h.biPlanes), int(h.biBitCount)),
+            std::tuple(40u, width, -height, 1, bits));
+  // Compression, image size, resolutions and colour counts are all zero.
+  EXPECT_EQ(std::tuple(h.biCompression, h.biSizeImage, h.biXPelsPerMeter, h.biYPelsPerMeter,
+                       h.biClrUsed, h.biClrImportant),
+            std::tuple(0u, 0u, 0, 0, 0u, 0u));
 }
 
 Bytes Sequence(size_t n, int start = 1) {

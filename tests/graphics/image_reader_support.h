@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/memory.h"
@@ -76,6 +77,13 @@ inline gfx::GraphImage PatternedImage() {
   std::memset(&image, 0xA5, sizeof image);
   image.Pixels = nullptr;
   return image;
+}
+
+// Depth, bytes a pixel, the red, green, blue and alpha masks and the uncovered bits.
+inline void ExpectFormat(const gfx::ColorData& f, int depth, int bytes, uint32_t rm, uint32_t gm,
+                         uint32_t bm, uint32_t am, uint32_t nm) {
+  EXPECT_EQ(std::tuple(int(f.ColorBitDepth), int(f.PixelByte), f.RM, f.GM, f.BM, f.AM, f.NM),
+            std::tuple(depth, bytes, rm, gm, bm, am, nm));
 }
 
 inline bool SameBytes(const gfx::GraphImage& a, const gfx::GraphImage& b) {

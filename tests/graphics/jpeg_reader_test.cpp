@@ -40,13 +40,7 @@ TEST(JpegReader, GreyscaleBecomesGreyRampBytes) {
   EXPECT_EQ(image.Height, src.height);
   EXPECT_EQ(image.Pitch, src.width);  // 21: rows are not padded
   const ColorData& f = image.Format;
-  EXPECT_EQ(f.ColorBitDepth, 8);
-  EXPECT_EQ(f.PixelByte, 1);
-  EXPECT_EQ(f.RM, 0xFF0000u);
-  EXPECT_EQ(f.GM, 0xFF00u);
-  EXPECT_EQ(f.BM, 0xFFu);
-  EXPECT_EQ(f.AM, 0u);
-  EXPECT_EQ(f.NM, 0xFF000000u);
+  test::ExpectFormat(f, 8, 1, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000);
   for (uint32_t i = 0; i < 256; ++i) ASSERT_EQ(f.Palette[i], i * 0x010101u);
   const auto* pixels = static_cast<const uint8_t*>(image.Pixels);
   for (int y = 0; y < src.height; ++y)
@@ -76,13 +70,7 @@ TEST(JpegReader, ColourBecomesBlueFirst24BitPixels) {
     EXPECT_EQ(image.Height, src.height);
     EXPECT_EQ(image.Pitch, src.width * 3);  // 63: rows are not padded
     const ColorData& f = image.Format;
-    EXPECT_EQ(f.ColorBitDepth, 24);
-    EXPECT_EQ(f.PixelByte, 3);
-    EXPECT_EQ(f.RM, 0xFF0000u);
-    EXPECT_EQ(f.GM, 0xFF00u);
-    EXPECT_EQ(f.BM, 0xFFu);
-    EXPECT_EQ(f.AM, 0u);
-    EXPECT_EQ(f.NM, 0u);
+    test::ExpectFormat(f, 24, 3, 0xFF0000, 0xFF00, 0xFF, 0, 0);
     const auto* pixels = static_cast<const uint8_t*>(image.Pixels);
     for (int y = 0; y < src.height; ++y) {
       for (int x = 0; x < src.width; ++x) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <tuple>
+#include <utility>
 
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
@@ -46,13 +48,16 @@ uint32_t ScratchPixel(int x, int y) {
   return GetMaskSurface()->TestGetPixel(x, y);
 }
 
+// MaskLayerExists, IsMaskEnabled and the draw state's MaskActive.
+std::tuple<int, int, int> MaskState() {
+  return {MaskLayerExists(), IsMaskEnabled(), g_DrawState.MaskActive};
+}
+
 TEST(MaskLayer, WithoutAMaskScreenTheFlagCannotChange) {
   LibrarySession lib({.bits = 32});
-  EXPECT_EQ(MaskLayerExists(), 0);
   EXPECT_EQ(SetMaskEnabled(1), -1);
   EXPECT_EQ(SetMaskEnabled(0), -1);
-  EXPECT_EQ(IsMaskEnabled(), 1);
-  EXPECT_EQ(g_DrawState.MaskActive, 0);
+  EXPECT_EQ(MaskState(), std::tuple(0, 1, 0));
   EXPECT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenBack);
   EXPECT_EQ(IsMaskEnabled(), 1);
@@ -71,10 +76,8 @@ TEST(MaskLayer, PatternPitchIsTheWidthRoundedUpToFour) {
   ASSERT_EQ(CreateMaskScreen(), 0);
   int32_t pitch = 0;
   EXPECT_NE(GetMaskPattern(&pitch), nullptr);
-  EXPECT_EQ(pitch, 644);
-  EXPECT_EQ(g_MaskScreen.Width, 642);
-  EXPECT_EQ(g_MaskScreen.Height, 480);
-  EXPECT_EQ(GetMaskImage()->Width, 642);
+  EXPECT_EQ(std::tuple(pitch, g_MaskScreen.Width, g_MaskScreen.Height, GetMaskImage()->Width),
+            std::tuple(644, 642, 480, 642));
   EXPECT_EQ(g_DrawState.MaskActive, 1);
   // A fresh pattern refuses nothing.
   const uint8_t* p = GetMaskPattern(nullptr);
@@ -94,36 +97,29 @@ TEST(MaskLayer, ScreenSizeZeroCountsAs640By480) {
   EXPECT_EQ(pitch, 640);
   EXPECT_EQ(g_MaskScreen.Height, 480);
   // A pattern without a scratch is no mask screen.
-  EXPECT_EQ(MaskLayerExists(), 0);
-  EXPECT_EQ(g_DrawState.MaskActive, 0);
+  EXPECT_EQ(MaskState(), std::tuple(0, 1, 0));
 }
 
 TEST(MaskLayer, FlagsFollowSetMaskEnabledAndDeletion) {
   LibrarySession lib({.bits = 32});
   ASSERT_EQ(CreateMaskScreen(), 0);
-  EXPECT_EQ(MaskLayerExists(), 1);
-  EXPECT_EQ(g_DrawState.MaskActive, 1);
+  EXPECT_EQ(MaskState(), std::tuple(1, 1, 1));
   EXPECT_EQ(SetMaskEnabled(0), 0);
-  EXPECT_EQ(IsMaskEnabled(), 0);
-  EXPECT_EQ(g_DrawState.MaskActive, 0);
+  EXPECT_EQ(MaskState(), std::tuple(1, 0, 0));
   EXPECT_EQ(SetMaskEnabled(1), 0);
-  EXPECT_EQ(g_DrawState.MaskActive, 1);
+  EXPECT_EQ(MaskState(), std::tuple(1, 1, 1));
   // The origin is the draw screen's own while the scratch takes the drawing.
-  EXPECT_EQ(g_DrawState.DrawOrigin.left, 0);
-  EXPECT_EQ(g_DrawState.DrawOrigin.right, 640);
-  EXPECT_EQ(g_DrawState.DrawOrigin.bottom, 480);
+  const platform::RECT& o = g_DrawState.DrawOrigin;
+  EXPECT_EQ(std::tuple(o.left, o.right, o.bottom), std::tuple(0, 640, 480));
   // Selecting a draw screen keeps the flag.
   EXPECT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
-  EXPECT_EQ(IsMaskEnabled(), 1);
-  EXPECT_EQ(g_DrawState.MaskActive, 1);
+  EXPECT_EQ(MaskState(), std::tuple(1, 1, 1));
 
   EXPECT_EQ(DeleteMaskLayer(), 0);
-  EXPECT_EQ(MaskLayerExists(), 0);
+  EXPECT_EQ(MaskState(), std::tuple(0, 0, 0));
   EXPECT_EQ(GetMaskPattern(nullptr), nullptr);
   EXPECT_EQ(GetMaskImage(), nullptr);
   EXPECT_EQ(g_MaskScreen.MaskScreenFlag, 0);
-  EXPECT_EQ(IsMaskEnabled(), 0);
-  EXPECT_EQ(g_DrawState.MaskActive, 0);
   EXPECT_EQ(SetMaskEnabled(1), -1);
 }
 
@@ -134,8 +130,7 @@ TEST(MaskLayer, ReleaseKeepsThePatternAndStopsTheBracketUntilRecreated) {
   ProtectLeftHalf();
   EXPECT_EQ(ReleaseMaskSurfaceObjects(), 0);
   EXPECT_EQ(GetMaskImage(), nullptr);
-  EXPECT_EQ(g_DrawState.MaskActive, 0);
-  EXPECT_EQ(IsMaskEnabled(), 1);
+  EXPECT_EQ(std::pair(IsMaskEnabled(), g_DrawState.MaskActive), std::pair(1, 0));
   ASSERT_NE(GetMaskPattern(nullptr), nullptr);
   FillTarget(Old);
   EXPECT_EQ(BeginMaskedDraw(0, 0, 640, 480), 0);
@@ -156,10 +151,8 @@ TEST(MaskLayer, GraphicsEndDeletesTheMaskScreen) {
   ASSERT_EQ(CreateMaskScreen(), 0);
   // A mode change ends the graphics manager, which takes the mask screen with it.
   ASSERT_EQ(RunScreenModeChange(640, 480, 16, 60), 0);
-  EXPECT_EQ(MaskLayerExists(), 0);
+  EXPECT_EQ(MaskState(), std::tuple(0, 1, 0));
   EXPECT_EQ(GetMaskPattern(nullptr), nullptr);
-  EXPECT_EQ(g_DrawState.MaskActive, 0);
-  EXPECT_EQ(IsMaskEnabled(), 1);
   ASSERT_EQ(CreateMaskScreen(), 0);
   EXPECT_EQ(GetMaskImage()->ColorType, kMemImgRgb565);
   // LibraryEnd frees the rest; the session checks that nothing leaks.
@@ -168,11 +161,10 @@ TEST(MaskLayer, GraphicsEndDeletesTheMaskScreen) {
 TEST(MaskLayer, HandlesThatAreNotLiveAreRefused) {
   LibrarySession lib({.bits = 32});
   EXPECT_EQ(DeleteAllMaskHandles(), 0);
-  EXPECT_EQ(DeleteMaskHandle(-1), -1);
-  EXPECT_EQ(DeleteMaskHandle(MakeHandleValue(HandleKind::kMask, 0, 0)), -1);
-  EXPECT_EQ(DeleteMaskHandle(MakeHandleValue(HandleKind::kGraph, 0, 0)), -1);
-  EXPECT_EQ(DeleteMaskHandle(kMaskHandleKind | 512), -1);
-  EXPECT_EQ(DeleteMaskHandle(kMaskHandleKind | 0xFFFF), -1);
+  for (const HandleValue h :
+       {-1, MakeHandleValue(HandleKind::kMask, 0, 0), MakeHandleValue(HandleKind::kGraph, 0, 0),
+        kMaskHandleKind | 512, kMaskHandleKind | 0xFFFF})
+    EXPECT_EQ(DeleteMaskHandle(h), -1) << std::hex << h;
 }
 
 TEST(MaskLayer, ScratchFailuresAreLoggedAndLeaveNoMaskScreen) {
@@ -180,9 +172,8 @@ TEST(MaskLayer, ScratchFailuresAreLoggedAndLeaveNoMaskScreen) {
     LibrarySession lib({.bits = 32, .softwareScreen = false});
     platform::ddtest::FailNextCreateSurface(platform::DDERR_OUTOFMEMORY);
     EXPECT_EQ(CreateMaskScreen(), -1);
-    EXPECT_EQ(MaskLayerExists(), 0);
+    EXPECT_EQ(std::pair(MaskLayerExists(), g_DrawState.MaskActive), std::pair(0, 0));
     EXPECT_EQ(GetMaskPattern(nullptr), nullptr);
-    EXPECT_EQ(g_DrawState.MaskActive, 0);
     EXPECT_EQ(SetMaskEnabled(1), -1);
     lib.End();
     EXPECT_NE(lib.Log().find("マスク用サーフェスの作成に失敗しました"), std::string::npos);

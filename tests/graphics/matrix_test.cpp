@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
@@ -59,17 +60,13 @@ TEST(Matrix, IdentityAndNormalisedVectors) {
   const Vector3 down{0.0f, 0.0f, -2.0f};
   Vector3 out{9.0f, 9.0f, 9.0f};
   NormalizeVector3(&out, &down);
-  EXPECT_EQ(out.x, 0.0f);
-  EXPECT_EQ(out.y, 0.0f);
-  EXPECT_EQ(out.z, -1.0f);
+  EXPECT_EQ(std::tuple(out.x, out.y, out.z), std::tuple(0.0f, 0.0f, -1.0f));
   EXPECT_EQ(down.z, -2.0f);  // the source is left alone
   // A zero vector has no direction: zero comes back, not a division by zero.
   const Vector3 zero{0.0f, 0.0f, 0.0f};
   out = Vector3{9.0f, 9.0f, 9.0f};
   NormalizeVector3(&out, &zero);
-  EXPECT_EQ(out.x, 0.0f);
-  EXPECT_EQ(out.y, 0.0f);
-  EXPECT_EQ(out.z, 0.0f);
+  EXPECT_EQ(std::tuple(out.x, out.y, out.z), std::tuple(0.0f, 0.0f, 0.0f));
 }
 
 TEST(Matrix, LookAt) {
@@ -96,16 +93,17 @@ TEST(Matrix, LookAt) {
 TEST(Matrix, PerspectiveRefusalsLeaveTheMatrixUntouched) {
   const Matrix4x4 sentinel = Filled(7.0f);
   Matrix4x4 m = sentinel;
-  EXPECT_EQ(MakePerspectiveMatrix(&m, 1.0471976f, 10.0f, 10.0f), -1);  // near = far
-  EXPECT_TRUE(SameBits(m, sentinel));
-  EXPECT_EQ(MakePerspectiveMatrix(&m, 1.0471976f, 10.0f, 10.005f), -1);
-  EXPECT_TRUE(SameBits(m, sentinel));
-  EXPECT_EQ(MakePerspectiveMatrix(&m, 1.0471976f, 10.005f, 10.0f), -1);  // |far - near|
-  EXPECT_TRUE(SameBits(m, sentinel));
-  EXPECT_EQ(MakePerspectiveMatrix(&m, 0.0f, 1.0f, 100.0f), -1);  // fov 0
-  EXPECT_TRUE(SameBits(m, sentinel));
-  EXPECT_EQ(MakePerspectiveMatrix(&m, 0.019f, 1.0f, 100.0f), -1);  // sin(0.0095) < 0.01
-  EXPECT_TRUE(SameBits(m, sentinel));
+  // Near = far, |far - near| too small either way, fov 0, sin(0.0095) < 0.01.
+  const float refused[][3] = {{1.0471976f, 10.0f, 10.0f},
+                              {1.0471976f, 10.0f, 10.005f},
+                              {1.0471976f, 10.005f, 10.0f},
+                              {0.0f, 1.0f, 100.0f},
+                              {0.019f, 1.0f, 100.0f}};
+  for (const auto& [fov, nearZ, farZ] : refused) {
+    EXPECT_EQ(MakePerspectiveMatrix(&m, fov, nearZ, farZ), -1)
+        << fov << " " << nearZ << " " << farZ;
+    EXPECT_TRUE(SameBits(m, sentinel));
+  }
   EXPECT_EQ(MakePerspectiveMatrix(&m, 0.021f, 1.0f, 100.0f), 0);  // sin(0.0105) >= 0.01
   EXPECT_FALSE(SameBits(m, sentinel));
 }

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "base/log.h"
 #include "base/memory.h"
@@ -41,72 +43,58 @@ void TouchAll(MEMIMG* img, int pixelBytes) {
 // ---- descriptors and platform formats -----------------------------------------------
 
 TEST(MemImgFormats, SharedDescriptors) {
-  const ColorData* c16 = GetMemImgColorData(0, 0, 0);
-  ASSERT_NE(c16, nullptr);
-  EXPECT_EQ(c16, GetMemImgColorData(0, 0, 0));  // shared, not rebuilt
-  EXPECT_EQ(c16->ColorBitDepth, 16);
-  EXPECT_EQ(c16->PixelByte, 2);
-  EXPECT_EQ(c16->RM, 0xF800u);
-  EXPECT_EQ(c16->GM, 0x07E0u);
-  EXPECT_EQ(c16->BM, 0x001Fu);
-  EXPECT_EQ(c16->AM, 0u);
-  EXPECT_EQ(c16->GW, 6);
-
+  // ColorBitDepth, PixelByte, RM, GM, BM, AM, NM.
+  using Row = std::tuple<int, int, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t>;
+  const struct {
+    int type, alpha;
+    Row want;
+  } cases[] = {
+      {0, 0, {16, 2, 0xF800, 0x07E0, 0x001F, 0, 0}},
+      {0, 1, {32, 4, 0xF800, 0x07E0, 0x001F, 0xFF0000, 0xFF000000}},
+      {1, 0, {32, 4, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000}},
+      {1, 1, {32, 4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0}},
+      {2, 0, {8, 1, 0, 0, 0, 0xFF, 0}},
+      {3, 0, {16, 2, 0, 0, 0, 0xFFFF, 0}},
+  };
+  for (const auto& c : cases) {
+    const ColorData* d = GetMemImgColorData(c.type, c.alpha, 0);
+    ASSERT_NE(d, nullptr) << c.type << c.alpha;
+    EXPECT_EQ(d, GetMemImgColorData(c.type, c.alpha, 0));  // shared, not rebuilt
+    EXPECT_EQ(Row(d->ColorBitDepth, d->PixelByte, d->RM, d->GM, d->BM, d->AM, d->NM), c.want)
+        << c.type << c.alpha;
+  }
+  EXPECT_EQ(GetMemImgColorData(0, 0, 0)->GW, 6);
   const ColorData* c16a = GetMemImgColorData(0, 1, 0);
-  EXPECT_EQ(c16a->ColorBitDepth, 32);
-  EXPECT_EQ(c16a->PixelByte, 4);
-  EXPECT_EQ(c16a->RM, 0xF800u);
-  EXPECT_EQ(c16a->AM, 0xFF0000u);
-  EXPECT_EQ(c16a->AL, 16);
-  EXPECT_EQ(c16a->AW, 8);
-
-  const ColorData* c32 = GetMemImgColorData(1, 0, 0);
-  EXPECT_EQ(c32->ColorBitDepth, 32);
-  EXPECT_EQ(c32->RM, 0xFF0000u);
-  EXPECT_EQ(c32->AM, 0u);
-  EXPECT_EQ(c32->NM, 0xFF000000u);
-  const ColorData* c32a = GetMemImgColorData(1, 1, 0);
-  EXPECT_EQ(c32a->AM, 0xFF000000u);
-  EXPECT_EQ(c32a->NM, 0u);
-
-  const ColorData* one8 = GetMemImgColorData(2, 0, 0);
-  EXPECT_EQ(one8->ColorBitDepth, 8);
-  EXPECT_EQ(one8->PixelByte, 1);
-  EXPECT_EQ(one8->AM, 0xFFu);
-  EXPECT_EQ(one8->RM | one8->GM | one8->BM, 0u);
-  const ColorData* one16 = GetMemImgColorData(3, 0, 0);
-  EXPECT_EQ(one16->ColorBitDepth, 16);
-  EXPECT_EQ(one16->PixelByte, 2);
-  EXPECT_EQ(one16->AM, 0xFFFFu);
+  EXPECT_EQ(std::pair(int(c16a->AL), int(c16a->AW)), std::pair(16, 8));
 
   const ColorData* pal = GetMemImgColorData(0, 0, 1);
   EXPECT_EQ(pal, GetMemImgColorData(1, 0, 1));
-  EXPECT_EQ(pal->ColorBitDepth, 8);
-  EXPECT_EQ(pal->PixelByte, 1);
-
+  EXPECT_EQ(std::pair(int(pal->ColorBitDepth), int(pal->PixelByte)), std::pair(8, 1));
   EXPECT_EQ(GetMemImgColorData(4, 0, 0), nullptr);
   EXPECT_EQ(GetMemImgColorData(-1, 0, 0), nullptr);
 }
 
 TEST(MemImgFormats, PlatformFormats) {
-  const platform::PixelFormat* f16 = SelectMemImgFormatTable(0, 0, 0);
-  ASSERT_NE(f16, nullptr);
-  EXPECT_EQ(f16->size, 32u);
-  EXPECT_EQ(f16->flags, platform::PF_RGB);
-  EXPECT_EQ(f16->rgbBitCount, 16u);
-  EXPECT_EQ(f16->redMask, 0xF800u);
-  EXPECT_EQ(f16->greenMask, 0x07E0u);
-  EXPECT_EQ(f16->blueMask, 0x001Fu);
-  EXPECT_EQ(f16->alphaMask, 0u);
-  const platform::PixelFormat* f32 = SelectMemImgFormatTable(1, 0, 0);
-  ASSERT_NE(f32, nullptr);
-  EXPECT_EQ(f32->rgbBitCount, 32u);
-  EXPECT_EQ(f32->redMask, 0xFF0000u);
-  EXPECT_EQ(f32->blueMask, 0xFFu);
-  EXPECT_EQ(f32->alphaMask, 0u);
-  const platform::PixelFormat* f32a = SelectMemImgFormatTable(1, 1, 0);
-  EXPECT_EQ(f32a->flags, platform::PF_RGB | platform::PF_ALPHAPIXELS);
-  EXPECT_EQ(f32a->alphaMask, 0xFF000000u);
+  // size, flags, rgbBitCount, red, green, blue and alpha masks.
+  using Row = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t>;
+  const struct {
+    int type, alpha;
+    Row want;
+  } cases[] = {
+      {0, 0, {32, platform::PF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0}},
+      {1, 0, {32, platform::PF_RGB, 32, 0xFF0000, 0xFF00, 0xFF, 0}},
+      {1,
+       1,
+       {32, platform::PF_RGB | platform::PF_ALPHAPIXELS, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}},
+  };
+  for (const auto& c : cases) {
+    const platform::PixelFormat* f = SelectMemImgFormatTable(c.type, c.alpha, 0);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(
+        Row(f->size, f->flags, f->rgbBitCount, f->redMask, f->greenMask, f->blueMask, f->alphaMask),
+        c.want)
+        << c.type << c.alpha;
+  }
   EXPECT_EQ(SelectMemImgFormatTable(2, 0, 0), nullptr);
 }
 
@@ -116,17 +104,12 @@ TEST_F(MemImgTest, SetUp16BitAutomaticPitch) {
   MEMIMG img{};
   ASSERT_EQ(InitMemImg(&img, 10, 3, -1, 0xAB1234, 0, 0, 0, 0), 0);
   EXPECT_EQ(img.SetupMark, kMemImgSetupMark);
-  EXPECT_EQ(img.ViewFlag, 0);
-  EXPECT_EQ(img.Width, 10);
-  EXPECT_EQ(img.Height, 3);
-  EXPECT_EQ(img.Pitch, 20);
-  EXPECT_EQ(img.PitchShift, -1);
+  // ViewFlag, Width, Height, Pitch, PitchShift, ColorType, PaletteFlag, AlphaFlag, RunLengthFlag.
+  EXPECT_EQ(std::tuple(img.ViewFlag, img.Width, img.Height, img.Pitch, img.PitchShift,
+                       img.ColorType, img.PaletteFlag, img.AlphaFlag, img.RunLengthFlag),
+            std::tuple(0, 10, 3, 20, -1, 0, 0, 0, 0));
   EXPECT_EQ(img.Format, GetMemImgColorData(0, 0, 0));
   EXPECT_EQ(img.TransColor, 0x1234u);
-  EXPECT_EQ(img.ColorType, 0);
-  EXPECT_EQ(img.PaletteFlag, 0);
-  EXPECT_EQ(img.AlphaFlag, 0);
-  EXPECT_EQ(img.RunLengthFlag, 0);
   EXPECT_EQ(img.RunLength, nullptr);
   ASSERT_NE(img.Pixels, nullptr);
   ASSERT_NE(img.Palette, nullptr);
@@ -303,18 +286,14 @@ TEST_F(MemImgTest, ViewAddressesTheRectangle) {
   view.RunLengthFlag = 1;
   MakeMemImgView(&view, &img, 2, 1, 3, 2);
   EXPECT_EQ(view.SetupMark, kMemImgSetupMark);
-  EXPECT_EQ(view.ViewFlag, 1);
-  EXPECT_EQ(view.Width, 3);
-  EXPECT_EQ(view.Height, 2);
-  EXPECT_EQ(view.Pitch, 64);
-  EXPECT_EQ(view.PitchShift, 6);
+  // ViewFlag, Width, Height, Pitch, PitchShift, ColorType, PaletteCount, RunLengthFlag.
+  EXPECT_EQ(std::tuple(view.ViewFlag, view.Width, view.Height, view.Pitch, view.PitchShift,
+                       view.ColorType, view.PaletteCount, view.RunLengthFlag),
+            std::tuple(1, 3, 2, 64, 6, 1, 17, 0));
   EXPECT_EQ(view.Format, img.Format);
   EXPECT_EQ(view.TransColor, 0xFFABCDEFu);
-  EXPECT_EQ(view.ColorType, 1);
-  EXPECT_EQ(view.PaletteCount, 17);
   EXPECT_EQ(view.Palette, img.Palette);
   EXPECT_EQ(view.RunLength, nullptr);
-  EXPECT_EQ(view.RunLengthFlag, 0);
   EXPECT_EQ(view.Pixels, img.Pixels + 2 * 4 + 1 * 64);
   EXPECT_EQ(IsMemImgValid(&view), 1);
 
@@ -352,16 +331,13 @@ TEST_F(MemImgTest, ViewIsKeptInsideItsSource) {
   ASSERT_EQ(InitMemImg(&img, 8, 4, -1, 0, 0, 0, 0, 0), 0);
   MEMIMG v{};
   MakeMemImgView(&v, &img, 6, 3, 10, 10);
-  EXPECT_EQ(v.Width, 2);
-  EXPECT_EQ(v.Height, 1);
+  EXPECT_EQ(std::pair(v.Width, v.Height), std::pair(2, 1));
   EXPECT_EQ(v.Pixels, img.Pixels + 6 * 2 + 3 * 16);
   MakeMemImgView(&v, &img, -3, -1, 4, 4);
   EXPECT_EQ(v.Pixels, img.Pixels);
-  EXPECT_EQ(v.Width, 4);
-  EXPECT_EQ(v.Height, 4);
+  EXPECT_EQ(std::pair(v.Width, v.Height), std::pair(4, 4));
   MakeMemImgView(&v, &img, 20, 1, 4, -4);
-  EXPECT_EQ(v.Width, 0);
-  EXPECT_EQ(v.Height, 0);
+  EXPECT_EQ(std::pair(v.Width, v.Height), std::pair(0, 0));
   // A view of a view, and a record turned into a view of itself.
   MEMIMG vv{};
   MakeMemImgView(&v, &img, 1, 1, 6, 3);
@@ -382,10 +358,9 @@ TEST_F(MemImgTest, CreateOfTypeReleasesAnOwnedImage) {
   EXPECT_EQ(Live(), 2u);
   ASSERT_EQ(CreateMemImgOfType(&img, 5, 6), 0);
   EXPECT_EQ(Live(), 1u);  // the old pixels and run-length buffer are gone
-  EXPECT_EQ(img.ColorType, 3);
-  EXPECT_EQ(img.Pitch, 10);
-  EXPECT_EQ(img.PaletteFlag, 0);
-  EXPECT_EQ(img.AlphaFlag, 0);
+  // ColorType, Pitch, PaletteFlag, AlphaFlag.
+  EXPECT_EQ(std::tuple(img.ColorType, img.Pitch, img.PaletteFlag, img.AlphaFlag),
+            std::tuple(3, 10, 0, 0));
   EXPECT_EQ(img.TransColor, 0u);
   EXPECT_EQ(img.RunLength, nullptr);
   EXPECT_EQ(img.Format, GetMemImgColorData(3, 0, 0));

@@ -82,13 +82,7 @@ Descriptor Expected(Kind kind) {
 }
 
 void ExpectDescriptor(const ColorData& f, const Descriptor& d) {
-  EXPECT_EQ(f.ColorBitDepth, d.depth);
-  EXPECT_EQ(f.PixelByte, d.depth / 8);
-  EXPECT_EQ(f.RM, d.rm);
-  EXPECT_EQ(f.GM, d.gm);
-  EXPECT_EQ(f.BM, d.bm);
-  EXPECT_EQ(f.AM, d.am);
-  EXPECT_EQ(f.NM, d.nm);
+  test::ExpectFormat(f, d.depth, d.depth / 8, d.rm, d.gm, d.bm, d.am, d.nm);
   EXPECT_EQ((std::array{f.RL, f.GL, f.BL, f.AL}), (std::array{d.rl, d.gl, d.bl, d.al}));
   EXPECT_EQ((std::array{f.RW, f.GW, f.BW, f.AW}), (std::array{d.rw, d.gw, d.bw, d.aw}));
 }

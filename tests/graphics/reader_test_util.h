@@ -46,17 +46,6 @@ struct Decoded {
   gfx::GraphImage image{};
 };
 
-inline void ExpectFormat(const gfx::ColorData& f, int depth, int bytes, uint32_t rm, uint32_t gm,
-                         uint32_t bm, uint32_t am, uint32_t nm) {
-  EXPECT_EQ(f.ColorBitDepth, depth);
-  EXPECT_EQ(f.PixelByte, bytes);
-  EXPECT_EQ(f.RM, rm);
-  EXPECT_EQ(f.GM, gm);
-  EXPECT_EQ(f.BM, bm);
-  EXPECT_EQ(f.AM, am);
-  EXPECT_EQ(f.NM, nm);
-}
-
 // Every prefix of a file, and the file with each byte inverted in turn, must decline or decode
 // without touching memory the reader does not own (the sanitizers watch) and without leaking.
 // Cut pixel data is allowed to decode (the missing bytes read as zeros).

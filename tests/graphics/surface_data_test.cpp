@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "graphics/ddraw/dd_graph.h"
 #include "graphics/ddraw/display.h"
@@ -47,17 +48,15 @@ TEST(SurfaceData, SoftwareStoresAreNormalisedAndIndexedByFormat) {
     ASSERT_GE(h, 0);
     const SurfaceDataRecord* r = GetSurfaceDataRecord(h);
     EXPECT_EQ(HandleKindBits(HandleKind::kSurfaceData), h & kHandleKindMask);
-    EXPECT_EQ(r->SoftwareFlag, 1u);
-    EXPECT_EQ(r->FormatIndex, c.index);
-    EXPECT_EQ(r->Options.DrawValid, 1);
-    EXPECT_EQ(r->Options.AlphaTestFlag, 0);
-    EXPECT_EQ(r->Options.SystemMemFlag, c.alpha);
-    EXPECT_EQ(r->Image.ColorType, c.colorType);
-    EXPECT_EQ(r->Image.AlphaFlag, c.alpha);
-    EXPECT_EQ(r->Image.PaletteFlag, c.palette);
-    EXPECT_EQ(r->Image.TransColor, c.key) << c.bits << " " << c.alpha << " " << c.palette;
+    // SoftwareFlag, FormatIndex, RefCount, DrawValid, AlphaTestFlag, SystemMemFlag, ColorType,
+    // AlphaFlag, PaletteFlag, TransColor.
+    EXPECT_EQ(
+        std::tuple(r->SoftwareFlag, r->FormatIndex, r->RefCount, int(r->Options.DrawValid),
+                   int(r->Options.AlphaTestFlag), int(r->Options.SystemMemFlag), r->Image.ColorType,
+                   r->Image.AlphaFlag, r->Image.PaletteFlag, r->Image.TransColor),
+        std::tuple(1u, c.index, 1u, 1, 0, c.alpha, c.colorType, c.alpha, c.palette, c.key))
+        << c.bits << " " << c.alpha << " " << c.palette;
     EXPECT_EQ(r->Surface, nullptr);
-    EXPECT_EQ(r->RefCount, 1u);
     EXPECT_EQ(ReleaseSurfaceData(h), 0);
   }
   // Another key: 0x123456 gives 5:6:5 fields 2, 13, 10.
@@ -68,9 +67,9 @@ TEST(SurfaceData, SoftwareStoresAreNormalisedAndIndexedByFormat) {
   const SurfaceOptions single = Options(8, 0, 0, 1);
   const HandleValue s = AddSurfaceData(1, 4, 4, 0, &single);
   ASSERT_GE(s, 0);
-  EXPECT_EQ(GetSurfaceDataRecord(s)->Image.ColorType, kMemImgByte8);
-  EXPECT_EQ(GetSurfaceDataRecord(s)->FormatIndex, 0u);
-  EXPECT_EQ(GetSurfaceDataRecord(s)->Options.SystemMemFlag, 1);
+  const SurfaceDataRecord* one = GetSurfaceDataRecord(s);
+  EXPECT_EQ(std::tuple(one->Image.ColorType, one->FormatIndex, int(one->Options.SystemMemFlag)),
+            std::tuple(int(kMemImgByte8), 0u, 1));
 }
 
 TEST(SurfaceData, TexturesAndBadSizesFailWithoutARecord) {
@@ -105,11 +104,8 @@ TEST(SurfaceData, ReferenceCountsAndStaleHandles) {
   LibrarySession lib;
   const SurfaceOptions o = Options(16, 0);
   const HandleValue h = AddSurfaceData(1, 4, 4, 0, &o);
-  EXPECT_EQ(AddSurfaceDataRef(h), 2);
-  EXPECT_EQ(AddSurfaceDataRef(h), 3);
-  EXPECT_EQ(ReleaseSurfaceDataRef(h), 2);
-  EXPECT_EQ(ReleaseSurfaceDataRef(h), 1);
-  EXPECT_EQ(ReleaseSurfaceDataRef(h), 0);
+  for (const int count : {2, 3}) EXPECT_EQ(AddSurfaceDataRef(h), count);
+  for (const int count : {2, 1, 0}) EXPECT_EQ(ReleaseSurfaceDataRef(h), count);
   EXPECT_NE(GetSurfaceDataRecord(h), nullptr);  // references never free by themselves
   int32_t owner = 0;
   GetSurfaceDataRecord(h)->OwnerFlag = &owner;
@@ -320,12 +316,6 @@ TEST(Surface2D, PiecesShareStoresAndReportDeletion) {
   EXPECT_EQ(LookupSurface2DRecord(b), nullptr);
 }
 
-}  // namespace
-}  // namespace zq::gfx
-
-namespace zq::gfx {
-namespace {
-
 TEST(SurfaceData, AModeChangeEmptiesTheTablesAndRestartsTheCounters) {
   test::LibrarySession lib;
   const SurfaceOptions o = Options(16, 0);
@@ -342,12 +332,6 @@ TEST(SurfaceData, AModeChangeEmptiesTheTablesAndRestartsTheCounters) {
   EXPECT_EQ(first, 0x38000000);
   EXPECT_EQ(AddSurface2D(2, 2, 0, 0, 0, first, 0, 0, nullptr), 0x28000000);
 }
-
-}  // namespace
-}  // namespace zq::gfx
-
-namespace zq::gfx {
-namespace {
 
 TEST(SurfaceData, ZBuffersFollowTheWantedState) {
   {

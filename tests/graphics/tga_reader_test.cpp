@@ -1,3 +1,5 @@
+#include <functional>
+
 #include "graphics/reader_test_util.h"
 
 namespace zq::test {
@@ -211,32 +213,22 @@ TEST(TgaReader, TheBaseOfTheDeclineCasesDecodes) {
   EXPECT_EQ(d.Block(), (Bytes{1, 2, 3}));
 }
 
-TEST(TgaReader, DeclinesUnsupportedTypesAndDepths) {
-  for (int type : {0, 3, 4, 8, 11, 32}) {
-    TgaSpec s = ValidTga();
-    s.imageType = type;
-    ExpectDeclined(ReadTgaImage, TgaFile(s));
-  }
-  for (int bits : {0, 8, 15, 31, 48}) {
-    TgaSpec s = ValidTga();
-    s.pixelBits = bits;
-    ExpectDeclined(ReadTgaImage, TgaFile(s));
-  }
+// The file of base with one change is declined.
+void ExpectDeclinedWith(const TgaSpec& base, const std::function<void(TgaSpec&)>& change) {
+  TgaSpec s = base;
+  change(s);
+  ExpectDeclined(ReadTgaImage, TgaFile(s));
 }
 
-TEST(TgaReader, DeclinesOriginsAndZeroSizes) {
-  TgaSpec s = ValidTga();
-  s.xOrigin = 1;
-  ExpectDeclined(ReadTgaImage, TgaFile(s));
-  s = ValidTga();
-  s.yOrigin = 1;
-  ExpectDeclined(ReadTgaImage, TgaFile(s));
-  s = ValidTga();
-  s.width = 0;
-  ExpectDeclined(ReadTgaImage, TgaFile(s));
-  s = ValidTga();
-  s.height = 0;
-  ExpectDeclined(ReadTgaImage, TgaFile(s));
+TEST(TgaReader, DeclinesUnsupportedHeaders) {
+  for (int type : {0, 3, 4, 8, 11, 32})
+    ExpectDeclinedWith(ValidTga(), [&](TgaSpec& s) { s.imageType = type; });
+  for (int bits : {0, 8, 15, 31, 48})
+    ExpectDeclinedWith(ValidTga(), [&](TgaSpec& s) { s.pixelBits = bits; });
+  ExpectDeclinedWith(ValidTga(), [](TgaSpec& s) { s.xOrigin = 1; });
+  ExpectDeclinedWith(ValidTga(), [](TgaSpec& s) { s.yOrigin = 1; });
+  ExpectDeclinedWith(ValidTga(), [](TgaSpec& s) { s.width = 0; });
+  ExpectDeclinedWith(ValidTga(), [](TgaSpec& s) { s.height = 0; });
 }
 
 TEST(TgaReader, DeclinesBadColourMaps) {
@@ -254,23 +246,11 @@ TEST(TgaReader, DeclinesBadColourMaps) {
     Decoded d(ReadTgaImage, TgaFile(base));
     EXPECT_EQ(d.result, 0);
   }
-  TgaSpec s = base;
-  s.pixelBits = 16;  // indices are one byte
-  ExpectDeclined(ReadTgaImage, TgaFile(s));
-  s = base;
-  s.mapFirst = 256;  // first + length past 256 entries
-  ExpectDeclined(ReadTgaImage, TgaFile(s));
-  s = base;
-  s.mapFirst = 200;
-  s.mapLength = 57;
-  ExpectDeclined(ReadTgaImage, TgaFile(s));
-  s = base;
-  s.mapEntryBits = 8;
-  ExpectDeclined(ReadTgaImage, TgaFile(s));
-  s = base;
-  s.mapLength = 0;  // nothing to read
-  s.map.clear();
-  ExpectDeclined(ReadTgaImage, TgaFile(s));
+  ExpectDeclinedWith(base, [](TgaSpec& s) { s.pixelBits = 16; });  // indices are one byte
+  ExpectDeclinedWith(base, [](TgaSpec& s) { s.mapFirst = 256; });  // first + length past 256
+  ExpectDeclinedWith(base, [](TgaSpec& s) { s.mapFirst = 200, s.mapLength = 57; });
+  ExpectDeclinedWith(base, [](TgaSpec& s) { s.mapEntryBits = 8; });
+  ExpectDeclinedWith(base, [](TgaSpec& s) { s.mapLength = 0, s.map.clear(); });  // nothing to read
 }
 
 TEST(TgaReader, DeclinesMissingData) {

@@ -56,7 +56,14 @@ struct Canvas {
     std::memcpy(&v, p, bm.bmBitsPixel / 8);
     return v;
   }
+  // The first n pixels of a stored row.
+  std::vector<uint32_t> Row(int row, int n) const {
+    std::vector<uint32_t> r;
+    for (int x = 0; x < n; ++x) r.push_back(Stored(row, x));
+    return r;
+  }
 };
+using Px = std::vector<uint32_t>;
 
 Canvas Xrgb(int32_t w, int32_t h) {
   return Canvas(Info(w, -h, 32));
@@ -129,10 +136,7 @@ TEST(GdiTest, IndexedSourcesGoThroughTheirColourTables) {
     four.bmiColors[i] = RGBQUAD{uint8_t(3 * i), uint8_t(2 * i), uint8_t(i), 0};
   const uint8_t fourBits[4] = {0x2F, 0x50, 0, 0};
   ASSERT_EQ(SetDIBitsToDevice(t.dc, 0, 0, 3, 1, 0, 0, 0, 1, fourBits, &four, DIB_RGB_COLORS), 1);
-  EXPECT_EQ(t.Stored(0, 0), 0x020406u);
-  EXPECT_EQ(t.Stored(0, 1), 0x0F1E2Du);
-  EXPECT_EQ(t.Stored(0, 2), 0x050A0Fu);
-  EXPECT_EQ(t.Stored(0, 3), b);  // untouched: still the 1-bit row
+  EXPECT_EQ(t.Row(0, 4), (Px{0x020406, 0x0F1E2D, 0x050A0F, b}));  // column 3 untouched
 
   // 8 bits, bottom-up: the first stored row is the image's bottom row.
   Canvas u = Xrgb(2, 2);
@@ -141,10 +145,8 @@ TEST(GdiTest, IndexedSourcesGoThroughTheirColourTables) {
     eight.bmiColors[i] = RGBQUAD{uint8_t(i + 2), uint8_t(i + 1), uint8_t(i), 0};
   const uint8_t eightBits[8] = {7, 9, 0, 0, 3, 4, 0, 0};
   ASSERT_EQ(SetDIBitsToDevice(u.dc, 0, 0, 2, 2, 0, 0, 0, 2, eightBits, &eight, DIB_RGB_COLORS), 2);
-  EXPECT_EQ(u.Stored(0, 0), 0x030405u);
-  EXPECT_EQ(u.Stored(0, 1), 0x040506u);
-  EXPECT_EQ(u.Stored(1, 0), 0x070809u);
-  EXPECT_EQ(u.Stored(1, 1), 0x090A0Bu);
+  EXPECT_EQ(u.Row(0, 2), (Px{0x030405, 0x040506}));
+  EXPECT_EQ(u.Row(1, 2), (Px{0x070809, 0x090A0B}));
   // Only the stored line 1 (the top row) supplied.
   Canvas v = Xrgb(2, 2);
   ASSERT_EQ(SetDIBitsToDevice(v.dc, 0, 0, 2, 2, 0, 0, 1, 1, eightBits + 4, &eight, DIB_RGB_COLORS),
@@ -159,23 +161,18 @@ TEST(GdiTest, DirectSourcesAndBitFields) {
   BITMAPINFO s555 = Info(3, -1, 16);
   const uint16_t p555[4] = {0x7FFF, 0x4210, 0x001F, 0};
   SetDIBitsToDevice(t.dc, 0, 0, 3, 1, 0, 0, 0, 1, p555, &s555, DIB_RGB_COLORS);
-  EXPECT_EQ(t.Stored(0, 0), 0xFFFFFFu);
-  EXPECT_EQ(t.Stored(0, 1), 0x848484u);
-  EXPECT_EQ(t.Stored(0, 2), 0x0000FFu);
+  EXPECT_EQ(t.Row(0, 3), (Px{0xFFFFFF, 0x848484, 0x0000FF}));
   // 5:6:5 bit fields: green 32 of 63 is 1000 0010.
   BITMAPINFO s565 = Info(3, -1, 16, BI_BITFIELDS);
   SetMasks(s565, 0xF800, 0x07E0, 0x001F);
   const uint16_t p565[4] = {0xF800, 0x0400, 0x0011, 0};
   SetDIBitsToDevice(t.dc, 0, 0, 3, 1, 0, 0, 0, 1, p565, &s565, DIB_RGB_COLORS);
-  EXPECT_EQ(t.Stored(0, 0), 0xFF0000u);
-  EXPECT_EQ(t.Stored(0, 1), 0x008200u);
-  EXPECT_EQ(t.Stored(0, 2), 0x00008Cu);
+  EXPECT_EQ(t.Row(0, 3), (Px{0xFF0000, 0x008200, 0x00008C}));
   // 24 bits: blue, green, red bytes.
   BITMAPINFO s24 = Info(2, -1, 24);
   const uint8_t p24[8] = {0x01, 0x02, 0x03, 0xAA, 0xBB, 0xCC, 0, 0};
   SetDIBitsToDevice(t.dc, 0, 0, 2, 1, 0, 0, 0, 1, p24, &s24, DIB_RGB_COLORS);
-  EXPECT_EQ(t.Stored(0, 0), 0x030201u);
-  EXPECT_EQ(t.Stored(0, 1), 0xCCBBAAu);
+  EXPECT_EQ(t.Row(0, 2), (Px{0x030201, 0xCCBBAA}));
   // 32 bits: the top byte is dropped; with bit fields the masks decide.
   BITMAPINFO s32 = Info(1, -1, 32);
   const uint32_t p32 = 0xFF123456;
@@ -216,9 +213,7 @@ TEST(GdiTest, TargetsOfEveryKind) {
   Canvas c8(t8);
   const uint8_t reds[12] = {0, 0, 255, 20, 20, 240, 0, 255, 0, 0};
   SetDIBitsToDevice(c8.dc, 0, 0, 3, 1, 0, 0, 0, 1, reds, &s24, DIB_RGB_COLORS);
-  EXPECT_EQ(c8.bits[0], 1);
-  EXPECT_EQ(c8.bits[1], 3);
-  EXPECT_EQ(c8.bits[2], 2);
+  EXPECT_EQ(c8.Row(0, 3), (Px{1, 3, 2}));
   // 4-bit grey-ramp target (entry i = 17 i): 0x22 → 2, 0xFF → 15, 0 → 0, packed high nibble first.
   BITMAPINFO t4 = Info(3, -1, 4);
   for (int i = 0; i < 16; ++i)
@@ -242,9 +237,7 @@ TEST(GdiTest, TransfersAreClippedToImageAndTarget) {
   BITMAPINFO s32 = Info(3, -2, 32);
   const uint32_t px[6] = {1, 2, 3, 4, 5, 6};
   ASSERT_EQ(SetDIBitsToDevice(t.dc, -1, 2, 3, 2, 0, 0, 0, 2, px, &s32, DIB_RGB_COLORS), 2);
-  EXPECT_EQ(t.Stored(2, 0), 2u);
-  EXPECT_EQ(t.Stored(2, 1), 3u);
-  EXPECT_EQ(t.Stored(2, 2), 0u);
+  EXPECT_EQ(t.Row(2, 3), (Px{2, 3, 0}));
   EXPECT_EQ(t.Stored(1, 0), 0u);
   // Source rectangle reaching past the image, target far away, extreme values.
   SetDIBitsToDevice(t.dc, 0, 0, 100, 100, 2, 1, 0, 2, px, &s32, DIB_RGB_COLORS);
@@ -277,35 +270,30 @@ TEST(GdiTest, TransfersAreClippedToImageAndTarget) {
 TEST(GdiTest, StretchMirrorsWithOppositeSigns) {
   BITMAPINFO s32 = Info(3, -2, 32);
   const uint32_t px[6] = {0xA, 0xB, 0xC, 0xD, 0xE, 0xF};
-  auto row0 = [](const Canvas& c, int n) {
-    std::vector<uint32_t> r;
-    for (int x = 0; x < n; ++x) r.push_back(c.Stored(0, x));
-    return r;
-  };
   {
     // Source x = width - 1 with source width -width reverses every row.
     Canvas t = Xrgb(3, 2);
     ASSERT_EQ(StretchDIBits(t.dc, 0, 0, 3, 2, 2, 0, -3, 2, px, &s32, DIB_RGB_COLORS, SRCCOPY), 2);
-    EXPECT_EQ(row0(t, 3), (std::vector<uint32_t>{0xC, 0xB, 0xA}));
+    EXPECT_EQ(t.Row(0, 3), (Px{0xC, 0xB, 0xA}));
     EXPECT_EQ(t.Stored(1, 0), 0xFu);
   }
   {
     // The same with the destination walking backwards.
     Canvas t = Xrgb(3, 2);
     StretchDIBits(t.dc, 2, 0, -3, 2, 0, 0, 3, 2, px, &s32, DIB_RGB_COLORS, SRCCOPY);
-    EXPECT_EQ(row0(t, 3), (std::vector<uint32_t>{0xC, 0xB, 0xA}));
+    EXPECT_EQ(t.Row(0, 3), (Px{0xC, 0xB, 0xA}));
   }
   {
     // Both backwards: no mirror.
     Canvas t = Xrgb(3, 2);
     StretchDIBits(t.dc, 2, 0, -3, 2, 2, 0, -3, 2, px, &s32, DIB_RGB_COLORS, SRCCOPY);
-    EXPECT_EQ(row0(t, 3), (std::vector<uint32_t>{0xA, 0xB, 0xC}));
+    EXPECT_EQ(t.Row(0, 3), (Px{0xA, 0xB, 0xC}));
   }
   {
     // Twice the size: nearest pixels, rows doubled too.
     Canvas t = Xrgb(6, 4);
     StretchDIBits(t.dc, 0, 0, 6, 4, 0, 0, 3, 2, px, &s32, DIB_RGB_COLORS, SRCCOPY);
-    EXPECT_EQ(row0(t, 6), (std::vector<uint32_t>{0xA, 0xA, 0xB, 0xB, 0xC, 0xC}));
+    EXPECT_EQ(t.Row(0, 6), (Px{0xA, 0xA, 0xB, 0xB, 0xC, 0xC}));
     EXPECT_EQ(t.Stored(1, 5), 0xCu);
     EXPECT_EQ(t.Stored(2, 0), 0xDu);
     EXPECT_EQ(t.Stored(3, 3), 0xEu);

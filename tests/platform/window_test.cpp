@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <future>
 #include <vector>
 
@@ -133,15 +134,13 @@ TEST_F(WindowTest, MoveAndResizeKeepTheClientRectangleInDesktopCoordinates) {
   Window* w = MakeWindow();
   ASSERT_NE(w, nullptr);
   InjectMove(-300, 900);  // partly off the desktop is allowed
-  RECT r = w->GetClientRect();
-  EXPECT_EQ(r.left, -300);
-  EXPECT_EQ(r.top, 900);
-  EXPECT_EQ(r.right, 340);
-  EXPECT_EQ(r.bottom, 1380);
+  auto edges = [&] {
+    const RECT r = w->GetClientRect();
+    return std::array{r.left, r.top, r.right, r.bottom};
+  };
+  EXPECT_EQ(edges(), (std::array<int32_t, 4>{-300, 900, 340, 1380}));
   InjectResize(800, 600);
-  r = w->GetClientRect();
-  EXPECT_EQ(r.right, 500);
-  EXPECT_EQ(r.bottom, 1500);
+  EXPECT_EQ(edges(), (std::array<int32_t, 4>{-300, 900, 500, 1500}));
   w->SetClientRect(RECT{0, 0, 800, 600});  // moved only
   EXPECT_EQ(PumpMessages(), 3);
   ASSERT_EQ(seen.size(), 3u);

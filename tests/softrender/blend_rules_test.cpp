@@ -49,181 +49,106 @@ uint32_t Draw(const OnePixel& c) {
   return dst.Get(0, 0);
 }
 
-TEST(BlendRules, TranslucentHalfAverageAndItsBrightVariant16) {
-  // Each field's lowest bit dropped, then the halves added.
-  EXPECT_EQ(Draw({.mode = 1, .param = 128, .S = 0xFFFF, .D = 0x0000}), 0x7BEFu);
-  // Bright on (blue channel 254): each field d + DIFF(128, s - d): R 31-15, G 63-31, B 31-15.
-  EXPECT_EQ(Draw({.mode = 1, .param = 128, .bright = 0xFFFFFE, .S = 0x0000, .D = 0xFFFF}), 0x8410u);
+// One row per case: format, mode, parameter, bright, S, D, source alpha (-1 none), blend
+// byte (-1 none), transparent flag, drawn from the stream; and the hand-worked result.
+struct Row {
+  OnePixel c;
+  uint32_t want;
+  const char* why;
+};
+Row R(int ct, int mode, int param, uint32_t bright, uint32_t S, uint32_t D, int alpha,
+      int blendByte, int trans, bool runs, uint32_t want, const char* why) {
+  return {OnePixel{ct, mode, param, bright, S, D, alpha, blendByte, trans, runs}, want, why};
 }
+constexpr uint32_t kOff = 0xFFFFFF;  // bright off
 
-TEST(BlendRules, TranslucentTableRowIsParameterOverFour16) {
-  // Row 25: R = 31*25/63 = 12, G = 25, B = 12.
-  for (int p = 100; p <= 103; ++p)
-    EXPECT_EQ(Draw({.mode = 1, .param = p, .S = 0xFFFF, .D = 0}), 0x632Cu) << p;
-  // Row 26: G = 26.
-  EXPECT_EQ(Draw({.mode = 1, .param = 104, .S = 0xFFFF, .D = 0}), 0x634Cu);
-}
-
-TEST(BlendRules, TranslucentOnTheStreamUsesItsOwnRule) {
-  // 16-bit: DIFF(100, 31) = 12, DIFF(100, 63) = 24 instead of the table's 12, 25.
-  EXPECT_EQ(Draw({.mode = 1, .param = 100, .S = 0xFFFF, .D = 0, .trans = 1, .runs = true}),
-            0x630Cu);
-  EXPECT_EQ(Draw({.mode = 1, .param = 100, .S = 0xFFFF, .D = 0, .trans = 1}), 0x632Cu);
-  // 32-bit at 128: 1 + (254*128 >> 8) = 128 with byte 3 kept, against the average 0x7F
-  // with byte 3 cleared.
-  EXPECT_EQ(Draw({.colorType = k32,
-                  .mode = 1,
-                  .param = 128,
-                  .S = 0xFF,
-                  .D = 0x99000001,
-                  .trans = 1,
-                  .runs = true}),
-            0x99000080u);
-  EXPECT_EQ(
-      Draw({.colorType = k32, .mode = 1, .param = 128, .S = 0xFF, .D = 0x99000001, .trans = 1}),
-      0x0000007Fu);
-}
-
-TEST(BlendRules, ParameterShortcuts) {
-  for (int ct : {k16, k32}) {
-    for (int mode : {1, 2, 3}) {
-      // Parameter 0 leaves the destination alone whatever the source.
-      EXPECT_EQ(Draw({.colorType = ct, .mode = mode, .param = 0, .S = 0xFFFFFF, .D = 0x1234}),
-                0x1234u);
-    }
-    // Mode 1 at 255 is mode 0: plain, with blend factor, with bright, with alpha.
-    EXPECT_EQ(Draw({.colorType = ct, .mode = 1, .param = 255, .S = 0x4321, .D = 0x1234}), 0x4321u);
-  }
-  // 0x7C0 (G = 62) over 0 with blend factor 128: G = 31.
-  EXPECT_EQ(Draw({.mode = 1, .param = 255, .S = 0x07C0, .D = 0, .blendByte = 128}), 0x03E0u);
-  // 32-bit bright 0x808080 on 0xFF: MUL(128, 255) = 128, byte 3 kept.
-  EXPECT_EQ(Draw({.colorType = k32,
-                  .mode = 1,
-                  .param = 255,
-                  .bright = 0x808080,
-                  .S = 0xFF,
-                  .D = 0x55000000}),
-            0x55000080u);
-  // Alpha 64 on 32-bit: 0 + (200*64 >> 8) = 50.
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 1, .param = 255, .S = 0xC8, .D = 0, .alpha = 64}),
-            0x32u);
-}
-
-TEST(BlendRules, PackedAddAndSubtract16) {
-  // Parameter 255 leaves the source fields as they are.
-  EXPECT_EQ(Draw({.mode = 2, .param = 255, .S = 0xFFFF, .D = 0xFFFF}), 0xFFFFu);
-  EXPECT_EQ(Draw({.mode = 2, .param = 255, .S = 0x0821, .D = 0x0821}), 0x0822u);
-  EXPECT_EQ(Draw({.mode = 3, .param = 255, .S = 0xFFFF, .D = 0xFFFF}), 0x0800u);
-  EXPECT_EQ(Draw({.mode = 3, .param = 255, .S = 0x0000, .D = 0x1234}), 0x1A14u);
-  EXPECT_EQ(Draw({.mode = 3, .param = 255, .S = 0x1234, .D = 0x0000}), 0x0000u);
-  // Parameter 128 halves each field first: MUL(128, 31) = 15, MUL(128, 63) = 31.
-  EXPECT_EQ(Draw({.mode = 2, .param = 128, .S = 0xFFFF, .D = 0}), 0x7BEFu);
-}
-
-TEST(BlendRules, PackedAddAndSubtract32) {
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 2, .param = 255, .S = 0xFFFFFF, .D = 0xFFFFFF}),
-            0x01FFFFFFu);
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 2, .param = 255, .S = 0x010000, .D = 0x7F0000}),
-            0x7F0000u);
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 3, .param = 255, .S = 0, .D = 0}), 0x010100u);
-  // Byte 3 of the source never enters: it is zero in the scaled pixel.
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 3, .param = 255, .S = 0xFF000000, .D = 0xEE101010}),
-            0x00111110u);
-}
-
-TEST(BlendRules, AlphaScalesBeforeBrightFor16BitAddWithoutBlendImage) {
-  // R, B: (31*9 >> 8) = 1, MUL(239, 1) = 0. G: (63*9 >> 8) = 2, MUL(239, 2) = 1.
-  // Bright first would give R = B = 1, G = 2.
-  EXPECT_EQ(Draw({.mode = 2, .param = 255, .bright = 0xEFEFEF, .S = 0xFFFF, .D = 0, .alpha = 9}),
-            0x0020u);
-  // 32-bit: bright first, then s*a*p >> 16: MUL(239, 255) = 239, 239*9*255 >> 16 = 8.
-  EXPECT_EQ(Draw({.colorType = k32,
-                  .mode = 2,
-                  .param = 255,
-                  .bright = 0xEFEFEF,
-                  .S = 0xFFFFFF,
-                  .D = 0,
-                  .alpha = 9}),
-            0x080808u);
-}
-
-TEST(BlendRules, AlphaChannelWithKeyOff) {
-  // Alpha 255 is a factor: 31*255 >> 8 = 30, 63*255 >> 8 = 62.
-  EXPECT_EQ(Draw({.mode = 0, .S = 0xFFFF, .D = 0, .alpha = 255}), 0xF7DEu);
-  // Alpha 0: copy and translucent keep d, multiply gives black.
-  EXPECT_EQ(Draw({.mode = 0, .S = 0xFFFF, .D = 0x1234, .alpha = 0}), 0x1234u);
-  EXPECT_EQ(Draw({.mode = 1, .param = 200, .S = 0xFFFF, .D = 0x1234, .alpha = 0}), 0x1234u);
-  EXPECT_EQ(Draw({.mode = 4, .S = 0xFFFF, .D = 0x1234, .alpha = 0}), 0x0000u);
-}
-
-TEST(BlendRules, AlphaChannelWithKeyOn) {
-  // Alpha 0 is skipped in every mode, multiply included.
-  EXPECT_EQ(Draw({.mode = 4, .S = 0xFFFF, .D = 0x1234, .alpha = 0, .trans = 1}), 0x1234u);
-  // Alpha 255 copies the colour word.
-  EXPECT_EQ(Draw({.mode = 0, .S = 0xFFFF, .D = 0, .alpha = 255, .trans = 1}), 0xFFFFu);
-  // 32-bit: the whole value, alpha byte included.
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 0, .S = 0xFF123456, .D = 0, .alpha = 255, .trans = 1}),
-            0xFF123456u);
-  // Alpha 255 in mode 1 takes DIFF: 0 + DIFF(100, 31) = 12, DIFF(100, 63) = 24.
-  EXPECT_EQ(Draw({.mode = 1, .param = 100, .S = 0xFFFF, .D = 0, .alpha = 255, .trans = 1}),
-            0x630Cu);
-}
-
-TEST(BlendRules, ZeroBlendFactor) {
-  // Table entry 0: modes 0, 1 and 2 keep d, mode 3 sets R's lowest bit and clears G's,
-  // mode 4 gives black.
-  for (int mode : {0, 1, 2})
-    EXPECT_EQ(Draw({.mode = mode, .param = 200, .S = 0xFFFF, .D = 0x1234, .blendByte = 0}), 0x1234u)
-        << mode;
-  EXPECT_EQ(Draw({.mode = 3, .param = 200, .S = 0xFFFF, .D = 0x1234, .blendByte = 0}), 0x1A14u);
-  EXPECT_EQ(Draw({.mode = 4, .S = 0xFFFF, .D = 0x1234, .blendByte = 0}), 0x0000u);
-}
-
-TEST(BlendRules, Multiply) {
-  // White onto 0x80: 255*128 >> 8 = 127; byte 3 kept.
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 4, .S = 0xFFFFFF, .D = 0xAB808080}), 0xAB7F7F7Fu);
-  // 16-bit white onto white: 31*31 >> 5 = 30, 63*63 >> 6 = 62.
-  EXPECT_EQ(Draw({.mode = 4, .S = 0xFFFF, .D = 0xFFFF}), 0xF7DEu);
-}
-
-TEST(BlendRules, ProductsBeyond32Bits) {
-  // 255*255*255*254 = 4211669250; >> 24 = 251.
-  EXPECT_EQ(Draw({.colorType = k32,
-                  .mode = 1,
-                  .param = 254,
-                  .S = 0xFF,
-                  .D = 0,
-                  .alpha = 255,
-                  .blendByte = 255}),
-            0xFBu);
-  // 255^4 = 4228250625; >> 24 = 252, for multiply (then >> 8 of d = 255 kept in the shift)
-  // and for add.
-  EXPECT_EQ(
-      Draw({.colorType = k32, .mode = 4, .S = 0xFF, .D = 0xFF, .alpha = 255, .blendByte = 255}),
-      0xFCu);
-  EXPECT_EQ(Draw({.colorType = k32,
-                  .mode = 2,
-                  .param = 255,
-                  .S = 0xFF,
-                  .D = 0,
-                  .alpha = 255,
-                  .blendByte = 255}),
-            0xFCu);
-}
-
-TEST(BlendRules, FourthByteOf32BitPixels) {
-  // Plain copy writes the source's byte 3; bright keeps the destination's.
-  EXPECT_EQ(Draw({.colorType = k32, .S = 0x7F010203, .D = 0x11000000}), 0x7F010203u);
-  EXPECT_EQ(Draw({.colorType = k32, .bright = 0xFEFFFF, .S = 0x7F010203, .D = 0x11000000}),
-            0x11000203u);
-  // Add stores R's carry, subtract 0, average 0, multiply keeps.
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 2, .param = 255, .S = 0x100000, .D = 0x22100000}),
-            0x00200000u);
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 3, .param = 255, .S = 0x000000, .D = 0x22202020}),
-            0x00212120u);
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 1, .param = 128, .S = 0x33000000, .D = 0x22000000}),
-            0u);
-  EXPECT_EQ(Draw({.colorType = k32, .mode = 4, .S = 0x33FFFFFF, .D = 0x22000000}), 0x22000000u);
+TEST(BlendRules, OnePixelWorkedByHand) {
+  const Row rows[] = {
+      // Translucent 16-bit: each field's lowest bit dropped, then the halves added; bright
+      // on (blue 254): d + DIFF(128, s - d) per field: R 31-15, G 63-31, B 31-15.
+      R(k16, 1, 128, kOff, 0xFFFF, 0, -1, -1, 0, false, 0x7BEF, "half average"),
+      R(k16, 1, 128, 0xFFFFFE, 0, 0xFFFF, -1, -1, 0, false, 0x8410, "half, bright"),
+      // Table row 25 for parameters 100..103 (R = 31*25/63 = 12, G = 25, B = 12); row 26 at 104.
+      R(k16, 1, 100, kOff, 0xFFFF, 0, -1, -1, 0, false, 0x632C, "row 25 at 100"),
+      R(k16, 1, 101, kOff, 0xFFFF, 0, -1, -1, 0, false, 0x632C, "row 25 at 101"),
+      R(k16, 1, 102, kOff, 0xFFFF, 0, -1, -1, 0, false, 0x632C, "row 25 at 102"),
+      R(k16, 1, 103, kOff, 0xFFFF, 0, -1, -1, 0, false, 0x632C, "row 25 at 103"),
+      R(k16, 1, 104, kOff, 0xFFFF, 0, -1, -1, 0, false, 0x634C, "row 26 at 104"),
+      // The stream's own rule: DIFF(100, 31) = 12, DIFF(100, 63) = 24 against the table's
+      // 12, 25; 32-bit at 128: 1 + (254*128 >> 8) = 128 with byte 3 kept, against the
+      // average 0x7F with byte 3 cleared.
+      R(k16, 1, 100, kOff, 0xFFFF, 0, -1, -1, 1, true, 0x630C, "stream DIFF"),
+      R(k16, 1, 100, kOff, 0xFFFF, 0, -1, -1, 1, false, 0x632C, "per pixel table"),
+      R(k32, 1, 128, kOff, 0xFF, 0x99000001, -1, -1, 1, true, 0x99000080, "stream 32"),
+      R(k32, 1, 128, kOff, 0xFF, 0x99000001, -1, -1, 1, false, 0x7F, "average 32"),
+      // Shortcuts: parameter 0 leaves d alone in modes 1..3; mode 1 at 255 is mode 0 (plain,
+      // with blend factor: G 62 -> 31, with bright: MUL(128, 255) = 128 and byte 3 kept,
+      // with alpha 64: 200*64 >> 8 = 50).
+      R(k16, 1, 0, kOff, 0xFFFFFF, 0x1234, -1, -1, 0, false, 0x1234, "16 mode 1 at 0"),
+      R(k16, 2, 0, kOff, 0xFFFFFF, 0x1234, -1, -1, 0, false, 0x1234, "16 mode 2 at 0"),
+      R(k16, 3, 0, kOff, 0xFFFFFF, 0x1234, -1, -1, 0, false, 0x1234, "16 mode 3 at 0"),
+      R(k32, 1, 0, kOff, 0xFFFFFF, 0x1234, -1, -1, 0, false, 0x1234, "32 mode 1 at 0"),
+      R(k32, 2, 0, kOff, 0xFFFFFF, 0x1234, -1, -1, 0, false, 0x1234, "32 mode 2 at 0"),
+      R(k32, 3, 0, kOff, 0xFFFFFF, 0x1234, -1, -1, 0, false, 0x1234, "32 mode 3 at 0"),
+      R(k16, 1, 255, kOff, 0x4321, 0x1234, -1, -1, 0, false, 0x4321, "16 mode 1 at 255"),
+      R(k32, 1, 255, kOff, 0x4321, 0x1234, -1, -1, 0, false, 0x4321, "32 mode 1 at 255"),
+      R(k16, 1, 255, kOff, 0x07C0, 0, -1, 128, 0, false, 0x03E0, "255 with factor"),
+      R(k32, 1, 255, 0x808080, 0xFF, 0x55000000, -1, -1, 0, false, 0x55000080, "255 bright"),
+      R(k32, 1, 255, kOff, 0xC8, 0, 64, -1, 0, false, 0x32, "255 with alpha"),
+      // Packed add and subtract, 16-bit: parameter 255 keeps the source fields; 128 halves
+      // them first (MUL(128, 31) = 15, MUL(128, 63) = 31).
+      R(k16, 2, 255, kOff, 0xFFFF, 0xFFFF, -1, -1, 0, false, 0xFFFF, "add saturates"),
+      R(k16, 2, 255, kOff, 0x0821, 0x0821, -1, -1, 0, false, 0x0822, "add low bits"),
+      R(k16, 3, 255, kOff, 0xFFFF, 0xFFFF, -1, -1, 0, false, 0x0800, "sub equal"),
+      R(k16, 3, 255, kOff, 0, 0x1234, -1, -1, 0, false, 0x1A14, "sub zero"),
+      R(k16, 3, 255, kOff, 0x1234, 0, -1, -1, 0, false, 0, "sub borrows"),
+      R(k16, 2, 128, kOff, 0xFFFF, 0, -1, -1, 0, false, 0x7BEF, "add halved"),
+      // 32-bit: byte 3 of the source never enters (zero in the scaled pixel).
+      R(k32, 2, 255, kOff, 0xFFFFFF, 0xFFFFFF, -1, -1, 0, false, 0x01FFFFFF, "add 32 carry"),
+      R(k32, 2, 255, kOff, 0x010000, 0x7F0000, -1, -1, 0, false, 0x7F0000, "add 32 low bit"),
+      R(k32, 3, 255, kOff, 0, 0, -1, -1, 0, false, 0x010100, "sub 32 zero"),
+      R(k32, 3, 255, kOff, 0xFF000000, 0xEE101010, -1, -1, 0, false, 0x00111110, "sub 32 byte 3"),
+      // Alpha before bright for 16-bit add without blend image: R, B (31*9 >> 8) = 1,
+      // MUL(239, 1) = 0; G (63*9 >> 8) = 2, MUL(239, 2) = 1 (bright first: 1, 2, 1). 32-bit:
+      // bright first, then s*a*p >> 16: MUL(239, 255) = 239, 239*9*255 >> 16 = 8.
+      R(k16, 2, 255, 0xEFEFEF, 0xFFFF, 0, 9, -1, 0, false, 0x0020, "alpha then bright"),
+      R(k32, 2, 255, 0xEFEFEF, 0xFFFFFF, 0, 9, -1, 0, false, 0x080808, "bright then alpha"),
+      // Alpha channel, key off: 255 is a factor (31*255 >> 8 = 30, 63*255 >> 8 = 62); alpha 0
+      // keeps d in copy and translucent, multiply gives black.
+      R(k16, 0, 0, kOff, 0xFFFF, 0, 255, -1, 0, false, 0xF7DE, "alpha 255 key off"),
+      R(k16, 0, 0, kOff, 0xFFFF, 0x1234, 0, -1, 0, false, 0x1234, "alpha 0 copy"),
+      R(k16, 1, 200, kOff, 0xFFFF, 0x1234, 0, -1, 0, false, 0x1234, "alpha 0 translucent"),
+      R(k16, 4, 0, kOff, 0xFFFF, 0x1234, 0, -1, 0, false, 0, "alpha 0 multiply"),
+      // Key on: alpha 0 skipped in every mode; alpha 255 copies the colour word (32-bit: the
+      // whole value, alpha byte included); mode 1 takes DIFF: DIFF(100, 31) = 12, (100, 63) = 24.
+      R(k16, 4, 0, kOff, 0xFFFF, 0x1234, 0, -1, 1, false, 0x1234, "alpha 0 skipped"),
+      R(k16, 0, 0, kOff, 0xFFFF, 0, 255, -1, 1, false, 0xFFFF, "alpha 255 copies"),
+      R(k32, 0, 0, kOff, 0xFF123456, 0, 255, -1, 1, false, 0xFF123456, "alpha 255 copies 32"),
+      R(k16, 1, 100, kOff, 0xFFFF, 0, 255, -1, 1, false, 0x630C, "alpha 255 DIFF"),
+      // Table entry 0: modes 0..2 keep d, mode 3 sets R's lowest bit and clears G's, 4 black.
+      R(k16, 0, 200, kOff, 0xFFFF, 0x1234, -1, 0, 0, false, 0x1234, "factor 0 mode 0"),
+      R(k16, 1, 200, kOff, 0xFFFF, 0x1234, -1, 0, 0, false, 0x1234, "factor 0 mode 1"),
+      R(k16, 2, 200, kOff, 0xFFFF, 0x1234, -1, 0, 0, false, 0x1234, "factor 0 mode 2"),
+      R(k16, 3, 200, kOff, 0xFFFF, 0x1234, -1, 0, 0, false, 0x1A14, "factor 0 mode 3"),
+      R(k16, 4, 0, kOff, 0xFFFF, 0x1234, -1, 0, 0, false, 0, "factor 0 mode 4"),
+      // Multiply: 255*128 >> 8 = 127 with byte 3 kept; 16-bit 31*31 >> 5 = 30, 63*63 >> 6 = 62.
+      R(k32, 4, 0, kOff, 0xFFFFFF, 0xAB808080, -1, -1, 0, false, 0xAB7F7F7F, "multiply 32"),
+      R(k16, 4, 0, kOff, 0xFFFF, 0xFFFF, -1, -1, 0, false, 0xF7DE, "multiply 16"),
+      // Products beyond 32 bits: 255*255*255*254 >> 24 = 251; 255^4 >> 24 = 252 for multiply
+      // (d = 255 kept in the shift) and for add.
+      R(k32, 1, 254, kOff, 0xFF, 0, 255, 255, 0, false, 0xFB, "translucent 4 factors"),
+      R(k32, 4, 0, kOff, 0xFF, 0xFF, 255, 255, 0, false, 0xFC, "multiply 4 factors"),
+      R(k32, 2, 255, kOff, 0xFF, 0, 255, 255, 0, false, 0xFC, "add 4 factors"),
+      // Fourth byte: plain copy writes the source's, bright keeps the destination's; add
+      // stores R's carry, subtract 0, average 0, multiply keeps.
+      R(k32, 0, 0, kOff, 0x7F010203, 0x11000000, -1, -1, 0, false, 0x7F010203, "byte 3 copy"),
+      R(k32, 0, 0, 0xFEFFFF, 0x7F010203, 0x11000000, -1, -1, 0, false, 0x11000203, "byte 3 br"),
+      R(k32, 2, 255, kOff, 0x100000, 0x22100000, -1, -1, 0, false, 0x00200000, "byte 3 add"),
+      R(k32, 3, 255, kOff, 0, 0x22202020, -1, -1, 0, false, 0x00212120, "byte 3 sub"),
+      R(k32, 1, 128, kOff, 0x33000000, 0x22000000, -1, -1, 0, false, 0, "byte 3 average"),
+      R(k32, 4, 0, kOff, 0x33FFFFFF, 0x22000000, -1, -1, 0, false, 0x22000000, "byte 3 mul"),
+  };
+  for (const Row& r : rows) EXPECT_EQ(Draw(r.c), r.want) << r.why;
 }
 
 // The reference model agrees with the hand-worked values above: one spot check of each

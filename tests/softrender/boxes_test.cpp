@@ -35,131 +35,86 @@ uint32_t OnePixel(int type, uint32_t dst, uint32_t color, const RECT& r = {2, 3,
   return img.Get(2, 3);
 }
 
-TEST(FillMemImgBox, Copy16And32) {
-  DrawStateScope st(0, 0);
-  EXPECT_EQ(OnePixel(k16, 0x1234, 0xABCD), 0xABCDu);
-  EXPECT_EQ(OnePixel(k32, 0x11223344, 0xAABBCCDD), 0xAABBCCDDu);  // fourth byte written
-  // Bits above 15 of a 16-bit colour are dropped.
-  EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFFABCD), 0xABCDu);
-}
-
-TEST(FillMemImgBox, AlphaBlend) {
-  {
-    DrawStateScope st(1, 128);
-    EXPECT_EQ(OnePixel(k16, 0, 0xFFFF), 0x7BEFu);
-    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0), 0x8410u);
-    EXPECT_EQ(OnePixel(k32, 0, 0x00FFFFFF), 0x007F7F7Fu);
-    EXPECT_EQ(OnePixel(k32, 0x00FFFFFF, 0), 0x007F7F7Fu);
-    // Fourth byte of the destination kept, the colour's ignored.
-    EXPECT_EQ(OnePixel(k32, 0x5A000000, 0xFFFFFFFF), 0x5A7F7F7Fu);
-    // 32-bit rounds toward minus infinity: (10 - 20)*128 + 20*256 = 3840, >> 8 = 15.
-    EXPECT_EQ(OnePixel(k32, 0x00141414, 0x000A0A0A), 0x000F0F0Fu);
-    // 16-bit rounds toward zero: blue 20 + 128*(10 - 20)/255 = 20 - 5 = 15.
-    EXPECT_EQ(OnePixel(k16, 0x0014, 0x000A), 0x000Fu);
-  }
-  {
-    DrawStateScope st(1, 255);  // a copy, fourth byte included
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0xABCD), 0xABCDu);
-    EXPECT_EQ(OnePixel(k32, 0x11223344, 0xAABBCCDD), 0xAABBCCDDu);
-  }
-  {
-    DrawStateScope st(1, 0);  // nothing
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0xABCD), 0x1234u);
-    EXPECT_EQ(OnePixel(k32, 0x11223344, 0xAABBCCDD), 0x11223344u);
-  }
-}
-
-TEST(FillMemImgBox, Additive) {
-  {
-    DrawStateScope st(2, 255);
-    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0xFFFF), 0xFFFFu);
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0), 0x1234u);
-    EXPECT_EQ(OnePixel(k16, 0x0821, 0x0821), 0x0822u);
-    EXPECT_EQ(OnePixel(k32, 0x00FFFFFF, 0x00FFFFFF), 0x01FFFFFFu);
-  }
-  {
-    // Parameter 128 scales each field first: 31 -> 15, 63 -> 31, 255 -> 128.
-    DrawStateScope st(2, 128);
-    EXPECT_EQ(OnePixel(k16, 0, 0xFFFF), 0x7BEFu);
-    EXPECT_EQ(OnePixel(k32, 0x77000000, 0x00FFFFFF), 0x00808080u);  // fourth byte dropped
-  }
-  {
-    DrawStateScope st(2, 0);
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
-    EXPECT_EQ(OnePixel(k32, 0x11223344, 0x00FFFFFF), 0x11223344u);
-  }
-}
-
-TEST(FillMemImgBox, Subtractive) {
-  {
-    DrawStateScope st(3, 255);
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0x1234), 0x0800u);
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0), 0x1A14u);
-    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0), 0xFFDFu);
-    EXPECT_EQ(OnePixel(k16, 0, 0), 0x0800u);
-    EXPECT_EQ(OnePixel(k32, 0x00123456, 0x00123456), 0x00010100u);
-    EXPECT_EQ(OnePixel(k32, 0xFF123456, 0), 0x00133556u);
-  }
-  {
-    // Parameter 128: 0xFFFF becomes 15, 31, 15; 31 - 15 = 16 blue, green 2*(31 - 15) = 32,
-    // red 2*(15 - 7) + 1 = 17.
-    DrawStateScope st(3, 128);
-    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0xFFFF), uint32_t(17 << 11 | 32 << 5 | 16));
-  }
-  {
-    DrawStateScope st(3, 0);
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
-    EXPECT_EQ(OnePixel(k32, 0x11223344, 0x00FFFFFF), 0x11223344u);
-  }
-}
-
-TEST(FillMemImgBox, MultiplicativeIgnoresParameter) {
-  for (int p : {0, 1, 255}) {
-    DrawStateScope st(4, p);
-    EXPECT_EQ(OnePixel(k16, 0xFFFF, 0xFFFF), 0xF7DEu);
-    EXPECT_EQ(OnePixel(k32, 0xFFFFFFFF, 0x00FFFFFF), 0xFFFEFEFEu);
-    // 32-bit: 0x80 * 0x40 >> 8 = 0x20; 16-bit: red 16*16 >> 5 = 8, green 32*32 >> 6 = 16.
-    EXPECT_EQ(OnePixel(k32, 0x12404040, 0x00808080), 0x12202020u);
-    EXPECT_EQ(OnePixel(k16, 0x8410, 0x8410), uint32_t(8 << 11 | 16 << 5 | 8));
+TEST(FillMemImgBox, OnePixelWorkedByHand) {
+  struct Case {
+    int mode, param;
+    uint32_t bright;
+    int type;
+    uint32_t dst, color, want;
+  };
+  constexpr uint32_t kOff = 0xFFFFFF;
+  const Case cases[] = {
+      // Copy: the 32-bit fourth byte written; bits above 15 of a 16-bit colour dropped.
+      {0, 0, kOff, k16, 0x1234, 0xABCD, 0xABCD},
+      {0, 0, kOff, k32, 0x11223344, 0xAABBCCDD, 0xAABBCCDD},
+      {0, 0, kOff, k16, 0x1234, 0xFFFFABCD, 0xABCD},
+      // Alpha blend at 128: the destination's fourth byte kept, the colour's ignored; 32-bit
+      // rounds toward minus infinity: (10 - 20)*128 + 20*256 = 3840, >> 8 = 15; 16-bit
+      // toward zero: blue 20 + 128*(10 - 20)/255 = 20 - 5 = 15.
+      {1, 128, kOff, k32, 0x5A000000, 0xFFFFFFFF, 0x5A7F7F7F},
+      {1, 128, kOff, k32, 0x00141414, 0x000A0A0A, 0x000F0F0F},
+      {1, 128, kOff, k16, 0x0014, 0x000A, 0x000F},
+      // At 255 a copy, fourth byte included; at 0 nothing.
+      {1, 255, kOff, k16, 0x1234, 0xABCD, 0xABCD},
+      {1, 255, kOff, k32, 0x11223344, 0xAABBCCDD, 0xAABBCCDD},
+      {1, 0, kOff, k16, 0x1234, 0xABCD, 0x1234},
+      {1, 0, kOff, k32, 0x11223344, 0xAABBCCDD, 0x11223344},
+      // Additive; at 128 each field scaled first (31 -> 15, 63 -> 31, 255 -> 128), the
+      // fourth byte dropped; at 0 nothing.
+      {2, 255, kOff, k16, 0xFFFF, 0xFFFF, 0xFFFF},
+      {2, 255, kOff, k16, 0x0821, 0x0821, 0x0822},
+      {2, 255, kOff, k32, 0x00FFFFFF, 0x00FFFFFF, 0x01FFFFFF},
+      {2, 128, kOff, k16, 0, 0xFFFF, 0x7BEF},
+      {2, 128, kOff, k32, 0x77000000, 0x00FFFFFF, 0x00808080},
+      {2, 0, kOff, k16, 0x1234, 0xFFFF, 0x1234},
+      {2, 0, kOff, k32, 0x11223344, 0x00FFFFFF, 0x11223344},
+      // Subtractive; at 128 0xFFFF becomes 15, 31, 15: 31 - 15 = 16 blue, green
+      // 2*(31 - 15) = 32, red 2*(15 - 7) + 1 = 17; at 0 nothing.
+      {3, 255, kOff, k16, 0x1234, 0x1234, 0x0800},
+      {3, 255, kOff, k16, 0xFFFF, 0, 0xFFDF},
+      {3, 255, kOff, k32, 0x00123456, 0x00123456, 0x00010100},
+      {3, 255, kOff, k32, 0xFF123456, 0, 0x00133556},
+      {3, 128, kOff, k16, 0xFFFF, 0xFFFF, 17 << 11 | 32 << 5 | 16},
+      {3, 0, kOff, k16, 0x1234, 0xFFFF, 0x1234},
+      {3, 0, kOff, k32, 0x11223344, 0x00FFFFFF, 0x11223344},
+      // Multiplicative ignores the parameter: 32-bit 0x80 * 0x40 >> 8 = 0x20; 16-bit red
+      // 16*16 >> 5 = 8, green 32*32 >> 6 = 16.
+      {4, 0, kOff, k16, 0xFFFF, 0xFFFF, 0xF7DE},
+      {4, 1, kOff, k16, 0xFFFF, 0xFFFF, 0xF7DE},
+      {4, 255, kOff, k16, 0xFFFF, 0xFFFF, 0xF7DE},
+      {4, 0, kOff, k32, 0x12404040, 0x00808080, 0x12202020},
+      {4, 1, kOff, k32, 0x12404040, 0x00808080, 0x12202020},
+      {4, 255, kOff, k32, 0x12404040, 0x00808080, 0x12202020},
+      {4, 0, kOff, k16, 0x8410, 0x8410, 8 << 11 | 16 << 5 | 8},
+      {4, 1, kOff, k16, 0x8410, 0x8410, 8 << 11 | 16 << 5 | 8},
+      {4, 255, kOff, k16, 0x8410, 0x8410, 8 << 11 | 16 << 5 | 8},
+      // Bright by shift: red 254 (fourth byte unchanged); 0xFFFFFFFF is off (the byte above
+      // the low 24 bits does not count); 255 under 128 becomes 127 in a box.
+      {0, 0, 0x00FEFFFF, k16, 0, 0xFFFF, 0xF7DE},
+      {0, 0, 0x00FEFFFF, k32, 0, 0xAAFFFFFF, 0xAAFDFEFE},
+      {0, 0, 0xFFFFFFFF, k16, 0, 0xFFFF, 0xFFFF},
+      {0, 0, 0xFFFFFFFF, k32, 0, 0x00FFFFFF, 0x00FFFFFF},
+      {0, 0, 0x808080, k32, 0, 0x00FFFFFF, 0x007F7F7F},
+      // Bright comes before the blend: additive with bright 0 adds nothing (the 32-bit
+      // fourth byte becomes 0 as the packed add always does).
+      {2, 255, 0, k16, 0x1234, 0xFFFF, 0x1234},
+      {2, 255, 0, k32, 0x77123456, 0x00FFFFFF, 0x00123456},
+      // Parameters outside 0..255 clamp (300 as 255: a copy; -5 as 0: nothing); modes above
+      // 4, and -1 read as unsigned, draw nothing.
+      {1, 300, kOff, k16, 0x1234, 0xABCD, 0xABCD},
+      {2, -5, kOff, k32, 0x11223344, 0x00FFFFFF, 0x11223344},
+      {5, 255, kOff, k16, 0x1234, 0xFFFF, 0x1234},
+      {5, 255, kOff, k32, 0x1234, 0xFFFF, 0x1234},
+      {-1, 255, kOff, k16, 0x1234, 0xFFFF, 0x1234},
+  };
+  for (const Case& c : cases) {
+    DrawStateScope st(c.mode, c.param, c.bright);
+    EXPECT_EQ(OnePixel(c.type, c.dst, c.color), c.want)
+        << "mode " << c.mode << " p " << c.param << " type " << c.type << " colour " << c.color;
   }
 }
 
-TEST(FillMemImgBox, BrightUsesShift) {
-  {
-    DrawStateScope st(0, 0, 0x00FEFFFF);  // red 254, green and blue 255
-    EXPECT_EQ(OnePixel(k16, 0, 0xFFFF), 0xF7DEu);
-    EXPECT_EQ(OnePixel(k32, 0, 0xAAFFFFFF), 0xAAFDFEFEu);  // fourth byte unchanged
-  }
-  {
-    // Bright off: the byte above the low 24 bits does not count.
-    DrawStateScope st(0, 0, 0xFFFFFFFF);
-    EXPECT_EQ(OnePixel(k16, 0, 0xFFFF), 0xFFFFu);
-    EXPECT_EQ(OnePixel(k32, 0, 0x00FFFFFF), 0x00FFFFFFu);
-  }
-  {
-    // 255 under bright 128 becomes 127 in a box.
-    DrawStateScope st(0, 0, 0x808080);
-    EXPECT_EQ(OnePixel(k32, 0, 0x00FFFFFF), 0x007F7F7Fu);
-  }
-  {
-    // Bright scaling comes before the blend: additive with bright 0 adds nothing (the
-    // 32-bit fourth byte becomes 0 as the packed add always does).
-    DrawStateScope st(2, 255, 0);
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
-    EXPECT_EQ(OnePixel(k32, 0x77123456, 0x00FFFFFF), 0x00123456u);
-  }
-}
-
-TEST(FillMemImgBox, RefusedDestinationsAndModes) {
-  {
-    DrawStateScope st(5, 255);
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
-    EXPECT_EQ(OnePixel(k32, 0x1234, 0xFFFF), 0x1234u);
-  }
-  {
-    DrawStateScope st(-1, 255);  // read as unsigned: far above 4
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0xFFFF), 0x1234u);
-  }
+TEST(FillMemImgBox, RefusedDestinations) {
   DrawStateScope st(0, 0);
   const RECT r{0, 0, 8, 6};
   for (int which = 0; which < 5; ++which) {
@@ -291,9 +246,10 @@ TEST(FillMemImgBox, WideRowsInEveryBlockSize) {
   }
 }
 
-// Every destination pixel value against every field of a few colours, in 16-bit alpha blend,
-// where the division by 255 is done without the table.
-TEST(FillMemImgBox, AlphaBlend16EveryDestinationValue) {
+// 16-bit alpha blend divides by 255 without the table: every destination value against a
+// few colours at chosen parameters, and every parameter against every field distance, in
+// both block sizes, against the model (which divides directly).
+TEST(FillMemImgBox, AlphaBlend16EveryDestinationValueAndParameter) {
   std::vector<int> sizes = {16};
   if (FlatRowBlockBytes() == 32) sizes.push_back(32);
   for (int blockBytes : sizes) {
@@ -309,17 +265,19 @@ TEST(FillMemImgBox, AlphaBlend16EveryDestinationValue) {
               << "p " << p << " colour " << color << " d " << v;
         }
       }
-  }
-}
-
-TEST(FillMemImgBox, ParameterOutsideItsRangeIsClamped) {
-  {
-    DrawStateScope st(1, 300);  // as 255: a copy
-    EXPECT_EQ(OnePixel(k16, 0x1234, 0xABCD), 0xABCDu);
-  }
-  {
-    DrawStateScope st(2, -5);  // as 0: nothing
-    EXPECT_EQ(OnePixel(k32, 0x11223344, 0x00FFFFFF), 0x11223344u);
+    for (int p = 1; p <= 254; ++p)
+      for (uint32_t color : {0x0000u, 0xFFFFu, 0x8410u}) {
+        DrawStateScope st(1, p);
+        TestImage img(64, 1, k16);
+        for (uint32_t x = 0; x < 64; ++x)
+          img.Set(int(x), 0, (x & 31) << 11 | x << 5 | (31 - (x & 31)));
+        const TestImage before = img;
+        FillMemImgBox(&img.img, nullptr, color);
+        for (int x = 0; x < 64; ++x) {
+          ASSERT_EQ(img.Get(x, 0), test::RefFlat(true, 1, p, color, before.Get(x, 0)))
+              << "p " << p << " colour " << color << " x " << x;
+        }
+      }
   }
 }
 
@@ -346,29 +304,6 @@ TEST(FillMemImgBox, BottomUpImageAndHostileSizes) {
   FillMemImgBox(&neg.img, nullptr, 0xFFFFFFFF);
   neg.img.Height = 4;
   for (uint32_t v : neg.Pixels()) EXPECT_EQ(v, 0u);
-}
-
-// Every parameter, with every field distance from the colour, against the model (which
-// divides directly) in both block sizes.
-TEST(FillMemImgBox, AlphaBlend16EveryParameter) {
-  std::vector<int> sizes = {16};
-  if (FlatRowBlockBytes() == 32) sizes.push_back(32);
-  for (int blockBytes : sizes) {
-    BlockBytesScope blocks(blockBytes);
-    for (int p = 1; p <= 254; ++p)
-      for (uint32_t color : {0x0000u, 0xFFFFu, 0x8410u}) {
-        DrawStateScope st(1, p);
-        TestImage img(64, 1, k16);
-        for (uint32_t x = 0; x < 64; ++x)
-          img.Set(int(x), 0, (x & 31) << 11 | x << 5 | (31 - (x & 31)));
-        const TestImage before = img;
-        FillMemImgBox(&img.img, nullptr, color);
-        for (int x = 0; x < 64; ++x) {
-          ASSERT_EQ(img.Get(x, 0), test::RefFlat(true, 1, p, color, before.Get(x, 0)))
-              << "p " << p << " colour " << color << " x " << x;
-        }
-      }
-  }
 }
 
 }  // namespace

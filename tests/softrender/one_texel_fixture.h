@@ -13,6 +13,27 @@
 
 namespace zq::soft {
 
+// One texel over one pixel, for table-driven cases. Kinds: D16 / A16 (16-bit direct, with
+// alpha channel), D32 / A32 (32-bit, A32's alpha in byte 3 of the texel), P16 / P32
+// (palettised: `texel` is entry 3, the texel's index). `key` is the transparent colour
+// (kDef: left as made), `t` the blend amount (-1: no blend image).
+enum TexelKind { D16, A16, D32, A32, P16, P32 };
+constexpr int64_t kDef = -1;
+constexpr uint32_t kOff = 0xFFFFFF;  // bright off
+
+struct TexelCase {
+  TexelKind kind;
+  uint32_t texel;
+  uint8_t alpha;  // A16 only
+  int64_t key;
+  int mode, param;
+  uint32_t bright;
+  int t;
+  uint32_t under;
+  int trans;
+  uint32_t want;
+};
+
 class OneTexelTest : public ::testing::Test {
  protected:
   void SetUp() override { zq::test::ResetDrawState(4, 4); }
@@ -77,6 +98,38 @@ class OneTexelTest : public ::testing::Test {
     s.palette[3] = entry;
     s.Set(0, 0, 3);
     return s;
+  }
+
+  static zq::test::TestImage Source(const TexelCase& c) {
+    switch (c.kind) {
+      case D16:
+        return Direct16(uint16_t(c.texel));
+      case A16:
+        return Alpha16(uint16_t(c.texel), c.alpha);
+      case D32:
+        return Direct32(c.texel);
+      case A32:
+        return Direct32(c.texel, 1);
+      case P16:
+        return Palette16(uint16_t(c.texel));
+      case P32:
+        return Palette32(c.texel);
+    }
+    return Direct16(0);
+  }
+
+  // Draws every case on its own and expects its hand-worked result.
+  template <size_t N>
+  static void ExpectCases(const TexelCase (&cases)[N]) {
+    for (size_t i = 0; i < N; ++i) {
+      const TexelCase& c = cases[i];
+      zq::test::TestImage s = Source(c);
+      if (c.key != kDef) s.img.TransColor = uint32_t(c.key);
+      Mode(c.mode, c.param);
+      Bright(c.bright);
+      zq::test::TestImage blend = BlendOf(uint8_t(c.t < 0 ? 0 : c.t));
+      EXPECT_EQ(DrawOne(s, c.under, c.trans, c.t < 0 ? nullptr : &blend), c.want) << "case " << i;
+    }
   }
 };
 

@@ -19,76 +19,46 @@ using KernelTest = OneTexelTest;
 // ------------------------------------------------------------------------------------
 // 16-bit sources
 
-TEST_F(KernelTest, Direct16PlainKeyAndBright) {
-  TestImage s = Direct16(0x1234);
-  EXPECT_EQ(DrawOne(s, 0xFFFF, 0), 0x1234u);
-  s.img.TransColor = 0x1234;
-  EXPECT_EQ(DrawOne(s, 0xFFFF, 1), 0xFFFFu);  // keyed
-  EXPECT_EQ(DrawOne(s, 0xFFFF, 0), 0x1234u);  // flag clear: no key
-  s.img.TransColor = 0x11234;                 // above 16 bits: never matches
-  EXPECT_EQ(DrawOne(s, 0xFFFF, 1), 0x1234u);
-
-  // Bright red 128: red 31 becomes 31 * 128 / 255 = 15; green and blue stay.
-  s.Set(0, 0, 0xFFFF);
-  gfx::g_DrawState.Bright = 0x80FFFF;
-  EXPECT_EQ(DrawOne(s, 0, 0), 0x7FFFu);
-  // Bright is off whenever the low 24 bits are all ones.
-  gfx::g_DrawState.Bright = 0x12FFFFFF;
-  EXPECT_EQ(DrawOne(s, 0, 0), 0xFFFFu);
-  // The key looks at the raw texel, before bright.
-  gfx::g_DrawState.Bright = 0x80FFFF;
-  s.img.TransColor = 0xFFFF;
-  EXPECT_EQ(DrawOne(s, 0, 1), 0u);
-}
-
-TEST_F(KernelTest, Direct16BlendImage) {
-  TestImage s = Direct16(0xF800);
-  TestImage full = BlendOf(255);
-  EXPECT_EQ(DrawOne(s, 0, 0, &full), 0xF000u);  // red (31*255) >> 8 = 30
-  TestImage none = BlendOf(0);
-  EXPECT_EQ(DrawOne(s, 0x1234, 0, &none), 0x1234u);
-  // With bright red 128 the mix starts from 0x7FFF: 15, 63, 31 times 255 >> 8.
-  s.Set(0, 0, 0xFFFF);
-  gfx::g_DrawState.Bright = 0x80FFFF;
-  TestImage again = BlendOf(255);
-  EXPECT_EQ(DrawOne(s, 0, 0, &again), uint32_t(14 << 11 | 62 << 5 | 30));
-}
-
-TEST_F(KernelTest, Direct16AlphaChannel) {
-  TestImage s = Alpha16(0xF800, 255);
-  EXPECT_EQ(DrawOne(s, 0, 0), 0xF000u);  // mix with 255: red 30
-  EXPECT_EQ(DrawOne(s, 0, 1), 0xF800u);  // flag set: alpha 255 copies exactly
-  s.img.TransColor = 0xF800;             // never keyed with an alpha channel
-  EXPECT_EQ(DrawOne(s, 0, 1), 0xF800u);
-
-  s.SetAlpha16(0, 0, 0xFFE0, 128);  // red 31 -> 15, green 63 -> 31
-  EXPECT_EQ(DrawOne(s, 0, 0), 0x7BE0u);
-  EXPECT_EQ(DrawOne(s, 0, 1), 0x7BE0u);
-
-  s.SetAlpha16(0, 0, 0xFFFF, 0);
-  EXPECT_EQ(DrawOne(s, 0x1234, 1), 0x1234u);  // skipped
-  EXPECT_EQ(DrawOne(s, 0x1234, 0), 0x1234u);  // mixed with 0: unchanged
-
-  // Bright red 128 on 0xFFFF: alpha 255 with the flag writes the bright colour; alpha
-  // 128 mixes it: 15, 63, 31 times 128 >> 8 = 7, 31, 15.
-  gfx::g_DrawState.Bright = 0x80FFFF;
-  s.SetAlpha16(0, 0, 0xFFFF, 255);
-  EXPECT_EQ(DrawOne(s, 0, 1), 0x7FFFu);
-  s.SetAlpha16(0, 0, 0xFFFF, 128);
-  EXPECT_EQ(DrawOne(s, 0, 1), uint32_t(7 << 11 | 31 << 5 | 15));
-}
-
-TEST_F(KernelTest, Direct16AlphaAndBlendImage) {
-  TestImage s = Alpha16(0xF800, 255);
-  TestImage full = BlendOf(255);
-  EXPECT_EQ(DrawOne(s, 0, 0, &full), 0xF000u);  // (31 * 65025) >> 16 = 30
-  TestImage half = BlendOf(128);
-  EXPECT_EQ(DrawOne(s, 0, 1, &half), 0x7800u);  // alpha 255, flag: mix with t: 15
-  s.SetAlpha16(0, 0, 0xF800, 128);
-  EXPECT_EQ(DrawOne(s, 0, 1, &half), 0x3800u);  // (31 * 16384) >> 16 = 7
-  EXPECT_EQ(DrawOne(s, 0, 0, &half), 0x3800u);
-  s.SetAlpha16(0, 0, 0xF800, 0);
-  EXPECT_EQ(DrawOne(s, 0x1234, 1, &half), 0x1234u);
+TEST_F(KernelTest, Direct16) {
+  const TexelCase cases[] = {
+      // Plain; keyed only under the flag; a key above 16 bits never matches.
+      {D16, 0x1234, 0, kDef, 0, 0, kOff, -1, 0xFFFF, 0, 0x1234},
+      {D16, 0x1234, 0, 0x1234, 0, 0, kOff, -1, 0xFFFF, 1, 0xFFFF},
+      {D16, 0x1234, 0, 0x1234, 0, 0, kOff, -1, 0xFFFF, 0, 0x1234},
+      {D16, 0x1234, 0, 0x11234, 0, 0, kOff, -1, 0xFFFF, 1, 0x1234},
+      // Bright red 128: red 31 becomes 31 * 128 / 255 = 15; green and blue stay. Bright is
+      // off whenever the low 24 bits are all ones. The key looks at the raw texel.
+      {D16, 0xFFFF, 0, 0x11234, 0, 0, 0x80FFFF, -1, 0, 0, 0x7FFF},
+      {D16, 0xFFFF, 0, 0x11234, 0, 0, 0x12FFFFFF, -1, 0, 0, 0xFFFF},
+      {D16, 0xFFFF, 0, 0xFFFF, 0, 0, 0x80FFFF, -1, 0, 1, 0},
+      // Blend image: red (31*255) >> 8 = 30; amount 0 keeps d; with bright red 128 the mix
+      // starts from 0x7FFF: 15, 63, 31 times 255 >> 8.
+      {D16, 0xF800, 0, kDef, 0, 0, kOff, 255, 0, 0, 0xF000},
+      {D16, 0xF800, 0, kDef, 0, 0, kOff, 0, 0x1234, 0, 0x1234},
+      {D16, 0xFFFF, 0, kDef, 0, 0, 0x80FFFF, 255, 0, 0, 14 << 11 | 62 << 5 | 30},
+      // Alpha channel: 255 mixes (red 30) without the flag and copies exactly with it,
+      // never keyed; 128 halves (red 31 -> 15, green 63 -> 31) with or without the flag;
+      // 0 is skipped with the flag and mixes to d without.
+      {A16, 0xF800, 255, kDef, 0, 0, kOff, -1, 0, 0, 0xF000},
+      {A16, 0xF800, 255, kDef, 0, 0, kOff, -1, 0, 1, 0xF800},
+      {A16, 0xF800, 255, 0xF800, 0, 0, kOff, -1, 0, 1, 0xF800},
+      {A16, 0xFFE0, 128, 0xF800, 0, 0, kOff, -1, 0, 0, 0x7BE0},
+      {A16, 0xFFE0, 128, 0xF800, 0, 0, kOff, -1, 0, 1, 0x7BE0},
+      {A16, 0xFFFF, 0, 0xF800, 0, 0, kOff, -1, 0x1234, 1, 0x1234},
+      {A16, 0xFFFF, 0, 0xF800, 0, 0, kOff, -1, 0x1234, 0, 0x1234},
+      // Bright red 128 on 0xFFFF: alpha 255 with the flag writes the bright colour; alpha
+      // 128 mixes it: 15, 63, 31 times 128 >> 8 = 7, 31, 15.
+      {A16, 0xFFFF, 255, 0xF800, 0, 0, 0x80FFFF, -1, 0, 1, 0x7FFF},
+      {A16, 0xFFFF, 128, 0xF800, 0, 0, 0x80FFFF, -1, 0, 1, 7 << 11 | 31 << 5 | 15},
+      // Alpha and blend image: (31 * 65025) >> 16 = 30; alpha 255 under the flag mixes with
+      // t alone: 15; alpha 128, t 128: (31 * 16384) >> 16 = 7; alpha 0 skipped.
+      {A16, 0xF800, 255, kDef, 0, 0, kOff, 255, 0, 0, 0xF000},
+      {A16, 0xF800, 255, kDef, 0, 0, kOff, 128, 0, 1, 0x7800},
+      {A16, 0xF800, 128, kDef, 0, 0, kOff, 128, 0, 1, 0x3800},
+      {A16, 0xF800, 128, kDef, 0, 0, kOff, 128, 0, 0, 0x3800},
+      {A16, 0xF800, 0, kDef, 0, 0, kOff, 128, 0x1234, 1, 0x1234},
+  };
+  ExpectCases(cases);
 }
 
 TEST_F(KernelTest, Palette16) {
@@ -120,53 +90,33 @@ TEST_F(KernelTest, Palette16) {
 // ------------------------------------------------------------------------------------
 // 32-bit sources
 
-TEST_F(KernelTest, Direct32PlainKeyAndBright) {
-  TestImage s = Direct32(0xAB112233);
-  EXPECT_EQ(DrawOne(s, 0, 0), 0xAB112233u);  // all four bytes
-  s.img.TransColor = 0x00112233;             // differs only in the fourth byte
-  EXPECT_EQ(DrawOne(s, 0, 1), 0xAB112233u);
-  s.img.TransColor = 0xAB112233;
-  EXPECT_EQ(DrawOne(s, 0x77777777, 1), 0x77777777u);
-
-  // Any bright keeps the destination's fourth byte; 0xFFFFFE lowers only blue.
-  s.Set(0, 0, 0xAB1122FF);
-  gfx::g_DrawState.Bright = 0xFFFFFE;
-  EXPECT_EQ(DrawOne(s, 0x77000000, 0), 0x771122FEu);
-  gfx::g_DrawState.Bright = 0x804020;  // red 128, green 64, blue 32
-  s.Set(0, 0, 0x00FFFFFF);
-  EXPECT_EQ(DrawOne(s, 0x77000000, 0), 0x77804020u);
-}
-
-TEST_F(KernelTest, Direct32BlendImage) {
-  TestImage s = Direct32(0x00FF8040);
-  TestImage half = BlendOf(128);
-  EXPECT_EQ(DrawOne(s, 0x99000000, 0, &half), 0x997F4020u);
-  // Over a non-zero destination: ((s - d) * t + (d << 8)) >> 8 per byte.
-  s.Set(0, 0, 0x00000000);
-  EXPECT_EQ(DrawOne(s, 0x99FF8040, 0, &half), 0x997F4020u);
-}
-
-TEST_F(KernelTest, Direct32AlphaChannel) {
-  TestImage s = Direct32(0xFF102030, 1);
-  EXPECT_EQ(DrawOne(s, 0x00AABBCC, 1), 0xFF102030u);  // whole texel, alpha byte too
-  EXPECT_EQ(DrawOne(s, 0x5A000000, 0), 0x5A0F1F2Fu);  // mix with 255, fourth byte kept
-  s.Set(0, 0, 0xFE102030);
-  EXPECT_EQ(DrawOne(s, 0x5A000000, 1), 0x5A0F1F2Fu);  // 254: mix, fourth byte kept
-  s.Set(0, 0, 0x00102030);
-  EXPECT_EQ(DrawOne(s, 0x5A445566, 1), 0x5A445566u);
-  s.img.TransColor = 0xFF102030;  // an alpha source is never keyed
-  s.Set(0, 0, 0xFF102030);
-  EXPECT_EQ(DrawOne(s, 0, 1), 0xFF102030u);
-
-  gfx::g_DrawState.Bright = 0xFFFFFE;
-  s.Set(0, 0, 0xFF1020FF);
-  EXPECT_EQ(DrawOne(s, 0x5A000000, 1), 0x5A1020FEu);  // bright channels, fourth kept
-
-  gfx::g_DrawState.Bright = 0xFFFFFF;
-  TestImage full = BlendOf(255);
-  s.Set(0, 0, 0xFF0000FF);
-  EXPECT_EQ(DrawOne(s, 0x5A000000, 0, &full), 0x5A0000FDu);  // (255 * 65025) >> 16
-  EXPECT_EQ(DrawOne(s, 0x5A000000, 1, &full), 0x5A0000FEu);  // alpha 255: (255*255) >> 8
+TEST_F(KernelTest, Direct32) {
+  const TexelCase cases[] = {
+      // All four bytes; a key differing only in the fourth byte does not match.
+      {D32, 0xAB112233, 0, kDef, 0, 0, kOff, -1, 0, 0, 0xAB112233},
+      {D32, 0xAB112233, 0, 0x00112233, 0, 0, kOff, -1, 0, 1, 0xAB112233},
+      {D32, 0xAB112233, 0, 0xAB112233, 0, 0, kOff, -1, 0x77777777, 1, 0x77777777},
+      // Any bright keeps the destination's fourth byte; 0xFFFFFE lowers only blue;
+      // 0x804020 is red 128, green 64, blue 32.
+      {D32, 0xAB1122FF, 0, 0xAB112233, 0, 0, 0xFFFFFE, -1, 0x77000000, 0, 0x771122FE},
+      {D32, 0x00FFFFFF, 0, 0xAB112233, 0, 0, 0x804020, -1, 0x77000000, 0, 0x77804020},
+      // Blend image over a zero or non-zero destination: ((s - d) * t + (d << 8)) >> 8.
+      {D32, 0x00FF8040, 0, kDef, 0, 0, kOff, 128, 0x99000000, 0, 0x997F4020},
+      {D32, 0x00000000, 0, kDef, 0, 0, kOff, 128, 0x99FF8040, 0, 0x997F4020},
+      // Alpha channel: 255 under the flag writes the whole texel, alpha byte too; without
+      // it a mix with 255, fourth byte kept; 254 mixes; 0 is skipped; never keyed.
+      {A32, 0xFF102030, 0, kDef, 0, 0, kOff, -1, 0x00AABBCC, 1, 0xFF102030},
+      {A32, 0xFF102030, 0, kDef, 0, 0, kOff, -1, 0x5A000000, 0, 0x5A0F1F2F},
+      {A32, 0xFE102030, 0, kDef, 0, 0, kOff, -1, 0x5A000000, 1, 0x5A0F1F2F},
+      {A32, 0x00102030, 0, kDef, 0, 0, kOff, -1, 0x5A445566, 1, 0x5A445566},
+      {A32, 0xFF102030, 0, 0xFF102030, 0, 0, kOff, -1, 0, 1, 0xFF102030},
+      // Bright: the bright channels, fourth byte kept.
+      {A32, 0xFF1020FF, 0, 0xFF102030, 0, 0, 0xFFFFFE, -1, 0x5A000000, 1, 0x5A1020FE},
+      // With a blend image: (255 * 65025) >> 16; alpha 255 under the flag: (255*255) >> 8.
+      {A32, 0xFF0000FF, 0, 0xFF102030, 0, 0, kOff, 255, 0x5A000000, 0, 0x5A0000FD},
+      {A32, 0xFF0000FF, 0, 0xFF102030, 0, 0, kOff, 255, 0x5A000000, 1, 0x5A0000FE},
+  };
+  ExpectCases(cases);
 }
 
 TEST_F(KernelTest, Palette32) {
@@ -180,27 +130,6 @@ TEST_F(KernelTest, Palette32) {
   EXPECT_EQ(DrawOne(s, 0x01010101, 1), 0xCC112233u);
   gfx::g_DrawState.Bright = 0x7FFFFF;  // red 0x11 * 127 / 255 = 8
   EXPECT_EQ(DrawOne(s, 0x01000000, 0), 0x01082233u);
-}
-
-TEST_F(KernelTest, BlendModeEntryTests) {
-  TestImage s = Direct32(0x80FF8040, 1);
-  TestImage half = BlendOf(100);
-  for (int trans = 0; trans < 2; ++trans) {
-    for (TestImage* b : {static_cast<TestImage*>(nullptr), &half}) {
-      gfx::g_DrawState.BlendMode = 0;
-      const uint32_t copy = DrawOne(s, 0x11223344, trans, b);
-      gfx::g_DrawState.BlendMode = 1;
-      gfx::g_DrawState.BlendParam = 255;
-      EXPECT_EQ(DrawOne(s, 0x11223344, trans, b), copy);
-      gfx::g_DrawState.BlendParam = 0;
-      EXPECT_EQ(DrawOne(s, 0x11223344, trans, b), 0x11223344u);
-      gfx::g_DrawState.BlendParam = 255;
-    }
-  }
-  for (int mode : {5, -1, 1000}) {
-    gfx::g_DrawState.BlendMode = mode;
-    EXPECT_EQ(DrawOne(s, 0x11223344, 0), 0x11223344u) << mode;
-  }
 }
 
 // ------------------------------------------------------------------------------------
@@ -227,73 +156,57 @@ class FlatTest : public ::testing::Test {
   }
 };
 
-TEST_F(FlatTest, Modes16) {
-  EXPECT_EQ(FlatOne(0, 0x1234, 0), 0x1234u);
-  EXPECT_EQ(FlatOne(0, 0xABCD1234, 0), 0x1234u);  // a 16-bit colour has 16 bits
-  Mode(1, 128);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0), 0x7BEFu);
-  EXPECT_EQ(FlatOne(0, 0, 0xFFFF), 0x8410u);
-  Mode(1, 255);
-  EXPECT_EQ(FlatOne(0, 0x1234, 0xFFFF), 0x1234u);
-  Mode(1, 0);
-  EXPECT_EQ(FlatOne(0, 0x1234, 0xFFFF), 0xFFFFu);
-  Mode(2, 255);
-  EXPECT_EQ(FlatOne(0, 0x0821, 0x0821), 0x0822u);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0xFFFF), 0xFFFFu);
-  Mode(2, 128);  // scaled colour 15, 31, 15 on 0
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0), 0x7BEFu);
-  Mode(2, 0);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-  Mode(3, 255);
-  EXPECT_EQ(FlatOne(0, 0x1234, 0x1234), 0x0800u);
-  EXPECT_EQ(FlatOne(0, 0, 0x1234), 0x1A14u);
-  EXPECT_EQ(FlatOne(0, 0, 0xFFFF), 0xFFDFu);
-  Mode(3, 0);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-  Mode(4, 0);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0xFFFF), 0xF7DEu);
-  Mode(5, 255);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-  Mode(-1, 255);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-}
-
-TEST_F(FlatTest, Modes32) {
-  EXPECT_EQ(FlatOne(1, 0xAB123456, 0), 0xAB123456u);
-  Mode(1, 128);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 0x5A000000), 0x5A7F7F7Fu);
-  EXPECT_EQ(FlatOne(1, 0, 0x00FFFFFF), 0x007F7F7Fu);
-  Mode(1, 255);
-  EXPECT_EQ(FlatOne(1, 0xAB123456, 0), 0xAB123456u);
-  Mode(1, 0);
-  EXPECT_EQ(FlatOne(1, 0xAB123456, 7), 7u);
-  Mode(2, 255);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 0x00FFFFFF), 0x01FFFFFFu);
-  Mode(2, 0);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 7), 7u);
-  Mode(3, 255);
-  EXPECT_EQ(FlatOne(1, 0x00123456, 0x00123456), 0x00010100u);
-  EXPECT_EQ(FlatOne(1, 0, 0xFF123456), 0x00133556u);
-  Mode(3, 0);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 7), 7u);
-  Mode(4, 17);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 0xFFFFFFFF), 0xFFFEFEFEu);
-  Mode(7, 255);
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 7), 7u);
-}
-
-TEST_F(FlatTest, ColourScaledByBrightEveryCall) {
-  gfx::g_DrawState.Bright = 0xFFFFFE;  // blue 31 * 254 / 255 = 30
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0), 0xFFFEu);
-  gfx::g_DrawState.Bright = 0x80FF40;  // 255 under 128 stays 128 (not 127)
-  EXPECT_EQ(FlatOne(1, 0x00FFFFFF, 0), 0x0080FF40u);
-  EXPECT_EQ(FlatOne(1, 0x99FFFFFF, 0), 0x9980FF40u);
-  gfx::g_DrawState.Bright = 0;
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0u);
-  EXPECT_EQ(FlatOne(1, 0x55FFFFFF, 0x12345678), 0x55000000u);
-  Mode(2, 255);
-  EXPECT_EQ(FlatOne(0, 0xFFFF, 0x1234), 0x1234u);
-  EXPECT_EQ(FlatOne(1, 0x55FFFFFF, 0xAA123456), 0x00123456u);
+TEST_F(FlatTest, ModesAndBright) {
+  struct Case {
+    int type, mode, param;
+    uint32_t bright, colour, under, want;
+  };
+  constexpr uint32_t kOff = 0xFFFFFF;
+  const Case cases[] = {
+      // 16-bit: a 16-bit colour has 16 bits; the shortcuts at 0 and 255; saturated add and
+      // subtract; modes outside 0..4 (and -1) draw nothing.
+      {0, 0, 0, kOff, 0x1234, 0, 0x1234},
+      {0, 0, 0, kOff, 0xABCD1234, 0, 0x1234},
+      {0, 1, 128, kOff, 0, 0xFFFF, 0x8410},
+      {0, 1, 255, kOff, 0x1234, 0xFFFF, 0x1234},
+      {0, 1, 0, kOff, 0x1234, 0xFFFF, 0xFFFF},
+      {0, 2, 255, kOff, 0x0821, 0x0821, 0x0822},
+      {0, 2, 255, kOff, 0xFFFF, 0xFFFF, 0xFFFF},
+      {0, 2, 0, kOff, 0xFFFF, 0x1234, 0x1234},
+      {0, 3, 255, kOff, 0, 0x1234, 0x1A14},
+      {0, 3, 255, kOff, 0, 0xFFFF, 0xFFDF},
+      {0, 3, 0, kOff, 0xFFFF, 0x1234, 0x1234},
+      {0, 4, 0, kOff, 0xFFFF, 0xFFFF, 0xF7DE},
+      {0, 5, 255, kOff, 0xFFFF, 0x1234, 0x1234},
+      {0, -1, 255, kOff, 0xFFFF, 0x1234, 0x1234},
+      // 32-bit: the fourth byte as each mode leaves it.
+      {1, 0, 0, kOff, 0xAB123456, 0, 0xAB123456},
+      {1, 1, 128, kOff, 0x00FFFFFF, 0x5A000000, 0x5A7F7F7F},
+      {1, 1, 255, kOff, 0xAB123456, 0, 0xAB123456},
+      {1, 1, 0, kOff, 0xAB123456, 7, 7},
+      {1, 2, 255, kOff, 0x00FFFFFF, 0x00FFFFFF, 0x01FFFFFF},
+      {1, 2, 0, kOff, 0x00FFFFFF, 7, 7},
+      {1, 3, 255, kOff, 0, 0xFF123456, 0x00133556},
+      {1, 3, 0, kOff, 0x00FFFFFF, 7, 7},
+      {1, 4, 17, kOff, 0x00FFFFFF, 0xFFFFFFFF, 0xFFFEFEFE},
+      {1, 7, 255, kOff, 0x00FFFFFF, 7, 7},
+      // The colour scaled by bright on every call: blue 31 * 254 / 255 = 30; 255 under 128
+      // stays 128 (not 127); bright 0 gives black (the fourth byte of a 32-bit colour kept
+      // in a copy, cleared by the packed add, which then adds nothing).
+      {0, 0, 0, 0xFFFFFE, 0xFFFF, 0, 0xFFFE},
+      {1, 0, 0, 0x80FF40, 0x00FFFFFF, 0, 0x0080FF40},
+      {1, 0, 0, 0x80FF40, 0x99FFFFFF, 0, 0x9980FF40},
+      {0, 0, 0, 0, 0xFFFF, 0x1234, 0},
+      {1, 0, 0, 0, 0x55FFFFFF, 0x12345678, 0x55000000},
+      {0, 2, 255, 0, 0xFFFF, 0x1234, 0x1234},
+      {1, 2, 255, 0, 0x55FFFFFF, 0xAA123456, 0x00123456},
+  };
+  for (const Case& c : cases) {
+    Mode(c.mode, c.param);
+    gfx::g_DrawState.Bright = c.bright;
+    EXPECT_EQ(FlatOne(c.type, c.colour, c.under), c.want)
+        << "type " << c.type << " mode " << c.mode << " p " << c.param << " colour " << c.colour;
+  }
 }
 
 TEST_F(FlatTest, TransparentFlagAndBlendImageAreNotRead) {

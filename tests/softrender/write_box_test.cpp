@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <random>
 
@@ -17,6 +18,13 @@ using platform::RECT;
 using zq::test::ResetDrawState;
 using zq::test::TestImage;
 
+// The four edges of a rectangle or bounds, compared at once.
+template <typename R>
+std::array<int32_t, 4> Edges(const R& r) {
+  return {int32_t(r.left), int32_t(r.top), int32_t(r.right), int32_t(r.bottom)};
+}
+using E4 = std::array<int32_t, 4>;
+
 RECT BoxOf(const SoftTriangleVertex* v, int n) {
   SoftBounds b;
   for (int i = 0; i < n; ++i) b.Include(v[i].x, v[i].y);
@@ -28,10 +36,7 @@ TEST(TriangleWriteBox, OneColumnAndRowPastTheLargestCorner) {
   b.Include(3, 7);
   b.Include(12, 2);
   const RECT r = TriangleWriteBox(b);
-  EXPECT_EQ(r.left, 3);
-  EXPECT_EQ(r.top, 2);
-  EXPECT_EQ(r.right, 13);
-  EXPECT_EQ(r.bottom, 8);
+  EXPECT_EQ(Edges(r), (E4{3, 2, 13, 8}));
 }
 
 TEST(TriangleWriteBox, NegativeCornersLandOneNearerZero) {
@@ -43,10 +48,7 @@ TEST(TriangleWriteBox, NegativeCornersLandOneNearerZero) {
   DrawMemImgTriangle(&d.img, nullptr, v, 0, nullptr, 0xFFFF);
   EXPECT_EQ(d.Get(0, 0), 0xFFFFu);
   const RECT r = BoxOf(v, 3);
-  EXPECT_EQ(r.left, -4);
-  EXPECT_EQ(r.top, 0);
-  EXPECT_EQ(r.right, 1);
-  EXPECT_EQ(r.bottom, 6);
+  EXPECT_EQ(Edges(r), (E4{-4, 0, 1, 6}));
 
   SoftBounds far;
   far.Include(INT32_MAX, INT32_MIN);

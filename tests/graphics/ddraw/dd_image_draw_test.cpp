@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "graphics/ddraw/display.h"
@@ -360,27 +361,18 @@ TEST_P(SurfaceScreen, ALockThatFailsReleasesTheLocksAlreadyTaken) {
 TEST_P(SurfaceScreen, LockBoxIsExactlyWhatTheDrawWrites) {
   // Scale 0.2: the corners all truncate to the centre, yet the centre pixel is drawn; the
   // lock box holds it.
+  auto corners = [](const RECT& r) { return std::tuple(r.left, r.top, r.right, r.bottom); };
   const RECT tiny = ImageDrawLockBox(RotatedImageDraw{4, 3, 10, 10, 0.0f, 0.2f, 0});
-  EXPECT_EQ(tiny.left, 10);
-  EXPECT_EQ(tiny.top, 10);
-  EXPECT_EQ(tiny.right, 11);
-  EXPECT_EQ(tiny.bottom, 11);
+  EXPECT_EQ(corners(tiny), std::tuple(10, 10, 11, 11));
   const HandleValue g = MakeGraph(4, 3);
   EXPECT_EQ(G_DD_DrawImageRotated(10.0f, 10.0f, 0.2, 0.0, GetGraphRecord(g), 0, 0), 0);
   EXPECT_EQ(Get(10, 10), Shown(SurfaceTexel(2, 1)));
   // Angle 0, scale 1, 4 x 3 at (10, 10): columns 8..11, rows 9..11.
   const RECT r = ImageDrawLockBox(RotatedImageDraw{4, 3, 10, 10, 0.0f, 1.0f, 0});
-  EXPECT_EQ(r.left, 8);
-  EXPECT_EQ(r.top, 9);
-  EXPECT_EQ(r.right, 12);
-  EXPECT_EQ(r.bottom, 12);
+  EXPECT_EQ(corners(r), std::tuple(8, 9, 12, 12));
   // A triangle's spans include their right end: one past the largest corner.
   const soft::SoftTriangleVertex tri[3] = {{2, 3, 0, 0}, {9, 3, 0, 0}, {2, 7, 0, 0}};
-  const RECT t = ImageDrawLockBox(tri);
-  EXPECT_EQ(t.left, 2);
-  EXPECT_EQ(t.top, 3);
-  EXPECT_EQ(t.right, 10);
-  EXPECT_EQ(t.bottom, 8);
+  EXPECT_EQ(corners(ImageDrawLockBox(tri)), std::tuple(2, 3, 10, 8));
   // Clipped to the draw area.
   g_DrawState.DrawArea = RECT{9, 0, 640, 480};
   EXPECT_EQ(ImageDrawLockBox(RotatedImageDraw{4, 3, 10, 10, 0.0f, 1.0f, 0}).left, 9);

@@ -6,9 +6,15 @@
 #include <vector>
 
 #include "graphics/ddraw/color_data.h"
+#include "graphics/image/convert_test_formats.h"
 
 namespace zq::gfx {
 namespace {
+
+using testing::Argb8888;
+using testing::Rgb24;
+using testing::Rgb565;
+using testing::Xrgb8888;
 
 // A set-up image released at the end of the test.
 struct Image {
@@ -43,22 +49,6 @@ MEMIMG ViewOf(const ColorData* format, void* pixels, int width, int height, int 
   return v;
 }
 
-std::vector<uint8_t> Rgb24(std::initializer_list<uint32_t> colours) {
-  std::vector<uint8_t> out;
-  for (uint32_t c : colours) {
-    out.push_back(uint8_t(c));
-    out.push_back(uint8_t(c >> 8));
-    out.push_back(uint8_t(c >> 16));
-  }
-  return out;
-}
-
-ColorData Format(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-  ColorData c{};
-  SetupColorDataFromMasks(&c, depth, r, g, b, a);
-  return c;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Run-length stream
 // ---------------------------------------------------------------------------------------------
@@ -68,7 +58,7 @@ TEST(TransferToMemImg, AlphaImageStreamSplitsLongRuns) {
   std::vector<uint32_t> src(70 * 2, 0xFF102030);
   const uint32_t row1[5] = {0x00102030, 0x00102030, 0x80102030, 0xFF102030, 0xFF102030};
   for (int x = 0; x < 70; ++x) src[70 + x] = x < 5 ? row1[x] : 0x00405060;
-  const ColorData argb = Format(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
+  const ColorData argb = Argb8888();
   const MEMIMG view = ViewOf(&argb, src.data(), 70, 2, 70 * 4);
   Image dst(70, 2, 0, kMemImgXrgb8888, 0, 1, 1);
   ASSERT_EQ(0, TransferToMemImg(&view, nullptr, &dst.m, 0, 0, 70, 2, 0, 0));
@@ -131,7 +121,7 @@ TEST(TransferToMemImg, KeyToAlphaUsesTheImagesKeyAsAColour) {
 
 TEST(TransferToMemImg, PartialTransferDropsTheStream) {
   std::vector<uint32_t> src(4, 0x00112233);
-  ColorData x888 = Format(32, 0xFF0000, 0xFF00, 0xFF, 0);
+  ColorData x888 = Xrgb8888();
   const MEMIMG view = ViewOf(&x888, src.data(), 2, 2, 8);
   Image dst(2, 2, 0, kMemImgXrgb8888, 0, 0, 1);
   ASSERT_EQ(0, TransferToMemImg(&view, nullptr, &dst.m, 0, 0, 2, 2, 0, 0));
@@ -164,7 +154,7 @@ TEST(TransferToMemImg, OneChannelTypesReceiveTheRed) {
 
 TEST(TransferToMemImg, RectanglesOutsideAnImageAreRefused) {
   std::vector<uint16_t> src(4, 0x1234);
-  ColorData f565 = Format(16, 0xF800, 0x07E0, 0x001F, 0);
+  ColorData f565 = Rgb565();
   const MEMIMG view = ViewOf(&f565, src.data(), 2, 2, 4);
   std::vector<uint8_t> alpha(1, 0);
   ColorData grey{};
@@ -191,7 +181,7 @@ TEST(TransferMemImgToSurface, SkipsTheTransparentColourWhenAsked) {
   Image src(4, 1, 0xF81F, kMemImgRgb565, 0, 0, 0);
   const uint16_t pixels[4] = {0xF81F, 0x1234, 0xF81F, 0x0001};
   for (int x = 0; x < 4; ++x) src.Set<uint16_t>(x, 0, pixels[x]);
-  ColorData f565 = Format(16, 0xF800, 0x07E0, 0x001F, 0);
+  ColorData f565 = Rgb565();
   std::vector<uint16_t> target(5, 0xEEEE);
   MEMIMG view = ViewOf(&f565, target.data(), 5, 1, 10);
   EXPECT_EQ(0, TransferMemImgToSurface(&view, &src.m, 0, 0, 4, 1, 1, 0, 0xF81F, 1));
@@ -204,7 +194,7 @@ TEST(TransferMemImgToSurface, KeyedCopyIntoAnotherFormatTakesTheGeneralRule) {
   Image src(2, 1, 0xF81F, kMemImgRgb565, 0, 0, 0);
   src.Set<uint16_t>(0, 0, 0x1234);
   src.Set<uint16_t>(1, 0, 0xF81F);
-  ColorData x888 = Format(32, 0xFF0000, 0xFF00, 0xFF, 0);
+  ColorData x888 = Xrgb8888();
   std::vector<uint32_t> target(2, 0xEEEEEEEE);
   MEMIMG view = ViewOf(&x888, target.data(), 2, 1, 8);
   // Red 2, green 17, blue 20 widen to 16, 68, 164 and the unused byte is set.
@@ -219,7 +209,7 @@ TEST(TransferMemImgToSurface, LeavesPalettisedAndOneChannelSourcesAlone) {
   Image pal(2, 1, 0, kMemImgXrgb8888, 1, 0, 0);
   Image one(2, 1, 0, kMemImgByte8, 0, 0, 0);
   std::vector<uint32_t> target(2, 0xEEEEEEEE);
-  ColorData x888 = Format(32, 0xFF0000, 0xFF00, 0xFF, 0);
+  ColorData x888 = Xrgb8888();
   MEMIMG view = ViewOf(&x888, target.data(), 2, 1, 8);
   EXPECT_EQ(0, TransferMemImgToSurface(&view, &pal.m, 0, 0, 2, 1, 0, 0, 0, 0));
   EXPECT_EQ(0, TransferMemImgToSurface(&view, &one.m, 0, 0, 2, 1, 0, 0, 0, 0));

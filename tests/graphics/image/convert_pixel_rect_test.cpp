@@ -38,14 +38,18 @@ int Convert(std::vector<D>& dst, int dstWidth, const ColorData& df, const std::v
                           o.skip);
 }
 
-// A row of 24-bit pixels from 0x00RRGGBB values.
-std::vector<uint8_t> Rgb24(std::initializer_list<uint32_t> colours) {
-  std::vector<uint8_t> out;
-  for (uint32_t c : colours) {
-    out.push_back(uint8_t(c));
-    out.push_back(uint8_t(c >> 8));
-    out.push_back(uint8_t(c >> 16));
-  }
+// One row of n pixels converted into bytes set to fill, each read back widened to 32 bits.
+template <class S>
+std::vector<uint32_t> Row(const ColorData& df, const std::vector<S>& src, const ColorData& sf,
+                          int n, const Opts& o = {}, uint8_t fill = 0) {
+  std::vector<uint8_t> dst(size_t(n) * df.PixelByte, fill);
+  const RECT r{0, 0, n, 1};
+  EXPECT_EQ(0, ConvertPixelRect(dst.data(), int32_t(dst.size()), &df, src.data(),
+                                int32_t(src.size() * sizeof(S)), &sf, o.alpha, o.alphaPitch,
+                                o.alphaFormat, 0, 0, &r, o.mirror, o.keyToAlpha, o.key, o.dither,
+                                o.zero, o.fromRed, o.skip));
+  std::vector<uint32_t> out(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) std::memcpy(&out[i], &dst[size_t(i) * df.PixelByte], df.PixelByte);
   return out;
 }
 
@@ -143,187 +147,80 @@ TEST_P(ConvertTest, EqualFormat24BitCopyWritesWholePixels) {
   EXPECT_EQ(want, dst);
 }
 
-TEST_P(ConvertTest, SkipKeyOn16BitComparesTheLow16Bits) {
-  const std::vector<uint16_t> src = {0x1234, 0x5678, 0x1234, 0xABCD};
-  std::vector<uint16_t> dst(4, 0xEEEE);
+TEST_P(ConvertTest, SkipKey) {
+  using V = std::vector<uint32_t>;
   Opts o;
   o.skip = 1;
   o.key = 0xABCD1234;
-  const ColorData f = Rgb565();
-  EXPECT_EQ(0, Convert(dst, 4, f, src, 4, f, {0, 0, 4, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xEEEE, 0x5678, 0xEEEE, 0xABCD}), dst);
-
+  // 16-bit pixels compare the key's low 16 bits; 32-bit ones all of it.
+  const std::vector<uint16_t> src16 = {0x1234, 0x5678, 0x1234, 0xABCD};
+  EXPECT_EQ(Row(Rgb565(), src16, Rgb565(), 4, o, 0xEE), (V{0xEEEE, 0x5678, 0xEEEE, 0xABCD}));
+  EXPECT_EQ(Row(Xrgb8888(), std::vector<uint32_t>{0x00001234, 0xABCD1234}, Xrgb8888(), 2, o, 0xEE),
+            (V{0x00001234, 0xEEEEEEEE}));
   // Mirror switches the key off: every pixel is written, right to left.
   o.mirror = 1;
-  std::vector<uint16_t> mirrored(4, 0xEEEE);
-  EXPECT_EQ(0, Convert(mirrored, 4, f, src, 4, f, {0, 0, 4, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xABCD, 0x1234, 0x5678, 0x1234}), mirrored);
-}
-
-TEST_P(ConvertTest, SkipKeyWidthFollowsThePixel) {
-  const ColorData f32 = Xrgb8888();
-  const std::vector<uint32_t> src32 = {0x00001234, 0xABCD1234};
-  std::vector<uint32_t> dst32(2, 0xEEEEEEEE);
-  Opts o;
-  o.skip = 1;
-  o.key = 0xABCD1234;
-  EXPECT_EQ(0, Convert(dst32, 2, f32, src32, 2, f32, {0, 0, 2, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0x00001234, 0xEEEEEEEE}), dst32);
-
+  EXPECT_EQ(Row(Rgb565(), src16, Rgb565(), 4, o, 0xEE), (V{0xABCD, 0x1234, 0x5678, 0x1234}));
+  o.mirror = 0;
   // 8-bit indexes bypass the palette copy when skipping: index 5 stays, whatever its colour.
-  const ColorData pal = MakePal8();
-  const std::vector<uint8_t> src8 = {5, 6, 5, 7};
-  std::vector<uint8_t> dst8(4, 0xEE);
   o.key = 0x305;
-  EXPECT_EQ(0, Convert(dst8, 4, pal, src8, 4, pal, {0, 0, 4, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint8_t>{0xEE, 6, 0xEE, 7}), dst8);
-}
-
-TEST_P(ConvertTest, SkipKeyOnTheGeneralPathComparesIndexes) {
+  EXPECT_EQ(Row(MakePal8(), std::vector<uint8_t>{5, 6, 5, 7}, MakePal8(), 4, o, 0xEE),
+            (V{0xEE, 6, 0xEE, 7}));
+  // On the general path the key compares indexes too, not colours.
   ColorData pal = MakePal8();
   pal.Palette[5] = 0x00FF0000;
   pal.Palette[6] = 0x00FF0000;
-  const std::vector<uint8_t> src = {5, 6};
-  std::vector<uint16_t> dst(2, 0xEEEE);
-  Opts o;
-  o.skip = 1;
   o.key = 5;
-  EXPECT_EQ(0, Convert(dst, 2, Rgb565(), src, 2, pal, {0, 0, 2, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xEEEE, 0xF800}), dst);
+  EXPECT_EQ(Row(Rgb565(), std::vector<uint8_t>{5, 6}, pal, 2, o, 0xEE), (V{0xEEEE, 0xF800}));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Key to alpha on an equal colour layout
 // ---------------------------------------------------------------------------------------------
 
-TEST_P(ConvertTest, KeyToAlphaOnEqualLayout32) {
+TEST_P(ConvertTest, KeyToAlphaOnEqualLayout) {
   const std::vector<uint32_t> src = {0x00102030, 0x12102031, 0x55102030};
-  std::vector<uint32_t> dst(3, 0xEEEEEEEE);
   Opts o;
   o.keyToAlpha = 1;
   o.key = 0x00102030;
-  EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src, 3, Xrgb8888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0x00102030, 0xFF102031, 0x00102030}), dst);
-
+  EXPECT_EQ(Row(Argb8888(), src, Xrgb8888(), 3, o),
+            (std::vector<uint32_t>{0x00102030, 0xFF102031, 0x00102030}));
   o.mirror = 1;
-  dst.assign(3, 0xEEEEEEEE);
+  std::vector<uint32_t> dst(3, 0xEEEEEEEE);
   EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src, 3, Xrgb8888(), {0, 0, 2, 1}, 0, 0, o));
   EXPECT_EQ((std::vector<uint32_t>{0xFF102031, 0x00102030, 0xEEEEEEEE}), dst);
-}
-
-TEST_P(ConvertTest, KeyToAlphaOnEqualLayout16) {
   // 5:5:5 into 1:5:5:5; key F80008 packs to 31, 0, 1.
-  const std::vector<uint16_t> src = {0x7C01, 0x7C02, 0xFC01};
-  std::vector<uint16_t> dst(3, 0xEEEE);
-  Opts o;
-  o.keyToAlpha = 1;
+  o.mirror = 0;
   o.key = 0x00F80008;
-  EXPECT_EQ(0, Convert(dst, 3, Argb1555(), src, 3, Rgb555(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0x7C01, 0xFC02, 0x7C01}), dst);
+  EXPECT_EQ(Row(Argb1555(), std::vector<uint16_t>{0x7C01, 0x7C02, 0xFC01}, Rgb555(), 3, o),
+            (std::vector<uint32_t>{0x7C01, 0xFC02, 0x7C01}));
 }
 
 // ---------------------------------------------------------------------------------------------
-// Fixed-format fast paths
+// Fixed-format fast paths (the plain rows are checked against a per-pixel model below)
 // ---------------------------------------------------------------------------------------------
 
-class PaletteSource : public ConvertTest {
- protected:
-  PaletteSource() {
-    pal_.Palette[0] = 0x00FF8040;
-    pal_.Palette[1] = 0x00102030;
-    pal_.Palette[2] = 0x00000000;
-  }
-  ColorData pal_ = MakePal8();
-  std::vector<uint8_t> src_ = {0, 1, 2};
-};
-
-TEST_P(PaletteSource, To565) {
-  std::vector<uint16_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, Rgb565(), src_, 3, pal_, {0, 0, 3, 1}, 0, 0));
-  // FF,80,40 -> 31,32,8; 10,20,30 -> 2,8,6.
-  EXPECT_EQ((std::vector<uint16_t>{0xFC08, 0x1106, 0x0000}), dst);
-}
-
-TEST_P(PaletteSource, To555SetsBit15) {
-  std::vector<uint16_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, Rgb555(), src_, 3, pal_, {0, 0, 3, 1}, 0, 0));
-  // FF,80,40 -> 31,16,8; 10,20,30 -> 2,4,6.
-  EXPECT_EQ((std::vector<uint16_t>{0xFE08, 0x8886, 0x8000}), dst);
-}
-
-TEST_P(PaletteSource, ToX888) {
-  std::vector<uint32_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, Xrgb8888(), src_, 3, pal_, {0, 0, 3, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint32_t>{0xFFFF8040, 0xFF102030, 0xFF000000}), dst);
-}
-
-TEST_P(PaletteSource, KeyTo1555) {
-  std::vector<uint16_t> dst(3);
-  Opts o;
-  o.keyToAlpha = 1;
-  o.key = 0x00FF8040;
-  EXPECT_EQ(0, Convert(dst, 3, Argb1555(), src_, 3, pal_, {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0x7E08, 0x8886, 0x8000}), dst);
-}
-
-TEST_P(PaletteSource, KeyTo8888ComparesWholeEntries) {
-  pal_.Palette[2] = 0x01FF8040;  // differs from the key only in the top byte
-  std::vector<uint32_t> dst(3);
-  Opts o;
-  o.keyToAlpha = 1;
-  o.key = 0x00FF8040;
-  EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src_, 3, pal_, {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0x00FF8040, 0xFF102030, 0xFFFF8040}), dst);
-}
-
-class Rgb24Source : public ConvertTest {
- protected:
-  std::vector<uint8_t> src_ = Rgb24({0xFF8040, 0x102030, 0xFF8747});
-};
-
-TEST_P(Rgb24Source, To565) {
-  std::vector<uint16_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, Rgb565(), src_, 9, Rgb888(), {0, 0, 3, 1}, 0, 0));
-  // FF,87,47 -> 31,33,8.
-  EXPECT_EQ((std::vector<uint16_t>{0xFC08, 0x1106, 0xFC28}), dst);
-}
-
-TEST_P(Rgb24Source, To555SetsBit15) {
-  std::vector<uint16_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, Rgb555(), src_, 9, Rgb888(), {0, 0, 3, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint16_t>{0xFE08, 0x8886, 0xFE08}), dst);
-}
-
-TEST_P(Rgb24Source, ToX888) {
-  std::vector<uint32_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, Xrgb8888(), src_, 9, Rgb888(), {0, 0, 3, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint32_t>{0xFFFF8040, 0xFF102030, 0xFFFF8747}), dst);
-}
-
-TEST_P(Rgb24Source, KeyTo1555ComparesReducedColours) {
-  std::vector<uint16_t> dst(3);
-  Opts o;
-  o.keyToAlpha = 1;
-  o.key = 0x00FF8040;
-  EXPECT_EQ(0, Convert(dst, 3, Argb1555(), src_, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  // FF8747 reduces to the key's 31,16,8 as well.
-  EXPECT_EQ((std::vector<uint16_t>{0x7E08, 0x8886, 0x7E08}), dst);
-}
-
-TEST_P(Rgb24Source, KeyTo8888ComparesAll32Bits) {
-  std::vector<uint32_t> dst(3);
-  Opts o;
-  o.keyToAlpha = 1;
-  o.key = 0x00FF8040;
-  EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src_, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0x00FF8040, 0xFF102030, 0xFFFF8747}), dst);
-}
-
-TEST_P(ConvertTest, X888To565IgnoresTheTopByte) {
-  const std::vector<uint32_t> src = {0x12FF8040, 0x00070307};
-  std::vector<uint16_t> dst(2);
-  EXPECT_EQ(0, Convert(dst, 2, Rgb565(), src, 2, Xrgb8888(), {0, 0, 2, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint16_t>{0xFC08, 0x0000}), dst);
+TEST_P(ConvertTest, PaletteAndRgb24Sources) {
+  using V = std::vector<uint32_t>;
+  ColorData pal = MakePal8();
+  pal.Palette[0] = 0x00FF8040;
+  pal.Palette[1] = 0x00102030;
+  pal.Palette[2] = 0x00000000;
+  const std::vector<uint8_t> idx = {0, 1, 2};
+  const std::vector<uint8_t> rgb = Rgb24({0xFF8040, 0x102030, 0xFF8747});
+  Opts key;
+  key.keyToAlpha = 1;
+  key.key = 0x00FF8040;
+  // 5:5:5 sets bit 15. FF,80,40 -> 31,16,8; 10,20,30 -> 2,4,6.
+  EXPECT_EQ(Row(Rgb555(), idx, pal, 3), (V{0xFE08, 0x8886, 0x8000}));
+  EXPECT_EQ(Row(Rgb555(), rgb, Rgb888(), 3), (V{0xFE08, 0x8886, 0xFE08}));
+  EXPECT_EQ(Row(Xrgb8888(), idx, pal, 3), (V{0xFFFF8040, 0xFF102030, 0xFF000000}));
+  EXPECT_EQ(Row(Argb1555(), idx, pal, 3, key), (V{0x7E08, 0x8886, 0x8000}));
+  // From 24 bits the key compares reduced colours: FF8747 reduces to the key's 31,16,8 as well.
+  EXPECT_EQ(Row(Argb1555(), rgb, Rgb888(), 3, key), (V{0x7E08, 0x8886, 0x7E08}));
+  // Into 8:8:8:8 all 32 bits are compared.
+  EXPECT_EQ(Row(Argb8888(), rgb, Rgb888(), 3, key), (V{0x00FF8040, 0xFF102030, 0xFFFF8747}));
+  pal.Palette[2] = 0x01FF8040;  // differs from the key only in the top byte
+  EXPECT_EQ(Row(Argb8888(), idx, pal, 3, key), (V{0x00FF8040, 0xFF102030, 0xFFFF8040}));
 }
 
 TEST_P(ConvertTest, Fast565ToX888LeavesTheTopByteZero) {
@@ -332,22 +229,6 @@ TEST_P(ConvertTest, Fast565ToX888LeavesTheTopByteZero) {
   EXPECT_EQ(0, Convert(dst, 3, Xrgb8888(), src, 3, Rgb565(), {0, 0, 3, 1}, 0, 0));
   // 31 -> 248 and 63 -> 252 here, unlike the general path.
   EXPECT_EQ((std::vector<uint32_t>{0x00F8FCF8, 0x00F88040, 0x00000000}), dst);
-}
-
-TEST_P(ConvertTest, Fast565To555ClearsBit15) {
-  const std::vector<uint16_t> src = {0xFFFF, 0xFC08, 0x0020};
-  std::vector<uint16_t> dst(3, 0xEEEE);
-  EXPECT_EQ(0, Convert(dst, 3, Rgb555(), src, 3, Rgb565(), {0, 0, 3, 1}, 0, 0));
-  // Green 1 (of 6 bits) -> 0.
-  EXPECT_EQ((std::vector<uint16_t>{0x7FFF, 0x7E08, 0x0000}), dst);
-}
-
-TEST_P(ConvertTest, Fast555To565CopiesTheLowGreenBit) {
-  // Green 16, 17, 31, and 31 with bit 15 set; blue 5 on the first.
-  const std::vector<uint16_t> src = {0x0205, 0x0220, 0x03E0, 0x83E0, 0x7C00};
-  std::vector<uint16_t> dst(5, 0xEEEE);
-  EXPECT_EQ(0, Convert(dst, 5, Rgb565(), src, 5, Rgb555(), {0, 0, 5, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint16_t>{32 << 5 | 5, 35 << 5, 63 << 5, 63 << 5, 0xF800}), dst);
 }
 
 TEST_P(ConvertTest, InPlace565To555) {
@@ -446,54 +327,30 @@ TEST_P(FastRowsTest, PaletteTo565) {
 // General path: widening and narrowing
 // ---------------------------------------------------------------------------------------------
 
-TEST_P(ConvertTest, Widens5To8) {
-  // Red 0, 1, 16, 30, 31 of 5:5:5; full alpha since the source has none.
-  const std::vector<uint16_t> src = {0 << 10, 1 << 10, 16 << 10, 30 << 10, 31 << 10};
-  std::vector<uint32_t> dst(5);
-  EXPECT_EQ(0, Convert(dst, 5, Argb8888(), src, 5, Rgb555(), {0, 0, 5, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint32_t>{0xFF000000, 0xFF080000, 0xFF830000, 0xFFF60000, 0xFFFF0000}),
-            dst);
-}
-
-TEST_P(ConvertTest, Widens6To8) {
-  const std::vector<uint16_t> src = {32 << 5, 63 << 5, 1 << 5};
-  std::vector<uint32_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src, 3, Rgb565(), {0, 0, 3, 1}, 0, 0));
-  // 32 -> 128 + 96/63 = 129; 63 -> 255; 1 -> 4 + 3/63 = 4.
-  EXPECT_EQ((std::vector<uint32_t>{0xFF008100, 0xFF00FF00, 0xFF000400}), dst);
-}
-
-TEST_P(ConvertTest, Widens4To8IncludingAlpha) {
-  // 4:4:4:4 red 7, alpha 15 / red 15, alpha 8.
-  const std::vector<uint16_t> src = {0xF700, 0x8F00};
-  std::vector<uint32_t> dst(2);
-  EXPECT_EQ(0, Convert(dst, 2, Argb8888(), src, 2, Argb4444(), {0, 0, 2, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint32_t>{0xFF770000, 0x88FF0000}), dst);
-}
-
-TEST_P(ConvertTest, Widens8To16) {
-  // Red 16 bits at the top of the word.
-  const ColorData wide = MakeFormat(32, 0xFFFF0000, 0xFF00, 0xFF, 0);
-  const std::vector<uint8_t> src = Rgb24({0x800102, 0xFF0000, 0x000000});
-  std::vector<uint32_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, wide, src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0));
-  EXPECT_EQ((std::vector<uint32_t>{0x80800102, 0xFFFF0000, 0x00000000}), dst);
-}
-
-TEST_P(ConvertTest, Narrows8To5ByTruncation) {
-  const std::vector<uint32_t> src = {0xFFFF07FF, 0x000700F8};
-  std::vector<uint16_t> dst(2);
-  EXPECT_EQ(0, Convert(dst, 2, Rgb565(), src, 2, Argb8888(), {0, 0, 2, 1}, 0, 0));
-  // R 255 -> 31, G 7 -> 1, B 255 -> 31 / R 7 -> 0, G 0, B F8 -> 31.
-  EXPECT_EQ((std::vector<uint16_t>{0xF83F, 0x001F}), dst);
-}
-
-TEST_P(ConvertTest, GeneralPathWritesNmBits) {
+TEST_P(ConvertTest, GeneralPathWidensAndNarrows) {
+  using V = std::vector<uint32_t>;
+  // 5 -> 8: red 0, 1, 16, 30, 31 of 5:5:5; full alpha since the source has none.
+  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{0 << 10, 1 << 10, 16 << 10, 30 << 10, 31 << 10},
+                Rgb555(), 5),
+            (V{0xFF000000, 0xFF080000, 0xFF830000, 0xFFF60000, 0xFFFF0000}));
+  // 6 -> 8: 32 -> 128 + 96/63 = 129; 63 -> 255; 1 -> 4 + 3/63 = 4.
+  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{32 << 5, 63 << 5, 1 << 5}, Rgb565(), 3),
+            (V{0xFF008100, 0xFF00FF00, 0xFF000400}));
+  // 4 -> 8 including alpha: 4:4:4:4 red 7, alpha 15 / red 15, alpha 8.
+  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{0xF700, 0x8F00}, Argb4444(), 2),
+            (V{0xFF770000, 0x88FF0000}));
+  // 8 -> 16: red 16 bits at the top of the word.
+  EXPECT_EQ(Row(MakeFormat(32, 0xFFFF0000, 0xFF00, 0xFF, 0), Rgb24({0x800102, 0xFF0000, 0x000000}),
+                Rgb888(), 3),
+            (V{0x80800102, 0xFFFF0000, 0x00000000}));
+  // 8 -> 5 by truncation: R 255 -> 31, G 7 -> 1, B 255 -> 31 / R 7 -> 0, G 0, B F8 -> 31.
+  EXPECT_EQ(Row(Rgb565(), std::vector<uint32_t>{0xFFFF07FF, 0x000700F8}, Argb8888(), 2),
+            (V{0xF83F, 0x001F}));
   // 4:4:4:4 into X8:8:8 takes the general path, which sets the unused top byte.
-  const std::vector<uint16_t> src = {0x37A1};
-  std::vector<uint32_t> dst(1);
-  EXPECT_EQ(0, Convert(dst, 1, Xrgb8888(), src, 1, Argb4444(), {0, 0, 1, 1}, 0, 0));
-  EXPECT_EQ(0xFF77AA11u, dst[0]);
+  EXPECT_EQ(Row(Xrgb8888(), std::vector<uint16_t>{0x37A1}, Argb4444(), 1), (V{0xFF77AA11}));
+  // No blue in the source (zero mask); the destination's blue is 8 bits wide.
+  EXPECT_EQ(Row(Xrgb8888(), std::vector<uint16_t>{0xFFFF}, MakeFormat(16, 0xF800, 0x07E0, 0, 0), 1),
+            (V{0xFFFFFF00}));
 }
 
 TEST_P(ConvertTest, GeneralPathMirrors) {
@@ -522,38 +379,23 @@ TEST_P(ConvertTest, GeneralPathLongRowsCrossScratchChunks) {
 // Key to alpha at destination precision
 // ---------------------------------------------------------------------------------------------
 
-TEST_P(ConvertTest, KeyToAlphaInto4444ComparesTheHighBits) {
-  const std::vector<uint8_t> src = Rgb24({0xF3AF5F, 0xE0A050, 0xF0A050});
-  std::vector<uint16_t> dst(3);
+TEST_P(ConvertTest, KeyToAlphaAtDestinationPrecision) {
+  using V = std::vector<uint32_t>;
   Opts o;
   o.keyToAlpha = 1;
+  // Into 4:4:4:4 the high bits are compared.
   o.key = 0x00F0A050;
-  EXPECT_EQ(0, Convert(dst, 3, Argb4444(), src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0x0FA5, 0xFEA5, 0x0FA5}), dst);
-}
-
-TEST_P(ConvertTest, KeyToAlphaInto8888AfterWidening) {
-  const std::vector<uint16_t> src = {0x7C1F, 0x7C1E};  // 5:5:5 magenta, and nearly
-  std::vector<uint32_t> dst(2);
-  Opts o;
-  o.keyToAlpha = 1;
+  EXPECT_EQ(Row(Argb4444(), Rgb24({0xF3AF5F, 0xE0A050, 0xF0A050}), Rgb888(), 3, o),
+            (V{0x0FA5, 0xFEA5, 0x0FA5}));
+  // Into 8:8:8:8 after widening: 5:5:5 magenta, and nearly (30 -> 246).
+  const std::vector<uint16_t> magenta = {0x7C1F, 0x7C1E};
   o.key = 0x00FF00FF;
-  EXPECT_EQ(0, Convert(dst, 2, Argb8888(), src, 2, Rgb555(), {0, 0, 2, 1}, 0, 0, o));
-  // 30 -> 246.
-  EXPECT_EQ((std::vector<uint32_t>{0x00FF00FF, 0xFFFF00F6}), dst);
+  EXPECT_EQ(Row(Argb8888(), magenta, Rgb555(), 2, o), (V{0x00FF00FF, 0xFFFF00F6}));
   o.key = 0x00F800F8;  // widened components are 255, 0, 255: no match
-  EXPECT_EQ(0, Convert(dst, 2, Argb8888(), src, 2, Rgb555(), {0, 0, 2, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0xFFFF00FF, 0xFFFF00F6}), dst);
-}
-
-TEST_P(ConvertTest, KeyToAlphaIsOffWithSourceAlpha) {
-  const std::vector<uint16_t> src = {0x0F0F};  // 4:4:4:4, alpha 0, red F, blue F
-  std::vector<uint32_t> dst(1);
-  Opts o;
-  o.keyToAlpha = 1;
+  EXPECT_EQ(Row(Argb8888(), magenta, Rgb555(), 2, o), (V{0xFFFF00FF, 0xFFFF00F6}));
+  // Off when the source has alpha: 4:4:4:4, alpha 0, red F, blue F.
   o.key = 0x00112233;
-  EXPECT_EQ(0, Convert(dst, 1, Argb8888(), src, 1, Argb4444(), {0, 0, 1, 1}, 0, 0, o));
-  EXPECT_EQ(0x00FF00FFu, dst[0]);
+  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{0x0F0F}, Argb4444(), 1, o), (V{0x00FF00FF}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -683,75 +525,36 @@ TEST_P(ConvertTest, EmptyAlphaFormatMeansNoAlphaImage) {
   }
 }
 
-TEST_P(ConvertTest, AlphaFromRedIntoSingleChannel) {
-  const ColorData byte8 = MakeFormat(8, 0xFF, 0xFF, 0xFF, 0xFF);
-  const ColorData word16 = MakeFormat(16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF);
+TEST_P(ConvertTest, AlphaFromRed) {
+  using V = std::vector<uint32_t>;
   const std::vector<uint8_t> src = Rgb24({0xB71122, 0x00FFFF, 0x80FFFF});
   Opts o;
   o.zero = 1;
   o.fromRed = 1;
-  std::vector<uint8_t> out8(3);
-  EXPECT_EQ(0, Convert(out8, 3, byte8, src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint8_t>{0xB7, 0x00, 0x80}), out8);
-  // Red widened to 16 bits: B7 -> B7B7, 80 -> 8080.
-  std::vector<uint16_t> out16(3);
-  EXPECT_EQ(0, Convert(out16, 3, word16, src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xB7B7, 0x0000, 0x8080}), out16);
-
+  // Into a single channel; red widened to 16 bits: B7 -> B7B7, 80 -> 8080.
+  EXPECT_EQ(Row(MakeFormat(8, 0xFF, 0xFF, 0xFF, 0xFF), src, Rgb888(), 3, o), (V{0xB7, 0x00, 0x80}));
+  EXPECT_EQ(Row(MakeFormat(16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF), src, Rgb888(), 3, o),
+            (V{0xB7B7, 0x0000, 0x8080}));
   // The image one-channel formats keep the value in their alpha field alone.
-  std::vector<uint8_t> img8(3);
-  EXPECT_EQ(0, Convert(img8, 3, *GetMemImgColorData(kMemImgByte8, 0, 0), src, 9, Rgb888(),
-                       {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint8_t>{0xB7, 0x00, 0x80}), img8);
-  std::vector<uint16_t> img16(3);
-  EXPECT_EQ(0, Convert(img16, 3, *GetMemImgColorData(kMemImgWord16, 0, 0), src, 9, Rgb888(),
-                       {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0xB7B7, 0x0000, 0x8080}), img16);
-}
-
-TEST_P(ConvertTest, FullWordChannelNarrowsToNothing) {
+  EXPECT_EQ(Row(*GetMemImgColorData(kMemImgByte8, 0, 0), src, Rgb888(), 3, o),
+            (V{0xB7, 0x00, 0x80}));
+  EXPECT_EQ(Row(*GetMemImgColorData(kMemImgWord16, 0, 0), src, Rgb888(), 3, o),
+            (V{0xB7B7, 0x0000, 0x8080}));
   // A 32-bit red into a format without red: the red drops all 32 bits; its top byte still
   // becomes the alpha.
-  const ColorData wide = MakeFormat(32, 0xFFFFFFFF, 0, 0, 0);
-  const std::vector<uint32_t> src = {0xABCDEF12};
-  std::vector<uint8_t> out(1);
-  Opts o;
-  o.zero = 1;
-  o.fromRed = 1;
-  EXPECT_EQ(0, Convert(out, 1, *GetMemImgColorData(kMemImgByte8, 0, 0), src, 1, wide, {0, 0, 1, 1},
-                       0, 0, o));
-  EXPECT_EQ(0xAB, out[0]);
-}
-
-TEST_P(ConvertTest, AlphaFromRedNarrowsToTheAlphaWidth) {
+  EXPECT_EQ(Row(*GetMemImgColorData(kMemImgByte8, 0, 0), std::vector<uint32_t>{0xABCDEF12},
+                MakeFormat(32, 0xFFFFFFFF, 0, 0, 0), 1, o),
+            (V{0xAB}));
   // 8-bit red at 0..7, 4-bit alpha at 12..15; bits 8..11 are unused (NM).
-  const ColorData dst = MakeFormat(16, 0x00FF, 0, 0, 0xF000);
-  ASSERT_EQ(0x0F00u, dst.NM);
-  const std::vector<uint8_t> src = Rgb24({0xB71122});
-  std::vector<uint16_t> out(1);
-  Opts o;
-  o.zero = 1;
-  o.fromRed = 1;
-  EXPECT_EQ(0, Convert(out, 1, dst, src, 3, Rgb888(), {0, 0, 1, 1}, 0, 0, o));
-  EXPECT_EQ(0xBF00u, out[0]);
+  const ColorData narrow = MakeFormat(16, 0x00FF, 0, 0, 0xF000);
+  ASSERT_EQ(0x0F00u, narrow.NM);
+  EXPECT_EQ(Row(narrow, src, Rgb888(), 1, o), (V{0xBF00}));
   // Without zero colour the red stays as well.
   o.zero = 0;
-  EXPECT_EQ(0, Convert(out, 1, dst, src, 3, Rgb888(), {0, 0, 1, 1}, 0, 0, o));
-  EXPECT_EQ(0xBFB7u, out[0]);
-}
-
-TEST_P(ConvertTest, ZeroMaskSourceChannelReadsZero) {
-  // No blue in the source; the destination's blue is 8 bits wide.
-  const ColorData src = MakeFormat(16, 0xF800, 0x07E0, 0, 0);
-  const std::vector<uint16_t> pixels = {0xFFFF};
-  std::vector<uint32_t> out(1);
-  EXPECT_EQ(0, Convert(out, 1, Xrgb8888(), pixels, 1, src, {0, 0, 1, 1}, 0, 0));
-  EXPECT_EQ(0xFFFFFF00u, out[0]);
+  EXPECT_EQ(Row(narrow, src, Rgb888(), 1, o), (V{0xBFB7}));
 }
 
 INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, ConvertTest, ::testing::Values(0, 1));
-INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, PaletteSource, ::testing::Values(0, 1));
-INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, Rgb24Source, ::testing::Values(0, 1));
 INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, FastRowsTest, ::testing::Values(0, 1));
 
 }  // namespace

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <vector>
 
 #include "graphics/ddraw/color_data.h"
 
@@ -40,6 +42,13 @@ inline ColorData Argb8888() {
 }
 inline ColorData Rgb888() {
   return MakeFormat(24, 0xFF0000, 0xFF00, 0xFF, 0);
+}
+
+// A row of 24-bit pixels from 0x00RRGGBB values.
+inline std::vector<uint8_t> Rgb24(std::initializer_list<uint32_t> colours) {
+  std::vector<uint8_t> out;
+  for (uint32_t c : colours) out.insert(out.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+  return out;
 }
 
 }  // namespace zq::gfx::testing
