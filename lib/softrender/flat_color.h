@@ -192,35 +192,76 @@ struct FlatOp<Pixel, kFlatCopy> {
   Pixel operator()(Pixel) const { return s; }
 };
 
-// 16-bit alpha blend: each field F' = dF + p*(sF - dF)/255 truncated toward zero. |p*(sF - dF)|
-// is at most 16065, where n/255 = (n + 1 + (n >> 8)) >> 8 exactly, so no table is needed.
+// 16-bit alpha blend: each field F' = dF + p*(sF - dF)/255 truncated toward zero, for the
+// parameters 1..254 that reach this operation (ResolveFlatMode turns 0 and 255 into other
+// operations). Two exact ways to divide, giving the same lanes:
+// - Portable (and single pixels): n = p*(sF - dF) lies within +-16065 (63*255), where
+//   |n|/255 = (|n| + 1 + (|n| >> 8)) >> 8, the sign split off and put back.
+// - x86 blocks: one signed high-half multiply of t = 2*(sF - dF) by M = ceil(p*2^15/255)
+//   (at most 32640 for p <= 254, so a positive 16-bit factor). t*M/2^16 = p*D/255 + D*e/2^15
+//   with D = sF - dF, |D| <= 63 and 0 < e < 1 (e = 0 would need 255 | p). p*D/255 is a
+//   multiple of 1/255 and |D*e/2^15| < 63/2^15 < 1/255, so the floor is floor(p*D/255) for
+//   D >= 0 and, the error being negative, ceil(p*D/255) - 1 for D < 0: adding 1 for
+//   negative D gives the truncated quotient (the tests check every p and D).
+inline constexpr int16_t FlatAlphaMagic(uint32_t p) {
+  return int16_t((p * 32768u + 254u) / 255u);
+}
+
 template <>
 struct FlatOp<uint16_t, kFlatAlpha> {
   static constexpr bool kWritesOnly = false;
-  int16_t sr, sg, sb, p;
+  int16_t sr, sg, sb, p, magic;
   explicit FlatOp(const FlatColor& c)
       : sr(int16_t(c.color >> 11)),
         sg(int16_t((c.color >> 5) & 0x3F)),
         sb(int16_t(c.color & 0x1F)),
-        p(int16_t(c.param)) {}
+        p(int16_t(c.param)),
+        magic(FlatAlphaMagic(c.param)) {}
+
+  // Replaces each lane's doubled destination field 2*dF by p*(sF - dF)/255 truncated, given
+  // 2*sF (both doubled so the x86 form needs no extra doubling).
+  template <int B>
+  [[gnu::always_inline]] void FieldChange(int16_t s2, typename Block<B>::S16& v) const {
+    using S16 = typename Block<B>::S16;
+    const S16 t = s2 - v;
+#if defined(__SSE2__)
+    if constexpr (B == 16 || B == 32) {
+      S16 hi;
+      if constexpr (B == 16) {
+        hi = __builtin_ia32_pmulhw128(t, S16{} + magic);
+      } else {
+        // Only ever inlined into the AVX2 row loop; the assembler form keeps AVX2
+        // builtins out of the default build of this header.
+        const S16 m = S16{} + magic;
+        __asm__("vpmulhw %2, %1, %0" : "=x"(hi) : "x"(t), "x"(m));
+      }
+      v = hi - (t >> 15);
+      return;
+    }
+#endif
+    const S16 n = (t >> 1) * p;
+    const S16 sign = n >> 15;  // 0 or -1
+    const S16 a = (n ^ sign) - sign;
+    const S16 q = (a + 1 + (a >> 8)) >> 8;
+    v = (q ^ sign) - sign;
+  }
+
   template <int B>
   [[gnu::always_inline]] void Apply(typename Block<B>::U16& d) const {
     using S16 = typename Block<B>::S16;
     using U16 = typename Block<B>::U16;
-    auto blend = [this](S16& f, int16_t sf) {  // f: the destination field, in place
-      const S16 prod = (sf - f) * p;
-      const S16 sign = prod >> 15;  // 0 or -1
-      const S16 a = (prod ^ sign) - sign;
-      const S16 q = (a + 1 + (a >> 8)) >> 8;
-      f += (q ^ sign) - sign;
-    };
-    S16 r = (S16)(d >> 11), g = (S16)((d >> 5) & 0x3F), b = (S16)(d & 0x1F);
-    blend(r, sr);
-    blend(g, sg);
-    blend(b, sb);
-    d = (U16)r << 11 | (U16)g << 5 | (U16)b;
+    // Each field doubled (room to spare in a 16-bit lane). The new pixel is d plus each
+    // field's change at the field's place: every new field stays within its width, so the
+    // sum taken modulo 2^16 is exactly the packed new pixel.
+    S16 r = (S16)((d >> 10) & 0x3E), g = (S16)((d >> 4) & 0x7E), b = (S16)((d + d) & 0x3E);
+    FieldChange<B>(int16_t(sr * 2), r);
+    FieldChange<B>(int16_t(sg * 2), g);
+    FieldChange<B>(int16_t(sb * 2), b);
+    d += ((U16)r << 11) + ((U16)g << 5) + (U16)b;
   }
-  uint16_t operator()(uint16_t d) const { return ApplyOne(*this, d); }
+  uint16_t operator()(uint16_t d) const {
+    return ApplyOne(*this, d);
+  }
 };
 
 // 32-bit alpha blend: ((s - d)*p + (d << 8)) >> 8 per colour byte equals
