@@ -213,6 +213,8 @@ int LibraryInit() {
 
   char dir[4096];
   g_lib.startDir = getcwd(dir, sizeof dir) != nullptr ? dir : ".";
+  // Relative file names are found from the start directory, whatever was current before.
+  base::FileAccessSetDir(g_lib.startDir.c_str());
   base::LogOpen(g_lib.startDir.c_str());
   base::LogAddString("ZqLib の初期化処理を開始します\n");
   base::LogIndentIn();

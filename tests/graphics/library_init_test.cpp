@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/file_access.h"
 #include "base/memory.h"
 #include "base/system.h"
 #include "graphics/d3d/d3d_stubs.h"
@@ -79,6 +80,17 @@ TEST(LibraryInit, HardwareSurfacesInAWindowAndFullScreen) {
     EXPECT_EQ(platform::GetDesktop().width, 1920);
     EXPECT_EQ(platform::GetDesktop().bitsPerPixel, 32u);
   }
+}
+
+TEST(LibraryInit, RelativeFileNamesStartFromTheStartDirectory) {
+  char before[4096];
+  ASSERT_EQ(base::FileAccessGetDir(before, sizeof before), 0);  // pins the directory seen first
+  LibrarySession lib({.start = false});                         // enters a fresh directory
+  { std::ofstream("here.bin") << "x"; }
+  ASSERT_EQ(lib.Start(), 0);
+  const base::FileValue file = base::FileAccessOpen("here.bin", 0, 1);
+  EXPECT_NE(file, 0u);
+  if (file != 0) base::FileAccessClose(file);
 }
 
 TEST(LibraryInit, RefusesASecondStart) {
