@@ -3,13 +3,12 @@
 // bytes are copied with memcpy in the same run; "vs_memcpy" is the blit's time over that.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "bench_support.h"
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
 #include "softrender/draw_memimg.h"
@@ -18,31 +17,8 @@ namespace {
 
 using namespace zq;
 
-struct Image {
-  Image(int w, int h, int colorType, bool alpha) {
-    const int bytes = (colorType == gfx::kMemImgRgb565 && !alpha) ? 2 : 4;
-    format.PixelByte = uint16_t(bytes);
-    format.ColorBitDepth = uint16_t(bytes * 8);
-    pixels.assign(size_t(w) * h * bytes, 0);
-    m = {};
-    m.SetupMark = gfx::kMemImgSetupMark;
-    m.Width = w;
-    m.Height = h;
-    m.Pitch = w * bytes;
-    m.PitchShift = -1;
-    m.Format = &format;
-    m.ColorType = colorType;
-    m.AlphaFlag = alpha ? 1 : 0;
-    m.Pixels = pixels.data();
-  }
-  Image(const Image&) = delete;
-  gfx::ColorData format{};
-  std::vector<uint8_t> pixels;
-  gfx::MEMIMG m;
-};
-
 // Sprite-like content: bands of transparent, opaque and (with alpha) translucent pixels.
-void Fill(Image& img, std::mt19937& rng) {
+void Fill(bench::BenchImage& img, std::mt19937& rng) {
   const bool is16 = img.m.ColorType == gfx::kMemImgRgb565;
   const uint32_t key = is16 ? 0xF81F : 0x00FF00FF;
   img.m.TransColor = key;
@@ -56,16 +32,6 @@ void Fill(Image& img, std::mt19937& rng) {
       if (img.m.AlphaFlag) p[is16 ? 2 : 3] = band == 0 ? 0 : band == 1 ? 255 : uint8_t(rng());
     }
   }
-}
-
-// The destination rows written with the C library's memcpy: the floor a blit is measured
-// against. Called through a pointer so the compiler cannot expand it into a slower inline
-// string move.
-void* (*volatile g_memcpy)(void*, const void*, size_t) = std::memcpy;
-
-void CopyRect(uint8_t* dst, ptrdiff_t pitch, const uint8_t* src, size_t rowBytes, int rows) {
-  auto* copy = g_memcpy;
-  for (int r = 0; r < rows; ++r) copy(dst + pitch * r, src + rowBytes * r, rowBytes);
 }
 
 struct Case {
@@ -99,8 +65,8 @@ void BM_DrawMemImg(benchmark::State& state) {
                  (full ? "640x480 " : "64x64 ") + kCaseNames[state.range(2)]);
   std::mt19937 rng(1);
   const int sw = full ? 640 : 64, sh = full ? 480 : 64;
-  Image screen(640, 480, colorType, false);
-  Image src(sw, sh, colorType, c.alpha);
+  bench::BenchImage screen(640, 480, colorType);
+  bench::BenchImage src(sw, sh, colorType, c.alpha);
   Fill(screen, rng);
   Fill(src, rng);
   gfx::g_DrawState.DrawArea = {0, 0, 640, 480};
@@ -119,38 +85,26 @@ void BM_DrawMemImg(benchmark::State& state) {
     y = full ? 0 : (pos * 23) % (480 - 64);
     ++pos;
   };
-  double blit = 0, copy = 0;
   for (auto _ : state) {
     int x, y;
     next(x, y);
     soft::DrawMemImg(&screen.m, &src.m, x, y, c.trans, nullptr);
     benchmark::ClobberMemory();
   }
-  // Then both again under one clock, alternating in batches, for the ratio.
-  const int64_t n = std::max<int64_t>(int64_t(state.iterations()), 1);
-  const int64_t batch = std::max<int64_t>(n / 8, 1);
-  for (int64_t done = 0; done < n; done += batch) {
-    auto t0 = std::chrono::steady_clock::now();
-    for (int64_t i = 0; i < batch; ++i) {
-      int x, y;
-      next(x, y);
-      CopyRect(screen.m.Pixels + size_t(y) * screen.m.Pitch + size_t(x) * bytes, screen.m.Pitch,
-               from, size_t(sw) * bytes, sh);
-      benchmark::ClobberMemory();
-    }
-    auto t1 = std::chrono::steady_clock::now();
-    for (int64_t i = 0; i < batch; ++i) {
-      int x, y;
-      next(x, y);
-      soft::DrawMemImg(&screen.m, &src.m, x, y, c.trans, nullptr);
-      benchmark::ClobberMemory();
-    }
-    auto t2 = std::chrono::steady_clock::now();
-    copy += std::chrono::duration<double>(t1 - t0).count();
-    blit += std::chrono::duration<double>(t2 - t1).count();
-  }
-  state.SetItemsProcessed(int64_t(state.iterations()) * sw * sh);
-  state.counters["vs_memcpy"] = copy > 0 ? blit / copy : 0;
+  // Then both again under one clock, the destination bytes copied beside each blit.
+  bench::TimeBeside(
+      state, double(sw) * sh,
+      [&] {
+        int x, y;
+        next(x, y);
+        bench::CopyRect(screen.m.Pixels + size_t(y) * screen.m.Pitch + size_t(x) * bytes,
+                        screen.m.Pitch, from, size_t(sw) * bytes, sh);
+      },
+      [&] {
+        int x, y;
+        next(x, y);
+        soft::DrawMemImg(&screen.m, &src.m, x, y, c.trans, nullptr);
+      });
 }
 
 void Args(benchmark::internal::Benchmark* b) {

@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_support.h"
 #include "graphics/ddraw/color_data.h"
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
@@ -32,20 +33,10 @@ void BM_FillScreen(benchmark::State& state) {
     state.SkipWithError("no AVX2 on this machine");
     return;
   }
-  const int bytesPerPixel = colorType == zq::gfx::kMemImgRgb565 ? 2 : 4;
   constexpr int kW = 640, kH = 480;
 
-  static zq::gfx::ColorData format{};
-  format.PixelByte = uint16_t(bytesPerPixel);
-  std::vector<uint8_t> pixels(size_t(kW) * kH * bytesPerPixel, 0x5A);
-  zq::gfx::MEMIMG img{};
-  img.SetupMark = zq::gfx::kMemImgSetupMark;
-  img.Width = kW;
-  img.Height = kH;
-  img.Pitch = kW * bytesPerPixel;
-  img.Format = &format;
-  img.ColorType = colorType;
-  img.Pixels = pixels.data();
+  zq::bench::BenchImage screen(kW, kH, colorType, false, 0x5A);
+  zq::gfx::MEMIMG& img = screen.m;
 
   zq::gfx::g_DrawState.DrawArea = {0, 0, kW, kH};
   zq::gfx::g_DrawState.BlendMode = mode;
@@ -61,7 +52,7 @@ void BM_FillScreen(benchmark::State& state) {
     zq::soft::FillMemImgBox(&img, nullptr, color);
     benchmark::ClobberMemory();
     const auto t1 = Clock::now();
-    std::memset(pixels.data(), 0x5A, pixels.size());
+    std::memset(screen.pixels.data(), 0x5A, screen.pixels.size());
     benchmark::ClobberMemory();
     const auto t2 = Clock::now();
     const double fill = std::chrono::duration<double>(t1 - t0).count();
@@ -75,8 +66,7 @@ void BM_FillScreen(benchmark::State& state) {
   state.counters["memset_us"] = memsetTotal / n * 1e6;
   state.counters["ratio"] = fillTotal / memsetTotal;
   // Manual time is the fill's alone, so the rate is the fill's.
-  state.counters["pixels/s"] =
-      benchmark::Counter(double(kW) * kH, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["pixels/s"] = zq::bench::PixelRate(double(kW) * kH);
   state.SetLabel(std::string(colorType == zq::gfx::kMemImgRgb565 ? "16-bit" : "32-bit") + " mode " +
                  std::to_string(mode));
 }
@@ -92,17 +82,8 @@ void BM_LineList(benchmark::State& state) {
   const int bytesPerPixel = colorType == zq::gfx::kMemImgRgb565 ? 2 : 4;
   constexpr int kW = 640, kH = 480, kSegments = 1000;
 
-  static zq::gfx::ColorData format{};
-  format.PixelByte = uint16_t(bytesPerPixel);
-  std::vector<uint8_t> pixels(size_t(kW) * kH * bytesPerPixel, 0x5A);
-  zq::gfx::MEMIMG img{};
-  img.SetupMark = zq::gfx::kMemImgSetupMark;
-  img.Width = kW;
-  img.Height = kH;
-  img.Pitch = kW * bytesPerPixel;
-  img.Format = &format;
-  img.ColorType = colorType;
-  img.Pixels = pixels.data();
+  zq::bench::BenchImage screen(kW, kH, colorType, false, 0x5A);
+  zq::gfx::MEMIMG& img = screen.m;
 
   zq::gfx::g_DrawState.DrawArea = {0, 0, kW, kH};
   zq::gfx::g_DrawState.BlendMode = mode;
@@ -124,8 +105,7 @@ void BM_LineList(benchmark::State& state) {
     zq::soft::DrawMemImgLineList(&img, segments.data(), kSegments);
     benchmark::ClobberMemory();
   }
-  state.counters["pixels/s"] =
-      benchmark::Counter(linePixels, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["pixels/s"] = zq::bench::PixelRate(linePixels);
   state.SetLabel(std::string(colorType == zq::gfx::kMemImgRgb565 ? "16-bit" : "32-bit") + " mode " +
                  std::to_string(mode) + ", 1000 segments");
 }

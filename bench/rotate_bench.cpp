@@ -6,36 +6,17 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
+#include "bench_support.h"
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
 #include "softrender/rotated.h"
 
 namespace {
 
-using zq::gfx::MEMIMG;
-
 constexpr int kW = 640, kH = 480, kSprites = 1000, kSide = 32;
-
-struct Image {
-  std::vector<uint8_t> bytes;
-  MEMIMG img{};
-  Image(int w, int h, int colorType) {
-    const int bpp = colorType == 1 ? 4 : 2;
-    bytes.assign(size_t(w) * h * bpp, 0);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 2654435761u >> 24);
-    img.SetupMark = zq::gfx::kMemImgSetupMark;
-    img.Width = w;
-    img.Height = h;
-    img.Pitch = w * bpp;
-    img.ColorType = colorType;
-    img.TransColor = 0x1234;
-    img.Pixels = bytes.data();
-  }
-};
 
 struct Sprite {
   int x, y;
@@ -58,18 +39,17 @@ void Run(benchmark::State& state, int colorType, int trans, int turn) {
   zq::gfx::g_DrawState.BlendMode = mode;
   zq::gfx::g_DrawState.BlendParam = mode == 0 ? 255 : 128;
   zq::gfx::g_DrawState.Bright = 0xFFFFFF;
-  Image screen(kW, kH, colorType);
-  Image sprite(kSide, kSide, colorType);
+  zq::bench::HashedImage screen(kW, kH, colorType);
+  zq::bench::HashedImage sprite(kSide, kSide, colorType);
   const std::vector<Sprite> sprites = Sprites();
   for (auto _ : state) {
     for (const Sprite& s : sprites)
-      zq::soft::DrawMemImgRotated(&screen.img, &sprite.img, s.x, s.y, s.angle, 1.0f, trans, turn,
+      zq::soft::DrawMemImgRotated(&screen.m, &sprite.m, s.x, s.y, s.angle, 1.0f, trans, turn,
                                   nullptr);
-    benchmark::DoNotOptimize(screen.bytes.data());
+    benchmark::DoNotOptimize(screen.pixels.data());
     benchmark::ClobberMemory();
   }
-  state.counters["pixels/s"] = benchmark::Counter(double(kSprites) * kSide * kSide,
-                                                  benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["pixels/s"] = zq::bench::PixelRate(double(kSprites) * kSide * kSide);
 }
 
 void BM_Rotated16(benchmark::State& s) {
@@ -89,21 +69,11 @@ BENCHMARK(BM_Rotated16Keyed)->ArgName("mode")->DenseRange(0, 4);
 BENCHMARK(BM_Rotated32)->ArgName("mode")->DenseRange(0, 4);
 BENCHMARK(BM_Rotated16Mirrored)->ArgName("mode")->DenseRange(0, 4);
 
-void MemcpyScreen(benchmark::State& state, int bpp) {
-  std::vector<uint8_t> a(size_t(kW) * kH * bpp, 1), b(a.size());
-  for (auto _ : state) {
-    std::memcpy(b.data(), a.data(), a.size());
-    benchmark::DoNotOptimize(b.data());
-    benchmark::ClobberMemory();
-  }
-  state.counters["pixels/s"] =
-      benchmark::Counter(double(kW) * kH, benchmark::Counter::kIsIterationInvariantRate);
-}
 void BM_MemcpyScreen16(benchmark::State& s) {
-  MemcpyScreen(s, 2);
+  zq::bench::MemcpyScreen(s, kW, kH, 2);
 }
 void BM_MemcpyScreen32(benchmark::State& s) {
-  MemcpyScreen(s, 4);
+  zq::bench::MemcpyScreen(s, kW, kH, 4);
 }
 BENCHMARK(BM_MemcpyScreen16);
 BENCHMARK(BM_MemcpyScreen32);

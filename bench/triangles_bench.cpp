@@ -4,36 +4,18 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
+#include "bench_support.h"
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
 #include "softrender/triangle.h"
 
 namespace {
 
-using zq::gfx::MEMIMG;
 using zq::soft::SoftTriangleVertex;
 
 constexpr int kW = 640, kH = 480;
-
-struct Image {
-  std::vector<uint8_t> bytes;
-  MEMIMG img{};
-  Image(int w, int h, int colorType) {
-    const int bpp = colorType == 1 ? 4 : 2;
-    bytes.assign(size_t(w) * h * bpp, 0);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 2654435761u >> 24);
-    img.SetupMark = zq::gfx::kMemImgSetupMark;
-    img.Width = w;
-    img.Height = h;
-    img.Pitch = w * bpp;
-    img.ColorType = colorType;
-    img.TransColor = 0x1234;
-    img.Pixels = bytes.data();
-  }
-};
 
 void ResetState(int mode) {
   zq::gfx::g_DrawState = zq::gfx::GraphicsDrawState{};
@@ -60,18 +42,17 @@ std::vector<SoftTriangleVertex> Cover(int cell) {
 void Run(benchmark::State& state, int colorType, bool textured, int trans) {
   const int cell = int(state.range(0));
   ResetState(int(state.range(1)));
-  Image screen(kW, kH, colorType);
-  Image src(cell > 256 ? kW : 256 + cell, cell > 256 ? kH : 256 + cell, colorType);
+  zq::bench::HashedImage screen(kW, kH, colorType);
+  zq::bench::HashedImage src(cell > 256 ? kW : 256 + cell, cell > 256 ? kH : 256 + cell, colorType);
   const std::vector<SoftTriangleVertex> v = Cover(cell);
   for (auto _ : state) {
     for (size_t i = 0; i < v.size(); i += 3)
-      zq::soft::DrawMemImgTriangle(&screen.img, textured ? &src.img : nullptr, &v[i], trans,
-                                   nullptr, 0x5A5A5A5Au & (colorType == 1 ? ~0u : 0xFFFFu));
-    benchmark::DoNotOptimize(screen.bytes.data());
+      zq::soft::DrawMemImgTriangle(&screen.m, textured ? &src.m : nullptr, &v[i], trans, nullptr,
+                                   0x5A5A5A5Au & (colorType == 1 ? ~0u : 0xFFFFu));
+    benchmark::DoNotOptimize(screen.pixels.data());
     benchmark::ClobberMemory();
   }
-  state.counters["pixels/s"] =
-      benchmark::Counter(double(kW) * kH, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["pixels/s"] = zq::bench::PixelRate(double(kW) * kH);
 }
 
 void BM_Textured16(benchmark::State& s) {
@@ -97,21 +78,11 @@ BENCHMARK(BM_Textured32)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {
 BENCHMARK(BM_Flat16)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {0, 1, 2, 3, 4}});
 BENCHMARK(BM_Flat32)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {0, 1, 2, 3, 4}});
 
-void MemcpyScreen(benchmark::State& state, int bpp) {
-  std::vector<uint8_t> a(size_t(kW) * kH * bpp, 1), b(a.size());
-  for (auto _ : state) {
-    std::memcpy(b.data(), a.data(), a.size());
-    benchmark::DoNotOptimize(b.data());
-    benchmark::ClobberMemory();
-  }
-  state.counters["pixels/s"] =
-      benchmark::Counter(double(kW) * kH, benchmark::Counter::kIsIterationInvariantRate);
-}
 void BM_MemcpyScreen16(benchmark::State& s) {
-  MemcpyScreen(s, 2);
+  zq::bench::MemcpyScreen(s, kW, kH, 2);
 }
 void BM_MemcpyScreen32(benchmark::State& s) {
-  MemcpyScreen(s, 4);
+  zq::bench::MemcpyScreen(s, kW, kH, 4);
 }
 BENCHMARK(BM_MemcpyScreen16);
 BENCHMARK(BM_MemcpyScreen32);
