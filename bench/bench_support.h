@@ -107,4 +107,14 @@ inline void MemcpyScreen(benchmark::State& state, int w, int h, int bytesPerPixe
   state.counters["pixels/s"] = PixelRate(double(w) * h);
 }
 
+// Registers BM_MemcpyScreen16 and BM_MemcpyScreen32 for a w x h screen; called from a
+// namespace-scope initialiser so they take their place among the file's benchmarks.
+inline bool RegisterMemcpyScreens(int w, int h) {
+  benchmark::RegisterBenchmark("BM_MemcpyScreen16",
+                               [=](benchmark::State& s) { MemcpyScreen(s, w, h, 2); });
+  benchmark::RegisterBenchmark("BM_MemcpyScreen32",
+                               [=](benchmark::State& s) { MemcpyScreen(s, w, h, 4); });
+  return true;
+}
+
 }  // namespace zq::bench

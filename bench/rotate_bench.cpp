@@ -69,14 +69,7 @@ BENCHMARK(BM_Rotated16Keyed)->ArgName("mode")->DenseRange(0, 4);
 BENCHMARK(BM_Rotated32)->ArgName("mode")->DenseRange(0, 4);
 BENCHMARK(BM_Rotated16Mirrored)->ArgName("mode")->DenseRange(0, 4);
 
-void BM_MemcpyScreen16(benchmark::State& s) {
-  zq::bench::MemcpyScreen(s, kW, kH, 2);
-}
-void BM_MemcpyScreen32(benchmark::State& s) {
-  zq::bench::MemcpyScreen(s, kW, kH, 4);
-}
-BENCHMARK(BM_MemcpyScreen16);
-BENCHMARK(BM_MemcpyScreen32);
+const bool kMemcpyScreens = zq::bench::RegisterMemcpyScreens(kW, kH);
 
 }  // namespace
 

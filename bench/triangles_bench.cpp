@@ -78,14 +78,7 @@ BENCHMARK(BM_Textured32)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {
 BENCHMARK(BM_Flat16)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {0, 1, 2, 3, 4}});
 BENCHMARK(BM_Flat32)->ArgNames({"cell", "mode"})->ArgsProduct({{1024, 32}, {0, 1, 2, 3, 4}});
 
-void BM_MemcpyScreen16(benchmark::State& s) {
-  zq::bench::MemcpyScreen(s, kW, kH, 2);
-}
-void BM_MemcpyScreen32(benchmark::State& s) {
-  zq::bench::MemcpyScreen(s, kW, kH, 4);
-}
-BENCHMARK(BM_MemcpyScreen16);
-BENCHMARK(BM_MemcpyScreen32);
+const bool kMemcpyScreens = zq::bench::RegisterMemcpyScreens(kW, kH);
 
 }  // namespace
 
