@@ -46,8 +46,13 @@ inline ColorData Rgb888() {
 
 // A row of 24-bit pixels from 0x00RRGGBB values.
 inline std::vector<uint8_t> Rgb24(std::initializer_list<uint32_t> colours) {
-  std::vector<uint8_t> out;
-  for (uint32_t c : colours) out.insert(out.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+  std::vector<uint8_t> out(colours.size() * 3);
+  size_t i = 0;
+  for (uint32_t c : colours) {
+    out[i++] = uint8_t(c);
+    out[i++] = uint8_t(c >> 8);
+    out[i++] = uint8_t(c >> 16);
+  }
   return out;
 }
 
