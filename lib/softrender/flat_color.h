@@ -225,19 +225,22 @@ struct FlatOp<uint16_t, kFlatAlpha> {
     using S16 = typename Block<B>::S16;
     const S16 t = s2 - v;
 #if defined(__SSE2__)
-    if constexpr (B == 16 || B == 32) {
+    if constexpr (B == 16) {
+      v = __builtin_ia32_pmulhw128(t, S16{} + magic) - (t >> 15);
+      return;
+    }
+#if !defined(__clang__)
+    if constexpr (B == 32) {
+      // Only ever inlined into the AVX2 row loop; the assembler form keeps AVX2 builtins out
+      // of the default build of this header. (clang checks the operand size against the
+      // default target, so it takes the portable form below, which gives the same result.)
       S16 hi;
-      if constexpr (B == 16) {
-        hi = __builtin_ia32_pmulhw128(t, S16{} + magic);
-      } else {
-        // Only ever inlined into the AVX2 row loop; the assembler form keeps AVX2
-        // builtins out of the default build of this header.
-        const S16 m = S16{} + magic;
-        __asm__("vpmulhw %2, %1, %0" : "=x"(hi) : "x"(t), "x"(m));
-      }
+      const S16 m = S16{} + magic;
+      __asm__("vpmulhw %2, %1, %0" : "=x"(hi) : "x"(t), "x"(m));
       v = hi - (t >> 15);
       return;
     }
+#endif
 #endif
     const S16 n = (t >> 1) * p;
     const S16 sign = n >> 15;  // 0 or -1
