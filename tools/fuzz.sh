@@ -17,8 +17,11 @@ for reader in bmp bgra tga dds png jpeg; do
   echo "== fuzzing $reader for ${seconds}s"
   work=$(mktemp -d)
   # New inputs go to the scratch folder; the committed seeds are only read.
+  # Crashing or slow inputs are kept in the build folder, not the source tree.
+  mkdir -p "$build/artifacts"
   "$build/fuzz/${reader}_fuzz" "$work" "fuzz/corpus/$reader" -max_total_time="$seconds" \
-    -rss_limit_mb=4096 -timeout=120 -print_final_stats=1 2>&1 | tail -n 4
+    -rss_limit_mb=4096 -timeout=120 -print_final_stats=1 \
+    -artifact_prefix="$build/artifacts/${reader}-" 2>&1 | tail -n 4
   status=${PIPESTATUS[0]}
   rm -rf "$work"
   [ "$status" -eq 0 ] || { echo "fuzz target $reader failed"; exit 1; }
