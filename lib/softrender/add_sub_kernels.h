@@ -52,7 +52,9 @@ template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
   }
 }
 
-struct AdditiveMode {
+// Modes 2 and 3 differ only in the packed operation that meets the destination.
+template <uint32_t (*Op16)(uint32_t, uint32_t), uint32_t (*Op32)(uint32_t, uint32_t)>
+struct PackedMode {
   static constexpr bool kSkipsClearTexels = true;
 
   template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
@@ -60,30 +62,16 @@ struct AdditiveMode {
                                              uint32_t t, uint32_t a) {
     const uint32_t S = ScaledSource<Wide, Blend, Bright, AlphaFactor>(c, s, t, a);
     if constexpr (Wide)
-      StoreWhole<true>(dp, AddPixelSaturated32(S, LoadDest<true>(dp)));
+      StoreWhole<true>(dp, Op32(S, LoadDest<true>(dp)));
     else
-      StoreWhole<false>(dp, AddPixelSaturated16(S, LoadDest<false>(dp)));
+      StoreWhole<false>(dp, Op16(S, LoadDest<false>(dp)));
   }
 
   template <class Src, bool Blend, bool Bright, bool Alpha, bool Trans>
-  using Kernel = WeightedKernel<AdditiveMode, Src, Blend, Bright, Alpha, Trans>;
+  using Kernel = WeightedKernel<PackedMode, Src, Blend, Bright, Alpha, Trans>;
 };
 
-struct SubtractiveMode {
-  static constexpr bool kSkipsClearTexels = true;
-
-  template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
-  [[gnu::always_inline]] static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s,
-                                             uint32_t t, uint32_t a) {
-    const uint32_t S = ScaledSource<Wide, Blend, Bright, AlphaFactor>(c, s, t, a);
-    if constexpr (Wide)
-      StoreWhole<true>(dp, SubPixelSaturated32(S, LoadDest<true>(dp)));
-    else
-      StoreWhole<false>(dp, SubPixelSaturated16(S, LoadDest<false>(dp)));
-  }
-
-  template <class Src, bool Blend, bool Bright, bool Alpha, bool Trans>
-  using Kernel = WeightedKernel<SubtractiveMode, Src, Blend, Bright, Alpha, Trans>;
-};
+using AdditiveMode = PackedMode<AddPixelSaturated16, AddPixelSaturated32>;
+using SubtractiveMode = PackedMode<SubPixelSaturated16, SubPixelSaturated32>;
 
 }  // namespace zq::soft
