@@ -37,6 +37,7 @@ inline SynthGlyph SynthFaceGlyph(uint32_t c, int size, bool bold) {
   g.originY = m.ascent - int(c % 3);
   if (c == 0x20 || c == 0x8140 || c == 0x7F) {
     g.empty = true;
+    g.level = g.set = {0};
     return g;
   }
   const int baseW = std::max(1, g.increment - 2 - int(c % 3));
