@@ -25,7 +25,10 @@ using platform::HGDIOBJ;
 
 HandleTable FontHandleTable(HandleKind::kFont, sizeof(FontRecord), HandleSlotPolicy::kLowestFree,
                             HandleCheckPolicy::kTableCounter);
-DefaultFontSettingsRecord DefaultFontSettings{"", 16, 6, 0, 1, 1, 0};
+namespace {
+constexpr DefaultFontSettingsRecord kInitialDefaultFontSettings{"", 16, 6, 0, 1, 1, 0};
+}  // namespace
+DefaultFontSettingsRecord DefaultFontSettings = kInitialDefaultFontSettings;
 int32_t FontCacheCharCount = 0;
 int32_t FontCacheInSystemMemory = 0;
 const uint32_t FontCharsetTable[3] = {platform::DEFAULT_CHARSET, platform::SHIFTJIS_CHARSET,
@@ -101,10 +104,8 @@ bool SizeTextureCache(FontRecord& f, int64_t cell) {
   }
   const bool edge = (f.Type & kFontTypeEdge) != 0;
   const int64_t graphWidth = edge ? 2 * width : width;
-  const int64_t workBytes = (edge ? 2 * cell : cell) * 2 * (cell + EdgeExtra(f));
-  if (graphWidth > platform::kMaxImageSide || height > platform::kMaxImageSide ||
-      workBytes > platform::kMaxBlockBytes)
-    return false;
+  // The work image stays far below 2^31 bytes once the graph fits.
+  if (graphWidth > platform::kMaxImageSide || height > platform::kMaxImageSide) return false;
   f.CacheWidth = int32_t(width);
   f.CacheHeight = int32_t(height);
   f.Capacity = int32_t(std::min<int64_t>((width / cell) * (height / cell), kFontCacheMaxChars));
@@ -277,10 +278,10 @@ int DeleteFontHandle(HandleValue handle) {
   if (f == nullptr) return -1;
   if (f->GdiFont != nullptr) platform::DeleteObject(f->GdiFont);
   base::TrackedFree(f->CacheBitmap);
-  if (f->DrawScreen >= 0) DeleteSurface2D(f->DrawScreen);
+  DeleteSurface2D(f->DrawScreen);
   // The edge graph is a graph of its own (derived from the cache graph): it goes too.
-  if (f->EdgeGraph >= 0) DeleteGraphHandle(f->EdgeGraph, 0);
-  if (f->CacheGraph >= 0) DeleteGraphHandle(f->CacheGraph, 0);
+  DeleteGraphHandle(f->EdgeGraph, 0);
+  DeleteGraphHandle(f->CacheGraph, 0);
   base::TrackedFree(f->WorkImage.Pixels);
   if (f->LostFlag != nullptr) *f->LostFlag = 1;
   FontHandleTable.Free(handle);
@@ -297,17 +298,15 @@ int SetupFontCache(HandleValue handle) {
     options.AlphaChFlag = antialias ? 1 : 0;
     options.SystemMemFlag = 1;
     options.ColorBitDepth = uint8_t(GetScreenColorBitDepth());
-    const HandleValue screen =
-        AddSurface2D(GetScreenWidth(), GetScreenHeight(), 0, 0, 0, -1, 0, 0, &options);
-    if (screen < 0) return -1;
-    f->DrawScreen = screen;
-    SetSurface2DLink(screen, &f->DrawScreenLost);
+    f->DrawScreen = AddSurface2D(GetScreenWidth(), GetScreenHeight(), 0, 0, 0, -1, 0, 0, &options);
+    if (f->DrawScreen < 0) return -1;
+    SetSurface2DLink(f->DrawScreen, &f->DrawScreenLost);
   }
   if (f->CacheGraphLost == 1) {
     f->CacheGraphLost = 0;
     // An edge graph that outlived its cache graph would be left behind.
-    if (f->EdgeGraph >= 0) DeleteGraphHandle(f->EdgeGraph, 0);
-    f->EdgeGraph = -1;
+    DeleteGraphHandle(f->EdgeGraph, 0);
+    f->CacheGraph = f->EdgeGraph = -1;  // no stale handle stays behind
     const bool edge = (f->Type & kFontTypeEdge) != 0;
     const int savedAlpha = GetCreateAlphaChannelFlag(), savedDepth = GetCreateColorBitDepth(),
               saved3D = GetChooseDirect3DGraphs(), savedAlphaTest = GetCreateOptionB();
@@ -357,11 +356,6 @@ namespace {
 
 int16_t ToInt16(int64_t v) {
   return int16_t(std::clamp<int64_t>(v, INT16_MIN, INT16_MAX));
-}
-
-// Bytes of a row of w pixels in the glyph format's layout.
-int64_t GlyphRowBytes(uint32_t format, int64_t w) {
-  return format == platform::GGO_BITMAP ? (w + 31) / 32 * 4 : (w + 3) / 4 * 4;
 }
 
 // Writes the work image's glyph rectangle (and its edge layer) into the cache graph.
@@ -451,7 +445,7 @@ GlyphCacheEntry* RenderGlyphToCache(int32_t count, const uint8_t* chars, HandleV
       // A glyph without pixels reads as an empty box: a zeroed buffer of its visible part.
       const bool pixels = size > 0 && pitch > 0;
       const int64_t rows = pixels ? int64_t(size) / pitch : std::min<int64_t>(boxH, cell);
-      if (!pixels) pitch = GlyphRowBytes(format, std::min<int64_t>(boxW, cell));
+      if (!pixels) pitch = (std::min<int64_t>(boxW, cell) + 3) & ~int64_t(3);  // a byte a pixel
       auto* buffer = static_cast<uint8_t*>(ZQ_CALLOC(size_t(pitch * rows + 2 * pitch)));
       if (buffer == nullptr)
         base::ExitOnFatalError("アンチエイリアス文字取得用バッファの確保に失敗しました");
@@ -544,13 +538,7 @@ void SetForceFontTextureCache(int on) {
 // ---- The default font and the font system ---------------------------------------------------
 
 void ResetDefaultFontSettings() {
-  DefaultFontSettings = DefaultFontSettingsRecord{};
-  DefaultFontSettings.Size = 16;
-  DefaultFontSettings.Thickness = 6;
-  DefaultFontSettings.Type = 0;
-  DefaultFontSettings.CharsetIndex = 1;
-  DefaultFontSettings.EdgeSize = 1;
-  DefaultFontSettings.CharSpacing = 0;
+  DefaultFontSettings = kInitialDefaultFontSettings;
 }
 
 int InitFontSystem() {

@@ -16,6 +16,7 @@
 #include "base/memory.h"
 #include "graph_load_test_util.h"
 #include "graphics/ddraw/surface2d.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "support/library_fixture.h"
 #include "support/synthetic_face.h"
@@ -134,7 +135,7 @@ void ExpectEntry(const GlyphCacheEntry& en, const SynthGlyph& g, int size, int e
 }
 
 std::vector<uint32_t> TestCodes(uint32_t seed) {
-  std::vector<uint32_t> codes = {0x20, 0x8140, 0x7F, 0x7C, 0x5F, 0x41, 0x82A0};
+  std::vector<uint32_t> codes = {0x7C, 0x20, 0x8140, 0x7F, 0x5F, 0x41, 0x82A0};
   std::mt19937 rng(seed);
   for (int i = 0; i < 9; ++i)
     codes.push_back(i % 2 ? 0x21 + rng() % 0xDE
@@ -145,8 +146,9 @@ std::vector<uint32_t> TestCodes(uint32_t seed) {
 TEST(FontCache, MemoryCellsFollowTheFaceAndTheWritingRules) {
   LibrarySession lib;
   const std::vector<uint32_t> codes = TestCodes(1);
+  FontCacheCharCount = int32_t(codes.size());
   for (int type = 0; type < 4; ++type)
-    for (int size : {12, 13, 16})
+    for (int size : {4, 12, 13, 16})
       for (int thickness : {5, 6})
         for (int edge = type & 1; edge <= (type & 1 ? 5 : 0); ++edge) {
           const HandleValue h = Synth(size, thickness, type, type & 1 ? edge : -1);
@@ -154,6 +156,7 @@ TEST(FontCache, MemoryCellsFollowTheFaceAndTheWritingRules) {
           ASSERT_NE(f, nullptr);
           ASSERT_EQ(f->TextureCache, 0);
           EXPECT_EQ(Render(h, codes), &f->Entries[codes.size() - 1]);
+          Render(h, {0x7C});  // again in cell 0: its cut rows and edge stay out of cell 1
           for (size_t i = 0; i < codes.size(); ++i) {
             const SynthGlyph g = test::SynthFaceGlyph(codes[i], size, thickness >= 6);
             const bool space = codes[i] == 0x20 || codes[i] == 0x8140;
@@ -166,12 +169,15 @@ TEST(FontCache, MemoryCellsFollowTheFaceAndTheWritingRules) {
           }
           DeleteFontHandle(h);
         }
+  FontCacheCharCount = 0;
 }
 
 TEST(FontCache, ForcedTextureCacheWritesTheWorkImageAndTheCacheGraph) {
   LibrarySession lib;
   SetForceFontTextureCache(1);
-  FontCacheCharCount = 8;  // a small cache of several columns
+  FontCacheCharCount = 8;   // a small cache of several columns
+  ChooseDirect3DGraphs(0);  // creation options the cache graph must leave as they were
+  SetCreateColorBitDepth(32);
   const std::vector<uint32_t> codes = {0x41, 0x7C, 0x82A0, 0x5F, 0x20, 0x7F, 0x8A, 0x889F};
   for (int type = 0; type < 4; ++type)
     for (int edge : {1, 2, 5}) {
@@ -213,6 +219,9 @@ TEST(FontCache, ForcedTextureCacheWritesTheWorkImageAndTheCacheGraph) {
             }
       }
     }
+  EXPECT_EQ(std::vector<int>({GetChooseDirect3DGraphs(), GetCreateColorBitDepth(),
+                              GetCreateAlphaChannelFlag(), GetCreateOptionB()}),
+            std::vector<int>({0, 32, 0, 1}));
   FontCacheCharCount = 0;
   SetForceFontTextureCache(0);
 }
@@ -448,6 +457,8 @@ TEST(FontDefault, SizeSurvivesUnchangedCallsAndScreenModeChanges) {
   EXPECT_EQ(SetDefaultFontSize(nullptr, -1, -1), 0);  // 16 and 6, as it is
   EXPECT_EQ(GetDefaultFontHandle(), first);
   EXPECT_EQ(SetDefaultFontSize(nullptr, 20, 5), 0);
+  EXPECT_EQ(InitFontSystem(), 0);  // makes the default font again as it was
+  EXPECT_EQ(GetFontRecord(GetDefaultFontHandle())->Size, 20);
   ASSERT_EQ(RunScreenModeChange(640, 480, 32, 60), 0);
   int32_t size = 0, thickness = 0;
   ASSERT_EQ(GetFontInfo(nullptr, &size, &thickness, GetDefaultFontHandle()), 0);
