@@ -164,8 +164,7 @@ TEST(FontCache, MemoryCellsFollowTheFaceAndTheWritingRules) {
             const uint8_t* cell = f->CacheBitmap + i * f->CellSize * f->CachePitch;
             EXPECT_EQ(std::vector<uint8_t>(cell, cell + f->CellSize * f->CachePitch),
                       MemoryCell(g, type, edge, f->CellSize, f->CachePitch))
-                << "type " << type << " size " << size << " thickness " << thickness << " edge "
-                << edge << " code " << std::hex << codes[i];
+                << type << " " << size << " " << thickness << " " << edge << " " << codes[i];
           }
           DeleteFontHandle(h);
         }
@@ -198,8 +197,7 @@ TEST(FontCache, ForcedTextureCacheWritesTheWorkImageAndTheCacheGraph) {
         images.push_back(space ? std::vector<uint16_t>() : WorkImage(g, type, e, cell, width));
         if (space) continue;
         const auto* work = static_cast<const uint16_t*>(f->WorkImage.Pixels);
-        EXPECT_EQ(std::vector<uint16_t>(work, work + images.back().size()), images.back())
-            << "type " << type << " edge " << edge << " code " << std::hex << code;
+        EXPECT_EQ(std::vector<uint16_t>(work, work + images.back().size()), images.back()) << code;
       }
       for (size_t i = 0; i < codes.size(); ++i) {
         const GlyphCacheEntry& en = f->Entries[i];
@@ -214,11 +212,21 @@ TEST(FontCache, ForcedTextureCacheWritesTheWorkImageAndTheCacheGraph) {
               ASSERT_EQ(test::StorePixel(f->CacheGraph, layer * f->CacheWidth + cx + x, cy + y) &
                             0xFFFFFF,
                         want)
-                  << "type " << type << " edge " << edge << " cell " << i << " layer " << layer
-                  << " at " << x << "," << y;
+                  << type << " " << edge << " " << i;
             }
       }
     }
+  // A deleted cache graph is made again, empty, when the font next needs it.
+  const HandleValue h = Synth(16, 5, 1, 2);
+  Render(h, {0x41});
+  DeleteAllGraphHandles(0);
+  FontRecord* f = GetFontRecord(h);
+  EXPECT_EQ(f->CacheGraphLost, 1);
+  EXPECT_EQ(SetupFontCache(h), 0);
+  EXPECT_EQ(std::vector<int>({f->CacheGraphLost, IsFontHandleValid(h), f->Entries[0].InUse}),
+            std::vector<int>({0, 1, 0}));
+  EXPECT_NE(GetGraphRecord(f->CacheGraph), nullptr);
+  EXPECT_NE(GetGraphRecord(f->EdgeGraph), nullptr);
   EXPECT_EQ(std::vector<int>({GetChooseDirect3DGraphs(), GetCreateColorBitDepth(),
                               GetCreateAlphaChannelFlag(), GetCreateOptionB()}),
             std::vector<int>({0, 32, 0, 1}));
@@ -274,6 +282,10 @@ TEST(FontCache, TheRingReplacesInFillOrderAndKeepsTheLiveEntryOfARepeat) {
   EXPECT_EQ(slot(0x41)->Cached, 0u);
   EXPECT_EQ(slot(0x41)->Entry, nullptr);
   EXPECT_EQ(slot(0x44)->Entry, &f->Entries[0]);
+  DeleteSurface2D(f->DrawScreen);  // a lost draw screen comes back; the glyphs stay
+  EXPECT_EQ(SetupFontCache(h), 0);
+  EXPECT_NE(LookupSurface2DRecord(f->DrawScreen), nullptr);
+  EXPECT_EQ(slot(0x42)->Entry, &f->Entries[1]);
   Render(h, {0x41});  // rendered again: a size query and a read
   EXPECT_EQ(platform::gditest::GlyphOutlineCallCount(), calls + 4);
   EXPECT_EQ(slot(0x41)->Entry, &f->Entries[1]);
@@ -304,43 +316,20 @@ TEST(FontCache, ShiftJisLeadBytesAndTheTwoCodeOrders) {
   EXPECT_EQ(platform::gditest::GlyphOutlineCodes(), std::vector<uint32_t>({0x82A0, 0x82A0}));
 }
 
-// FreeType's own rendering of a character of the IPA face at the default font's request.
-struct IpaReference {
-  FT_Library library = nullptr;
-  FT_Face face = nullptr;
-  IpaReference() {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("IPAGothic"));
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcChar8* file = nullptr;
-    FcPatternGetString(match, FC_FILE, 0, &file);
-    FT_Init_FreeType(&library);
-    EXPECT_EQ(FT_New_Face(library, reinterpret_cast<const char*>(file), 0, &face), 0);
-    FcPatternDestroy(match);
-    FcPatternDestroy(pattern);
-    FT_Size_RequestRec request{FT_SIZE_REQUEST_TYPE_CELL, 0, 16 << 6, 0, 0};
-    FT_Request_Size(face, &request);
-  }
-  ~IpaReference() {
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
-  }
-  // GGO_GRAY4 levels of the glyph, emboldened as weight 600 asks.
-  std::vector<uint8_t> Gray4(FT_UInt index) {
-    FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP);
-    FT_Outline_EmboldenXY(&face->glyph->outline, 64, 0);
-    FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL);
-    const FT_Bitmap& bm = face->glyph->bitmap;
-    const unsigned pitch = (bm.width + 3) / 4 * 4;
-    std::vector<uint8_t> out(pitch * bm.rows, 0);
-    for (unsigned y = 0; y < bm.rows; ++y)
-      for (unsigned x = 0; x < bm.width; ++x)
-        out[y * pitch + x] = uint8_t((bm.buffer[y * bm.pitch + x] * 16 + 127) / 255);
-    return out;
-  }
-};
+// GGO_GRAY4 levels of FreeType's own rendering of a glyph of the IPA file at the default font's
+// request: cell height 16, emboldened for thickness 6.
+std::vector<uint8_t> IpaGray4(FT_Face face, FT_UInt index) {
+  FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP);
+  FT_Outline_EmboldenXY(&face->glyph->outline, 64, 0);
+  FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL);
+  const FT_Bitmap& bm = face->glyph->bitmap;
+  const unsigned pitch = (bm.width + 3) / 4 * 4;
+  std::vector<uint8_t> out(pitch * bm.rows, 0);
+  for (unsigned i = 0; i < out.size(); ++i)
+    if (i % pitch < bm.width)
+      out[i] = uint8_t((bm.buffer[i / pitch * bm.pitch + i % pitch] * 16 + 127) / 255);
+  return out;
+}
 
 TEST(FontDefault, TheRealDefaultFaceIsIpaGothicRenderedByFreeType) {
   LibrarySession lib({.start = false});
@@ -348,8 +337,18 @@ TEST(FontDefault, TheRealDefaultFaceIsIpaGothicRenderedByFreeType) {
   ASSERT_EQ(lib.Start(), 0);
   const FontRecord* f = GetFontRecord(GetDefaultFontHandle());
   ASSERT_NE(f, nullptr);
-  IpaReference ipa;
-  const FT_Size_Metrics& m = ipa.face->size->metrics;
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("IPAGothic"));
+  FcResult result;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcChar8* file = nullptr;
+  FcPatternGetString(match, FC_FILE, 0, &file);
+  FT_Library library;
+  FT_Face face;
+  FT_Init_FreeType(&library);
+  ASSERT_EQ(FT_New_Face(library, reinterpret_cast<const char*>(file), 0, &face), 0);
+  FT_Size_RequestRec request{FT_SIZE_REQUEST_TYPE_CELL, 0, 16 << 6, 0, 0};
+  FT_Request_Size(face, &request);
+  const FT_Size_Metrics& m = face->size->metrics;
   const int line = int((m.ascender - m.descender) >> 6);
   EXPECT_EQ(f->CellSize, ((m.max_advance >> 6) + 1 + 7) / 8 * 8);  // one more when emboldened
   EXPECT_EQ(f->LineHeight, line + line % 2);
@@ -358,20 +357,21 @@ TEST(FontDefault, TheRealDefaultFaceIsIpaGothicRenderedByFreeType) {
   char name[64];
   platform::GetTextFaceA(dc, sizeof name, name);
   EXPECT_STREQ(name, "IPAGothic");
-  // A lead byte with a trail byte outside Shift-JIS draws the face's .notdef box.
-  for (auto [code, index] :
-       {std::pair{0x82A0u, FT_Get_Char_Index(ipa.face, 0x3042)}, {0x8120u, 0u}}) {
+  // A lead byte with a trail byte outside Shift-JIS gives the face's .notdef box.
+  for (auto [code, index] : {std::pair{0x82A0u, FT_Get_Char_Index(face, 0x3042)}, {0x8120u, 0u}}) {
     platform::GLYPHMETRICS gm{};
     const platform::MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-    const uint32_t size = platform::GetGlyphOutlineA(dc, code, platform::GGO_GRAY4_BITMAP, &gm, 0,
-                                                     nullptr, &identity);
-    std::vector<uint8_t> got(size);
-    platform::GetGlyphOutlineA(dc, code, platform::GGO_GRAY4_BITMAP, &gm, size, got.data(),
-                               &identity);
-    EXPECT_EQ(got, ipa.Gray4(index)) << std::hex << code;
+    std::vector<uint8_t> got(4096);
+    got.resize(platform::GetGlyphOutlineA(dc, code, platform::GGO_GRAY4_BITMAP, &gm, 4096,
+                                          got.data(), &identity));
+    EXPECT_EQ(got, IpaGray4(face, index)) << std::hex << code;
   }
   platform::SelectObject(dc, old);
   platform::DeleteDC(dc);
+  FT_Done_Face(face);
+  FT_Done_FreeType(library);
+  FcPatternDestroy(match);
+  FcPatternDestroy(pattern);
   Render(GetDefaultFontHandle(), {0x81, 0x82A0});  // a lone lead byte too
 }
 
@@ -399,14 +399,13 @@ TEST(FontHandles, FortySlotsStaleHandlesAndOutOfRangeArguments) {
   EXPECT_EQ(GetFontRecord(old), nullptr);
   ASSERT_EQ(DeleteFontHandle(again), 0);
   // Slots, check values and charset indexes outside their tables, and an occupied slot.
-  for (auto [slot, check, charset] : {std::tuple{40, -1, -1},
-                                      {-2, -1, -1},
-                                      {5, 2048, -1},
-                                      {5, -2, -1},
-                                      {5, -1, 3},
-                                      {5, -1, -2},
-                                      {0, -1, -1}})
-    EXPECT_EQ(CreateFontToHandle(kSynth, 8, 5, 0, charset, -1, slot, check), -1);
+  const int bad[][3] = {{40, -1, -1}, {-2, -1, -1}, {5, 2048, -1}, {5, -2, -1},
+                        {5, -1, 3},   {5, -1, -2},  {0, -1, -1}};  // slot, check, charset
+  for (const auto& b : bad)
+    EXPECT_EQ(CreateFontToHandle(kSynth, 8, 5, 0, b[2], -1, b[0], b[1]), -1);
+  const HandleValue hangeul = CreateFontToHandle(kSynth, 8, 5, 0, 2, -1, -1, -1);
+  EXPECT_EQ(GetFontRecord(hangeul)->CharsetIndex, 2);
+  DeleteFontHandle(hangeul);
   EXPECT_EQ(CreateFontToHandle(kSynth, 8, 5, 0, -1, -1, 5, 2047),
             MakeHandleValue(HandleKind::kFont, 5, 2047));
   EXPECT_EQ(lib.Log(), before);
@@ -415,19 +414,17 @@ TEST(FontHandles, FortySlotsStaleHandlesAndOutOfRangeArguments) {
 TEST(FontHandles, ArgumentsAreHeldToTheirRanges) {
   LibrarySession lib;
   platform::gditest::SetOEMCP(949);
-  struct Case {
-    int thickness, type, edge;
-    int wantThickness, wantType, wantEdge, wantCharset;
-  } cases[] = {{50, 7, -1, 10, 3, 1, 2},
-               {-5, 4, -1, 0, 0, 1, 2},
-               {5, 1, 0, 5, 1, 1, 2},
-               {5, -1, -7, 5, 0, 1, 2},
-               {5, 0, 3, 5, 1, 3, 2}};
-  for (const Case& c : cases) {
-    const FontRecord* f = GetFontRecord(Synth(16, c.thickness, c.type, c.edge));
+  // Thickness, type, edge size given, and as stored; the charset from the code page 949.
+  const int cases[][6] = {{50, 7, -1, 10, 3, 1},
+                          {-5, 4, -1, 0, 0, 1},
+                          {5, 1, 0, 5, 1, 1},
+                          {5, -1, -7, 5, 0, 1},
+                          {5, 0, 3, 5, 1, 3}};
+  for (const auto& c : cases) {
+    const FontRecord* f = GetFontRecord(Synth(16, c[0], c[1], c[2]));
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(std::vector<int>({f->Thickness, int(f->Type), f->EdgeSize, f->CharsetIndex}),
-              std::vector<int>({c.wantThickness, c.wantType, c.wantEdge, c.wantCharset}));
+              std::vector<int>({c[3], c[4], c[5], 2}));
   }
 }
 
