@@ -148,6 +148,10 @@ struct FaceLocation {
 // family is not installed. Each answer is remembered for the life of the process.
 std::optional<FaceLocation> LocateFace(const std::string& family, const char* lang, bool bold) {
   static std::map<std::string, std::optional<FaceLocation>> known;
+  // Fontconfig keeps its configuration until FcFini; the process gives it back at exit.
+  static const struct FontconfigEnd {
+    ~FontconfigEnd() { FcFini(); }
+  } end;
   const std::string key = family + '\n' + lang + (bold ? "\nb" : "\nr");
   if (auto it = known.find(key); it != known.end()) return it->second;
 
