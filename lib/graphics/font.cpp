@@ -1,7 +1,6 @@
 #include "graphics/font.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "base/log.h"

@@ -80,35 +80,35 @@ FT_Library Library() {
 
 // ---- Text conversion -------------------------------------------------------------------------
 
-iconv_t OpenConverter(const char* to, const char* from) {
-  return iconv_open(to, from);
-}
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
-// Converts the whole input or fails; out receives the bytes.
-bool Convert(iconv_t cd, const char* in, size_t inLength, std::string& out) {
-  if (cd == kNoConverter) return false;
+// Converts the whole input into out (capacity bytes): the bytes written, or -1.
+int64_t Convert(iconv_t cd, const char* in, size_t inLength, char* out, size_t capacity) {
+  if (cd == kNoConverter) return -1;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  out.assign(inLength * 4 + 8, '\0');
   char* inPtr = const_cast<char*>(in);
-  char* outPtr = out.data();
-  size_t inLeft = inLength, outLeft = out.size();
-  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) || inLeft != 0) return false;
-  if (iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == size_t(-1)) return false;
-  out.resize(out.size() - outLeft);
-  return true;
+  char* outPtr = out;
+  size_t inLeft = inLength, outLeft = capacity;
+  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) || inLeft != 0 ||
+      iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == size_t(-1))
+    return -1;
+  return int64_t(capacity - outLeft);
 }
 
 bool FaceNameToUtf8(const char* name, std::string& out) {
-  static const iconv_t cd = OpenConverter("UTF-8", "CP932");
-  return Convert(cd, name, std::strlen(name), out);
+  static const iconv_t cd = iconv_open("UTF-8", "CP932");
+  const size_t length = std::strlen(name);
+  out.assign(length * 3 + 4, '\0');  // a Shift-JIS character takes at most 3 UTF-8 bytes
+  const int64_t written = Convert(cd, name, length, out.data(), out.size());
+  out.resize(size_t(std::max<int64_t>(written, 0)));
+  return written >= 0;
 }
 
 // The Unicode character of a GDI code (its byte, or first byte x 256 + second byte), or
 // kNoCharacter when the code page has none.
 uint32_t CodeToUnicode(uint32_t code, uint32_t charSet) {
-  static const iconv_t cp932 = OpenConverter("UTF-32LE", "CP932");
-  static const iconv_t cp949 = OpenConverter("UTF-32LE", "CP949");
+  static const iconv_t cp932 = iconv_open("UTF-32LE", "CP932");
+  static const iconv_t cp949 = iconv_open("UTF-32LE", "CP949");
   if (code > 0xFFFF) return kNoCharacter;
   char bytes[2];
   size_t length = 1;
@@ -119,10 +119,10 @@ uint32_t CodeToUnicode(uint32_t code, uint32_t charSet) {
   } else {
     bytes[0] = char(code);
   }
-  std::string out;
-  if (!Convert(charSet == HANGEUL_CHARSET ? cp949 : cp932, bytes, length, out) || out.size() != 4)
+  char out[8];
+  if (Convert(charSet == HANGEUL_CHARSET ? cp949 : cp932, bytes, length, out, sizeof out) != 4)
     return kNoCharacter;
-  const auto* u = reinterpret_cast<const uint8_t*>(out.data());
+  const auto* u = reinterpret_cast<const uint8_t*>(out);
   return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
 }
 
