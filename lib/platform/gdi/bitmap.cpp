@@ -2,6 +2,7 @@
 #include "platform/gdi/bitmap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -264,14 +265,11 @@ const uint8_t* DibRow(const Dib& dib, const uint8_t* bits, int32_t imageRow, uin
 // ---- Contexts and objects --------------------------------------------------------------------
 
 namespace {
-bool g_failNextCreateDC = false;
+std::atomic<bool> g_failNextCreateDC{false};
 }  // namespace
 
 HDC CreateCompatibleDC(HDC) {
-  if (g_failNextCreateDC) {
-    g_failNextCreateDC = false;
-    return nullptr;
-  }
+  if (g_failNextCreateDC.exchange(false)) return nullptr;
   auto* dc = new (std::nothrow) DeviceContext();
   if (dc) {
     dc->selected = &StockBitmap();

@@ -138,8 +138,7 @@ bool GdiFlush();
 HDC CreateSurfaceDC(const PixelTarget& target);
 void DeleteSurfaceDC(HDC dc);
 
-// ---- Test hooks (gditest::Reset in font.h turns them off)
-// ----------------------------------------
+// ---- Test hooks (gditest::Reset in font.h turns them off) -----------------------------------
 
 namespace gditest {
 // The next CreateCompatibleDC gives null.

@@ -122,9 +122,10 @@ HFONT CreateFontA(int32_t height, int32_t width, int32_t escapement, int32_t ori
 // The metrics of the context's font. False for a context without a font or a null record.
 bool GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
 // GGO_METRICS, GGO_BITMAP or GGO_GRAY4_BITMAP of one code with the identity matrix. Writes the
-// metrics and returns the buffer size the glyph needs; with a buffer, also the glyph when the
-// buffer size suffices. GDI_ERROR for a context without a font, an unknown format, a matrix that
-// is not the identity, a null metrics record or too small a buffer.
+// metrics and returns the buffer size the glyph needs (0 for GGO_METRICS, whose box is that of
+// GGO_GRAY4_BITMAP); with a buffer, also the glyph when the buffer size suffices. GDI_ERROR for a
+// context without a font, an unknown format, a matrix that is not the identity, a null metrics
+// record or too small a buffer.
 uint32_t GetGlyphOutlineA(HDC dc, uint32_t code, uint32_t format, GLYPHMETRICS* metrics,
                           uint32_t bufferSize, void* buffer, const MAT2* matrix);
 // The family name of the context's font (UTF-8) cut to count - 1 bytes; the length written, or
