@@ -227,6 +227,10 @@ TEST(FontCache, ForcedTextureCacheWritesTheWorkImageAndTheCacheGraph) {
             std::vector<int>({0, 1, 0}));
   EXPECT_NE(GetGraphRecord(f->CacheGraph), nullptr);
   EXPECT_NE(GetGraphRecord(f->EdgeGraph), nullptr);
+  const size_t logSize = lib.Log().size();
+  DeleteFontHandle(h);  // with both graphs, silently
+  EXPECT_EQ(std::vector<size_t>({lib.Log().size(), size_t(GraphTable().Count())}),
+            std::vector<size_t>({logSize, 0}));
   EXPECT_EQ(std::vector<int>({GetChooseDirect3DGraphs(), GetCreateColorBitDepth(),
                               GetCreateAlphaChannelFlag(), GetCreateOptionB()}),
             std::vector<int>({0, 32, 0, 1}));
