@@ -97,9 +97,10 @@ TEST(PresentTest, PngRefusesBadInput) {
 struct CountingSink : FrameSink {
   int frames = 0;
   uint32_t firstPixel = 0;
-  void ShowFrame(const Frame& f) override {
+  void ShowFrame(const FrameView& f) override {
     ++frames;
-    firstPixel = f.pixels.empty() ? 0 : f.pixels[0];
+    const Frame rgb = ToRgbFrame(f);
+    firstPixel = rgb.pixels.empty() ? 0 : rgb.pixels[0];
   }
 };
 
