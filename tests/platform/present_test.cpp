@@ -5,12 +5,32 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "platform/win/window.h"
+
+// Every allocation of this test program is counted, so a test can show that a call made none.
+// Out of line, so the compiler does not mistake the free of a new's block for a mismatch.
+namespace {
+std::atomic<uint64_t> g_allocations{0};
+}
+[[gnu::noinline]] void* operator new(size_t n) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+  std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
 
 namespace zq::platform {
 namespace {
@@ -92,6 +112,85 @@ TEST(PresentTest, PngRefusesBadInput) {
   EXPECT_EQ(WritePngFile(f.path.c_str(), nullptr, 1, 1, 4, x8), -1);
   EXPECT_EQ(WritePngFile(f.path.c_str(), px, 1, 1, 4, Rgb(8, 0, 0, 0)), -1);
   EXPECT_EQ(WritePngFile("/nonexistent-dir/x.png", px, 1, 1, 4, x8), -1);
+}
+
+// The widening by hand: the channel's bits placed at the top of the byte, then copied below
+// themselves until the byte is full; wider channels keep their top 8 bits.
+uint32_t Widen(uint32_t pixel, uint32_t mask) {
+  if (mask == 0) return 0;
+  const int bits = std::popcount(mask);
+  const uint32_t v = (pixel & mask) >> std::countr_zero(mask);
+  if (bits >= 8) return v >> (bits - 8);
+  uint32_t out = v << (8 - bits);
+  for (int filled = bits; filled < 8; filled += bits) out |= out >> bits;
+  return out & 0xFF;
+}
+
+TEST(PresentTest, FramesAndPngsWidenEveryFormatExactly) {
+  struct Case {
+    const char* name;
+    PixelFormat format;
+  };
+  const Case cases[] = {
+      {"5:6:5", Rgb(16, 0xF800, 0x07E0, 0x001F)},
+      {"5:5:5", Rgb(16, 0x7C00, 0x03E0, 0x001F)},
+      {"X8R8G8B8", Rgb(32, 0xFF0000, 0xFF00, 0xFF)},
+      {"R8G8B8", Rgb(24, 0xFF0000, 0xFF00, 0xFF)},
+      {"A4R4G4B4", Rgb(16, 0x0F00, 0x00F0, 0x000F, 0xF000)},
+      {"R3G3B2 in 16 bits", Rgb(16, 0xE0, 0x1C, 0x03)},
+      {"A8B8G8R8", Rgb(32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000)},
+      {"A2R10G10B10", Rgb(32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000)},
+  };
+  // 261 x 256 pixels: every 16-bit word, and rows that end in a partial block.
+  const int32_t w = 261, h = 256;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetPresenter();
+    const PixelFormat& f = c.format;
+    const uint32_t bytes = f.rgbBitCount / 8;
+    const int32_t pitch = int32_t(w * bytes + 3);
+    std::vector<uint8_t> px(size_t(pitch) * h, 0xA5);
+    std::vector<uint32_t> rgb(size_t(w) * h), argb(rgb.size());
+    for (size_t i = 0; i < rgb.size(); ++i) {
+      const uint32_t v = bytes == 2 ? uint32_t(i) : uint32_t(i) * 2654435761u;
+      std::memcpy(&px[i / w * pitch + i % w * bytes], &v, bytes);
+      rgb[i] = Widen(v, f.redMask) << 16 | Widen(v, f.greenMask) << 8 | Widen(v, f.blueMask);
+      argb[i] = Widen(v, f.alphaMask) << 24 | rgb[i];
+    }
+    ASSERT_TRUE(PresentPixels(px.data(), w, h, pitch, f));
+    EXPECT_EQ(GetLastPresentedFrame().pixels, rgb);
+
+    TempPng file;
+    ASSERT_EQ(WritePngFile(file.path.c_str(), px.data(), w, h, pitch, f), 0);
+    const bool alpha = f.alphaMask != 0;
+    uint32_t rw = 0, rh = 0;
+    const std::vector<uint8_t> read = ReadPng(file.path, alpha, rw, rh);
+    ASSERT_EQ(read.size(), rgb.size() * (alpha ? 4 : 3));
+    for (size_t i = 0; i < rgb.size(); ++i) {
+      const uint8_t* p = &read[i * (alpha ? 4 : 3)];
+      const uint32_t got = uint32_t(alpha ? p[3] : 0) << 24 | p[0] << 16 | p[1] << 8 | p[2];
+      ASSERT_EQ(got, alpha ? argb[i] : rgb[i]) << i;
+    }
+  }
+  ResetPresenter();
+}
+
+TEST(PresentTest, PresentingAgainAllocatesNothingAndKeepsACopy) {
+  ResetPresenter();
+  ResetWindowSystem();
+  const PixelFormat f = Rgb(16, 0xF800, 0x07E0, 0x001F);
+  std::vector<uint16_t> px(640 * 480, 0xF800);
+  ASSERT_TRUE(PresentPixels(px.data(), 640, 480, 1280, f));
+  const uint64_t before = g_allocations.load();
+  ASSERT_TRUE(PresentPixels(px.data(), 640, 480, 1280, f));
+  ASSERT_TRUE(PresentPixels(px.data(), 320, 240, 1280, f));  // smaller: the buffer fits it
+  EXPECT_EQ(g_allocations.load(), before);
+  // The frame is a copy: later drawing into the source does not reach it.
+  px[0] = 0x001F;
+  const Frame frame = GetLastPresentedFrame();
+  EXPECT_EQ(frame.width, 320);
+  EXPECT_EQ(frame.pixels[0], 0xFF0000u);
+  ResetPresenter();
 }
 
 struct CountingSink : FrameSink {
