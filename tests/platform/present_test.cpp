@@ -111,6 +111,7 @@ TEST(PresentTest, PngRefusesBadInput) {
   EXPECT_EQ(WritePngFile(f.path.c_str(), px, 2, 1, 4, x8), -1);  // pitch below the row
   EXPECT_EQ(WritePngFile(f.path.c_str(), nullptr, 1, 1, 4, x8), -1);
   EXPECT_EQ(WritePngFile(f.path.c_str(), px, 1, 1, 4, Rgb(8, 0, 0, 0)), -1);
+  EXPECT_EQ(WritePngFile(f.path.c_str(), px, 1, 1, 4, Rgb(16, 0xF800, 0, 0x001F)), -1);
   EXPECT_EQ(WritePngFile("/nonexistent-dir/x.png", px, 1, 1, 4, x8), -1);
 }
 
@@ -138,6 +139,7 @@ TEST(PresentTest, FramesAndPngsWidenEveryFormatExactly) {
       {"R8G8B8", Rgb(24, 0xFF0000, 0xFF00, 0xFF)},
       {"A4R4G4B4", Rgb(16, 0x0F00, 0x00F0, 0x000F, 0xF000)},
       {"R3G3B2 in 16 bits", Rgb(16, 0xE0, 0x1C, 0x03)},
+      {"R5G5B5A1", Rgb(16, 0xF800, 0x07C0, 0x003E, 0x0001)},
       {"A8B8G8R8", Rgb(32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000)},
       {"A2R10G10B10", Rgb(32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000)},
   };
@@ -212,6 +214,7 @@ TEST(PresentTest, PresenterKeepsTheLastFrameAndCounts) {
   const uint16_t px[2] = {0xF800, 0x001F};
   ASSERT_TRUE(PresentPixels(px, 2, 1, 4, Rgb(16, 0xF800, 0x07E0, 0x001F)));
   EXPECT_FALSE(PresentPixels(px, 2, 1, 2, Rgb(16, 0xF800, 0x07E0, 0x001F)));
+  EXPECT_FALSE(PresentPixels(px, 0, 1, 4, Rgb(16, 0xF800, 0x07E0, 0x001F)));
   Frame f = GetLastPresentedFrame();
   ASSERT_EQ(f.pixels.size(), 2u);
   EXPECT_EQ(f.pixels[0], 0xFF0000u);
