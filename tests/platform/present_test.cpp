@@ -15,14 +15,19 @@
 
 #include "platform/win/window.h"
 
-// Every allocation of this test program is counted, so a test can show that a call made none.
-// Out of line, so the compiler does not mistake the free of a new's block for a mismatch.
+// Every single-object allocation of this test program is counted (std::vector makes those), so
+// a test can show that a call made none. Every form that the replaced deletes free is replaced
+// (arrays and aligned blocks keep their own pairs); out of line, so the compiler does not
+// mistake the free of a new's block for a mismatch.
 namespace {
 std::atomic<uint64_t> g_allocations{0};
 }
-[[gnu::noinline]] void* operator new(size_t n) {
+[[gnu::noinline]] void* operator new(size_t n, const std::nothrow_t&) noexcept {
   g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(n ? n : 1)) return p;
+  return std::malloc(n ? n : 1);
+}
+[[gnu::noinline]] void* operator new(size_t n) {
+  if (void* p = operator new(n, std::nothrow)) return p;
   throw std::bad_alloc();
 }
 [[gnu::noinline]] void operator delete(void* p) noexcept {
