@@ -8,8 +8,9 @@
 // Headless by default: draws N frames (300 unless given) as fast as it can. --window shows the
 // frames in a window at about 60 frames a second until it is closed (or N frames were drawn).
 // The scene depends only on the frame number, so a given frame always looks the same; the clock
-// is read only to print the frames per second at the end. --screenshot writes the last frame as
-// a PNG file.
+// is read only to print, at the end, the frames per second and the share of each frame's work
+// (drawing and presenting, not the wait between window frames) spent presenting. --screenshot
+// writes the last frame as a PNG file.
 #include <zqlib/zqlib.h>
 
 #include <chrono>
@@ -205,15 +206,21 @@ int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   Clock::time_point frameEnd = start;
+  Clock::duration working{}, presenting{};
   int frame = 0;
   while (o.frames < 0 || frame < o.frames) {
     if (zq::ProcessMessage() != 0) break;  // the window was closed
+    const Clock::time_point drawStart = Clock::now();
     DrawScene(g, frame);
+    const Clock::time_point presentStart = Clock::now();
     if (zq::PresentByFlip() != 0) {
       std::fprintf(stderr, "zq_demo: presenting failed\n");
       result = 1;
       break;
     }
+    const Clock::time_point presentEnd = Clock::now();
+    working += presentEnd - drawStart;
+    presenting += presentEnd - presentStart;
     ++frame;
     if (o.window) {
       // About 60 frames a second on screen.
@@ -224,8 +231,10 @@ int main(int argc, char** argv) {
     }
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("zq_demo: %d frames in %.2f s, %.1f frames per second\n", frame, seconds,
-              seconds > 0.0 ? frame / seconds : 0.0);
+  std::printf(
+      "zq_demo: %d frames in %.2f s, %.1f frames per second, presenting %.0f%% of each frame\n",
+      frame, seconds, seconds > 0.0 ? frame / seconds : 0.0,
+      working.count() > 0 ? 100.0 * double(presenting.count()) / double(working.count()) : 0.0);
 
   if (!o.screenshot.empty() && result == 0) {
     if (zq::SaveScreenPng(o.screenshot.c_str()) == 0) {
