@@ -1,8 +1,6 @@
 // Small movies written at test time with libavformat and libavcodec: lossless RGB frames at
-// 25 per second, frame k a pattern that carries k (MoviePixel).
+// 25 per second, frame k a pattern that carries k (MoviePixel). The benchmarks use them too.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
