@@ -21,7 +21,6 @@
 #include "graphics/library_init.h"
 #include "graphics/mask.h"
 #include "graphics/movie.h"
-#include "graphics/placeholders.h"
 #include "softrender/soft_bounds.h"
 
 namespace zq::gfx {

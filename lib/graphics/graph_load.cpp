@@ -16,7 +16,6 @@
 #include "graphics/image/image_decode.h"
 #include "graphics/library_init.h"
 #include "graphics/movie.h"
-#include "graphics/placeholders.h"
 
 namespace zq::gfx {
 
