@@ -69,14 +69,18 @@ struct Store {
   int32_t pitch;
   const ColorData* format;
 };
-Store StoreOf(HandleValue graph) {
-  const GraphRecord* g = GetGraphRecord(graph);
-  const Surface2DRecord* p = LookupSurface2DRecord(g->Pieces[0]);
-  SurfaceDataRecord* rec = GetSurfaceDataRecord(p->SurfaceData);
+MEMIMG& StoreImage(HandleValue graph) {
+  SurfaceDataRecord* rec =
+      GetSurfaceDataRecord(LookupSurface2DRecord(GetGraphRecord(graph)->Pieces[0])->SurfaceData);
   EXPECT_EQ(rec->SoftwareFlag, 1u);  // movie graphs are made in system memory
-  const uint8_t* base = rec->Image.Pixels + int64_t(p->SrcY) * rec->Image.Pitch +
-                        int64_t(p->SrcX) * rec->Image.Format->PixelByte;
-  return {base, rec->Image.Pitch, rec->Image.Format};
+  return rec->Image;
+}
+Store StoreOf(HandleValue graph) {
+  const Surface2DRecord* p = LookupSurface2DRecord(GetGraphRecord(graph)->Pieces[0]);
+  const MEMIMG& image = StoreImage(graph);
+  return {
+      image.Pixels + int64_t(p->SrcY) * image.Pitch + int64_t(p->SrcX) * image.Format->PixelByte,
+      image.Pitch, image.Format};
 }
 
 // The graph holds frame k (its own part of it, from (ox, oy) of the frame).
@@ -158,6 +162,7 @@ TEST(Movie, EveryFrameArrivesExactlyInEveryStore) {
     EXPECT_EQ(m->FrameFormat.GM, row.frameGreen);
     const HandleValue shown = row.derived ? DeriveGraphRect(5, 3, 20, 40, g) : g;
     EXPECT_EQ(PlayMovieGraph(g), 0);
+    StoreImage(g).RunLengthFlag = 1;
     for (int k = 0; k < kFrames; ++k) {
       clock.At(uint32_t(40 * k));
       CountPresent();
@@ -165,6 +170,7 @@ TEST(Movie, EveryFrameArrivesExactlyInEveryStore) {
       EXPECT_TRUE(row.derived ? Shows(shown, k, m->FrameFormat, 5, 3) : Shows(g, k, m->FrameFormat))
           << "frame " << k;
     }
+    EXPECT_EQ(StoreImage(g).RunLengthFlag, 0);  // a new frame makes the run-length stream stale
   }
 }
 
@@ -191,7 +197,12 @@ TEST(Movie, FramesArePacedByPresentsAndTheClock) {
   EXPECT_EQ(Shown(g), 2);
   clock.At(245);  // frames 3 to 6 are due: two a call
   EXPECT_EQ(Present(g), 4);
-  EXPECT_EQ(Present(g), 6);
+  clock.At(262);  // 17 ms without a present: nothing new
+  EXPECT_EQ(UpdateMovieFrame(g), 0);
+  EXPECT_EQ(Shown(g), 4);
+  clock.At(263);
+  EXPECT_EQ(UpdateMovieFrame(g), 0);
+  EXPECT_EQ(Shown(g), 6);
   EXPECT_EQ(PauseMovieGraph(g), 0);
   clock.At(400);
   EXPECT_EQ(Present(g), 6);  // paused: frozen
@@ -245,7 +256,10 @@ TEST(Movie, HandlesAndFailures) {
   fs::create_directories(fs::path(longName).parent_path());
   fs::copy_file("m.mkv", longName);
   EXPECT_EQ(LoadGraphFromFileStd(longName.c_str()), -1);
-  EXPECT_NE(lib.Log().find("ファイル:" + longName + " が開けませんでした"), std::string::npos);
+  for (const std::string& name : {longName, std::string("gone.mkv")}) {
+    EXPECT_EQ(OpenMovieToGraph(name.c_str(), nullptr, nullptr, 0), -1);
+    EXPECT_NE(lib.Log().find("ファイル:" + name + " が開けませんでした"), std::string::npos);
+  }
 }
 
 // ---- The temporary copy ----------------------------------------------------------------------
@@ -302,7 +316,9 @@ TEST(Movie, ReleasedMoviesComeBackWhereTheyWere) {
   clock.At(130);
   EXPECT_EQ(Present(a), 1);  // two frames a call
   EXPECT_EQ(Present(a), 3);
+  const int surfaces = platform::ddtest::LiveSurfaceCount();
   EXPECT_EQ(ReleaseAllMovieSurfaces(), 0);
+  EXPECT_EQ(platform::ddtest::LiveSurfaceCount(), surfaces - 3);  // each movie's frame surface
   EXPECT_EQ(UpdateMovieFrame(a), 0);
   fs::remove("c.nut");
   clock.At(200);
@@ -348,6 +364,8 @@ TEST(Movie, OverlayMoviesShowStraightOnTheScreen) {
   LibrarySession lib({.start = false});
   platform::ddtest::SetOverlaySupport(&uyvy, &align);
   ASSERT_EQ(lib.Start(), 0);
+  platform::InjectMove(100, 50);
+  EXPECT_EQ(ProcessMessage(), 0);
   WriteOrFail("m.nut", test::kFfv1Nut, 64, 48);
   const HandleValue g = LoadGraphFromFile("m.nut", 1, 0, 1);
   ASSERT_GE(g, 0);
@@ -356,15 +374,18 @@ TEST(Movie, OverlayMoviesShowStraightOnTheScreen) {
   platform::RECT client;
   GetMainWindowRect(&client);
   const int32_t L = client.left, T = client.top;
-  EXPECT_EQ(DrawGraphAt(-3, 5, g, 0), -1);
-  // Clipped on the left by 3: the source starts at 3, moved down to 0 by the boundary of 4.
+  ASSERT_EQ(L, 100);
+  EXPECT_EQ(DrawGraphAt(-6, -5, g, 0), -1);
+  // Clipped by 6 on the left and 5 at the top: the source starts at (6, 5), its left edge moved
+  // down to 4 by the boundary and its width (60) cut to a multiple of 8.
   platform::OverlayState o = m->OverlaySurface->TestOverlay();
   EXPECT_TRUE(o.shown);
-  EXPECT_EQ(o.src.left, 0);
-  EXPECT_EQ(o.src.right, 64);
-  EXPECT_EQ(o.dest.left, L - L % 16);
-  EXPECT_EQ(o.dest.top, T + 5);
-  EXPECT_EQ(o.dest.right, L + 61);
+  EXPECT_EQ(o.src.left, 4);
+  EXPECT_EQ(o.src.top, 5);
+  EXPECT_EQ(o.src.right, 60);
+  EXPECT_EQ(o.dest.left, 96);
+  EXPECT_EQ(o.dest.top, T);
+  EXPECT_EQ(o.dest.right, L + 58);
   // Twice the size (133 / 64 = 2), the right edge 20 past the client's: 10 source pixels cut,
   // then the source's width cut to a multiple of 8.
   const int32_t cw = client.right - L;
