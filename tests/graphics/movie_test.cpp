@@ -133,17 +133,24 @@ TEST(Movie, EveryFrameArrivesExactlyInEveryStore) {
     int w, h;
     bool derived;
     int frameBits;
-    uint32_t frameGreen;
+    uint32_t frameRed;
   };
   const Row rows[] = {
-      {"soft 32", 32, true, nullptr, 0, 0, test::kFfv1Nut, 37, 23, false, 32, 0xFF00},
-      {"soft 16", 16, true, nullptr, 0, 0, test::kFfv1Mkv, 64, 48, false, 16, 0x07E0},
+      {"soft 32", 32, true, nullptr, 0, 0, test::kFfv1Nut, 37, 23, false, 32, 0xFF0000},
+      {"soft 16", 16, true, nullptr, 0, 0, test::kFfv1Mkv, 64, 48, false, 16, 0xF800},
       {"565 desktop, padded", 16, false, platform::PixelFormatRGB565, 12, 0, test::kRawAvi, 37, 23,
-       false, 16, 0x07E0},
+       false, 16, 0xF800},
       {"555 desktop", 16, false, platform::PixelFormatRGB555, 4, 0, test::kFfv1Nut, 64, 48, false,
-       16, 0x03E0},
-      {"24-bit frames", 16, true, nullptr, 0, 2, test::kFfv1Mkv, 37, 23, false, 24, 0xFF00},
-      {"derived graph", 32, true, nullptr, 0, 0, test::kFfv1Nut, 64, 48, true, 32, 0xFF00},
+       16, 0x7C00},
+      {"24-bit frames", 16, true, nullptr, 0, 2, test::kFfv1Mkv, 37, 23, false, 24, 0xFF0000},
+      // A display format no sample takes: the stream decodes into a surface of its own.
+      {"blue-high desktop", 32, false,
+       [] {
+         return platform::PixelFormat{
+             sizeof(platform::PixelFormat), platform::PF_RGB, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0};
+       },
+       0, 0, test::kFfv1Nut, 37, 23, false, 32, 0xFF0000},
+      {"derived graph", 32, true, nullptr, 0, 0, test::kFfv1Nut, 64, 48, true, 32, 0xFF0000},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -159,7 +166,7 @@ TEST(Movie, EveryFrameArrivesExactlyInEveryStore) {
     ASSERT_GE(g, 0);
     const MovieRecord* m = GetMovieRecord(GetGraphRecord(g)->Movie);
     EXPECT_EQ(m->FrameFormat.ColorBitDepth, row.frameBits);
-    EXPECT_EQ(m->FrameFormat.GM, row.frameGreen);
+    EXPECT_EQ(m->FrameFormat.RM, row.frameRed);
     const HandleValue shown = row.derived ? DeriveGraphRect(5, 3, 20, 40, g) : g;
     EXPECT_EQ(PlayMovieGraph(g), 0);
     StoreImage(g).RunLengthFlag = 1;

@@ -520,17 +520,6 @@ HRESULT FilterGraph::Pause() {
   return S_OK;
 }
 
-HRESULT FilterGraph::GetCurrentPosition(STREAM_TIME* position) {
-  if (position == nullptr) return E_POINTER;
-  if (player_ == nullptr) {
-    *position = 0;
-    return S_OK;
-  }
-  std::lock_guard lock(player_->mutex);
-  *position = player_->StreamTimeLocked();
-  return S_OK;
-}
-
 HRESULT FilterGraph::SetVolume(int32_t) {
   return S_OK;
 }

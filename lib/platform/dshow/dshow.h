@@ -83,8 +83,6 @@ class FilterGraph : public RefCounted {
   HRESULT QueryInterface(MediaInterface id, void** out);
   // Media control: stops the stream clock of the stream the graph serves (state stays RUN).
   HRESULT Pause();
-  // Media seeking: the stream time.
-  HRESULT GetCurrentPosition(STREAM_TIME* position);
   // Basic audio: no sound is played, so these succeed and do nothing.
   HRESULT SetVolume(int32_t volume);
   HRESULT SetBalance(int32_t balance);
