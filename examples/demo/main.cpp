@@ -3,14 +3,15 @@
 // mirrored draws, rotated sprites, a textured quad, filled and outlined boxes, a blend-graph
 // wipe, a mask, bright colour and a divided graph.
 //
-//   zq_demo [--window] [--frames N] [--screenshot FILE] [--data DIR]
+//   zq_demo [--window] [--frames N] [--screenshot FILE] [--data DIR] [--movie FILE]
 //
 // Headless by default: draws N frames (300 unless given) as fast as it can. --window shows the
 // frames in a window at about 60 frames a second until it is closed (or N frames were drawn).
 // The scene depends only on the frame number, so a given frame always looks the same; the clock
 // is read only to print, at the end, the frames per second and the share of each frame's work
 // (drawing and presenting, not the wait between window frames) spent presenting. --screenshot
-// writes the last frame as a PNG file.
+// writes the last frame as a PNG file. --movie plays a movie file in the top right corner (at
+// the pace of its own clock, so frames with a movie differ from run to run).
 #include <zqlib/zqlib.h>
 
 #include <chrono>
@@ -31,6 +32,7 @@ struct Options {
   int frames = -1;  // -1: the default of the mode
   std::string screenshot;
   std::string data = ZQ_DEMO_DATA_DIR;
+  std::string movie;
 };
 
 struct Graphs {
@@ -62,6 +64,8 @@ bool ParseArgs(int argc, char** argv, Options& o) {
       o.screenshot = argv[++i];
     } else if (a == "--data" && hasValue) {
       o.data = argv[++i];
+    } else if (a == "--movie" && hasValue) {
+      o.movie = argv[++i];
     } else {
       return false;
     }
@@ -175,7 +179,9 @@ void DrawScene(const Graphs& g, int frame) {
 int main(int argc, char** argv) {
   Options o;
   if (!ParseArgs(argc, argv, o)) {
-    std::fprintf(stderr, "usage: %s [--window] [--frames N] [--screenshot FILE] [--data DIR]\n",
+    std::fprintf(stderr,
+                 "usage: %s [--window] [--frames N] [--screenshot FILE] [--data DIR] "
+                 "[--movie FILE]\n",
                  argv[0]);
     return 2;
   }
@@ -202,6 +208,14 @@ int main(int argc, char** argv) {
   for (int y = kPanelTop; y < kPanelBottom; y += 16)
     zq::FillMaskRect(kPanelLeft, y, kPanelRight, y + 8, 1);
   zq::SelectDrawScreen(zq::kDrawScreenBack);
+  int movie = -1;
+  if (!o.movie.empty()) {
+    movie = zq::LoadGraphFromFileStd(o.movie.c_str());
+    if (movie < 0)
+      std::fprintf(stderr, "zq_demo: cannot play %s (see AppLog.txt)\n", o.movie.c_str());
+    else
+      zq::PlayMovieGraph(movie);
+  }
 
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
@@ -212,6 +226,7 @@ int main(int argc, char** argv) {
     if (zq::ProcessMessage() != 0) break;  // the window was closed
     const Clock::time_point drawStart = Clock::now();
     DrawScene(g, frame);
+    if (movie >= 0) zq::DrawGraphRect(kWidth - 170, 10, kWidth - 10, 130, movie, 0);
     const Clock::time_point presentStart = Clock::now();
     if (zq::PresentByFlip() != 0) {
       std::fprintf(stderr, "zq_demo: presenting failed\n");

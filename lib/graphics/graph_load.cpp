@@ -15,7 +15,7 @@
 #include "graphics/image/graph_image_ops.h"
 #include "graphics/image/image_decode.h"
 #include "graphics/library_init.h"
-#include "graphics/placeholders.h"
+#include "graphics/movie.h"
 
 namespace zq::gfx {
 

@@ -226,7 +226,7 @@ TEST(LoadGraph, MissingFileAndUndecodableFile) {
             std::string::npos);
   EXPECT_EQ(LoadGraphFromFileStd(nullptr), -1);
 
-  // A file no reader takes is offered to the movie open, which fails while no movie plays; the
+  // A file no reader takes is offered to the movie open, which refuses what holds no movie; the
   // creation settings stay as they were.
   WriteFile("junk.bin", test::Bytes(64, 0x11));
   SetCreateColorBitDepth(32);

@@ -21,6 +21,7 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/library_init.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/dshow/dshow.h"
 #include "platform/present/present.h"
 #include "platform/win/window.h"
 
@@ -37,6 +38,7 @@ struct LibraryOptions {
 inline void ResetPlatform() {
   platform::ResetWindowSystem();
   platform::ddtest::Reset();
+  platform::dshowtest::Reset();
   platform::ResetPresenter();
 }
 
