@@ -250,13 +250,12 @@ int LoadJpegImage(base::DataStream* stream, GraphImage* image) {
   s.cinfo.client_data = &s;
 
   const Failure failure = Decode(s);
+  if (failure == Failure::kTruncated) reader_io::LogTruncated();
+  if (failure == Failure::kCorrupt) reader_io::LogCorrupt();
+  if (failure == Failure::kTooBig) reader_io::LogTooBig(s.cinfo.image_width, s.cinfo.image_height);
   jpeg_destroy_decompress(&s.cinfo);  // also safe on a record that was never fully created
   if (failure != Failure::kNone) {
     base::TrackedFree(s.pixels);
-    if (failure == Failure::kTruncated) reader_io::LogTruncated();
-    if (failure == Failure::kCorrupt) reader_io::LogCorrupt();
-    if (failure == Failure::kTooBig)
-      reader_io::LogTooBig(s.cinfo.image_width, s.cinfo.image_height);
     return -1;
   }
   *image = s.result;
