@@ -2,13 +2,14 @@
 // fuzz/corpus/<reader>/<name>.<reader> and fuzz/corpus/<reader>/hostile_<name>.<reader>. The
 // hostile ones keep each fault found so far in the corpus, so that a regression shows as a
 // finding (tools/fuzz.sh runs with a memory and a time limit per input).
-// Build by hand: g++ -std=c++20 -Itests fuzz/make_reader_corpus.cpp -o /tmp/make_reader_corpus
-// and run from the repository root.
+// Build by hand and run from the repository root:
+//   g++ -std=c++20 -Itests -Ifuzz fuzz/make_reader_corpus.cpp -o /tmp/make_reader_corpus
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "graphics/image_samples.h"
+#include "hostile_files.h"
 
 namespace {
 

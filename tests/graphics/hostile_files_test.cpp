@@ -1,6 +1,8 @@
 // Small files that declare far more than they hold, through the whole reader chain: each is
 // declined with one log line naming the cause, or decoded, and either way within a bound of
 // tracked memory (the readers' blocks and libpng's own) with no block left behind.
+#include "hostile_files.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 
 #include "base/memory.h"
 #include "graphics/image/image_decode.h"
-#include "graphics/image_samples.h"
 #include "support/log_capture.h"
 
 namespace zq::gfx {
