@@ -32,6 +32,8 @@ constexpr size_t kInputBufferSize = 4096;
 // would be decoded from nothing to its full declared size: the rows still to come when the data
 // ends may hold at most this many pixels for each byte of the file read so far.
 constexpr uint64_t kMaxPixelsPerByteWithoutData = 1 << 16;
+// Images up to this many bytes are decoded straight into their block.
+constexpr uint64_t kDirectBlockBytes = 64 << 20;
 
 // How a decode ended; a failure other than kSilent gets its log line.
 enum class Failure { kNone, kSilent, kTruncated, kCorrupt, kTooBig };
@@ -207,10 +209,13 @@ Failure Decode(JpegState& s) {
       cinfo->output_components != components)
     return Failure::kCorrupt;
 
-  // The first two rows of MCUs go to a scratch buffer: a scan whose data ends at once is refused
-  // before the image's block is allocated.
+  // A large image first decodes two rows of MCUs into a scratch buffer, so that a scan whose
+  // data ends at once is refused before the image's block is allocated; a smaller one goes
+  // straight into its block.
   const uint32_t firstRows =
-      std::min<uint32_t>(height, 2 * uint32_t(cinfo->max_v_samp_factor) * DCTSIZE);
+      blockSize <= kDirectBlockBytes
+          ? 0
+          : std::min<uint32_t>(height, 2 * uint32_t(cinfo->max_v_samp_factor) * DCTSIZE);
   s.firstRows.resize(size_t(firstRows) * size_t(pitch));
   while (cinfo->output_scanline < firstRows) {
     JSAMPROW row = s.firstRows.data() + size_t(cinfo->output_scanline) * size_t(pitch);
