@@ -224,7 +224,7 @@ Failure Decode(JpegState& s) {
   CheckScanData(reinterpret_cast<j_common_ptr>(cinfo));
   s.pixels = static_cast<uint8_t*>(ZQ_ALLOC(size_t(blockSize)));
   if (s.pixels == nullptr) return Failure::kSilent;
-  std::memcpy(s.pixels, s.firstRows.data(), s.firstRows.size());
+  if (!s.firstRows.empty()) std::memcpy(s.pixels, s.firstRows.data(), s.firstRows.size());
   while (cinfo->output_scanline < height) {
     JSAMPROW row = s.pixels + size_t(cinfo->output_scanline) * size_t(pitch);
     if (jpeg_read_scanlines(cinfo, &row, 1) != 1) return Failure::kCorrupt;
