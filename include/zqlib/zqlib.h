@@ -106,7 +106,8 @@ int ChooseDirect3DGraphs(int flag);
 // ---- Graphs ----------------------------------------------------------------------------------
 
 // A graph from an image file (BMP, PNG, JPEG, TGA, DDS, raw BGRA), with a "_a" alpha companion
-// file when one exists. The handle or -1.
+// file when one exists; a file no image reader takes is opened as a movie (whatever FFmpeg's
+// libraries decode), shown in a graph of its frame size. The handle or -1.
 int LoadGraphFromFileStd(const char* fileName);
 // Cuts an image file into total cells of cellWidth x cellHeight, across x down, row by row, into
 // handles[0 .. total). 0 or -1.
@@ -121,6 +122,13 @@ int DeleteGraphHandle(int graph, int logFlag = 0);
 int DeleteAllGraphHandles(int logFlag = 0);
 // Width and height of a graph or a draw screen; either pointer may be null. 0 or -1.
 int QueryGraphDimensions(int graph, int* width, int* height);
+
+// ---- Movies ----------------------------------------------------------------------------------
+
+// A movie graph starts stopped; drawing it shows its current frame. 0 (also for a graph without
+// a movie), or -1 for an invalid handle.
+int PlayMovieGraph(int graph);
+int PauseMovieGraph(int graph);
 
 // ---- Drawing (trans 1: the graph's transparent colour is skipped) ----------------------------
 

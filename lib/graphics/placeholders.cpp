@@ -3,33 +3,6 @@
 
 namespace zq::gfx {
 
-// ---- Movies -----------------------------------------------------------------------------------
-
-int CloseMovie(HandleValue) {
-  return 0;
-}
-HandleValue OpenMovieToGraph(const char*, int*, int*, int) {
-  return -1;
-}
-int GetMovieSurfaceMode(HandleValue) {
-  return 0;
-}
-int CloseMovieHandle(HandleValue) {
-  return -1;
-}
-int PlayAllMovieGraphs() {
-  return 0;
-}
-int PauseAllMovieGraphs() {
-  return 0;
-}
-int ReleaseAllMovieSurfaces() {
-  return 0;
-}
-int StepGraphMovie(GraphRecord*, int, int32_t, int32_t, int32_t) {
-  return 0;
-}
-
 // ---- Restore ----------------------------------------------------------------------------------
 
 namespace {

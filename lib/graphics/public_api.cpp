@@ -13,6 +13,7 @@
 #include "graphics/library_init.h"
 #include "graphics/mask.h"
 #include "graphics/mask_fill.h"
+#include "graphics/movie.h"
 #include "graphics/screen_readback.h"
 #include "platform/present/sdl_window.h"
 #include "zqlib/zqlib.h"
@@ -250,6 +251,15 @@ int ClipRectToRect(int* rect, const int* clip) {
   rect[3] = r.bottom;
   return 0;
 }
+// ---- Movies ----------------------------------------------------------------------------------
+
+int PlayMovieGraph(int graph) {
+  return Locked([&] { return gfx::PlayMovieGraph(graph); });
+}
+int PauseMovieGraph(int graph) {
+  return Locked([&] { return gfx::PauseMovieGraph(graph); });
+}
+
 int TrackedBlockCount() {
   return Locked([&] {
     const size_t n = base::TrackedBlockCount();

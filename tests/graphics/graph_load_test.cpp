@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include "base/file_access.h"
@@ -228,14 +229,18 @@ TEST(LoadGraph, MissingFileAndUndecodableFile) {
             std::string::npos);
   EXPECT_EQ(LoadGraphFromFileStd(nullptr), -1);
 
-  // A file no reader takes is offered to the movie open, which fails while no movie plays; the
+  // A file no reader takes is offered to the movie open, which refuses what holds no movie; the
   // creation settings stay as they were.
   WriteFile("junk.bin", test::Bytes(64, 0x11));
   SetCreateColorBitDepth(32);
   SetCreateAlphaChannelFlag(1);
   EXPECT_EQ(LoadGraphFromFileStd("junk.bin"), -1);
-  EXPECT_NE(lib.Log().find("右記のグラフィックファイルのロードに失敗しました：junk.bin \r\n"),
-            std::string::npos);
+  // One line end: no empty time-stamped line follows.
+  const std::string log = lib.Log();
+  const std::string line = "右記のグラフィックファイルのロードに失敗しました：junk.bin \r\n";
+  const size_t at = log.find(line);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_FALSE(std::regex_search(log.substr(at + line.size()), std::regex("^[0-9]+:\r\n")));
   EXPECT_EQ(GetCreateColorBitDepth(), 32);
   EXPECT_EQ(GetCreateAlphaChannelFlag(), 1);
   EXPECT_EQ(GetCreateOptionD(), 0);

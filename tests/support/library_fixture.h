@@ -21,6 +21,7 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/library_init.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/dshow/dshow.h"
 #include "platform/gdi/font.h"
 #include "platform/present/present.h"
 #include "platform/win/window.h"
@@ -38,6 +39,7 @@ struct LibraryOptions {
 inline void ResetPlatform() {
   platform::ResetWindowSystem();
   platform::ddtest::Reset();
+  platform::dshowtest::Reset();
   platform::ResetPresenter();
   platform::gditest::Reset();
   // Tests that only start the library do not depend on the fonts installed.

@@ -51,6 +51,32 @@ HRESULT CreatePlainSurface(int width, int height, bool systemOnly, DirectDrawSur
   return hr;
 }
 
+// The first format of the fixed list in which the driver makes an overlay surface.
+void ChooseOverlayFormat() {
+  g_DD.HasOverlayFormat = 0;
+  if (!(g_DD.Caps.caps & DDCAPS_OVERLAY)) return;
+  const PixelFormat list[] = {
+      {sizeof(PixelFormat), PF_FOURCC, MakeFourCC('U', 'Y', 'V', 'Y'), 0, 0, 0, 0, 0},
+      {sizeof(PixelFormat), PF_FOURCC, MakeFourCC('Y', 'U', 'Y', '2'), 0, 0, 0, 0, 0},
+      {sizeof(PixelFormat), PF_RGB, 0, 16, 0x7C00, 0x03E0, 0x001F, 0},
+      {sizeof(PixelFormat), PF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0},
+  };
+  for (const PixelFormat& format : list) {
+    SurfaceDesc desc;
+    desc.flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+    desc.width = desc.height = 16;
+    desc.caps.caps = DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY;
+    desc.pixelFormat = format;
+    DirectDrawSurface* probe = nullptr;
+    if (Succeeded(g_DD.DirectDraw->CreateSurface(desc, &probe))) {
+      probe->Release();
+      g_DD.OverlayFormat = format;
+      g_DD.HasOverlayFormat = 1;
+      return;
+    }
+  }
+}
+
 int ClearScreenBuffers() {
   if (IsSoftwareScreenInUse()) {
     for (MEMIMG* image : {&g_DD.SoftBackImage, &g_DD.SoftFrontImage}) {
@@ -125,6 +151,7 @@ int CreateDirectDrawObject() {
       base::ExitOnFatalError("DirectDraw オブジェクトの作成処理時にエラーが発生しました");
     g_DD.DirectDraw = dd;
     dd->GetCaps(&g_DD.Caps, nullptr);
+    ChooseOverlayFormat();
   }
   ApplyDisplayMode();
   RecreateSurface2DObjects();
@@ -535,7 +562,8 @@ DirectDrawSurface* GetWorkSurface() {
   return g_DD.WorkSurface;
 }
 const PixelFormat* GetOverlayFormat() {
-  return nullptr;
+  if (!g_DD.HasOverlayFormat || GetScreenWidth() < 640 || GetScreenHeight() < 400) return nullptr;
+  return &g_DD.OverlayFormat;
 }
 
 int IsPrimaryDrawTarget() {
