@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   libpixman-1-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-dejavu-core
 )
 
 missing=()

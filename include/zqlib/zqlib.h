@@ -158,6 +158,23 @@ int DrawFrameBox(int x1, int y1, int x2, int y2, uint32_t color);
 // Copies the rectangle of the draw screen into the graph's top-left corner.
 int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph, int flag);
 
+// ---- Fonts -----------------------------------------------------------------------------------
+
+// A font of the face (Shift-JIS name; null or "" for the default face) at the character height,
+// with thickness 0..10 (GDI weight / 100), type (bit 0 an edge of edgeSize pixels around each
+// glyph, bit 1 anti-aliased), charset index (0 default, 1 Shift-JIS, 2 Hangeul); -1 in any number
+// asks for its default (16, 6, 0, by the system's code page, no edge). The handle or -1.
+int CreateFontToHandle(const char* faceName, int size, int thickness, int type, int charsetIndex,
+                       int edgeSize);
+// 0, or -1 for an invalid handle.
+int DeleteFontHandle(int font);
+// Pixels added to every advance of the font. 0 or -1.
+int SetFontCharSpacing(int spacing, int font);
+// The default font, made at start-up (-1 when none).
+int GetDefaultFontHandle();
+// Makes the default font again at the size and thickness (-1: 16 and 6). 0 or -1.
+int SetDefaultFontSize(int size, int thickness);
+
 // ---- Mask ------------------------------------------------------------------------------------
 
 // Makes a screen-sized mask, all zero. 0 or -1.

@@ -9,6 +9,7 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
+#include "graphics/font.h"
 #include "graphics/mask.h"
 #include "graphics/movie.h"
 #include "graphics/placeholders.h"

@@ -3,16 +3,6 @@
 
 namespace zq::gfx {
 
-// ---- Fonts ------------------------------------------------------------------------------------
-
-void ResetDefaultFontSettings() {}
-int InitFontSystem() {
-  return 0;
-}
-int EndFontSystem() {
-  return 0;
-}
-
 // ---- Restore ----------------------------------------------------------------------------------
 
 namespace {

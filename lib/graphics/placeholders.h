@@ -1,6 +1,6 @@
 // PLACEHOLDERS. Calls into areas of the library that are not built yet. Each group is removed
 // by the change that builds its area; until then each answers as that area does in the
-// situations reached so far (no fonts, no restore callback).
+// situations reached so far (no restore callback).
 #pragma once
 
 #include <cstdint>
@@ -8,11 +8,6 @@
 #include "graphics/handle_table.h"
 
 namespace zq::gfx {
-
-// ---- Fonts: no font system yet --------------------------------------------------------------
-void ResetDefaultFontSettings();
-int InitFontSystem();
-int EndFontSystem();
 
 // ---- Restore after display loss: no callback can be registered yet ----------------------------
 using GraphRestoreCallback = void (*)();

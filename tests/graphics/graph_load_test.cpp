@@ -10,6 +10,7 @@
 #include "graph_load_test_util.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
+#include "graphics/font.h"
 #include "graphics/graph.h"
 #include "graphics/image/graph_image_ops.h"
 #include "graphics/image/image_decode.h"
@@ -94,6 +95,7 @@ TEST(LoadDividedGraph, MirroredCellsComeFromTheRight) {
 
 TEST(LoadDividedGraph, DivisionThatDoesNotFitLeavesNoGraphAndNoNames) {
   LibrarySession lib({.bits = 32});
+  DeleteFontHandle(GetDefaultFontHandle());  // its draw screen would hold a piece and a store
   test::FileDirScope dirScope(lib.Dir());
   const std::string name = WriteFile("wide.bmp", Bmp24(64, 32, Pattern));
   // Entries 2 and 3 hold unrelated graphs: a failed load must not rename them.
@@ -318,6 +320,7 @@ TEST(CreateGraphFromImage, MirrorHereLeavesTheCallersImagesUnchanged) {
 
 TEST(CreateGraphFromImage, ImagesThatCannotBeReadSafelyMakeNoGraph) {
   LibrarySession lib({.bits = 32});
+  DeleteFontHandle(GetDefaultFontHandle());  // its draw screen would hold a piece and a store
   uint8_t pixels[64] = {};
   GraphImage image{};
   SetupColorDataRGB24(&image.Format);

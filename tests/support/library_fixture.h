@@ -22,6 +22,7 @@
 #include "graphics/library_init.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/dshow/dshow.h"
+#include "platform/gdi/font.h"
 #include "platform/present/present.h"
 #include "platform/win/window.h"
 
@@ -40,6 +41,9 @@ inline void ResetPlatform() {
   platform::ddtest::Reset();
   platform::dshowtest::Reset();
   platform::ResetPresenter();
+  platform::gditest::Reset();
+  // Tests that only start the library do not depend on the fonts installed.
+  platform::gditest::UseSyntheticDefaultFace(true);
 }
 
 class LibrarySession {

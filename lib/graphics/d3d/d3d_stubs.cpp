@@ -1,6 +1,7 @@
 #include "graphics/d3d/d3d_stubs.h"
 
 #include "base/log.h"
+#include "graphics/ddraw/color_data.h"
 
 namespace zq::gfx {
 
@@ -23,6 +24,11 @@ int ReleaseDirect3DObject() {
   base::LogAddString("Ｄｉｒｅｃｔ３Ｄオブジェクトを解放します\n");
   base::LogAddString("Ｄｉｒｅｃｔ３Ｄオブジェクトは既に解放されています\n");
   return 0;
+}
+
+const ColorData* SelectTextureFormat(int, int, int, int) {
+  static const ColorData none{};
+  return &none;
 }
 
 int G_D3D_InitGraphics() {

@@ -25,6 +25,9 @@ int GetCurrentDeviceSlotWord();
 int GetDirect3DObject();
 // Releases the devices and the object; logs that it is already released.
 int ReleaseDirect3DObject();
+// The texture format for the options (a 32-bit request when bits32 is non-zero, else 16-bit).
+// Without a device there is no format: an empty descriptor (bit depth 0).
+const ColorData* SelectTextureFormat(int alphaChannel, int alphaTest, int bits32, int drawValid);
 
 // The Direct3D twins, each with its result when Direct3D is not started.
 int G_D3D_InitGraphics();

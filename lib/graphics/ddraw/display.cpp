@@ -7,6 +7,7 @@
 #include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
+#include "graphics/font.h"
 #include "graphics/graph.h"
 #include "graphics/library_init.h"
 #include "graphics/surface_data.h"
@@ -294,6 +295,11 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
     return base::LogAddFormat("対応していない画面モードです %dx%d %dbit", width, height,
                               colorBitDepth);
   const uint32_t transColor = g_DrawState.TransColor;
+  // The default font comes back at the size and thickness it had.
+  char fontFace[kFontFaceNameBytes] = "";
+  int32_t fontSize = -1, fontThickness = -1;
+  const bool keepFont = IsFontHandleValid(GetDefaultFontHandle()) == 1;
+  if (keepFont) GetFontInfo(fontFace, &fontSize, &fontThickness, GetDefaultFontHandle());
   DeleteAllGraphHandles(0);
   EndGraphicsManager();
   ReleaseOutputSurfaces();
@@ -317,6 +323,7 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
   GetScreenColorInfo();
   InitGraphicsManager();
   g_DrawState.TransColor = transColor;
+  if (keepFont) SetDefaultFontSize(fontFace, fontSize, fontThickness);
   return result;
 }
 
