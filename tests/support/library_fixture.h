@@ -20,6 +20,7 @@
 #include "base/memory.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/library_init.h"
+#include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/present/present.h"
 #include "platform/win/window.h"
@@ -37,6 +38,7 @@ struct LibraryOptions {
 inline void ResetPlatform() {
   platform::ResetWindowSystem();
   platform::ddtest::Reset();
+  platform::d3dtest::Reset(/*present=*/false);
   platform::ResetPresenter();
 }
 
