@@ -43,15 +43,17 @@ void MaxPieceSize(int* width, int* height) {
 void TextureSizeFor(int width, int height, int* textureWidth, int* textureHeight) {
   const platform::D3DDEVICEDESC7& d = *GetKeptDeviceDesc();
   // The minimum first, so that rounding up keeps the result a power of two.
-  uint32_t w = std::max<uint32_t>(uint32_t(width), d.dwMinTextureWidth);
-  uint32_t h = std::max<uint32_t>(uint32_t(height), d.dwMinTextureHeight);
+  uint64_t w = std::max<uint64_t>(uint64_t(std::max(width, 0)), d.dwMinTextureWidth);
+  uint64_t h = std::max<uint64_t>(uint64_t(std::max(height, 0)), d.dwMinTextureHeight);
   if (PowerOfTwoOnly(d)) {
     w = std::bit_ceil(w);
     h = std::bit_ceil(h);
   }
   if (SquareOnly(d)) w = h = std::max(w, h);
-  *textureWidth = int(std::min<uint32_t>(w, uint32_t(platform::kMaxImageSide) + 1));
-  *textureHeight = int(std::min<uint32_t>(h, uint32_t(platform::kMaxImageSide) + 1));
+  // Beyond what a store can be: refused when the store is made.
+  constexpr uint64_t kTooLarge = uint64_t(platform::kMaxImageSide) + 1;
+  *textureWidth = int(std::min(w, kTooLarge));
+  *textureHeight = int(std::min(h, kTooLarge));
 }
 
 int InitSurface3DTable() {
