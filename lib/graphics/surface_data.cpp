@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "graphics/d3d/d3d_layer.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/texture_format.h"
 #include "platform/size_limits.h"
@@ -116,7 +117,8 @@ int CreateSurfaceDataSurface(HandleValue handle) {
   desc.height = rec->Height;
 
   if (o.TextureFlag == 1) {
-    // An empty entry has an empty pixel format, which DirectDraw refuses.
+    // Textures need the device whose formats the table holds; an empty entry has an empty pixel
+    // format, which DirectDraw refuses.
     rec->FormatIndex = uint32_t(GetTextureFormatIndex(&o));
     desc.flags |= platform::DDSD_PIXELFORMAT | platform::DDSD_TEXTURESTAGE;
     desc.pixelFormat = *GetTextureFormatData(int(rec->FormatIndex));
@@ -125,7 +127,8 @@ int CreateSurfaceDataSurface(HandleValue handle) {
         platform::DDSCAPS_TEXTURE | (o.DrawValid == 1 ? platform::DDSCAPS_3DDEVICE : 0);
     desc.caps.caps2 = o.DrawValid == 1 ? 0 : platform::DDSCAPS2_TEXTUREMANAGE;
     DirectDrawSurface* texture = nullptr;
-    if (platform::Failed(GetDirectDrawObject()->CreateSurface(desc, &texture))) {
+    if (GetCurrentDeviceSlotWord() == 0 ||
+        platform::Failed(GetDirectDrawObject()->CreateSurface(desc, &texture))) {
       base::LogAddString("テクスチャサーフェスの作成に失敗しました\n");
       base::LogAddFormat("DrawValid:%d  AlphaChFlag%d  AlphaTestFlag:%d  ColorBitDepth:%d",
                          o.DrawValid, o.AlphaChFlag, o.AlphaTestFlag, o.ColorBitDepth);

@@ -66,6 +66,7 @@ int Load(HandleValue graph, const Image& image) {
 }
 
 TEST(Direct3DGraph, TexturesTakeTheFormatAndKeyOfTheirOptions) {
+  test::DrawStateScope keep;  // the transparent colour set below outlives the session
   LibrarySession lib(Direct3DSession());
   ASSERT_EQ(lib.Start(), 0);
   g_DrawState.TransColor = 0xFF00FF;

@@ -12,6 +12,7 @@
 #include "graphics/graph.h"
 #include "platform/d3d_test_support.h"
 #include "support/library_fixture.h"
+#include "support/test_image.h"
 
 namespace zq::test {
 

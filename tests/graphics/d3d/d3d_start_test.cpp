@@ -211,6 +211,7 @@ TEST(Direct3DStart, TheTableIsLoggedAndTheWorkTextureMadeOnlyForFewStages) {
 }
 
 TEST(Direct3DStart, AModeChangeEnumeratesAgainAReacquisitionDoesNot) {
+  test::DrawStateScope keep;  // the transparent colour set below outlives the session
   LibrarySession lib(Direct3DSession());
   ASSERT_EQ(lib.Start(), 0);
   EXPECT_EQ(d3dtest::GetCounters().enumTextureFormats, 1);
