@@ -108,6 +108,15 @@ TEST_F(D3DFixture, TheFailureSwitchFailsTheNamedCallOnce) {
          if (hr == DD_OK) device->EndScene();
          return hr;
        }},
+      {Call::DrawPrimitive,
+       [&] {
+         device->BeginScene();
+         const D3DTLVERTEX1 v[3] = {
+             {0, 0, 0, 1, 0, 0, 0}, {1, 0, 0, 1, 0, 0, 0}, {0, 1, 0, 1, 0, 0, 0}};
+         HRESULT hr = device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX1, v, 3, 0);
+         device->EndScene();
+         return hr;
+       }},
   };
   for (const auto& [call, run] : calls) {
     const HRESULT code = DDERR_GENERIC - int(call);

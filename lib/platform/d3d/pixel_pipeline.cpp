@@ -1,0 +1,451 @@
+// The per-pixel pipeline of the Direct3D stand-in (rules in pixel_pipeline.h).
+#include "platform/d3d/pixel_pipeline.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <type_traits>
+
+#include "platform/d3d/device_state.h"
+#include "platform/pixel_channels.h"
+
+namespace zq::platform {
+
+namespace {
+
+// ---- Arithmetic --------------------------------------------------------------------------------
+
+// x / 255 truncated, for x up to 255 x 255.
+constexpr uint32_t Div255(uint32_t x) {
+  return (x + 1 + (x >> 8)) >> 8;
+}
+constexpr bool Div255Exact() {
+  for (uint32_t x = 0; x <= 255 * 255; ++x)
+    if (Div255(x) != x / 255) return false;
+  return true;
+}
+static_assert(Div255Exact());
+
+constexpr uint32_t Channel8(uint32_t argb, int pos) {
+  return (argb >> pos) & 0xFF;
+}
+
+// The four channels' positions in 0xAARRGGBB, in PixelLayout's order (red, green, blue, alpha).
+constexpr int kPos[4] = {16, 8, 0, 24};
+
+// ---- Pixel formats -----------------------------------------------------------------------------
+
+// 16 or 32-bit pixels of any channel layout, through the widening tables.
+template <int Bytes>
+struct Generic {
+  static constexpr int kBytes = Bytes;
+  static uint32_t Load(const uint8_t* p) {
+    if constexpr (Bytes == 2) {
+      uint16_t v;
+      std::memcpy(&v, p, 2);
+      return v;
+    } else {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return v;
+    }
+  }
+  static void Store(uint8_t* p, uint32_t v) {
+    if constexpr (Bytes == 2) {
+      const uint16_t w = uint16_t(v);
+      std::memcpy(p, &w, 2);
+    } else {
+      std::memcpy(p, &v, 4);
+    }
+  }
+  static uint32_t Widen(const PixelLayout& l, uint32_t raw) {
+    uint32_t out = 0;
+    for (int c = 0; c < 4; ++c)
+      out |= uint32_t(l.widen[c][(raw >> l.shift[c]) & l.mask[c]]) << kPos[c];
+    return out;
+  }
+  static uint32_t Pack(const PixelLayout& l, uint32_t argb) { return l.Pack(argb); }
+};
+
+// 32-bit pixels whose channels already sit where 0xAARRGGBB has them.
+struct Argb32 : Generic<4> {
+  static uint32_t Widen(const PixelLayout& l, uint32_t raw) {
+    return (raw & l.channelBits) | (l.width[3] ? 0 : 0xFF000000u);
+  }
+  static uint32_t Pack(const PixelLayout& l, uint32_t argb) { return argb & l.channelBits; }
+};
+
+template <class Fmt>
+uint32_t Texel(const SampledTexture& tx, uint32_t raw) {
+  if constexpr (std::is_same_v<Fmt, Argb32>)
+    return (raw & tx.keep) | tx.fill;
+  else
+    return Fmt::Widen(*tx.layout, raw);
+}
+
+// ---- Addressing --------------------------------------------------------------------------------
+
+struct Clamp {
+  static int32_t At(int32_t i, int32_t size) { return i < 0 ? 0 : (i >= size ? size - 1 : i); }
+};
+struct WrapPow2 {
+  static int32_t At(int32_t i, int32_t size) { return i & (size - 1); }
+};
+struct Wrap {
+  static int32_t At(int32_t i, int32_t size) {
+    const int32_t r = i % size;
+    return r < 0 ? r + size : r;
+  }
+};
+
+// ---- Sampling ----------------------------------------------------------------------------------
+
+template <class Fmt, class Addr>
+uint32_t Fetch(const SampledTexture& tx, int32_t i, int32_t j) {
+  const uint8_t* row = tx.pixels + int64_t(Addr::At(j, tx.height)) * tx.pitch;
+  return Fmt::Load(row + int64_t(Addr::At(i, tx.width)) * Fmt::kBytes);
+}
+
+bool Keyed(const SampledTexture& tx, uint32_t raw) {
+  return (raw & tx.layout->channelBits) - tx.keyLow <= tx.keyHigh - tx.keyLow;
+}
+
+// Two channels a lane, 32 bits apart, so four weighted sums of 8-bit values (at most 255 x
+// 65536) never spill into the next lane.
+uint32_t Bilerp(uint32_t c00, uint32_t c10, uint32_t c01, uint32_t c11, uint32_t fx, uint32_t fy) {
+  const uint64_t w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy,
+                 w11 = fx * fy;
+  auto lanes = [](uint32_t c) {
+    return std::pair<uint64_t, uint64_t>{uint64_t(c & 0xFF) | uint64_t((c >> 16) & 0xFF) << 32,
+                                         uint64_t((c >> 8) & 0xFF) | uint64_t(c >> 24) << 32};
+  };
+  const auto [b00, g00] = lanes(c00);
+  const auto [b10, g10] = lanes(c10);
+  const auto [b01, g01] = lanes(c01);
+  const auto [b11, g11] = lanes(c11);
+  const uint64_t rb = (b00 * w00 + b10 * w10 + b01 * w01 + b11 * w11) >> 16;
+  const uint64_t ag = (g00 * w00 + g10 * w10 + g01 * w01 + g11 * w11) >> 16;
+  return uint32_t(rb & 0xFF) | uint32_t((ag & 0xFF) << 8) | uint32_t(((rb >> 32) & 0xFF) << 16) |
+         uint32_t(((ag >> 32) & 0xFF) << 24);
+}
+
+template <class Fmt, class Addr, bool Linear, bool Key>
+void Sample(const SampledTexture& tx, const int32_t* s, const int32_t* t, int n, uint32_t* out,
+            uint8_t* alive) {
+  for (int k = 0; k < n; ++k) {
+    if constexpr (!Linear) {
+      const uint32_t raw = Fetch<Fmt, Addr>(tx, s[k] >> 8, t[k] >> 8);
+      if constexpr (Key)
+        if (Keyed(tx, raw)) alive[k] = 0;
+      out[k] = Texel<Fmt>(tx, raw);
+    } else {
+      if constexpr (Key)
+        if (Keyed(tx, Fetch<Fmt, Addr>(tx, s[k] >> 8, t[k] >> 8))) alive[k] = 0;
+      const int32_t sl = s[k] - 128, tl = t[k] - 128;
+      const int32_t i = sl >> 8, j = tl >> 8;
+      out[k] = Bilerp(Texel<Fmt>(tx, Fetch<Fmt, Addr>(tx, i, j)),
+                      Texel<Fmt>(tx, Fetch<Fmt, Addr>(tx, i + 1, j)),
+                      Texel<Fmt>(tx, Fetch<Fmt, Addr>(tx, i, j + 1)),
+                      Texel<Fmt>(tx, Fetch<Fmt, Addr>(tx, i + 1, j + 1)), uint32_t(sl & 255),
+                      uint32_t(tl & 255));
+    }
+  }
+}
+
+// ---- Stages and the alpha test -----------------------------------------------------------------
+
+uint32_t ModulateRgb(uint32_t a, uint32_t b) {
+  return Div255(Channel8(a, 16) * Channel8(b, 16)) << 16 |
+         Div255(Channel8(a, 8) * Channel8(b, 8)) << 8 | Div255(Channel8(a, 0) * Channel8(b, 0));
+}
+
+template <bool ModColor, bool ModAlpha>
+void Combine(const uint32_t* c1, const uint32_t* c2, const uint32_t* a1, const uint32_t* a2, int n,
+             uint32_t* out) {
+  for (int k = 0; k < n; ++k) {
+    const uint32_t rgb = ModColor ? ModulateRgb(c1[k], c2[k]) : (c1[k] & 0xFFFFFF);
+    const uint32_t a =
+        ModAlpha ? Div255((a1[k] >> 24) * (a2[k] >> 24)) << 24 : (a1[k] & 0xFF000000);
+    out[k] = rgb | a;
+  }
+}
+
+template <bool OrEqual>
+void AlphaTest(const uint32_t* c, int n, uint32_t ref, uint8_t* alive) {
+  for (int k = 0; k < n; ++k) {
+    const uint32_t a = c[k] >> 24;
+    if (OrEqual ? a < ref : a <= ref) alive[k] = 0;
+  }
+}
+
+// ---- Blending and writing ----------------------------------------------------------------------
+
+template <uint32_t F>
+uint32_t Term(uint32_t v, uint32_t src, uint32_t dst, int pos) {
+  if constexpr (F == D3DBLEND_ZERO) return 0;
+  if constexpr (F == D3DBLEND_ONE) return v;
+  uint32_t f = 0;
+  if constexpr (F == D3DBLEND_SRCCOLOR) f = Channel8(src, pos);
+  if constexpr (F == D3DBLEND_SRCALPHA) f = src >> 24;
+  if constexpr (F == D3DBLEND_INVSRCALPHA) f = 255 - (src >> 24);
+  if constexpr (F == D3DBLEND_INVDESTCOLOR) f = 255 - Channel8(dst, pos);
+  return Div255(v * f);
+}
+
+template <uint32_t Fs, uint32_t Fd>
+uint32_t Blend(uint32_t src, uint32_t dst) {
+  uint32_t out = 0;
+  for (int pos = 0; pos < 32; pos += 8) {
+    const uint32_t v =
+        Term<Fs>(Channel8(src, pos), src, dst, pos) + Term<Fd>(Channel8(dst, pos), src, dst, pos);
+    out |= std::min<uint32_t>(v, 255) << pos;
+  }
+  return out;
+}
+
+// Fs 0: blending off.
+template <class Tgt, uint32_t Fs, uint32_t Fd, bool Discards>
+void Write(const PixelLayout& l, uint8_t* row, int x, const uint32_t* c, const uint8_t* alive,
+           int n) {
+  uint8_t* p = row + int64_t(x) * Tgt::kBytes;
+  for (int k = 0; k < n; ++k, p += Tgt::kBytes) {
+    if constexpr (Discards)
+      if (!alive[k]) continue;
+    if constexpr (Fs == 0) {
+      Tgt::Store(p, Tgt::Pack(l, c[k]));
+    } else {
+      const uint32_t dst = Tgt::Widen(l, Tgt::Load(p));
+      Tgt::Store(p, Tgt::Pack(l, Blend<Fs, Fd>(c[k], dst)));
+    }
+  }
+}
+
+// ---- Choosing the loops ------------------------------------------------------------------------
+
+template <class F>
+auto WithBool(bool b, F&& f) {
+  return b ? f(std::true_type{}) : f(std::false_type{});
+}
+
+// f(format type): the layout's pixel access.
+template <class F>
+auto WithFormat(const PixelLayout& l, F&& f) {
+  if (l.argb32) return f(Argb32{});
+  return l.bytes == 2 ? f(Generic<2>{}) : f(Generic<4>{});
+}
+
+template <class F>
+auto WithAddress(uint32_t address, int32_t w, int32_t h, F&& f) {
+  if (address == D3DTADDRESS_CLAMP) return f(Clamp{});
+  if (std::has_single_bit(uint32_t(w)) && std::has_single_bit(uint32_t(h))) return f(WrapPow2{});
+  return f(Wrap{});
+}
+
+template <class F>
+auto WithFactor(uint32_t factor, F&& f) {
+  switch (factor) {
+    case D3DBLEND_ZERO:
+      return f(std::integral_constant<uint32_t, D3DBLEND_ZERO>{});
+    case D3DBLEND_ONE:
+      return f(std::integral_constant<uint32_t, D3DBLEND_ONE>{});
+    case D3DBLEND_SRCCOLOR:
+      return f(std::integral_constant<uint32_t, D3DBLEND_SRCCOLOR>{});
+    case D3DBLEND_SRCALPHA:
+      return f(std::integral_constant<uint32_t, D3DBLEND_SRCALPHA>{});
+    case D3DBLEND_INVSRCALPHA:
+      return f(std::integral_constant<uint32_t, D3DBLEND_INVSRCALPHA>{});
+    default:
+      return f(std::integral_constant<uint32_t, D3DBLEND_INVDESTCOLOR>{});
+  }
+}
+
+PixelPipeline::WriteFn ChooseWrite(const PixelLayout& l, bool blend, uint32_t fs, uint32_t fd,
+                                   bool discards) {
+  return WithFormat(l, [&](auto fmt) {
+    using Tgt = decltype(fmt);
+    return WithBool(discards, [&](auto d) -> PixelPipeline::WriteFn {
+      if (!blend) return &Write<Tgt, 0, 0, d>;
+      return WithFactor(fs, [&](auto s) {
+        return WithFactor(fd,
+                          [&](auto t) -> PixelPipeline::WriteFn { return &Write<Tgt, s, t, d>; });
+      });
+    });
+  });
+}
+
+PixelPipeline::SampleFn ChooseSample(const SampledTexture& tx, uint32_t address, bool linear,
+                                     bool key) {
+  return WithFormat(*tx.layout, [&](auto fmt) {
+    return WithAddress(address, tx.width, tx.height, [&](auto addr) {
+      return WithBool(linear, [&](auto lin) {
+        return WithBool(key, [&](auto k) -> PixelPipeline::SampleFn {
+          return &Sample<decltype(fmt), decltype(addr), lin, k>;
+        });
+      });
+    });
+  });
+}
+
+// ---- Buffers -----------------------------------------------------------------------------------
+
+enum Buffer : uint8_t { kDiffuse, kTexture0, kTexture1, kCurrent0, kCurrent1, kWhite, kBuffers };
+
+const uint32_t* WhiteSpan() {
+  static const auto white = [] {
+    std::array<uint32_t, kSpanChunk> w;
+    w.fill(0xFFFFFFFFu);
+    return w;
+  }();
+  return white.data();
+}
+
+}  // namespace
+
+// ---- PixelLayout -------------------------------------------------------------------------------
+
+PixelLayout::PixelLayout(const PixelFormat& f) {
+  bytes = f.rgbBitCount / 8;
+  const uint32_t masks[4] = {f.redMask, f.greenMask, f.blueMask,
+                             (f.flags & PF_ALPHAPIXELS) ? f.alphaMask : 0};
+  channelBits = 0;
+  for (int c = 0; c < 4; ++c) {
+    const Channel ch = ChannelFromMask(masks[c]);
+    shift[c] = ch.shift;
+    width[c] = ch.width;
+    mask[c] = ch.width ? (1u << ch.width) - 1 : 0;
+    channelBits |= masks[c];
+  }
+  argb32 = bytes == 4 && masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF &&
+           (masks[3] == 0 || masks[3] == 0xFF000000u);
+  if (argb32) return;  // read and written without the tables
+  for (int c = 0; c < 4; ++c) {
+    if (width[c] == 0) {
+      widen[c][0] = c == 3 ? 255 : 0;
+      continue;
+    }
+    for (uint32_t v = 0; v <= mask[c]; ++v) widen[c][v] = uint8_t(v * 255 / mask[c]);
+  }
+}
+
+uint32_t PixelLayout::Pack(uint32_t argb) const {
+  uint32_t out = 0;
+  for (int c = 0; c < 4; ++c) out |= (Channel8(argb, kPos[c]) >> (8 - width[c])) << shift[c];
+  return out;
+}
+
+// ---- PixelPipeline -----------------------------------------------------------------------------
+
+PixelPipeline::Steps PixelPipeline::Resolve(const DeviceState& state, const bool sampled[2],
+                                            bool white) {
+  Steps out;
+  uint8_t current = kDiffuse;
+  for (int s = 0; s < 2; ++s) {
+    const uint32_t* v = state.stages[s].value;
+    if (v[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+    const uint8_t texture = sampled[s] ? uint8_t(kTexture0 + s) : uint8_t(kWhite);
+    auto arg = [&](uint32_t a) {
+      return a == D3DTA_TEXTURE ? texture : a == D3DTA_DIFFUSE ? uint8_t(kDiffuse) : current;
+    };
+    // One operation on two arguments: modulating by white (or by a white diffuse) selects.
+    auto op = [&](uint32_t operation, uint32_t arg1, uint32_t arg2, uint8_t& a, uint8_t& b) {
+      a = arg(operation == D3DTOP_SELECTARG2 ? arg2 : arg1);
+      b = arg(arg2);
+      const bool modulate = operation == D3DTOP_MODULATE;
+      out.texture[s] |= texture != kWhite && (a == texture || (modulate && b == texture));
+      if (!modulate) return false;
+      auto isWhite = [&](uint8_t x) { return x == kWhite || (white && x == kDiffuse); };
+      if (isWhite(b)) return false;
+      if (isWhite(a)) {
+        a = b;
+        return false;
+      }
+      return true;
+    };
+    Step st{};
+    st.modColor = op(v[D3DTSS_COLOROP], v[D3DTSS_COLORARG1], v[D3DTSS_COLORARG2], st.c1, st.c2);
+    if (v[D3DTSS_ALPHAOP] == D3DTOP_DISABLE)
+      st.a1 = st.a2 = current;
+    else
+      st.modAlpha = op(v[D3DTSS_ALPHAOP], v[D3DTSS_ALPHAARG1], v[D3DTSS_ALPHAARG2], st.a1, st.a2);
+    if (!st.modColor && !st.modAlpha && st.c1 == st.a1) {
+      current = st.c1;  // the stage passes one buffer through
+      continue;
+    }
+    st.out = uint8_t(kCurrent0 + s);
+    st.fn = st.modColor ? (st.modAlpha ? &Combine<true, true> : &Combine<true, false>)
+                        : (st.modAlpha ? &Combine<false, true> : &Combine<false, false>);
+    out.step[out.count++] = st;
+    current = st.out;
+  }
+  out.result = current;
+  auto reads = [&](uint8_t b) {
+    bool r = out.result == b;
+    for (int i = 0; i < out.count; ++i) {
+      const Step& st = out.step[i];
+      r |= st.c1 == b || st.a1 == b || (st.modColor && st.c2 == b) || (st.modAlpha && st.a2 == b);
+    }
+    return r;
+  };
+  out.diffuse = reads(kDiffuse);
+  return out;
+}
+
+PixelPipeline::PixelPipeline(const DeviceState& state, const SurfaceAccess::View& target,
+                             const PixelLayout& targetLayout, const SurfaceAccess::View textures[2],
+                             const PixelLayout* textureLayouts[2])
+    : target_(targetLayout), targetPixels_(target.pixels), targetPitch_(target.pitch) {
+  const uint32_t* rs = state.render;
+  const bool bound[2] = {textures[0].pixels != nullptr, textures[1].pixels != nullptr};
+  plain_ = Resolve(state, bound, false);
+  white_ = Resolve(state, bound, true);  // reads no texture that plain_ does not
+  for (int s = 0; s < 2; ++s) {
+    if (!plain_.texture[s]) continue;  // unbound or not read
+    const SurfaceAccess::View& v = textures[s];
+    SampledTexture& tx = texture_[s];
+    tx.pixels = v.pixels;
+    tx.pitch = v.pitch;
+    tx.width = v.width;
+    tx.height = v.height;
+    tx.layout = textureLayouts[s];
+    tx.keep = tx.layout->width[3] ? 0xFFFFFFFFu : 0x00FFFFFFu;
+    tx.fill = tx.layout->width[3] ? 0 : 0xFF000000u;
+    bool key = s == 0 && rs[D3DRENDERSTATE_COLORKEYENABLE] && v.hasKey;
+    if (key) {
+      tx.keyLow = v.key.low & tx.layout->channelBits;
+      tx.keyHigh = v.key.high & tx.layout->channelBits;
+      key = tx.keyLow <= tx.keyHigh;  // an empty range keys nothing
+    }
+    discards_ |= key;
+    const uint32_t* st = state.stages[s].value;
+    sample_[s] = ChooseSample(tx, st[D3DTSS_ADDRESS], st[D3DTSS_FILTER] == D3DTFILTER_LINEAR, key);
+  }
+  if (rs[D3DRENDERSTATE_ALPHATESTENABLE] && rs[D3DRENDERSTATE_ALPHAFUNC] != D3DCMP_ALWAYS) {
+    test_ = rs[D3DRENDERSTATE_ALPHAFUNC] == D3DCMP_GREATER ? &AlphaTest<false> : &AlphaTest<true>;
+    ref_ = rs[D3DRENDERSTATE_ALPHAREF];
+    discards_ = true;
+  }
+  write_ = ChooseWrite(targetLayout, rs[D3DRENDERSTATE_ALPHABLENDENABLE] != 0,
+                       rs[D3DRENDERSTATE_SRCBLEND], rs[D3DRENDERSTATE_DESTBLEND], discards_);
+}
+
+void PixelPipeline::Shade(const Fragments& f, bool white) const {
+  const Steps& steps = white ? white_ : plain_;
+  uint32_t texels[2][kSpanChunk], current[2][kSpanChunk];
+  uint8_t alive[kSpanChunk];
+  const uint32_t* buffers[kBuffers] = {f.diffuse,  texels[0],  texels[1],
+                                       current[0], current[1], WhiteSpan()};
+  if (discards_) std::memset(alive, 1, size_t(f.n));
+  for (int s = 0; s < 2; ++s)
+    if (sample_[s]) sample_[s](texture_[s], f.s[s], f.t[s], f.n, texels[s], alive);
+  for (int i = 0; i < steps.count; ++i) {
+    const Step& st = steps.step[i];
+    st.fn(buffers[st.c1], buffers[st.c2], buffers[st.a1], buffers[st.a2], f.n,
+          current[st.out - kCurrent0]);
+  }
+  if (test_) test_(buffers[steps.result], f.n, ref_, alive);
+  write_(target_, targetPixels_ + int64_t(f.y) * targetPitch_, f.x, buffers[steps.result], alive,
+         f.n);
+}
+
+}  // namespace zq::platform
