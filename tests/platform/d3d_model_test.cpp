@@ -109,6 +109,22 @@ Argb Unpack(uint32_t c) {
   return {c >> 24, (c >> 16) & 255, (c >> 8) & 255, c & 255};
 }
 
+// floor(sum(value(i) w[i]) / area + 1/2) exactly: the values (floats times integers, exact in a
+// long double) scaled by a power of two to integers, the sums in 128 bits.
+template <class F>
+int64_t RoundExactly(F value, const int64_t w[3], int64_t area) {
+  long double u[3];
+  int k = 0;
+  for (int i = 0; i < 3; ++i) {
+    u[i] = value(i);
+    for (long double x = std::ldexp(u[i], k); x != std::floor(x); x *= 2) ++k;
+  }
+  __int128 num = 0;
+  for (int i = 0; i < 3; ++i) num += __int128(std::ldexp(u[i], k)) * w[i];
+  const __int128 den = __int128(area) << k, n2 = 2 * num + den, d2 = 2 * den;
+  return int64_t(n2 >= 0 ? n2 / d2 : -((-n2 + d2 - 1) / d2));
+}
+
 // The model of one triangle drawn onto `pixels` (raw values of a target of format `fmt`).
 void ModelTriangle(const Scene& sc, const Fmt& fmt, int W, int H, const D3DTLVERTEX2 v[3],
                    std::vector<uint32_t>& pixels) {
@@ -169,10 +185,14 @@ void ModelTriangle(const Scene& sc, const Fmt& fmt, int W, int H, const D3DTLVER
         if (!sc.bound[s]) continue;
         const Tex& t = sc.tex[s];
         const bool p = sc.stage[s].pair == 1;
-        const auto S = int64_t(std::floor(
-            interp([&](int i) { return (p ? v[i].tu2 : v[i].tu) * t.w * 256.0L; }) + 0.5L));
-        const auto T = int64_t(std::floor(
-            interp([&](int i) { return (p ? v[i].tv2 : v[i].tv) * t.h * 256.0L; }) + 0.5L));
+        auto coordinate = [&](auto value) {
+          return linear ? RoundExactly(value, wi, area * sign)
+                        : int64_t(std::floor(interp(value) + 0.5L));
+        };
+        const int64_t S =
+            coordinate([&](int i) { return (long double)(p ? v[i].tu2 : v[i].tu) * t.w * 256; });
+        const int64_t T =
+            coordinate([&](int i) { return (long double)(p ? v[i].tv2 : v[i].tv) * t.h * 256; });
         texel[s] = t.Sample(S, T, sc.keyOn && s == 0 && ReadsTexture(sc.stage[0]), &discard);
       }
       Argb cur = diffuse;
@@ -221,9 +241,14 @@ TEST_F(D3DFixture, RandomDrawsMatchAModelOfTheRules) {
     return std::uniform_real_distribution<double>(lo, hi)(rng);
   };
   int mismatches = 0;
-  for (int trial = 0; trial < 3000 && mismatches == 0; ++trial) {
+  for (int trial = 0; trial < 5000 && mismatches == 0; ++trial) {
     const Fmt tf(formats[pick(5)]);
-    const int W = 1 + int(pick(13)), H = 1 + int(pick(13));
+    // Kinds: 0 an axis-aligned quad of whole texels a pixel (1:1 or 2:1) on power-of-two
+    // textures, 1 coordinates spread over thousands of texels, else anything.
+    // Library draws: its states, a flat colour (white half the time), aligned quads half the time.
+    const bool library = pick(2) == 0;
+    const uint32_t kind = library && pick(2) ? 0 : pick(4);
+    const int W = 1 + int(pick(kind == 0 ? 40 : 13)), H = 1 + int(pick(kind == 0 ? 16 : 13));
     SurfacePtr tgt = Make(uint32_t(W), uint32_t(H), tf.f, kTarget);
     Direct3DDevice* dev = nullptr;
     ASSERT_EQ(d3d->CreateDevice(kHal, tgt.get(), &dev), DD_OK);
@@ -235,9 +260,9 @@ TEST_F(D3DFixture, RandomDrawsMatchAModelOfTheRules) {
     for (int s = 0; s < 2; ++s) {
       Tex& t = sc.tex[s];
       static std::vector<Fmt> fmts(std::begin(formats), std::end(formats));
-      t.fmt = &fmts[pick(5)];
-      t.w = 1 + int(pick(5));
-      t.h = 1 + int(pick(5));
+      t.fmt = &fmts[library && pick(2) ? 4 : pick(5)];  // the library's alpha images: 8:8:8:8
+      t.w = kind == 0 ? 1 << (3 + pick(3)) : 1 + int(pick(5));
+      t.h = kind == 0 ? 1 << pick(5) : 1 + int(pick(5));
       for (int i = 0; i < t.w * t.h; ++i) t.raw.push_back(rng() & t.fmt->Bits());
       t.filter = pick(2) ? D3DTFILTER_LINEAR : D3DTFILTER_POINT;
       t.address = pick(2) ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
@@ -251,6 +276,17 @@ TEST_F(D3DFixture, RandomDrawsMatchAModelOfTheRules) {
            pick(3),
            pick(3),
            pick(2)};
+      if (library) {  // the states the library draws its graphs with
+        m = s == 0 ? StageModel{D3DTOP_MODULATE,
+                                D3DTA_TEXTURE,
+                                D3DTA_DIFFUSE,
+                                pick(2) ? D3DTOP_MODULATE : D3DTOP_SELECTARG1,
+                                D3DTA_TEXTURE,
+                                D3DTA_DIFFUSE,
+                                0}
+                   : StageModel{D3DTOP_DISABLE, 0, 0, D3DTOP_DISABLE, 0, 0, 1};
+        sc.bound[s] = s == 0;
+      }
       if (sc.bound[s]) {
         SurfacePtr surface = Make(uint32_t(t.w), uint32_t(t.h), t.fmt->f);
         SurfaceDesc d;
@@ -285,6 +321,16 @@ TEST_F(D3DFixture, RandomDrawsMatchAModelOfTheRules) {
     sc.blend = pick(3) != 0;
     sc.src = 1 + pick(6);
     sc.dst = 1 + pick(6);
+    if (library) {  // the factors of blend modes 1 to 5
+      const uint32_t modes[5][2] = {{D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA},
+                                    {D3DBLEND_SRCALPHA, D3DBLEND_ONE},
+                                    {D3DBLEND_INVDESTCOLOR, D3DBLEND_ZERO},
+                                    {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR},
+                                    {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}};
+      const uint32_t mode = pick(2) ? 0 : pick(5);  // mostly alpha blending
+      sc.src = modes[mode][0];
+      sc.dst = modes[mode][1];
+    }
     const uint32_t render[][2] = {
         {D3DRENDERSTATE_COLORKEYENABLE, sc.keyOn},   {D3DRENDERSTATE_ALPHATESTENABLE, sc.test},
         {D3DRENDERSTATE_ALPHAFUNC, sc.func},         {D3DRENDERSTATE_ALPHAREF, sc.ref},
@@ -301,18 +347,39 @@ TEST_F(D3DFixture, RandomDrawsMatchAModelOfTheRules) {
                     &model[size_t(y * W + x)], tf.f.rgbBitCount / 8);
     tgt->Unlock(nullptr);
     std::vector<D3DTLVERTEX2> tris(3 * (1 + pick(3)));
-    const bool perspective = pick(4) == 0;
-    const uint32_t flat = pick(3) == 0 ? 0xFFFFFFFFu : rng();
+    const bool perspective = kind > 1 && pick(4) == 0;
+    const uint32_t flat = pick(library ? 2 : 3) == 0 ? 0xFFFFFFFFu : rng();
+    const double spread = kind == 1 ? 1000 : 1;
     for (D3DTLVERTEX2& vx : tris) {
+      const float u = float(real(-1.5, 2.5) * spread), v = float(real(-1.5, 2.5) * spread);
       vx = {float(real(-3, W + 3)),
             float(real(-3, H + 3)),
             0,
             perspective ? float(real(0.25, 4)) : 1.0f,
-            pick(2) ? flat : uint32_t(rng()),
-            float(real(-1.5, 2.5)),
-            float(real(-1.5, 2.5)),
-            float(real(-1.5, 2.5)),
-            float(real(-1.5, 2.5))};
+            library || pick(2) ? flat : uint32_t(rng()),
+            u,
+            v,
+            pick(2) ? u : float(real(-1.5, 2.5)),
+            pick(2) ? v : float(real(-1.5, 2.5))};
+    }
+    if (kind == 0) {
+      const float x0 = float(pick(uint32_t(W) / 2 + 1)) - 0.5f,
+                  y0 = float(pick(uint32_t(H))) - 0.5f;
+      const int tw = sc.tex[0].w, th = sc.tex[0].h, rx = 1 + int(pick(2)), ry = 1 + int(pick(2));
+      const uint32_t a0 = pick(uint32_t(64 * tw)), b0 = pick(uint32_t(64 * th));  // from the left
+      const float u0 = float(a0) / float(256 * tw), v0 = float(b0) / float(256 * th);
+      // Mostly as wide as the texture allows from there, so that the texels lie inside.
+      const uint32_t fitW = std::max<uint32_t>(1, (256 * uint32_t(tw) - a0) / (256 * uint32_t(rx)));
+      const uint32_t fitH = std::max<uint32_t>(1, (256 * uint32_t(th) - b0) / (256 * uint32_t(ry)));
+      const float w = float(1 + pick(pick(4) ? fitW : uint32_t(W)));
+      const float h = float(1 + pick(pick(4) ? fitH : uint32_t(H)));
+      const float u1 = u0 + w * float(rx) / float(tw), v1 = v0 + h * float(ry) / float(th);
+      const uint32_t color = library || pick(2) ? flat : uint32_t(rng());
+      auto at = [&](float x, float y, float u, float v) {
+        return D3DTLVERTEX2{x, y, 0, 1, color, u, v, u, v};
+      };
+      tris = {at(x0, y0, u0, v0),     at(x0 + w, y0, u1, v0), at(x0, y0 + h, u0, v1),
+              at(x0, y0 + h, u0, v1), at(x0 + w, y0, u1, v0), at(x0 + w, y0 + h, u1, v1)};
     }
     ASSERT_EQ(dev->BeginScene(), DD_OK);
     ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX2, tris.data(),

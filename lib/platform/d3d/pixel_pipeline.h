@@ -56,13 +56,22 @@ struct PixelLayout {
   uint32_t Pack(uint32_t argb) const;
 };
 
+// Sample positions of a run in 32.32 fixed point: the first pixel's and the step to the next.
+struct SteppedCoords {
+  int64_t s, t, ds, dt;
+};
+
 // One run of covered pixels in a row, with their sample positions (1/256 texel, for the point
-// sample) for each sampling stage and their diffuse colours (0xAARRGGBB).
+// sample) for each sampling stage, given pixel by pixel or, with `stepped`, as SteppedCoords,
+// and their diffuse colours (0xAARRGGBB). Filled field by field for every run (no initialiser:
+// clearing it would cost more than some runs take to draw).
 struct Fragments {
-  int32_t y = 0, x = 0, n = 0;
-  const int32_t* s[2] = {};
-  const int32_t* t[2] = {};
-  const uint32_t* diffuse = nullptr;
+  int32_t y, x, n;
+  bool stepped[2];
+  SteppedCoords step[2];
+  const int32_t* s[2];
+  const int32_t* t[2];
+  const uint32_t* diffuse;
 };
 
 inline constexpr int kSpanChunk = 256;  // most pixels a Fragments holds
@@ -94,11 +103,15 @@ class PixelPipeline {
 
   using SampleFn = void (*)(const SampledTexture&, const int32_t* s, const int32_t* t, int n,
                             uint32_t* out, uint8_t* alive);
+  using InsideFn = void (*)(const SampledTexture&, const SteppedCoords& c, int n, uint32_t* out,
+                            uint8_t* alive);
   using CombineFn = void (*)(const uint32_t* c1, const uint32_t* c2, const uint32_t* a1,
                              const uint32_t* a2, int n, uint32_t* out);
   using TestFn = void (*)(const uint32_t* c, int n, uint32_t ref, uint8_t* alive);
   using WriteFn = void (*)(const PixelLayout&, uint8_t* row, int x, const uint32_t* c,
                            const uint8_t* alive, int n);
+  using FusedFn = void (*)(const SampledTexture&, const PixelLayout&, uint8_t* row, int x,
+                           const SteppedCoords& c, int n);
 
  private:
   struct Step {
@@ -117,14 +130,25 @@ class PixelPipeline {
 
   SampledTexture texture_[2];
   SampleFn sample_[2] = {};
+  InsideFn inside_[2] = {};  // stepped positions whose texels all lie inside the texture
+  bool linear_[2] = {};
   Steps plain_, white_;
   TestFn test_ = nullptr;
   uint32_t ref_ = 0;
   WriteFn write_ = nullptr;
+  FusedFn fused_[2] = {};  // plain, white: the run in one loop when the draw allows it
   bool discards_ = false;
   const PixelLayout& target_;
   uint8_t* targetPixels_;
   int64_t targetPitch_;
+  // One span's working buffers.
+  struct Scratch {
+    uint32_t texels[2][kSpanChunk];
+    uint32_t current[2][kSpanChunk];
+    int32_t positions[2][kSpanChunk];
+    uint8_t alive[kSpanChunk];
+  };
+  mutable Scratch scratch_;
 };
 
 }  // namespace zq::platform

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 namespace zq::platform {
 
 namespace {
@@ -46,6 +50,25 @@ struct Geometry {
   }
 };
 
+// floor(N / d), d > 0, for N = n0 + k dn, k = 0, 1, ...: a quotient and a remainder stepped with
+// additions only.
+struct FloorStepper {
+  FloorStepper() = default;
+  FloorStepper(int64_t n0, int64_t dn, int64_t divisor)
+      : q(FloorDiv(n0, divisor)),
+        r(n0 - q * divisor),
+        dq(FloorDiv(dn, divisor)),
+        dr(dn - dq * divisor),
+        d(divisor) {}
+  void Step() {
+    r += dr;
+    const int64_t carry = r >= d ? 1 : 0;
+    q += dq + carry;
+    r -= d & -carry;
+  }
+  int64_t q = 0, r = 0, dq = 0, dr = 0, d = 1;
+};
+
 // Values of one attribute along a span: the row's value at x0, then one step of gx a pixel.
 // Perspective: the plane of a q over the plane of q.
 struct SpanPlane {
@@ -64,6 +87,26 @@ void Evaluate(const SpanPlane& p, double xd, int n, int32_t* out) {
   }
 }
 
+// Steps below this (1/256 texel a pixel) are taken in 32.32 fixed point along a span: the error
+// after a whole span stays below 2^-24 of 1/256 texel.
+constexpr double kMaxFixedStep = 65536.0;
+
+constexpr double kFixedOne = 4294967296.0;
+
+// v rounded to the nearest integer (|v| < 2^63), without a branch.
+int64_t Nearest(double v) {
+#if defined(__SSE2__)
+  return _mm_cvtsd_si64(_mm_set_sd(v));
+#else
+  return std::llrint(v);
+#endif
+}
+
+// The first value of a span with the 1/2 of the rounding added, in 32.32 fixed point.
+int64_t FixedStart(const SpanPlane& p, double xd) {
+  return Nearest((std::min(std::max(p.row + p.gx * xd, p.lo), p.hi) + 0.5) * kFixedOne);
+}
+
 // E(x, y) = a x + b y + c; inside when E > 0, or E = 0 on an inclusive (top or left) edge.
 struct Edge {
   int64_t a, b, c;
@@ -71,25 +114,13 @@ struct Edge {
 };
 
 // floor(N / A + 1/2) along a span, exactly, for N = nx x + ny y + n0 (a sum of integer vertex
-// values weighted by the integer edge functions) and the doubled area A > 0: a quotient and a
-// remainder stepped with additions only.
+// values weighted by the integer edge functions) and the doubled area A > 0.
 struct ExactPlane {
   int64_t nx = 0, ny = 0, n0 = 0;
 };
 void EvaluateExact(const ExactPlane& p, int64_t area, int64_t x, int64_t y, int n, int32_t* out) {
-  const int64_t d = 2 * area;
-  const int64_t start = 2 * (p.nx * x + p.ny * y + p.n0) + area;
-  int64_t q = FloorDiv(start, d), r = start - q * d;
-  const int64_t dq = FloorDiv(2 * p.nx, d), dr = 2 * p.nx - dq * d;
-  for (int k = 0; k < n; ++k) {
-    out[k] = int32_t(q);
-    q += dq;
-    r += dr;
-    if (r >= d) {
-      r -= d;
-      ++q;
-    }
-  }
+  FloorStepper st(2 * (p.nx * x + p.ny * y + p.n0) + area, 2 * p.nx, 2 * area);
+  for (int k = 0; k < n; ++k, st.Step()) out[k] = int32_t(st.q);
 }
 
 class TriangleDrawer {
@@ -109,12 +140,18 @@ class TriangleDrawer {
   // Attributes: s and t of stages 0 and 1, then the diffuse channels a, r, g, b.
   Plane planes_[8];
   bool used_[8] = {};
+  bool stepped_[2] = {};  // a stage's positions step in fixed point along a span
+  int64_t steps_[4] = {};
   bool flatDiffuse_ = false;
   bool exactDiffuse_ = false;  // plain linear interpolation of a varying diffuse, in integers
   ExactPlane exact_[4];
   int64_t area_ = 0;
   bool flatFilled_ = false;
   uint32_t flat_[kSpanChunk];  // a uniform diffuse colour, filled when it changes
+  // A span's sample positions and diffuse colours, when they are given pixel by pixel.
+  int32_t coords_[4][kSpanChunk];
+  int32_t channels_[4][kSpanChunk];
+  uint32_t diffuse_[kSpanChunk];
 };
 
 void TriangleDrawer::Draw(const RasterVertex* v0, const RasterVertex* v1, const RasterVertex* v2) {
@@ -173,6 +210,13 @@ void TriangleDrawer::Draw(const RasterVertex* v0, const RasterVertex* v1, const 
     plane(2 * s, v[0]->uv[pr][0] * w, v[1]->uv[pr][0] * w, v[2]->uv[pr][0] * w);
     plane(2 * s + 1, v[0]->uv[pr][1] * h, v[1]->uv[pr][1] * h, v[2]->uv[pr][1] * h);
   }
+  for (int s = 0; s < 2; ++s) {
+    const Plane &ps = planes_[2 * s], &pt = planes_[2 * s + 1];
+    stepped_[s] =
+        !perspective_ && std::fabs(ps.gx) < kMaxFixedStep && std::fabs(pt.gx) < kMaxFixedStep;
+    steps_[2 * s] = stepped_[s] ? Nearest(ps.gx * kFixedOne) : 0;
+    steps_[2 * s + 1] = stepped_[s] ? Nearest(pt.gx * kFixedOne) : 0;
+  }
   flatDiffuse_ = v[0]->color == v[1]->color && v[1]->color == v[2]->color;
   const bool white = flatDiffuse_ && v[0]->color == 0xFFFFFFFFu;
   if (pipe_.NeedsDiffuse(white)) {
@@ -198,16 +242,34 @@ void TriangleDrawer::Draw(const RasterVertex* v0, const RasterVertex* v1, const 
     }
   }
 
+  // Each edge bounds x on every row: x >= -floor(E_y / a) for a > 0, x <= floor(E_y / -a) for
+  // a < 0, where E_y is its function at x = 0 less the bias, stepped by b a row; a horizontal
+  // edge only says whether the row has pixels.
+  FloorStepper left[3], right[3];
+  int64_t level[3], levelStep[3];
+  int lefts = 0, rights = 0, flats = 0;
+  for (const Edge& e : edges) {
+    const int64_t first = e.b * yFirst + e.c - e.bias;
+    if (e.a > 0)
+      left[lefts++] = FloorStepper(first, e.b, e.a);
+    else if (e.a < 0)
+      right[rights++] = FloorStepper(first, e.b, -e.a);
+    else
+      level[flats] = first, levelStep[flats++] = e.b;
+  }
   for (int64_t y = yFirst; y <= yLast; ++y) {
     int64_t xl = vp.left, xr = int64_t(vp.right) - 1;
-    for (const Edge& e : edges) {
-      const int64_t ev = e.b * y + e.c - e.bias;
-      if (e.a > 0)
-        xl = std::max(xl, CeilDiv(-ev, e.a));
-      else if (e.a < 0)
-        xr = std::min(xr, FloorDiv(ev, -e.a));
-      else if (ev < 0)
-        xr = xl - 1;
+    for (int i = 0; i < lefts; ++i) {
+      xl = std::max(xl, -left[i].q);
+      left[i].Step();
+    }
+    for (int i = 0; i < rights; ++i) {
+      xr = std::min(xr, right[i].q);
+      right[i].Step();
+    }
+    for (int i = 0; i < flats; ++i) {
+      if (level[i] < 0) xr = xl - 1;
+      level[i] += levelStep[i];
     }
     for (int64_t x = xl; x <= xr; x += kSpanChunk)
       Span(int32_t(y), int32_t(x), int32_t(std::min<int64_t>(x + kSpanChunk, xr + 1)), white);
@@ -216,26 +278,36 @@ void TriangleDrawer::Draw(const RasterVertex* v0, const RasterVertex* v1, const 
 
 void TriangleDrawer::Span(int32_t y, int32_t x0, int32_t x1, bool white) {
   const int n = x1 - x0;
-  int32_t coords[4][kSpanChunk];
-  int32_t channels[4][kSpanChunk];
-  uint32_t diffuse[kSpanChunk];
+  auto& coords = coords_;
+  auto& channels = channels_;
+  auto& diffuse = diffuse_;
   const double yd = double(y) - g_.y0, xd = double(x0) - g_.x0;
+  auto span = [&](const Plane& p) {
+    return SpanPlane{p.a0 + p.gy * yd, p.gx, p.lo, p.hi, q_.a0 + q_.gy * yd, q_.gx};
+  };
   auto evaluate = [&](const Plane& p, int32_t* out) {
-    const SpanPlane sp{p.a0 + p.gy * yd, p.gx, p.lo, p.hi, q_.a0 + q_.gy * yd, q_.gx};
     if (perspective_)
-      Evaluate<true>(sp, xd, n, out);
+      Evaluate<true>(span(p), xd, n, out);
     else
-      Evaluate<false>(sp, xd, n, out);
+      Evaluate<false>(span(p), xd, n, out);
   };
   Fragments f;
   f.y = y;
   f.x = x0;
   f.n = n;
-  for (int i = 0; i < 4; ++i)
-    if (used_[i]) evaluate(planes_[i], coords[i]);
   for (int s = 0; s < 2; ++s) {
-    f.s[s] = coords[2 * s];
-    f.t[s] = coords[2 * s + 1];
+    f.stepped[s] = stepped_[s];
+    if (!used_[2 * s]) continue;
+    const Plane &ps = planes_[2 * s], &pt = planes_[2 * s + 1];
+    if (f.stepped[s]) {
+      f.step[s] = SteppedCoords{FixedStart(span(ps), xd), FixedStart(span(pt), xd), steps_[2 * s],
+                                steps_[2 * s + 1]};
+    } else {
+      evaluate(ps, coords[2 * s]);
+      evaluate(pt, coords[2 * s + 1]);
+      f.s[s] = coords[2 * s];
+      f.t[s] = coords[2 * s + 1];
+    }
   }
   if (used_[4]) {
     for (int c = 0; c < 4; ++c) {

@@ -24,7 +24,9 @@
 //   - Texture coordinates of a sampling stage (its D3DTSS_TEXCOORDINDEX pair, its texture's width
 //     W and height H): s = floor(u x W x 256 + 0.5), t = floor(v x H x 256 + 0.5), the point
 //     sample's position in 1/256 texel; taking 1/256 texel before the texel index makes a
-//     sample computed a hair below i + 0.5 still take texel i.
+//     sample computed a hair below i + 0.5 still take texel i. With equal 1/w and steps below
+//     256 texels a pixel, the positions of a run step in 32.32 fixed point from its first pixel
+//     (within 2^-24 of 1/256 texel of the double value; exact for the 1:1 and whole-ratio draws).
 #pragma once
 
 #include <cstdint>
