@@ -594,14 +594,14 @@ uint32_t PixelLayout::Pack(uint32_t argb) const {
 
 // ---- PixelPipeline -----------------------------------------------------------------------------
 
-PixelPipeline::Steps PixelPipeline::Resolve(const DeviceState& state, const bool sampled[2],
+PixelPipeline::Steps PixelPipeline::Resolve(const DeviceState& state, const bool bound[2],
                                             bool white) {
   Steps out;
   uint8_t current = kDiffuse;
   for (int s = 0; s < 2; ++s) {
     const uint32_t* v = state.stages[s].value;
     if (v[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
-    const uint8_t texture = sampled[s] ? uint8_t(kTexture0 + s) : uint8_t(kWhite);
+    const uint8_t texture = bound[s] ? uint8_t(kTexture0 + s) : uint8_t(kWhite);
     auto arg = [&](uint32_t a) {
       return a == D3DTA_TEXTURE ? texture : a == D3DTA_DIFFUSE ? uint8_t(kDiffuse) : current;
     };

@@ -82,7 +82,7 @@ void Evaluate(const SpanPlane& p, double xd, int n, int32_t* out) {
     const double x = xd + double(k);
     double v = p.row + p.gx * x;
     if constexpr (Perspective) v /= p.qRow + p.qgx * x;
-    v = std::min(std::max(v, p.lo), p.hi);  // also catches a NaN from a tiny denominator
+    v = v >= p.lo ? (v <= p.hi ? v : p.hi) : p.lo;  // a NaN from a vanishing denominator takes lo
     out[k] = FloorToInt(v + 0.5);
   }
 }
