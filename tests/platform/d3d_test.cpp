@@ -24,7 +24,10 @@ HRESULT OnDevice(const char*, const char* name, D3DDEVICEDESC7* d, void* stop) {
 }
 HRESULT OnFormat(PixelFormat* f, void* stop) {
   char text[48];
-  std::snprintf(text, sizeof text, "%x/%u/%x", f->flags, f->rgbBitCount, f->alphaMask);
+  std::snprintf(text, sizeof text, "%x/%u/%x%s", f->flags, f->rgbBitCount, f->alphaMask,
+                f->fourCC == MakeFourCC('D', 'X', 'T', '1') ? "/DXT1"
+                : f->fourCC                                 ? "/?"
+                                                            : "");
   return Seen(text, stop);
 }
 using Strings = std::vector<std::string>;
@@ -43,8 +46,8 @@ TEST_F(D3DFixture, EnumerationsDeliverTheListsInOrderAndStop) {
   // Alpha only, luminance, FourCC, palettised, 5:6:5, X1:5:5:5, 1:5:5:5, 4:4:4:4, X8:8:8:8,
   // 8:8:8:8, bump du/dv.
   EXPECT_EQ(run(textures, nullptr),
-            (Strings{"2/8/ff", "20000/8/0", "4/0/0", "60/8/0", "40/16/0", "40/16/0", "41/16/8000",
-                     "41/16/f000", "40/32/0", "41/32/ff000000", "80000/16/0"}));
+            (Strings{"2/8/ff", "20000/8/0", "4/0/0/DXT1", "60/8/0", "40/16/0", "40/16/0",
+                     "41/16/8000", "41/16/f000", "40/32/0", "41/32/ff000000", "80000/16/0"}));
   EXPECT_EQ(run(devices, &g_seen).size(), 2u);
   EXPECT_EQ(run(zFormats, &g_seen).size(), 2u);
   d3dtest::SetTextureFormats({k565, kX8888, k4444});
