@@ -23,11 +23,10 @@ HRESULT OnDevice(const char*, const char* name, D3DDEVICEDESC7* d, void* stop) {
   return Seen(std::string(name) + "/" + std::to_string(int(d->deviceGUID)), stop);
 }
 HRESULT OnFormat(PixelFormat* f, void* stop) {
+  const bool dxt1 = f->fourCC == MakeFourCC('D', 'X', 'T', '1');
   char text[48];
-  std::snprintf(text, sizeof text, "%x/%u/%x%s", f->flags, f->rgbBitCount, f->alphaMask,
-                f->fourCC == MakeFourCC('D', 'X', 'T', '1') ? "/DXT1"
-                : f->fourCC                                 ? "/?"
-                                                            : "");
+  std::snprintf(text, sizeof text, "%x/%u/%x/%x%s", f->flags, f->rgbBitCount,
+                f->redMask | f->greenMask | f->blueMask, f->alphaMask, dxt1 ? "/DXT1" : "");
   return Seen(text, stop);
 }
 using Strings = std::vector<std::string>;
@@ -42,16 +41,19 @@ TEST_F(D3DFixture, EnumerationsDeliverTheListsInOrderAndStop) {
   auto zFormats = [&](void* stop) { return d3d->EnumZBufferFormats(kHal, OnFormat, stop); };
   auto textures = [&](void* stop) { return device->EnumTextureFormats(OnFormat, stop); };
   EXPECT_EQ(run(devices, nullptr), (Strings{"RGB emulation/1", "HAL/2", "T&L HAL/3"}));
-  EXPECT_EQ(run(zFormats, nullptr), (Strings{"4400/32/0", "400/16/0", "400/32/0"}));
+  // Z formats: 24-bit Z with 8 stencil bits, 16-bit Z, 32-bit Z (the Z and stencil masks).
+  EXPECT_EQ(run(zFormats, nullptr),
+            (Strings{"4400/32/ffffffff/0", "400/16/ffff/0", "400/32/ffffffff/0"}));
   // Alpha only, luminance, FourCC, palettised, 5:6:5, X1:5:5:5, 1:5:5:5, 4:4:4:4, X8:8:8:8,
   // 8:8:8:8, bump du/dv.
   EXPECT_EQ(run(textures, nullptr),
-            (Strings{"2/8/ff", "20000/8/0", "4/0/0/DXT1", "60/8/0", "40/16/0", "40/16/0",
-                     "41/16/8000", "41/16/f000", "40/32/0", "41/32/ff000000", "80000/16/0"}));
+            (Strings{"2/8/0/ff", "20000/8/ff/0", "4/0/0/0/DXT1", "60/8/0/0", "40/16/ffff/0",
+                     "40/16/7fff/0", "41/16/7fff/8000", "41/16/fff/f000", "40/32/ffffff/0",
+                     "41/32/ffffff/ff000000", "80000/16/ffff/0"}));
   EXPECT_EQ(run(devices, &g_seen).size(), 2u);
   EXPECT_EQ(run(zFormats, &g_seen).size(), 2u);
   d3dtest::SetTextureFormats({k565, kX8888, k4444});
-  EXPECT_EQ(run(textures, &g_seen), (Strings{"40/16/0", "40/32/0"}));
+  EXPECT_EQ(run(textures, &g_seen), (Strings{"40/16/ffff/0", "40/32/ffffff/0"}));
   EXPECT_EQ(d3d->EnumZBufferFormats(DeviceGuid(77), OnFormat, nullptr), D3DERR_INVALIDDEVICE);
   EXPECT_EQ(d3d->EnumDevices(nullptr, nullptr), DDERR_INVALIDPARAMS);
   D3DDEVICEDESC7 caps;
@@ -100,6 +102,9 @@ TEST_F(D3DFixture, TheFailureSwitchFailsTheNamedCallOnce) {
          return hr;
        }},
   };
+  d3dtest::FailNext(Call::EnumDevices, DDERR_GENERIC);
+  d3dtest::Reset();  // drops a pending failure
+  EXPECT_EQ(d3d->EnumDevices(OnDevice, nullptr), DD_OK);
   for (const auto& [call, run] : calls) {
     const HRESULT code = DDERR_GENERIC - int(call);
     d3dtest::FailNext(call, code);
@@ -203,8 +208,9 @@ TEST_F(D3DFixture, RenderTargetsViewportsAndTextureLimits) {
   EXPECT_EQ(held, texTarget.get());
   held->Release();
 
-  // A device of at most 64 x 64 square power-of-two textures, one at a time, rendering at 16 bits.
+  // Square power-of-two textures 4 to 64 texels wide, one at a time, rendering at 16 bits.
   D3DDEVICEDESC7 small = d3dtest::DefaultDevices()[1].desc;
+  small.dwMinTextureWidth = 4;
   small.dwMaxTextureWidth = small.dwMaxTextureHeight = 64;
   small.dwTextureCaps = D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY;
   small.wMaxSimultaneousTextures = 1;
@@ -222,6 +228,7 @@ TEST_F(D3DFixture, RenderTargetsViewportsAndTextureLimits) {
   } textures[] = {{64, 64, DDSCAPS_TEXTURE, &k565, DD_OK},
                   {128, 128, DDSCAPS_TEXTURE, &k565, D3DERR_TEXTURE_BADSIZE},
                   {48, 48, DDSCAPS_TEXTURE, &k565, D3DERR_TEXTURE_BADSIZE},
+                  {2, 2, DDSCAPS_TEXTURE, &k565, D3DERR_TEXTURE_BADSIZE},
                   {32, 16, DDSCAPS_TEXTURE, &k565, D3DERR_TEXTURE_BADSIZE},
                   {16, 16, DDSCAPS_OFFSCREENPLAIN, &k565, DDERR_INVALIDCAPS},
                   {16, 16, DDSCAPS_TEXTURE, &kPal8, DDERR_INVALIDPIXELFORMAT},
