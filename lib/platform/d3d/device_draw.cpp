@@ -45,9 +45,11 @@ HRESULT DeviceState::Draw(D3DPRIMITIVETYPE type, int pairs, const void* vertices
     job.textureWidth[s] = textures[s].width;
     job.textureHeight[s] = textures[s].height;
   }
-  if (HRESULT hr = ReadVertices(vertices, pairs, count, &job); hr != DD_OK) return hr;
-  Rasterize(job, pipeline);
-  return DD_OK;
+  job.vertices.swap(vertexScratch);  // keeps its capacity from draw to draw
+  const HRESULT hr = ReadVertices(vertices, pairs, count, &job);
+  if (hr == DD_OK) Rasterize(job, pipeline);
+  job.vertices.swap(vertexScratch);
+  return hr;
 }
 
 HRESULT DeviceState::Clear(uint32_t count, const RECT* rects, uint32_t color) {
