@@ -20,6 +20,7 @@
 #include "base/memory.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/library_init.h"
+#include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/dshow/dshow.h"
 #include "platform/gdi/font.h"
@@ -40,6 +41,7 @@ inline void ResetPlatform() {
   platform::ResetWindowSystem();
   platform::ddtest::Reset();
   platform::dshowtest::Reset();
+  platform::d3dtest::Reset(/*present=*/false);
   platform::ResetPresenter();
   platform::gditest::Reset();
   // Tests that only start the library do not depend on the fonts installed.
