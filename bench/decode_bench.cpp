@@ -3,8 +3,9 @@
 // loop and reports pipeline time over reference time ("vs_ref"):
 //  - PNG and JPEG against libpng and libjpeg-turbo called directly on the same bytes, with the
 //    same blue-first output into a freshly allocated block;
-//  - 24-bit BMP and TGA against a memcpy of the pixel bytes into a buffer already in use.
-// The files are made in the set-up: PNG and JPEG by libpng and libjpeg, BMP and TGA by hand.
+//  - 24-bit BMP and TGA, 32-bit DDS and raw BGRA against a memcpy of the pixel bytes into a
+//    buffer already in use.
+// The files are made in the set-up: PNG and JPEG by libpng and libjpeg, the others by hand.
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
 #include <png.h>
@@ -145,14 +146,57 @@ Bytes EncodeTga(const Bytes& rgb, bool topDown) {
   return b;
 }
 
+// Blue-green-red-alpha rows, top first, alpha from the position.
+Bytes BgraRows(const Bytes& rgb) {
+  const Bytes bgr = BgrRows(rgb, false);
+  Bytes rows;
+  rows.reserve(size_t(kSide) * kSide * 4);
+  for (size_t i = 0; i < bgr.size(); i += 3) {
+    rows.insert(rows.end(), bgr.begin() + ptrdiff_t(i), bgr.begin() + ptrdiff_t(i + 3));
+    rows.push_back(uint8_t(i / 3));
+  }
+  return rows;
+}
+
+// The library's raw format with 8-bit channels.
+Bytes EncodeBgra(const Bytes& rgb) {
+  Bytes b = {'B', 'G', 'R', 'A'};
+  Put32(b, 0x08080808);
+  Put32(b, kSide);
+  Put32(b, kSide);
+  const Bytes rows = BgraRows(rgb);
+  b.insert(b.end(), rows.begin(), rows.end());
+  return b;
+}
+
+// A8R8G8B8 DDS with its pitch given in the header.
+Bytes EncodeDds(const Bytes& rgb) {
+  Bytes b = {'D', 'D', 'S', ' '};
+  Put32(b, 124);
+  Put32(b, 0x100F);  // caps, height, width, pitch, pixel format
+  Put32(b, kSide);
+  Put32(b, kSide);
+  Put32(b, kSide * 4);
+  b.resize(b.size() + 8 + 44);  // depth, mipmap count, reserved
+  Put32(b, 32);
+  Put32(b, 0x41);  // RGB with alpha
+  Put32(b, 0);
+  Put32(b, 32);
+  for (uint32_t mask : {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u}) Put32(b, mask);
+  b.resize(b.size() + 20);  // caps, reserved
+  const Bytes rows = BgraRows(rgb);
+  b.insert(b.end(), rows.begin(), rows.end());
+  return b;
+}
+
 struct Files {
-  Bytes png, jpeg, bmp, tga, tgaTop;
+  Bytes png, jpeg, bmp, tga, tgaTop, bgra, dds;
 };
 const Files& TheFiles() {
   static const Files files = [] {
     const Bytes rgb = Picture();
-    return Files{EncodePng(rgb), EncodeJpeg(rgb), EncodeBmp(rgb), EncodeTga(rgb, false),
-                 EncodeTga(rgb, true)};
+    return Files{EncodePng(rgb),       EncodeJpeg(rgb), EncodeBmp(rgb), EncodeTga(rgb, false),
+                 EncodeTga(rgb, true), EncodeBgra(rgb), EncodeDds(rgb)};
   }();
   return files;
 }
@@ -214,7 +258,7 @@ void DirectJpeg(const Bytes& file) {
 
 // ---- benchmarks ------------------------------------------------------------------------------
 
-enum Kind { kPng, kJpeg, kBmp, kTga, kTgaTopDown };
+enum Kind { kPng, kJpeg, kBmp, kTga, kTgaTopDown, kBgra, kDds };
 
 void BM_Decode(benchmark::State& state) {
   const Files& files = TheFiles();
@@ -223,9 +267,11 @@ void BM_Decode(benchmark::State& state) {
                       : kind == kJpeg ? files.jpeg
                       : kind == kBmp  ? files.bmp
                       : kind == kTga  ? files.tga
+                      : kind == kBgra ? files.bgra
+                      : kind == kDds  ? files.dds
                                       : files.tgaTop;
-  const size_t pixelBytes = size_t(kSide) * kSide * 3;
-  // The pixel bytes sit at the end of the BMP and TGA files.
+  const size_t pixelBytes = size_t(kSide) * kSide * (kind == kBgra || kind == kDds ? 4 : 3);
+  // The pixel bytes sit at the end of the BMP, TGA, BGRA and DDS files.
   Bytes copy(pixelBytes);
   const Bytes copySource = file.size() >= pixelBytes
                                ? Bytes(file.end() - ptrdiff_t(pixelBytes), file.end())
@@ -267,12 +313,14 @@ void BM_Decode(benchmark::State& state) {
                  : kind == kJpeg ? "jpeg vs libjpeg-turbo"
                  : kind == kBmp  ? "bmp24 bottom-up vs memcpy"
                  : kind == kTga  ? "tga24 bottom-up vs memcpy"
+                 : kind == kBgra ? "bgra8 vs memcpy"
+                 : kind == kDds  ? "dds argb32 vs memcpy"
                                  : "tga24 top-down vs memcpy");
 }
 
 BENCHMARK(BM_Decode)
     ->ArgName("kind")
-    ->DenseRange(kPng, kTgaTopDown)
+    ->DenseRange(kPng, kDds)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

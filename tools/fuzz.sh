@@ -20,7 +20,7 @@ for reader in bmp bgra tga dds png jpeg; do
   # Crashing or slow inputs are kept in the build folder, not the source tree.
   mkdir -p "$build/artifacts"
   "$build/fuzz/${reader}_fuzz" "$work" "fuzz/corpus/$reader" -max_total_time="$seconds" \
-    -rss_limit_mb=4096 -timeout=120 -print_final_stats=1 \
+    -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$build/artifacts/${reader}-" 2>&1 | tail -n 4
   status=${PIPESTATUS[0]}
   rm -rf "$work"

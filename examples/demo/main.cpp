@@ -3,13 +3,15 @@
 // mirrored draws, rotated sprites, a textured quad, filled and outlined boxes, a blend-graph
 // wipe, a mask, bright colour and a divided graph.
 //
-//   zq_demo [--window] [--frames N] [--screenshot FILE] [--data DIR]
+//   zq_demo [--window] [--frames N] [--screenshot FILE] [--data DIR] [--movie FILE]
 //
 // Headless by default: draws N frames (300 unless given) as fast as it can. --window shows the
 // frames in a window at about 60 frames a second until it is closed (or N frames were drawn).
 // The scene depends only on the frame number, so a given frame always looks the same; the clock
-// is read only to print the frames per second at the end. --screenshot writes the last frame as
-// a PNG file.
+// is read only to print, at the end, the frames per second and the share of each frame's work
+// (drawing and presenting, not the wait between window frames) spent presenting. --screenshot
+// writes the last frame as a PNG file. --movie plays a movie file in the top right corner (at
+// the pace of its own clock, so frames with a movie differ from run to run).
 #include <zqlib/zqlib.h>
 
 #include <chrono>
@@ -30,6 +32,7 @@ struct Options {
   int frames = -1;  // -1: the default of the mode
   std::string screenshot;
   std::string data = ZQ_DEMO_DATA_DIR;
+  std::string movie;
 };
 
 struct Graphs {
@@ -61,6 +64,8 @@ bool ParseArgs(int argc, char** argv, Options& o) {
       o.screenshot = argv[++i];
     } else if (a == "--data" && hasValue) {
       o.data = argv[++i];
+    } else if (a == "--movie" && hasValue) {
+      o.movie = argv[++i];
     } else {
       return false;
     }
@@ -174,7 +179,9 @@ void DrawScene(const Graphs& g, int frame) {
 int main(int argc, char** argv) {
   Options o;
   if (!ParseArgs(argc, argv, o)) {
-    std::fprintf(stderr, "usage: %s [--window] [--frames N] [--screenshot FILE] [--data DIR]\n",
+    std::fprintf(stderr,
+                 "usage: %s [--window] [--frames N] [--screenshot FILE] [--data DIR] "
+                 "[--movie FILE]\n",
                  argv[0]);
     return 2;
   }
@@ -201,19 +208,34 @@ int main(int argc, char** argv) {
   for (int y = kPanelTop; y < kPanelBottom; y += 16)
     zq::FillMaskRect(kPanelLeft, y, kPanelRight, y + 8, 1);
   zq::SelectDrawScreen(zq::kDrawScreenBack);
+  int movie = -1;
+  if (!o.movie.empty()) {
+    movie = zq::LoadGraphFromFileStd(o.movie.c_str());
+    if (movie < 0)
+      std::fprintf(stderr, "zq_demo: cannot play %s (see AppLog.txt)\n", o.movie.c_str());
+    else
+      zq::PlayMovieGraph(movie);
+  }
 
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   Clock::time_point frameEnd = start;
+  Clock::duration working{}, presenting{};
   int frame = 0;
   while (o.frames < 0 || frame < o.frames) {
     if (zq::ProcessMessage() != 0) break;  // the window was closed
+    const Clock::time_point drawStart = Clock::now();
     DrawScene(g, frame);
+    if (movie >= 0) zq::DrawGraphRect(kWidth - 170, 10, kWidth - 10, 130, movie, 0);
+    const Clock::time_point presentStart = Clock::now();
     if (zq::PresentByFlip() != 0) {
       std::fprintf(stderr, "zq_demo: presenting failed\n");
       result = 1;
       break;
     }
+    const Clock::time_point presentEnd = Clock::now();
+    working += presentEnd - drawStart;
+    presenting += presentEnd - presentStart;
     ++frame;
     if (o.window) {
       // About 60 frames a second on screen.
@@ -224,8 +246,10 @@ int main(int argc, char** argv) {
     }
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("zq_demo: %d frames in %.2f s, %.1f frames per second\n", frame, seconds,
-              seconds > 0.0 ? frame / seconds : 0.0);
+  std::printf(
+      "zq_demo: %d frames in %.2f s, %.1f frames per second, presenting %.0f%% of each frame\n",
+      frame, seconds, seconds > 0.0 ? frame / seconds : 0.0,
+      working.count() > 0 ? 100.0 * double(presenting.count()) / double(working.count()) : 0.0);
 
   if (!o.screenshot.empty() && result == 0) {
     if (zq::SaveScreenPng(o.screenshot.c_str()) == 0) {

@@ -106,7 +106,8 @@ int ChooseDirect3DGraphs(int flag);
 // ---- Graphs ----------------------------------------------------------------------------------
 
 // A graph from an image file (BMP, PNG, JPEG, TGA, DDS, raw BGRA), with a "_a" alpha companion
-// file when one exists. The handle or -1.
+// file when one exists; a file no image reader takes is opened as a movie (whatever FFmpeg's
+// libraries decode), shown in a graph of its frame size. The handle or -1.
 int LoadGraphFromFileStd(const char* fileName);
 // Cuts an image file into total cells of cellWidth x cellHeight, across x down, row by row, into
 // handles[0 .. total). 0 or -1.
@@ -121,6 +122,13 @@ int DeleteGraphHandle(int graph, int logFlag = 0);
 int DeleteAllGraphHandles(int logFlag = 0);
 // Width and height of a graph or a draw screen; either pointer may be null. 0 or -1.
 int QueryGraphDimensions(int graph, int* width, int* height);
+
+// ---- Movies ----------------------------------------------------------------------------------
+
+// A movie graph starts stopped; drawing it shows its current frame. 0 (also for a graph without
+// a movie), or -1 for an invalid handle.
+int PlayMovieGraph(int graph);
+int PauseMovieGraph(int graph);
 
 // ---- Drawing (trans 1: the graph's transparent colour is skipped) ----------------------------
 
@@ -149,6 +157,23 @@ int DrawFilledBox(int x1, int y1, int x2, int y2, uint32_t color);
 int DrawFrameBox(int x1, int y1, int x2, int y2, uint32_t color);
 // Copies the rectangle of the draw screen into the graph's top-left corner.
 int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph, int flag);
+
+// ---- Fonts -----------------------------------------------------------------------------------
+
+// A font of the face (Shift-JIS name; null or "" for the default face) at the character height,
+// with thickness 0..10 (GDI weight / 100), type (bit 0 an edge of edgeSize pixels around each
+// glyph, bit 1 anti-aliased), charset index (0 default, 1 Shift-JIS, 2 Hangeul); -1 in any number
+// asks for its default (16, 6, 0, by the system's code page, no edge). The handle or -1.
+int CreateFontToHandle(const char* faceName, int size, int thickness, int type, int charsetIndex,
+                       int edgeSize);
+// 0, or -1 for an invalid handle.
+int DeleteFontHandle(int font);
+// Pixels added to every advance of the font. 0 or -1.
+int SetFontCharSpacing(int spacing, int font);
+// The default font, made at start-up (-1 when none).
+int GetDefaultFontHandle();
+// Makes the default font again at the size and thickness (-1: 16 and 6). 0 or -1.
+int SetDefaultFontSize(int size, int thickness);
 
 // ---- Mask ------------------------------------------------------------------------------------
 

@@ -16,6 +16,7 @@ std::mutex g_mutex;
 TrackedBlockHeader* g_first = nullptr;
 size_t g_count = 0;
 size_t g_bytes = 0;
+size_t g_peak = 0;
 
 void LogLiveBlocksLocked() {
   for (const TrackedBlockHeader* h = g_first; h != nullptr; h = h->next)
@@ -45,6 +46,7 @@ void* Allocate(size_t size, const char* module, int line, bool zero) {
   g_first = h;
   ++g_count;
   g_bytes += size;
+  if (g_bytes > g_peak) g_peak = g_bytes;
   return static_cast<uint8_t*>(raw) + kHeaderSize;
 }
 
@@ -82,6 +84,16 @@ size_t TrackedBlockCount() {
 size_t TrackedBytesInUse() {
   std::lock_guard lock(g_mutex);
   return g_bytes;
+}
+
+size_t TrackedPeakBytes() {
+  std::lock_guard lock(g_mutex);
+  return g_peak;
+}
+
+void ResetTrackedPeak() {
+  std::lock_guard lock(g_mutex);
+  g_peak = g_bytes;
 }
 
 size_t TrackedReportLeaks() {

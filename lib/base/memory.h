@@ -25,10 +25,16 @@ void TrackedFree(void* block);
 // Number of live blocks and their total size.
 size_t TrackedBlockCount();
 size_t TrackedBytesInUse();
+// The most bytes in use at once since the last ResetTrackedPeak (which starts it at the bytes in
+// use now): what decoding one file cost at its worst.
+size_t TrackedPeakBytes();
+void ResetTrackedPeak();
 // Writes the list of live blocks to the log; returns their count.
 size_t TrackedReportLeaks();
 
 }  // namespace zq::base
 
+// __FILE__ names the source from the top of the repository: the build adds
+// -fmacro-prefix-map, so no path of the build machine reaches the log.
 #define ZQ_ALLOC(size) ::zq::base::TrackedAlloc((size), __FILE__, __LINE__)
 #define ZQ_CALLOC(size) ::zq::base::TrackedCalloc((size), __FILE__, __LINE__)

@@ -21,7 +21,7 @@
 #include "graphics/graph.h"
 #include "graphics/library_init.h"
 #include "graphics/mask.h"
-#include "graphics/placeholders.h"
+#include "graphics/movie.h"
 #include "softrender/soft_bounds.h"
 
 namespace zq::gfx {
@@ -140,6 +140,18 @@ RECT CornersRect(const float (&xs)[4], const float (&ys)[4]) {
   return AffectedRect(box.left, box.top, box.right, box.bottom);
 }
 
+// Brings a movie graph to its movie's current frame. 1 when the movie shows its frames on an
+// overlay and has just shown this one at (x, y) with the scale, so that nothing more is drawn.
+int StepMovie(const GraphRecord& graph, int32_t x, int32_t y, int32_t scale) {
+  if (graph.Movie == -1) return 0;
+  MovieRecord* movie = GetMovieRecord(graph.Movie);
+  if (movie == nullptr) return 0;
+  UpdateMovieFrame(graph.Handle);
+  if (movie->SurfaceMode != kMovieSurfaceOverlay) return 0;
+  BltMovieFrameToScreen(x, y, scale, movie, 1);
+  return 1;
+}
+
 // Boxes go to Direct3D only when new graphs would and the screen is not a software one.
 bool BoxesOnDirect3D() {
   return g_DrawState.ChooseDirect3DGraphs != 0 && Is3DAvailable() == 1 &&
@@ -167,7 +179,7 @@ int DrawGraphAt(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
   const RECT rect = BracketRect(direct3D, [&] {
     return AffectedRect(x, y, int64_t(x) + graph->Width, int64_t(y) + graph->Height);
   });
-  if (StepGraphMovie(graph, 1, x, y, 1) == 1) return -1;
+  if (StepMovie(*graph, x, y, 1) == 1) return -1;
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImage(x, y, graph, trans, 1)
                     : G_DD_DrawImage(uint32_t(x), uint32_t(y), graph, trans, 1);
@@ -184,7 +196,7 @@ int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue ha
   const RECT rect = BracketRect(direct3D, [&] { return AffectedRect(x1, y1, x2, y2); });
   // A movie shown on its overlay is scaled by whole steps only.
   const int32_t scale = ClampToInt((int64_t(x2) - x1) / graph->Width);
-  if (StepGraphMovie(graph, 1, x1, y1, scale) == 1) return -1;
+  if (StepMovie(*graph, x1, y1, scale) == 1) return -1;
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImageStretched(x1, y1, x2, y2, graph, trans, 1)
                     : G_DD_DrawImageStretched(x1, y1, x2, y2, graph, trans, 1, -1);
@@ -276,7 +288,7 @@ int DrawGraphRotScaledF(float x, float y, double scale, double angle, HandleValu
   const bool direct3D = IsDirect3DGraph(*graph);
   const RECT rect = BracketRect(direct3D, [&] { return RotatedRect(x, y, scale, angle, *graph); });
   WaitWhileInactive();
-  StepGraphMovie(graph, 0, 0, 0, 0);
+  if (graph->Movie >= 0) UpdateMovieFrame(handle);
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImageRotated(x, y, scale, angle, graph, trans, turn)
                     : G_DD_DrawImageRotated(x, y, scale, angle, graph, trans, turn);
@@ -298,7 +310,7 @@ int DrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float
     return CornersRect({x1, x2, x3, x4}, {y1, y2, y3, y4});
   });
   WaitWhileInactive();
-  StepGraphMovie(graph, 0, 0, 0, 0);
+  if (graph->Movie >= 0) UpdateMovieFrame(handle);
   // The twins take top-left, top-right, bottom-left, bottom-right.
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImageQuad(x1, y1, x2, y2, x4, y4, x3, y3, graph, trans)

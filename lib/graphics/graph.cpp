@@ -10,7 +10,9 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
+#include "graphics/font.h"
 #include "graphics/mask.h"
+#include "graphics/movie.h"
 #include "graphics/placeholders.h"
 #include "platform/size_limits.h"
 
@@ -126,7 +128,14 @@ int DeleteGraphHandle(HandleValue handle, int logFlag) {
   if (graph == nullptr) return -1;
   // Never leave a deleted graph as the draw target.
   if (g_DrawState.DrawScreen == handle) SelectDrawScreen(kDrawScreenFront);
-  CloseMovie(handle);
+  // A derived graph shares its parent's movie: the movie closes with its last holder.
+  if (graph->Movie >= 0) {
+    bool shared = false;
+    g_graphs.ForEach([&](HandleValue other, void* record) {
+      shared |= other != handle && static_cast<GraphRecord*>(record)->Movie == graph->Movie;
+    });
+    if (!shared) CloseMovie(handle);
+  }
   if (graph->Options.TextureFlag == 1)
     G_D3D_DeleteGraph(graph);
   else
@@ -192,6 +201,7 @@ int InitGraphicsManager() {
   DeleteAllSurface2D();
   DeleteAllSurface3D();
   InitSurfaceDataTable();
+  InitMovieTable();
   g_DrawState = GraphicsDrawState{};
   GraphicsDrawState& ds = g_DrawState;
   ds.TransColor = 0;
@@ -232,6 +242,7 @@ int EndGraphicsManager() {
   DeleteMaskLayer();
   DeleteAllMaskHandles();
   DeleteAllGraphHandles(0);
+  TermMovieTable();
   EndFontSystem();
   g_managerInitialised = 0;
   g_graphs.Term();

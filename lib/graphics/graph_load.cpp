@@ -16,7 +16,7 @@
 #include "graphics/image/graph_image_ops.h"
 #include "graphics/image/image_decode.h"
 #include "graphics/library_init.h"
-#include "graphics/placeholders.h"
+#include "graphics/movie.h"
 
 namespace zq::gfx {
 
@@ -68,7 +68,9 @@ HandleValue LoadMovieGraph(const char* fileName, int wantDirect3D, int movieSurf
   int width = 0, height = 0;
   const HandleValue movie = OpenMovieToGraph(fileName, &width, &height, movieSurfaceMode);
   if (movie < 0)
-    return base::LogAddFormat("右記のグラフィックファイルのロードに失敗しました：%s \n", fileName);
+    // LogAddFormat ends the line itself.
+    return base::LogAddFormat("右記のグラフィックファイルのロードに失敗しました：%s ",
+                              Printable(fileName));
 
   if (GetMovieSurfaceMode(movie) != 0) ChooseDirect3DGraphs(0);
   SetCreateColorBitDepth(GetScreenColorBitDepth());

@@ -204,6 +204,9 @@ class HandleTable {
   int32_t HighMark() const { return highMark_; }
   // The check word the next record takes under the table-counter policy.
   uint32_t NextCheck() const { return tableCounter_; }
+  // Moves the table counter on by one (2047 wraps to 0), for a record that was given
+  // NextCheck() explicitly and has turned out to stay.
+  void AdvanceCheck() { tableCounter_ = (tableCounter_ + 1) % kHandleCheckCount; }
 
  private:
   int32_t ChooseSlot() const;

@@ -15,6 +15,7 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
+#include "graphics/movie.h"
 #include "graphics/placeholders.h"
 #include "platform/present/sdl_window.h"
 

@@ -3,43 +3,6 @@
 
 namespace zq::gfx {
 
-// ---- Fonts ------------------------------------------------------------------------------------
-
-void ResetDefaultFontSettings() {}
-int InitFontSystem() {
-  return 0;
-}
-int EndFontSystem() {
-  return 0;
-}
-
-// ---- Movies -----------------------------------------------------------------------------------
-
-int CloseMovie(HandleValue) {
-  return 0;
-}
-HandleValue OpenMovieToGraph(const char*, int*, int*, int) {
-  return -1;
-}
-int GetMovieSurfaceMode(HandleValue) {
-  return 0;
-}
-int CloseMovieHandle(HandleValue) {
-  return -1;
-}
-int PlayAllMovieGraphs() {
-  return 0;
-}
-int PauseAllMovieGraphs() {
-  return 0;
-}
-int ReleaseAllMovieSurfaces() {
-  return 0;
-}
-int StepGraphMovie(GraphRecord*, int, int32_t, int32_t, int32_t) {
-  return 0;
-}
-
 // ---- Restore ----------------------------------------------------------------------------------
 
 namespace {

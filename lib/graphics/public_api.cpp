@@ -7,11 +7,13 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_front.h"
 #include "graphics/draw_state.h"
+#include "graphics/font.h"
 #include "graphics/graph.h"
 #include "graphics/graph_load.h"
 #include "graphics/library_init.h"
 #include "graphics/mask.h"
 #include "graphics/mask_fill.h"
+#include "graphics/movie.h"
 #include "graphics/screen_readback.h"
 #include "platform/present/sdl_window.h"
 #include "zqlib/zqlib.h"
@@ -202,6 +204,28 @@ int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph, int flag) {
   return Locked([&] { return gfx::CopyDrawScreenToGraph(x1, y1, x2, y2, graph, flag); });
 }
 
+// ---- Fonts -----------------------------------------------------------------------------------
+
+int CreateFontToHandle(const char* faceName, int size, int thickness, int type, int charsetIndex,
+                       int edgeSize) {
+  return Locked([&] {
+    return int(
+        gfx::CreateFontToHandle(faceName, size, thickness, type, charsetIndex, edgeSize, -1, -1));
+  });
+}
+int DeleteFontHandle(int font) {
+  return Locked([&] { return gfx::DeleteFontHandle(font); });
+}
+int SetFontCharSpacing(int spacing, int font) {
+  return Locked([&] { return gfx::SetFontCharSpacing(spacing, font); });
+}
+int GetDefaultFontHandle() {
+  return Locked([&] { return int(gfx::GetDefaultFontHandle()); });
+}
+int SetDefaultFontSize(int size, int thickness) {
+  return Locked([&] { return gfx::SetDefaultFontSize(nullptr, size, thickness); });
+}
+
 // ---- Mask ------------------------------------------------------------------------------------
 
 int CreateMaskScreen() {
@@ -227,6 +251,15 @@ int ClipRectToRect(int* rect, const int* clip) {
   rect[3] = r.bottom;
   return 0;
 }
+// ---- Movies ----------------------------------------------------------------------------------
+
+int PlayMovieGraph(int graph) {
+  return Locked([&] { return gfx::PlayMovieGraph(graph); });
+}
+int PauseMovieGraph(int graph) {
+  return Locked([&] { return gfx::PauseMovieGraph(graph); });
+}
+
 int TrackedBlockCount() {
   return Locked([&] {
     const size_t n = base::TrackedBlockCount();

@@ -83,6 +83,27 @@ TEST(TrackedMemory, OverflowingSizeFailsCleanly) {
   EXPECT_NE(log.Contents().find("huge.cpp(7)"), std::string::npos);
 }
 
+TEST(TrackedMemory, ExhaustionLineNamesTheSourceFromTheRepositoryTop) {
+  test::ScopedLog log;
+  EXPECT_EQ(ZQ_ALLOC(SIZE_MAX), nullptr);
+  const std::string text = log.Contents();
+  EXPECT_NE(text.find(" at tests/base/log_memory_test.cpp("), std::string::npos) << text;
+}
+
+TEST(TrackedMemory, PeakIsTheMostInUseSinceItsReset) {
+  void* a = ZQ_ALLOC(1000);
+  ResetTrackedPeak();
+  const size_t start = TrackedBytesInUse();
+  EXPECT_EQ(TrackedPeakBytes(), start);
+  void* b = ZQ_ALLOC(500);
+  TrackedFree(a);
+  void* c = ZQ_ALLOC(700);
+  EXPECT_EQ(TrackedPeakBytes(), start + 500);
+  TrackedFree(b);
+  TrackedFree(c);
+  EXPECT_EQ(TrackedPeakBytes(), start + 500);
+}
+
 TEST(TrackedMemory, LeakReportListsModuleAndLine) {
   test::ScopedLog log;
   const size_t before = TrackedBlockCount();

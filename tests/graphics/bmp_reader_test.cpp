@@ -134,9 +134,9 @@ TEST(BmpReader, DecodedBlocks) {
       {"32-bit fields in blue, green, red order", 24, 4, false, {0x33, 0x22, 0x11},
        {.bits = 32, .compression = 3, .masks = {0xFF, 0xFF00, 0xFF0000},
         .pixels = {0x11, 0x22, 0x33, 0x44}}},
-      {"short pixel data reads as zeros", 24, 8, true,
-       {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0},
-       {.bits = 24, .width = 2, .height = 2, .pixels = {1, 2, 3, 4, 5}}},  // bottom row, cut
+      {"pixel data cut to half reads as zeros", 24, 8, true,
+       {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8},
+       {.bits = 24, .width = 2, .height = 2, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}}},  // bottom row
       // Run-length data that ends early (no end of bitmap), a delta past the image, a literal
       // cut by the end of the data, a 4-bit run wider than the row.
       {"8-bit run-length early end of line", 8, 4, true, {1, 1, 0, 0, 2, 0, 0, 0},

@@ -200,10 +200,10 @@ TEST(BgraReader, SixteenBitChannelsKeepTheirHighBytes) {
   EXPECT_EQ(d.Block(), (Bytes{0x12, 0x34, 0xFF, 0x00, 0x00, 0x80, 0x7F, 0xAB}));
 }
 
-TEST(BgraReader, ShortEightBitDataReadsAsZeros) {
-  Decoded d(ReadBgraImage, BgraFile(0x08080808, 2, 1, {9, 8, 7}));
+TEST(BgraReader, EightBitDataCutToHalfReadsAsZeros) {
+  Decoded d(ReadBgraImage, BgraFile(0x08080808, 2, 1, {9, 8, 7, 6}));
   ASSERT_EQ(d.result, 0);
-  EXPECT_EQ(d.Block(), (Bytes{9, 8, 7, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(d.Block(), (Bytes{9, 8, 7, 6, 0, 0, 0, 0}));
 }
 
 TEST(BgraReader, Declines) {

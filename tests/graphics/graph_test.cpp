@@ -8,6 +8,7 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
+#include "graphics/font.h"
 #include "graphics/placeholders.h"
 #include "graphics/surface_data.h"
 #include "support/library_fixture.h"
@@ -197,6 +198,7 @@ TEST(GraphHandles, DeletingTheDrawScreenSelectsTheFrontBuffer) {
 
 TEST(DeriveGraph, SharesPixelsAndOutlivesTheParent) {
   LibrarySession lib;
+  DeleteFontHandle(GetDefaultFontHandle());  // its draw screen would hold a piece and a store
   const HandleValue parent = CreateEmptyGraph(64, 32);
   ASSERT_GE(parent, 0);
   GraphRecord* p = GetGraphRecord(parent);
@@ -299,6 +301,7 @@ TEST(GraphHandlesDeathTest, AFullTableEndsTheProgram) {
   GTEST_FLAG_SET(death_test_style, "fast");
   test::LibrarySession lib;
   RunScreenModeChange(640, 480, 16, 60);
+  DeleteFontHandle(GetDefaultFontHandle());  // its draw screen would hold a piece and a store
   EXPECT_EXIT(
       {
         for (int i = 0; i <= kGraphHandleSlots; ++i) CreateEmptyGraph(1, 1);

@@ -1,11 +1,11 @@
 // The Direct3D stand-in's objects: enumeration, failure switch, presence, lifetimes, device state
-// with its refusals, render targets, viewports, texture limits and the strict scene rules.
+// with its refusals, render targets, viewports, texture limits and the strict scenes.
 #include "platform/d3d/d3d.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "platform/d3d_test_support.h"
@@ -13,102 +13,98 @@
 namespace zq::platform {
 namespace {
 
-using d3dtest::Call;
+// What the enumerations deliver, in order; a non-null context stops after two entries.
+std::vector<std::string> g_seen;
+HRESULT Seen(std::string s, void* stop) {
+  g_seen.push_back(std::move(s));
+  return stop && g_seen.size() == 2 ? D3DENUMRET_CANCEL : D3DENUMRET_OK;
+}
+HRESULT OnDevice(const char*, const char* name, D3DDEVICEDESC7* d, void* stop) {
+  return Seen(std::string(name) + "/" + std::to_string(int(d->deviceGUID)), stop);
+}
+HRESULT OnFormat(PixelFormat* f, void* stop) {
+  const bool dxt1 = f->fourCC == MakeFourCC('D', 'X', 'T', '1');
+  char text[48];
+  std::snprintf(text, sizeof text, "%x/%u/%x/%x%s", f->flags, f->rgbBitCount,
+                f->redMask | f->greenMask | f->blueMask, f->alphaMask, dxt1 ? "/DXT1" : "");
+  return Seen(text, stop);
+}
+using Strings = std::vector<std::string>;
 
-TEST_F(D3DFixture, EnumerationsDeliverTheListsInOrderAndStopOnZero) {
-  std::vector<std::pair<std::string, DeviceGuid>> seen;
-  auto collect = [](const char* text, const char* name, D3DDEVICEDESC7* d, void* ctx) {
-    auto* out = static_cast<std::vector<std::pair<std::string, DeviceGuid>>*>(ctx);
-    out->push_back({std::string(name) + "|" + text, d->deviceGUID});
-    return D3DENUMRET_OK;
+TEST_F(D3DFixture, EnumerationsDeliverTheListsInOrderAndStop) {
+  auto run = [](auto enumerate, void* stop) {
+    g_seen.clear();
+    EXPECT_EQ(enumerate(stop), DD_OK);
+    return g_seen;
   };
-  ASSERT_EQ(d3d->EnumDevices(collect, &seen), DD_OK);
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[0].second, IID_IDirect3DRGBDevice);
-  EXPECT_EQ(seen[1].first.substr(0, 4), "HAL|");
-  EXPECT_EQ(seen[1].second, IID_IDirect3DHALDevice);
-  EXPECT_EQ(seen[2].second, IID_IDirect3DTnLHalDevice);
-  D3DDEVICEDESC7 caps;
-  ASSERT_EQ(device->GetCaps(&caps), DD_OK);  // the HAL device's description
-  EXPECT_EQ(caps.dwDeviceRenderBitDepth, DDBD_16 | DDBD_32);
-  EXPECT_EQ(caps.dwMaxTextureWidth, 2048u);
-  EXPECT_EQ(caps.dwTextureCaps, D3DPTEXTURECAPS_POW2);
-  EXPECT_EQ(caps.wMaxTextureBlendStages, 8);
-  EXPECT_EQ(caps.wMaxSimultaneousTextures, 2);
-
-  // A configured list, stopped by the callback after the second entry.
+  auto devices = [&](void* stop) { return d3d->EnumDevices(OnDevice, stop); };
+  auto zFormats = [&](void* stop) { return d3d->EnumZBufferFormats(kHal, OnFormat, stop); };
+  auto textures = [&](void* stop) { return device->EnumTextureFormats(OnFormat, stop); };
+  EXPECT_EQ(run(devices, nullptr), (Strings{"RGB emulation/1", "HAL/2", "T&L HAL/3"}));
+  // Z formats: 24-bit Z with 8 stencil bits, 16-bit Z, 32-bit Z (the Z and stencil masks).
+  EXPECT_EQ(run(zFormats, nullptr),
+            (Strings{"4400/32/ffffffff/0", "400/16/ffff/0", "400/32/ffffffff/0"}));
+  // Alpha only, luminance, FourCC, palettised, 5:6:5, X1:5:5:5, 1:5:5:5, 4:4:4:4, X8:8:8:8,
+  // 8:8:8:8, bump du/dv.
+  EXPECT_EQ(run(textures, nullptr),
+            (Strings{"2/8/0/ff", "20000/8/ff/0", "4/0/0/0/DXT1", "60/8/0/0", "40/16/ffff/0",
+                     "40/16/7fff/0", "41/16/7fff/8000", "41/16/fff/f000", "40/32/ffffff/0",
+                     "41/32/ffffff/ff000000", "80000/16/ffff/0"}));
+  EXPECT_EQ(run(devices, &g_seen).size(), 2u);
+  EXPECT_EQ(run(zFormats, &g_seen).size(), 2u);
   d3dtest::SetTextureFormats({k565, kX8888, k4444});
-  std::vector<uint32_t> masks;
-  auto upToTwo = [](PixelFormat* f, void* ctx) {
-    auto* out = static_cast<std::vector<uint32_t>*>(ctx);
-    out->push_back(f->redMask);
-    return out->size() < 2 ? D3DENUMRET_OK : D3DENUMRET_CANCEL;
-  };
-  ASSERT_EQ(device->EnumTextureFormats(upToTwo, &masks), DD_OK);
-  EXPECT_EQ(masks, (std::vector<uint32_t>{0xF800, 0xFF0000}));
-  masks.clear();
-  d3dtest::Reset();
-  ASSERT_EQ(d3d->EnumZBufferFormats(IID_IDirect3DHALDevice, upToTwo, &masks), DD_OK);
-  EXPECT_EQ(masks.size(), 2u);
-  EXPECT_EQ(d3d->EnumZBufferFormats(DeviceGuid(77), upToTwo, &masks), D3DERR_INVALIDDEVICE);
-
-  // The default texture formats, by kind: what each pass-over rule of the library meets.
-  std::vector<PixelFormat> all;
-  auto every = [](PixelFormat* f, void* ctx) {
-    static_cast<std::vector<PixelFormat>*>(ctx)->push_back(*f);
-    return D3DENUMRET_OK;
-  };
-  ASSERT_EQ(device->EnumTextureFormats(every, &all), DD_OK);
-  ASSERT_EQ(all.size(), 11u);
-  const uint32_t kinds[11] = {PF_ALPHA, PF_LUMINANCE, PF_FOURCC,  PF_PALETTEINDEXED8,
-                              PF_RGB,   PF_RGB,       PF_RGB,     PF_RGB,
-                              PF_RGB,   PF_RGB,       PF_BUMPDUDV};
-  const uint32_t alphas[11] = {0xFF, 0, 0, 0, 0, 0, 0x8000, 0xF000, 0, 0xFF000000, 0};  // A8 first
-  for (int i = 0; i < 11; ++i) {
-    EXPECT_TRUE(all[i].flags & kinds[i]) << i;
-    EXPECT_EQ(all[i].alphaMask, alphas[i]) << i;
-  }
-  EXPECT_EQ(all[5].redMask, 0x7C00u);  // X1:5:5:5
+  EXPECT_EQ(run(textures, &g_seen), (Strings{"40/16/ffff/0", "40/32/ffffff/0"}));
+  EXPECT_EQ(d3d->EnumZBufferFormats(DeviceGuid(77), OnFormat, nullptr), D3DERR_INVALIDDEVICE);
+  EXPECT_EQ(d3d->EnumDevices(nullptr, nullptr), DDERR_INVALIDPARAMS);
+  D3DDEVICEDESC7 caps;
+  ASSERT_EQ(device->GetCaps(&caps), DD_OK);  // the HAL device's
+  EXPECT_EQ(caps.deviceGUID, kHal);
+  EXPECT_EQ(caps.dwDeviceRenderBitDepth, DDBD_16 | DDBD_32);
+  EXPECT_EQ(caps.dwMaxTextureWidth * caps.dwMaxTextureHeight, 2048u * 2048u);
+  EXPECT_EQ(caps.dwTextureCaps, D3DPTEXTURECAPS_POW2);
+  EXPECT_EQ(caps.wMaxTextureBlendStages * 10 + caps.wMaxSimultaneousTextures, 82);
   const d3dtest::Counters c = d3dtest::GetCounters();
-  EXPECT_EQ(c.enumTextureFormats, 1);  // since the Reset
-  EXPECT_EQ(c.enumZBufferFormats, 1);
+  EXPECT_EQ(c.enumDevices * 100 + c.enumZBufferFormats * 10 + c.enumTextureFormats, 222);
 }
 
 TEST_F(D3DFixture, TheFailureSwitchFailsTheNamedCallOnce) {
+  using d3dtest::Call;
   SurfacePtr other = Make(8, 8, kX8888, kTarget);
   const D3DVIEWPORT7 vp{0, 0, 4, 4, 0, 1};
-  auto none = [](PixelFormat*, void*) { return D3DENUMRET_OK; };
+  const D3DTLVERTEX1 tri[3] = {{0, 0, 0, 1, 0, 0, 0}, {1, 0, 0, 1, 0, 0, 0}, {0, 1, 0, 1, 0, 0, 0}};
+  auto release = [](HRESULT hr, auto** p) {  // called after the call that fills *p
+    if (*p) (*p)->Release();
+    *p = nullptr;
+    return hr;
+  };
+  Direct3D* obj = nullptr;
+  Direct3DDevice* dev = nullptr;
   const std::pair<Call, std::function<HRESULT()>> calls[] = {
       {Call::QueryInterface,
-       [&] {
-         void* p = nullptr;
-         HRESULT hr = dd->QueryInterface(InterfaceId::Direct3D7, &p);
-         if (p) static_cast<Direct3D*>(p)->Release();
-         return hr;
-       }},
-      {Call::EnumDevices,
-       [&] {
-         return d3d->EnumDevices([](const char*, const char*, D3DDEVICEDESC7*, void*) { return 1; },
-                                 nullptr);
-       }},
-      {Call::EnumZBufferFormats, [&] { return d3d->EnumZBufferFormats(kHal, none, nullptr); }},
+       [&] { return release(dd->QueryInterface(InterfaceId::Direct3D7, (void**)&obj), &obj); }},
+      {Call::EnumDevices, [&] { return d3d->EnumDevices(OnDevice, nullptr); }},
+      {Call::EnumZBufferFormats, [&] { return d3d->EnumZBufferFormats(kHal, OnFormat, nullptr); }},
       {Call::CreateDevice,
-       [&] {
-         Direct3DDevice* d = nullptr;
-         HRESULT hr = d3d->CreateDevice(kHal, target.get(), &d);
-         if (d) d->Release();
-         return hr;
-       }},
-      {Call::EnumTextureFormats, [&] { return device->EnumTextureFormats(none, nullptr); }},
+       [&] { return release(d3d->CreateDevice(kHal, target.get(), &dev), &dev); }},
+      {Call::EnumTextureFormats, [&] { return device->EnumTextureFormats(OnFormat, nullptr); }},
       {Call::SetRenderTarget, [&] { return device->SetRenderTarget(other.get(), 0); }},
       {Call::SetViewport, [&] { return device->SetViewport(&vp); }},
       {Call::BeginScene,
        [&] {
-         HRESULT hr = device->BeginScene();
-         if (hr == DD_OK) device->EndScene();
+         const HRESULT hr = device->BeginScene();
+         return hr == DD_OK ? device->EndScene() : hr;
+       }},
+      {Call::DrawPrimitive,
+       [&] {
+         device->BeginScene();
+         const HRESULT hr = device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX1, tri, 3, 0);
+         device->EndScene();
          return hr;
        }},
   };
+  d3dtest::FailNext(Call::EnumDevices, DDERR_GENERIC);
+  d3dtest::Reset();  // drops a pending failure
+  EXPECT_EQ(d3d->EnumDevices(OnDevice, nullptr), DD_OK);
   for (const auto& [call, run] : calls) {
     const HRESULT code = DDERR_GENERIC - int(call);
     d3dtest::FailNext(call, code);
@@ -118,87 +114,74 @@ TEST_F(D3DFixture, TheFailureSwitchFailsTheNamedCallOnce) {
 }
 
 TEST_F(D3DFixture, AbsenceAndLifetimes) {
-  EXPECT_EQ(d3dtest::GetCounters().liveObjects, 1);
-  EXPECT_EQ(d3dtest::GetCounters().liveDevices, 1);
   // The device keeps the object, its target and its textures alive.
-  SurfacePtr texture = Make(4, 4, k565, DDSCAPS_TEXTURE);
+  SurfacePtr texture = Make(4, 4, k565);
   ASSERT_EQ(device->SetTexture(0, texture.get()), DD_OK);
   const int surfaces = ddtest::LiveSurfaceCount();
   texture.reset();
   target.reset();
-  EXPECT_EQ(ddtest::LiveSurfaceCount(), surfaces);
   d3d->Release();
   d3d = nullptr;
+  EXPECT_EQ(ddtest::LiveSurfaceCount(), surfaces);
   EXPECT_EQ(d3dtest::GetCounters().liveObjects, 1);
+  EXPECT_EQ(d3dtest::GetCounters().liveDevices, 1);
   device->Release();
   device = nullptr;
-  EXPECT_EQ(d3dtest::GetCounters().liveObjects, 0);
-  EXPECT_EQ(d3dtest::GetCounters().liveDevices, 0);
+  EXPECT_EQ(d3dtest::GetCounters().liveObjects + d3dtest::GetCounters().liveDevices, 0);
   EXPECT_EQ(ddtest::LiveSurfaceCount(), surfaces - 2);
 
-  d3dtest::SetPresent(false);
   void* p = &p;
+  d3dtest::Reset(/*present=*/false);
   EXPECT_EQ(dd->QueryInterface(InterfaceId::Direct3D7, &p), E_NOINTERFACE);
   EXPECT_EQ(p, nullptr);
-  d3dtest::Reset();
-  ASSERT_EQ(dd->QueryInterface(InterfaceId::Direct3D7, &p), DD_OK);
-  d3d = static_cast<Direct3D*>(p);
 }
 
-TEST_F(D3DFixture, StatesAreStoredAndUnusedOnesRefused) {
-  uint32_t v = 0;
-  ASSERT_EQ(device->GetRenderState(D3DRENDERSTATE_DESTBLEND, &v), DD_OK);
-  EXPECT_EQ(v, D3DBLEND_ZERO);
-  ASSERT_EQ(device->GetTextureStageState(1, D3DTSS_COLOROP, &v), DD_OK);
-  EXPECT_EQ(v, D3DTOP_DISABLE);
+TEST_F(D3DFixture, StatesAreStoredAndTheOnesNotSimulatedRefused) {
+  uint32_t v[4] = {};
+  device->GetRenderState(D3DRENDERSTATE_SRCBLEND, &v[0]);
+  device->GetRenderState(D3DRENDERSTATE_DESTBLEND, &v[1]);
+  device->GetTextureStageState(0, D3DTSS_COLOROP, &v[2]);
+  device->GetTextureStageState(1, D3DTSS_COLOROP, &v[3]);
+  EXPECT_EQ((std::vector<uint32_t>(v, v + 4)),
+            (std::vector<uint32_t>{D3DBLEND_ONE, D3DBLEND_ZERO, D3DTOP_MODULATE, D3DTOP_DISABLE}));
   ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_INVDESTCOLOR), DD_OK);
-  ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, 1), DD_OK);
+  ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, 1), DD_OK);  // no Z test: inert
   ASSERT_EQ(device->SetTextureStageState(1, D3DTSS_FILTER, D3DTFILTER_LINEAR), DD_OK);
-  const struct {
-    D3DRENDERSTATETYPE state;
-    uint32_t value;
-  } refusedRender[] = {{D3DRENDERSTATE_CULLMODE, 2},         {D3DRENDERSTATE_ZENABLE, 1},
-                       {D3DRENDERSTATE_SRCBLEND, 7},         {D3DRENDERSTATE_DESTBLEND, 0},
-                       {D3DRENDERSTATE_ALPHAFUNC, 4},        {D3DRENDERSTATE_ALPHAREF, 256},
-                       {D3DRENDERSTATE_ALPHABLENDENABLE, 2}, {D3DRENDERSTATETYPE(40), 0}};
-  for (const auto& r : refusedRender)
-    EXPECT_EQ(device->SetRenderState(r.state, r.value), D3DERR_UNSUPPORTEDSTATE) << r.state;
-  const struct {
-    D3DTEXTURESTAGESTATETYPE state;
-    uint32_t value;
-  } refusedStage[] = {{D3DTSS_COLOROP, 5},       {D3DTSS_ALPHAARG1, 3},
-                      {D3DTSS_FILTER, 3},        {D3DTSS_ADDRESS, 3},
-                      {D3DTSS_TEXCOORDINDEX, 2}, {D3DTEXTURESTAGESTATETYPE(0), 1}};
-  for (const auto& r : refusedStage)
-    EXPECT_EQ(device->SetTextureStageState(0, r.state, r.value), D3DERR_UNSUPPORTEDSTATE)
-        << r.state;
+  const std::pair<D3DRENDERSTATETYPE, uint32_t> refusedRender[] = {
+      {D3DRENDERSTATE_CULLMODE, 2},  {D3DRENDERSTATE_ZENABLE, 1},   {D3DRENDERSTATE_SRCBLEND, 7},
+      {D3DRENDERSTATE_DESTBLEND, 0}, {D3DRENDERSTATE_ALPHAFUNC, 4}, {D3DRENDERSTATE_ALPHAREF, 256},
+      {D3DRENDERSTATETYPE(40), 0}};
+  for (const auto& [state, value] : refusedRender)
+    EXPECT_EQ(device->SetRenderState(state, value), D3DERR_UNSUPPORTEDSTATE) << state;
+  const std::pair<D3DTEXTURESTAGESTATETYPE, uint32_t> refusedStage[] = {{D3DTSS_COLOROP, 5},
+                                                                        {D3DTSS_ALPHAARG1, 3},
+                                                                        {D3DTSS_FILTER, 3},
+                                                                        {D3DTSS_ADDRESS, 3},
+                                                                        {D3DTSS_TEXCOORDINDEX, 2}};
+  for (const auto& [state, value] : refusedStage)
+    EXPECT_EQ(device->SetTextureStageState(0, state, value), D3DERR_UNSUPPORTEDSTATE) << state;
   EXPECT_EQ(device->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_MODULATE), DDERR_INVALIDPARAMS);
-  device->GetRenderState(D3DRENDERSTATE_SRCBLEND, &v);
-  EXPECT_EQ(v, D3DBLEND_INVDESTCOLOR);
-  device->GetRenderState(D3DRENDERSTATE_ZENABLE, &v);
-  EXPECT_EQ(v, 0u);
-  device->GetTextureStageState(1, D3DTSS_FILTER, &v);
-  EXPECT_EQ(v, D3DTFILTER_LINEAR);
+  device->GetRenderState(D3DRENDERSTATE_SRCBLEND, &v[0]);
+  device->GetRenderState(D3DRENDERSTATE_ZENABLE, &v[1]);
+  device->GetTextureStageState(1, D3DTSS_FILTER, &v[2]);
+  EXPECT_EQ((std::vector<uint32_t>(v, v + 3)),
+            (std::vector<uint32_t>{D3DBLEND_INVDESTCOLOR, 0, D3DTFILTER_LINEAR}));
 
-  D3DMATRIX m{};
+  D3DMATRIX m{}, back{}, world{};
   m.m[3][0] = -320.0f;
   ASSERT_EQ(device->SetTransform(D3DTRANSFORMSTATE_VIEW, &m), DD_OK);
-  D3DMATRIX back{}, world{};
   ASSERT_EQ(device->GetTransform(D3DTRANSFORMSTATE_VIEW, &back), DD_OK);
-  EXPECT_EQ(back.m[3][0], -320.0f);
   ASSERT_EQ(device->GetTransform(D3DTRANSFORMSTATE_WORLD, &world), DD_OK);
-  EXPECT_EQ(world.m[2][2], 1.0f);
+  EXPECT_EQ(back.m[3][0] + world.m[2][2], -319.0f);  // stored, and the identity by default
   EXPECT_EQ(device->SetTransform(D3DTRANSFORMSTATETYPE(4), &m), DDERR_INVALIDPARAMS);
   const d3dtest::Counters c = d3dtest::GetCounters();
-  EXPECT_EQ(c.renderStates, 2);
-  EXPECT_EQ(c.stageStates, 1);
-  EXPECT_EQ(c.transforms, 1);
+  EXPECT_EQ(c.renderStates * 100 + c.stageStates * 10 + c.transforms, 211);
 }
 
 TEST_F(D3DFixture, RenderTargetsViewportsAndTextureLimits) {
   SurfacePtr texTarget = Make(16, 16, k565, DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE);
-  SurfacePtr plain = Make(8, 8, kX8888);
-  SurfacePtr palettised = Make(8, 8, kPal8, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE);
+  SurfacePtr plain = Make(8, 8, kX8888, DDSCAPS_OFFSCREENPLAIN);
+  SurfacePtr palettised = Make(8, 8, kPal8, kTarget);
   SurfacePtr wide = Make(8, 8, kA2R10G10B10, kTarget);
   EXPECT_EQ(device->SetRenderTarget(plain.get(), 0), DDERR_INVALIDCAPS);
   EXPECT_EQ(device->SetRenderTarget(palettised.get(), 0), DDERR_INVALIDPIXELFORMAT);
@@ -213,19 +196,21 @@ TEST_F(D3DFixture, RenderTargetsViewportsAndTextureLimits) {
     EXPECT_EQ(device->SetViewport(&bad), DDERR_INVALIDPARAMS);
   D3DVIEWPORT7 vp;
   device->GetViewport(&vp);
-  EXPECT_EQ(vp.dwX + vp.dwY + vp.dwWidth + vp.dwHeight, 14u);
+  EXPECT_EQ((std::vector<uint32_t>{vp.dwX, vp.dwY, vp.dwWidth, vp.dwHeight}),
+            (std::vector<uint32_t>{2, 3, 5, 4}));
   // A render-target texture is accepted, and the viewport becomes all of it.
   ASSERT_EQ(device->SetRenderTarget(texTarget.get(), 0), DD_OK);
   device->GetViewport(&vp);
-  EXPECT_EQ(vp.dwX + vp.dwY, 0u);
-  EXPECT_EQ(vp.dwWidth * vp.dwHeight, 256u);
+  EXPECT_EQ((std::vector<uint32_t>{vp.dwX, vp.dwY, vp.dwWidth, vp.dwHeight}),
+            (std::vector<uint32_t>{0, 0, 16, 16}));
   DirectDrawSurface* held = nullptr;
   ASSERT_EQ(device->GetRenderTarget(&held), DD_OK);
   EXPECT_EQ(held, texTarget.get());
   held->Release();
 
-  // Texture limits of the description (here at most 64, powers of two, square only).
+  // Square power-of-two textures 4 to 64 texels wide, one at a time, rendering at 16 bits.
   D3DDEVICEDESC7 small = d3dtest::DefaultDevices()[1].desc;
+  small.dwMinTextureWidth = 4;
   small.dwMaxTextureWidth = small.dwMaxTextureHeight = 64;
   small.dwTextureCaps = D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY;
   small.wMaxSimultaneousTextures = 1;
@@ -243,6 +228,7 @@ TEST_F(D3DFixture, RenderTargetsViewportsAndTextureLimits) {
   } textures[] = {{64, 64, DDSCAPS_TEXTURE, &k565, DD_OK},
                   {128, 128, DDSCAPS_TEXTURE, &k565, D3DERR_TEXTURE_BADSIZE},
                   {48, 48, DDSCAPS_TEXTURE, &k565, D3DERR_TEXTURE_BADSIZE},
+                  {2, 2, DDSCAPS_TEXTURE, &k565, D3DERR_TEXTURE_BADSIZE},
                   {32, 16, DDSCAPS_TEXTURE, &k565, D3DERR_TEXTURE_BADSIZE},
                   {16, 16, DDSCAPS_OFFSCREENPLAIN, &k565, DDERR_INVALIDCAPS},
                   {16, 16, DDSCAPS_TEXTURE, &kPal8, DDERR_INVALIDPIXELFORMAT},
@@ -251,8 +237,7 @@ TEST_F(D3DFixture, RenderTargetsViewportsAndTextureLimits) {
     SurfacePtr s = Make(t.w, t.h, *t.f, t.caps);
     EXPECT_EQ(sd->SetTexture(0, s.get()), t.expect) << t.w << "x" << t.h;
   }
-  SurfacePtr ok = Make(8, 8, k565, DDSCAPS_TEXTURE);
-  EXPECT_EQ(sd->SetTexture(1, ok.get()), DDERR_INVALIDPARAMS);  // one simultaneous texture
+  EXPECT_EQ(sd->SetTexture(1, nullptr), DDERR_INVALIDPARAMS);  // one simultaneous texture
   sd->Release();
 }
 
@@ -261,11 +246,18 @@ TEST_F(D3DFixture, ScenesAreStrict) {
   EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX1, v, 3, 0),
             D3DERR_SCENE_NOT_IN_SCENE);
   EXPECT_EQ(device->EndScene(), D3DERR_SCENE_NOT_IN_SCENE);
-  SurfacePtr other = Make(8, 8, kX8888, kTarget);
-  SurfacePtr third = Make(8, 8, kX8888, kTarget);
-  ASSERT_EQ(device->BeginScene(), DD_OK);
-  EXPECT_EQ(device->BeginScene(), D3DERR_SCENE_IN_SCENE);
-  // Every caller access to the target is busy inside the scene, as source or destination.
+  // A flipping chain whose back buffer is the render target.
+  ASSERT_EQ(dd->SetCooperativeLevel(MakeWindow(), DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
+  SurfaceDesc desc;
+  desc.flags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+  desc.backBufferCount = 1;
+  desc.caps.caps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE;
+  DirectDrawSurface *front = nullptr, *back = nullptr;
+  ASSERT_EQ(dd->CreateSurface(desc, &front), DD_OK);
+  SurfacePtr frontPtr(front);
+  ASSERT_EQ(front->GetAttachedSurface(SurfaceCaps{DDSCAPS_BACKBUFFER}, &back), DD_OK);
+  SurfacePtr backPtr(back), other = Make(8, 8, kX8888, kTarget);
+  // Every caller access to the render target fails inside the scene, as source or destination.
   auto accesses = [&](DirectDrawSurface* s) {
     SurfaceDesc d;
     HDC dc = nullptr;
@@ -277,48 +269,29 @@ TEST_F(D3DFixture, ScenesAreStrict) {
     r.push_back(s->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx));
     r.push_back(s->BltFast(0, 0, other.get(), nullptr, 0));
     r.push_back(other->BltFast(0, 0, s, nullptr, 0));
+    r.push_back(front->Flip(nullptr, DDFLIP_WAIT));
     return r;
   };
-  for (HRESULT hr : accesses(target.get())) EXPECT_EQ(hr, DDERR_SURFACEBUSY);
-  // The scene moves with the render target.
-  ASSERT_EQ(device->SetRenderTarget(third.get(), 0), DD_OK);
-  for (HRESULT hr : accesses(target.get())) EXPECT_EQ(hr, DD_OK);
-  EXPECT_EQ(accesses(third.get())[0], DDERR_SURFACEBUSY);
-  SurfaceDesc d;
-  ASSERT_EQ(other->Lock(nullptr, &d, 0), DD_OK);
-  EXPECT_EQ(device->SetRenderTarget(other.get(), 0), DDERR_SURFACEBUSY);  // locked by the caller
-  other->Unlock(nullptr);
-  ASSERT_EQ(device->EndScene(), DD_OK);
-  for (HRESULT hr : accesses(third.get())) EXPECT_EQ(hr, DD_OK);
-  // A scene cannot begin on a target the caller has locked.
-  ASSERT_EQ(third->Lock(nullptr, &d, 0), DD_OK);
-  EXPECT_EQ(device->BeginScene(), DDERR_SURFACEBUSY);
-  third->Unlock(nullptr);
-  const d3dtest::Counters c = d3dtest::GetCounters();
-  EXPECT_EQ(c.beginScene, 1);
-  EXPECT_EQ(c.endScene, 1);
-  EXPECT_EQ(c.renderTargets, 1);
-}
-
-TEST_F(D3DFixture, FlipOfAChainInASceneIsBusy) {
-  Window* w = MakeWindow();
-  ASSERT_EQ(dd->SetCooperativeLevel(w, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN), DD_OK);
-  SurfaceDesc desc;
-  desc.flags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-  desc.backBufferCount = 1;
-  desc.caps.caps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE;
-  DirectDrawSurface* front = nullptr;
-  ASSERT_EQ(dd->CreateSurface(desc, &front), DD_OK);
-  SurfacePtr frontPtr(front);
-  SurfaceCaps backCaps{DDSCAPS_BACKBUFFER};
-  DirectDrawSurface* back = nullptr;
-  ASSERT_EQ(front->GetAttachedSurface(backCaps, &back), DD_OK);
-  SurfacePtr backPtr(back);
+  const std::vector<HRESULT> busy(6, DDERR_SURFACEBUSY), free(6, DD_OK);
   ASSERT_EQ(device->SetRenderTarget(back, 0), DD_OK);
   ASSERT_EQ(device->BeginScene(), DD_OK);
-  EXPECT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DDERR_SURFACEBUSY);
+  EXPECT_EQ(device->BeginScene(), D3DERR_SCENE_IN_SCENE);
+  EXPECT_EQ(accesses(back), busy);
+  // The scene moves with the render target; a locked one cannot take it.
+  SurfaceDesc d;
+  ASSERT_EQ(other->Lock(nullptr, &d, 0), DD_OK);
+  EXPECT_EQ(device->SetRenderTarget(other.get(), 0), DDERR_SURFACEBUSY);
+  other->Unlock(nullptr);
+  ASSERT_EQ(device->SetRenderTarget(target.get(), 0), DD_OK);
+  EXPECT_EQ(accesses(back), free);
+  EXPECT_EQ(target->Lock(nullptr, &d, 0), DDERR_SURFACEBUSY);
   ASSERT_EQ(device->EndScene(), DD_OK);
-  EXPECT_EQ(front->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+  // A scene cannot begin on a target the caller has locked.
+  ASSERT_EQ(target->Lock(nullptr, &d, 0), DD_OK);
+  EXPECT_EQ(device->BeginScene(), DDERR_SURFACEBUSY);
+  target->Unlock(nullptr);
+  const d3dtest::Counters c = d3dtest::GetCounters();
+  EXPECT_EQ(c.beginScene * 100 + c.endScene * 10 + c.renderTargets, 112);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "platform/d3d/d3d.h"
@@ -53,8 +54,7 @@ class D3DFixture : public ::testing::Test {
     target.reset();
     dd->Release();
     EXPECT_EQ(ddtest::LiveSurfaceCount(), 0);
-    EXPECT_EQ(d3dtest::GetCounters().liveObjects, 0);
-    EXPECT_EQ(d3dtest::GetCounters().liveDevices, 0);
+    EXPECT_EQ(d3dtest::GetCounters().liveObjects + d3dtest::GetCounters().liveDevices, 0);
     d3dtest::Reset();
     ddtest::Reset();
     ResetWindowSystem();
@@ -71,6 +71,21 @@ class D3DFixture : public ::testing::Test {
     DirectDrawSurface* s = nullptr;
     EXPECT_EQ(dd->CreateSurface(d, &s), DD_OK);
     return SurfacePtr(s);
+  }
+
+  // Writes value(x, y) into every pixel through a lock.
+  template <class F>
+  void Paint(DirectDrawSurface* s, F value) {
+    SurfaceDesc d;
+    ASSERT_EQ(s->Lock(nullptr, &d, 0), DD_OK);
+    const uint32_t bytes = d.pixelFormat.rgbBitCount / 8;
+    for (uint32_t y = 0; y < d.height; ++y)
+      for (uint32_t x = 0; x < d.width; ++x) {
+        const uint32_t v = value(int(x), int(y));
+        std::memcpy(static_cast<uint8_t*>(d.surface) + y * uint32_t(d.pitch) + x * bytes, &v,
+                    bytes);
+      }
+    ASSERT_EQ(s->Unlock(nullptr), DD_OK);
   }
 
   Window* MakeWindow() {

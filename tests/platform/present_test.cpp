@@ -5,12 +5,35 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "platform/win/window.h"
+
+// Single-object allocations (std::vector's) are counted, so a test can show a call made none;
+// out of line, so that the compiler sees no mismatch between new and the free in delete.
+namespace {
+std::atomic<uint64_t> g_allocations{0};
+}
+[[gnu::noinline]] void* operator new(size_t n, const std::nothrow_t&) noexcept {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return std::malloc(n ? n : 1);
+}
+[[gnu::noinline]] void* operator new(size_t n) {
+  if (void* p = operator new(n, std::nothrow)) return p;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+  std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
 
 namespace zq::platform {
 namespace {
@@ -91,15 +114,72 @@ TEST(PresentTest, PngRefusesBadInput) {
   EXPECT_EQ(WritePngFile(f.path.c_str(), px, 2, 1, 4, x8), -1);  // pitch below the row
   EXPECT_EQ(WritePngFile(f.path.c_str(), nullptr, 1, 1, 4, x8), -1);
   EXPECT_EQ(WritePngFile(f.path.c_str(), px, 1, 1, 4, Rgb(8, 0, 0, 0)), -1);
+  EXPECT_EQ(WritePngFile(f.path.c_str(), px, 1, 1, 4, Rgb(16, 0xF800, 0, 0x001F)), -1);
   EXPECT_EQ(WritePngFile("/nonexistent-dir/x.png", px, 1, 1, 4, x8), -1);
+}
+
+// The widening by hand: the channel's bits copied down from the top of the byte until it is
+// full; wider channels keep their top 8 bits.
+uint32_t Widen(uint32_t pixel, uint32_t mask) {
+  if (mask == 0) return 0;
+  const int bits = std::popcount(mask);
+  const uint32_t v = (pixel & mask) >> std::countr_zero(mask);
+  if (bits >= 8) return v >> (bits - 8);
+  uint32_t out = v << (8 - bits);
+  for (int filled = bits; filled < 8; filled += bits) out |= out >> bits;
+  return out & 0xFF;
+}
+
+TEST(PresentTest, FramesAndPngsWidenEveryFormatExactly) {
+  // 5:6:5, 5:5:5 and X8R8G8B8 have rows of their own; the others take the general ones.
+  const PixelFormat formats[] = {Rgb(16, 0xF800, 0x07E0, 0x001F),
+                                 Rgb(16, 0x7C00, 0x03E0, 0x001F),
+                                 Rgb(32, 0xFF0000, 0xFF00, 0xFF),
+                                 Rgb(24, 0xFF0000, 0xFF00, 0xFF),
+                                 Rgb(16, 0x0F00, 0x00F0, 0x000F, 0xF000),
+                                 Rgb(16, 0xE0, 0x1C, 0x03),
+                                 Rgb(16, 0xF800, 0x07C0, 0x003E, 0x0001),
+                                 Rgb(32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000),
+                                 Rgb(32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000)};
+  const int32_t w = 261, h = 256;  // every 16-bit word, and rows that end in a partial block
+  for (const PixelFormat& f : formats) {
+    SCOPED_TRACE(testing::Message() << f.rgbBitCount << " bits, red " << f.redMask);
+    const uint32_t bytes = f.rgbBitCount / 8;
+    const int32_t pitch = int32_t(w * bytes + 3);
+    std::vector<uint8_t> px(size_t(pitch) * h, 0xA5);
+    std::vector<uint32_t> argb(size_t(w) * h);
+    for (size_t i = 0; i < argb.size(); ++i) {
+      const uint32_t v = bytes == 2 ? uint32_t(i) : uint32_t(i) * 2654435761u;
+      std::memcpy(&px[i / w * pitch + i % w * bytes], &v, bytes);
+      argb[i] = Widen(v, f.alphaMask) << 24 | Widen(v, f.redMask) << 16 |
+                Widen(v, f.greenMask) << 8 | Widen(v, f.blueMask);
+    }
+    ASSERT_TRUE(PresentPixels(px.data(), w, h, pitch, f));
+    const Frame frame = GetLastPresentedFrame();
+    ASSERT_EQ(frame.pixels.size(), argb.size());
+    for (size_t i = 0; i < argb.size(); ++i) ASSERT_EQ(frame.pixels[i], argb[i] & 0xFFFFFF) << i;
+    // A file without alpha reads back opaque.
+    TempPng file;
+    ASSERT_EQ(WritePngFile(file.path.c_str(), px.data(), w, h, pitch, f), 0);
+    uint32_t rw = 0, rh = 0;
+    const std::vector<uint8_t> read = ReadPng(file.path, true, rw, rh);
+    ASSERT_EQ(read.size(), argb.size() * 4);
+    for (size_t i = 0; i < argb.size(); ++i) {
+      const uint8_t* p = &read[i * 4];
+      ASSERT_EQ(uint32_t(p[3] << 24 | p[0] << 16 | p[1] << 8 | p[2]),
+                f.alphaMask ? argb[i] : argb[i] | 0xFF000000)
+          << i;
+    }
+  }
+  ResetPresenter();
 }
 
 struct CountingSink : FrameSink {
   int frames = 0;
   uint32_t firstPixel = 0;
-  void ShowFrame(const Frame& f) override {
+  void ShowFrame(const FrameView& f) override {
     ++frames;
-    firstPixel = f.pixels.empty() ? 0 : f.pixels[0];
+    firstPixel = ToRgbFrame(f).pixels.at(0);
   }
 };
 
@@ -112,6 +192,7 @@ TEST(PresentTest, PresenterKeepsTheLastFrameAndCounts) {
   const uint16_t px[2] = {0xF800, 0x001F};
   ASSERT_TRUE(PresentPixels(px, 2, 1, 4, Rgb(16, 0xF800, 0x07E0, 0x001F)));
   EXPECT_FALSE(PresentPixels(px, 2, 1, 2, Rgb(16, 0xF800, 0x07E0, 0x001F)));
+  EXPECT_FALSE(PresentPixels(px, 0, 1, 4, Rgb(16, 0xF800, 0x07E0, 0x001F)));
   Frame f = GetLastPresentedFrame();
   ASSERT_EQ(f.pixels.size(), 2u);
   EXPECT_EQ(f.pixels[0], 0xFF0000u);
@@ -150,9 +231,17 @@ TEST(PresentTest, PresenterKeepsTheLastFrameAndCounts) {
     ASSERT_EQ(rgb[i + 1], 0x66) << i;
     ASSERT_EQ(rgb[i + 2], 0x99) << i;
   }
+  // Presenting again allocates nothing, and the kept frame is a copy of the surface's pixels.
+  SetFrameSink(nullptr);
+  const uint64_t allocations = g_allocations.load();
+  ASSERT_EQ(PresentSurface(primary), DD_OK);
+  EXPECT_EQ(g_allocations.load(), allocations);
+  fx.fillColor = 0;
+  primary->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx);
+  EXPECT_EQ(GetLastPresentedFrame().pixels[0], 0x336699u);
   ddtest::MakeAllSurfacesLost();
   EXPECT_EQ(PresentSurface(primary), DDERR_SURFACELOST);
-  EXPECT_EQ(GetPresentCount(), 2u);
+  EXPECT_EQ(GetPresentCount(), 3u);
   primary->Release();
   dd->Release();
   ResetPresenter();

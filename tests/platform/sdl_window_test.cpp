@@ -114,7 +114,7 @@ TEST(WindowPresenterTest, UnreachableDisplayFallsBackToHeadless) {
 
 struct KeepingSink : FrameSink {
   std::vector<uint32_t> last;
-  void ShowFrame(const Frame& f) override { last = f.pixels; }
+  void ShowFrame(const FrameView& f) override { last = ToRgbFrame(f).pixels; }
 };
 
 TEST(WindowPresenterTest, ProgramsOwnSinkOutranksTheEnvironment) {

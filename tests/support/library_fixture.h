@@ -22,6 +22,8 @@
 #include "graphics/library_init.h"
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
+#include "platform/dshow/dshow.h"
+#include "platform/gdi/font.h"
 #include "platform/present/present.h"
 #include "platform/win/window.h"
 
@@ -41,8 +43,12 @@ struct LibraryOptions {
 inline void ResetPlatform() {
   platform::ResetWindowSystem();
   platform::ddtest::Reset();
+  platform::dshowtest::Reset();
   platform::d3dtest::Reset(/*present=*/false);
   platform::ResetPresenter();
+  platform::gditest::Reset();
+  // Tests that only start the library do not depend on the fonts installed.
+  platform::gditest::UseSyntheticDefaultFace(true);
 }
 
 class LibrarySession {

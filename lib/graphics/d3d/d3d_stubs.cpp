@@ -37,5 +37,8 @@ int G_D3D_DrawFrameBox(int32_t, int32_t, int32_t, int32_t, uint32_t) {
 int G_D3D_GetDrawScreenGraph(int32_t, int32_t, int32_t, int32_t, GraphRecord*, int32_t) {
   return -1;
 }
+int G_D3D_UpdateMovieTexture(MovieRecord*, GraphRecord*) {
+  return -1;
+}
 
 }  // namespace zq::gfx

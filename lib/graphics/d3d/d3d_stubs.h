@@ -8,6 +8,7 @@
 namespace zq::gfx {
 
 struct GraphRecord;
+struct MovieRecord;
 
 // Pending vertices and open scenes: none are kept yet, -1.
 int FlushCurrentVertexBatch();
@@ -27,6 +28,8 @@ int G_D3D_DrawImageQuad(float x1, float y1, float x2, float y2, float x3, float 
                         float y4, const GraphRecord* graph, int32_t trans);
 int G_D3D_DrawRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color);
 int G_D3D_DrawFrameBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color);
+// Takes a movie's frame into the graph's textures; no Direct3D graph exists without a device: -1.
+int G_D3D_UpdateMovieTexture(MovieRecord* movie, GraphRecord* graph);
 int G_D3D_GetDrawScreenGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphRecord* graph,
                              int32_t flag);
 

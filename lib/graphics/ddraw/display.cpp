@@ -8,6 +8,7 @@
 #include "graphics/d3d/surface3d.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
+#include "graphics/font.h"
 #include "graphics/graph.h"
 #include "graphics/library_init.h"
 #include "graphics/surface_data.h"
@@ -49,6 +50,32 @@ HRESULT CreatePlainSurface(int width, int height, bool systemOnly, DirectDrawSur
     hr = g_DD.DirectDraw->CreateSurface(desc, out);
   }
   return hr;
+}
+
+// The first format of the fixed list in which the driver makes an overlay surface.
+void ChooseOverlayFormat() {
+  g_DD.HasOverlayFormat = 0;
+  if (!(g_DD.Caps.caps & DDCAPS_OVERLAY)) return;
+  const PixelFormat list[] = {
+      {sizeof(PixelFormat), PF_FOURCC, MakeFourCC('U', 'Y', 'V', 'Y'), 0, 0, 0, 0, 0},
+      {sizeof(PixelFormat), PF_FOURCC, MakeFourCC('Y', 'U', 'Y', '2'), 0, 0, 0, 0, 0},
+      {sizeof(PixelFormat), PF_RGB, 0, 16, 0x7C00, 0x03E0, 0x001F, 0},
+      {sizeof(PixelFormat), PF_RGB, 0, 16, 0xF800, 0x07E0, 0x001F, 0},
+  };
+  for (const PixelFormat& format : list) {
+    SurfaceDesc desc;
+    desc.flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+    desc.width = desc.height = 16;
+    desc.caps.caps = DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY;
+    desc.pixelFormat = format;
+    DirectDrawSurface* probe = nullptr;
+    if (Succeeded(g_DD.DirectDraw->CreateSurface(desc, &probe))) {
+      probe->Release();
+      g_DD.OverlayFormat = format;
+      g_DD.HasOverlayFormat = 1;
+      return;
+    }
+  }
 }
 
 int ClearScreenBuffers() {
@@ -126,6 +153,7 @@ int CreateDirectDrawObject() {
       base::ExitOnFatalError("DirectDraw オブジェクトの作成処理時にエラーが発生しました");
     g_DD.DirectDraw = dd;
     dd->GetCaps(&g_DD.Caps, nullptr);
+    ChooseOverlayFormat();
   }
   ApplyDisplayMode();
   RecreateSurface2DObjects();
@@ -270,6 +298,11 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
     return base::LogAddFormat("対応していない画面モードです %dx%d %dbit", width, height,
                               colorBitDepth);
   const uint32_t transColor = g_DrawState.TransColor;
+  // The default font comes back at the size and thickness it had.
+  char fontFace[kFontFaceNameBytes] = "";
+  int32_t fontSize = -1, fontThickness = -1;
+  const bool keepFont = IsFontHandleValid(GetDefaultFontHandle()) == 1;
+  if (keepFont) GetFontInfo(fontFace, &fontSize, &fontThickness, GetDefaultFontHandle());
   DeleteAllGraphHandles(0);
   EndGraphicsManager();
   ReleaseDirect3DObject();
@@ -297,6 +330,7 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
   if (g_DD.SoftwareScreenFlag == 0) StartDirect3DLayer();
   InitGraphicsManager();
   g_DrawState.TransColor = transColor;
+  if (keepFont) SetDefaultFontSize(fontFace, fontSize, fontThickness);
   return result;
 }
 
@@ -537,7 +571,8 @@ DirectDrawSurface* GetWorkSurface() {
   return g_DD.WorkSurface;
 }
 const PixelFormat* GetOverlayFormat() {
-  return nullptr;
+  if (!g_DD.HasOverlayFormat || GetScreenWidth() < 640 || GetScreenHeight() < 400) return nullptr;
+  return &g_DD.OverlayFormat;
 }
 
 int IsPrimaryDrawTarget() {

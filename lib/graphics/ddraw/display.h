@@ -40,6 +40,8 @@ struct DirectDrawState {
   MEMIMG* SoftWorkTargetImage;
   MEMIMG* SoftWorkSourceImage;
   uint64_t PresentCount;
+  int32_t HasOverlayFormat;  // an overlay format was found at display start
+  platform::PixelFormat OverlayFormat;
 };
 
 extern DirectDrawState g_DD;
@@ -100,7 +102,8 @@ platform::DirectDraw* GetDirectDrawObject();
 int GetDirectDrawCaps(platform::DDCaps* caps);
 platform::DirectDrawSurface* GetPrimaryDDSurface();
 platform::DirectDrawSurface* GetWorkSurface();
-// No overlay formats exist on the stand-in: always null.
+// The overlay format chosen at display start; null when none was found or the screen is
+// narrower than 640 or lower than 400 pixels.
 const platform::PixelFormat* GetOverlayFormat();
 int IsPrimaryDrawTarget();
 const platform::PixelFormat* GetDisplayModeInfo();

@@ -10,11 +10,13 @@ namespace {
 
 constexpr uint32_t kEightBitChannels = 0x08080808;
 constexpr uint32_t kSixteenBitChannels = 0x10101010;
+constexpr int64_t kHeaderBytes = 16;
 
 }  // namespace
 
 int ReadBgraImage(base::DataStream* stream, GraphImage* image) {
-  uint8_t header[16];
+  const int64_t fileSize = reader_io::StreamSize(stream);
+  uint8_t header[kHeaderBytes];
   if (reader_io::ReadBytes(stream, header, sizeof header) == 0) return -1;
   if (std::memcmp(header, "BGRA", 4) != 0) return -1;
   const uint32_t code = reader_io::Le32(header + 4);
@@ -24,6 +26,8 @@ int ReadBgraImage(base::DataStream* stream, GraphImage* image) {
   if (width == 0 || height == 0) return -1;
   const int64_t pitch = 4 * width;
   if (!reader_io::FitsImageLimits(width, height, pitch)) return -1;
+  const int64_t storedBytes = (code == kEightBitChannels ? pitch : 2 * pitch) * height;
+  if (!reader_io::HoldsHalfOf(fileSize - kHeaderBytes, storedBytes)) return -1;
 
   reader_io::Block pixels = reader_io::AllocBlock(pitch * height, false);
   if (!pixels) return -1;

@@ -257,6 +257,7 @@ int ReadBmpImage(base::DataStream* stream, GraphImage* image) {
   if (!reader_io::FitsImageLimits(width, height, runLength ? pitch : std::max(pitch, rowSize)))
     return -1;
   const int64_t storedBytes = runLength ? 0 : rowSize * height;
+  if (!reader_io::HoldsHalfOf(fileSize - h.dataOffset, storedBytes)) return -1;
 
   GraphImage out{};
   uint32_t palette[256] = {};

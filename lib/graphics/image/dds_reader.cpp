@@ -62,6 +62,7 @@ void SetupMaskedPalette8(ColorData* format, uint32_t red, uint32_t green, uint32
 }  // namespace
 
 int ReadDdsImage(base::DataStream* stream, GraphImage* image) {
+  const int64_t fileSize = reader_io::StreamSize(stream);
   uint8_t signature[4];
   uint8_t h[124];
   if (reader_io::ReadBytes(stream, signature, sizeof signature) == 0) return -1;
@@ -90,7 +91,10 @@ int ReadDdsImage(base::DataStream* stream, GraphImage* image) {
   const int64_t pixelBytes = format.bits / 8;
   const int64_t pitch = (flags & kHeaderPitchValid) ? int64_t(Le32(h + 16)) : pixelBytes * width;
   if (pitch < pixelBytes * width) return -1;
+  if (!reader_io::FitsImageLimits(width, height, pixelBytes * width)) return -1;
+  if (!reader_io::FitsRowPadding(width, height, pixelBytes * width, pitch)) return -1;
   if (!reader_io::FitsImageLimits(width, height, pitch)) return -1;
+  if (!reader_io::HoldsHalfOf(fileSize - kDataOffset, pitch * height)) return -1;
 
   reader_io::Block pixels = reader_io::AllocBlock(pitch * height, false);
   if (!pixels) return -1;

@@ -14,7 +14,7 @@
 namespace zq::gfx {
 namespace {
 
-// Bounds what one ancillary chunk (text, ICC profile) may make libpng allocate.
+// Bounds what any one chunk may make libpng allocate, before or after decompression.
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 constexpr size_t kSignatureSize = 8;
 
@@ -28,6 +28,9 @@ struct PngState {
   uint8_t* pixels = nullptr;
   std::vector<png_bytep> rows;
   GraphImage result{};
+  bool truncated = false;    // the data ended early
+  bool codecFailed = false;  // libpng refused the data
+  bool outOfMemory = false;  // an allocation of libpng failed (the allocator logged it)
 };
 
 size_t ReadStream(base::DataStream* stream, void* buffer, size_t size) {
@@ -45,7 +48,22 @@ void PngWarning(png_structp, png_const_charp) {}
 
 void PngRead(png_structp png, png_bytep data, size_t length) {
   auto* s = static_cast<PngState*>(png_get_io_ptr(png));
-  if (ReadStream(s->stream, data, length) != length) png_error(png, "truncated");
+  if (ReadStream(s->stream, data, length) != length) {
+    s->truncated = true;
+    png_error(png, "truncated");
+  }
+}
+
+// libpng's memory comes from the tracked allocator, so what a file makes it allocate counts in
+// the tracked totals and a leak shows in the report.
+png_voidp PngAlloc(png_structp png, png_alloc_size_t size) {
+  void* block = ZQ_ALLOC(size);
+  if (block == nullptr) static_cast<PngState*>(png_get_mem_ptr(png))->outOfMemory = true;
+  return block;
+}
+
+void PngFree(png_structp, png_voidp block) {
+  base::TrackedFree(block);
 }
 
 // The pixel formats this reader delivers.
@@ -101,23 +119,26 @@ void SetupFormat(Output output, png_structp png, png_infop info, ColorData* form
 // Runs the decode; 0 with s.result filled and s.pixels allocated, -1 otherwise. The caller
 // releases everything.
 int Decode(PngState& s) {
-  if (setjmp(s.jump) != 0) return -1;
+  if (setjmp(s.jump) != 0) {
+    s.codecFailed = true;
+    return -1;
+  }
 
   png_structp png = s.png;
   png_infop info = s.info;
   png_set_read_fn(png, &s, PngRead);
   png_set_sig_bytes(png, int(kSignatureSize));
-  // IHDR beyond these sides is refused by libpng itself, before any row buffer exists.
-  png_set_user_limits(png, platform::kMaxImageSide, platform::kMaxImageSide);
+  // The sides are checked below, against the library's limits, with a log line.
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_set_chunk_malloc_max(png, kMaxChunkBytes);
+  // Only IHDR, PLTE, tRNS, IDAT and IEND are used: every other chunk (text, suggested palettes,
+  // profiles) is skipped unread, whatever length it claims.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
 
   png_read_info(png, info);
   png_uint_32 width = 0, height = 0;
   int depth = 0, colorType = 0, interlace = 0;
   if (!png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr))
-    return -1;
-  if (width == 0 || height == 0 || width > uint32_t(platform::kMaxImageSide) ||
-      height > uint32_t(platform::kMaxImageSide))
     return -1;
   const bool transparent = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
 
@@ -142,6 +163,9 @@ int Decode(PngState& s) {
       return -1;
   }
 
+  const int pixelBytes = BytesPerPixel(output);
+  if (!reader_io::FitsImageLimits(width, height, int64_t(width) * pixelBytes)) return -1;
+
   if (depth == 16) png_set_strip_16(png);
   if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
   if (colorType == PNG_COLOR_TYPE_PALETTE) {
@@ -156,7 +180,6 @@ int Decode(PngState& s) {
   png_set_interlace_handling(png);
   png_read_update_info(png, info);
 
-  const int pixelBytes = BytesPerPixel(output);
   const size_t rowBytes = png_get_rowbytes(png, info);
   if (png_get_bit_depth(png, info) != 8 || png_get_channels(png, info) != pixelBytes ||
       rowBytes < size_t(width) * size_t(pixelBytes) || rowBytes > size_t(INT32_MAX))
@@ -190,7 +213,8 @@ int LoadPngImage(base::DataStream* stream, GraphImage* image) {
 
   PngState s;
   s.stream = stream;
-  s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s, PngError, PngWarning);
+  s.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &s, PngError, PngWarning, &s, PngAlloc,
+                                   PngFree);
   if (s.png == nullptr) return -1;
   s.info = png_create_info_struct(s.png);
   int result = -1;
@@ -198,6 +222,11 @@ int LoadPngImage(base::DataStream* stream, GraphImage* image) {
   png_destroy_read_struct(&s.png, s.info != nullptr ? &s.info : nullptr, nullptr);
   if (result != 0) {
     base::TrackedFree(s.pixels);
+    // The refusals of the reader itself (size, memory) have logged already.
+    if (s.truncated)
+      reader_io::LogTruncated();
+    else if (s.codecFailed && !s.outOfMemory)
+      reader_io::LogCorrupt();
     return -1;
   }
   *image = s.result;

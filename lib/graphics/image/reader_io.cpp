@@ -1,5 +1,6 @@
 #include "graphics/image/reader_io.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -34,11 +35,46 @@ int64_t StreamSize(base::DataStream* stream) {
 
 bool FitsImageLimits(int64_t width, int64_t height, int64_t rowBytes) {
   // The sides first, so that the product below stays far inside 64 bits.
-  if (width <= kMaxImageSide && height <= kMaxImageSide && rowBytes * height <= kMaxBlockBytes)
-    return true;
+  if (width > kMaxImageSide || height > kMaxImageSide) {
+    LogTooBig(width, height);
+    return false;
+  }
+  if (rowBytes * height > kMaxBlockBytes) {
+    base::LogAddFormat("画像のサイズが大きすぎます( %lld x %lld : %lld バイト )",
+                       static_cast<long long>(width), static_cast<long long>(height),
+                       static_cast<long long>(rowBytes * height));
+    return false;
+  }
+  return true;
+}
+
+bool FitsRowPadding(int64_t width, int64_t height, int64_t rowBytes, int64_t pitch) {
+  if (pitch <= rowBytes + kMaxRowPadding) return true;
+  base::LogAddFormat("画像のサイズが大きすぎます( %lld x %lld : ピッチ %lld バイト )",
+                     static_cast<long long>(width), static_cast<long long>(height),
+                     static_cast<long long>(pitch));
+  return false;
+}
+
+bool HoldsHalfOf(int64_t held, int64_t declared) {
+  if (held >= 0 && 2 * held >= declared) return true;
+  base::LogAddFormat("画像ファイルが途中で切れています( %lld / %lld バイト )",
+                     static_cast<long long>(std::max<int64_t>(held, 0)),
+                     static_cast<long long>(declared));
+  return false;
+}
+
+void LogTooBig(int64_t width, int64_t height) {
   base::LogAddFormat("画像のサイズが大きすぎます( %lld x %lld )", static_cast<long long>(width),
                      static_cast<long long>(height));
-  return false;
+}
+
+void LogTruncated() {
+  base::LogAddFormat("画像ファイルが途中で切れています");
+}
+
+void LogCorrupt() {
+  base::LogAddFormat("画像ファイルのデータが壊れています");
 }
 
 void ReverseRows(uint8_t* pixels, int64_t pitch, int height) {

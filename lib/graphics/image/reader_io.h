@@ -42,9 +42,24 @@ inline uint32_t Le32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// A reader that declines a file of its own format that is too big, cut short or damaged says
+// which in one log line; a file of another format is declined without a word.
+
 // True when width and height (each 0..2^32) fit the side limit and a block of height rows of
 // rowBytes (0..2^34) the block limit; otherwise logs the refused size and returns false.
 bool FitsImageLimits(int64_t width, int64_t height, int64_t rowBytes);
+// A pitch beyond the bytes a row needs by more than this pads every row with data that is never
+// read: such a pitch is refused (logged with the size).
+inline constexpr int64_t kMaxRowPadding = 64;
+bool FitsRowPadding(int64_t width, int64_t height, int64_t rowBytes, int64_t pitch);
+// True when the file holds at least half of the bytes its uncompressed pixel data is declared to
+// take (the rest then reads as zeros); otherwise logs the cut and returns false. Checked before
+// the block is allocated, so what a file costs stays in proportion to what it holds.
+bool HoldsHalfOf(int64_t held, int64_t declared);
+// The log lines of a file too big to decode, of one cut short and of damaged data.
+void LogTooBig(int64_t width, int64_t height);
+void LogTruncated();
+void LogCorrupt();
 
 // Gives the image its pixel block: height rows of pitch bytes, width pixels each (sizes already
 // checked against the limits). The image owns the block from then on.

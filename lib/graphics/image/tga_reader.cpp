@@ -133,6 +133,13 @@ int ReadTgaImage(base::DataStream* stream, GraphImage* image) {
   if (!mapped && h.colourMapType == 1)
     position += int64_t(h.mapLength) * ((h.mapEntryBits + 7) / 8);
 
+  // Plain data: the colour map, then an index byte or a pixel value for each pixel.
+  const int64_t dataStart = position + (mapped ? int64_t(h.mapLength) * bytes : 0);
+  const int64_t dataEnd = fileSize - (footer ? kFooterBytes : 0);
+  if (!compressed &&
+      !reader_io::HoldsHalfOf(dataEnd - dataStart, pixelCount * (mapped ? 1 : bytes)))
+    return -1;
+
   Block pixels = reader_io::AllocBlock(pitch * h.height, true);
   if (!pixels) return -1;
 
@@ -156,8 +163,7 @@ int ReadTgaImage(base::DataStream* stream, GraphImage* image) {
     values = indices.get();
   }
   if (compressed) {
-    const int64_t dataSize =
-        std::min(fileSize - (footer ? kFooterBytes : 0) - position, reader_io::kMaxBlockBytes);
+    const int64_t dataSize = std::min(dataEnd - position, reader_io::kMaxBlockBytes);
     Block data = reader_io::AllocBlock(dataSize, false);
     if (!data) return -1;
     if (reader_io::ReadBytes(stream, data.get(), size_t(dataSize)) == 0) return -1;

@@ -26,6 +26,9 @@ struct Hooks {
   HRESULT failCreate = DD_OK;
   HRESULT failLock = DD_OK;
   uint32_t padding = 0;
+  bool overlays = false;
+  PixelFormat overlayFormat{};
+  DDCaps overlayAlign{};
 };
 Hooks& G() {
   static Hooks hooks;
@@ -259,7 +262,8 @@ bool DirectDrawSurface::KeyedPixel(uint32_t v) const {
 HRESULT DirectDrawSurface::QueryInterface(InterfaceId id, void** out) {
   if (!out) return DDERR_INVALIDPARAMS;
   *out = nullptr;
-  if (id != InterfaceId::DirectDrawSurface7) return E_NOINTERFACE;
+  if (id != InterfaceId::DirectDrawSurface7 && id != InterfaceId::DirectDrawSurface4)
+    return E_NOINTERFACE;
   AddRef();
   *out = this;
   return DD_OK;
@@ -506,6 +510,28 @@ HRESULT DirectDrawSurface::Flip(DirectDrawSurface*, uint32_t) {
   return DD_OK;
 }
 
+HRESULT DirectDrawSurface::UpdateOverlay(const RECT* srcRect, DirectDrawSurface* dest,
+                                         const RECT* destRect, uint32_t flags, const void*) {
+  if (!(caps_.caps & DDSCAPS_OVERLAY)) return DDERR_NOOVERLAYHW;
+  if (!dest || !(dest->caps_.caps & DDSCAPS_PRIMARYSURFACE)) return DDERR_INVALIDPARAMS;
+  if ((flags & DDOVER_SHOW) && (flags & DDOVER_HIDE)) return DDERR_INVALIDPARAMS;
+  if (flags & DDOVER_HIDE) {
+    ++overlay_.calls;
+    overlay_.shown = false;
+    return DD_OK;
+  }
+  if (!(flags & DDOVER_SHOW) || !destRect) return DDERR_INVALIDPARAMS;
+  const RECT s = srcRect ? *srcRect : RECT{0, 0, width_, height_};
+  if (Empty(s) || Empty(*destRect) || s.left < 0 || s.top < 0 || s.right > width_ ||
+      s.bottom > height_)
+    return DDERR_INVALIDRECT;
+  ++overlay_.calls;
+  overlay_.shown = true;
+  overlay_.src = s;
+  overlay_.dest = *destRect;
+  return DD_OK;
+}
+
 HRESULT DirectDrawSurface::SetClipper(DirectDrawClipper* clipper) {
   ReplaceHeld(clipper_, clipper);
   return DD_OK;
@@ -605,7 +631,9 @@ HRESULT DirectDraw::QueryInterface(InterfaceId id, void** out) {
     *out = d3d;
     return hr;
   }
-  if (id != InterfaceId::DirectDraw7) return E_NOINTERFACE;
+  if (id != InterfaceId::DirectDraw7 && id != InterfaceId::DirectDraw4 &&
+      id != InterfaceId::DirectDraw)
+    return E_NOINTERFACE;
   AddRef();
   *out = this;
   return DD_OK;
@@ -708,6 +736,15 @@ HRESULT DirectDraw::GetCaps(DDCaps* driver, DDCaps* emulation) const {
   if (emulation) *emulation = caps;
   if (driver) {
     std::lock_guard lock(G().mutex);
+    if (G().overlays) {
+      const DDCaps& a = G().overlayAlign;
+      caps.caps |= DDCAPS_OVERLAY | (a.caps & (DDCAPS_ALIGNBOUNDARYDEST | DDCAPS_ALIGNSIZEDEST |
+                                               DDCAPS_ALIGNBOUNDARYSRC | DDCAPS_ALIGNSIZESRC));
+      caps.alignBoundarySrc = a.alignBoundarySrc;
+      caps.alignSizeSrc = a.alignSizeSrc;
+      caps.alignBoundaryDest = a.alignBoundaryDest;
+      caps.alignSizeDest = a.alignSizeDest;
+    }
     uint64_t used = 0;
     for (const DirectDrawSurface* s : surfaces_)
       if (s->caps_.caps & DDSCAPS_VIDEOMEMORY) used += uint64_t(s->pitch_) * uint64_t(s->height_);
@@ -808,7 +845,7 @@ HRESULT DirectDraw::CreateSurface(const SurfaceDesc& desc, DirectDrawSurface** o
   if (HRESULT hr = TakeFailure(&Hooks::failCreate); hr != DD_OK) return hr;
   if (!(desc.flags & DDSD_CAPS)) return DDERR_INVALIDPARAMS;
   uint32_t caps = desc.caps.caps;
-  if (caps & DDSCAPS_OVERLAY) return DDERR_NOOVERLAYHW;
+  if (caps & DDSCAPS_OVERLAY) return CreateOverlay(desc, out);
   if ((caps & DDSCAPS_SYSTEMMEMORY) && (caps & DDSCAPS_VIDEOMEMORY)) return DDERR_INVALIDCAPS;
   if (caps & DDSCAPS_PRIMARYSURFACE) return CreatePrimary(desc, out);
   if (caps & (DDSCAPS_BACKBUFFER | DDSCAPS_FRONTBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX))
@@ -859,6 +896,35 @@ HRESULT DirectDraw::CreateSurface(const SurfaceDesc& desc, DirectDrawSurface** o
   return DD_OK;
 }
 
+HRESULT DirectDraw::CreateOverlay(const SurfaceDesc& desc, DirectDrawSurface** out) {
+  PixelFormat format;
+  {
+    std::lock_guard lock(G().mutex);
+    if (!G().overlays) return DDERR_NOOVERLAYHW;
+    if (G().refuseVideo) return DDERR_OUTOFVIDEOMEMORY;
+    format = G().overlayFormat;
+  }
+  const uint32_t caps = desc.caps.caps;
+  if ((caps & ~(DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM)) != 0)
+    return DDERR_INVALIDCAPS;
+  if ((desc.flags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT)) !=
+          (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT) ||
+      desc.width == 0 || desc.height == 0 || desc.width > uint32_t(kMaxImageSide) ||
+      desc.height > uint32_t(kMaxImageSide))
+    return DDERR_INVALIDPARAMS;
+  const PixelFormat& f = desc.pixelFormat;
+  const bool same = (f.flags & PF_FOURCC)
+                        ? (format.flags & PF_FOURCC) && f.fourCC == format.fourCC
+                        : !(format.flags & PF_FOURCC) && f.rgbBitCount == format.rgbBitCount &&
+                              f.redMask == format.redMask && f.greenMask == format.greenMask &&
+                              f.blueMask == format.blueMask;
+  if (!same) return DDERR_INVALIDPIXELFORMAT;
+  // Packed YUV overlays hold two bytes a pixel.
+  if (format.flags & PF_FOURCC) format.rgbBitCount = 16;
+  return NewSurface(int32_t(desc.width), int32_t(desc.height), format,
+                    DDSCAPS_OVERLAY | DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM, 0, out);
+}
+
 HRESULT DirectDraw::CreateClipper(uint32_t flags, DirectDrawClipper** out) {
   if (!out || flags != 0) return DDERR_INVALIDPARAMS;
   *out = new (std::nothrow) DirectDrawClipper();
@@ -907,6 +973,13 @@ void SetPitchPadding(uint32_t bytes) {
   G().padding = std::min<uint32_t>(bytes, 4096);
 }
 
+void SetOverlaySupport(const PixelFormat* format, const DDCaps* align) {
+  std::lock_guard lock(G().mutex);
+  G().overlays = format != nullptr;
+  G().overlayFormat = format ? *format : PixelFormat{};
+  G().overlayAlign = align ? *align : DDCaps{};
+}
+
 int LiveSurfaceCount() {
   std::lock_guard lock(G().mutex);
   int n = 0;
@@ -920,6 +993,8 @@ void Reset() {
   G().failCreate = DD_OK;
   G().failLock = DD_OK;
   G().padding = 0;
+  G().overlays = false;
+  G().overlayAlign = DDCaps{};
 }
 
 }  // namespace ddtest

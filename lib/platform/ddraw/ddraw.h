@@ -1,8 +1,8 @@
 // Stand-in for DirectDraw 7, held entirely in memory: the DirectDraw object (cooperative level,
 // display modes, caps), surfaces (primary with back buffers and flip, off-screen plain in system
-// or video memory, texture, Z buffer; overlays are refused), locks, colour fill, fast and
-// stretched blits with source colour keys, attached surfaces, clipper, palette, lost surfaces and
-// Restore, and surface device contexts for the GDI stand-in. The Direct3D object is obtained
+// or video memory, texture, Z buffer; overlays only through a test hook), locks, colour fill, fast
+// and stretched blits with source colour keys, attached surfaces, clipper, palette, lost surfaces
+// and Restore, and surface device contexts for the GDI stand-in. The Direct3D object is obtained
 // through QueryInterface (platform/d3d/d3d.h).
 //
 // A restored surface holds the poison pattern: every byte 0xCD (so 0xCDCD in 16 bits and
@@ -114,6 +114,10 @@ inline constexpr uint32_t DDBLTFAST_NOCOLORKEY = 0x0;
 inline constexpr uint32_t DDBLTFAST_SRCCOLORKEY = 0x1;
 inline constexpr uint32_t DDBLTFAST_WAIT = 0x10;
 
+// UpdateOverlay.
+inline constexpr uint32_t DDOVER_HIDE = 0x200;
+inline constexpr uint32_t DDOVER_SHOW = 0x4000;
+
 // Colour keys.
 inline constexpr uint32_t DDCKEY_SRCBLT = 0x8;
 
@@ -132,6 +136,11 @@ inline constexpr uint32_t DDPCAPS_8BIT = 0x4;
 inline constexpr uint32_t DDPCAPS_ALLOW256 = 0x40;
 
 // Driver caps (DDCaps::caps).
+inline constexpr uint32_t DDCAPS_ALIGNBOUNDARYDEST = 0x2;
+inline constexpr uint32_t DDCAPS_ALIGNSIZEDEST = 0x4;
+inline constexpr uint32_t DDCAPS_ALIGNBOUNDARYSRC = 0x8;
+inline constexpr uint32_t DDCAPS_ALIGNSIZESRC = 0x10;
+inline constexpr uint32_t DDCAPS_OVERLAY = 0x800;
 inline constexpr uint32_t DDCAPS_BLT = 0x40;
 inline constexpr uint32_t DDCAPS_BLTSTRETCH = 0x200;
 inline constexpr uint32_t DDCAPS_COLORKEY = 0x400000;
@@ -174,7 +183,7 @@ struct DDCaps {
   uint32_t ckeyCaps = 0;
   uint32_t vidMemTotal = 0;
   uint32_t vidMemFree = 0;
-  // Overlay alignment requirements; no overlays exist, so all are 0.
+  // Overlay alignment requirements (with the DDCAPS_ALIGN* flags); 0 without overlays.
   uint32_t alignBoundarySrc = 0, alignSizeSrc = 0, alignBoundaryDest = 0, alignSizeDest = 0;
 };
 
@@ -185,7 +194,24 @@ struct PaletteEntry {
   uint8_t flags;
 };
 
-enum class InterfaceId { DirectDraw7, DirectDrawSurface7, Direct3D7, Direct3DTexture7 };
+// The older interfaces of the object and its surfaces are answered by the same objects.
+enum class InterfaceId {
+  DirectDraw7,
+  DirectDrawSurface7,
+  Direct3D7,
+  Direct3DTexture7,
+  DirectDraw,
+  DirectDraw4,
+  DirectDrawSurface4,
+};
+
+// What the last UpdateOverlay of an overlay surface asked for (tests read it).
+struct OverlayState {
+  int32_t calls = 0;
+  bool shown = false;
+  RECT src{};
+  RECT dest{};
+};
 
 class DirectDraw;
 class DirectDrawSurface;
@@ -296,7 +322,14 @@ class DirectDrawSurface : public RefCounted {
   HRESULT GetDC(HDC* dc);
   HRESULT ReleaseDC(HDC dc);
 
+  // Overlay surfaces only: shows srcRect (null: whole surface) at destRect of the primary
+  // surface dest with DDOVER_SHOW, or hides it with DDOVER_HIDE. Only recorded: the presenter
+  // does not compose overlays.
+  HRESULT UpdateOverlay(const RECT* srcRect, DirectDrawSurface* dest, const RECT* destRect,
+                        uint32_t flags, const void* fx);
+
   // ---- Test hooks ----
+  OverlayState TestOverlay() const { return overlay_; }
   // Reads one pixel (0 outside) or the whole surface as packed rows of width x bytes, whatever
   // its lock or lost state.
   uint32_t TestGetPixel(int32_t x, int32_t y) const;
@@ -339,6 +372,7 @@ class DirectDrawSurface : public RefCounted {
   DirectDrawPalette* palette_ = nullptr;
   int32_t displayWidth_ = 0, displayHeight_ = 0;  // primary chain: mode it was made for
   uint32_t displayBits_ = 0;
+  OverlayState overlay_;
 };
 
 // ---- The DirectDraw object -------------------------------------------------------------------
@@ -378,6 +412,7 @@ class DirectDraw : public RefCounted {
   ~DirectDraw() override;
 
   HRESULT CreatePrimary(const SurfaceDesc& desc, DirectDrawSurface** out);
+  HRESULT CreateOverlay(const SurfaceDesc& desc, DirectDrawSurface** out);
   HRESULT NewSurface(int32_t width, int32_t height, const PixelFormat& format, uint32_t caps,
                      uint32_t caps2, DirectDrawSurface** out);
 
@@ -407,9 +442,12 @@ void FailNextCreateSurface(HRESULT code);
 void FailNextLock(HRESULT code);
 // Extra bytes (rounded up to 4) at the end of every row of surfaces made from now on.
 void SetPitchPadding(uint32_t bytes);
+// Overlay surfaces (video memory) in the one format given, with the alignment caps of `align`
+// (its DDCAPS_ALIGN* flags and values); null turns overlays off again (the default).
+void SetOverlaySupport(const PixelFormat* format, const DDCaps* align);
 // Live surfaces of all DirectDraw objects.
 int LiveSurfaceCount();
-// Back to defaults (no refusal, no failure, no padding).
+// Back to defaults (no refusal, no failure, no padding, no overlays).
 void Reset();
 }  // namespace ddtest
 

@@ -2,30 +2,17 @@
 #include "platform/gdi/bitmap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "platform/gdi/context.h"
 #include "platform/pixel_channels.h"
 #include "platform/size_limits.h"
 
 namespace zq::platform {
-
-// ---- Objects ---------------------------------------------------------------------------------
-
-class DeviceContext {
- public:
-  Bitmap* selected = nullptr;  // memory contexts
-  bool surface = false;
-  PixelTarget surfaceTarget;
-  RGBQUAD surfaceColors[256]{};
-
-  const PixelTarget* Target() const {
-    if (surface) return &surfaceTarget;
-    return selected ? &selected->target : nullptr;
-  }
-};
 
 namespace {
 
@@ -277,10 +264,16 @@ const uint8_t* DibRow(const Dib& dib, const uint8_t* bits, int32_t imageRow, uin
 
 // ---- Contexts and objects --------------------------------------------------------------------
 
+namespace {
+std::atomic<bool> g_failNextCreateDC{false};
+}  // namespace
+
 HDC CreateCompatibleDC(HDC) {
+  if (g_failNextCreateDC.exchange(false)) return nullptr;
   auto* dc = new (std::nothrow) DeviceContext();
   if (dc) {
     dc->selected = &StockBitmap();
+    dc->font = gdi_detail::StockFont();
   }
   return dc;
 }
@@ -288,6 +281,7 @@ HDC CreateCompatibleDC(HDC) {
 bool DeleteDC(HDC dc) {
   if (!dc || dc->surface) return false;
   if (dc->selected && !dc->selected->stock) dc->selected->selectedIn = nullptr;
+  gdi_detail::ReleaseContextFont(dc);
   delete dc;
   return true;
 }
@@ -325,6 +319,7 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, uint32_t usage, void** bit
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
+  if (Font* font = gdi_detail::AsFont(object)) return gdi_detail::SelectFont(dc, font);
   auto* bitmap = dynamic_cast<Bitmap*>(object);
   if (!dc || dc->surface || !bitmap) return nullptr;
   if (!bitmap->stock && bitmap->selectedIn && bitmap->selectedIn != dc) return nullptr;
@@ -336,6 +331,7 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
 }
 
 bool DeleteObject(HGDIOBJ object) {
+  if (Font* font = gdi_detail::AsFont(object)) return gdi_detail::DeleteFont(font);
   auto* bitmap = dynamic_cast<Bitmap*>(object);
   if (!bitmap) return false;
   if (bitmap->stock) return true;
@@ -475,6 +471,16 @@ HDC CreateSurfaceDC(const PixelTarget& target) {
 
 void DeleteSurfaceDC(HDC dc) {
   if (dc && dc->surface) delete dc;
+}
+
+namespace gditest {
+void FailNextCreateCompatibleDC() {
+  g_failNextCreateDC = true;
+}
+}  // namespace gditest
+
+void gdi_detail::ResetBitmapHooks() {
+  g_failNextCreateDC = false;
 }
 
 }  // namespace zq::platform

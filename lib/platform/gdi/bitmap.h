@@ -102,10 +102,12 @@ bool DeleteDC(HDC dc);
 // other than DIB_RGB_COLORS, a width or |height| of 0 or above 65535, or more than 2^31 - 1
 // bytes. bits (optional) receives the pixel pointer.
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, uint32_t usage, void** bits);
-// Selects a bitmap into a memory context and returns the one selected before (initially the
-// stock 1 x 1 monochrome bitmap). Null when the bitmap is selected into another context.
+// Selects a bitmap or a font (font.h) into a memory context and returns the one of its kind
+// selected before (initially the stock 1 x 1 monochrome bitmap, or the stock font). Null when the
+// bitmap is selected into another context.
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
-// Frees a bitmap; false while it is selected into a context. The stock bitmap is never freed.
+// Frees a bitmap or a font; false while it is selected into a context. The stock objects are
+// never freed.
 bool DeleteObject(HGDIOBJ object);
 // With a bitmap: writes a BITMAP (when size allows) and returns sizeof(BITMAP); with a null
 // buffer returns the size needed; 0 for anything else.
@@ -135,5 +137,12 @@ bool GdiFlush();
 // A context fixed on foreign memory (a surface's pixels). Deleted with DeleteSurfaceDC only.
 HDC CreateSurfaceDC(const PixelTarget& target);
 void DeleteSurfaceDC(HDC dc);
+
+// ---- Test hooks (gditest::Reset in font.h turns them off) -----------------------------------
+
+namespace gditest {
+// The next CreateCompatibleDC gives null.
+void FailNextCreateCompatibleDC();
+}  // namespace gditest
 
 }  // namespace zq::platform

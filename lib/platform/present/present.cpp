@@ -5,9 +5,10 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
-#include "platform/pixel_channels.h"
+#include "platform/present/argb_rows.h"
 #include "platform/present/sdl_window.h"
 #include "platform/size_limits.h"
 
@@ -16,41 +17,32 @@ namespace zq::platform {
 namespace {
 
 struct PresenterState {
-  std::mutex mutex;
+  std::mutex mutex;  // the count and the sink
   uint64_t count = 0;
-  Frame last;
   FrameSink* sink = nullptr;
+  // The kept frame, its rows packed in their own format. A present holds frameMutex until its
+  // sink has shown the frame from the buffer; frameMutex is taken before mutex, never after.
+  std::mutex frameMutex;
+  FrameView kept;
+  std::vector<uint8_t> bytes;
 };
 PresenterState& P() {
   static PresenterState state;
   return state;
 }
 
-struct Layout {
-  uint32_t bytes = 0;
-  Channel r, g, b, a;
-  bool alpha = false;
-};
-
-bool LayoutOf(const PixelFormat& f, int32_t width, int32_t height, int32_t pitch, Layout& out) {
-  if (f.rgbBitCount != 16 && f.rgbBitCount != 24 && f.rgbBitCount != 32) return false;
-  if (!f.redMask || !f.greenMask || !f.blueMask) return false;
+// A pixel block the presenter and the PNG writer accept: a convertible format and sizes whose
+// rows fit their pitch.
+bool ShapeOk(const void* pixels, const ArgbRows& rows, int32_t width, int32_t height,
+             int32_t pitch) {
+  if (!pixels || !rows.Ok()) return false;
   if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return false;
-  out.bytes = f.rgbBitCount / 8;
-  if (pitch < 0 || int64_t(pitch) < int64_t(width) * out.bytes) return false;
-  out.r = ChannelFromMask(f.redMask);
-  out.g = ChannelFromMask(f.greenMask);
-  out.b = ChannelFromMask(f.blueMask);
-  out.alpha = (f.flags & PF_ALPHAPIXELS) && f.alphaMask;
-  if (out.alpha) out.a = ChannelFromMask(f.alphaMask);
-  return true;
+  return pitch >= 0 && int64_t(pitch) >= int64_t(width) * rows.PixelBytes();
 }
 
-uint32_t ToRgb(uint32_t v, const Layout& l) {
-  return ChannelTo8(v, l.r) << 16 | ChannelTo8(v, l.g) << 8 | ChannelTo8(v, l.b);
-}
-
-void Publish(Frame&& frame) {
+bool Present(const uint8_t* pixels, int32_t width, int32_t height, int32_t pitch,
+             const PixelFormat& format) {
+  if (!ShapeOk(pixels, ArgbRows(format, false), width, height, pitch)) return false;
   // ZQ_PRESENTER chooses only for a program that has neither chosen nor set a sink of its own.
   bool noSink;
   {
@@ -58,40 +50,47 @@ void Publish(Frame&& frame) {
     noSink = !P().sink;
   }
   if (noSink) ApplyPresenterEnvironment();
+
+  PresenterState& p = P();
+  std::lock_guard frameLock(p.frameMutex);
+  const size_t rowBytes = size_t(width) * (format.rgbBitCount / 8);
+  // Same size or smaller: the vector keeps its capacity, so nothing is allocated.
+  p.bytes.resize(rowBytes * size_t(height));
+  if (size_t(pitch) == rowBytes) {
+    std::memcpy(p.bytes.data(), pixels, p.bytes.size());
+  } else {
+    for (int32_t y = 0; y < height; ++y)
+      std::memcpy(p.bytes.data() + size_t(y) * rowBytes, pixels + int64_t(y) * pitch, rowBytes);
+  }
+  p.kept = FrameView{width, height, int32_t(rowBytes), format, p.bytes.data()};
   FrameSink* sink;
   {
-    std::lock_guard lock(P().mutex);
-    ++P().count;
-    P().last = std::move(frame);
-    sink = P().sink;
+    std::lock_guard lock(p.mutex);
+    ++p.count;
+    sink = p.sink;
   }
-  if (sink) sink->ShowFrame(GetLastPresentedFrame());
-}
-
-bool BuildFrame(const uint8_t* pixels, int32_t width, int32_t height, int32_t pitch,
-                const PixelFormat& format, Frame& frame) {
-  Layout l;
-  if (!pixels || !LayoutOf(format, width, height, pitch, l)) return false;
-  frame.width = width;
-  frame.height = height;
-  frame.pixels.resize(size_t(width) * size_t(height));
-  for (int32_t y = 0; y < height; ++y) {
-    const uint8_t* p = pixels + int64_t(y) * pitch;
-    uint32_t* out = frame.pixels.data() + size_t(y) * size_t(width);
-    for (int32_t x = 0; x < width; ++x, p += l.bytes) out[x] = ToRgb(LoadPixel(p, l.bytes), l);
-  }
+  if (sink) sink->ShowFrame(p.kept);
   return true;
 }
 
 }  // namespace
 
+Frame ToRgbFrame(const FrameView& view) {
+  const ArgbRows rows(view.format, false);
+  if (!ShapeOk(view.pixels, rows, view.width, view.height, view.pitch)) return {};
+  Frame frame;
+  frame.width = view.width;
+  frame.height = view.height;
+  frame.pixels.resize(size_t(view.width) * size_t(view.height));
+  for (int32_t y = 0; y < view.height; ++y)
+    rows(frame.pixels.data() + size_t(y) * size_t(view.width),
+         view.pixels + int64_t(y) * view.pitch, view.width);
+  return frame;
+}
+
 bool PresentPixels(const void* pixels, int32_t width, int32_t height, int32_t pitch,
                    const PixelFormat& format) {
-  Frame frame;
-  if (!BuildFrame(static_cast<const uint8_t*>(pixels), width, height, pitch, format, frame))
-    return false;
-  Publish(std::move(frame));
-  return true;
+  return Present(static_cast<const uint8_t*>(pixels), width, height, pitch, format);
 }
 
 HRESULT PresentSurface(DirectDrawSurface* primary) {
@@ -99,11 +98,9 @@ HRESULT PresentSurface(DirectDrawSurface* primary) {
   if (primary->IsLost() != DD_OK) return DDERR_SURFACELOST;
   SurfaceDesc desc;
   primary->GetSurfaceDesc(&desc);
-  Frame frame;
-  if (!BuildFrame(primary->TestPixels(), int32_t(desc.width), int32_t(desc.height), desc.pitch,
-                  desc.pixelFormat, frame))
+  if (!Present(primary->TestPixels(), int32_t(desc.width), int32_t(desc.height), desc.pitch,
+               desc.pixelFormat))
     return DDERR_INVALIDPIXELFORMAT;
-  Publish(std::move(frame));
   return DD_OK;
 }
 
@@ -113,8 +110,8 @@ uint64_t GetPresentCount() {
 }
 
 Frame GetLastPresentedFrame() {
-  std::lock_guard lock(P().mutex);
-  return P().last;
+  std::lock_guard lock(P().frameMutex);
+  return ToRgbFrame(P().kept);
 }
 
 void SetFrameSink(FrameSink* sink) {
@@ -124,10 +121,13 @@ void SetFrameSink(FrameSink* sink) {
 
 void ResetPresenter() {
   ResetWindowPresenter();
-  std::lock_guard lock(P().mutex);
-  P().count = 0;
-  P().last = Frame{};
-  P().sink = nullptr;
+  PresenterState& p = P();
+  std::lock_guard frameLock(p.frameMutex);
+  std::lock_guard lock(p.mutex);
+  p.count = 0;
+  p.sink = nullptr;
+  p.kept = FrameView{};
+  std::vector<uint8_t>().swap(p.bytes);
 }
 
 // ---- PNG -------------------------------------------------------------------------------------
@@ -143,23 +143,16 @@ void PngWarning(png_structp, png_const_charp) {}
 
 int WritePngFile(const char* path, const void* pixels, int32_t width, int32_t height, int32_t pitch,
                  const PixelFormat& format) {
-  Layout l;
-  if (!path || !pixels || !LayoutOf(format, width, height, pitch, l)) return -1;
+  const ArgbRows convert(format, true);
+  if (!path || !ShapeOk(pixels, convert, width, height, pitch)) return -1;
   // Rows are converted before libpng is involved, so no C++ object lives across its longjmp.
-  const size_t channels = l.alpha ? 4 : 3;
-  std::vector<uint8_t> rgb(size_t(width) * size_t(height) * channels);
+  const size_t w = size_t(width);
+  std::vector<uint32_t> argb(w * size_t(height));
   std::vector<png_bytep> rows(static_cast<size_t>(height));
   for (int32_t y = 0; y < height; ++y) {
-    const uint8_t* p = static_cast<const uint8_t*>(pixels) + int64_t(y) * pitch;
-    uint8_t* out = rgb.data() + size_t(y) * size_t(width) * channels;
-    rows[size_t(y)] = out;
-    for (int32_t x = 0; x < width; ++x, p += l.bytes, out += channels) {
-      uint32_t v = LoadPixel(p, l.bytes);
-      out[0] = uint8_t(ChannelTo8(v, l.r));
-      out[1] = uint8_t(ChannelTo8(v, l.g));
-      out[2] = uint8_t(ChannelTo8(v, l.b));
-      if (l.alpha) out[3] = uint8_t(ChannelTo8(v, l.a));
-    }
+    uint32_t* out = argb.data() + size_t(y) * w;
+    convert(out, static_cast<const uint8_t*>(pixels) + int64_t(y) * pitch, width);
+    rows[size_t(y)] = reinterpret_cast<png_bytep>(out);
   }
   FILE* file = std::fopen(path, "wb");
   if (!file) return -1;
@@ -177,9 +170,12 @@ int WritePngFile(const char* path, const void* pixels, int32_t width, int32_t he
   }
   png_init_io(png, file);
   png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8,
-               l.alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+               convert.HasAlpha() ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
+  // The words lie in memory as blue, green, red, then alpha or an unused byte.
+  png_set_bgr(png);
+  if (!convert.HasAlpha()) png_set_filler(png, 0, PNG_FILLER_AFTER);
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);

@@ -1,6 +1,10 @@
 // Stand-in for showing the screen: the presenter keeps the last presented frame and counts
 // presents (headless; the SDL2 window of sdl_window.h receives the frames as a FrameSink), and
 // the PNG writer stores any 16-, 24- or 32-bit pixel block as an 8-bit RGB or RGBA file.
+//
+// A present costs one copy of the frame's rows, in their own pixel format, into a buffer kept
+// from frame to frame (no allocation once a frame of that size was presented); the conversion
+// to 8-bit channels happens only when the frame is read, shown in a window or written out.
 #pragma once
 
 #include <cstdint>
@@ -18,12 +22,26 @@ struct Frame {
   std::vector<uint32_t> pixels;
 };
 
+// A presented frame in its own pixel format: `height` rows of `width` pixels, `pitch` bytes
+// apart.
+struct FrameView {
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t pitch = 0;
+  PixelFormat format{};
+  const uint8_t* pixels = nullptr;
+};
+
+// The view's pixels with each channel widened to 8 bits by repeating its top bits (5-bit 16
+// gives 0x84); empty for an unsupported view.
+Frame ToRgbFrame(const FrameView& view);
+
 // Where presented frames go besides the kept copy (a window backend); called on the presenting
-// thread.
+// thread. The view holds only during the call.
 class FrameSink {
  public:
   virtual ~FrameSink() = default;
-  virtual void ShowFrame(const Frame& frame) = 0;
+  virtual void ShowFrame(const FrameView& frame) = 0;
 };
 
 // Presents a pixel block (a system-memory screen). False for an unsupported format or size.
@@ -33,6 +51,7 @@ bool PresentPixels(const void* pixels, int32_t width, int32_t height, int32_t pi
 // DDERR_SURFACELOST when it is lost.
 HRESULT PresentSurface(DirectDrawSurface* primary);
 uint64_t GetPresentCount();
+// The last presented frame converted (ToRgbFrame); empty before the first present.
 Frame GetLastPresentedFrame();
 // Replaces the sink (null: headless only). The caller keeps ownership.
 void SetFrameSink(FrameSink* sink);

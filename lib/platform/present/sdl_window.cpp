@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/present/argb_rows.h"
 #include "platform/present/present.h"
 #include "platform/size_limits.h"
 #include "platform/win/window.h"
@@ -27,7 +28,7 @@ struct Region {
 
 class SdlPresenter final : public FrameSink {
  public:
-  void ShowFrame(const Frame& frame) override;
+  void ShowFrame(const FrameView& frame) override;
 
   std::mutex mutex;
   bool chosen = false;  // by the program or the environment
@@ -45,7 +46,7 @@ class SdlPresenter final : public FrameSink {
   void CloseWindow();
   void Stop();
   bool Open(int width, int height, const std::string& title);
-  bool Upload(const Frame& frame, const Region& src);
+  bool Upload(const FrameView& frame, const Region& src);
   void Draw();
   void Poll();
 };
@@ -125,14 +126,18 @@ bool SdlPresenter::Open(int width, int height, const std::string& title) {
   return true;
 }
 
-// Copies the region into the streaming texture (resized to it); what lies outside the frame is
-// black.
-bool SdlPresenter::Upload(const Frame& frame, const Region& src) {
+// Converts the region into the streaming texture (resized to it), X8R8G8B8 as SDL takes it
+// without a conversion of its own; what lies outside the frame is black. Frames in that format
+// reach the texture unchanged; others are widened exactly as the headless frame is (SDL's own
+// 16-bit conversion rounds differently).
+bool SdlPresenter::Upload(const FrameView& frame, const Region& src) {
+  const ArgbRows convert(frame.format, false);
+  if (!convert.Ok()) return false;
   const int w = int(src.width), h = int(src.height);
   if (!texture || textureWidth != w || textureHeight != h) {
     if (texture) SDL_DestroyTexture(texture);
     texture =
-        SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, w, h);
+        SDL_CreateTexture(renderer, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
     textureWidth = texture ? w : 0;
     textureHeight = texture ? h : 0;
     if (!texture) return false;
@@ -142,6 +147,7 @@ bool SdlPresenter::Upload(const Frame& frame, const Region& src) {
   if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0) return false;
   const int64_t x0 = std::max<int64_t>(src.left, 0);
   const int64_t x1 = std::min<int64_t>(src.left + src.width, frame.width);
+  const int64_t bytes = convert.PixelBytes();
   for (int64_t y = 0; y < h; ++y) {
     uint32_t* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels) + y * pitch);
     const int64_t fy = src.top + y;
@@ -151,7 +157,7 @@ bool SdlPresenter::Upload(const Frame& frame, const Region& src) {
     }
     const int64_t lead = x0 - src.left, count = x1 - x0;
     std::memset(out, 0, size_t(lead) * 4);
-    std::memcpy(out + lead, frame.pixels.data() + fy * frame.width + x0, size_t(count) * 4);
+    convert(out + lead, frame.pixels + fy * frame.pitch + x0 * bytes, count);
     std::memset(out + lead + count, 0, size_t(w - lead - count) * 4);
   }
   SDL_UnlockTexture(texture);
@@ -184,11 +190,9 @@ void SdlPresenter::Poll() {
   }
 }
 
-void SdlPresenter::ShowFrame(const Frame& frame) {
+void SdlPresenter::ShowFrame(const FrameView& frame) {
   std::lock_guard lock(mutex);
-  if (!active || frame.width <= 0 || frame.height <= 0 ||
-      frame.pixels.size() != size_t(frame.width) * size_t(frame.height))
-    return;
+  if (!active || frame.width <= 0 || frame.height <= 0 || !frame.pixels) return;
   // The main window's client area; without a usable one the window takes the frame's size.
   std::string title = "zqlib";
   Region client{0, 0, frame.width, frame.height};
