@@ -8,6 +8,7 @@
 
 #include "base/math.h"
 #include "base/rect.h"
+#include "graphics/d3d/d3d_graph.h"
 #include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/dd_blit.h"
 #include "graphics/ddraw/dd_graph.h"
