@@ -69,10 +69,12 @@ inline void CopyRect(uint8_t* dst, ptrdiff_t pitch, const uint8_t* src, size_t r
 }
 
 // After the timed loop, runs `baseline` and `work` as many times again each under one
-// clock, alternating in batches so both see the same machine state; "vs_memcpy" is the
-// work's time over the baseline's. Items processed are `pixels` per iteration.
+// clock, alternating in batches so both see the same machine state; the counter `ratio`
+// ("vs_memcpy" unless named) is the work's time over the baseline's. Items processed are
+// `pixels` per iteration.
 template <class Baseline, class Work>
-void TimeBeside(benchmark::State& state, double pixels, Baseline&& baseline, Work&& work) {
+void TimeBeside(benchmark::State& state, double pixels, Baseline&& baseline, Work&& work,
+                const char* ratio = "vs_memcpy") {
   const int64_t n = std::max<int64_t>(int64_t(state.iterations()), 1);
   const int64_t batch = std::max<int64_t>(n / 8, 1);
   double base = 0, timed = 0;
@@ -92,7 +94,7 @@ void TimeBeside(benchmark::State& state, double pixels, Baseline&& baseline, Wor
     timed += std::chrono::duration<double>(t2 - t1).count();
   }
   state.SetItemsProcessed(int64_t(double(state.iterations()) * pixels));
-  state.counters["vs_memcpy"] = base > 0 ? timed / base : 0;
+  state.counters[ratio] = base > 0 ? timed / base : 0;
 }
 
 // A w x h screen of `bytesPerPixel` copied whole with memcpy: the floor for drawing that

@@ -9,6 +9,7 @@
 #include "base/log.h"
 #include "base/math.h"
 #include "base/rect.h"
+#include "graphics/d3d/d3d_graph.h"
 #include "graphics/d3d/d3d_stubs.h"
 #include "graphics/d3d/d3d_text.h"
 #include "graphics/ddraw/dd_blit.h"

@@ -7,13 +7,13 @@
 #include "base/math.h"
 #include "base/memory.h"
 #include "base/system.h"
-#include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_front.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/graph_load.h"
+#include "graphics/texture_format.h"
 #include "platform/size_limits.h"
 
 namespace zq::gfx {

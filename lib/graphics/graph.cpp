@@ -4,7 +4,8 @@
 
 #include "base/log.h"
 #include "base/system.h"
-#include "graphics/d3d/d3d_stubs.h"
+#include "graphics/d3d/d3d_graph.h"
+#include "graphics/d3d/surface3d.h"
 #include "graphics/ddraw/dd_graph.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/surface2d.h"
@@ -198,6 +199,7 @@ int InitGraphicsManager() {
   g_graphs.Init();
   // Pieces first, so that none is left naming a store of the emptied table.
   DeleteAllSurface2D();
+  DeleteAllSurface3D();
   InitSurfaceDataTable();
   InitMovieTable();
   g_DrawState = GraphicsDrawState{};

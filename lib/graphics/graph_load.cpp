@@ -7,6 +7,7 @@
 #include "base/file_access.h"
 #include "base/log.h"
 #include "base/memory.h"
+#include "graphics/d3d/d3d_graph.h"
 #include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/dd_graph_image.h"
 #include "graphics/ddraw/display.h"

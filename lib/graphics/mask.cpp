@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "base/memory.h"
 #include "base/rect.h"
+#include "graphics/d3d/d3d_state.h"
 #include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/memimg_transfer.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "base/math.h"
-#include "graphics/d3d/d3d_stubs.h"
+#include "graphics/d3d/d3d_state.h"
 #include "graphics/ddraw/dd_draw_state.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/graph.h"

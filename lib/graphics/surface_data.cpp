@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "graphics/d3d/d3d_layer.h"
 #include "graphics/ddraw/display.h"
+#include "graphics/texture_format.h"
 #include "platform/size_limits.h"
 
 namespace zq::gfx {
@@ -115,14 +117,28 @@ int CreateSurfaceDataSurface(HandleValue handle) {
   desc.height = rec->Height;
 
   if (o.TextureFlag == 1) {
-    // Textures need the Direct3D side, which does not run yet.
-    base::LogAddString("テクスチャサーフェスの作成に失敗しました\n");
-    base::LogAddFormat("DrawValid:%d  AlphaChFlag%d  AlphaTestFlag:%d  ColorBitDepth:%d",
-                       o.DrawValid, o.AlphaChFlag, o.AlphaTestFlag, o.ColorBitDepth);
-    return -1;
-  }
-
-  if (rec->SoftwareFlag) {
+    // Textures need the device whose formats the table holds; an empty entry has an empty pixel
+    // format, which DirectDraw refuses.
+    rec->FormatIndex = uint32_t(GetTextureFormatIndex(&o));
+    desc.flags |= platform::DDSD_PIXELFORMAT | platform::DDSD_TEXTURESTAGE;
+    desc.pixelFormat = *GetTextureFormatData(int(rec->FormatIndex));
+    desc.textureStage = 0;
+    desc.caps.caps =
+        platform::DDSCAPS_TEXTURE | (o.DrawValid == 1 ? platform::DDSCAPS_3DDEVICE : 0);
+    desc.caps.caps2 = o.DrawValid == 1 ? 0 : platform::DDSCAPS2_TEXTUREMANAGE;
+    DirectDrawSurface* texture = nullptr;
+    if (GetCurrentDeviceSlotWord() == 0 ||
+        platform::Failed(GetDirectDrawObject()->CreateSurface(desc, &texture))) {
+      base::LogAddString("テクスチャサーフェスの作成に失敗しました\n");
+      base::LogAddFormat("DrawValid:%d  AlphaChFlag%d  AlphaTestFlag:%d  ColorBitDepth:%d",
+                         o.DrawValid, o.AlphaChFlag, o.AlphaTestFlag, o.ColorBitDepth);
+      return -1;
+    }
+    rec->Surface = texture;
+    platform::BltFx fx;
+    fx.fillColor = 0;
+    texture->Blt(nullptr, nullptr, nullptr, platform::DDBLT_COLORFILL | platform::DDBLT_WAIT, &fx);
+  } else if (rec->SoftwareFlag) {
     int result;
     if (o.SingleChannelFlag == 1) {
       result = InitMemImg(&rec->Image, rec->Width, rec->Height, -1, 0, kMemImgByte8, 0, 0, 0);
@@ -192,8 +208,7 @@ int SetSurfaceDataZBuffer(HandleValue handle, int wanted) {
     desc.width = rec->Width;
     desc.height = rec->Height;
     desc.caps.caps = platform::DDSCAPS_ZBUFFER | platform::DDSCAPS_VIDEOMEMORY;
-    desc.pixelFormat = platform::PixelFormat{
-        sizeof(platform::PixelFormat), platform::PF_ZBUFFER, 0, 16, 0, 0, 0, 0};
+    desc.pixelFormat = *GetZBufferPixelFormat(16);
     DirectDrawSurface* z = nullptr;
     if (rec->Surface == nullptr || platform::Failed(GetDirectDrawObject()->CreateSurface(desc, &z)))
       return base::LogAddString("Ｚバッファの作成に失敗しました");
@@ -229,13 +244,21 @@ int SetSurfaceDataColorKey(HandleValue handle) {
   SurfaceDataRecord* rec = GetSurfaceDataRecord(handle);
   if (rec == nullptr) return -1;
   if (rec->Surface == nullptr) return 0;
-  const uint32_t key = rec->Options.ColorBitDepth == 8
-                           ? 0
-                           : GetScreenColorValue((rec->ColorKey >> 16) & 0xFF,
-                                                 (rec->ColorKey >> 8) & 0xFF, rec->ColorKey & 0xFF);
+  const int red = (rec->ColorKey >> 16) & 0xFF, green = (rec->ColorKey >> 8) & 0xFF,
+            blue = rec->ColorKey & 0xFF;
+  const bool texture = rec->Options.TextureFlag == 1;
+  uint32_t key;
+  if (texture) {
+    // Every bit that is not colour is set: the key matches texels whatever their alpha.
+    const ColorData* f = GetTextureFormatDataB(int(rec->FormatIndex));
+    key = PackColorByData(f, red, green, blue, 255) | f->AM | f->NM;
+  } else {
+    key = rec->Options.ColorBitDepth == 8 ? 0 : GetScreenColorValue(red, green, blue);
+  }
   const platform::ColorKey ck{key, key};
   if (platform::Failed(rec->Surface->SetColorKey(platform::DDCKEY_SRCBLT, &ck)))
-    return base::LogAddString("標準サーフェスのカラーキーの設定に失敗しました\n");
+    return base::LogAddString(texture ? "テクスチャサーフェスのカラーキーの設定に失敗しました\n"
+                                      : "標準サーフェスのカラーキーの設定に失敗しました\n");
   return 0;
 }
 
@@ -252,11 +275,15 @@ int LockSurfaceData(HandleValue handle, int32_t* pitch, void** pointer, int writ
                     const RECT* rect, const ColorData** format) {
   SurfaceDataRecord* rec = GetSurfaceDataRecord(handle);
   if (rec == nullptr) return -1;
-  if (format != nullptr) *format = rec->SoftwareFlag ? rec->Image.Format : GetScreenColorData();
+  // A texture's pixels are in its own format, whatever the screen's.
+  const ColorData* own = rec->SoftwareFlag ? rec->Image.Format
+                         : rec->Options.TextureFlag == 1
+                             ? GetTextureFormatDataB(int(rec->FormatIndex))
+                             : GetScreenColorData();
+  if (format != nullptr) *format = own;
   if (rec->SoftwareFlag && !IsMemImgValid(&rec->Image)) return -1;
   if (!rec->SoftwareFlag && rec->Surface == nullptr) return -1;
-  const int bytes =
-      rec->SoftwareFlag ? rec->Image.Format->PixelByte : GetScreenColorData()->PixelByte;
+  const int bytes = own->PixelByte;
   if (rect != nullptr && !RectInside(*rect, rec->Width, rec->Height)) return -1;
 
   auto give = [&] {
@@ -324,7 +351,10 @@ int FillSurfaceDataColor(HandleValue handle, int red, int green, int blue, int a
   }
   if (rec->Surface == nullptr) return -1;
   platform::BltFx fx;
-  fx.fillColor = PackColorByData(GetScreenColorData(), red, green, blue, alpha);
+  fx.fillColor =
+      PackColorByData(rec->Options.TextureFlag == 1 ? GetTextureFormatDataB(int(rec->FormatIndex))
+                                                    : GetScreenColorData(),
+                      red, green, blue, alpha);
   rec->Surface->Blt(nullptr, nullptr, nullptr, platform::DDBLT_COLORFILL | platform::DDBLT_WAIT,
                     &fx);
   return 0;

@@ -354,7 +354,8 @@ TEST(SurfaceData, ZBuffersFollowTheWantedState) {
     EXPECT_EQ(SetSurfaceDataZBuffer(h, 1), 0);  // released with the record at the end
   }
   {
-    test::LibrarySession lib({.softwareScreen = false});
+    // The Z buffer takes the format Direct3D's enumeration recorded.
+    test::LibrarySession lib({.softwareScreen = false, .direct3D = true});
     const SurfaceOptions o = Options(32, 0);
     const HandleValue h = AddSurfaceData(1, 6, 5, 0, &o);
     SurfaceDataRecord* r = GetSurfaceDataRecord(h);

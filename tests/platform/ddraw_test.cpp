@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/d3d/d3d.h"
+
 namespace zq::platform {
 namespace {
 
@@ -569,7 +571,9 @@ TEST_F(DDrawTest, PaletteAndInterfaces) {
   pal->Release();
 
   void* out = reinterpret_cast<void*>(1);
+  d3dtest::SetPresent(false);  // a machine without Direct3D
   EXPECT_EQ(dd->QueryInterface(InterfaceId::Direct3D7, &out), E_NOINTERFACE);
+  d3dtest::SetPresent(true);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(s16->QueryInterface(InterfaceId::Direct3DTexture7, &out), E_NOINTERFACE);
   ASSERT_EQ(dd->QueryInterface(InterfaceId::DirectDraw7, &out), DD_OK);

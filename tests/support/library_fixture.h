@@ -20,6 +20,7 @@
 #include "base/memory.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/library_init.h"
+#include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/dshow/dshow.h"
 #include "platform/gdi/font.h"
@@ -33,6 +34,9 @@ struct LibraryOptions {
   bool softwareScreen = true;  // false: the screen buffers are simulated DirectDraw surfaces
   bool windowed = true;
   bool start = true;  // false: only prepare the platform and the directory
+  // true: the simulated Direct3D is present before the start (needs softwareScreen = false);
+  // tests configure its enumeration between a session made with start = false and Start().
+  bool direct3D = false;
 };
 
 // Resets every platform stand-in to its defaults.
@@ -40,6 +44,7 @@ inline void ResetPlatform() {
   platform::ResetWindowSystem();
   platform::ddtest::Reset();
   platform::dshowtest::Reset();
+  platform::d3dtest::Reset(/*present=*/false);
   platform::ResetPresenter();
   platform::gditest::Reset();
   // Tests that only start the library do not depend on the fonts installed.
@@ -59,6 +64,10 @@ class LibrarySession {
     if (chdir(dir_.c_str()) != 0) ADD_FAILURE() << "cannot enter " << dir_;
     gfx::SetSoftwareScreenAtStart(options.softwareScreen ? 1 : 0);
     gfx::ChangeWindowMode(options.windowed ? 1 : 0);
+    if (options.direct3D) {
+      EXPECT_FALSE(options.softwareScreen) << "Direct3D never starts on a software screen";
+      platform::d3dtest::SetPresent(true);
+    }
     if (options.start) Start();
   }
 
@@ -92,6 +101,8 @@ class LibrarySession {
     log_ = ReadLog();
     EXPECT_EQ(log_.find("unreleased memory blocks"), std::string::npos) << log_;
     EXPECT_EQ(base::TrackedBlockCount(), blocksBefore_);
+    EXPECT_EQ(platform::d3dtest::GetCounters().liveObjects, 0);
+    EXPECT_EQ(platform::d3dtest::GetCounters().liveDevices, 0);
   }
 
   bool Started() const { return started_; }

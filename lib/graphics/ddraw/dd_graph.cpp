@@ -3,6 +3,7 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/graph.h"
+#include "graphics/surface_piece.h"
 
 namespace zq::gfx {
 
@@ -16,12 +17,7 @@ int G_DD_CreateGraph(GraphRecord* graph) {
 }
 
 int G_DD_DeleteGraph(GraphRecord* graph) {
-  for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i) {
-    DeleteSurface2D(graph->Pieces[i]);
-    graph->Pieces[i] = -1;
-  }
-  graph->PieceCount = 0;
-  return 0;
+  return DeleteGraphPieces(graph);
 }
 
 int G_DD_DeriveGraph(GraphRecord* graph, int x, int y, int width, int height, GraphRecord* parent) {
@@ -38,24 +34,12 @@ int G_DD_DeriveGraph(GraphRecord* graph, int x, int y, int width, int height, Gr
 
 int G_DD_FillGraph(GraphRecord* graph, int red, int green, int blue, int alpha) {
   if (GetDirectDrawObject() == nullptr) return -1;
-  int result = 0;
-  for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i) {
-    const Surface2DRecord* piece = LookupSurface2DRecord(graph->Pieces[i]);
-    if (piece == nullptr || FillSurfaceDataColor(piece->SurfaceData, red, green, blue, alpha) != 0)
-      result = -1;
-  }
-  return result;
+  return FillGraphPieces(graph, red, green, blue, alpha);
 }
 
 int G_DD_RestoreGraph(GraphRecord* graph) {
   if (GetDirectDrawObject() == nullptr) return -1;
-  int result = 0;
-  for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i) {
-    const Surface2DRecord* piece = LookupSurface2DRecord(graph->Pieces[i]);
-    if (piece == nullptr) return -1;
-    result |= RestoreSurfaceData(piece->SurfaceData);
-  }
-  return result;
+  return RestoreGraphPieces(graph);
 }
 
 int G_DD_InitGraphics() {

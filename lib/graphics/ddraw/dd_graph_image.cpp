@@ -21,42 +21,6 @@ using platform::RECT;
 
 namespace {
 
-// Pixels to read: a decoded image or the memory of a DIB section, described by a descriptor.
-struct PixelSource {
-  const uint8_t* pixels = nullptr;
-  int32_t pitch = 0;
-  const ColorData* format = nullptr;
-  int32_t width = 0;
-  int32_t height = 0;
-};
-
-bool FromImage(const GraphImage* image, PixelSource* out) {
-  if (image == nullptr || image->Pixels == nullptr || image->Format.ColorBitDepth == 0)
-    return false;
-  // Rows shorter than the pixels they claim would be read past their end.
-  if (image->Width < 1 || image->Height < 1 || image->Format.PixelByte < 1 ||
-      image->Format.PixelByte * 8 != image->Format.ColorBitDepth ||
-      int64_t(image->Pitch) < int64_t(image->Width) * image->Format.PixelByte)
-    return false;
-  *out = {static_cast<const uint8_t*>(image->Pixels), image->Pitch, &image->Format, image->Width,
-          image->Height};
-  return true;
-}
-
-bool FromBitmap(HBITMAP bitmap, const ColorData* format, PixelSource* out) {
-  if (bitmap == nullptr || format == nullptr || format->ColorBitDepth == 0) return false;
-  const platform::PixelTarget& t = bitmap->target;
-  // The descriptor must match the section's pixel size, or rows would be read past their end.
-  if (t.top == nullptr || t.bitCount != format->ColorBitDepth) return false;
-  *out = {t.top, t.pitch, format, t.width, t.height};
-  return true;
-}
-
-bool Inside(const RECT& r, int32_t width, int32_t height) {
-  return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= width &&
-         r.bottom <= height;
-}
-
 // A view header over a source so that TransferToMemImg can read it; owns nothing.
 MEMIMG ViewOf(const PixelSource& s) {
   MEMIMG view{};
@@ -149,23 +113,12 @@ int WriteImageToSurface2DRect(const ColorData* bitmapFormat, HBITMAP bitmap, HBI
   if (rec == nullptr) return -1;
 
   const bool fromBitmap = sourceForm == kSourceFormBitmap;
-  PixelSource main, mask;
-  bool haveMask = false;
-  if (fromBitmap) {
-    if (!FromBitmap(bitmap, bitmapFormat, &main)) return -1;
-    haveMask = alphaBitmap != nullptr;
-    if (haveMask && !FromBitmap(alphaBitmap, bitmapFormat, &mask)) return -1;
-  } else {
-    if (!FromImage(image, &main)) return -1;
-    haveMask = alpha != nullptr;
-    if (haveMask && !FromImage(alpha, &mask)) return -1;
-  }
+  TransferSources src;
   const RECT r = *srcRect;
-  const int32_t w = r.right - r.left, h = r.bottom - r.top;
-  if (!Inside(r, main.width, main.height)) return -1;
-  if (haveMask && !Inside(r, mask.width, mask.height)) return -1;
-  if (dstX < 0 || dstY < 0 || int64_t(dstX) + w > p->Width || int64_t(dstY) + h > p->Height)
+  if (!ReadTransferSources(bitmapFormat, bitmap, alphaBitmap, sourceForm, image, alpha, r, dstX,
+                           dstY, p->Width, p->Height, &src))
     return -1;
+  const PixelSource& main = src.main;
   const int storeX = p->SrcX + dstX, storeY = p->SrcY + dstY;
   const int dither = fromBitmap ? GetCreateOptionA() : kDitherNone;
 
@@ -183,17 +136,13 @@ int WriteImageToSurface2DRect(const ColorData* bitmapFormat, HBITMAP bitmap, HBI
     if (fromBitmap && dither != kDitherNone) {
       // The bitmap transfer honours the dither option, which TransferToMemImg does not take.
       store->RunLengthFlag = 0;
-      return ConvertPixelRect(store->Pixels, store->Pitch, store->Format, main.pixels, main.pitch,
-                              main.format, haveMask ? mask.pixels : nullptr, mask.pitch,
-                              haveMask ? mask.format : nullptr, storeX, storeY, &r, 0, 0, 0, dither,
-                              0, 0, 0) == -1
-                 ? -1
-                 : 0;
+      return src.ConvertInto(store->Pixels, store->Pitch, store->Format, storeX, storeY, r, 0, 0,
+                             dither);
     }
     const MEMIMG source = ViewOf(main);
-    const MEMIMG maskView = haveMask ? ViewOf(mask) : MEMIMG{};
-    return TransferToMemImg(&source, haveMask ? &maskView : nullptr, store, r.left, r.top, w, h,
-                            storeX, storeY) < 0
+    const MEMIMG maskView = src.haveMask ? ViewOf(src.mask) : MEMIMG{};
+    return TransferToMemImg(&source, src.haveMask ? &maskView : nullptr, store, r.left, r.top,
+                            r.right - r.left, r.bottom - r.top, storeX, storeY) < 0
                ? -1
                : 0;
   }
@@ -214,49 +163,25 @@ int WriteImageToSurface2DRect(const ColorData* bitmapFormat, HBITMAP bitmap, HBI
         WriteThroughBitmap(fromBitmap ? bitmap : nullptr, image, r, static_cast<uint8_t*>(pixels),
                            pitch, rec->Width, rec->Height, colors, storeX, storeY);
   } else {
-    result = ConvertPixelRect(pixels, pitch, format, main.pixels, main.pitch, main.format,
-                              haveMask ? mask.pixels : nullptr, mask.pitch,
-                              haveMask ? mask.format : nullptr, storeX, storeY, &r, 0, 0, 0, dither,
-                              0, 0, 0) == -1
-                 ? -1
-                 : 0;
+    result = src.ConvertInto(pixels, pitch, format, storeX, storeY, r, 0, 0, dither);
   }
   UnlockSurfaceData(data, nullptr);
   return result;
 }
 
-namespace {
-
-// The source's size for clipping: the bitmap's or the image's; 0 x 0 when there is none.
-void SourceSize(int sourceForm, HBITMAP bitmap, const GraphImage* image, int32_t* w, int32_t* h) {
-  *w = *h = 0;
-  if (sourceForm == kSourceFormBitmap) {
-    if (bitmap != nullptr) *w = bitmap->target.width, *h = bitmap->target.height;
-  } else if (image != nullptr) {
-    *w = image->Width, *h = image->Height;
-  }
-}
-
-}  // namespace
-
 int G_DD_SetGraphImage(const ColorData* bitmapFormat, HBITMAP bitmap, HBITMAP alphaBitmap, int srcX,
                        int srcY, GraphRecord* graph, int sourceForm, const GraphImage* image,
                        const GraphImage* alpha) {
   if (GetDirectDrawObject() == nullptr || graph == nullptr) return -1;
-  int32_t sw, sh;
-  SourceSize(sourceForm, bitmap, image, &sw, &sh);
+  const PieceClipper clip(sourceForm, bitmap, image);
   for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i) {
     const Surface2DRecord* p = LookupSurface2DRecord(graph->Pieces[i]);
     if (p == nullptr) return -1;
-    // A DirectDraw graph is one piece at the graph's origin; its rectangle in the source starts
-    // at (srcX, srcY) and is cut to what the source holds.
-    const int64_t left = srcX, top = srcY;
-    const int64_t right = std::min<int64_t>(left + p->Width, sw);
-    const int64_t bottom = std::min<int64_t>(top + p->Height, sh);
-    if (left < 0 || top < 0 || right <= left || bottom <= top) return -1;
-    const RECT r{int32_t(left), int32_t(top), int32_t(right), int32_t(bottom)};
-    if (WriteImageToSurface2DRect(bitmapFormat, bitmap, alphaBitmap, sourceForm, image, alpha, &r,
-                                  graph->Pieces[i], 0, 0) != 0)
+    // A DirectDraw graph is one piece at the graph's origin.
+    PieceWrite w;
+    if (!clip.ForGraph(srcX, srcY, 0, 0, p->Width, p->Height, &w) ||
+        WriteImageToSurface2DRect(bitmapFormat, bitmap, alphaBitmap, sourceForm, image, alpha,
+                                  &w.source, graph->Pieces[i], w.x, w.y) != 0)
       return -1;
   }
   return 0;
@@ -266,28 +191,15 @@ int G_DD_SetGraphImageDIB(const ColorData* bitmapFormat, HBITMAP bitmap, HBITMAP
                           const RECT* srcRect, int dstX, int dstY, GraphRecord* graph,
                           int sourceForm, const GraphImage* image, const GraphImage* alpha) {
   if (GetDirectDrawObject() == nullptr || graph == nullptr || srcRect == nullptr) return -1;
-  int32_t sw, sh;
-  SourceSize(sourceForm, bitmap, image, &sw, &sh);
-  // The source rectangle cut to the source, the destination moved with it.
-  int64_t left = srcRect->left, top = srcRect->top;
-  int64_t right = std::min<int64_t>(srcRect->right, sw),
-          bottom = std::min<int64_t>(srcRect->bottom, sh);
-  int64_t dx = dstX, dy = dstY;
-  if (left < 0) dx -= left, left = 0;
-  if (top < 0) dy -= top, top = 0;
+  const PieceClipper clip(sourceForm, bitmap, image);
   for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i) {
     const Surface2DRecord* p = LookupSurface2DRecord(graph->Pieces[i]);
     if (p == nullptr) return -1;
-    // Clip to the piece, which covers the graph from its origin.
-    int64_t l = left, t = top, rr = right, b = bottom, x = dx, y = dy;
-    if (x < 0) l -= x, x = 0;
-    if (y < 0) t -= y, y = 0;
-    rr = std::min<int64_t>(rr, l + (p->Width - x));
-    b = std::min<int64_t>(b, t + (p->Height - y));
-    if (rr <= l || b <= t) continue;  // this piece is not overlapped
-    const RECT r{int32_t(l), int32_t(t), int32_t(rr), int32_t(b)};
-    if (WriteImageToSurface2DRect(bitmapFormat, bitmap, alphaBitmap, sourceForm, image, alpha, &r,
-                                  graph->Pieces[i], int(x), int(y)) != 0)
+    PieceWrite w;
+    if (!clip.ForRect(*srcRect, dstX, dstY, 0, 0, p->Width, p->Height, &w))
+      continue;  // this piece is not overlapped
+    if (WriteImageToSurface2DRect(bitmapFormat, bitmap, alphaBitmap, sourceForm, image, alpha,
+                                  &w.source, graph->Pieces[i], w.x, w.y) != 0)
       return -1;
   }
   return 0;

@@ -6,16 +6,13 @@
 #include "graphics/ddraw/color_data.h"
 #include "graphics/handle_table.h"
 #include "graphics/image/graph_image.h"
+#include "graphics/piece_transfer.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/types.h"
 
 namespace zq::gfx {
 
 struct GraphRecord;
-
-// Source form of the transfers: 1 takes the three bitmap values (a descriptor of the bitmaps'
-// pixels, a DIB section and an optional alpha DIB section), any other value the two images.
-inline constexpr int kSourceFormBitmap = 1;
 
 // Writes srcRect of the source into the 2D piece at (dstX, dstY) of the piece. The rectangle must
 // lie inside the source and the piece. A software store takes the pixels through TransferToMemImg

@@ -4,7 +4,8 @@
 
 #include "base/log.h"
 #include "base/system.h"
-#include "graphics/d3d/d3d_stubs.h"
+#include "graphics/d3d/d3d_layer.h"
+#include "graphics/d3d/surface3d.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
 #include "graphics/font.h"
@@ -131,8 +132,9 @@ int StartDirectDrawLayer() {
 int EndDirectDrawLayer() {
   EndGraphicsManager();
   TermSurface2DTable();
-  ReleaseOutputSurfaces();
+  TermSurface3DTable();
   ReleaseDirect3DObject();
+  ReleaseOutputSurfaces();
   if (g_DD.DirectDraw != nullptr) {
     g_DD.DirectDraw->RestoreDisplayMode();
     if (g_DD.MainWindow != nullptr && IsWindow(g_DD.MainWindow))
@@ -233,7 +235,8 @@ int CreateOutputSurfaces() {
     desc.flags = DDSD_CAPS;
   }
   if (g_DD.PrimarySurface == nullptr) {
-    desc.caps.caps = DDSCAPS_PRIMARYSURFACE;
+    // Direct3D draws into the front buffer of a window, the default draw screen.
+    desc.caps.caps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_3DDEVICE;
     if (Failed(g_DD.DirectDraw->CreateSurface(desc, &g_DD.PrimarySurface))) {
       g_DD.PrimarySurface = nullptr;
       return base::LogAddString("プライマリサーフェスの作成に失敗しました\n");
@@ -302,6 +305,7 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
   if (keepFont) GetFontInfo(fontFace, &fontSize, &fontThickness, GetDefaultFontHandle());
   DeleteAllGraphHandles(0);
   EndGraphicsManager();
+  ReleaseDirect3DObject();
   ReleaseOutputSurfaces();
   const DirectDrawState before = g_DD;
   g_DD.ScreenWidth = width;
@@ -312,6 +316,7 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
   if (ApplyDisplayMode() != 0 || CreateOutputSurfaces() != 0) {
     // Back to the mode that stood before, so the library keeps a screen.
     result = base::LogAddString("画面モードの変更に失敗しました\n");
+    ReleaseDirect3DObject();
     ReleaseOutputSurfaces();
     g_DD.ScreenWidth = before.ScreenWidth;
     g_DD.ScreenHeight = before.ScreenHeight;
@@ -321,6 +326,8 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
       return -1;
   }
   GetScreenColorInfo();
+  // Without Direct3D the library goes on: every graph takes the DirectDraw path.
+  if (g_DD.SoftwareScreenFlag == 0) StartDirect3DLayer();
   InitGraphicsManager();
   g_DrawState.TransColor = transColor;
   if (keepFont) SetDefaultFontSize(fontFace, fontSize, fontThickness);
@@ -462,8 +469,10 @@ int GetScreenColorBitDepth() {
 int ScreenImageColorType() {
   return GetScreenColorBitDepth() == 16 ? kMemImgRgb565 : kMemImgXrgb8888;
 }
+// The depth of the display's surfaces, which a window shares with the desktop whatever depth
+// the screen mode asked for.
 int GetScreenColorBitDepth2() {
-  return GetScreenColorBitDepth();
+  return g_DD.ScreenColorBitDepth != 0 ? g_DD.ScreenColorBitDepth : 16;
 }
 
 const ColorData* GetScreenColorData() {

@@ -2,7 +2,7 @@
 
 #include "base/log.h"
 #include "graphics/ddraw/display.h"
-#include "graphics/draw_state.h"
+#include "graphics/surface_piece.h"
 #include "platform/size_limits.h"
 
 namespace zq::gfx {
@@ -45,26 +45,15 @@ HandleValue AddSurface2D(int width, int height, int srcX, int srcY, int, HandleV
       (!shared && options == nullptr))
     return base::LogAddString("２Ｄサーフェスの作成に失敗しました\n");
 
-  HandleValue data;
-  if (shared != nullptr) {
-    data = sharedData;
-    AddSurfaceDataRef(data);
-  } else {
-    data = AddSurfaceData(1, width, height, g_DrawState.TransColor, options);
-    if (data < 0) return base::LogAddString("２Ｄサーフェスの作成に失敗しました\n");
-  }
-  void* raw = nullptr;
-  const HandleValue handle = g_table.Allocate(&raw);
-  if (handle < 0) {
-    if (ReleaseSurfaceDataRef(data) == 0) ReleaseSurfaceData(data);
-    return base::LogAddString("メモリの確保に失敗しました\n");
-  }
-  auto* piece = static_cast<Surface2DRecord*>(raw);
+  const HandleValue data = TakePieceStore(sharedData, width, height, options);
+  if (data < 0) return base::LogAddString("２Ｄサーフェスの作成に失敗しました\n");
+  Surface2DRecord* piece = nullptr;
+  const HandleValue handle = AllocatePieceRecord(g_table, data, &piece);
+  if (handle < 0) return -1;
   piece->SrcX = uint16_t(srcX);
   piece->SrcY = uint16_t(srcY);
   piece->Width = uint16_t(width);
   piece->Height = uint16_t(height);
-  piece->SurfaceData = data;
   return handle;
 }
 
@@ -82,35 +71,21 @@ int SetSurface2DLink(HandleValue handle, int32_t* flag) {
 }
 
 int DeleteSurface2D(HandleValue handle) {
-  Surface2DRecord* piece = LookupSurface2DRecord(handle);
-  if (piece == nullptr) return 0;
-  if (ReleaseSurfaceDataRef(piece->SurfaceData) == 0) ReleaseSurfaceData(piece->SurfaceData);
-  if (piece->LostFlag != nullptr) *piece->LostFlag = 1;
-  g_table.Free(handle);
-  return 0;
+  return DeletePieceRecord<Surface2DRecord>(g_table, handle);
 }
 
 int DeleteAllSurface2D() {
-  if (!g_table.IsInitialised()) return 0;
-  g_table.ForEach([](HandleValue h, void*) { DeleteSurface2D(h); });
+  DeleteAllPieceRecords<Surface2DRecord>(g_table);
   return 0;
 }
 
 int ReleaseSurface2DObjects() {
-  if (GetDirectDrawObject() == nullptr || !g_table.IsInitialised()) return 0;
-  g_table.ForEach([](HandleValue, void* rec) {
-    ReleaseSurfaceDataSurface(static_cast<Surface2DRecord*>(rec)->SurfaceData);
-  });
+  if (GetDirectDrawObject() != nullptr) ReleasePieceStores<Surface2DRecord>(g_table);
   return 0;
 }
 
 int RecreateSurface2DObjects() {
-  if (GetDirectDrawObject() == nullptr || !g_table.IsInitialised()) return 0;
-  g_table.ForEach([](HandleValue, void* rec) {
-    const HandleValue data = static_cast<Surface2DRecord*>(rec)->SurfaceData;
-    CreateSurfaceDataSurface(data);
-    SetSurfaceDataColorKey(data);
-  });
+  if (GetDirectDrawObject() != nullptr) RecreatePieceStores<Surface2DRecord>(g_table);
   return 0;
 }
 

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <new>
 
+#include "platform/d3d/d3d.h"
+#include "platform/ddraw/surface_access.h"
 #include "platform/pixel_bytes.h"
 #include "platform/pixel_channels.h"
 #include "platform/size_limits.h"
@@ -45,7 +47,9 @@ uint32_t PixelMask(uint32_t bits) {
 }
 
 bool ValidRgbFormat(const PixelFormat& f) {
-  if (f.flags & (PF_FOURCC | PF_ZBUFFER)) return false;
+  if (f.flags & (PF_FOURCC | PF_ZBUFFER | PF_STENCILBUFFER | PF_ALPHA | PF_LUMINANCE |
+                 PF_BUMPLUMINANCE | PF_BUMPDUDV))
+    return false;
   if (f.rgbBitCount == 8) return (f.flags & PF_PALETTEINDEXED8) != 0;
   if (f.rgbBitCount != 16 && f.rgbBitCount != 24 && f.rgbBitCount != 32) return false;
   if (!(f.flags & PF_RGB) || !f.redMask || !f.greenMask || !f.blueMask) return false;
@@ -144,15 +148,6 @@ bool ChangeDesktop(int32_t width, int32_t height, const PixelFormat& format) {
   return true;
 }
 
-// Holds next in slot instead of what it held: the new object gains a reference, the old one
-// loses its.
-template <class T>
-void ReplaceHeld(T*& slot, T* next) {
-  if (next) next->AddRef();
-  if (slot) slot->Release();
-  slot = next;
-}
-
 // Hands out the held object with a new reference, or null and missing when nothing is held.
 template <class T>
 HRESULT HandOutHeld(T* held, T** out, HRESULT missing) {
@@ -164,14 +159,6 @@ HRESULT HandOutHeld(T* held, T** out, HRESULT missing) {
 }
 
 }  // namespace
-
-// Gives the DirectDraw object's code access to the private parts of surfaces.
-struct SurfaceAccess {
-  static void MarkLost(DirectDrawSurface* s) { s->lost_ = true; }
-  static const std::vector<DirectDrawSurface*>& Surfaces(const DirectDraw* dd) {
-    return dd->surfaces_;
-  }
-};
 
 uint32_t RefCounted::Release() {
   if (--refs_ == 0) {
@@ -286,7 +273,7 @@ HRESULT DirectDrawSurface::Lock(const RECT* rect, SurfaceDesc* desc, uint32_t) {
   if (!desc) return DDERR_INVALIDPARAMS;
   if (HRESULT hr = TakeFailure(&Hooks::failLock); hr != DD_OK) return hr;
   if (CheckLost()) return DDERR_SURFACELOST;
-  if (locked_ || dc_) return DDERR_SURFACEBUSY;
+  if (Busy()) return DDERR_SURFACEBUSY;
   RECT r{0, 0, width_, height_};
   if (rect) {
     if (rect->left < 0 || rect->top < 0 || rect->right > width_ || rect->bottom > height_ ||
@@ -313,7 +300,7 @@ HRESULT DirectDrawSurface::Blt(const RECT* destRect, DirectDrawSurface* src, con
   RECT d = destRect ? *destRect : whole;
   if (Inverted(d)) return DDERR_INVALIDRECT;
   if (CheckLost()) return DDERR_SURFACELOST;
-  if (locked_ || dc_) return DDERR_SURFACEBUSY;
+  if (Busy()) return DDERR_SURFACEBUSY;
 
   // The destination pixels that may be written: inside the surface and the clip list.
   std::vector<RECT> clip;
@@ -339,7 +326,7 @@ HRESULT DirectDrawSurface::Blt(const RECT* destRect, DirectDrawSurface* src, con
   RECT s = srcRect ? *srcRect : RECT{0, 0, src->width_, src->height_};
   if (Inverted(s)) return DDERR_INVALIDRECT;
   if (src->CheckLost()) return DDERR_SURFACELOST;
-  if (src->locked_ || src->dc_) return DDERR_SURFACEBUSY;
+  if (src->Busy()) return DDERR_SURFACEBUSY;
   if (src->format_.rgbBitCount != format_.rgbBitCount) return DDERR_INVALIDPIXELFORMAT;
   if (Empty(s) || Empty(d)) return DD_OK;
 
@@ -373,7 +360,7 @@ HRESULT DirectDrawSurface::BltFast(int32_t x, int32_t y, DirectDrawSurface* src,
   RECT s = srcRect ? *srcRect : RECT{0, 0, src->width_, src->height_};
   if (Inverted(s)) return DDERR_INVALIDRECT;
   if (CheckLost() || src->CheckLost()) return DDERR_SURFACELOST;
-  if (locked_ || dc_ || src->locked_ || src->dc_) return DDERR_SURFACEBUSY;
+  if (Busy() || src->Busy()) return DDERR_SURFACEBUSY;
   if (src->format_.rgbBitCount != format_.rgbBitCount) return DDERR_INVALIDPIXELFORMAT;
   const int64_t w = int64_t(s.right) - s.left, h = int64_t(s.bottom) - s.top;
   if (w == 0 || h == 0) return DD_OK;
@@ -512,7 +499,7 @@ HRESULT DirectDrawSurface::Flip(DirectDrawSurface*, uint32_t) {
   if (!(owner_->level_ & DDSCL_EXCLUSIVE)) return DDERR_NOEXCLUSIVEMODE;
   for (DirectDrawSurface* s = this; s; s = s->chainNext_) {
     if (s->CheckLost()) return DDERR_SURFACELOST;
-    if (s->locked_ || s->dc_) return DDERR_SURFACEBUSY;
+    if (s->Busy()) return DDERR_SURFACEBUSY;
   }
   // The front takes the first back buffer's pixels, each back buffer the next one's, and the
   // last back buffer the old front's.
@@ -569,7 +556,7 @@ HRESULT DirectDrawSurface::GetDC(HDC* dc) {
   *dc = nullptr;
   if (caps_.caps & DDSCAPS_ZBUFFER) return DDERR_INVALIDPARAMS;
   if (CheckLost()) return DDERR_SURFACELOST;
-  if (locked_ || dc_) return DDERR_SURFACEBUSY;
+  if (Busy()) return DDERR_SURFACEBUSY;
   PixelTarget t;
   t.top = pixels_;
   t.width = width_;
@@ -638,9 +625,15 @@ DirectDraw::~DirectDraw() {
 HRESULT DirectDraw::QueryInterface(InterfaceId id, void** out) {
   if (!out) return DDERR_INVALIDPARAMS;
   *out = nullptr;
+  if (id == InterfaceId::Direct3D7) {
+    Direct3D* d3d = nullptr;
+    const HRESULT hr = CreateDirect3D(this, &d3d);
+    *out = d3d;
+    return hr;
+  }
   if (id != InterfaceId::DirectDraw7 && id != InterfaceId::DirectDraw4 &&
       id != InterfaceId::DirectDraw)
-    return E_NOINTERFACE;  // no Direct3D here
+    return E_NOINTERFACE;
   AddRef();
   *out = this;
   return DD_OK;

@@ -2,7 +2,8 @@
 // display modes, caps), surfaces (primary with back buffers and flip, off-screen plain in system
 // or video memory, texture, Z buffer; overlays only through a test hook), locks, colour fill, fast
 // and stretched blits with source colour keys, attached surfaces, clipper, palette, lost surfaces
-// and Restore, and surface device contexts for the GDI stand-in. Direct3D does not exist here.
+// and Restore, and surface device contexts for the GDI stand-in. The Direct3D object is obtained
+// through QueryInterface (platform/d3d/d3d.h).
 //
 // A restored surface holds the poison pattern: every byte 0xCD (so 0xCDCD in 16 bits and
 // 0xCDCDCDCD in 32 bits), which shows any graph the caller forgot to reload.
@@ -89,8 +90,15 @@ inline constexpr uint32_t DDSCAPS_ZBUFFER = 0x20000;
 inline constexpr uint32_t DDSCAPS_LOCALVIDMEM = 0x10000000;
 inline constexpr uint32_t DDSCAPS2_TEXTUREMANAGE = 0x10;
 
-// Pixel-format flag of a Z buffer (bit depth in rgbBitCount); the others are in types.h.
+// Pixel-format flags of formats that only Direct3D enumerates (never valid for a surface here):
+// Z buffer (bit depth in rgbBitCount) with stencil bits, alpha only, luminance and the two bump
+// formats. The others are in types.h.
+inline constexpr uint32_t PF_ALPHA = 0x00000002;
 inline constexpr uint32_t PF_ZBUFFER = 0x00000400;
+inline constexpr uint32_t PF_STENCILBUFFER = 0x00004000;
+inline constexpr uint32_t PF_LUMINANCE = 0x00020000;
+inline constexpr uint32_t PF_BUMPLUMINANCE = 0x00040000;
+inline constexpr uint32_t PF_BUMPDUDV = 0x00080000;
 
 // Lock.
 inline constexpr uint32_t DDLOCK_WAIT = 0x1;
@@ -266,7 +274,8 @@ class DirectDrawSurface : public RefCounted {
   HRESULT QueryInterface(InterfaceId id, void** out);
 
   // Nested locks are refused (DDERR_SURFACEBUSY), as are locks of a lost surface
-  // (DDERR_SURFACELOST). The rectangle, when given, must lie inside the surface.
+  // (DDERR_SURFACELOST). A Direct3D render target inside an open scene counts as locked for
+  // Lock, GetDC, Blt, BltFast and Flip. The rectangle, when given, must lie inside the surface.
   HRESULT Lock(const RECT* rect, SurfaceDesc* desc, uint32_t flags);
   HRESULT Unlock(const RECT* rect);
 
@@ -339,6 +348,8 @@ class DirectDrawSurface : public RefCounted {
   uint32_t BytesPerPixel() const { return format_.rgbBitCount / 8; }
   uint8_t* Row(int32_t y) const { return pixels_ + int64_t(y) * pitch_; }
   bool KeyedPixel(uint32_t v) const;
+  // Locked by the caller, holding a DC, or the render target of an open Direct3D scene.
+  bool Busy() const { return locked_ || dc_ || sceneRefs_ > 0; }
 
   DirectDraw* owner_ = nullptr;
   int32_t width_ = 0;
@@ -349,6 +360,7 @@ class DirectDrawSurface : public RefCounted {
   uint8_t* pixels_ = nullptr;  // owned (new[])
   bool locked_ = false;
   HDC dc_ = nullptr;
+  int sceneRefs_ = 0;  // open Direct3D scenes drawing into this surface
   bool lost_ = false;
   uint64_t lossSerial_ = 0;
   bool hasKey_ = false;

@@ -1,0 +1,73 @@
+// Drawing behind DrawPrimitive and Clear: the checks that need the surfaces, then the rasteriser.
+#include <algorithm>
+#include <optional>
+
+#include "platform/d3d/device_state.h"
+#include "platform/d3d/pixel_pipeline.h"
+#include "platform/d3d/raster.h"
+#include "platform/ddraw/surface_access.h"
+#include "platform/pixel_channels.h"
+
+namespace zq::platform {
+
+namespace {
+
+RECT ViewportRect(const D3DVIEWPORT7& v) {
+  return RECT{int32_t(v.dwX), int32_t(v.dwY), int32_t(v.dwX + v.dwWidth),
+              int32_t(v.dwY + v.dwHeight)};
+}
+
+}  // namespace
+
+HRESULT DeviceState::Draw(D3DPRIMITIVETYPE type, int pairs, const void* vertices, uint32_t count) {
+  if (SurfaceAccess::Lost(target)) return DDERR_SURFACELOST;
+  const SurfaceAccess::View view = SurfaceAccess::Pixels(target);
+  const PixelLayout targetLayout(view.format);
+  SurfaceAccess::View textures[2] = {};
+  std::optional<PixelLayout> layouts[2];
+  const PixelLayout* layoutOf[2] = {};
+  for (int s = 0; s < 2; ++s) {
+    if (!stages[s].texture) continue;
+    textures[s] = SurfaceAccess::Pixels(stages[s].texture);
+    layoutOf[s] = &layouts[s].emplace(textures[s].format);
+  }
+  const PixelPipeline pipeline(*this, view, targetLayout, textures, layoutOf);
+
+  RasterJob job;
+  job.type = type;
+  job.viewport = ViewportRect(viewport);
+  for (int s = 0; s < 2; ++s) {
+    if (!pipeline.Samples(s)) continue;
+    if (stages[s].texture == target) return DDERR_INVALIDPARAMS;  // read while written
+    if (SurfaceAccess::Lost(stages[s].texture)) return DDERR_SURFACELOST;
+    job.pair[s] = int(stages[s].value[D3DTSS_TEXCOORDINDEX]);
+    if (job.pair[s] >= pairs) return D3DERR_INVALIDVERTEXFORMAT;
+    job.textureWidth[s] = textures[s].width;
+    job.textureHeight[s] = textures[s].height;
+  }
+  job.vertices.swap(vertexScratch);  // keeps its capacity from draw to draw
+  const HRESULT hr = ReadVertices(vertices, pairs, count, &job);
+  if (hr == DD_OK) Rasterize(job, pipeline);
+  job.vertices.swap(vertexScratch);
+  return hr;
+}
+
+HRESULT DeviceState::Clear(uint32_t count, const RECT* rects, uint32_t color) {
+  if (SurfaceAccess::Lost(target)) return DDERR_SURFACELOST;
+  if (SurfaceAccess::HeldByCaller(target)) return DDERR_SURFACEBUSY;
+  const SurfaceAccess::View t = SurfaceAccess::Pixels(target);
+  const uint32_t value = PixelLayout(t.format).Pack(color);
+  const RECT vp = ViewportRect(viewport);
+  const uint32_t bytes = t.format.rgbBitCount / 8;
+  for (uint32_t i = 0; i < std::max<uint32_t>(count, 1); ++i) {
+    const RECT r = count == 0 ? vp : rects[i];
+    const int32_t left = std::max(r.left, vp.left), right = std::min(r.right, vp.right);
+    for (int32_t y = std::max(r.top, vp.top); y < std::min(r.bottom, vp.bottom); ++y) {
+      uint8_t* p = t.pixels + int64_t(y) * t.pitch + int64_t(left) * bytes;
+      for (int32_t x = left; x < right; ++x, p += bytes) StorePixel(p, bytes, value);
+    }
+  }
+  return DD_OK;
+}
+
+}  // namespace zq::platform
