@@ -104,8 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   image.ColorType = bytes == 2 ? 0 : 1;
   image.Pixels = pixels.data();
   int32_t extent[2];
-  gfx::DrawStringByCache(1, x, y, 0, 1.0, 1.0, text.c_str(), color, &image, &clip,
-                         (flags >> 2) & 1, font, edge, length, (flags >> 3) & 1, extent);
+  gfx::DrawStringByCache(1, x, y, 0, 1.0, 1.0, text.c_str(), color, &image, &clip, (flags >> 2) & 1,
+                         font, edge, length, (flags >> 3) & 1, extent);
   gfx::MeasureStringWidth(text.c_str(), length, font, (flags >> 3) & 1);
   if (base::TrackedBlockCount() != s.blocks) __builtin_trap();  // a leaked or stray block
   return 0;

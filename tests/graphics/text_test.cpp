@@ -211,10 +211,10 @@ int Wrong(const std::function<uint32_t(int, int)>& want) {
 TEST(TextTextureRoad, HorizontalGlyphsTintedEdgeFirstUnscaledAndScaled) {
   LibrarySession lib;
   ASSERT_EQ(SelectBlendGraph(CreateEmptyGraph(8, 8), 30, 40), 0);  // smaller than a cache graph
-  ASSERT_EQ(SetDrawBrightRGB(255, 128, 255), 0);
+  ASSERT_EQ(SetDrawBrightRGB(128, 128, 255), 0);
   ASSERT_EQ(ApplyDrawArea(0, 0, 600, 200), 0);
   const GraphicsDrawState before = g_DrawState;
-  // Through the bright (255, 128, 255): the colour stays 0xF81F, the edge becomes 0x03E0.
+  // Through the bright (128, 128, 255) the colour becomes 0x781F, the edge 0x03E0.
   const uint32_t color = GetScreenColorValue(255, 0, 255), edge = GetScreenColorValue(0, 255, 0);
   const std::string s = "A\x82\xA0|_ Bz";
   for (int type : {0, 1}) {
@@ -242,7 +242,7 @@ TEST(TextTextureRoad, HorizontalGlyphsTintedEdgeFirstUnscaledAndScaled) {
                           edge, -1, 0, nullptr);
       std::vector<uint32_t> inked(640 * 480, 0);
       Glyphs(*GetFontRecord(memory), s, 20, 30, false, sx, sy, [&](int x, int y, uint32_t v) {
-        if (x < 600 && y < 200 && v != 0) inked[size_t(y * 640 + x)] = v == 2 ? 0x03E0 : 0xF81F;
+        if (x < 600 && y < 200 && v != 0) inked[size_t(y * 640 + x)] = v == 2 ? 0x03E0 : 0x781F;
       });
       EXPECT_EQ(Wrong([&](int x, int y) {
                   const uint32_t v = inked[size_t(y * 640 + x)];
@@ -279,15 +279,16 @@ TEST(DrawStringWithFont, RoadsOnSoftwareScreensAndSurfacesThroughTheMask) {
           const uint32_t color =
               GetScreenColorValue(black ? 0 : 250, black ? 0 : 120, black ? 0 : 30);
           const uint32_t edge = GetScreenColorValue(20, 40, 200);
-          const std::string s = "A\x82\xA0|_B";
+          const std::string s = "_A\x82\xA0|B";  // from column 0
           test::FillTarget([&](int x, int y) { return Pattern(depth, x, y); });
           SetBlendMode(mode, param);
-          EXPECT_EQ(DrawStringWithFont(30, 20, s.c_str(), color, font, edge, vertical), 0);
+          EXPECT_EQ(DrawStringWithFont(1, 20, s.c_str(), color, font, edge, vertical), 0);
           SetBlendMode(0, 0);
           const bool smooth = type >= 2;
           const uint32_t empty = smooth ? 0 : 0xFFFFFFFFu;
           std::vector<uint32_t> composed(640 * 480, empty);
-          Glyphs(*GetFontRecord(font), s, 30, 20, vertical, 1, 1, [&](int x, int y, uint32_t v) {
+          Glyphs(*GetFontRecord(font), s, 1, 20, vertical, 1, 1, [&](int x, int y, uint32_t v) {
+            if (x < 0) return;  // beyond the screen's left edge
             uint32_t& p = composed[size_t(y * 640 + x)];
             p = Rule(depth, uint32_t(type), v, color & ~nm, edge & ~nm, p, true);
           });

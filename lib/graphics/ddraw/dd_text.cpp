@@ -61,12 +61,18 @@ int DrawDirect(const TextCall& c) {
   return Result(drawn);
 }
 
-// Sets a rectangle of the image to one pixel value.
+// Sets a rectangle of the image (2 or 4 bytes a pixel) to one pixel value.
 void FillRect(MEMIMG& image, const RECT& r, uint32_t value) {
   const int bytes = image.Format->PixelByte;
+  const size_t w = size_t(r.right - r.left);
   for (int32_t y = r.top; y < r.bottom; ++y) {
-    uint8_t* p = image.Pixels + int64_t(y) * image.Pitch + int64_t(r.left) * bytes;
-    for (int32_t x = r.left; x < r.right; ++x, p += bytes) std::memcpy(p, &value, size_t(bytes));
+    uint8_t* row = image.Pixels + int64_t(y) * image.Pitch + int64_t(r.left) * bytes;
+    if (value == 0)
+      std::memset(row, 0, w * size_t(bytes));
+    else if (bytes == 2)
+      std::fill_n(reinterpret_cast<uint16_t*>(row), w, uint16_t(value));
+    else
+      std::fill_n(reinterpret_cast<uint32_t*>(row), w, value);
   }
   image.RunLengthFlag = 0;
 }
