@@ -15,6 +15,7 @@
 #include "graphics/mask_fill.h"
 #include "graphics/movie.h"
 #include "graphics/surface_piece.h"
+#include "platform/ddraw/surface_access.h"
 #include "support/library_fixture.h"
 #include "support/movie_files.h"
 
@@ -179,8 +180,11 @@ TEST(Restore, EveryGraphKindComesBackFromALightRestoreAndARebuild) {
     EXPECT_EQ(Glyphs(font), glyphs);
     EXPECT_EQ(platform::gditest::GlyphOutlineCallCount() - calls, glyphCalls);
     m = GetMovieRecord(GetGraphRecord(movie)->Movie);  // the movie goes on
-    EXPECT_TRUE(m != nullptr && m->FrameSurface != nullptr && m->PlayingFlag == 1);
-    EXPECT_TRUE(MaskLayerExists() == 1 && GetMaskPattern(nullptr)[1] == 1);
+    EXPECT_TRUE(m != nullptr && m->FrameSurface != nullptr && m->PlayingFlag == 1 &&
+                m->DirectDraw4 == GetDirectDrawObject());
+    EXPECT_TRUE(MaskLayerExists() == 1 && GetMaskPattern(nullptr)[1] == 1 &&
+                (GetMaskSurface() == nullptr ||
+                 platform::SurfaceAccess::Owner(GetMaskSurface()) == GetDirectDrawObject()));
 
     ASSERT_EQ(base::FileAccessSetDir(deep.c_str()), 0);
     const std::vector<HandleValue> fresh = loadAll();
@@ -198,7 +202,8 @@ int g_decodes = 0, g_callbacks = 0;
 
 TEST(Restore, EachFileIsDecodedOnceForARunOfGraphsAndTheCallbackReplacesTheReload) {
   LibrarySession lib;
-  EXPECT_EQ(RestoreGraphSurfaces(-1), -1);
+  EXPECT_EQ(std::vector({RestoreGraphSurfaces(-1), RestoreAllGraphSurfaces()}),
+            std::vector({-1, 0}));
   for (const char* name : {"a.bmp", "b.bmp", "gone.bmp"})
     test::WriteFile(name, test::Bmp24(8, 4, C));
   for (int i = 0; i < 3; ++i) CreateEmptyGraph(4, 4);  // slots 0-2; the base graph takes 3
@@ -208,9 +213,13 @@ TEST(Restore, EachFileIsDecodedOnceForARunOfGraphsAndTheCallbackReplacesTheReloa
   CreateEmptyGraph(4, 4);  // between two graphs of b: the run goes on
   h[4] = LoadGraphFromFileStd("b.bmp");
   h[5] = LoadGraphFromFile("b.bmp", 1, 1, 0);
+  fs::create_directory("sub");
+  test::WriteFile("sub/gone.bmp", test::Bmp24(8, 4, C));
+  ASSERT_EQ(base::FileAccessSetDir("sub"), 0);
   h[6] = LoadGraphFromFileStd("gone.bmp");
+  ASSERT_EQ(base::FileAccessSetDir(lib.Dir().c_str()), 0);
   DeriveGraphRect(0, 0, 2, 2, h[6]);  // the next graph of the failed file tries again
-  fs::remove("gone.bmp");
+  fs::remove_all("sub");              // not loaded from the directory the reload comes from either
   EXPECT_EQ(std::vector({HandleSlot(h[0]), HandleSlot(h[2]), HandleSlot(h[3])}),
             std::vector({4, 6, 7}));
   AddUserImageReader([](base::DataStream*, GraphImage*) { return ++g_decodes, -1; });
