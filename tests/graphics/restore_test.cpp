@@ -219,7 +219,7 @@ TEST(Restore, EachFileIsDecodedOnceForARunOfGraphsAndTheCallbackReplacesTheReloa
   h[6] = LoadGraphFromFileStd("gone.bmp");
   ASSERT_EQ(base::FileAccessSetDir(lib.Dir().c_str()), 0);
   DeriveGraphRect(0, 0, 2, 2, h[6]);  // the next graph of the failed file tries again
-  fs::remove_all("sub");              // not loaded from the directory the reload comes from either
+  fs::remove_all("sub");              // and the gone.bmp beside a.bmp must not be taken instead
   EXPECT_EQ(std::vector({HandleSlot(h[0]), HandleSlot(h[2]), HandleSlot(h[3])}),
             std::vector({4, 6, 7}));
   AddUserImageReader([](base::DataStream*, GraphImage*) { return ++g_decodes, -1; });
