@@ -14,6 +14,7 @@
 #include "graphics/mask.h"
 #include "graphics/mask_fill.h"
 #include "graphics/movie.h"
+#include "graphics/restore.h"
 #include "graphics/screen_readback.h"
 #include "graphics/text.h"
 #include "platform/present/sdl_window.h"
@@ -273,6 +274,12 @@ int PlayMovieGraph(int graph) {
 }
 int PauseMovieGraph(int graph) {
   return Locked([&] { return gfx::PauseMovieGraph(graph); });
+}
+
+// ---- Restore ---------------------------------------------------------------------------------
+
+int SetGraphRestoreCallback(void (*callback)()) {
+  return Locked([&] { return gfx::SetGraphRestoreCallback(callback); });
 }
 
 int TrackedBlockCount() {
