@@ -430,14 +430,17 @@ int EndSubtractBlendDraw(const RECT* rect) {
 int DrawStringWithFont(int32_t x, int32_t y, const char* string, uint32_t color, HandleValue font,
                        uint32_t edgeColor, int32_t vertical) {
   if (string == nullptr || string[0] == '\0' || g_DrawState.DrawAreaEmpty) return 0;
+  if (GetFontRecord(font) == nullptr) return base::LogAddString("フォントハンドル値が異常です\n");
+  WaitWhileInactive();
+  // The wait may have rebuilt the display, which makes every font again (the handle stays, the
+  // record and its cache kind may not), so the record is read only now.
   const FontRecord* f = GetFontRecord(font);
-  if (f == nullptr) return base::LogAddString("フォントハンドル値が異常です\n");
+  if (f == nullptr) return -1;
   // The Direct3D twin draws only through a texture cache: a memory-cache font (software screen,
   // or fonts kept in system memory) goes to the DirectDraw twin whatever the path option says.
   const bool textureCache = f->TextureCache == 1;
   const bool direct3D =
       textureCache && g_DrawState.ChooseDirect3DGraphs != 0 && Is3DAvailable() == 1;
-  WaitWhileInactive();
   RECT rect{};
   if (BracketNeeded(direct3D)) {
     if (x >= g_DrawState.DrawArea.right) return 0;
