@@ -2,19 +2,11 @@
 // rendering the same glyphs directly, looking cached glyphs up, and starting the library with its
 // default font. Thickness 5, so that neither side emboldens.
 #include <benchmark/benchmark.h>
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include <iconv.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
-#include FT_FREETYPE_H
 
+#include "font_support.h"
 #include "graphics/font.h"
-#include "graphics/library_init.h"
 #include "platform/gdi/font.h"
 
 namespace zq::bench {
@@ -22,54 +14,10 @@ namespace {
 
 constexpr int kGlyphs = 2000;
 
-// The first kGlyphs two-byte Shift-JIS codes from 0x889F (kanji), as three-byte characters and
-// as Unicode characters.
-struct Kanji {
-  std::vector<uint8_t> chars;
-  std::vector<uint32_t> unicode;
-  Kanji() {
-    iconv_t cd = iconv_open("UTF-32LE", "CP932");
-    for (uint32_t code = 0x889F; int(unicode.size()) < kGlyphs; ++code) {
-      const uint8_t lead = uint8_t(code >> 8), trail = uint8_t(code);
-      if (trail < 0x40 || trail == 0x7F || trail > 0xFC) continue;
-      char in[2] = {char(lead), char(trail)};
-      uint32_t out = 0;
-      char *inPtr = in, *outPtr = reinterpret_cast<char*>(&out);
-      size_t inLeft = 2, outLeft = 4;
-      if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == size_t(-1) || outLeft != 0) continue;
-      chars.insert(chars.end(), {lead, trail, 0});
-      unicode.push_back(out);
-    }
-    iconv_close(cd);
-  }
-};
 const Kanji& Codes() {
-  static const Kanji kanji;
+  static const Kanji kanji(kGlyphs);
   return kanji;
 }
-
-// The library started headless in a temporary directory for one benchmark run.
-class Started {
- public:
-  Started() {
-    dir_ =
-        std::filesystem::temp_directory_path() / ("zqlib-font-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir_);
-    if (chdir(dir_.c_str()) != 0) return;
-    gfx::ChangeWindowMode(1);
-    ok_ = gfx::LibraryInit() == 0;
-  }
-  ~Started() {
-    if (ok_) gfx::LibraryEnd();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  bool ok() const { return ok_; }
-
- private:
-  std::filesystem::path dir_;
-  bool ok_ = false;
-};
 
 void BM_FillCache(benchmark::State& state) {
   Started lib;
@@ -89,20 +37,9 @@ BENCHMARK(BM_FillCache)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_FreeTypeDirect(benchmark::State& state) {
   const bool mono = state.range(0) == 0;
-  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("IPAGothic"));
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-  FcChar8* file = nullptr;
-  FT_Library library;
-  FT_Face face = nullptr;
-  FT_Init_FreeType(&library);
-  if (match == nullptr || FcPatternGetString(match, FC_FILE, 0, &file) != FcResultMatch ||
-      FT_New_Face(library, reinterpret_cast<const char*>(file), 0, &face) != 0)
-    return state.SkipWithError("no IPAGothic file");
-  FT_Size_RequestRec request{FT_SIZE_REQUEST_TYPE_CELL, 0, 16 << 6, 0, 0};
-  FT_Request_Size(face, &request);
+  const IpaGothic font;
+  FT_Face face = font.face();
+  if (face == nullptr) return state.SkipWithError("no IPAGothic file");
   const Kanji& k = Codes();
   for (auto _ : state) {
     for (uint32_t c : k.unicode) {
@@ -112,10 +49,6 @@ void BM_FreeTypeDirect(benchmark::State& state) {
     }
   }
   state.SetItemsProcessed(state.iterations() * kGlyphs);
-  FT_Done_Face(face);
-  FT_Done_FreeType(library);
-  FcPatternDestroy(match);
-  FcPatternDestroy(pattern);
 }
 BENCHMARK(BM_FreeTypeDirect)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond);
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the image-reader fuzz targets with clang and runs each for a short, bounded time
-# on its seed corpus. Usage: tools/fuzz.sh [seconds per target, default 15]
+# Builds the fuzz targets (the image readers, the text drawing) with clang and runs each for a
+# short, bounded time on its seed corpus. Usage: tools/fuzz.sh [seconds per target, default 15]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -13,7 +13,7 @@ cmake --build "$build" -j "$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-for reader in bmp bgra tga dds png jpeg; do
+for reader in bmp bgra tga dds png jpeg text; do
   echo "== fuzzing $reader for ${seconds}s"
   work=$(mktemp -d)
   # New inputs go to the scratch folder; the committed seeds are only read.

@@ -1,15 +1,18 @@
 // zq_demo: starts the library, loads one picture of each file format it reads and draws an
 // animated scene with every kind of drawing it has: sprites in each blend mode, stretched and
 // mirrored draws, rotated sprites, a textured quad, filled and outlined boxes, a blend-graph
-// wipe, a mask, bright colour and a divided graph.
+// wipe, a mask, bright colour, a divided graph, and text in the default font: its frames per
+// second and two lines of Japanese, one horizontal and one vertical.
 //
 //   zq_demo [--window] [--frames N] [--screenshot FILE] [--data DIR] [--movie FILE]
 //
 // Headless by default: draws N frames (300 unless given) as fast as it can. --window shows the
 // frames in a window at about 60 frames a second until it is closed (or N frames were drawn).
-// The scene depends only on the frame number, so a given frame always looks the same; the clock
-// is read only to print, at the end, the frames per second and the share of each frame's work
-// (drawing and presenting, not the wait between window frames) spent presenting. --screenshot
+// The scene depends only on the frame number, so a given frame always looks the same: the frames
+// per second drawn on screen are those of the last full 60 frames, shown from frame 60 on. The
+// clock is read only for them and to print, at the end, the frames per second and the share of
+// each frame's work (drawing and presenting, not the wait between window frames) spent
+// presenting. --screenshot
 // writes the last frame as a PNG file. --movie plays a movie file in the top right corner (at
 // the pace of its own clock, so frames with a movie differ from run to run).
 #include <zqlib/zqlib.h>
@@ -174,6 +177,29 @@ void DrawScene(const Graphs& g, int frame) {
   zq::ApplyDrawArea(0, 0, kWidth, kHeight);
 }
 
+// Text in the default font (Shift-JIS): the frame and the frames per second, "日本語を横書きで
+// 描きます" across and "縦書きもできます" downwards.
+void DrawText(int frame, double fps) {
+  const int font = zq::GetDefaultFontHandle();
+  char line[64];
+  if (fps > 0.0)
+    std::snprintf(line, sizeof line, "frame %d  %.1f fps", frame, fps);
+  else
+    std::snprintf(line, sizeof line, "frame %d  -- fps", frame);
+  zq::SetBlendMode(zq::kBlendNone, 0);
+  const uint32_t black = zq::GetScreenColorValue(0, 0, 0);
+  zq::DrawStringWithFont(8, 458, line, zq::GetScreenColorValue(255, 255, 255), font, black, 0);
+  zq::DrawStringWithFont(150, 400,
+                         "\x93\xFA\x96\x7B\x8C\xEA\x82\xF0\x89\xA1\x8F\x91\x82\xAB\x82\xC5\x95\x60"
+                         "\x82\xAB\x82\xDC\x82\xB7",
+                         zq::GetScreenColorValue(255, 230, 90), font, black, 0);
+  zq::SetBlendMode(zq::kBlendAlpha, 200);
+  zq::DrawStringWithFont(404, 256,
+                         "\x8F\x63\x8F\x91\x82\xAB\x82\xE0\x82\xC5\x82\xAB\x82\xDC\x82\xB7",
+                         zq::GetScreenColorValue(120, 240, 255), font, black, 1);
+  zq::SetBlendMode(zq::kBlendNone, 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,10 +248,17 @@ int main(int argc, char** argv) {
   Clock::time_point frameEnd = start;
   Clock::duration working{}, presenting{};
   int frame = 0;
+  double fps = 0.0;  // of the last full 60 frames
+  Clock::time_point periodStart = start;
   while (o.frames < 0 || frame < o.frames) {
     if (zq::ProcessMessage() != 0) break;  // the window was closed
     const Clock::time_point drawStart = Clock::now();
+    if (frame > 0 && frame % 60 == 0) {
+      fps = 60.0 / std::chrono::duration<double>(drawStart - periodStart).count();
+      periodStart = drawStart;
+    }
     DrawScene(g, frame);
+    DrawText(frame, fps);
     if (movie >= 0) zq::DrawGraphRect(kWidth - 170, 10, kWidth - 10, 130, movie, 0);
     const Clock::time_point presentStart = Clock::now();
     if (zq::PresentByFlip() != 0) {

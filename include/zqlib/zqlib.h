@@ -183,6 +183,19 @@ int SetFontCharSpacing(int spacing, int font);
 int GetDefaultFontHandle();
 // Makes the default font again at the size and thickness (-1: 16 and 6). 0 or -1.
 int SetDefaultFontSize(int size, int thickness);
+// The character height the font was made with, or -1.
+int GetFontSize(int font);
+
+// ---- Text ------------------------------------------------------------------------------------
+
+// Draws the string (Shift-JIS, one line) with its top left at (x, y), or downwards from there with
+// vertical 1 (each glyph a quarter turn clockwise), in the colour and, for an outlined font, the
+// edge colour (screen colours, GetScreenColorValue), under the blend mode, bright and mask.
+// 0 (also when nothing was drawn), or -1 for an invalid font.
+int DrawStringWithFont(int x, int y, const char* string, uint32_t color, int font,
+                       uint32_t edgeColor, int vertical);
+// The width (vertical 1: the height) of the first length bytes of the string (-1: all), or -1.
+int MeasureStringWidth(const char* string, int length, int font, int vertical);
 
 // ---- Mask ------------------------------------------------------------------------------------
 

@@ -6,22 +6,27 @@
 #include <iterator>
 #include <utility>
 
+#include "base/log.h"
 #include "base/math.h"
 #include "base/rect.h"
 #include "graphics/d3d/d3d_graph.h"
 #include "graphics/d3d/d3d_stubs.h"
+#include "graphics/d3d/d3d_text.h"
 #include "graphics/ddraw/dd_blit.h"
 #include "graphics/ddraw/dd_graph.h"
 #include "graphics/ddraw/dd_image_draw.h"
 #include "graphics/ddraw/dd_screen_capture.h"
 #include "graphics/ddraw/dd_soft_draw.h"
 #include "graphics/ddraw/dd_stretch.h"
+#include "graphics/ddraw/dd_text.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
+#include "graphics/font.h"
 #include "graphics/graph.h"
 #include "graphics/library_init.h"
 #include "graphics/mask.h"
 #include "graphics/movie.h"
+#include "graphics/text.h"
 #include "softrender/soft_bounds.h"
 
 namespace zq::gfx {
@@ -85,18 +90,28 @@ GraphRecord* AdmitGraphDraw(HandleValue handle, int* result) {
   return graph;
 }
 
+void BeginSubtract(const RECT* rect, int32_t invertParam);
+
+// Where string draws bracket differently from graph and box draws.
+struct BracketSteps {
+  bool maskFirst = true;      // the mask begun before the software screen's copy-in
+  bool mask = true;           // the mask bracketed while it is active
+  int32_t invertParam = 255;  // the parameter of the subtract emulation's first inversion
+};
+
 // The bracketing around one twin call: the mask, the software screen's copy-in, the subtract
 // emulation, and then the mask and the copy-out closed again whatever the twin returned.
 template <class Twin>
-int Bracketed(const RECT& rect, bool direct3D, Twin twin) {
+int Bracketed(const RECT& rect, bool direct3D, Twin twin, BracketSteps steps = {}) {
   const bool subtract = g_DrawState.BlendMode == 3 && direct3D;
-  const bool mask = g_DrawState.MaskActive == 1;
+  const bool mask = steps.mask && g_DrawState.MaskActive == 1;
   const bool front = FrontBufferSoftDrawing();
-  if (mask) BeginMaskedDraw(rect.left, rect.top, rect.right, rect.bottom);
+  if (mask && steps.maskFirst) BeginMaskedDraw(rect.left, rect.top, rect.right, rect.bottom);
   if (front && g_DD.FrontResyncFlag) SyncSoftScreenFromSurface();
+  if (mask && !steps.maskFirst) BeginMaskedDraw(rect.left, rect.top, rect.right, rect.bottom);
   int result;
   if (subtract) {
-    BeginSubtractBlendDraw(&rect);
+    BeginSubtract(&rect, steps.invertParam);
     result = twin();
     EndSubtractBlendDraw(&rect);
   } else {
@@ -378,33 +393,74 @@ int CopyDrawScreenToGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Handle
 
 namespace {
 
-// A white box in mode 3 with full parameter and no bright: with Direct3D's factors of mode 3
-// (source times inverse target, target times zero) it inverts the target under the rectangle.
-void InvertUnder(const RECT* rect) {
+// A white box in mode 3 with no bright: with Direct3D's factors of mode 3 (source times inverse
+// target, target times zero) it inverts the target under the rectangle (at full parameter).
+void InvertUnder(const RECT* rect, int32_t param) {
   const uint32_t bright = g_DrawState.Bright;
   SetDrawBrightPacked(0xFFFFFF);
-  SetBlendMode(3, 255);
+  SetBlendMode(3, param);
   G_D3D_DrawRect(rect->left, rect->top, rect->right, rect->bottom,
                  GetScreenColorValue(255, 255, 255));
   SetDrawBrightPacked(bright);
 }
 
+void BeginSubtract(const RECT* rect, int32_t invertParam) {
+  const int32_t param = g_DrawState.BlendParam;
+  InvertUnder(rect, invertParam);
+  SetBlendMode(5, param);
+}
+
 }  // namespace
 
 int BeginSubtractBlendDraw(const RECT* rect) {
-  if (rect == nullptr) return 0;
-  const int32_t param = g_DrawState.BlendParam;
-  InvertUnder(rect);
-  SetBlendMode(5, param);
+  if (rect != nullptr) BeginSubtract(rect, 255);
   return 0;
 }
 
 int EndSubtractBlendDraw(const RECT* rect) {
   if (rect == nullptr) return 0;
   const int32_t param = g_DrawState.BlendParam;
-  InvertUnder(rect);
+  InvertUnder(rect, 255);
   SetBlendMode(3, param);
   return 0;
+}
+
+// ---- Strings ------------------------------------------------------------------------------------
+
+int DrawStringWithFont(int32_t x, int32_t y, const char* string, uint32_t color, HandleValue font,
+                       uint32_t edgeColor, int32_t vertical) {
+  if (string == nullptr || string[0] == '\0' || g_DrawState.DrawAreaEmpty) return 0;
+  if (GetFontRecord(font) == nullptr) return base::LogAddString("フォントハンドル値が異常です\n");
+  WaitWhileInactive();
+  // The wait may have rebuilt the display, which makes every font again (the handle stays, the
+  // record and its cache kind may not), so the record is read only now.
+  const FontRecord* f = GetFontRecord(font);
+  if (f == nullptr) return -1;
+  // The Direct3D twin draws only through a texture cache: a memory-cache font (software screen,
+  // or fonts kept in system memory) goes to the DirectDraw twin whatever the path option says.
+  const bool textureCache = f->TextureCache == 1;
+  const bool direct3D =
+      textureCache && g_DrawState.ChooseDirect3DGraphs != 0 && Is3DAvailable() == 1;
+  RECT rect{};
+  if (BracketNeeded(direct3D)) {
+    if (x >= g_DrawState.DrawArea.right) return 0;
+    GetTextBox(font, x, y, string, vertical, &rect);
+  }
+  // The copy-in comes before the mask; a texture-cache font's glyphs are graph draws that
+  // bracket themselves for the mask; the first inversion takes the caller's parameter.
+  const BracketSteps steps{false, !textureCache, g_DrawState.BlendParam};
+  return Bracketed(
+      rect, direct3D,
+      [&] {
+        return direct3D ? G_D3D_DrawText(x, y, string, color, font, edgeColor, vertical)
+                        : G_DD_DrawText(x, y, string, color, font, edgeColor, vertical);
+      },
+      steps);
+}
+
+int GetFontSize(HandleValue font) {
+  const FontRecord* f = GetFontRecord(font);
+  return f != nullptr ? f->Size : -1;
 }
 
 }  // namespace zq::gfx

@@ -56,6 +56,18 @@ int ClearTargetScreen();
 int CopyDrawScreenToGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue graph,
                           int32_t flag);
 
+// The string (Shift-JIS) with its line's top left at (x, y) (vertical: downwards, each glyph a
+// quarter turn clockwise) in the colour, outlined in the edge colour (both screen pixel values),
+// bracketed as the graph draws are over the text's box. A texture-cache font goes to the
+// Direct3D twin while new graphs would take that path, every other font to the DirectDraw twin.
+// 0 for a null or empty string or an empty draw area (the font is not checked), and, while the
+// draw is bracketed, for an x at or beyond the draw area's right edge; -1 with a log line for an
+// invalid font; else the twin's result.
+int DrawStringWithFont(int32_t x, int32_t y, const char* string, uint32_t color, HandleValue font,
+                       uint32_t edgeColor, int32_t vertical);
+// The font's character height as it was made, or -1.
+int GetFontSize(HandleValue font);
+
 // Subtractive blending on the Direct3D path, in three steps around the draw: the target is
 // inverted over the rectangle, the image added, and the target inverted back. Both leave the
 // draw state as it was before the first. 0.

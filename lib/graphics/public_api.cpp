@@ -16,6 +16,7 @@
 #include "graphics/movie.h"
 #include "graphics/restore.h"
 #include "graphics/screen_readback.h"
+#include "graphics/text.h"
 #include "platform/present/sdl_window.h"
 #include "zqlib/zqlib.h"
 
@@ -225,6 +226,20 @@ int GetDefaultFontHandle() {
 }
 int SetDefaultFontSize(int size, int thickness) {
   return Locked([&] { return gfx::SetDefaultFontSize(nullptr, size, thickness); });
+}
+int GetFontSize(int font) {
+  return Locked([&] { return gfx::GetFontSize(font); });
+}
+
+// ---- Text ------------------------------------------------------------------------------------
+
+int DrawStringWithFont(int x, int y, const char* string, uint32_t color, int font,
+                       uint32_t edgeColor, int vertical) {
+  return Locked(
+      [&] { return gfx::DrawStringWithFont(x, y, string, color, font, edgeColor, vertical); });
+}
+int MeasureStringWidth(const char* string, int length, int font, int vertical) {
+  return Locked([&] { return gfx::MeasureStringWidth(string, length, font, vertical); });
 }
 
 // ---- Mask ------------------------------------------------------------------------------------

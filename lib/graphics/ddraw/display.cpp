@@ -495,15 +495,10 @@ int GetScreenColorInfo() {
   return 0;
 }
 
-namespace {
-
-// The format screen pixel values are written in.
 const ColorData* ScreenValueFormat() {
   if (IsSoftwareScreenInUse()) return GetMemImgColorData(ScreenImageColorType(), 0, 0);
   return GetScreenColorData();
 }
-
-}  // namespace
 
 uint32_t GetScreenColorValue(int red, int green, int blue) {
   auto byte = [](int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); };

@@ -91,6 +91,9 @@ int GetScreenColorBitDepth2();
 int ScreenImageColorType();
 const ColorData* GetScreenColorData();
 int GetScreenColorInfo();
+// The format screen pixel values are written in: the software screen's image format, else the
+// display's.
+const ColorData* ScreenValueFormat();
 uint32_t GetScreenColorValue(int red, int green, int blue);
 int SplitScreenColorValue(uint32_t value, int* red, int* green, int* blue);
 // Width and height of the screen mode (640 x 480 while unset).

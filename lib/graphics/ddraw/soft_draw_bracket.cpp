@@ -413,6 +413,12 @@ uint32_t SoftDrawWorkColor(uint32_t targetColor) {
                            GetMemImgColorData(ScreenImageColorType(), 0, 0));
 }
 
+uint32_t ScreenColorToWorkColor(uint32_t screenColor) {
+  const ColorData* screen = GetScreenColorData();
+  if (IsSoftwareScreenInUse() || IsMemImgFormat(*screen)) return screenColor;
+  return ConvertPixelValue(screenColor, screen, GetMemImgColorData(ScreenImageColorType(), 0, 0));
+}
+
 int IsSoftDrawConverting() {
   return g_bracket.active && g_bracket.targetCopy.block != nullptr ? 1 : 0;
 }

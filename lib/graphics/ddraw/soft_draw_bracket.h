@@ -51,6 +51,9 @@ int EndSoftDrawOnSurface();
 // A colour in the target's pixel format as the work image holds it: converted while the draw
 // goes through a converted work copy, else unchanged.
 uint32_t SoftDrawWorkColor(uint32_t targetColor);
+// A screen pixel value in the MEMIMG format of the screen's colour type (the format of work
+// images and of software stores): converted when the display's format is another one.
+uint32_t ScreenColorToWorkColor(uint32_t screenColor);
 // 1 while the draw goes through a converted work copy, else 0.
 int IsSoftDrawConverting();
 
