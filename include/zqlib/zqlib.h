@@ -82,6 +82,8 @@ int SaveScreenPng(const char* path);
 
 // One of the kBlend* modes with its parameter 0..255 (clamped). 0.
 int SetBlendMode(int mode, int param);
+// Texture sampling of Direct3D graphs: 0 nearest pixel, 1 bilinear. 0.
+int SetSamplingMode(int mode);
 // Multiplies drawn colours by the bright colour (components clamped to 0..255). 0.
 int SetDrawBrightRGB(int red, int green, int blue);
 // A graph whose pixel values (over borderParam and borderRange, 0..255 each) steer the blend of

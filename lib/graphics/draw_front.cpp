@@ -8,8 +8,9 @@
 
 #include "base/math.h"
 #include "base/rect.h"
+#include "graphics/d3d/d3d_batch.h"
+#include "graphics/d3d/d3d_draw.h"
 #include "graphics/d3d/d3d_graph.h"
-#include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/dd_blit.h"
 #include "graphics/ddraw/dd_graph.h"
 #include "graphics/ddraw/dd_image_draw.h"
