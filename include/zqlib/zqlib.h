@@ -102,7 +102,8 @@ int SetCreateOptionB(int alphaTest);
 int SetCreateOptionD(int systemMemory);
 // Colour depth of new graphs: 16, 32, or 0 for the screen's. 0.
 int SetCreateColorBitDepth(int depth);
-// Whether new graphs may take the Direct3D path (none exists here; kept for programs). 0.
+// Whether new graphs may take the Direct3D path (the simulated device on a hardware screen).
+// Called before LibraryInit it also chooses the screen: 1 a hardware screen, 0 a software one. 0.
 int ChooseDirect3DGraphs(int flag);
 
 // ---- Graphs ----------------------------------------------------------------------------------

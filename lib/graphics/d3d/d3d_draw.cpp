@@ -14,6 +14,7 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
+#include "graphics/texture_format.h"
 
 namespace zq::gfx {
 
@@ -117,6 +118,7 @@ bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup
   setup->Texture[1] = GetD3DBlendTexture(&blendWidth, &blendHeight);
   setup->ColorKey = trans != 0 ? 1 : 0;
   setup->AlphaFunc = alphaTest ? D3DCMP_GREATER : D3DCMP_ALWAYS;
+  // Set per piece from its texture's format when the texture's alpha is not read (below).
   setup->TextureAlpha =
       graph->Options.AlphaChFlag != 0 || alphaTest ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
   src->blendWidth = std::max(blendWidth, 1);
@@ -133,6 +135,7 @@ int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
   QuadSource src;
   int result = 0;
   if (!BeginGraphDraw(graph, trans, &setup, &src, &result)) return result;
+  const uint32_t textureAlpha = setup.TextureAlpha;
   for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i) {
     const Surface3DRecord* piece = LookupSurface3DRecord(graph->Pieces[i]);
     const SurfaceDataRecord* store =
@@ -146,6 +149,11 @@ int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
     src.textureWidth = store->Width;
     src.textureHeight = store->Height;
     setup.Texture[0] = store->Surface;
+    // A texture without alpha reads 255, which modulates the vertex alpha to itself: the
+    // device then writes such textures in its one-loop form.
+    setup.TextureAlpha = GetTextureFormatDataB(int(store->FormatIndex))->AW == 0
+                             ? uint32_t(D3DTOP_MODULATE)
+                             : textureAlpha;
     if (ApplyDrawSetup(setup) != 0) return -1;
     D3DTLVERTEX2 v[6];
     if (!QuadVertices(c, src, v) || QueueTriangles(v, 6) != 0) return -1;
