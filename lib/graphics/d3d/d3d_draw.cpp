@@ -37,32 +37,21 @@ struct Corner {
   double gx, gy;  // graph pixels
 };
 
-// What one graph draw puts on every vertex.
+// What one graph draw puts on every vertex: texture coordinates are graph pixels moved to the
+// piece's place in its store and scaled to the texture; stage 1's are graph pixels scaled to the
+// blend texture.
 struct QuadSource {
-  const Surface3DRecord* piece = nullptr;
-  double textureWidth = 1, textureHeight = 1;
-  double blendWidth = 1, blendHeight = 1;  // the blend texture's size (stage 1)
+  double storeDx = 0, storeDy = 0;  // the piece's place in its store less its place in the graph
+  double textureScaleX = 0, textureScaleY = 0;
+  double blendScaleX = 0, blendScaleY = 0;
   uint32_t color = 0;
-};
-
-D3DTLVERTEX2 Vertex(const Corner& c, const QuadSource& s) {
-  const RECT& origin = g_DrawState.DrawOrigin;
-  D3DTLVERTEX2 v;
-  v.sx = float(c.x + origin.left);
-  v.sy = float(c.y + origin.top);
-  v.sz = 0.0f;
-  v.rhw = 1.0f;
-  v.color = s.color;
-  if (s.piece != nullptr) {
-    v.tu = float((s.piece->StoreX + c.gx - s.piece->GraphX) / s.textureWidth);
-    v.tv = float((s.piece->StoreY + c.gy - s.piece->GraphY) / s.textureHeight);
-  } else {
-    v.tu = v.tv = 0.0f;
+  void SetPiece(const Surface3DRecord& p, int textureWidth, int textureHeight) {
+    storeDx = double(p.StoreX) - p.GraphX;
+    storeDy = double(p.StoreY) - p.GraphY;
+    textureScaleX = 1.0 / textureWidth;
+    textureScaleY = 1.0 / textureHeight;
   }
-  v.tu2 = float(c.gx / s.blendWidth);
-  v.tv2 = float(c.gy / s.blendHeight);
-  return v;
-}
+};
 
 // Positions the device takes (it refuses a whole DrawPrimitive for one beyond them).
 constexpr float kMaxPosition = 131072.0f;
@@ -71,12 +60,22 @@ constexpr float kMaxPosition = 131072.0f;
 // top-right, bottom-left and bottom-left, top-right, bottom-right. False when a corner lies
 // where the device takes no vertex.
 bool QuadVertices(const Corner (&c)[4], const QuadSource& s, D3DTLVERTEX2* out) {
-  constexpr int kOrder[6] = {0, 1, 2, 2, 1, 3};
-  for (int i = 0; i < 6; ++i) {
-    out[i] = Vertex(c[kOrder[i]], s);
-    if (!(std::fabs(out[i].sx) <= kMaxPosition && std::fabs(out[i].sy) <= kMaxPosition))
-      return false;
+  const double ox = g_DrawState.DrawOrigin.left, oy = g_DrawState.DrawOrigin.top;
+  D3DTLVERTEX2 v[4];
+  for (int i = 0; i < 4; ++i) {
+    v[i] = D3DTLVERTEX2{float(c[i].x + ox),
+                        float(c[i].y + oy),
+                        0.0f,
+                        1.0f,
+                        s.color,
+                        float((c[i].gx + s.storeDx) * s.textureScaleX),
+                        float((c[i].gy + s.storeDy) * s.textureScaleY),
+                        float(c[i].gx * s.blendScaleX),
+                        float(c[i].gy * s.blendScaleY)};
+    if (!(std::fabs(v[i].sx) <= kMaxPosition && std::fabs(v[i].sy) <= kMaxPosition)) return false;
   }
+  constexpr int kOrder[6] = {0, 1, 2, 2, 1, 3};
+  for (int i = 0; i < 6; ++i) out[i] = v[kOrder[i]];
   return true;
 }
 
@@ -121,8 +120,8 @@ bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup
   // Set per piece from its texture's format when the texture's alpha is not read (below).
   setup->TextureAlpha =
       graph->Options.AlphaChFlag != 0 || alphaTest ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
-  src->blendWidth = std::max(blendWidth, 1);
-  src->blendHeight = std::max(blendHeight, 1);
+  src->blendScaleX = 1.0 / std::max(blendWidth, 1);
+  src->blendScaleY = 1.0 / std::max(blendHeight, 1);
   src->color = GetD3DVertexColor();
   return true;
 }
@@ -145,9 +144,7 @@ int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
       return -1;
     Corner c[4];
     if (!corners(*piece, c)) continue;
-    src.piece = piece;
-    src.textureWidth = store->Width;
-    src.textureHeight = store->Height;
+    src.SetPiece(*piece, store->Width, store->Height);
     setup.Texture[0] = store->Surface;
     // A texture without alpha reads 255, which modulates the vertex alpha to itself: the
     // device then writes such textures in its one-loop form.
