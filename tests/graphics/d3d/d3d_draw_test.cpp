@@ -227,11 +227,11 @@ TEST(Direct3DDraw, AreasRotationsAndCorners) {
               return DrawGraphFourCorners(29.5, 9.5, 29.5, 12.5, 27.5, 12.5, 27.5, 9.5, glyph, 0);
             }),
             mapped(3, {0, 1, -10, -1, 0, 29}));
-  // DrawGraphInRect shows its rectangle and leaves the viewport as it was.
-  std::vector<uint32_t> part = mapped(4, {1, 0, -10, 0, 1, -20});
+  // Mirrored DrawGraphInRect: source column 1 on the rectangle's right; the viewport stays.
+  std::vector<uint32_t> part = mapped(4, {-1, 0, 13, 0, 1, -20});
   for (size_t i = 0; i < part.size(); ++i)
     part[i] = i == 20 * 40 + 11 || i == 20 * 40 + 12 ? part[i] : 0;
-  EXPECT_EQ(after([&] { return DrawGraphInRect(11, 20, 1, 0, 2, 1, g, 0, 0); }), part);
+  EXPECT_EQ(after([&] { return DrawGraphInRect(11, 20, 1, 0, 2, 1, g, 0, 1); }), part);
   D3DVIEWPORT7 v{};
   GetCurrentD3DDevice()->GetViewport(&v);
   EXPECT_EQ(std::tie(v.dwX, v.dwY, v.dwWidth, v.dwHeight), std::tuple(0u, 0u, 640u, 480u));
@@ -263,24 +263,29 @@ TEST(Direct3DDraw, BoxOutlinesCoverEachPixelOnce) {
   Screen s(32);
   SetBlendMode(2, 255);
   const uint32_t grey = GetScreenColorValue(10, 10, 10);
-  // Reversed corners: the outline runs through columns 1 and 5, rows 2 and 5.
-  const auto outline = [](int x, int y) {
-    return x >= 1 && x <= 5 && y >= 2 && y <= 5 && (x == 1 || x == 5 || y == 2 || y == 5);
+  // The reversed box's outline runs through columns 1 and 5, rows 2 and 5; the other box's
+  // through columns 8 and 10, rows 2 and 5.
+  const auto ring = [](int x, int y, int l, int r) {
+    return x >= l && x <= r && y >= 2 && y <= 5 && (x == l || x == r || y == 2 || y == 5);
+  };
+  const Fn outline = [&](int x, int y) {
+    return ring(x, y, 1, 5) || ring(x, y, 8, 10) ? 0x0A0A0Au : 0u;
+  };
+  const auto boxes = [&] {
+    return DrawFrameBox(5, 5, 2, 3, grey) | DrawFrameBox(8, 2, 11, 6, grey);
   };
   ClearTargetScreen();
-  ASSERT_EQ(DrawFrameBox(5, 5, 2, 3, grey), 0);
-  EXPECT_EQ(Snap(8, 8),
-            Picture(8, 8, [&](int x, int y) { return outline(x, y) ? 0x0A0A0Au : 0u; }));
+  ASSERT_EQ(boxes(), 0);
+  EXPECT_EQ(Snap(12, 8), Picture(12, 8, outline));
   // A system-memory graph as draw screen: the DirectDraw twins draw the same outline.
   SetCreateOptionD(1);
-  const HandleValue soft = CreateGraphWithOptions(8, 8, 0, 0, 0);
+  const HandleValue soft = CreateGraphWithOptions(12, 8, 0, 0, 0);
   SetCreateOptionD(0);
   ASSERT_EQ(SelectDrawScreen(soft), 0);
   ClearTargetScreen();
-  ASSERT_EQ(DrawFrameBox(5, 5, 2, 3, grey), 0);
+  ASSERT_EQ(boxes(), 0);
   EXPECT_EQ(g_D3DState.RenderTarget, nullptr);
-  EXPECT_EQ(Snap(8, 8),
-            Picture(8, 8, [&](int x, int y) { return outline(x, y) ? 0x0A0A0Au : 0u; }));
+  EXPECT_EQ(Snap(12, 8), Picture(12, 8, outline));
 }
 
 TEST(Direct3DDraw, SubtractEmulationLeavesUncoveredPixelsAlone) {
@@ -326,6 +331,7 @@ TEST(Direct3DDraw, TheBatchDrawsInOrderAndTheSceneEndsBeforeReadsAndPresents) {
   ChooseDirect3DGraphs(1);
   DrawGraphAt(2, 0, blue, 0);
   ASSERT_EQ(PresentByFlip(), 0);
+  EXPECT_EQ(EndCurrentScene(), 0);  // none open
   const Frame frame = GetLastPresentedFrame();
   EXPECT_EQ(std::vector<uint32_t>(frame.pixels.begin(), frame.pixels.begin() + 5),
             (std::vector<uint32_t>{0xFF0000, 0x00FF00, 0x0000FF, 0x0000FF, 0}));
@@ -377,14 +383,18 @@ TEST(Direct3DDraw, TheDrawScreenCopiesIntoGraphsTheSameWayEachTime) {
 
 TEST(Direct3DDraw, BlendGraphsMaskAndDrawableGraphs) {
   Screen s(32);
-  const HandleValue ramp = Textured(256, 1, 32, 0, 0, [](int x, int) { return uint32_t(x) << 16; });
-  const HandleValue image = Textured(256, 1, 32, 0, 0, [](int, int) { return 0xC86432u; });
+  // Blend values: x on row 0, 255 - x on row 1.
+  const Fn amount = [](int x, int y) { return uint32_t(y ? 255 - x : x); };
+  const HandleValue ramp =
+      Textured(256, 2, 32, 0, 0, [&](int x, int y) { return amount(x, y) << 16; });
+  const HandleValue image = Textured(256, 2, 32, 0, 0, [](int, int) { return 0xC86432u; });
   FillScreen(0x6496C8);
   SetBlendMode(1, 255);
   ASSERT_EQ(SelectBlendGraph(ramp, 128, 0), 0);
   ASSERT_EQ(DrawGraphAt(0, 0, image, 0), 0);
-  EXPECT_EQ(Snap(256, 1), Picture(256, 1, [](int x, int) {
-              return x < 128 ? 0x6496C8u : x == 128 ? 0x957C7Cu : 0xC86432u;
+  EXPECT_EQ(Snap(256, 2), Picture(256, 2, [&](int x, int y) {
+              const uint32_t a = amount(x, y);
+              return a < 128 ? 0x6496C8u : a == 128 ? 0x957C7Cu : 0xC86432u;
             }));
   DeleteGraphHandle(ramp, 0);
   EXPECT_EQ(DrawGraphAt(0, 0, image, 0), -1);  // the selected blend graph is gone
