@@ -133,6 +133,15 @@ int QueryGraphDimensions(int graph, int* width, int* height);
 int PlayMovieGraph(int graph);
 int PauseMovieGraph(int graph);
 
+// ---- Restore ---------------------------------------------------------------------------------
+
+// When the desktop's display mode changes (in a window) or the program returns to full screen,
+// the library makes its graphics again and then calls this function to refill the graphs. Null
+// installs the default, which loads every graph that came from a file from that file again;
+// graphs made from memory or drawn into come back blank unless the program's own function
+// refills them. 0.
+int SetGraphRestoreCallback(void (*callback)());
+
 // ---- Drawing (trans 1: the graph's transparent colour is skipped) ----------------------------
 
 int DrawGraphAt(int x, int y, int graph, int trans);

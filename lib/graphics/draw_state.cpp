@@ -16,7 +16,6 @@
 #include "graphics/library_init.h"
 #include "graphics/mask.h"
 #include "graphics/matrix.h"
-#include "graphics/placeholders.h"
 
 namespace zq::gfx {
 namespace {

@@ -13,7 +13,6 @@
 #include "graphics/font.h"
 #include "graphics/mask.h"
 #include "graphics/movie.h"
-#include "graphics/placeholders.h"
 #include "platform/size_limits.h"
 
 namespace zq::gfx {

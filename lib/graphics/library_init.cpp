@@ -16,7 +16,7 @@
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/movie.h"
-#include "graphics/placeholders.h"
+#include "graphics/restore.h"
 #include "platform/present/sdl_window.h"
 
 namespace zq::gfx {
@@ -45,6 +45,15 @@ LibraryState g_lib;
 
 void EndForFatalError() {
   LibraryEnd();
+}
+
+// The display changed under the library: the movies let go of their surfaces, the new screen
+// format is read, everything is made again and the movies go on.
+void FollowDisplayChange() {
+  ReleaseAllMovieSurfaces();
+  GetScreenColorInfo();
+  RebuildGraphicsAfterModeChange();
+  PlayAllMovieGraphs();
 }
 
 }  // namespace
@@ -118,7 +127,15 @@ void MainWindowProc(Window& window, const Message& message) {
   switch (message.kind) {
     case MessageKind::Activate:
       g_lib.active = 1;
-      if (!g_lib.rebuildDue) PlayAllMovieGraphs();
+      if (g_lib.rebuildDue) {
+        // Back to full screen: video memory went with the screen, restoring in place is not
+        // enough.
+        g_lib.rebuildDue = 0;
+        FollowDisplayChange();
+      } else {
+        RestoreAllGraphSurfaces();
+        PlayAllMovieGraphs();
+      }
       break;
     case MessageKind::Deactivate:
       g_lib.active = 0;
@@ -135,10 +152,7 @@ void MainWindowProc(Window& window, const Message& message) {
       desk = DesktopScreenInfo{w, h, bits};
       if (HasGraphRestoreCallback() && bits != 24 && w >= GetScreenWidth() &&
           h >= GetScreenHeight()) {
-        ReleaseAllMovieSurfaces();
-        GetScreenColorInfo();
-        RebuildGraphicsAfterModeChange();
-        PlayAllMovieGraphs();
+        FollowDisplayChange();
       } else {
         base::LogAddString(
             "復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");

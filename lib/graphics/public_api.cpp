@@ -14,6 +14,7 @@
 #include "graphics/mask.h"
 #include "graphics/mask_fill.h"
 #include "graphics/movie.h"
+#include "graphics/restore.h"
 #include "graphics/screen_readback.h"
 #include "platform/present/sdl_window.h"
 #include "zqlib/zqlib.h"
@@ -261,6 +262,12 @@ int PlayMovieGraph(int graph) {
 }
 int PauseMovieGraph(int graph) {
   return Locked([&] { return gfx::PauseMovieGraph(graph); });
+}
+
+// ---- Restore ---------------------------------------------------------------------------------
+
+int SetGraphRestoreCallback(void (*callback)()) {
+  return Locked([&] { return gfx::SetGraphRestoreCallback(callback); });
 }
 
 int TrackedBlockCount() {

@@ -7,7 +7,6 @@
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/library_init.h"
-#include "graphics/placeholders.h"
 #include "support/library_fixture.h"
 #include "target_pixels.h"
 

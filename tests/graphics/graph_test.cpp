@@ -9,7 +9,6 @@
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
 #include "graphics/font.h"
-#include "graphics/placeholders.h"
 #include "graphics/surface_data.h"
 #include "support/library_fixture.h"
 

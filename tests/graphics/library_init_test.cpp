@@ -165,9 +165,13 @@ TEST(MainWindowProc, ActivationIsTrackedAndWaitingEndsOnReactivation) {
   EXPECT_EQ(IsApplicationActive(), 1);
 }
 
-TEST(MainWindowProc, DesktopModeChangeWithoutRestoreCallbackClosesTheWindow) {
+// A desktop of 24 bits, or smaller than the 640 x 480 screen.
+class UnsuitableDesktop : public ::testing::TestWithParam<std::pair<int, uint32_t>> {};
+
+TEST_P(UnsuitableDesktop, ClosesTheWindow) {
   LibrarySession lib;
-  platform::InjectDisplayModeChange(1280, 1024, platform::PixelFormatXRGB8888());
+  const auto [width, bits] = GetParam();
+  platform::InjectDisplayModeChange(width, 1024, platform::AdapterPixelFormat(bits));
   // The change is handled and a close is posted; the window then goes away.
   int result = 0;
   for (int i = 0; i < 5 && result == 0; ++i) result = ProcessMessage();
@@ -181,6 +185,9 @@ TEST(MainWindowProc, DesktopModeChangeWithoutRestoreCallbackClosesTheWindow) {
       lib.Log().find("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します"),
       std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(MainWindowProc, UnsuitableDesktop,
+                         ::testing::Values(std::pair{1280, 24u}, std::pair{639, 32u}));
 
 TEST(MainWindowProc, CloseMessageEndsMessageProcessing) {
   LibrarySession lib;

@@ -79,6 +79,16 @@ void ChooseOverlayFormat() {
   }
 }
 
+// The display's pixel format as it is now (in a window the desktop's, which may have changed
+// since the mode was applied).
+void ReadDisplayFormat() {
+  if (g_DD.DirectDraw == nullptr) return;
+  SurfaceDesc mode;
+  g_DD.DirectDraw->GetDisplayMode(&mode);
+  g_DD.DisplayFormat = mode.pixelFormat;
+  g_DD.ScreenColorBitDepth = int32_t(mode.pixelFormat.rgbBitCount);
+}
+
 int ClearScreenBuffers() {
   if (IsSoftwareScreenInUse()) {
     for (MEMIMG* image : {&g_DD.SoftBackImage, &g_DD.SoftFrontImage}) {
@@ -208,10 +218,7 @@ int ApplyDisplayMode() {
       return base::LogAddString("画面モードの変更に失敗しました\n");
   }
   g_DD.WindowModeApplied = windowed;
-  SurfaceDesc mode;
-  g_DD.DirectDraw->GetDisplayMode(&mode);
-  g_DD.DisplayFormat = mode.pixelFormat;
-  g_DD.ScreenColorBitDepth = int32_t(mode.pixelFormat.rgbBitCount);
+  ReadDisplayFormat();
   return 0;
 }
 
@@ -482,6 +489,7 @@ const ColorData* GetScreenColorData() {
 }
 
 int GetScreenColorInfo() {
+  ReadDisplayFormat();
   ColorDataFromPixelFormat(&g_DD.DisplayFormat, &g_DD.ScreenColorData);
   const ColorData& c = g_DD.ScreenColorData;
   base::LogAddFormat("画面のピクセルフォーマット %dbit  R:0x%08X G:0x%08X B:0x%08X A:0x%08X",

@@ -161,6 +161,7 @@ HRESULT Direct3D::CreateDevice(DeviceGuid device, DirectDrawSurface* target, Dir
     delete state;
     return DDERR_OUTOFMEMORY;
   }
+  Count([](d3dtest::Counters& c) { ++c.createDevice; });
   return DD_OK;
 }
 

@@ -316,6 +316,7 @@ void FailNext(Call call, HRESULT code);
 // Successful calls since the last Reset, and the objects alive now.
 struct Counters {
   int enumDevices = 0, enumZBufferFormats = 0, enumTextureFormats = 0;
+  int createDevice = 0;
   int beginScene = 0, endScene = 0;
   int drawPrimitive = 0;
   int64_t vertices = 0;  // drawn by DrawPrimitive

@@ -17,7 +17,6 @@
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "graphics/image/convert_pixel_rect.h"
-#include "graphics/placeholders.h"
 #include "graphics/surface_data.h"
 #include "platform/ddraw/ddraw.h"
 #include "support/library_fixture.h"

@@ -11,7 +11,6 @@
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/placeholders.h"
 #include "support/library_fixture.h"
 
 namespace zq::gfx {

@@ -11,7 +11,6 @@
 
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
-#include "graphics/placeholders.h"
 #include "support/library_fixture.h"
 
 namespace zq::gfx::screencmp {

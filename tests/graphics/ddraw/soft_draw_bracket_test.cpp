@@ -7,7 +7,6 @@
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
-#include "graphics/placeholders.h"
 #include "softrender/boxes.h"
 #include "support/library_fixture.h"
 
