@@ -15,8 +15,11 @@
 #include "graphics/d3d/d3d_batch.h"
 #include "graphics/d3d/d3d_state.h"
 #include "graphics/draw_front.h"
+#include "graphics/graph_load.h"
+#include "graphics/graph_load_test_util.h"
 #include "graphics/mask.h"
 #include "graphics/mask_fill.h"
+#include "graphics/restore.h"
 #include "graphics/screen_readback.h"
 #include "graphics/target_pixels.h"
 #include "platform/present/present.h"
@@ -430,6 +433,18 @@ TEST(Direct3DDraw, BlendGraphsMaskAndDrawableGraphs) {
   ASSERT_EQ(DeleteGraphHandle(drawable, 0), 0);
   EXPECT_EQ(DrawGraphAt(0, 0, image, 0), 0);
   EXPECT_EQ(PresentByFlip(), 0);
+}
+
+TEST(Direct3DDraw, DrawsGoOnAfterARebuild) {
+  Screen s(32);
+  test::WriteFile("p.bmp", test::Bmp24(4, 3, Pattern));
+  SetGraphRestoreCallback(nullptr);  // graphs come back from their files
+  const HandleValue g = LoadGraphFromFileStd("p.bmp");
+  ASSERT_EQ(DrawGraphAt(0, 0, g, 0), 0);  // still in the batch when the device goes
+  ASSERT_EQ(RebuildGraphicsAfterModeChange(), 0);
+  FillScreen(0);
+  ASSERT_EQ(DrawGraphAt(0, 0, g, 0), 0);
+  EXPECT_EQ(Snap(5, 3), Picture(5, 3, [](int x, int y) { return x < 4 ? Pattern(x, y) : 0u; }));
 }
 
 }  // namespace
