@@ -117,7 +117,8 @@ bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup
   setup->Texture[1] = GetD3DBlendTexture(&blendWidth, &blendHeight);
   setup->ColorKey = trans != 0 ? 1 : 0;
   setup->AlphaFunc = alphaTest ? D3DCMP_GREATER : D3DCMP_ALWAYS;
-  // Set per piece from its texture's format when the texture's alpha is not read (below).
+  // The texture's alpha counts for graphs with an alpha channel and for transparent draws of
+  // alpha-test graphs.
   setup->TextureAlpha =
       graph->Options.AlphaChFlag != 0 || alphaTest ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
   src->blendScaleX = 1.0 / std::max(blendWidth, 1);
