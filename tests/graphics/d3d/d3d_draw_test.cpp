@@ -54,11 +54,14 @@ uint32_t Unpack(Fmt f, uint32_t raw) {
   return v;
 }
 
-// A hardware screen of `bits` (full screen: surfaces of that depth) on the back buffer.
+// A hardware screen of `bits` (full screen: surfaces of that depth) on the back buffer; with
+// maxTexture, devices whose textures are at most that large.
 struct Screen {
-  explicit Screen(int bits, bool windowed = false, void (*configure)() = nullptr)
+  explicit Screen(int bits, bool windowed = false, uint32_t maxTexture = 0)
       : lib(test::Direct3DSession(bits, windowed)) {
-    if (configure != nullptr) configure();
+    if (maxTexture != 0)
+      d3dtest::SetDevices(test::DevicesWith(
+          [&](D3DDEVICEDESC7& d) { d.dwMaxTextureWidth = d.dwMaxTextureHeight = maxTexture; }));
     EXPECT_EQ(lib.Start(), 0);
     g_DrawState.TransColor = 0;
     SelectDrawScreen(kDrawScreenBack);
@@ -244,22 +247,37 @@ TEST(Direct3DDraw, AreasRotationsAndCorners) {
 std::vector<uint32_t> DrawLarge() {
   const HandleValue g = Textured(100, 70, 32, 0, 0, Pattern);
   DrawGraphAt(3, 4, g, 0);
-  DrawGraphRect(250, 10, 100, 115, g, 0);  // mirrored and stretched by 1.5
-  return Snap(260, 120);
+  DrawGraphRect(260, 10, 110, 115, g, 0);  // mirrored and stretched by 1.5
+  return Snap(270, 120);
 }
 
-TEST(Direct3DDraw, GraphsOfSeveralTexturesDrawAsOne) {
-  std::vector<uint32_t> whole, divided;
+TEST(Direct3DDraw, GraphsOfSeveralTexturesDrawAndCopyAsOne) {
+  std::vector<uint32_t> whole;
   {
     Screen s(32);
     whole = DrawLarge();
   }
-  Screen s(32, false, [] {
-    d3dtest::SetDevices(test::DevicesWith(
-        [](D3DDEVICEDESC7& d) { d.dwMaxTextureWidth = d.dwMaxTextureHeight = 64; }));
-  });
-  divided = DrawLarge();
-  EXPECT_EQ(divided, whole);
+  Screen s(32, false, 64);  // 100 x 70 takes four textures
+  EXPECT_EQ(DrawLarge(), whole);
+  // The graph drawn at (3, 4) copied into a divided graph (reversed corners) and drawn again.
+  const HandleValue copy = test::Graph(100, 70, 0, 0, 32);
+  ASSERT_EQ(CopyDrawScreenToGraph(103, 74, 3, 4, copy, 0), 0);
+  FillScreen(0);
+  ASSERT_EQ(DrawGraphAt(0, 0, copy, 0), 0);
+  EXPECT_EQ(Snap(100, 70), Picture(100, 70, Pattern));
+  // From a drawable graph's texture, read directly and, with its lock refused, through the
+  // work texture: the same texels.
+  const HandleValue drawable = test::Graph(60, 40, 0, 0, 32, 1);
+  ASSERT_EQ(SelectDrawScreen(drawable), 0);
+  DrawGraphAt(0, 0, copy, 0);
+  for (const bool refuse : {false, true}) {
+    const HandleValue part = test::Graph(60, 40, 0, 0, 16);
+    if (refuse) ddtest::FailNextLock(DDERR_SURFACEBUSY);
+    ASSERT_EQ(CopyDrawScreenToGraph(0, 0, 60, 40, part, 0), 0);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 60; ++x) ASSERT_EQ(test::Texel(part, 0, x, y), Pack(k565, Pattern(x, y)));
+  }
+  EXPECT_EQ(CopyDrawScreenToGraph(0, 0, 60, 40, drawable, 0), -1);
 }
 
 TEST(Direct3DDraw, BoxOutlinesCoverEachPixelOnce) {
@@ -339,7 +357,6 @@ TEST(Direct3DDraw, TheBatchDrawsInOrderAndTheSceneEndsBeforeReadsAndPresents) {
   EXPECT_EQ(std::vector<uint32_t>(frame.pixels.begin(), frame.pixels.begin() + 5),
             (std::vector<uint32_t>{0xFF0000, 0x00FF00, 0x0000FF, 0x0000FF, 0}));
   // A fill between two draws of one frame; then the render target locks and reads them.
-  SelectDrawScreen(kDrawScreenBack);
   DrawGraphAt(0, 1, red, 0);
   ASSERT_EQ(FillGraphColor(red, 0, 255, 0, 255), 0);
   DrawGraphAt(2, 1, red, 0);
@@ -352,36 +369,7 @@ TEST(Direct3DDraw, TheBatchDrawsInOrderAndTheSceneEndsBeforeReadsAndPresents) {
   ApplyDrawArea(1, 0, 3, 1);
   ClearTargetScreen();
   ApplyDrawArea(0, 0, 640, 480);
-  EXPECT_EQ(Snap(4, 2), (std::vector<uint32_t>{0x111111, 0, 0, 0x111111, 0x111111, 0x111111,
-                                               0x111111, 0x111111}));
-}
-
-TEST(Direct3DDraw, TheDrawScreenCopiesIntoGraphsTheSameWayEachTime) {
-  Screen s(32, false, [] {
-    d3dtest::SetDevices(test::DevicesWith(
-        [](D3DDEVICEDESC7& d) { d.dwMaxTextureWidth = d.dwMaxTextureHeight = 64; }));
-  });
-  const HandleValue source = Textured(100, 70, 32, 0, 0, Pattern);
-  DrawGraphAt(0, 0, source, 0);
-  const HandleValue divided = test::Graph(100, 70, 0, 0, 32);
-  ASSERT_EQ(CopyDrawScreenToGraph(100, 70, 0, 0, divided, 0), 0);  // reversed corners
-  for (int i = 0; i < 4; ++i) {
-    const Surface3DRecord* p = test::Piece(divided, i);
-    for (int y = 0; y < p->Height; ++y)
-      for (int x = 0; x < p->Width; ++x)
-        ASSERT_EQ(test::Texel(divided, i, x, y) & 0xFFFFFF, Pattern(p->GraphX + x, p->GraphY + y));
-  }
-  const HandleValue drawable = test::Graph(60, 40, 0, 0, 32, 1);
-  ASSERT_EQ(SelectDrawScreen(drawable), 0);
-  DrawGraphAt(0, 0, source, 0);
-  for (const bool refuse : {false, true}) {
-    const HandleValue copy = test::Graph(60, 40, 0, 0, 16);
-    if (refuse) ddtest::FailNextLock(DDERR_SURFACEBUSY);  // through the work texture
-    ASSERT_EQ(CopyDrawScreenToGraph(0, 0, 60, 40, copy, 0), 0);
-    for (int y = 0; y < 40; ++y)
-      for (int x = 0; x < 60; ++x) ASSERT_EQ(test::Texel(copy, 0, x, y), Pack(k565, Pattern(x, y)));
-  }
-  EXPECT_EQ(CopyDrawScreenToGraph(0, 0, 60, 40, drawable, 0), -1);
+  EXPECT_EQ(Snap(4, 1), (std::vector<uint32_t>{0x111111, 0, 0, 0x111111}));
 }
 
 TEST(Direct3DDraw, BlendGraphsMaskAndDrawableGraphs) {
