@@ -2,7 +2,6 @@
 // surface or image, or, for a texture that refuses the lock, drawn by the device into the work
 // texture part by part and read from there.
 #include <algorithm>
-#include <utility>
 
 #include "base/rect.h"
 #include "graphics/d3d/d3d_batch.h"

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <utility>
 
 #include "base/math.h"
 #include "graphics/d3d/d3d_batch.h"
