@@ -115,8 +115,11 @@ int G_D3D_SetBlendGraph(const GraphRecord* graph, int borderParam, int borderRan
   ReleaseTexture();
   g_blend = BlendTexture{};
   if (graph == nullptr) return 0;
-  // One texture of the Direct3D path, whose pixels stage 1 can follow.
-  if (graph->Options.TextureFlag != 1 || graph->PieceCount != 1 ||
+  // One texture of the Direct3D path, whose pixels stage 1 can follow, on a device with a
+  // second texture stage.
+  const D3DDEVICEDESC7& d = *GetKeptDeviceDesc();
+  if (d.wMaxTextureBlendStages < 2 || d.wMaxSimultaneousTextures < 2 ||
+      graph->Options.TextureFlag != 1 || graph->PieceCount != 1 ||
       LookupSurface3DRecord(graph->Pieces[0]) == nullptr)
     return -1;
   g_blend.graph = graph->Handle;
