@@ -82,6 +82,8 @@ int SaveScreenPng(const char* path);
 
 // One of the kBlend* modes with its parameter 0..255 (clamped). 0.
 int SetBlendMode(int mode, int param);
+// Texture sampling of Direct3D graphs: 0 nearest pixel, 1 bilinear. 0.
+int SetSamplingMode(int mode);
 // Multiplies drawn colours by the bright colour (components clamped to 0..255). 0.
 int SetDrawBrightRGB(int red, int green, int blue);
 // A graph whose pixel values (over borderParam and borderRange, 0..255 each) steer the blend of
@@ -100,7 +102,8 @@ int SetCreateOptionB(int alphaTest);
 int SetCreateOptionD(int systemMemory);
 // Colour depth of new graphs: 16, 32, or 0 for the screen's. 0.
 int SetCreateColorBitDepth(int depth);
-// Whether new graphs may take the Direct3D path (none exists here; kept for programs). 0.
+// Whether new graphs may take the Direct3D path (the simulated device on a hardware screen).
+// Called before LibraryInit it also chooses the screen: 1 a hardware screen, 0 a software one. 0.
 int ChooseDirect3DGraphs(int flag);
 
 // ---- Graphs ----------------------------------------------------------------------------------

@@ -102,6 +102,9 @@ int SaveScreenPng(const char* path) {
 int SetBlendMode(int mode, int param) {
   return Locked([&] { return gfx::SetBlendMode(mode, param); });
 }
+int SetSamplingMode(int mode) {
+  return Locked([&] { return gfx::SetSamplingMode(mode); });
+}
 int SetDrawBrightRGB(int red, int green, int blue) {
   return Locked([&] { return gfx::SetDrawBrightRGB(red, green, blue); });
 }
