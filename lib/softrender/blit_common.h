@@ -1,7 +1,7 @@
 // Pieces shared by the software blitters (unscaled and stretched) and the flat-colour and
 // textured pixel code: unaligned pixel access, lane loads and stores of destination words,
 // the blend-image factor, the operator bound to its factor set, the compile-time dispatch
-// helper, the checks of the images of a blit, its palette table and the CPU feature test.
+// chain, the checks of the images of a blit and its palette table.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
+#include "platform/os/cpu.h"
 #include "softrender/blend_ops.h"
 
 namespace zq::soft {
@@ -236,6 +237,54 @@ inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uin
   StoreDestination<PixelT, V>(d, x, out);
 }
 
+// Pixels x0 .. x1 - 1 of a row: a vector of pixels at a time, the rest one at a time, both
+// with the same operator code; at the scalar dispatch level (j.vectors false) all one at a
+// time. Job supplies vectors besides what BlendStep reads.
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
+          class Job>
+inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0,
+                      int x1) {
+  // 16-bit pixels go sixteen at a time in 16-bit lanes when the case's arithmetic fits,
+  // 32-bit pixels eight at a time.
+  constexpr bool kHalf =
+      std::is_same_v<PixelT, Pixel16> && Plain::kFits16 && (!Src::kAlpha || WithAlpha::kFits16);
+  // The keyed plain copy is a load, compare and blend: it measured faster in 16-byte steps.
+  constexpr bool kNarrow = Plain::kPlainCopy && kRule == PixelRule::kKeyed;
+  using HalfL = std::conditional_t<kNarrow, Half8, Half16>;
+  using L = std::conditional_t<kHalf, HalfL,
+                               std::conditional_t<std::is_same_v<PixelT, Pixel32>, Lanes8, Lanes4>>;
+  constexpr int kStep = LaneTraits<L>::kCount;
+  const BlendContext c = j.ctx;
+  const int xv = j.vectors ? x1 : x0;
+  int x = x0;
+  for (; x + kStep <= xv; x += kStep) {
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x);
+  }
+  for (; x < x1; ++x) {
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x);
+  }
+}
+
+// The same loops built for the baseline processor and for AVX2: fn() runs in the build the
+// dispatch level chose. Each build is flattened, so the vectors never cross a call (whose
+// passing convention would differ between the two).
+template <class Fn>
+__attribute__((flatten)) void RunBaseline(const Fn& fn) {
+  fn();
+}
+template <class Fn>
+ZQ_TARGET_AVX2 __attribute__((flatten)) void RunAvx2(const Fn& fn) {
+  fn();
+}
+template <class Fn>
+inline void RunAtLevel(platform::CpuLevel level, const Fn& fn) {
+  if (level == platform::CpuLevel::kAvx2) {
+    RunAvx2(fn);
+  } else {
+    RunBaseline(fn);
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // Dispatch: each run-time choice becomes a template argument, once per call.
 
@@ -254,6 +303,79 @@ struct CallFlags {
   bool bright;
   bool key;
 };
+
+// The choices both blitters make alike. Drawer supplies
+//   template <class PixelT, class Src, bool kB, bool kBr, bool kKey, class OpT>
+//   static void Case(const Job&);     the loops of one case
+//   static constexpr bool kKeyAlways;  the key is on whatever the flags say
+//   static constexpr bool kOwnTranslucentRules;  blend mode 1 without blend image or bright
+//                                    has the per-pixel rules (half average, 64-step table)
+template <class Drawer, class PixelT, class Src, class OpT, class Job>
+void DrawWithFactors(const Job& j, CallFlags f) {
+  Branch(f.blend, [&](auto b) {
+    constexpr bool kB = decltype(b)::value;
+    Branch(f.bright, [&](auto br) {
+      constexpr bool kBr = decltype(br)::value;
+      Branch(f.key || Drawer::kKeyAlways, [&](auto k) {
+        constexpr bool kKey = decltype(k)::value;
+        if constexpr (!Drawer::kKeyAlways || kKey) {
+          Drawer::template Case<PixelT, Src, kB, kBr, kKey, OpT>(j);
+        }
+      });
+    });
+  });
+}
+
+template <class Drawer, class PixelT, class Src, class Job>
+void DrawMode(const Job& j, int mode, CallFlags f) {
+  switch (mode) {
+    case 0:
+      DrawWithFactors<Drawer, PixelT, Src, CopyOp<PixelT>>(j, f);
+      break;
+    case 1:
+      if constexpr (Drawer::kOwnTranslucentRules && !Src::kAlpha) {
+        if (!f.blend && !f.bright) {
+          auto draw = [&]<TransRule kRule>() {
+            Branch(f.key, [&](auto k) {
+              constexpr bool kKey = decltype(k)::value;
+              Drawer::template Case<PixelT, Src, false, false, kKey, TranslucentOp<PixelT, kRule>>(
+                  j);
+            });
+          };
+          if (j.ctx.param == 128) {
+            draw.template operator()<TransRule::kHalfAverage>();
+          } else {
+            draw.template operator()<TransRule::kTable>();
+          }
+          break;
+        }
+      }
+      DrawWithFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kDiff>>(j, f);
+      break;
+    case 2:
+      DrawWithFactors<Drawer, PixelT, Src, AddSubOp<PixelT, false>>(j, f);
+      break;
+    case 3:
+      DrawWithFactors<Drawer, PixelT, Src, AddSubOp<PixelT, true>>(j, f);
+      break;
+    case 4:
+      DrawWithFactors<Drawer, PixelT, Src, MultiplyOp<PixelT>>(j, f);
+      break;
+    default:
+      break;
+  }
+}
+
+template <class Drawer, class PixelT, class Job>
+void DrawFormat(const Job& j, const gfx::MEMIMG& src, int mode, CallFlags f) {
+  if (src.PaletteFlag) {
+    DrawMode<Drawer, PixelT, PaletteSource<PixelT>>(j, mode, f);
+  } else if (src.AlphaFlag) {
+    DrawMode<Drawer, PixelT, AlphaSource<PixelT>>(j, mode, f);
+  } else {
+    DrawMode<Drawer, PixelT, DirectSource<PixelT>>(j, mode, f);
+  }
+}
 
 // ---------------------------------------------------------------------------------------
 // Checks of a blit call.
@@ -326,11 +448,6 @@ inline const uint8_t* CopyRows(std::vector<uint8_t>& scratch, const uint8_t* p, 
   for (int y = 0; y < rows; ++y)
     std::memcpy(scratch.data() + rowBytes * y, p + pitch * y, rowBytes);
   return scratch.data();
-}
-
-inline bool CpuHasAvx2() {
-  static const bool kHasAvx2 = __builtin_cpu_supports("avx2");
-  return kHasAvx2;
 }
 
 }  // namespace zq::soft

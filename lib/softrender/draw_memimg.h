@@ -16,8 +16,4 @@ namespace zq::soft {
 void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int transFlag,
                 const gfx::MEMIMG* blendImage);
 
-// The pixel loops exist for the baseline processor and for AVX2 (used when present), with
-// the same results. 0 makes every draw use the baseline ones, so tests can compare the two.
-void SetBlitAvx2Allowed(int allowed);
-
 }  // namespace zq::soft

@@ -6,7 +6,6 @@
 #include "softrender/draw_memimg_stretched.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
@@ -42,9 +41,10 @@ struct StretchJob {
   int32_t firstRow;     // source row of the first destination row
   int32_t rowStep;      // +1, or -1 on a mirrored vertical axis
   int64_t ratioY;
-  int64_t errY;  // coverage left of the first row's source row
-  uint32_t key;  // colour key cut to the source's pixel width
-  bool avx2;
+  int64_t errY;              // coverage left of the first row's source row
+  uint32_t key;              // colour key cut to the source's pixel width
+  platform::CpuLevel level;  // the dispatch level of this call
+  bool vectors;              // the pixel loops may use vector lanes
   BlendContext ctx;
   uint32_t palette[256];    // palettised source: the entries as pixel values
   uint8_t blendTable[256];  // BlendGraphTable as it stands for this call
@@ -91,25 +91,7 @@ struct BlendRow {
       GatherRow<Src::kBytes>(j.rowSrc, srcRow, j.cols, j.width);
       if constexpr (kB) GatherRow<1>(j.rowBlend, blendRow, j.cols, j.width);
     }
-    const uint8_t* s = j.rowSrc;
-    const uint8_t* bl = j.rowBlend;
-    // 16-bit pixels sixteen at a time in 16-bit lanes when the case's arithmetic fits,
-    // 32-bit pixels eight at a time.
-    constexpr bool kHalf =
-        std::is_same_v<PixelT, Pixel16> && Plain::kFits16 && (!Src::kAlpha || WithAlpha::kFits16);
-    using L =
-        std::conditional_t<kHalf, Half16,
-                           std::conditional_t<std::is_same_v<PixelT, Pixel32>, Lanes8, Lanes4>>;
-    constexpr int kStep = LaneTraits<L>::kCount;
-    const BlendContext c = j.ctx;
-    const int w = j.width;
-    int x = 0;
-    for (; x + kStep <= w; x += kStep) {
-      BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x);
-    }
-    for (; x < w; ++x) {
-      BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x);
-    }
+    BlendSpan<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, j.rowSrc, j.rowBlend, 0, j.width);
   }
 };
 
@@ -163,27 +145,13 @@ inline void ForEachRow(const StretchJob& j) {
   }
 }
 
-// The same loops built for the baseline processor and for AVX2. Each is flattened, so the
-// vectors never cross a call (whose passing convention would differ between the two).
-template <class PixelT, class Row>
-__attribute__((flatten)) void RowsBaseline(const StretchJob& j) {
-  ForEachRow<PixelT, Row>(j);
-}
-template <class PixelT, class Row>
-__attribute__((target("avx2"), flatten)) void RowsAvx2(const StretchJob& j) {
-  ForEachRow<PixelT, Row>(j);
-}
 template <class PixelT, class Row>
 void Rows(const StretchJob& j) {
-  if (j.avx2) {
-    RowsAvx2<PixelT, Row>(j);
-  } else {
-    RowsBaseline<PixelT, Row>(j);
-  }
+  RunAtLevel(j.level, [&] { ForEachRow<PixelT, Row>(j); });
 }
 
 // ---------------------------------------------------------------------------------------
-// Dispatch: each run-time choice becomes a template argument, once per call.
+// The stretched cases for the shared dispatch chain.
 
 template <class PixelT, class Src, bool kB, bool kBr, bool kKey, class OpT>
 void DrawCase(const StretchJob& j) {
@@ -200,51 +168,15 @@ void DrawCase(const StretchJob& j) {
   }
 }
 
-template <class PixelT, class Src, class OpT>
-void DrawWithFactors(const StretchJob& j, CallFlags f) {
-  Branch(f.blend, [&](auto b) {
-    Branch(f.bright, [&](auto br) {
-      Branch(f.key, [&](auto k) {
-        DrawCase<PixelT, Src, decltype(b)::value, decltype(br)::value, decltype(k)::value, OpT>(j);
-      });
-    });
-  });
-}
-
-template <class PixelT, class Src>
-void DrawMode(const StretchJob& j, int mode, CallFlags f) {
-  switch (mode) {
-    case 0:
-      DrawWithFactors<PixelT, Src, CopyOp<PixelT>>(j, f);
-      break;
-    case 1:
-      // Stretched, blend mode 1 keeps to its difference rule for every parameter.
-      DrawWithFactors<PixelT, Src, TranslucentOp<PixelT, TransRule::kDiff>>(j, f);
-      break;
-    case 2:
-      DrawWithFactors<PixelT, Src, AddSubOp<PixelT, false>>(j, f);
-      break;
-    case 3:
-      DrawWithFactors<PixelT, Src, AddSubOp<PixelT, true>>(j, f);
-      break;
-    case 4:
-      DrawWithFactors<PixelT, Src, MultiplyOp<PixelT>>(j, f);
-      break;
-    default:
-      break;
+// Stretched, blend mode 1 keeps to its difference rule for every parameter.
+struct StretchedDrawer {
+  static constexpr bool kKeyAlways = false;
+  static constexpr bool kOwnTranslucentRules = false;
+  template <class PixelT, class Src, bool kB, bool kBr, bool kKey, class OpT>
+  static void Case(const StretchJob& j) {
+    DrawCase<PixelT, Src, kB, kBr, kKey, OpT>(j);
   }
-}
-
-template <class PixelT>
-void DrawFormat(const StretchJob& j, const MEMIMG& src, int mode, CallFlags f) {
-  if (src.PaletteFlag) {
-    DrawMode<PixelT, PaletteSource<PixelT>>(j, mode, f);
-  } else if (src.AlphaFlag) {
-    DrawMode<PixelT, AlphaSource<PixelT>>(j, mode, f);
-  } else {
-    DrawMode<PixelT, DirectSource<PixelT>>(j, mode, f);
-  }
-}
+};
 
 // ---------------------------------------------------------------------------------------
 // Checks of the call.
@@ -269,12 +201,6 @@ size_t SpanBytes(ptrdiff_t pitch, size_t rowBytes, int rows) {
   return rows <= 0 ? 0 : size_t(pitch) * size_t(rows - 1) + rowBytes;
 }
 
-std::atomic<int> g_avx2Allowed{1};
-
-bool UseAvx2() {
-  return CpuHasAvx2() && g_avx2Allowed.load(std::memory_order_relaxed) != 0;
-}
-
 // One axis of the draw: where the clipped part starts in the source and with what coverage.
 struct AxisStart {
   int64_t ratio;  // destination pixels per source pixel x 65536
@@ -291,10 +217,6 @@ AxisStart StartOfAxis(int64_t extent, int64_t size, int64_t cut) {
 }
 
 }  // namespace
-
-void SetStretchAvx2Allowed(int allowed) {
-  g_avx2Allowed.store(allowed ? 1 : 0, std::memory_order_relaxed);
-}
 
 void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platform::RECT& rect,
                          int transFlag, const gfx::MEMIMG* blendImage) {
@@ -393,7 +315,8 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   job.errY = ay.err;
   const uint32_t bright = state.Bright & 0xFFFFFFu;
   job.ctx = MakeBlendContext(param, bright);
-  job.avx2 = UseAvx2();
+  job.level = platform::CpuDispatchLevel();
+  job.vectors = job.level != platform::CpuLevel::kScalar;
 
   const bool is16 = dst->ColorType == gfx::kMemImgRgb565;
   job.key = PrepareSourceColours(*src, is16, job.palette);
@@ -432,9 +355,9 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   dst->RunLengthFlag = 0;
   const CallFlags flags{blendImage != nullptr, bright != 0xFFFFFFu, transFlag != 0};
   if (is16) {
-    DrawFormat<Pixel16>(job, *src, mode, flags);
+    DrawFormat<StretchedDrawer, Pixel16>(job, *src, mode, flags);
   } else {
-    DrawFormat<Pixel32>(job, *src, mode, flags);
+    DrawFormat<StretchedDrawer, Pixel32>(job, *src, mode, flags);
   }
 }
 

@@ -15,6 +15,7 @@
 #include <type_traits>
 
 #include "graphics/ddraw/memimg.h"
+#include "platform/os/cpu.h"
 #include "platform/types.h"
 #include "softrender/blit_common.h"
 #include "softrender/packed_ops.h"
@@ -228,19 +229,18 @@ struct FlatOp<uint16_t, kFlatAlpha> {
     if constexpr (B == 16) {
       v = __builtin_ia32_pmulhw128(t, S16{} + magic) - (t >> 15);
       return;
-    }
-#if !defined(__clang__)
-    if constexpr (B == 32) {
-      // Only ever inlined into the AVX2 row loop; the assembler form keeps AVX2 builtins out
-      // of the default build of this header. (clang checks the operand size against the
-      // default target, so it takes the portable form below, which gives the same result.)
-      S16 hi;
-      const S16 m = S16{} + magic;
-      __asm__("vpmulhw %2, %1, %0" : "=x"(hi) : "x"(t), "x"(m));
-      v = hi - (t >> 15);
+    } else if constexpr (B == 32) {
+      // Two 16-byte multiplies: the 32-byte one would be AVX2 code in a header built for
+      // the baseline processor.
+      using Half = typename Block<16>::S16;
+      const Half m = Half{} + magic;
+      const Half lo = __builtin_shufflevector(t, t, 0, 1, 2, 3, 4, 5, 6, 7);
+      const Half hi = __builtin_shufflevector(t, t, 8, 9, 10, 11, 12, 13, 14, 15);
+      const Half plo = __builtin_ia32_pmulhw128(lo, m), phi = __builtin_ia32_pmulhw128(hi, m);
+      v = __builtin_shufflevector(plo, phi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15) -
+          (t >> 15);
       return;
     }
-#endif
 #endif
     const S16 n = (t >> 1) * p;
     const S16 sign = n >> 15;  // 0 or -1
@@ -400,30 +400,9 @@ struct FlatOp<uint32_t, kFlatMul> {
 };
 
 // ---- Row loops ------------------------------------------------------------------------------
-// Rows are worked in blocks of 32 bytes where the processor has AVX2 and of 16 bytes
-// otherwise (both give the same pixels); the pixels left at a row's end go one by one.
-
-#if defined(__x86_64__) || defined(__i386__)
-#define ZQ_SOFT_HAVE_AVX2_ROWS 1
-#define ZQ_SOFT_TARGET_AVX2 __attribute__((target("avx2")))
-#else
-#define ZQ_SOFT_HAVE_AVX2_ROWS 0
-#define ZQ_SOFT_TARGET_AVX2
-#endif
-
-// The block size the row loops use, decided once per process; tests may set it to 16 to
-// compare the two loops.
-inline int& FlatRowBlockBytes() {
-  static int bytes = [] {
-#if ZQ_SOFT_HAVE_AVX2_ROWS
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? 32 : 16;
-#else
-    return 16;
-#endif
-  }();
-  return bytes;
-}
+// Rows are worked in blocks of 32 bytes at the AVX2 dispatch level, of 16 bytes at the 16-byte
+// level and one pixel at a time at the scalar level (all give the same pixels); the pixels
+// left at a row's end go one by one.
 
 // The operation is taken by value: a local copy cannot alias the pixels, so its constants
 // stay in registers for the whole row.
@@ -440,29 +419,31 @@ template <int BlockBytes, typename Pixel, typename Op>
   for (; x < w; ++x, p += sizeof(Pixel)) StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
 }
 
-template <typename Pixel, typename Op>
-void BlendRows16(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op op) {
-  for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<16, Pixel>(row, w, op);
+template <int BlockBytes, typename Pixel, typename Op>
+void BlendRowsOf(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op op) {
+  for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<BlockBytes, Pixel>(row, w, op);
 }
 
-#if ZQ_SOFT_HAVE_AVX2_ROWS
 template <typename Pixel, typename Op>
-ZQ_SOFT_TARGET_AVX2 void BlendRows32(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h,
-                                     const Op op) {
+ZQ_TARGET_AVX2 void BlendRows32(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h,
+                                const Op op) {
   for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<32, Pixel>(row, w, op);
 }
-#endif
 
 // h rows of w pixels, pitch bytes apart, each pixel combined by op.
 template <typename Pixel, typename Op>
 void BlendRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op& op) {
-#if ZQ_SOFT_HAVE_AVX2_ROWS
-  if (FlatRowBlockBytes() == 32) {
-    BlendRows32<Pixel>(row, pitch, w, h, op);
-    return;
+  switch (platform::CpuDispatchLevel()) {
+    case platform::CpuLevel::kAvx2:
+      BlendRows32<Pixel>(row, pitch, w, h, op);
+      break;
+    case platform::CpuLevel::kVector16:
+      BlendRowsOf<16, Pixel>(row, pitch, w, h, op);
+      break;
+    case platform::CpuLevel::kScalar:
+      BlendRowsOf<int(sizeof(Pixel)), Pixel>(row, pitch, w, h, op);
+      break;
   }
-#endif
-  BlendRows16<Pixel>(row, pitch, w, h, op);
 }
 
 // Calls body(op) once with the operation of a resolved mode (ResolveFlatMode); kFlatNone

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "flat_reference.h"
+#include "platform/os/cpu.h"
 #include "softrender/flat_color.h"
 #include "support/test_image.h"
 
@@ -217,24 +218,22 @@ TEST(FillMemImgBox, CopyRowsOfEveryLengthAndOffset) {
   }
 }
 
-// Restores the row block size after a test that forces one.
-class BlockBytesScope {
+// Caps the dispatch level for one test.
+class LevelScope {
  public:
-  explicit BlockBytesScope(int bytes) : saved_(FlatRowBlockBytes()) { FlatRowBlockBytes() = bytes; }
-  ~BlockBytesScope() { FlatRowBlockBytes() = saved_; }
-
- private:
-  int saved_;
+  explicit LevelScope(platform::CpuLevel level) { platform::LimitCpuLevel(level); }
+  ~LevelScope() { platform::LimitCpuLevel(platform::CpuLevel::kAvx2); }
 };
 
+constexpr platform::CpuLevel kEveryLevel[] = {
+    platform::CpuLevel::kScalar, platform::CpuLevel::kVector16, platform::CpuLevel::kAvx2};
+
 // Rows long enough for whole blocks plus a rest, with every block size the machine runs
-// (16 bytes always, 32 where AVX2 is present), against the model.
+// (every dispatch level), against the model.
 TEST(FillMemImgBox, WideRowsInEveryBlockSize) {
-  std::vector<int> sizes = {16};
-  if (FlatRowBlockBytes() == 32) sizes.push_back(32);
   std::mt19937 rng(23);
-  for (int blockBytes : sizes) {
-    BlockBytesScope blocks(blockBytes);
+  for (auto level : kEveryLevel) {
+    LevelScope scope(level);
     for (int type : {k16, k32})
       for (int mode = 0; mode <= 4; ++mode)
         for (int p : {1, 77, 128, 254})
@@ -250,12 +249,10 @@ TEST(FillMemImgBox, WideRowsInEveryBlockSize) {
 
 // 16-bit alpha blend divides by 255 without the table: every destination value against a
 // few colours at chosen parameters, and every parameter against every field distance, in
-// both block sizes, against the model (which divides directly).
+// every dispatch level, against the model (which divides directly).
 TEST(FillMemImgBox, AlphaBlend16EveryDestinationValueAndParameter) {
-  std::vector<int> sizes = {16};
-  if (FlatRowBlockBytes() == 32) sizes.push_back(32);
-  for (int blockBytes : sizes) {
-    BlockBytesScope blocks(blockBytes);
+  for (auto level : kEveryLevel) {
+    LevelScope scope(level);
     for (int p : {1, 2, 127, 128, 200, 253, 254})
       for (uint32_t color : {0x0000u, 0xFFFFu, 0x8410u, 0x7BEFu, 0x1234u}) {
         DrawStateScope st(1, p, 0xFFFFFF, {0, 0, 256, 256});

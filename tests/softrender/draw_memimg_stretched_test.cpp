@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "platform/os/cpu.h"
 #include "softrender/blit_reference.h"
 #include "softrender/draw_memimg.h"
 
@@ -310,8 +311,9 @@ TEST_F(StretchTest, EveryLeafFollowsTheModelInBothFormats) {
           for (int combo = 0; combo < 8; ++combo) {
             const bool withBlend = combo & 1, bright = combo & 2, trans = combo & 4;
             Use(mode, param, RECT{1, 2, 16, 12}, bright ? 0x40C0FF : 0xFFFFFF);
-            for (int avx2 : {1, 0}) {
-              SetStretchAvx2Allowed(avx2);
+            for (auto level : {platform::CpuLevel::kAvx2, platform::CpuLevel::kVector16,
+                               platform::CpuLevel::kScalar}) {
+              platform::LimitCpuLevel(level);
               // Enlarged and mirrored; doubled across and halved down; both cut by the area.
               ExpectLikeModel(dst, model, src, RECT{16, 0, 3, 13}, trans,
                               withBlend ? &blend : nullptr, "enlarged");
@@ -321,7 +323,7 @@ TEST_F(StretchTest, EveryLeafFollowsTheModelInBothFormats) {
           }
     }
   }
-  SetStretchAvx2Allowed(1);
+  platform::LimitCpuLevel(platform::CpuLevel::kAvx2);
 }
 
 TEST_F(StretchTest, WideRowsAndSelfDraw) {

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "platform/os/cpu.h"
 #include "softrender/blit_reference.h"
 
 namespace zq::soft::blit_test {
@@ -422,16 +423,18 @@ uint64_t Fold(uint64_t h, const std::vector<uint32_t>& pixels) {
 uint64_t RandomDraws(DrawMemImgTest* t, uint64_t* reference);
 
 TEST_F(DrawMemImgTest, RandomDrawsMatchTheReferenceModel) {
-  // Once with the AVX2 loops (where the processor has them), once with the baseline ones.
-  uint64_t model = 0, model2 = 0;
-  SetBlitAvx2Allowed(1);
-  const uint64_t wide = RandomDraws(this, &model);
-  SetBlitAvx2Allowed(0);
-  const uint64_t narrow = RandomDraws(this, &model2);
-  SetBlitAvx2Allowed(1);
-  EXPECT_EQ(wide, model);
-  EXPECT_EQ(narrow, model2);
-  EXPECT_EQ(model, model2);
+  // At every dispatch level: the same pixels as the model.
+  uint64_t first = 0;
+  for (auto level :
+       {platform::CpuLevel::kAvx2, platform::CpuLevel::kVector16, platform::CpuLevel::kScalar}) {
+    platform::LimitCpuLevel(level);
+    uint64_t model = 0;
+    const uint64_t drawn = RandomDraws(this, &model);
+    EXPECT_EQ(drawn, model) << int(level);
+    if (level == platform::CpuLevel::kAvx2) first = model;
+    EXPECT_EQ(model, first);
+  }
+  platform::LimitCpuLevel(platform::CpuLevel::kAvx2);
 }
 
 uint64_t RandomDraws(DrawMemImgTest* fixture, uint64_t* reference) {

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "base/system.h"
+#include "platform/os/cpu.h"
 #include "platform/pixel_bytes.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -292,11 +293,11 @@ template <int SB, int DB, class Op>
 }
 #endif
 
-// Whether this call may use the wide vector rows: the processor must offer them and the
+// Whether this call may use the wide vector rows: the dispatch level must be AVX2 and the
 // library's vector flag must allow them.
 bool UseWideRows() {
 #if ZQ_CONVERT_HAS_AVX2
-  return base::IsMmxUsable() != 0 && __builtin_cpu_supports("avx2");
+  return base::IsMmxUsable() != 0 && platform::CpuDispatchLevel() == platform::CpuLevel::kAvx2;
 #else
   return false;
 #endif

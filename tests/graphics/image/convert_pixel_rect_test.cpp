@@ -7,7 +7,7 @@
 
 #include "graphics/ddraw/memimg.h"
 #include "graphics/image/convert_test_formats.h"
-#include "platform/os/clock.h"
+#include "platform/os/cpu.h"
 
 namespace zq::gfx {
 namespace {
@@ -53,11 +53,12 @@ std::vector<uint32_t> Row(const ColorData& df, const std::vector<S>& src, const 
   return out;
 }
 
-// Every conversion test runs with the MMX flag forced off and on: the pixels must not change.
-class ConvertTest : public ::testing::TestWithParam<int> {
+// Every conversion test runs at each dispatch level (the scalar level also turns the MMX flag
+// off): the pixels must not change.
+class ConvertTest : public ::testing::TestWithParam<platform::CpuLevel> {
  protected:
-  void SetUp() override { platform::SetCpuHasMmxOverride(GetParam()); }
-  void TearDown() override { platform::SetCpuHasMmxOverride(-1); }
+  void SetUp() override { platform::LimitCpuLevel(GetParam()); }
+  void TearDown() override { platform::LimitCpuLevel(platform::CpuLevel::kAvx2); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -554,8 +555,14 @@ TEST_P(ConvertTest, AlphaFromRed) {
   EXPECT_EQ(Row(narrow, src, Rgb888(), 1, o), (V{0xBFB7}));
 }
 
-INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, ConvertTest, ::testing::Values(0, 1));
-INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, FastRowsTest, ::testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(EveryLevel, ConvertTest,
+                         ::testing::Values(platform::CpuLevel::kScalar,
+                                           platform::CpuLevel::kVector16,
+                                           platform::CpuLevel::kAvx2));
+INSTANTIATE_TEST_SUITE_P(EveryLevel, FastRowsTest,
+                         ::testing::Values(platform::CpuLevel::kScalar,
+                                           platform::CpuLevel::kVector16,
+                                           platform::CpuLevel::kAvx2));
 
 }  // namespace
 }  // namespace zq::gfx
