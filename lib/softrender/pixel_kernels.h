@@ -16,11 +16,8 @@
 #include <type_traits>
 
 #include "graphics/ddraw/memimg.h"
-#include "softrender/add_sub_kernels.h"
-#include "softrender/alpha_kernels.h"
-#include "softrender/copy_kernels.h"
-#include "softrender/mul_kernels.h"
 #include "softrender/pixel_kernel_base.h"
+#include "softrender/weighted_kernel.h"
 
 namespace zq::soft {
 
