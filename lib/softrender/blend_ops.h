@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "softrender/packed_ops.h"
 
 namespace zq::soft {
 
@@ -68,6 +67,20 @@ template <class V>
 using UnsignedLanes = typename LaneTraits<V>::Unsigned;
 template <class V>
 constexpr bool kHalfLanes = std::is_same_v<V, Half8> || std::is_same_v<V, Half16>;
+
+// Whether U holds 16-bit lanes (any number of them), as opposed to one pixel in 32 bits or
+// 32-bit lanes.
+template <class U>
+struct LaneBits {
+  static constexpr int kBits = 8 * int(sizeof(U));
+};
+template <class U>
+  requires requires(U u) { u[0]; }
+struct LaneBits<U> {
+  static constexpr int kBits = 8 * int(sizeof(U{}[0]));
+};
+template <class U>
+constexpr bool k16BitLanes = LaneBits<U>::kBits == 16;
 
 // v in every lane (cut to the lane width: bit patterns are what lanes hold).
 template <class V>
@@ -129,30 +142,30 @@ struct Pixel16 {
     using U = UnsignedLanes<V>;
     return V(((U(s) >> 1) & 0x7BEFu) + ((U(d) >> 1) & 0x7BEFu));
   }
+  // The packed saturating add and subtract of a prepared colour s and a destination d, on
+  // whole pixels with guard bits: the low bits of the upper channels follow these exact
+  // operations (not the per-channel ideal), so their results are part of the pixel rules.
+  // U is uint32_t for one pixel, or unsigned lanes of 16 or 32 bits.
   template <class U>
-  static U Add(U s, U d) {
-    if constexpr (std::is_same_v<U, uint32_t>) {
-      return AddPixelSaturated16(s, d);
-    } else if constexpr (std::is_same_v<U, UHalf8> || std::is_same_v<U, UHalf16>) {
-      // The same operation with its bit-16 guard recovered from the lane's carry: the
-      // carry out of R saturates bits 11-15, as c - (c >> 5) does for bit 16.
+  static constexpr U Add(U s, U d) {
+    if constexpr (k16BitLanes<U>) {
+      // The guard above red is the lane's carry: the carry out of R saturates bits 11-15,
+      // as c - (c >> 5) does for the guard bits inside the pixel.
       const U a = s & 0xF7DF;
       const U sum = a + (d & 0xF7DF);
       const U c = sum & 0x0820;
       const U carryR = U(sum < a) & 0xF800;
       return sum | (c - (c >> 5)) | carryR | ((s | d) & 0x0820);
-    } else {  // the same operation in every lane
+    } else {
       const U sum = (s & 0xF7DFu) + (d & 0xF7DFu);
       const U carry = sum & 0x10820u;
       return (sum | (carry - (carry >> 5)) | ((s | d) & 0x0820u)) & 0xFFFFu;
     }
   }
   template <class U>
-  static U Sub(U s, U d) {
-    if constexpr (std::is_same_v<U, uint32_t>) {
-      return SubPixelSaturated16(s, d);
-    } else if constexpr (std::is_same_v<U, UHalf8> || std::is_same_v<U, UHalf16>) {
-      // Bit 16 of the guarded difference is set when R did not borrow.
+  static constexpr U Sub(U s, U d) {
+    if constexpr (k16BitLanes<U>) {
+      // The guard above red survives when R did not borrow.
       const U minuend = d | 0x0820;
       const U subtrahend = s & 0xF7DF;
       const U x = minuend - subtrahend;
@@ -178,25 +191,18 @@ struct Pixel32 {
     using U = UnsignedLanes<V>;
     return V(((U(s) >> 1) & 0x7F7F7Fu) + ((U(d) >> 1) & 0x7F7F7Fu));
   }
+  // As Pixel16's; red's carry reaches byte 3, and a subtraction clears it.
   template <class U>
-  static U Add(U s, U d) {
-    if constexpr (std::is_same_v<U, uint32_t>) {
-      return AddPixelSaturated32(s, d);
-    } else {
-      const U sum = (s & 0x00FEFEFFu) + (d & 0x00FEFEFFu);
-      const U carry = sum & 0x01010100u;
-      return sum | (carry - (carry >> 8)) | ((s | d) & 0x00010100u);
-    }
+  static constexpr U Add(U s, U d) {
+    const U sum = (s & 0x00FEFEFFu) + (d & 0x00FEFEFFu);
+    const U carry = sum & 0x01010100u;
+    return sum | (carry - (carry >> 8)) | ((s | d) & 0x00010100u);
   }
   template <class U>
-  static U Sub(U s, U d) {
-    if constexpr (std::is_same_v<U, uint32_t>) {
-      return SubPixelSaturated32(s, d);
-    } else {
-      const U x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
-      const U m = x & 0x01010100u;
-      return x & (m - (m >> 8));
-    }
+  static constexpr U Sub(U s, U d) {
+    const U x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
+    const U m = x & 0x01010100u;
+    return x & (m - (m >> 8));
   }
 };
 

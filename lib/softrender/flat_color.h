@@ -17,8 +17,8 @@
 #include "graphics/ddraw/memimg.h"
 #include "platform/os/cpu.h"
 #include "platform/types.h"
+#include "softrender/blend_ops.h"
 #include "softrender/blit_common.h"
-#include "softrender/packed_ops.h"
 #include "softrender/soft_tables.h"
 
 namespace zq::soft {
@@ -295,65 +295,38 @@ struct FlatOp<uint32_t, kFlatAlpha> {
   uint32_t operator()(uint32_t d) const { return ApplyOne(*this, d); }
 };
 
-// Additive: the packed saturating add. In 16-bit lanes the carry out of red (bit 16 of the
-// packed form) is seen as the lane sum wrapping below the colour.
+// The pixel format of a flat pixel word.
 template <typename Pixel>
-struct FlatOp<Pixel, kFlatAdd> {
-  static constexpr bool kWritesOnly = false;
-  uint32_t s;
-  explicit FlatOp(const FlatColor& c) : s(c.scaled) {}
-  template <int B>
-  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& d) const {
-    using V = PixelLanes<Pixel, B>;
-    if constexpr (sizeof(Pixel) == 2) {
-      const uint16_t sm = uint16_t(s & 0xF7DF);
-      const V sum = (d & 0xF7DF) + sm;
-      const V redCarry = (V)(sum < sm);
-      const V c = sum & 0x0820;
-      d = sum | (c - (c >> 5)) | (redCarry & 0xF800) | ((d | uint16_t(s)) & 0x0820);
-    } else {
-      const V sum = (d & 0x00FEFEFFu) + (s & 0x00FEFEFFu);
-      const V carry = sum & 0x01010100u;
-      d = sum | (carry - (carry >> 8)) | ((d | s) & 0x00010100u);
-    }
-  }
-  Pixel operator()(Pixel d) const {
-    if constexpr (sizeof(Pixel) == 2)
-      return Pixel(AddPixelSaturated16(s, d));
-    else
-      return AddPixelSaturated32(s, d);
-  }
-};
+using FlatFormat = std::conditional_t<sizeof(Pixel) == 2, Pixel16, Pixel32>;
 
-// Subtractive: the packed saturating subtract. In 16-bit lanes the guard bit above red
-// survives exactly when the guarded destination is not below the colour.
-template <typename Pixel>
-struct FlatOp<Pixel, kFlatSub> {
+// Additive and subtractive: the packed saturating add or subtract of the scaled colour.
+template <typename Pixel, bool kSubtract>
+struct FlatPackedOp {
   static constexpr bool kWritesOnly = false;
   uint32_t s;
-  explicit FlatOp(const FlatColor& c) : s(c.scaled) {}
+  explicit FlatPackedOp(const FlatColor& c) : s(c.scaled) {}
+  template <class U>
+  [[gnu::always_inline]] static U Packed(U s, U d) {
+    if constexpr (kSubtract) {
+      return FlatFormat<Pixel>::Sub(s, d);
+    } else {
+      return FlatFormat<Pixel>::Add(s, d);
+    }
+  }
   template <int B>
   [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& d) const {
     using V = PixelLanes<Pixel, B>;
-    if constexpr (sizeof(Pixel) == 2) {
-      const uint16_t sm = uint16_t(s & 0xF7DF);
-      const V guarded = d | 0x0820;
-      const V x = guarded - sm;
-      const V redOk = (V)(guarded >= sm);
-      const V m = x & 0x0820;
-      d = x & ((m - (m >> 5)) | (redOk & 0xF800));
-    } else {
-      const V x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
-      const V m = x & 0x01010100u;
-      d = x & (m - (m >> 8));
-    }
+    d = Packed(V{} + Pixel(s), d);
   }
-  Pixel operator()(Pixel d) const {
-    if constexpr (sizeof(Pixel) == 2)
-      return Pixel(SubPixelSaturated16(s, d));
-    else
-      return SubPixelSaturated32(s, d);
-  }
+  Pixel operator()(Pixel d) const { return Pixel(Packed<uint32_t>(s, d)); }
+};
+template <typename Pixel>
+struct FlatOp<Pixel, kFlatAdd> : FlatPackedOp<Pixel, false> {
+  using FlatPackedOp<Pixel, false>::FlatPackedOp;
+};
+template <typename Pixel>
+struct FlatOp<Pixel, kFlatSub> : FlatPackedOp<Pixel, true> {
+  using FlatPackedOp<Pixel, true>::FlatPackedOp;
 };
 
 // Multiplicative: 16-bit fields (s*d) >> 5 (green >> 6); 32-bit colour bytes (s*d) >> 8 in

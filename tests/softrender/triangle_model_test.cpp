@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "graphics/draw_state.h"
-#include "softrender/packed_ops.h"
 #include "softrender/soft_tables.h"
 #include "softrender/triangle.h"
 #include "softrender/triangle_geometry_model.h"
+#include "flat_reference.h"
 #include "support/test_image.h"
 
 namespace zq::soft {
@@ -138,8 +138,8 @@ uint32_t ModelFlat(bool wide, int mode, int p, uint32_t s, uint32_t d) {
     case 3: {
       for (int i = 0; i < 3; ++i) out.c[i] = sc.c[i] * uint32_t(p) / 255;
       const uint32_t S = Join(wide, out, 0);
-      if (mode == 2) return wide ? AddPixelSaturated32(S, d) : AddPixelSaturated16(S, d);
-      return wide ? SubPixelSaturated32(S, d) : SubPixelSaturated16(S, d);
+      if (mode == 2) return wide ? test::RefAdd32(S, d) : test::RefAdd16(S, d);
+      return wide ? test::RefSub32(S, d) : test::RefSub16(S, d);
     }
     default:
       for (int i = 0; i < 3; ++i) {
