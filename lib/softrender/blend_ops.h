@@ -12,9 +12,10 @@
 // vector lanes need no gathers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
-
+#include <utility>
 
 namespace zq::soft {
 
@@ -75,21 +76,38 @@ struct LaneBits {
   static constexpr int kBits = 8 * int(sizeof(U));
 };
 template <class U>
-  requires requires(U u) { u[0]; }
+requires requires(U u) {
+  u[0];
+}
 struct LaneBits<U> {
   static constexpr int kBits = 8 * int(sizeof(U{}[0]));
 };
 template <class U>
 constexpr bool k16BitLanes = LaneBits<U>::kBits == 16;
 
-// v in every lane (cut to the lane width: bit patterns are what lanes hold).
+template <class V>
+constexpr bool kScalarLanes = std::is_same_v<V, int32_t> || std::is_same_v<V, uint32_t>;
+// 32-bit lanes seen as twice as many unsigned 16-bit lanes.
+template <class V>
+using PairLanes = std::conditional_t<sizeof(V) == 16, UHalf8, UHalf16>;
+
+// v in every lane (cut to the lane width: bit patterns are what lanes hold). Built as one
+// lane and a shuffle: GCC 12 builds V{} + v lane by lane in an AVX2-target function, and a
+// copy through memory stalls on store forwarding; this form is one broadcast, hoisted out
+// of the loops.
+template <class V, size_t... I>
+inline V SplatLanes(typename LaneTraits<V>::Element v, std::index_sequence<I...>) {
+  V x{};
+  x[0] = v;
+  return __builtin_shufflevector(x, x, (int(I) * 0)...);
+}
 template <class V>
 inline V Splat(int32_t v) {
   using E = typename LaneTraits<V>::Element;
   if constexpr (std::is_same_v<V, int32_t>) {
     return v;
   } else {
-    return V{} + E(v);
+    return SplatLanes<V>(E(v), std::make_index_sequence<LaneTraits<V>::kCount>{});
   }
 }
 
@@ -230,6 +248,7 @@ inline V MapFields(V d, Fn&& field) {
 struct BlendContext {
   int param = 0;
   int bright[3] = {255, 255, 255};  // R, G, B
+  int paramMagic = 0;               // ceil(param * 2^15 / 255), for ParamDiffMul255
 };
 
 constexpr BlendContext MakeBlendContext(int param, uint32_t bright) {
@@ -238,7 +257,38 @@ constexpr BlendContext MakeBlendContext(int param, uint32_t bright) {
   c.bright[0] = int((bright >> 16) & 0xFF);
   c.bright[1] = int((bright >> 8) & 0xFF);
   c.bright[2] = int(bright & 0xFF);
+  c.paramMagic = int((uint32_t(param) * 32768u + 254u) / 255u);
   return c;
+}
+
+// p * v / 255 truncated toward zero (DiffMul255) for the blend parameter p = 1..254 and
+// differences of 16-bit fields, |v| <= 63. In 16-bit lanes on x86 one signed high-half
+// multiply of t = 2v by M = ceil(p * 2^15 / 255) (at most 32640, a positive 16-bit factor):
+// t*M/2^16 = p*v/255 + v*e/2^15 with 0 < e < 1 (e = 0 would need 255 | p). p*v/255 is a
+// multiple of 1/255 and |v*e/2^15| < 63/2^15 < 1/255, so the floor is floor(p*v/255) for
+// v >= 0 and, the error being negative, ceil(p*v/255) - 1 for v < 0: adding 1 for negative
+// v gives the truncated quotient.
+template <class V>
+inline V ParamDiffMul255(const BlendContext& c, V v) {
+#if defined(__SSE2__)
+  if constexpr (std::is_same_v<V, Half8>) {
+    const V t = v + v;
+    return __builtin_ia32_pmulhw128(t, Splat<V>(c.paramMagic)) - (t >> 15);
+  } else if constexpr (std::is_same_v<V, Half16>) {
+    // Two 16-byte multiplies: the 32-byte one would be AVX2 code in a header that the
+    // baseline build of the blitters also runs with these lanes.
+    const V t = v + v;
+    const Half8 m = Splat<Half8>(c.paramMagic);
+    const Half8 lo =
+        __builtin_ia32_pmulhw128(__builtin_shufflevector(t, t, 0, 1, 2, 3, 4, 5, 6, 7), m);
+    const Half8 up =
+        __builtin_ia32_pmulhw128(__builtin_shufflevector(t, t, 8, 9, 10, 11, 12, 13, 14, 15), m);
+    const V hi =
+        __builtin_shufflevector(lo, up, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    return hi - (t >> 15);
+  }
+#endif
+  return DiffMul255(Splat<V>(c.param), v);
 }
 
 // The factors present in a case: blend-image factor b, alpha factor a, bright.
@@ -286,9 +336,34 @@ template <class V>
 inline V Lerp256Packed(V s, V d, V k) {
   using U = UnsignedLanes<V>;
   const U su = U(s), du = U(d), ku = U(k), kd = 256u - ku;
-  const U rb = (((su & 0xFF00FFu) * ku + (du & 0xFF00FFu) * kd) >> 8) & 0xFF00FFu;
-  const U g = (((su & 0xFF00u) * ku + (du & 0xFF00u) * kd) >> 8) & 0xFF00u;
-  return V((du & 0xFF000000u) | rb | g);
+  if constexpr (kScalarLanes<V>) {
+    const U rb = (((su & 0xFF00FFu) * ku + (du & 0xFF00FFu) * kd) >> 8) & 0xFF00FFu;
+    const U g = (((su & 0xFF00u) * ku + (du & 0xFF00u) * kd) >> 8) & 0xFF00u;
+    return V((du & 0xFF000000u) | rb | g);
+  } else {
+    // In 16-bit lanes: blue and red in the even bytes, green and byte 3 in the odd ones
+    // (byte 3 weighted 256 by d and 0 by s, so it keeps d's value). Each sum is at most
+    // 255 * 256, so it fits its lane.
+    using W = PairLanes<V>;
+    const W sw = W(su), dw = W(du);
+    const W even = ((sw & 0xFF) * W(ku | ku << 16) + (dw & 0xFF) * W(kd | kd << 16)) >> 8;
+    const W odd = ((sw >> 8) * W(ku) + (dw >> 8) * W(kd | 256u << 16)) >> 8;
+    return V(U(even | odd << 8));
+  }
+}
+
+// 32-bit pixels in vector lanes: (s * d) >> 8 of each colour byte, byte 3 keeping d's value,
+// worked in 16-bit lanes as Lerp256Packed (byte 3 multiplied by 256); each product is at
+// most 255 * 256.
+template <class V>
+inline V MulBytes(V s, V d) {
+  using U = UnsignedLanes<V>;
+  using W = PairLanes<V>;
+  const U su = U(s);
+  const W dw = W(U(d));
+  const W even = ((W(su) & 0xFF) * (dw & 0xFF)) >> 8;
+  const W odd = (W(((su >> 8) & 0xFFu) | 0x01000000u) * (dw >> 8)) >> 8;
+  return V(U(even | odd << 8));
 }
 
 // 32-bit pixels, bright off: MUL(p, s) of each field, byte 3 zero; red and blue side by
@@ -358,6 +433,18 @@ struct TranslucentOp {
       return PixelT::HalfAverage(s, d);
     } else if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
       return Lerp256Packed(s, d, Splat<V>(c.param));
+    } else if constexpr (sizeof(typename PixelT::Word) == 2 && !F::kB && !F::kA &&
+                         kRule == TransRule::kDiff) {
+      // Each new field stays within its width, so the new pixel is d plus each field's
+      // change at the field's place, exact modulo the lane width.
+      using U = UnsignedLanes<V>;
+      auto change = [&](auto i) {
+        constexpr int kI = decltype(i)::value;
+        const V delta = SourceField<PixelT, F, kI>(c, s) - FieldOf<PixelT, kI>(d);
+        return U(ParamDiffMul255(c, delta)) << PixelT::kShift[kI];
+      };
+      return V(U(d) + change(std::integral_constant<int, 0>{}) +
+               change(std::integral_constant<int, 1>{}) + change(std::integral_constant<int, 2>{}));
     } else {
       const V p = Splat<V>(c.param);
       return MapFields<PixelT>(d, [&](auto i) {
@@ -373,7 +460,8 @@ struct TranslucentOp {
           static_assert(!F::kBr, "the 64-step table holds only with bright off");
           return Blend64(Splat<V>(c.param >> 2), sf, df);
         } else {
-          return df + DiffMul255(p, sf - df);
+          static_assert(kRule != TransRule::kDiff, "handled above");
+          return df;
         }
       });
     }
@@ -442,6 +530,13 @@ struct MultiplyOp {
   template <class F, class V>
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     using U = UnsignedLanes<V>;
+    if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !kScalarLanes<V>) {
+      if constexpr (F::kBr) {
+        s = MapFields<PixelT>(
+            V{}, [&](auto i) { return SourceField<PixelT, F, decltype(i)::value>(c, s); });
+      }
+      return MulBytes(s, d);
+    }
     return MapFields<PixelT>(d, [&](auto i) -> V {
       constexpr int w = PixelT::kWidth[decltype(i)::value];
       const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);

@@ -280,51 +280,6 @@ TEST(FillMemImgBox, AlphaBlend16EveryDestinationValueAndParameter) {
   }
 }
 
-// The per-field change of the 16-bit alpha blend, p*D/255 truncated toward zero, for every
-// parameter that reaches it and every field distance D = -63..63 (t = 2D), in each block
-// form: the single-pixel form, the 16-byte blocks and, where the processor has it, the
-// 32-byte AVX2 blocks. The model is C++'s own truncating division. (Inlined, so the 32-byte
-// form is built for AVX2 even without optimisation.)
-template <int B>
-[[gnu::always_inline]] inline void CheckAlphaDeltaLanes(const FlatOp<uint16_t, kFlatAlpha>& op,
-                                                        int p) {
-  using S16 = typename Block<B>::S16;
-  constexpr int kLanes = B / 2;
-  for (int first = -63; first <= 63; first += kLanes) {
-    int16_t f2[kLanes], got[kLanes];
-    for (int k = 0; k < kLanes; ++k) f2[k] = int16_t(-2 * std::min(first + k, 63));
-    S16 lanes;
-    std::memcpy(&lanes, f2, B);
-    op.FieldChange<B>(0, lanes);
-    std::memcpy(got, &lanes, B);
-    for (int k = 0; k < kLanes; ++k) {
-      const int dist = std::min(first + k, 63);
-      ASSERT_EQ(got[k], p * dist / 255) << "p " << p << " D " << dist << " block " << B;
-    }
-  }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) void CheckAlphaDeltaAvx2(const FlatOp<uint16_t, kFlatAlpha>& op,
-                                                         int p) {
-  CheckAlphaDeltaLanes<32>(op, p);
-}
-#endif
-
-TEST(FillMemImgBox, AlphaBlend16FieldChangeEveryParameterAndDistance) {
-  for (int p = 1; p <= 254; ++p) {
-    const FlatOp<uint16_t, kFlatAlpha> op(MakeFlatColor<uint16_t>(0, uint32_t(p)));
-    CheckAlphaDeltaLanes<2>(op, p);
-    CheckAlphaDeltaLanes<16>(op, p);
-#if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("avx2")) CheckAlphaDeltaAvx2(op, p);
-#endif
-  }
-  // The multiplier stays a positive 16-bit factor up to the largest parameter.
-  EXPECT_EQ(FlatAlphaMagic(1), 129);      // ceil(32768 / 255) = 129
-  EXPECT_EQ(FlatAlphaMagic(254), 32640);  // ceil(254 * 32768 / 255) = 32640
-}
-
 TEST(FillMemImgBox, BottomUpImageAndHostileSizes) {
   DrawStateScope st(0, 0);
   // Row 0 is the last row in memory; the pitch is negative.
