@@ -41,16 +41,28 @@ check() {
 
   # Through pkg-config, with the paths it derives checked against the installed tree.
   export PKG_CONFIG_PATH="$installed/$libdir/pkgconfig"
-  [ "$(realpath "$(pkg-config --variable=includedir zqlib)")" = "$(realpath "$installed/include")" ]
-  [ "$(realpath "$(pkg-config --variable=libdir zqlib)")" = "$(realpath "$installed/$libdir")" ]
+  local variable expected
+  for variable in includedir libdir; do
+    expected=$installed/include
+    [ "$variable" = libdir ] && expected=$installed/$libdir
+    if [ "$(realpath "$(pkg-config --variable=$variable zqlib)")" != "$(realpath "$expected")" ]; then
+      echo "zqlib.pc gives $variable $(pkg-config --variable=$variable zqlib), not $expected"
+      exit 1
+    fi
+  done
   # shellcheck disable=SC2046
   g++ -std=c++20 -o "$work/pc-example" "$work/example.cpp" $(pkg-config --cflags --libs zqlib)
   unset PKG_CONFIG_PATH
 
   # Headless whatever the session has: no display for SDL to find.
+  local program output
   for program in "$work/cmake$prefix/example" "$work/pc-example"; do
-    (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY "$program" 5 >/dev/null) ||
-      { echo "$program failed (log: $work/AppLog.txt)"; cat "$work/AppLog.txt"; exit 1; }
+    if ! output=$(cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY "$program" 5 2>&1) ||
+      grep -q "could not be loaded" <<<"$output"; then
+      echo "$program failed: $output"
+      cat "$work/AppLog.txt"
+      exit 1
+    fi
   done
   echo "find_package and pkg-config: built and ran"
 }
