@@ -4,7 +4,7 @@
 // wipe, a mask, bright colour, a divided graph, and text in the default font: its frames per
 // second and two lines of Japanese, one horizontal and one vertical.
 //
-//   zq_demo [--window] [--frames N] [--screenshot FILE] [--data DIR] [--movie FILE]
+//   zq_demo [--window] [--frames N] [--screenshot FILE] [--data DIR] [--movie FILE] [--direct3d]
 //
 // Headless by default: draws N frames (300 unless given) as fast as it can. --window shows the
 // frames in a window at about 60 frames a second until it is closed (or N frames were drawn).
@@ -14,7 +14,8 @@
 // each frame's work (drawing and presenting, not the wait between window frames) spent
 // presenting. --screenshot
 // writes the last frame as a PNG file. --movie plays a movie file in the top right corner (at
-// the pace of its own clock, so frames with a movie differ from run to run).
+// the pace of its own clock, so frames with a movie differ from run to run). --direct3d starts on
+// a hardware screen where graphs take the Direct3D path, drawn by the simulated device.
 #include <zqlib/zqlib.h>
 
 #include <chrono>
@@ -36,6 +37,7 @@ struct Options {
   std::string screenshot;
   std::string data = ZQ_DEMO_DATA_DIR;
   std::string movie;
+  bool direct3D = false;
 };
 
 struct Graphs {
@@ -69,6 +71,8 @@ bool ParseArgs(int argc, char** argv, Options& o) {
       o.data = argv[++i];
     } else if (a == "--movie" && hasValue) {
       o.movie = argv[++i];
+    } else if (a == "--direct3d") {
+      o.direct3D = true;
     } else {
       return false;
     }
@@ -207,7 +211,7 @@ int main(int argc, char** argv) {
   if (!ParseArgs(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: %s [--window] [--frames N] [--screenshot FILE] [--data DIR] "
-                 "[--movie FILE]\n",
+                 "[--movie FILE] [--direct3d]\n",
                  argv[0]);
     return 2;
   }
@@ -217,6 +221,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zq_demo: no window can be shown; running headless\n");
 
   zq::ChangeWindowMode(1);
+  // Before the start: a hardware screen, on which the simulated Direct3D device draws graphs.
+  if (o.direct3D) zq::ChooseDirect3DGraphs(1);
   if (zq::LibraryInit() != 0) {
     std::fprintf(stderr, "zq_demo: the library did not start (see AppLog.txt)\n");
     return 1;

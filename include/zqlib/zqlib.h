@@ -58,8 +58,11 @@
 /// \section screens Screens and presenting
 ///
 /// After LibraryInit the screen is 640 x 480 at 16 bits; RunScreenModeChange sets the size and
-/// depth (16 or 32) a program wants. The screen is kept in memory (a software screen) and has a
-/// front and a back buffer: draw into the back one (SelectDrawScreen(kDrawScreenBack)) and
+/// depth (16 or 32) a program wants. The screen is kept in memory and drawn by the library's
+/// software renderer, which gives the same pixels on every machine (ChooseDirect3DGraphs(1)
+/// before LibraryInit starts on simulated DirectDraw surfaces with a simulated Direct3D device
+/// instead, whose blending and sampling differ slightly). The screen has a front and a back
+/// buffer: draw into the back one (SelectDrawScreen(kDrawScreenBack)) and
 /// show it with PresentByFlip. Where a presented frame goes is the presenter's choice:
 /// headless (kept, for SaveScreenPng only) by default, or an SDL2 window. A program asks for the
 /// window with UseWindowPresenter(1), best before LibraryInit; a program that does not choose
@@ -252,8 +255,8 @@ int GetDrawScreenHandle();
 /// \return 0; -1 when the library does not run.
 int ApplyDrawArea(int left, int top, int right, int bottom);
 
-/// Fills the draw area of the draw screen with black, under the blend mode and bright colour in
-/// force (so set kBlendNone first for a plain clear).
+/// Fills the draw screen with black, within the draw area. On the software path the fill goes
+/// under the blend mode and bright colour in force, so set kBlendNone first for a plain clear.
 /// \return 0; -1 when the library does not run.
 int ClearTargetScreen();
 
@@ -315,6 +318,12 @@ int SaveScreenPng(const char* path);
 /// \return 0; -1 with a log line for an unknown mode (the mode in force stays); -1 when the
 /// library does not run.
 int SetBlendMode(int mode, int param);
+
+/// How Direct3D graphs are sampled when they are stretched or turned (graphs on the software
+/// path always take the nearest pixel).
+/// \param mode 0 the nearest pixel (the default), 1 bilinear.
+/// \return 0; -1 with a log line for another mode; -1 when the library does not run.
+int SetSamplingMode(int mode);
 
 /// Multiplies every drawn colour by a colour, channel by channel: about drawn x bright / 255
 /// (boxes and lines: / 256, so 255 lowers a channel a little). (255, 255, 255), the default,

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "base/log.h"
+#include "graphics/d3d/d3d_draw.h"
 #include "graphics/d3d/d3d_layer.h"
 #include "graphics/d3d/d3d_state.h"
-#include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/blend_graph.h"
 #include "graphics/ddraw/dd_draw_state.h"
 #include "graphics/ddraw/display.h"

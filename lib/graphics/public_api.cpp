@@ -120,6 +120,13 @@ int SetBlendMode(int mode, int param) {
     return gfx::SetBlendMode(mode, param);
   });
 }
+int SetSamplingMode(int mode) {
+  return WhileRunning([&] {
+    if (mode != 0 && mode != 1)
+      return base::LogAddFormat("サンプリングモードの値 %d は使えません in SetSamplingMode", mode);
+    return gfx::SetSamplingMode(mode);
+  });
+}
 int SetDrawBrightRGB(int red, int green, int blue) {
   return WhileRunning([&] { return gfx::SetDrawBrightRGB(red, green, blue); });
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "graphics/d3d/d3d_batch.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
 #include "graphics/library_init.h"
@@ -29,6 +30,8 @@ int GetDrawScreenPixel(int x, int y, uint32_t* value) {
   }
   platform::DirectDrawSurface* surface = g_DD.DrawTargetSurface;
   if (surface == nullptr) return -1;
+  // Pending Direct3D draws first; the scene refuses a lock of its target.
+  EndCurrentScene();
   // A surface target is addressed from the draw origin (the window's client area on the
   // primary surface).
   const int64_t sx = int64_t(x) + g_DrawState.DrawOrigin.left;

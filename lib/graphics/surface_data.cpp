@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "base/log.h"
+#include "graphics/d3d/d3d_batch.h"
 #include "graphics/d3d/d3d_layer.h"
+#include "graphics/d3d/d3d_state.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/texture_format.h"
 #include "platform/size_limits.h"
@@ -233,6 +235,9 @@ int ReleaseSurfaceDataSurface(HandleValue handle) {
   } else {
     ReleaseZ(rec);
     if (rec->Surface != nullptr) {
+      // Nothing the device holds or the batch reads may go with it.
+      PrepareSurfaceWrite(rec->Surface);
+      UnbindD3DSurface(rec->Surface);
       rec->Surface->Release();
       rec->Surface = nullptr;
     }
@@ -304,6 +309,7 @@ int LockSurfaceData(HandleValue handle, int32_t* pitch, void** pointer, int writ
     rec->LockedPitch = rec->Image.Pitch;
   } else {
     // The whole surface is locked, so that nested locks of other rectangles can be served.
+    PrepareSurfaceWrite(rec->Surface);
     SurfaceDesc desc;
     const uint32_t flags =
         platform::DDLOCK_WAIT | (writeOnly == 1 ? platform::DDLOCK_WRITEONLY : 0);
@@ -350,6 +356,7 @@ int FillSurfaceDataColor(HandleValue handle, int red, int green, int blue, int a
     return 0;
   }
   if (rec->Surface == nullptr) return -1;
+  PrepareSurfaceWrite(rec->Surface);
   platform::BltFx fx;
   fx.fillColor =
       PackColorByData(rec->Options.TextureFlag == 1 ? GetTextureFormatDataB(int(rec->FormatIndex))

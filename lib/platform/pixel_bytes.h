@@ -1,7 +1,11 @@
 // Choosing the specialised pixel loop for a pixel width known only at run time.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <type_traits>
+
+#include "platform/types.h"
 
 namespace zq::platform {
 
@@ -22,6 +26,17 @@ inline void WithPixelBytes(int bytes, F&& f) {
     default:
       f(std::integral_constant<int, 4>{});
       break;
+  }
+}
+
+// Every pixel of the rectangle r of an image of `Bytes` a pixel set to value (low bytes first).
+template <int Bytes>
+void FillPixelRect(uint8_t* pixels, int64_t pitch, const RECT& r, uint32_t value) {
+  uint8_t px[Bytes];
+  for (int i = 0; i < Bytes; ++i) px[i] = uint8_t(value >> (8 * i));
+  for (int32_t y = r.top; y < r.bottom; ++y) {
+    uint8_t* d = pixels + int64_t(y) * pitch + int64_t(r.left) * Bytes;
+    for (int32_t x = r.left; x < r.right; ++x, d += Bytes) std::memcpy(d, px, Bytes);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/log.h"
+#include "graphics/d3d/d3d_draw.h"
 #include "graphics/d3d/d3d_layer.h"
 #include "graphics/d3d/d3d_state.h"
 #include "graphics/d3d/surface3d.h"
@@ -140,6 +141,7 @@ int G_D3D_CreateGraph(GraphRecord* graph) {
 }
 
 int G_D3D_DeleteGraph(GraphRecord* graph) {
+  if (graph != nullptr) ForgetD3DBlendGraph(graph->Handle);
   return DeleteGraphPieces(graph);
 }
 
@@ -207,8 +209,6 @@ int G_D3D_SetGraphImageDIB(const ColorData* bitmapFormat, HBITMAP bitmap, HBITMA
 
 int G_D3D_FillGraph(GraphRecord* graph, int red, int green, int blue, int alpha) {
   if (GetCurrentDeviceSlotWord() == 0 || graph == nullptr) return -1;
-  for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i)
-    PrepareTextureWrite(graph->Pieces[i]);
   return FillGraphPieces(graph, red, green, blue, alpha);
 }
 

@@ -1,6 +1,8 @@
 #include "graphics/d3d/d3d_layer.h"
 
 #include "base/log.h"
+#include "graphics/d3d/d3d_batch.h"
+#include "graphics/d3d/d3d_draw.h"
 #include "graphics/d3d/d3d_state.h"
 #include "graphics/d3d/surface3d.h"
 #include "graphics/ddraw/display.h"
@@ -14,7 +16,6 @@ Direct3DState g_D3D{};
 
 namespace {
 
-constexpr int kWorkTextureSide = 256;
 // Devices with this many texture blend stages or more do without the work texture.
 constexpr int kStagesWithoutWorkTexture = 4;
 
@@ -49,13 +50,12 @@ bool CreateDeviceOn(DirectDrawSurface* target) {
   return true;
 }
 
-// The work texture in entry 8's format, on devices with few blend stages; filled with 0.
-bool CreateWorkTexture() {
-  if (GetKeptDeviceDesc()->wMaxTextureBlendStages >= kStagesWithoutWorkTexture) return true;
+// The work texture in entry 8's format, filled with 0.
+bool MakeWorkTexture() {
   if (g_D3D.WorkTexture != nullptr) return true;
   SurfaceDesc desc;
   desc.flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT | DDSD_TEXTURESTAGE;
-  desc.width = desc.height = kWorkTextureSide;
+  desc.width = desc.height = kD3DWorkTextureSide;
   desc.pixelFormat = *GetTextureFormatData(8);
   desc.caps.caps = DDSCAPS_TEXTURE | DDSCAPS_3DDEVICE;
   DirectDrawSurface* texture = nullptr;
@@ -66,6 +66,12 @@ bool CreateWorkTexture() {
   texture->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
   g_D3D.WorkTexture = texture;
   return true;
+}
+
+// The work texture on devices with few blend stages; others make it on first use.
+bool CreateWorkTexture() {
+  return GetKeptDeviceDesc()->wMaxTextureBlendStages >= kStagesWithoutWorkTexture ||
+         MakeWorkTexture();
 }
 
 // The surface a device is made on: the DirectDraw path's current target, else the back surface.
@@ -114,12 +120,14 @@ int StartDirect3DLayer() {
 }
 
 int DeleteD3DDevice() {
+  ReleaseVertexBatch();
+  ReleaseD3DBlendTexture();
   if (g_D3D.Device != nullptr) {
     const D3DDEVICEDESC7& d = *GetKeptDeviceDesc();
     const uint32_t stages = d.wMaxSimultaneousTextures < 2 ? d.wMaxSimultaneousTextures : 2;
     for (uint32_t stage = 0; stage < stages; ++stage) g_D3D.Device->SetTexture(stage, nullptr);
   }
-  ForgetRenderTarget();
+  ForgetDeviceSurfaces();
   ReleaseSurface3DObjects();
   ReleaseInterface(g_D3D.WorkTexture);
   ReleaseInterface(g_D3D.Device);
@@ -167,6 +175,12 @@ Direct3DDevice* GetCurrentD3DDevice() {
 }
 
 DirectDrawSurface* GetD3DWorkTexture() {
+  return g_D3D.WorkTexture;
+}
+
+DirectDrawSurface* TakeD3DWorkTexture() {
+  if (g_D3D.Device == nullptr) return nullptr;
+  if (!MakeWorkTexture()) base::LogAddString("作業用テクスチャの作成に失敗しました\n");
   return g_D3D.WorkTexture;
 }
 

@@ -18,11 +18,14 @@
 
 namespace zq::gfx {
 
+// The work texture's width and height.
+inline constexpr int kD3DWorkTextureSide = 256;
+
 struct Direct3DState {
   platform::Direct3D* Object;                // null while Direct3D is absent
   platform::Direct3DDevice* Device;          // the device slot
-  platform::DirectDrawSurface* WorkTexture;  // 256 x 256, draw-valid; only on devices with
-                                             // fewer than 4 blend stages
+  platform::DirectDrawSurface* WorkTexture;  // draw-valid; made at start-up on devices with
+                                             // fewer than 4 blend stages, else on first use
   int32_t Enumerated;  // 1 after a successful start: the table, Z format and description hold
 };
 
@@ -44,5 +47,7 @@ int DeleteD3DDevice();
 int GetCurrentDeviceSlotWord();
 platform::Direct3DDevice* GetCurrentD3DDevice();
 platform::DirectDrawSurface* GetD3DWorkTexture();
+// The work texture, made now when start-up did not make it; null when it cannot be made.
+platform::DirectDrawSurface* TakeD3DWorkTexture();
 
 }  // namespace zq::gfx

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "graphics/d3d/d3d_batch.h"
 #include "graphics/d3d/d3d_layer.h"
 #include "graphics/d3d/surface3d.h"
 #include "graphics/ddraw/display.h"
@@ -34,6 +35,14 @@ constexpr BlendFactors kBlendFactors[] = {
     {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR},        {D3DBLEND_SRCALPHA, D3DBLEND_ONE},
 };
 constexpr int kBlendModes = int(std::size(kBlendFactors));
+
+// Texture stages the library uses (at most 2), and stages that take a texture.
+uint32_t StageCount() {
+  return std::min<uint32_t>(2, GetKeptDeviceDesc()->wMaxTextureBlendStages);
+}
+uint32_t TextureCount() {
+  return std::min<uint32_t>(StageCount(), GetKeptDeviceDesc()->wMaxSimultaneousTextures);
+}
 
 D3DMATRIX Identity() {
   D3DMATRIX m{};
@@ -85,11 +94,15 @@ int ResolveRenderTarget(DirectDrawSurface** out) {
 void SetRenderTarget(DirectDrawSurface* target, Push push) {
   D3DDeviceStateRecord& r = g_D3DState;
   if (target == nullptr) {
-    r.RenderTarget = nullptr;  // the device keeps its old target, which nothing draws into
+    // The device keeps its old target, which nothing draws into: no scene stays open on it.
+    EndCurrentScene();
+    r.RenderTarget = nullptr;
     return;
   }
   if (push == Push::kIfChanged && target == r.RenderTarget) return;
+  FlushCurrentVertexBatch();
   if (Failed(g_D3D.Device->SetRenderTarget(target, 0))) {
+    EndCurrentScene();
     r.RenderTarget = nullptr;
     return;
   }
@@ -116,6 +129,7 @@ int SetViewport(const RECT& area, int32_t dx, int32_t dy, Push push) {
   viewport.dwHeight = uint32_t(bottom - top);
   if (push == Push::kIfChanged && std::memcmp(&viewport, &r.Viewport, sizeof viewport) == 0)
     return 0;
+  FlushCurrentVertexBatch();
   if (Failed(g_D3D.Device->SetViewport(&viewport))) return -1;
   r.Viewport = viewport;
   return 0;
@@ -134,6 +148,7 @@ int SetTransform(int index, const D3DMATRIX& matrix, Push push) {
   if (push == Push::kIfChanged && std::memcmp(&held, &matrix, sizeof matrix) == 0) return 0;
   held = matrix;
   if (g_D3D.Device == nullptr) return -1;
+  FlushCurrentVertexBatch();
   return Failed(g_D3D.Device->SetTransform(D3DTRANSFORMSTATETYPE(index + 1), &matrix)) ? -1 : 0;
 }
 
@@ -148,16 +163,71 @@ int SetTransformFrom(int index, const Matrix4x4* matrix) {
 void SetFilter(uint32_t filter, Push push) {
   if (push == Push::kIfChanged && filter == g_D3DState.Filter) return;
   g_D3DState.Filter = filter;
-  const uint16_t stages = GetKeptDeviceDesc()->wMaxTextureBlendStages;
-  for (uint32_t stage = 0; stage < std::min<uint32_t>(2, stages); ++stage)
+  FlushCurrentVertexBatch();
+  for (uint32_t stage = 0; stage < StageCount(); ++stage)
     g_D3D.Device->SetTextureStageState(stage, D3DTSS_FILTER, filter);
+}
+
+template <class Record>
+void SetRenderState(uint32_t Record::*field, Record& record, D3DRENDERSTATETYPE state,
+                    uint32_t value, Push push) {
+  if (push == Push::kIfChanged && record.*field == value) return;
+  record.*field = value;
+  FlushCurrentVertexBatch();
+  g_D3D.Device->SetRenderState(state, value);
 }
 
 void SetRenderState(uint32_t D3DDeviceStateRecord::*field, D3DRENDERSTATETYPE state, uint32_t value,
                     Push push) {
-  if (push == Push::kIfChanged && g_D3DState.*field == value) return;
-  g_D3DState.*field = value;
-  g_D3D.Device->SetRenderState(state, value);
+  SetRenderState(field, g_D3DState, state, value, push);
+}
+
+// States no draw changes: the alpha test compares with 0 (its function switches it on and off),
+// and stage 1, when it is on, passes the colour and multiplies the alpha by its texture's.
+void PushFixedStates() {
+  Direct3DDevice* d = g_D3D.Device;
+  d->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, 1);
+  d->SetRenderState(D3DRENDERSTATE_ALPHAREF, 0);
+  if (StageCount() < 2) return;
+  d->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+  d->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+  d->SetTextureStageState(1, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+  d->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
+  d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 1);
+}
+
+// The stage's texture on the device; false when the device refuses it (the stage then holds none).
+bool SetStageTexture(uint32_t stage, DirectDrawSurface* texture, Push push) {
+  D3DDrawSetup& held = g_D3DState.Setup;
+  if (push == Push::kIfChanged && held.Texture[stage] == texture) return true;
+  FlushCurrentVertexBatch();
+  if (stage >= TextureCount()) {
+    held.Texture[stage] = nullptr;
+    return texture == nullptr;
+  }
+  const bool ok = Succeeded(g_D3D.Device->SetTexture(stage, texture));
+  if (!ok) g_D3D.Device->SetTexture(stage, nullptr);
+  held.Texture[stage] = ok ? texture : nullptr;
+  // Stage 1 runs only while it has a texture.
+  if (stage == 1 && StageCount() >= 2)
+    g_D3D.Device->SetTextureStageState(
+        1, D3DTSS_COLOROP, held.Texture[1] != nullptr ? D3DTOP_SELECTARG2 : D3DTOP_DISABLE);
+  return ok;
+}
+
+int PushDrawSetup(const D3DDrawSetup& setup, Push push) {
+  D3DDrawSetup& held = g_D3DState.Setup;
+  bool ok = SetStageTexture(0, setup.Texture[0], push);
+  ok = SetStageTexture(1, setup.Texture[1], push) && ok;
+  SetRenderState(&D3DDrawSetup::ColorKey, held, D3DRENDERSTATE_COLORKEYENABLE, setup.ColorKey,
+                 push);
+  SetRenderState(&D3DDrawSetup::AlphaFunc, held, D3DRENDERSTATE_ALPHAFUNC, setup.AlphaFunc, push);
+  if (push == Push::kAlways || held.TextureAlpha != setup.TextureAlpha) {
+    held.TextureAlpha = setup.TextureAlpha;
+    FlushCurrentVertexBatch();
+    g_D3D.Device->SetTextureStageState(0, D3DTSS_ALPHAOP, setup.TextureAlpha);
+  }
+  return ok ? 0 : -1;
 }
 
 void SetBlendFactors(Push push) {
@@ -190,6 +260,9 @@ void ResetDeviceStateRecord() {
   r.DestBlend = D3DBLEND_ZERO;
   r.VertexAlpha = 255;
   UpdateVertexColor();
+  // The device's defaults.
+  r.Setup = D3DDrawSetup{{nullptr, nullptr}, 0, D3DCMP_ALWAYS, D3DTOP_SELECTARG1};
+  if (g_D3D.Device != nullptr) PushFixedStates();
 }
 
 void ApplyDeviceStateRecord() {
@@ -201,10 +274,26 @@ void ApplyDeviceStateRecord() {
   for (int i = 0; i < 3; ++i) SetTransform(i, g_D3DState.Transforms[i], Push::kAlways);
   SetFilter(g_D3DState.Filter, Push::kAlways);
   SetBlendFactors(Push::kAlways);
+  PushFixedStates();
+  PushDrawSetup(g_D3DState.Setup, Push::kAlways);
 }
 
-void ForgetRenderTarget() {
+void ForgetDeviceSurfaces() {
   g_D3DState.RenderTarget = nullptr;
+  g_D3DState.Setup.Texture[0] = g_D3DState.Setup.Texture[1] = nullptr;
+}
+
+int ApplyDrawSetup(const D3DDrawSetup& setup) {
+  if (g_D3D.Device == nullptr) return -1;
+  if (setup == g_D3DState.Setup) return 0;
+  return PushDrawSetup(setup, Push::kIfChanged);
+}
+
+void UnbindD3DSurface(const DirectDrawSurface* surface) {
+  if (g_D3D.Device == nullptr || surface == nullptr) return;
+  for (uint32_t stage = 0; stage < 2; ++stage)
+    if (g_D3DState.Setup.Texture[stage] == surface)
+      SetStageTexture(stage, nullptr, Push::kIfChanged);
 }
 
 int G_D3D_SetDrawTarget(int32_t drawScreen) {

@@ -13,6 +13,17 @@ namespace zq::gfx {
 
 struct Matrix4x4;
 
+// The state a draw sets for itself: the textures of stages 0 and 1 (a blend texture on stage 1
+// multiplies the alpha by its own), the colour key, the alpha test and whether the fragment's
+// alpha takes the texture's.
+struct D3DDrawSetup {
+  platform::DirectDrawSurface* Texture[2];
+  uint32_t ColorKey;      // D3DRENDERSTATE_COLORKEYENABLE
+  uint32_t AlphaFunc;     // D3DCMP_ALWAYS, or D3DCMP_GREATER (than 0) for the alpha test
+  uint32_t TextureAlpha;  // stage 0's alpha operation: D3DTOP_MODULATE or D3DTOP_SELECTARG2
+  bool operator==(const D3DDrawSetup&) const = default;
+};
+
 struct D3DDeviceStateRecord {
   int32_t DrawScreen;  // -2, -4 or a graph handle: where the render target comes from
   int32_t MaskTarget;  // non-zero: the mask scratch is the render target while it exists
@@ -29,6 +40,7 @@ struct D3DDeviceStateRecord {
   uint32_t DestBlend;
   uint32_t VertexAlpha;  // the blend parameter, 255 in mode 0
   uint32_t VertexColor;  // 0xAARRGGBB of drawn vertices: the bright with the vertex alpha
+  D3DDrawSetup Setup;    // as the device holds it
 };
 
 extern D3DDeviceStateRecord g_D3DState;
@@ -36,10 +48,16 @@ extern D3DDeviceStateRecord g_D3DState;
 // The record as a new device holds it (back surface as render target, whole-target viewport,
 // identity transforms, point sampling, no blending).
 void ResetDeviceStateRecord();
-// Every value of the record set on the device again (after the device was re-created).
+// Every value of the record set on the device again (after the device was re-created, or after
+// a draw that went around the record).
 void ApplyDeviceStateRecord();
-// The record holds no render target (the device is going away).
-void ForgetRenderTarget();
+// The record holds no render target and no texture (the device is going away).
+void ForgetDeviceSurfaces();
+// The draw's own state on the device, the pending batch drawn first when it differs. 0, or -1
+// when the device refuses a texture.
+int ApplyDrawSetup(const D3DDrawSetup& setup);
+// A surface about to be released is no longer bound to a stage (the batch drawn first).
+void UnbindD3DSurface(const platform::DirectDrawSurface* surface);
 
 // -4 primary surface, -2 back surface, a graph: see d3d_state.cpp. -1 without Direct3D or for a
 // handle that does not resolve, else 0.

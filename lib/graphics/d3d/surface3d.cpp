@@ -4,9 +4,9 @@
 #include <bit>
 
 #include "base/log.h"
+#include "graphics/d3d/d3d_batch.h"
 #include "graphics/d3d/d3d_layer.h"
 #include "graphics/d3d/d3d_state.h"
-#include "graphics/d3d/d3d_stubs.h"
 #include "graphics/surface_piece.h"
 #include "graphics/texture_format.h"
 #include "platform/size_limits.h"
@@ -127,16 +127,13 @@ int DeleteAllSurface3D() {
 void PrepareTextureWrite(HandleValue handle) {
   const Surface3DRecord* piece = LookupSurface3DRecord(handle);
   const SurfaceDataRecord* store = piece ? GetSurfaceDataRecord(piece->SurfaceData) : nullptr;
-  if (store == nullptr || store->Surface == nullptr) return;
-  FlushCurrentVertexBatch();
-  if (store->Surface == g_D3DState.RenderTarget) EndCurrentScene();
+  if (store != nullptr) PrepareSurfaceWrite(store->Surface);
 }
 
 int LockSurface3DTexture(HandleValue handle, int32_t* pitch, void** pointer, int writeOnly,
                          const platform::RECT* rect, const ColorData** format) {
   const Surface3DRecord* piece = LookupSurface3DRecord(handle);
   if (piece == nullptr) return -1;
-  PrepareTextureWrite(handle);
   return LockSurfaceData(piece->SurfaceData, pitch, pointer, writeOnly, rect, format);
 }
 

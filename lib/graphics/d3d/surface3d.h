@@ -42,7 +42,8 @@ Surface3DRecord* LookupSurface3DRecord(HandleValue handle);
 int DeleteSurface3D(HandleValue handle);
 int DeleteAllSurface3D();
 // Before a piece's store is written: the pending vertices are drawn (they may read the store) and
-// the scene is ended when the store is the device's render target. The lock below does it.
+// the scene is ended when the store is the device's render target. LockSurfaceData and
+// FillSurfaceDataColor do it for every store; writers that go around them call this.
 void PrepareTextureWrite(HandleValue handle);
 // LockSurfaceData / UnlockSurfaceData on the piece's store (rectangles in store pixels); -1 for
 // an invalid piece.

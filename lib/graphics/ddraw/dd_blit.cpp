@@ -5,7 +5,7 @@
 
 #include "base/math.h"
 #include "base/rect.h"
-#include "graphics/d3d/d3d_stubs.h"
+#include "graphics/d3d/d3d_batch.h"
 #include "graphics/ddraw/blend_graph.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/soft_draw_bracket.h"

@@ -42,6 +42,18 @@ int WriteIntoStore(const MEMIMG& source, const RECT& r, const Surface2DRecord& p
 
 }  // namespace
 
+RECT ScreenCaptureRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t width,
+                       int32_t height) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  RECT r{x1, y1, x2, y2};
+  const RECT screen{0, 0, g_DrawState.DrawScreenWidth, g_DrawState.DrawScreenHeight};
+  base::ClipRectToRect(&r, &screen);
+  r.right = int32_t(std::min<int64_t>(r.right, int64_t(r.left) + width));
+  r.bottom = int32_t(std::min<int64_t>(r.bottom, int64_t(r.top) + height));
+  return r;
+}
+
 int G_DD_GetDrawScreenGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphRecord* graph,
                             int32_t) {
   if (g_DD.DirectDraw == nullptr || graph == nullptr || graph->PieceCount < 1) return -1;
@@ -55,14 +67,8 @@ int G_DD_GetDrawScreenGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, Grap
       (surface != nullptr && surface == data->Surface))
     return -1;
 
-  if (x1 > x2) std::swap(x1, x2);
-  if (y1 > y2) std::swap(y1, y2);
-  RECT r{x1, y1, x2, y2};
-  const RECT screen{0, 0, g_DrawState.DrawScreenWidth, g_DrawState.DrawScreenHeight};
-  base::ClipRectToRect(&r, &screen);
   // Only as much as fits into the graph from its corner.
-  r.right = int32_t(std::min<int64_t>(r.right, int64_t(r.left) + piece->Width));
-  r.bottom = int32_t(std::min<int64_t>(r.bottom, int64_t(r.top) + piece->Height));
+  RECT r = ScreenCaptureRect(x1, y1, x2, y2, piece->Width, piece->Height);
 
   if (image != nullptr && IsMemImgValid(image)) {
     const RECT inImage{0, 0, image->Width, image->Height};

@@ -3,9 +3,16 @@
 
 #include <cstdint>
 
+#include "platform/types.h"
+
 namespace zq::gfx {
 
 struct GraphRecord;
+
+// The rectangle a capture copies: the corners ordered, cut to the draw screen and to width x
+// height from its top-left corner (the graph it goes into).
+platform::RECT ScreenCaptureRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t width,
+                                 int32_t height);
 
 // Copies the rectangle (x1, y1)-(x2, y2) of the current draw screen (corners in either order,
 // right and bottom exclusive, clipped to the draw screen and to the graph's size) to the graph's

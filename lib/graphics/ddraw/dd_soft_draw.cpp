@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "graphics/d3d/d3d_stubs.h"
+#include "graphics/d3d/d3d_batch.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/soft_draw_bracket.h"
 #include "graphics/draw_state.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "base/rect.h"
-#include "graphics/d3d/d3d_stubs.h"
+#include "graphics/d3d/d3d_batch.h"
 #include "graphics/ddraw/blend_graph.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/soft_draw_bracket.h"

@@ -12,6 +12,7 @@
 #include "graphics/graph.h"
 #include "graphics/library_init.h"
 #include "graphics/surface_data.h"
+#include "graphics/surface_piece.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/size_limits.h"
 
@@ -449,8 +450,9 @@ int G_DD_SetDrawTarget(int32_t drawScreen) {
   } else {
     const GraphRecord* graph = GetGraphRecord(drawScreen);
     if (graph == nullptr || graph->PieceCount < 1) return -1;
-    const Surface2DRecord* piece = LookupSurface2DRecord(graph->Pieces[0]);
-    SurfaceDataRecord* data = piece ? GetSurfaceDataRecord(piece->SurfaceData) : nullptr;
+    // A Direct3D graph is drawn into through its texture, which must be the whole graph.
+    if (graph->Options.TextureFlag == 1 && graph->PieceCount != 1) return -1;
+    SurfaceDataRecord* data = GetSurfaceDataRecord(GetPieceStore(graph->Pieces[0]));
     if (data == nullptr) return -1;
     if (data->SoftwareFlag)
       image = &data->Image;

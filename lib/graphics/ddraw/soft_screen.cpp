@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "base/log.h"
+#include "graphics/d3d/d3d_batch.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/memimg_transfer.h"
 #include "graphics/ddraw/surface_view.h"
@@ -56,6 +57,8 @@ int ImageToDisplay(const MEMIMG* image, RECT r) {
 int PresentByFlip() {
   if (g_DD.DirectDraw == nullptr || g_DD.PrimarySurface == nullptr) return -1;
   WaitWhileInactive();
+  // The frame's last Direct3D draws reach the back buffer, whose copy the scene would refuse.
+  EndCurrentScene();
   if (IsSoftwareScreenInUse()) {
     if (ImageToDisplay(&g_DD.SoftBackImage, RECT{0, 0, GetScreenWidth(), GetScreenHeight()}) != 0)
       return -1;

@@ -6,6 +6,7 @@
 #include "platform/d3d/pixel_pipeline.h"
 #include "platform/d3d/raster.h"
 #include "platform/ddraw/surface_access.h"
+#include "platform/pixel_bytes.h"
 #include "platform/pixel_channels.h"
 
 namespace zq::platform {
@@ -58,14 +59,14 @@ HRESULT DeviceState::Clear(uint32_t count, const RECT* rects, uint32_t color) {
   const SurfaceAccess::View t = SurfaceAccess::Pixels(target);
   const uint32_t value = PixelLayout(t.format).Pack(color);
   const RECT vp = ViewportRect(viewport);
-  const uint32_t bytes = t.format.rgbBitCount / 8;
   for (uint32_t i = 0; i < std::max<uint32_t>(count, 1); ++i) {
     const RECT r = count == 0 ? vp : rects[i];
-    const int32_t left = std::max(r.left, vp.left), right = std::min(r.right, vp.right);
-    for (int32_t y = std::max(r.top, vp.top); y < std::min(r.bottom, vp.bottom); ++y) {
-      uint8_t* p = t.pixels + int64_t(y) * t.pitch + int64_t(left) * bytes;
-      for (int32_t x = left; x < right; ++x, p += bytes) StorePixel(p, bytes, value);
-    }
+    const RECT cut{std::max(r.left, vp.left), std::max(r.top, vp.top), std::min(r.right, vp.right),
+                   std::min(r.bottom, vp.bottom)};
+    if (cut.left >= cut.right) continue;
+    WithPixelBytes(int(t.format.rgbBitCount / 8), [&](auto b) {
+      FillPixelRect<decltype(b)::value>(t.pixels, t.pitch, cut, value);
+    });
   }
   return DD_OK;
 }

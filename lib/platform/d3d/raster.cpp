@@ -158,8 +158,9 @@ void TriangleDrawer::Draw(const RasterVertex* v0, const RasterVertex* v1, const 
   const RasterVertex* v[3] = {v0, v1, v2};
   int64_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
-    X[i] = int64_t(std::floor(double(v[i]->x) * 16.0 + 0.5));
-    Y[i] = int64_t(std::floor(double(v[i]->y) * 16.0 + 0.5));
+    // Checked positions (|x| <= 131072) keep the 1/16 steps far inside int32.
+    X[i] = FloorToInt(double(v[i]->x) * 16.0 + 0.5);
+    Y[i] = FloorToInt(double(v[i]->y) * 16.0 + 0.5);
   }
   int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
   if (area == 0) return;

@@ -105,9 +105,16 @@ Axis MapAxis(int64_t dRectLo, int64_t dRectLen, int64_t sRectLo, int64_t sRectLe
 template <uint32_t Bytes, bool Keyed>
 void CopyRows(uint8_t* dst, int32_t dstPitch, const uint8_t* src, int32_t srcPitch, const Axis& xs,
               const Axis& ys, uint32_t keyLow, uint32_t keyHigh) {
+  // Unscaled across (the steps only grow): whole rows at once.
+  const bool rows =
+      !Keyed && !xs.src.empty() && size_t(xs.src.back() - xs.src.front()) + 1 == xs.src.size();
   for (size_t j = 0; j < ys.src.size(); ++j) {
     uint8_t* d = dst + int64_t(ys.first + int32_t(j)) * dstPitch + int64_t(xs.first) * Bytes;
     const uint8_t* s = src + int64_t(ys.src[j]) * srcPitch;
+    if (rows) {
+      std::memmove(d, s + int64_t(xs.src.front()) * Bytes, xs.src.size() * Bytes);
+      continue;
+    }
     for (size_t i = 0; i < xs.src.size(); ++i, d += Bytes) {
       const uint8_t* p = s + int64_t(xs.src[i]) * Bytes;
       if constexpr (Keyed) {
@@ -125,16 +132,6 @@ void CopyRowsBy(uint32_t bytes, uint8_t* dst, int32_t dstPitch, const uint8_t* s
   WithPixelBytes(int(bytes), [&](auto b) {
     CopyRows<decltype(b)::value, Keyed>(dst, dstPitch, src, srcPitch, xs, ys, lo, hi);
   });
-}
-
-template <uint32_t Bytes>
-void FillRect(uint8_t* pixels, int32_t pitch, const RECT& r, uint32_t value) {
-  uint8_t px[Bytes];
-  StorePixel(px, Bytes, value);
-  for (int32_t y = r.top; y < r.bottom; ++y) {
-    uint8_t* d = pixels + int64_t(y) * pitch + int64_t(r.left) * Bytes;
-    for (int32_t x = r.left; x < r.right; ++x, d += Bytes) std::memcpy(d, px, Bytes);
-  }
 }
 
 // Every window hears of a change of the desktop's mode, whoever made it.
@@ -317,7 +314,7 @@ HRESULT DirectDrawSurface::Blt(const RECT* destRect, DirectDrawSurface* src, con
     for (const RECT& c : clip) {
       if (Empty(c)) continue;
       WithPixelBytes(int(BytesPerPixel()),
-                     [&](auto b) { FillRect<decltype(b)::value>(pixels_, pitch_, c, value); });
+                     [&](auto b) { FillPixelRect<decltype(b)::value>(pixels_, pitch_, c, value); });
     }
     return DD_OK;
   }

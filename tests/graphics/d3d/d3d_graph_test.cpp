@@ -22,6 +22,7 @@ namespace {
 
 using namespace platform;
 using test::Direct3DSession;
+using test::Graph;
 using test::LibrarySession;
 using test::Texel;
 
@@ -50,16 +51,6 @@ ColorData Masks(int bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0) {
   return c;
 }
 const ColorData kRgb24 = Masks(24, 0xFF0000, 0xFF00, 0xFF);
-
-// A Direct3D graph with the options (the creation options set for it and back).
-HandleValue Graph(int w, int h, int alpha, int alphaTest, int bits, int drawValid = 0) {
-  SetCreateOptionB(alphaTest);
-  SetCreateColorBitDepth(bits);
-  SetCreateOptionFlag(drawValid);
-  const HandleValue graph = CreateGraphWithOptions(w, h, 1, alpha, 0);
-  SetCreateOptionFlag(0);
-  return graph;
-}
 
 int Load(HandleValue graph, const Image& image) {
   return SetGraphImage(nullptr, nullptr, nullptr, nullptr, 0, &image.image, nullptr, 0, 0, graph,

@@ -10,6 +10,7 @@
 
 #include "graphics/d3d/d3d_layer.h"
 #include "graphics/d3d/surface3d.h"
+#include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "platform/d3d_test_support.h"
 #include "support/library_fixture.h"
@@ -27,6 +28,16 @@ inline std::vector<platform::d3dtest::DeviceEntry> DevicesWith(
   std::vector<platform::d3dtest::DeviceEntry> list = platform::d3dtest::DefaultDevices();
   for (auto& d : list) change(d.desc);
   return list;
+}
+
+// A Direct3D graph with the options (the creation options set for it and back).
+inline gfx::HandleValue Graph(int w, int h, int alpha, int alphaTest, int bits, int drawValid = 0) {
+  gfx::SetCreateOptionB(alphaTest);
+  gfx::SetCreateColorBitDepth(bits);
+  gfx::SetCreateOptionFlag(drawValid);
+  const gfx::HandleValue graph = gfx::CreateGraphWithOptions(w, h, 1, alpha, 0);
+  gfx::SetCreateOptionFlag(0);
+  return graph;
 }
 
 inline const gfx::Surface3DRecord* Piece(gfx::HandleValue graph, int index) {

@@ -1,0 +1,331 @@
+#include "graphics/d3d/d3d_draw.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#include "base/math.h"
+#include "graphics/d3d/d3d_batch.h"
+#include "graphics/d3d/d3d_layer.h"
+#include "graphics/d3d/d3d_state.h"
+#include "graphics/d3d/surface3d.h"
+#include "graphics/ddraw/dd_soft_draw.h"
+#include "graphics/ddraw/display.h"
+#include "graphics/draw_state.h"
+#include "graphics/graph.h"
+#include "graphics/texture_format.h"
+
+namespace zq::gfx {
+
+using namespace platform;
+
+namespace {
+
+bool HaveDevice() {
+  return g_D3D.Object != nullptr && g_D3D.Device != nullptr;
+}
+
+// Blend modes with device factors; others draw nothing.
+bool DrawableMode() {
+  return g_D3DState.BlendMode >= 0 && g_D3DState.BlendMode <= 5;
+}
+
+// A point of a quad: where it lands on the draw screen and the graph pixel it shows there.
+struct Corner {
+  double x, y;    // draw-screen pixels
+  double gx, gy;  // graph pixels
+};
+
+// What one graph draw puts on every vertex: texture coordinates are graph pixels moved to the
+// piece's place in its store and scaled to the texture; stage 1's are graph pixels scaled to the
+// blend texture.
+struct QuadSource {
+  double storeDx = 0, storeDy = 0;  // the piece's place in its store less its place in the graph
+  double textureScaleX = 0, textureScaleY = 0;
+  double blendScaleX = 0, blendScaleY = 0;
+  uint32_t color = 0;
+  void SetPiece(const Surface3DRecord& p, int textureWidth, int textureHeight) {
+    storeDx = double(p.StoreX) - p.GraphX;
+    storeDy = double(p.StoreY) - p.GraphY;
+    textureScaleX = 1.0 / textureWidth;
+    textureScaleY = 1.0 / textureHeight;
+  }
+};
+
+// Positions the device takes (it refuses a whole DrawPrimitive for one beyond them).
+constexpr float kMaxPosition = 131072.0f;
+
+// The two triangles of a quad (top-left, top-right, bottom-left, bottom-right): top-left,
+// top-right, bottom-left and bottom-left, top-right, bottom-right. False when a corner lies
+// where the device takes no vertex.
+bool QuadVertices(const Corner (&c)[4], const QuadSource& s, D3DTLVERTEX2* out) {
+  const double ox = g_DrawState.DrawOrigin.left, oy = g_DrawState.DrawOrigin.top;
+  D3DTLVERTEX2 v[4];
+  for (int i = 0; i < 4; ++i) {
+    v[i] = D3DTLVERTEX2{float(c[i].x + ox),
+                        float(c[i].y + oy),
+                        0.0f,
+                        1.0f,
+                        s.color,
+                        float((c[i].gx + s.storeDx) * s.textureScaleX),
+                        float((c[i].gy + s.storeDy) * s.textureScaleY),
+                        float(c[i].gx * s.blendScaleX),
+                        float(c[i].gy * s.blendScaleY)};
+    if (!(std::fabs(v[i].sx) <= kMaxPosition && std::fabs(v[i].sy) <= kMaxPosition)) return false;
+  }
+  constexpr int kOrder[6] = {0, 1, 2, 2, 1, 3};
+  for (int i = 0; i < 6; ++i) out[i] = v[kOrder[i]];
+  return true;
+}
+
+// One axis of an axis-aligned quad: two screen positions and the graph coordinates they show.
+struct Span {
+  double pos[2];
+  double g[2];
+};
+
+// Cuts the span to [lo, hi] (its positions may come in either order), moving the graph
+// coordinates in proportion. False when nothing is left.
+bool ClipSpan(Span* s, double lo, double hi) {
+  const int first = s->pos[0] <= s->pos[1] ? 0 : 1, last = 1 - first;
+  const double p0 = s->pos[first], p1 = s->pos[last], g0 = s->g[first], g1 = s->g[last];
+  if (p1 <= lo || p0 >= hi) return false;
+  auto at = [&](double p) { return g0 + (p - p0) * (g1 - g0) / (p1 - p0); };
+  if (p0 < lo) {
+    s->g[first] = at(lo);
+    s->pos[first] = lo;
+  }
+  if (p1 > hi) {
+    s->g[last] = at(hi);
+    s->pos[last] = hi;
+  }
+  return true;
+}
+
+// The setup of a graph draw (stage 0's texture filled in per piece). False, with the result,
+// when nothing is to be drawn.
+bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup, QuadSource* src,
+                    int* result) {
+  *result = -1;
+  if (!HaveDevice() || graph == nullptr || g_D3DState.RenderTarget == nullptr) return false;
+  *result = 0;
+  if (!DrawableMode()) return false;
+  const bool alphaTest = trans != 0 && graph->Options.AlphaTestFlag != 0;
+  int blendWidth = 0, blendHeight = 0;
+  setup->Texture[0] = nullptr;
+  setup->Texture[1] = GetD3DBlendTexture(&blendWidth, &blendHeight);
+  setup->ColorKey = trans != 0 ? 1 : 0;
+  setup->AlphaFunc = alphaTest ? D3DCMP_GREATER : D3DCMP_ALWAYS;
+  // The texture's alpha counts for graphs with an alpha channel and for transparent draws of
+  // alpha-test graphs.
+  setup->TextureAlpha =
+      graph->Options.AlphaChFlag != 0 || alphaTest ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
+  src->blendScaleX = 1.0 / std::max(blendWidth, 1);
+  src->blendScaleY = 1.0 / std::max(blendHeight, 1);
+  src->color = GetD3DVertexColor();
+  return true;
+}
+
+// Draws every piece of the graph; corners(piece, Corner[4]) gives the quad of a piece (false:
+// clipped away). 0 or -1.
+template <class Corners>
+int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
+  D3DDrawSetup setup;
+  QuadSource src;
+  int result = 0;
+  if (!BeginGraphDraw(graph, trans, &setup, &src, &result)) return result;
+  const uint32_t textureAlpha = setup.TextureAlpha;
+  for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i) {
+    const Surface3DRecord* piece = LookupSurface3DRecord(graph->Pieces[i]);
+    const SurfaceDataRecord* store =
+        piece != nullptr ? GetSurfaceDataRecord(piece->SurfaceData) : nullptr;
+    // A texture cannot be read while it is drawn into.
+    if (store == nullptr || store->Surface == nullptr || store->Surface == g_D3DState.RenderTarget)
+      return -1;
+    Corner c[4];
+    if (!corners(*piece, c)) continue;
+    src.SetPiece(*piece, store->Width, store->Height);
+    setup.Texture[0] = store->Surface;
+    // A texture without alpha reads 255, which modulates the vertex alpha to itself: the
+    // device then writes such textures in its one-loop form.
+    setup.TextureAlpha = GetTextureFormatDataB(int(store->FormatIndex))->AW == 0
+                             ? uint32_t(D3DTOP_MODULATE)
+                             : textureAlpha;
+    if (ApplyDrawSetup(setup) != 0) return -1;
+    D3DTLVERTEX2 v[6];
+    if (!QuadVertices(c, src, v) || QueueTriangles(v, 6) != 0) return -1;
+  }
+  return 0;
+}
+
+// An axis-aligned draw: graph column gx lands at x(gx), row gy at y(gy); every quad is cut to the
+// float draw area moved by the half-pixel offset.
+template <class MapX, class MapY>
+int DrawAxisAligned(const GraphRecord* graph, int32_t trans, MapX mapX, MapY mapY) {
+  const float* area = g_DrawState.DrawAreaF;
+  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, Corner(&c)[4]) {
+    const double gx0 = p.GraphX, gx1 = gx0 + p.Width, gy0 = p.GraphY, gy1 = gy0 + p.Height;
+    Span sx{{mapX(gx0), mapX(gx1)}, {gx0, gx1}};
+    Span sy{{mapY(gy0), mapY(gy1)}, {gy0, gy1}};
+    if (!ClipSpan(&sx, area[0] - 0.5, area[2] - 0.5) ||
+        !ClipSpan(&sy, area[1] - 0.5, area[3] - 0.5))
+      return false;
+    for (int k = 0; k < 4; ++k) {
+      const int i = k & 1, j = k >> 1;
+      c[k] = Corner{sx.pos[i], sy.pos[j], sx.g[i], sy.g[j]};
+    }
+    return true;
+  });
+}
+
+// A draw whose graph point (gx, gy) lands at map(gx, gy); the viewport clips.
+template <class Map>
+int DrawMapped(const GraphRecord* graph, int32_t trans, Map map) {
+  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, Corner(&c)[4]) {
+    for (int k = 0; k < 4; ++k) {
+      const double gx = p.GraphX + (k & 1 ? p.Width : 0), gy = p.GraphY + (k >> 1 ? p.Height : 0);
+      double x, y;
+      map(gx, gy, &x, &y);
+      c[k] = Corner{x, y, gx, gy};
+    }
+    return true;
+  });
+}
+
+double Coordinate(int32_t value, int32_t intCoordinates) {
+  return intCoordinates == 1 ? double(value) : double(std::bit_cast<float>(value));
+}
+
+// An untextured box's vertex colour: the screen colour times the bright, the blend state's alpha.
+uint32_t BoxColor(uint32_t color) {
+  int rgb[3] = {};
+  SplitScreenColorValue(color, &rgb[0], &rgb[1], &rgb[2]);
+  const uint32_t bright = g_DrawState.Bright;
+  uint32_t out = g_D3DState.VertexAlpha << 24;
+  for (int c = 0; c < 3; ++c) {
+    const uint32_t b = (bright >> (16 - 8 * c)) & 0xFF;
+    out |= (uint32_t(rgb[c]) * b / 255) << (16 - 8 * c);
+  }
+  return out;
+}
+
+// Untextured quads over the pixel rectangles [left, right) x [top, bottom), with the half-pixel
+// offset, each coordinate held well outside any screen. 0 or -1.
+// Box coordinates are held within this (the draw origin added stays in the device's range).
+constexpr int64_t kBoxRange = 65536;
+
+int DrawBoxes(const int64_t (*boxes)[4], int count, uint32_t color) {
+  static constexpr D3DDrawSetup kUntextured{
+      {nullptr, nullptr}, 0, D3DCMP_ALWAYS, D3DTOP_SELECTARG2};
+  if (ApplyDrawSetup(kUntextured) != 0) return -1;
+  QuadSource src;
+  src.color = BoxColor(color);
+  D3DTLVERTEX2 v[4 * 6];
+  auto at = [](int64_t p) { return double(std::clamp<int64_t>(p, -kBoxRange, kBoxRange)) - 0.5; };
+  for (int i = 0; i < count; ++i) {
+    const double l = at(boxes[i][0]), t = at(boxes[i][1]), r = at(boxes[i][2]), b = at(boxes[i][3]);
+    const Corner c[4] = {{l, t, 0, 0}, {r, t, 0, 0}, {l, b, 0, 0}, {r, b, 0, 0}};
+    if (!QuadVertices(c, src, v + 6 * i)) return -1;
+  }
+  return QueueTriangles(v, size_t(6 * count));
+}
+
+// Whether a box twin draws itself (0 with *result), or hands over to the DirectDraw twin.
+bool BoxOnDevice(int* result) {
+  *result = -1;
+  if (!HaveDevice()) return true;
+  if (g_D3DState.RenderTarget == nullptr) return false;
+  *result = 0;
+  return true;
+}
+
+}  // namespace
+
+int G_D3D_DrawImage(int32_t x, int32_t y, const GraphRecord* graph, int32_t trans,
+                    int32_t intCoordinates) {
+  const double left = Coordinate(x, intCoordinates) - 0.5,
+               top = Coordinate(y, intCoordinates) - 0.5;
+  return DrawAxisAligned(
+      graph, trans, [&](double gx) { return left + gx; }, [&](double gy) { return top + gy; });
+}
+
+int G_D3D_DrawImageStretched(int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                             const GraphRecord* graph, int32_t trans, int32_t intCoordinates) {
+  if (graph == nullptr || graph->Width < 1 || graph->Height < 1) return -1;
+  const double l = Coordinate(x1, intCoordinates), t = Coordinate(y1, intCoordinates);
+  const double sx = (Coordinate(x2, intCoordinates) - l) / graph->Width;
+  const double sy = (Coordinate(y2, intCoordinates) - t) / graph->Height;
+  return DrawAxisAligned(
+      graph, trans, [&](double gx) { return l + gx * sx - 0.5; },
+      [&](double gy) { return t + gy * sy - 0.5; });
+}
+
+int G_D3D_DrawImageRotated(float x, float y, double scale, double angle, const GraphRecord* graph,
+                           int32_t trans, int32_t turn) {
+  if (graph == nullptr) return -1;
+  float sine = 0.0f, cosine = 0.0f;
+  base::SinCosFloat(float(angle), &sine, &cosine);
+  const double s = sine, c = cosine, halfW = graph->Width / 2.0, halfH = graph->Height / 2.0;
+  const double cx = double(x) - 0.5, cy = double(y) - 0.5;
+  return DrawMapped(graph, trans, [&](double gx, double gy, double* px, double* py) {
+    const double u = turn != 0 ? halfW - gx : gx - halfW, v = gy - halfH;
+    *px = (u * c - v * s) * scale + cx;
+    *py = (u * s + v * c) * scale + cy;
+  });
+}
+
+int G_D3D_DrawImageQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
+                        float y4, const GraphRecord* graph, int32_t trans) {
+  if (graph == nullptr || graph->Width < 1 || graph->Height < 1) return -1;
+  const double w = graph->Width, h = graph->Height;
+  return DrawMapped(graph, trans, [&](double gx, double gy, double* px, double* py) {
+    const double a = gx / w, b = gy / h;
+    const double topX = x1 + (double(x2) - x1) * a, topY = y1 + (double(y2) - y1) * a;
+    const double bottomX = x3 + (double(x4) - x3) * a, bottomY = y3 + (double(y4) - y3) * a;
+    *px = topX + (bottomX - topX) * b;
+    *py = topY + (bottomY - topY) * b;
+  });
+}
+
+int G_D3D_DrawRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color) {
+  int result = 0;
+  if (!BoxOnDevice(&result)) return G_DD_DrawRect(x1, y1, x2, y2, color);
+  if (result != 0 || !DrawableMode() || x1 == x2 || y1 == y2) return result;
+  const int64_t box[1][4] = {
+      {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)}};
+  return DrawBoxes(box, 1, color);
+}
+
+int G_D3D_DrawFrameBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color) {
+  int result = 0;
+  if (!BoxOnDevice(&result)) return G_DD_DrawFrameBox(x1, y1, x2, y2, color);
+  if (result != 0 || !DrawableMode()) return result;
+  // The software outline runs through x1 and x2 - 1, y1 and y2 - 1, in either order.
+  const int64_t xa = std::min<int64_t>(x1, int64_t(x2) - 1),
+                xb = std::max<int64_t>(x1, int64_t(x2) - 1);
+  const int64_t ya = std::min<int64_t>(y1, int64_t(y2) - 1),
+                yb = std::max<int64_t>(y1, int64_t(y2) - 1);
+  // Rows ya and yb whole, then the columns xa and xb between them; each pixel once.
+  int64_t boxes[4][4];
+  int count = 0;
+  auto add = [&](int64_t l, int64_t t, int64_t r, int64_t b) {
+    boxes[count][0] = l, boxes[count][1] = t, boxes[count][2] = r, boxes[count][3] = b;
+    ++count;
+  };
+  add(xa, ya, xb + 1, ya + 1);
+  if (yb > ya) add(xa, yb, xb + 1, yb + 1);
+  if (yb - ya > 1) {
+    add(xa, ya + 1, xa + 1, yb);
+    if (xb > xa) add(xb, ya + 1, xb + 1, yb);
+  }
+  return DrawBoxes(boxes, count, color);
+}
+
+int G_D3D_ClearDrawTarget() {
+  if (!HaveDevice()) return -1;
+  FlushCurrentVertexBatch();
+  if (g_D3DState.RenderTarget == nullptr) return 0;
+  return Failed(g_D3D.Device->Clear(0, nullptr, D3DCLEAR_TARGET, 0)) ? -1 : 0;
+}
+
+}  // namespace zq::gfx
