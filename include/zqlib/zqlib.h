@@ -269,11 +269,11 @@ int GetScreenSizeAndDepth(int* width, int* height, int* colorBitDepth);
 
 /// The screen pixel value of a colour, for boxes, lines, text and pixel comparisons: each
 /// channel cut to the screen format's width (5:6:5 at 16 bits) and put in place. Runs without
-/// the lock; before LibraryInit it answers for the 16-bit start-up screen. Make colours again
-/// after RunScreenModeChange changes the depth.
-/// \param red red 0..255.
-/// \param green green 0..255.
-/// \param blue blue 0..255.
+/// the lock; its value means something only while the library runs. Make colours again after
+/// RunScreenModeChange changes the depth.
+/// \param red red 0..255 (clamped).
+/// \param green green 0..255 (clamped).
+/// \param blue blue 0..255 (clamped).
 /// \return the pixel value.
 uint32_t GetScreenColorValue(int red, int green, int blue);
 

@@ -369,15 +369,11 @@ int DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color) {
   // The segment's box, its end point included: never drawn, but never outside it either.
   const RECT touched = AffectedRect(std::min<int64_t>(x1, x2), std::min<int64_t>(y1, y2),
                                     std::max<int64_t>(x1, x2) + 1, std::max<int64_t>(y1, y2) + 1);
+  // The parameter rides along as in every segment list; the rasterizer reads the draw state's.
+  const soft::SoftLineSegment segment{x1, y1, x2, y2, color, uint32_t(g_DrawState.BlendParam)};
   // The DirectDraw twin ends a Direct3D scene before it locks the target, so it serves both.
   return DrawBox(
-      touched,
-      [&](bool) {
-        const soft::SoftLineSegment segment{x1, y1,    x2,
-                                            y2, color, uint32_t(g_DrawState.BlendParam)};
-        return G_DD_DrawSegmentList(&segment, 1);
-      },
-      false);
+      touched, [&](bool) { return G_DD_DrawSegmentList(&segment, 1); }, false);
 }
 
 // ---- Clearing and copying -----------------------------------------------------------------------
