@@ -33,9 +33,9 @@
 ///   them; the lock is recursive.
 /// - **Coordinates** are pixels of the draw screen, x to the right and y downwards from its
 ///   top-left corner. Rectangles are given as left, top, right, bottom with the **right and
-///   bottom edges exclusive**: (10, 20, 14, 22) covers the columns 10 to 13 of the rows 20 and
-///   21. Drawing is clipped to the draw area (ApplyDrawArea), which is clipped to the draw
-///   screen.
+///   bottom edges exclusive**: (10, 20, 14, 22) covers the rows 20 and 21, in each the columns
+///   from 10 to 13. Drawing is clipped to the draw area (ApplyDrawArea), which is clipped to the
+///   draw screen.
 /// - **Colours** of boxes, lines, text and fills of the screen are screen pixel values, made
 ///   with GetScreenColorValue(red, green, blue) from components 0..255. They depend on the
 ///   screen's colour depth: make them again after RunScreenModeChange changes the depth.
@@ -53,7 +53,7 @@
 ///   scaled by the parameter, saturating, and kBlendMultiply multiplies the channels. The
 ///   bright colour (SetDrawBrightRGB) multiplies the drawn colour first.
 /// - **Strings** passed for drawing are Shift-JIS bytes, one line; file names are paths of the
-///   file system, relative ones from the directory the program started in.
+///   file system, relative ones from the directory LibraryInit ran in.
 ///
 /// \section screens Screens and presenting
 ///
