@@ -236,8 +236,9 @@ int PresentByFlip();
 /// one has the size of the previous one, in which case the draw area stays.
 /// \param drawScreen kDrawScreenBack, kDrawScreenFront, or the handle of a graph made drawable
 /// (SetCreateOptionFlag(1) before creating it).
-/// \return 0 (also when no path accepts the screen: the previous one then stays selected); -1
-/// for the handle of a deleted graph or when the library does not run.
+/// \return 0, also when the value is no drawable graph (a deleted or undrawable one): the
+/// previous draw screen then stays selected, so compare GetDrawScreenHandle when in doubt; -1
+/// when the library does not run.
 int SelectDrawScreen(int drawScreen);
 
 /// The current draw screen.
