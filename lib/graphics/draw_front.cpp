@@ -174,11 +174,12 @@ bool BoxesOnDirect3D() {
          GetSoftwareScreenFlag() == 0;
 }
 
+// direct3DTwin false: the draw has no Direct3D twin and is made in software on either path.
 template <class Twin>
-int DrawBox(const RECT& touched, Twin twin) {
+int DrawBox(const RECT& touched, Twin twin, bool direct3DTwin = true) {
   if (g_DrawState.DrawAreaEmpty) return 0;
   WaitWhileInactive();
-  const bool direct3D = BoxesOnDirect3D();
+  const bool direct3D = direct3DTwin && BoxesOnDirect3D();
   return Bracketed(touched, direct3D, [&] { return twin(direct3D); });
 }
 
@@ -362,6 +363,17 @@ int DrawFrameBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color)
     return direct3D ? G_D3D_DrawFrameBox(x1, y1, x2, y2, color)
                     : G_DD_DrawFrameBox(x1, y1, x2, y2, color);
   });
+}
+
+int DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color) {
+  // The segment's box, its end point included: never drawn, but never outside it either.
+  const RECT touched = AffectedRect(std::min<int64_t>(x1, x2), std::min<int64_t>(y1, y2),
+                                    std::max<int64_t>(x1, x2) + 1, std::max<int64_t>(y1, y2) + 1);
+  // The parameter rides along as in every segment list; the rasterizer reads the draw state's.
+  const soft::SoftLineSegment segment{x1, y1, x2, y2, color, uint32_t(g_DrawState.BlendParam)};
+  // The DirectDraw twin ends a Direct3D scene before it locks the target, so it serves both.
+  return DrawBox(
+      touched, [&](bool) { return G_DD_DrawSegmentList(&segment, 1); }, false);
 }
 
 // ---- Clearing and copying -----------------------------------------------------------------------
