@@ -10,6 +10,9 @@ jobs=$(nproc)
 
 bash tools/setup-deps.sh
 
+echo "== include direction (platform < base < softrender < graphics)"
+bash tools/check_includes.sh
+
 run_suite() {
   local dir=$1; shift
   cmake -S "$root" -B "$dir" -G Ninja -DZQ_WERROR=ON "$@" >/dev/null

@@ -11,10 +11,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "graphics/ddraw/memimg.h"
-#include "graphics/draw_state.h"
 #include "platform/os/cpu.h"
 #include "softrender/blend_ops.h"
+#include "softrender/draw_state.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -367,7 +367,7 @@ void DrawMode(const Job& j, int mode, CallFlags f) {
 }
 
 template <class Drawer, class PixelT, class Job>
-void DrawFormat(const Job& j, const gfx::MEMIMG& src, int mode, CallFlags f) {
+void DrawFormat(const Job& j, const MEMIMG& src, int mode, CallFlags f) {
   if (src.PaletteFlag) {
     DrawMode<Drawer, PixelT, PaletteSource<PixelT>>(j, mode, f);
   } else if (src.AlphaFlag) {
@@ -381,15 +381,15 @@ void DrawFormat(const Job& j, const gfx::MEMIMG& src, int mode, CallFlags f) {
 // Checks of a blit call.
 
 // Bytes a pixel by the image's flags; the loops are built for exactly these layouts.
-inline int LayoutBytes(const gfx::MEMIMG& m, bool asSource) {
+inline int LayoutBytes(const MEMIMG& m, bool asSource) {
   if (asSource && m.PaletteFlag) return 1;
-  if (m.ColorType == gfx::kMemImgRgb565) return (asSource && m.AlphaFlag) ? 4 : 2;
+  if (m.ColorType == kMemImgRgb565) return (asSource && m.AlphaFlag) ? 4 : 2;
   return 4;
 }
 
 // Set up, with pixels, a descriptor agreeing with the flags, no negative size or pitch.
-inline bool IsSetUpImage(const gfx::MEMIMG& m, int bytes) {
-  if (m.SetupMark != gfx::kMemImgSetupMark || !m.Pixels || !m.Format) return false;
+inline bool IsSetUpImage(const MEMIMG& m, int bytes) {
+  if (m.SetupMark != kMemImgSetupMark || !m.Pixels || !m.Format) return false;
   if (m.Format->PixelByte != bytes) return false;
   return m.Width >= 0 && m.Height >= 0 && m.Pitch >= 0;
 }
@@ -397,10 +397,9 @@ inline bool IsSetUpImage(const gfx::MEMIMG& m, int bytes) {
 // Whether the pair can be blitted at all: the same colour type (16-bit 5:6:5 or 32-bit), a
 // destination without palette or alpha, both set up for their layouts, a palette where one
 // is read. Gives the bytes a pixel of each.
-inline bool IsBlitPair(const gfx::MEMIMG& dst, const gfx::MEMIMG& src, int* dstBytes,
-                       int* srcBytes) {
+inline bool IsBlitPair(const MEMIMG& dst, const MEMIMG& src, int* dstBytes, int* srcBytes) {
   if (src.ColorType != dst.ColorType || dst.PaletteFlag || dst.AlphaFlag) return false;
-  if (dst.ColorType != gfx::kMemImgRgb565 && dst.ColorType != gfx::kMemImgXrgb8888) return false;
+  if (dst.ColorType != kMemImgRgb565 && dst.ColorType != kMemImgXrgb8888) return false;
   *srcBytes = LayoutBytes(src, true);
   *dstBytes = LayoutBytes(dst, false);
   if (!IsSetUpImage(src, *srcBytes) || !IsSetUpImage(dst, *dstBytes)) return false;
@@ -408,14 +407,14 @@ inline bool IsBlitPair(const gfx::MEMIMG& dst, const gfx::MEMIMG& src, int* dstB
 }
 
 // No blend image, or one with pixels covering the source: it is read at source coordinates.
-inline bool IsBlendImageFor(const gfx::MEMIMG* blend, const gfx::MEMIMG& src) {
+inline bool IsBlendImageFor(const MEMIMG* blend, const MEMIMG& src) {
   return !blend || (blend->Pixels && blend->Width >= src.Width && blend->Height >= src.Height &&
                     blend->Pitch >= blend->Width);
 }
 
 // The blend mode the draw state asks for, with its parameter shortcuts: false when nothing
 // is drawn (a mode or parameter out of range, a parameter 0 that leaves everything as is).
-inline bool ResolveBlitMode(const gfx::GraphicsDrawState& state, int* mode) {
+inline bool ResolveBlitMode(const GraphicsDrawState& state, int* mode) {
   *mode = state.BlendMode;
   const int param = state.BlendParam;
   if (*mode < 0 || *mode > 4 || param < 0 || param > 255) return false;
@@ -425,7 +424,7 @@ inline bool ResolveBlitMode(const gfx::GraphicsDrawState& state, int* mode) {
 
 // The colour key cut to the source's pixel width and, for a palettised source, the entries
 // as pixel values (indexes past the count read 0).
-inline uint32_t PrepareSourceColours(const gfx::MEMIMG& src, bool is16, uint32_t (&palette)[256]) {
+inline uint32_t PrepareSourceColours(const MEMIMG& src, bool is16, uint32_t (&palette)[256]) {
   if (!src.PaletteFlag) return src.TransColor & (is16 ? Pixel16::kKeyMask : Pixel32::kKeyMask);
   const int count = std::clamp(src.PaletteCount, 0, 256);
   const auto* entries = reinterpret_cast<const uint8_t*>(src.Palette);

@@ -10,13 +10,11 @@
 #include <vector>
 
 #include "base/rect.h"
-#include "graphics/draw_state.h"
 #include "softrender/blit_common.h"
+#include "softrender/draw_state.h"
 
 namespace zq::soft {
 namespace {
-
-using gfx::MEMIMG;
 
 // ---------------------------------------------------------------------------------------
 // What one call draws, resolved before any loop runs.
@@ -203,13 +201,13 @@ bool Overlaps(const uint8_t* a, ptrdiff_t aPitch, size_t aRow, const uint8_t* b,
 
 }  // namespace
 
-void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int transFlag,
-                const gfx::MEMIMG* blendImage) {
+void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transFlag,
+                const MEMIMG* blendImage) {
   if (!dst || !src) return;
   int dstBytes = 0, srcBytes = 0;
   if (!IsUsablePair(*dst, *src, &dstBytes, &srcBytes)) return;
 
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   int mode = 0;
   if (!ResolveBlitMode(state, &mode)) return;
   const int param = state.BlendParam;
@@ -240,14 +238,14 @@ void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int tran
   if (blendImage) {
     job.blend = blendImage->Pixels + ox + ptrdiff_t(blendImage->Pitch) * oy;
     job.blendPitch = blendImage->Pitch;
-    std::memcpy(job.blendTable, gfx::BlendGraphTable, sizeof job.blendTable);
+    std::memcpy(job.blendTable, BlendGraphTable, sizeof job.blendTable);
   }
   const uint32_t bright = state.Bright & 0xFFFFFFu;
   job.ctx = MakeBlendContext(param, bright);
   job.level = platform::CpuDispatchLevel();
   job.vectors = job.level != platform::CpuLevel::kScalar;
 
-  const bool is16 = dst->ColorType == gfx::kMemImgRgb565;
+  const bool is16 = dst->ColorType == kMemImgRgb565;
   job.key = PrepareSourceColours(*src, is16, job.palette);
 
   const bool runs = transFlag == 1 && src->RunLengthFlag == 1 && src->RunLength &&

@@ -12,14 +12,12 @@
 #include <vector>
 
 #include "base/rect.h"
-#include "graphics/draw_state.h"
 #include "softrender/blit_common.h"
 #include "softrender/draw_memimg.h"
+#include "softrender/draw_state.h"
 
 namespace zq::soft {
 namespace {
-
-using gfx::MEMIMG;
 
 constexpr int64_t kOne = 65536;  // one destination pixel in the error counters
 
@@ -218,8 +216,8 @@ AxisStart StartOfAxis(int64_t extent, int64_t size, int64_t cut) {
 
 }  // namespace
 
-void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platform::RECT& rect,
-                         int transFlag, const gfx::MEMIMG* blendImage) {
+void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& rect, int transFlag,
+                         const MEMIMG* blendImage) {
   if (!dst || !src) return;
   // Normalise; reversed corners mirror their axis.
   const bool mirrorX = rect.right < rect.left;
@@ -240,7 +238,7 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   int dstBytes = 0, srcBytes = 0;
   if (!IsUsablePair(*dst, *src, &dstBytes, &srcBytes)) return;
 
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   int mode = 0;
   if (!ResolveBlitMode(state, &mode)) return;
   const int param = state.BlendParam;
@@ -304,7 +302,7 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   if (blendImage) {
     job.blend = blendImage->Pixels;
     job.blendPitch = blendImage->Pitch;
-    std::memcpy(job.blendTable, gfx::BlendGraphTable, sizeof job.blendTable);
+    std::memcpy(job.blendTable, BlendGraphTable, sizeof job.blendTable);
   }
   job.cols = cols;
   job.rowSrc = rows;
@@ -318,7 +316,7 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   job.level = platform::CpuDispatchLevel();
   job.vectors = job.level != platform::CpuLevel::kScalar;
 
-  const bool is16 = dst->ColorType == gfx::kMemImgRgb565;
+  const bool is16 = dst->ColorType == kMemImgRgb565;
   job.key = PrepareSourceColours(*src, is16, job.palette);
 
   // Drawing an image onto itself reads the source as it was before the draw. Only the

@@ -14,11 +14,11 @@
 #include <cstring>
 #include <type_traits>
 
-#include "graphics/ddraw/memimg.h"
 #include "platform/os/cpu.h"
 #include "platform/types.h"
 #include "softrender/blend_ops.h"
 #include "softrender/blit_common.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -239,12 +239,14 @@ template <int BlockBytes, typename Pixel, typename Op>
 }
 
 template <typename Pixel, typename Op>
-__attribute__((flatten)) void BlendRows16(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op op) {
+__attribute__((flatten)) void BlendRows16(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h,
+                                          const Op op) {
   for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<16, Pixel>(row, w, op);
 }
 
 template <typename Pixel, typename Op>
-__attribute__((flatten)) void BlendRowsScalar(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op op) {
+__attribute__((flatten)) void BlendRowsScalar(uint8_t* row, std::ptrdiff_t pitch, int32_t w,
+                                              int32_t h, const Op op) {
   for (int32_t y = 0; y < h; ++y, row += pitch) {
     uint8_t* p = row;
     for (int32_t x = 0; x < w; ++x, p += sizeof(Pixel))
@@ -253,8 +255,8 @@ __attribute__((flatten)) void BlendRowsScalar(uint8_t* row, std::ptrdiff_t pitch
 }
 
 template <typename Pixel, typename Op>
-ZQ_TARGET_AVX2 __attribute__((flatten)) void BlendRows32(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h,
-                                const Op op) {
+ZQ_TARGET_AVX2 __attribute__((flatten)) void BlendRows32(uint8_t* row, std::ptrdiff_t pitch,
+                                                         int32_t w, int32_t h, const Op op) {
   for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<32, Pixel>(row, w, op);
 }
 
@@ -303,7 +305,7 @@ void WithFlatOp(int resolvedMode, const FlatColor& c, Body&& body) {
 
 // The rectangle a flat drawing may touch: the draw area cut to the image's own size.
 // Returns false when nothing is left.
-constexpr bool FlatDrawBounds(const gfx::MEMIMG& image, const platform::RECT& drawArea,
+constexpr bool FlatDrawBounds(const MEMIMG& image, const platform::RECT& drawArea,
                               platform::RECT* out) {
   platform::RECT r = drawArea;
   if (r.left < 0) r.left = 0;
@@ -317,18 +319,18 @@ constexpr bool FlatDrawBounds(const gfx::MEMIMG& image, const platform::RECT& dr
 // Depth of a destination that flat drawing accepts: 2 or 4 bytes a pixel, or 0 when refused
 // (no pixels, a palettised or alpha-channel image, a colour type other than 16-bit 5:6:5 and
 // 32-bit, or a pixel size that disagrees with the colour type).
-constexpr int FlatDestinationBytes(const gfx::MEMIMG* image) {
+constexpr int FlatDestinationBytes(const MEMIMG* image) {
   if (image == nullptr || image->Pixels == nullptr || image->Format == nullptr) return 0;
   if (image->PaletteFlag != 0 || image->AlphaFlag != 0) return 0;
-  const int bytes = image->ColorType == gfx::kMemImgRgb565     ? 2
-                    : image->ColorType == gfx::kMemImgXrgb8888 ? 4
-                                                               : 0;
+  const int bytes = image->ColorType == kMemImgRgb565     ? 2
+                    : image->ColorType == kMemImgXrgb8888 ? 4
+                                                          : 0;
   return bytes != 0 && image->Format->PixelByte == bytes ? bytes : 0;
 }
 
 // Address of pixel (x, y); the offset is formed in pointer width, so large pitches and
 // negative (bottom-up) pitches do not overflow.
-inline uint8_t* PixelAddress(const gfx::MEMIMG& image, int32_t x, int32_t y, int bytes) {
+inline uint8_t* PixelAddress(const MEMIMG& image, int32_t x, int32_t y, int bytes) {
   return image.Pixels + std::ptrdiff_t(y) * image.Pitch + std::ptrdiff_t(x) * bytes;
 }
 

@@ -11,10 +11,10 @@
 #include <cstring>
 #include <type_traits>
 
-#include "graphics/ddraw/memimg.h"
-#include "graphics/draw_state.h"
 #include "softrender/blend_ops.h"
+#include "softrender/draw_state.h"
 #include "softrender/flat_color.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -69,7 +69,7 @@ struct KernelContext {
 // The source and blend image a kernel may read safely: sides 1..8191, pixels present, a
 // palette where one is read, and a blend image covering the source (it is addressed
 // with source coordinates and has no bound of its own).
-inline bool IsDrawableSource(const gfx::MEMIMG& src, const gfx::MEMIMG* blend) {
+inline bool IsDrawableSource(const MEMIMG& src, const MEMIMG* blend) {
   if (src.Width <= 0 || src.Height <= 0 || src.Width > kMaxSourceSide ||
       src.Height > kMaxSourceSide || src.Pixels == nullptr)
     return false;
@@ -81,8 +81,8 @@ inline bool IsDrawableSource(const gfx::MEMIMG& src, const gfx::MEMIMG* blend) {
 }
 
 // The per-call values of the kernels, from the source, the blend image and the draw state.
-inline KernelContext MakeKernelContext(const gfx::MEMIMG& src, const gfx::MEMIMG* blend,
-                                       const gfx::GraphicsDrawState& state) {
+inline KernelContext MakeKernelContext(const MEMIMG& src, const MEMIMG* blend,
+                                       const GraphicsDrawState& state) {
   const uint32_t bright = state.Bright;
   const int32_t param = int32_t(ClampBlendParam(state.BlendParam));
   KernelContext c{};
@@ -99,8 +99,8 @@ inline KernelContext MakeKernelContext(const gfx::MEMIMG& src, const gfx::MEMIMG
   return c;
 }
 
-inline KernelFlags MakeKernelFlags(const gfx::MEMIMG& src, const gfx::MEMIMG* blend, int32_t trans,
-                                   const gfx::GraphicsDrawState& state) {
+inline KernelFlags MakeKernelFlags(const MEMIMG& src, const MEMIMG* blend, int32_t trans,
+                                   const GraphicsDrawState& state) {
   return KernelFlags{blend != nullptr, IsBrightOn(state.Bright), src.AlphaFlag == 1, trans != 0};
 }
 

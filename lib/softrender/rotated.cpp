@@ -13,7 +13,7 @@
 
 #include "base/math.h"
 #include "base/rect.h"
-#include "graphics/draw_state.h"
+#include "softrender/draw_state.h"
 #include "softrender/pixel_kernels.h"
 #include "softrender/soft_bounds.h"
 #include "softrender/triangle.h"
@@ -242,7 +242,7 @@ Plan PlanRotated(int32_t srcW, int32_t srcH, int32_t x, int32_t y, float angle, 
 }
 
 // The clip narrowed to the destination; false when empty.
-bool ClipToDestination(const gfx::MEMIMG& dest, const RECT& clip, RECT* out) {
+bool ClipToDestination(const MEMIMG& dest, const RECT& clip, RECT* out) {
   const RECT bounds{0, 0, std::max(dest.Width, 0), std::max(dest.Height, 0)};
   *out = clip;
   base::ClipRectToRect(out, &bounds);
@@ -252,7 +252,7 @@ bool ClipToDestination(const gfx::MEMIMG& dest, const RECT& clip, RECT* out) {
 // The box walk with one kernel: only the inside run of each row is visited, so every
 // visited pixel passes the bounds test and the kernel runs unconditionally.
 template <class K>
-void WalkBox(const RotatedWalk& w, const KernelContext& context, gfx::MEMIMG& dest) {
+void WalkBox(const RotatedWalk& w, const KernelContext& context, MEMIMG& dest) {
   // Local copies: writes through the destination bytes could otherwise alias them.
   const KernelContext c = context;
   const uint8_t* const srcPixels = c.srcPixels;
@@ -284,16 +284,15 @@ void WalkBox(const RotatedWalk& w, const KernelContext& context, gfx::MEMIMG& de
 
 }  // namespace
 
-void DrawMemImgRotated(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int32_t x, int32_t y,
-                       float angle, float scale, int32_t trans, int32_t turn,
-                       const gfx::MEMIMG* blendImage) {
+void DrawMemImgRotated(MEMIMG* dest, const MEMIMG* source, int32_t x, int32_t y, float angle,
+                       float scale, int32_t trans, int32_t turn, const MEMIMG* blendImage) {
   if (dest == nullptr || dest->Pixels == nullptr || source == nullptr) return;
   if (source->ColorType != dest->ColorType) return;
   if (dest->PaletteFlag == 1 || dest->AlphaFlag == 1) return;
   if (!IsDrawableSource(*source, blendImage)) return;
 
   RECT area;
-  if (!ClipToDestination(*dest, gfx::g_DrawState.DrawArea, &area)) return;
+  if (!ClipToDestination(*dest, g_DrawState.DrawArea, &area)) return;
   RotatedWalk walk;
   int32_t quad[8];
   switch (PlanRotated(source->Width, source->Height, x, y, angle, scale, turn, area, &walk, quad)) {
@@ -306,7 +305,7 @@ void DrawMemImgRotated(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int32_t x, 
       break;
   }
 
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   const KernelContext c = MakeKernelContext(*source, blendImage, state);
   const KernelFlags flags = MakeKernelFlags(*source, blendImage, trans, state);
   VisitPixelKernel(*source, state.BlendMode, c.blendParam, flags, [&](auto tag) {

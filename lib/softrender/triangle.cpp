@@ -11,7 +11,7 @@
 
 #include "base/math.h"
 #include "base/rect.h"
-#include "graphics/draw_state.h"
+#include "softrender/draw_state.h"
 #include "softrender/flat_color.h"
 #include "softrender/pixel_kernels.h"
 #include "softrender/soft_tables.h"
@@ -169,7 +169,7 @@ bool SetUpTriangle(const SoftTriangleVertex* vtx, TriangleSetup* s) {
 }
 
 // The clip rectangle narrowed to the destination; false when empty.
-bool ClipToDestination(const gfx::MEMIMG& dest, const RECT& clip, RECT* out) {
+bool ClipToDestination(const MEMIMG& dest, const RECT& clip, RECT* out) {
   const RECT bounds{0, 0, std::max(dest.Width, 0), std::max(dest.Height, 0)};
   *out = clip;
   base::ClipRectToRect(out, &bounds);
@@ -246,10 +246,10 @@ struct TexturedSpan {
   }
 };
 
-void DrawTextured(const TriangleSetup& s, gfx::MEMIMG& dest, const gfx::MEMIMG& src, int32_t trans,
-                  const gfx::MEMIMG* blend) {
+void DrawTextured(const TriangleSetup& s, MEMIMG& dest, const MEMIMG& src, int32_t trans,
+                  const MEMIMG* blend) {
   if (!IsDrawableSource(src, blend)) return;
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   const KernelContext c = MakeKernelContext(src, blend, state);
   const KernelFlags flags = MakeKernelFlags(src, blend, trans, state);
   VisitPixelKernel(src, state.BlendMode, c.blendParam, flags, [&](auto tag) {
@@ -281,8 +281,8 @@ struct FlatSpan {
 };
 
 template <class Pixel>
-void DrawFlatOfDepth(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour) {
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+void DrawFlatOfDepth(const TriangleSetup& s, MEMIMG& dest, uint32_t colour) {
+  const GraphicsDrawState& state = g_DrawState;
   const uint32_t bright = state.Bright;
   const int32_t* mr = SoftMulTable256[(bright >> 16) & 0xFF];
   const int32_t* mg = SoftMulTable256[(bright >> 8) & 0xFF];
@@ -309,10 +309,10 @@ void DrawFlatOfDepth(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour)
       });
 }
 
-void DrawFlat(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour) {
-  if (dest.ColorType == gfx::kMemImgRgb565)
+void DrawFlat(const TriangleSetup& s, MEMIMG& dest, uint32_t colour) {
+  if (dest.ColorType == kMemImgRgb565)
     DrawFlatOfDepth<uint16_t>(s, dest, colour);
-  else if (dest.ColorType == gfx::kMemImgXrgb8888)
+  else if (dest.ColorType == kMemImgXrgb8888)
     DrawFlatOfDepth<uint32_t>(s, dest, colour);
 }
 
@@ -321,14 +321,14 @@ void DrawFlat(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour) {
 // ---------------------------------------------------------------------------------------
 // Entry points
 
-void DrawMemImgTriangleClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source,
+void DrawMemImgTriangleClipped(MEMIMG* dest, const MEMIMG* source,
                                const SoftTriangleVertex* vertices, int32_t trans,
-                               const gfx::MEMIMG* blendImage, uint32_t colour,
+                               const MEMIMG* blendImage, uint32_t colour,
                                const platform::RECT& clip) {
   if (dest == nullptr || dest->Pixels == nullptr || vertices == nullptr) return;
   if (source != nullptr && source->ColorType != dest->ColorType) return;
   if (dest->PaletteFlag == 1 || dest->AlphaFlag == 1) return;
-  if (dest->ColorType != gfx::kMemImgRgb565 && dest->ColorType != gfx::kMemImgXrgb8888) return;
+  if (dest->ColorType != kMemImgRgb565 && dest->ColorType != kMemImgXrgb8888) return;
 
   TriangleSetup s;
   if (!ClipToDestination(*dest, clip, &s.clip)) return;
@@ -339,16 +339,14 @@ void DrawMemImgTriangleClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source,
     DrawFlat(s, *dest, colour);
 }
 
-void DrawMemImgTriangle(gfx::MEMIMG* dest, const gfx::MEMIMG* source,
-                        const SoftTriangleVertex* vertices, int32_t trans,
-                        const gfx::MEMIMG* blendImage, uint32_t colour) {
+void DrawMemImgTriangle(MEMIMG* dest, const MEMIMG* source, const SoftTriangleVertex* vertices,
+                        int32_t trans, const MEMIMG* blendImage, uint32_t colour) {
   DrawMemImgTriangleClipped(dest, source, vertices, trans, blendImage, colour,
-                            gfx::g_DrawState.DrawArea);
+                            g_DrawState.DrawArea);
 }
 
-void DrawMemImgQuadClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source, const int32_t corners[8],
-                           int32_t trans, const gfx::MEMIMG* blendImage,
-                           const platform::RECT& clip) {
+void DrawMemImgQuadClipped(MEMIMG* dest, const MEMIMG* source, const int32_t corners[8],
+                           int32_t trans, const MEMIMG* blendImage, const platform::RECT& clip) {
   if (dest == nullptr || source == nullptr || corners == nullptr) return;
   int32_t c[8];
   std::copy(corners, corners + 8, c);
@@ -375,9 +373,9 @@ void DrawMemImgQuadClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source, const i
   DrawMemImgTriangleClipped(dest, source, &v[1], trans, blendImage, 0, clip);
 }
 
-void DrawMemImgQuad(gfx::MEMIMG* dest, const gfx::MEMIMG* source, const int32_t corners[8],
-                    int32_t trans, const gfx::MEMIMG* blendImage) {
-  DrawMemImgQuadClipped(dest, source, corners, trans, blendImage, gfx::g_DrawState.DrawArea);
+void DrawMemImgQuad(MEMIMG* dest, const MEMIMG* source, const int32_t corners[8], int32_t trans,
+                    const MEMIMG* blendImage) {
+  DrawMemImgQuadClipped(dest, source, corners, trans, blendImage, g_DrawState.DrawArea);
 }
 
 }  // namespace zq::soft

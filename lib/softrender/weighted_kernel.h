@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "graphics/draw_state.h"
 #include "softrender/blend_ops.h"
+#include "softrender/draw_state.h"
 #include "softrender/pixel_kernel_base.h"
 
 namespace zq::soft {
@@ -53,7 +53,7 @@ struct OperatorMode<OpFor, SkipsClearTexels>::Kernel {
     }
     const uint32_t s = SourceColour<Src>(c, raw);
     uint32_t t = 0;
-    if constexpr (Blend) t = gfx::BlendGraphTable[*blendByte];
+    if constexpr (Blend) t = BlendGraphTable[*blendByte];
 
     if constexpr (Alpha) {
       const uint32_t a = texel[Src::kAlphaByte];
