@@ -172,93 +172,90 @@ TEST(FontCache, MemoryCellsFollowTheFaceAndTheWritingRules) {
   FontCacheCharCount = 0;
 }
 
-TEST(FontCache, TextureCachesWriteTheWorkImageAndTheCacheGraph) {
-  // Forced on the software screen (a DirectDraw cache graph with an alpha channel: 5:6:5 and
-  // alpha), and chosen on the simulated Direct3D device (a Direct3D cache graph whose texels are
-  // the work image's pixels).
-  for (const bool direct3D : {false, true}) {
-    LibrarySession lib(direct3D ? test::Direct3DSession() : test::LibraryOptions{});
-    if (direct3D) {
-      ASSERT_EQ(lib.Start(), 0);
-    }
-    SetForceFontTextureCache(!direct3D);
-    FontCacheCharCount = 8;          // a small cache of several columns
-    ChooseDirect3DGraphs(direct3D);  // creation options the cache graph must leave as they were
-    SetCreateColorBitDepth(32);
-    const std::vector<uint32_t> codes = {0x41, 0x7C, 0x82A0, 0x5F, 0x20, 0x7F, 0x8A, 0x889F};
-    for (int type = 0; type < 4; ++type)
-      for (int edge : {1, 2, 5}) {
-        if (!(type & 1) && edge > 1) continue;
-        const int e = type & 1 ? edge : 0, thickness = 5 + edge % 2;
-        const HandleValue h = Synth(16, thickness, type, type & 1 ? edge : -1);
-        const FontRecord* f = GetFontRecord(h);
-        ASSERT_NE(f, nullptr);
-        ASSERT_EQ(f->TextureCache, 1);
-        // 4:4:4:4 for anti-aliased types, 1:5:5:5 for the others: the table's entries 2 and 4.
-        const uint16_t white = type & 2 ? 0x0FFF : 0x7FFF;
-        ASSERT_EQ(std::vector<uint32_t>(
-                      {f->WorkImage.Format.ColorBitDepth, f->WorkImage.Format.AM,
-                       f->WorkImage.Format.RM | f->WorkImage.Format.GM | f->WorkImage.Format.BM}),
-                  std::vector<uint32_t>({16, type & 2 ? 0xF000u : 0x8000u, white}));
-        if (direct3D) {
-          ASSERT_EQ(test::PieceStore(f->CacheGraph, 0)->FormatIndex, type & 2 ? 2u : 4u);
-        }
-        const int cell = f->CellSize, width = f->WorkImage.Width;
-        std::vector<std::vector<uint16_t>> images;
-        for (uint32_t code : codes) {
-          const SynthGlyph g = test::SynthFaceGlyph(code, 16, thickness >= 6);
-          GlyphCacheEntry* en = Render(h, {code});
-          const bool space = code == 0x20;
-          ExpectEntry(*en, g, 16, e, cell, space, code);
-          images.push_back(space ? std::vector<uint16_t>() : WorkImage(g, type, e, cell, width));
-          if (space) continue;
-          const auto* work = static_cast<const uint16_t*>(f->WorkImage.Pixels);
-          EXPECT_EQ(std::vector<uint16_t>(work, work + images.back().size()), images.back())
-              << code;
-        }
-        for (size_t i = 0; i < codes.size(); ++i) {
-          const GlyphCacheEntry& en = f->Entries[i];
-          const int cx = int(i) / f->Rows * cell, cy = int(i) % f->Rows * cell;
-          for (int layer = 0; layer < (type & 1 ? 2 : 1); ++layer)
-            for (int y = 0; y < cell; ++y)
-              for (int x = 0; x < cell; ++x) {
-                const bool written = !images[i].empty() && x < en.Width && y < en.Height;
-                // Untouched cells keep the fill: white of alpha 0.
-                const uint16_t v =
-                    written ? images[i][size_t(y * width + layer * cell + x)] : white;
-                const int px = layer * f->CacheWidth + cx + x, py = cy + y;
-                ASSERT_EQ(direct3D ? test::Texel(f->CacheGraph, 0, px, py)
-                                   : test::StorePixel(f->CacheGraph, px, py) & 0xFFFFFF,
-                          direct3D ? v : StoreValue(v, type))
-                    << type << " " << edge << " " << i;
-              }
-        }
-      }
-    // A deleted cache graph is made again, empty, when the font next needs it.
-    const HandleValue h = Synth(16, 5, 1, 2);
-    Render(h, {0x41});
-    DeleteAllGraphHandles(0);
-    FontRecord* f = GetFontRecord(h);
-    EXPECT_EQ(f->CacheGraphLost, 1);
-    EXPECT_EQ(SetupFontCache(h), 0);
-    EXPECT_EQ(std::vector<int>({f->CacheGraphLost, IsFontHandleValid(h), f->Entries[0].InUse}),
-              std::vector<int>({0, 1, 0}));
-    EXPECT_NE(GetGraphRecord(f->CacheGraph), nullptr);
-    EXPECT_NE(GetGraphRecord(f->EdgeGraph), nullptr);
-    const size_t logSize = lib.Log().size();
-    DeleteFontHandle(h);  // with both graphs, silently
-    EXPECT_EQ(std::vector<size_t>({lib.Log().size(), size_t(GraphTable().Count())}),
-              std::vector<size_t>({logSize, 0}));
-    EXPECT_EQ(std::vector<int>({GetChooseDirect3DGraphs(), GetCreateColorBitDepth(),
-                                GetCreateAlphaChannelFlag(), GetCreateOptionB()}),
-              std::vector<int>({direct3D, 32, 0, 1}));
-    // Fonts kept in system memory take the memory cache.
-    FontCacheInSystemMemory = 1;
-    EXPECT_EQ(GetFontRecord(Synth(16, 5, 2, -1))->TextureCache, 0);
-    FontCacheInSystemMemory = 0;
-    FontCacheCharCount = 0;
-    SetForceFontTextureCache(0);
+// The texture cache forced on the software screen (a DirectDraw cache graph with an alpha
+// channel: 5:6:5 and alpha), or chosen on the simulated Direct3D device (a Direct3D cache graph
+// in the table's entry 2 or 4, whose texels are the work image's pixels).
+void TextureCacheWritesTheWorkImageAndTheCacheGraph(bool direct3D) {
+  LibrarySession lib(direct3D ? test::Direct3DSession() : test::LibraryOptions{});
+  if (direct3D) {
+    ASSERT_EQ(lib.Start(), 0);
   }
+  SetForceFontTextureCache(!direct3D);
+  FontCacheCharCount = 8;          // a small cache of several columns
+  ChooseDirect3DGraphs(direct3D);  // creation options the cache graph must leave as they were
+  SetCreateColorBitDepth(32);
+  const std::vector<uint32_t> codes = {0x41, 0x7C, 0x82A0, 0x5F, 0x20, 0x7F, 0x8A, 0x889F};
+  for (int type = 0; type < 4; ++type)
+    for (int edge : {1, 2, 5}) {
+      if (!(type & 1) && edge > 1) continue;
+      const int e = type & 1 ? edge : 0, thickness = 5 + edge % 2;
+      const HandleValue h = Synth(16, thickness, type, type & 1 ? edge : -1);
+      const FontRecord* f = GetFontRecord(h);
+      ASSERT_NE(f, nullptr);
+      ASSERT_EQ(f->TextureCache, 1);
+      ASSERT_EQ(f->WorkImage.Format.ColorBitDepth, 16);
+      // 4:4:4:4 for anti-aliased types, 1:5:5:5 for the others; untouched: white of alpha 0.
+      ASSERT_EQ(f->WorkImage.Format.AM, type & 2 ? 0xF000u : 0x8000u);
+      if (direct3D) {
+        ASSERT_EQ(test::PieceStore(f->CacheGraph, 0)->FormatIndex, type & 2 ? 2u : 4u);
+      }
+      const uint16_t white = type & 2 ? 0x0FFF : 0x7FFF;
+      const int cell = f->CellSize, width = f->WorkImage.Width;
+      std::vector<std::vector<uint16_t>> images;
+      for (uint32_t code : codes) {
+        const SynthGlyph g = test::SynthFaceGlyph(code, 16, thickness >= 6);
+        GlyphCacheEntry* en = Render(h, {code});
+        const bool space = code == 0x20;
+        ExpectEntry(*en, g, 16, e, cell, space, code);
+        images.push_back(space ? std::vector<uint16_t>() : WorkImage(g, type, e, cell, width));
+        if (space) continue;
+        const auto* work = static_cast<const uint16_t*>(f->WorkImage.Pixels);
+        EXPECT_EQ(std::vector<uint16_t>(work, work + images.back().size()), images.back()) << code;
+      }
+      for (size_t i = 0; i < codes.size(); ++i) {
+        const GlyphCacheEntry& en = f->Entries[i];
+        const int cx = int(i) / f->Rows * cell, cy = int(i) % f->Rows * cell;
+        for (int layer = 0; layer < (type & 1 ? 2 : 1); ++layer)
+          for (int y = 0; y < cell; ++y)
+            for (int x = 0; x < cell; ++x) {
+              const bool written = !images[i].empty() && x < en.Width && y < en.Height;
+              const uint16_t v = written ? images[i][size_t(y * width + layer * cell + x)] : white;
+              const int px = layer * f->CacheWidth + cx + x, py = cy + y;
+              ASSERT_EQ(direct3D ? test::Texel(f->CacheGraph, 0, px, py)
+                                 : test::StorePixel(f->CacheGraph, px, py) & 0xFFFFFF,
+                        direct3D ? v : StoreValue(v, type))
+                  << type << " " << edge << " " << i;
+            }
+      }
+    }
+  // A deleted cache graph is made again, empty, when the font next needs it.
+  const HandleValue h = Synth(16, 5, 1, 2);
+  Render(h, {0x41});
+  DeleteAllGraphHandles(0);
+  FontRecord* f = GetFontRecord(h);
+  EXPECT_EQ(f->CacheGraphLost, 1);
+  EXPECT_EQ(SetupFontCache(h), 0);
+  EXPECT_EQ(std::vector<int>({f->CacheGraphLost, IsFontHandleValid(h), f->Entries[0].InUse}),
+            std::vector<int>({0, 1, 0}));
+  EXPECT_NE(GetGraphRecord(f->CacheGraph), nullptr);
+  EXPECT_NE(GetGraphRecord(f->EdgeGraph), nullptr);
+  const size_t logSize = lib.Log().size();
+  DeleteFontHandle(h);  // with both graphs, silently
+  EXPECT_EQ(std::vector<size_t>({lib.Log().size(), size_t(GraphTable().Count())}),
+            std::vector<size_t>({logSize, 0}));
+  EXPECT_EQ(std::vector<int>({GetChooseDirect3DGraphs(), GetCreateColorBitDepth(),
+                              GetCreateAlphaChannelFlag(), GetCreateOptionB()}),
+            std::vector<int>({direct3D, 32, 0, 1}));
+  FontCacheInSystemMemory = 1;  // fonts kept in system memory take the memory cache
+  EXPECT_EQ(GetFontRecord(Synth(16, 5, 2, -1))->TextureCache, 0);
+  FontCacheInSystemMemory = 0;
+  FontCacheCharCount = 0;
+  SetForceFontTextureCache(0);
+}
+
+TEST(FontCache, TextureCachesWriteTheWorkImageAndTheCacheGraph) {
+  TextureCacheWritesTheWorkImageAndTheCacheGraph(false);
+  TextureCacheWritesTheWorkImageAndTheCacheGraph(true);
   // A device without a 1:5:5:5 format (its alpha-test entry then holds 4:4:4:4): the memory cache.
   LibrarySession lib(test::Direct3DSession());
   std::vector<platform::PixelFormat> formats = platform::d3dtest::DefaultTextureFormats();
