@@ -1,4 +1,5 @@
 // The Direct3D path's side of movies: taking a decoded frame into a graph's textures.
+#include "base/log.h"
 #include "graphics/d3d/d3d_graph.h"
 #include "graphics/d3d/surface3d.h"
 #include "graphics/graph.h"
@@ -21,8 +22,10 @@ int G_D3D_UpdateMovieTexture(MovieRecord* movie, GraphRecord* graph) {
   frame.Pixels = const_cast<uint8_t*>(pixels);
   // Each piece's part of the frame goes through the texture write, which draws whatever queued
   // triangles still read the texture first.
-  const int result = G_D3D_SetGraphImage(nullptr, nullptr, nullptr, graph->SrcX, graph->SrcY, graph,
-                                         0, &frame, nullptr);
+  int result = G_D3D_SetGraphImage(nullptr, nullptr, nullptr, graph->SrcX, graph->SrcY, graph, 0,
+                                   &frame, nullptr);
+  if (result != 0)
+    result = base::LogAddString("ムービーグラフィック転送先サーフェスのロックに失敗しました");
   for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i)
     if (const Surface3DRecord* piece = LookupSurface3DRecord(graph->Pieces[i]))
       SetSurfaceDataColorKey(piece->SurfaceData);
