@@ -33,7 +33,7 @@ void ExpectRgb24(const gfx::ColorData& f) {
 // ---- uncompressed depths ----
 
 TEST(BmpReader, Plain24BottomUpPutsTheLastStoredRowOnTop) {
-  BmpSpec s{.bits = 24, .width = 3, .height = 2};
+  BmpFileLayout s{.bits = 24, .width = 3, .height = 2};
   s.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0};
   Decoded d(ReadBmpImage, BmpFile(s));
   ASSERT_EQ(d.result, 0);
@@ -46,7 +46,7 @@ TEST(BmpReader, Plain24BottomUpPutsTheLastStoredRowOnTop) {
 }
 
 TEST(BmpReader, Plain8TopDownWithColourTableClearedPastTheColoursInUse) {
-  BmpSpec s{.bits = 8, .width = 5, .height = -2, .coloursUsed = 4};
+  BmpFileLayout s{.bits = 8, .width = 5, .height = -2, .coloursUsed = 4};
   s.palette = {0x11223344, 0xFF000000, 0x00FFFFFF, 0x80102030};
   s.pixels = {0, 1, 2, 3, 0, 9, 9, 9, 3, 2, 1, 0, 1, 8, 8, 8};
   Decoded d(ReadBmpImage, BmpFile(s));
@@ -63,7 +63,7 @@ TEST(BmpReader, Plain8TopDownWithColourTableClearedPastTheColoursInUse) {
 }
 
 TEST(BmpReader, Plain4UnpacksExactlyWidthPixelsARow) {
-  BmpSpec s{.bits = 4, .width = 5, .height = 2};
+  BmpFileLayout s{.bits = 4, .width = 5, .height = 2};
   for (uint32_t i = 0; i < 16; ++i) s.palette.push_back(0x01000000 | i * 0x010101);
   // Stored bottom row first; the nibbles past the width are not pixels.
   s.pixels = {0x12, 0x34, 0x5F, 0xFF, 0xAB, 0xCD, 0xEF, 0x77};
@@ -77,7 +77,7 @@ TEST(BmpReader, Plain4UnpacksExactlyWidthPixelsARow) {
 }
 
 TEST(BmpReader, OneBitGoesThroughTheTwoEntryTableTo24Bits) {
-  BmpSpec s{.bits = 1, .width = 10, .height = 2};
+  BmpFileLayout s{.bits = 1, .width = 10, .height = 2};
   s.palette = {0x00102030, 0xFFAABBCC};
   s.pixels = {0xA0, 0xFF, 0xFF, 0xFF, 0x01, 0x40, 0x00, 0x00};  // bottom row first
   Decoded d(ReadBmpImage, BmpFile(s));
@@ -102,7 +102,7 @@ TEST(BmpReader, DecodedBlocks) {
     int depth, pitch;
     bool whole;  // the block, else its first bytes
     Bytes block;
-    BmpSpec spec;
+    BmpFileLayout spec;
   } cases[] = {
       // clang-format off
       {"24 top-down keeps the stored order", 24, 4, true, {1, 2, 3, 0, 4, 5, 6, 0},
@@ -170,7 +170,7 @@ TEST(BmpReader, BitFieldsTheTransferRefusesAreDeclined) {
   const std::vector<uint32_t> refused[] = {{0xFF00, 0x0FF0, 0x000F},     // overlapping
                                            {0x1F0000, 0x07E0, 0x001F}};  // wider than 16 bits
   for (const std::vector<uint32_t>& masks : refused) {
-    BmpSpec s{.bits = 16, .compression = 3, .width = 1, .height = 1};
+    BmpFileLayout s{.bits = 16, .compression = 3, .width = 1, .height = 1};
     s.masks = masks;
     s.pixels = {0xFF, 0xFF, 0, 0};
     ExpectDeclined(ReadBmpImage, BmpFile(s));
@@ -180,7 +180,7 @@ TEST(BmpReader, BitFieldsTheTransferRefusesAreDeclined) {
 // ---- run-length data ----
 
 TEST(BmpReader, Rle8RunsLiteralsDeltaAndClippedRun) {
-  BmpSpec s{.bits = 8, .compression = 1, .width = 6, .height = 3, .coloursUsed = 2};
+  BmpFileLayout s{.bits = 8, .compression = 1, .width = 6, .height = 3, .coloursUsed = 2};
   s.palette = {0, 0x00FFFFFF};
   s.pixels = {3, 5,                 // run: 5 5 5
               0, 3, 1, 2, 3, 0x04,  // odd literal, then a pad byte that is no run
@@ -200,7 +200,7 @@ TEST(BmpReader, Rle8RunsLiteralsDeltaAndClippedRun) {
 }
 
 TEST(BmpReader, Rle4NibblesDeltaAndOddLiteral) {
-  BmpSpec s{.bits = 4, .compression = 2, .width = 7, .height = -2, .coloursUsed = 16};
+  BmpFileLayout s{.bits = 4, .compression = 2, .width = 7, .height = -2, .coloursUsed = 16};
   s.palette.assign(16, 0x00ABCDEF);
   s.pixels = {3,    0x12,                    // 1 2 1
               0,    3,    0x34, 0x50,        // literal 3 4 5 (two bytes, no pad)
@@ -220,7 +220,7 @@ TEST(BmpReader, Rle4NibblesDeltaAndOddLiteral) {
 // ---- declines ----
 
 Bytes ValidBmp() {
-  BmpSpec s{.bits = 24, .width = 1, .height = 1};
+  BmpFileLayout s{.bits = 24, .width = 1, .height = 1};
   s.pixels = {1, 2, 3, 0};
   return BmpFile(s);
 }
@@ -252,7 +252,7 @@ TEST(BmpReader, DeclinesUnsupportedBitCountsAndMismatchedCompressions) {
   const std::pair<uint32_t, uint32_t> cases[] = {{4, 1}, {24, 1}, {8, 2},  {1, 2}, {24, 3},
                                                  {8, 3}, {24, 4}, {24, 5}, {32, 6}};
   for (auto [bits, compression] : cases) {
-    BmpSpec s{.bits = int(bits), .compression = compression, .width = 1, .height = 1};
+    BmpFileLayout s{.bits = int(bits), .compression = compression, .width = 1, .height = 1};
     if (bits <= 8) s.palette.assign(size_t(1) << bits, 0);
     if (compression == 3) s.masks = {0xF800, 0x7E0, 0x1F};
     s.pixels = {1, 2, 3, 4};
@@ -297,7 +297,7 @@ TEST(BmpReader, DeclinesBlocksOverTheLimitWithALogLine) {
 }
 
 TEST(BmpReader, DeclinesAColourTableOutsideTheFile) {
-  BmpSpec s{.bits = 8, .width = 1, .height = 1};
+  BmpFileLayout s{.bits = 8, .width = 1, .height = 1};
   s.pixels = {1, 2, 3, 4};
   Bytes b = BmpFile(s);
   Put32(b, 14, uint32_t(b.size() - 14));  // the header reaches the end: no table left

@@ -19,7 +19,7 @@ Bytes Sequence(size_t n) {
 // ---- DDS ----
 
 TEST(DdsReader, RgbWithAlphaGivesArgb) {
-  DdsSpec s{.width = 2, .height = 2, .pixelFlags = 0x41, .bits = 32};
+  DdsFileLayout s{.width = 2, .height = 2, .pixelFlags = 0x41, .bits = 32};
   s.masks[3] = 0xFF000000;
   s.data = Sequence(16);
   Decoded d(ReadDdsImage, DdsFile(s));
@@ -34,7 +34,7 @@ TEST(DdsReader, RgbWithAlphaGivesArgb) {
 }
 
 TEST(DdsReader, HeaderPitchWhenFlagged) {
-  DdsSpec s{.flags = 0x100F, .width = 2, .height = 2, .pitch = 12, .bits = 32};
+  DdsFileLayout s{.flags = 0x100F, .width = 2, .height = 2, .pitch = 12, .bits = 32};
   s.data = Sequence(24);
   Decoded d(ReadDdsImage, DdsFile(s));
   ASSERT_EQ(d.result, 0);
@@ -43,7 +43,7 @@ TEST(DdsReader, HeaderPitchWhenFlagged) {
 }
 
 TEST(DdsReader, ShortDataReadsAsZeros) {
-  DdsSpec s{.width = 2, .height = 1, .pixelFlags = 0x40, .bits = 24};
+  DdsFileLayout s{.width = 2, .height = 1, .pixelFlags = 0x40, .bits = 24};
   s.data = {1, 2, 3, 4};
   Decoded d(ReadDdsImage, DdsFile(s));
   ASSERT_EQ(d.result, 0);
@@ -75,7 +75,7 @@ TEST(DdsReader, NumericFormatCodes) {
   };
   for (const CodeCase& c : cases) {
     // Files with a format code often leave the bit count and the pitch unset.
-    DdsSpec s{.width = 3, .height = 1, .pixelFlags = 0x4, .fourCC = c.code, .bits = 0};
+    DdsFileLayout s{.width = 3, .height = 1, .pixelFlags = 0x4, .fourCC = c.code, .bits = 0};
     s.data = Sequence(size_t(3 * c.bits / 8));
     Decoded d(ReadDdsImage, DdsFile(s));
     ASSERT_EQ(d.result, 0) << c.code;
@@ -99,7 +99,7 @@ void ExpectR3G3B2Palette(const gfx::GraphImage& image) {
 }
 
 TEST(DdsReader, R3G3B2BecomesAPalettisedImage) {
-  DdsSpec s{.width = 3, .height = 1, .pixelFlags = 0x4, .fourCC = 27, .bits = 0};
+  DdsFileLayout s{.width = 3, .height = 1, .pixelFlags = 0x4, .fourCC = 27, .bits = 0};
   s.data = {0xFF, 0x25, 0x00};
   {
     Decoded d(ReadDdsImage, DdsFile(s));
@@ -109,15 +109,16 @@ TEST(DdsReader, R3G3B2BecomesAPalettisedImage) {
     EXPECT_EQ(d.Block(), s.data);
   }
   // The same masks given in the header.
-  DdsSpec m{.width = 3, .height = 1, .pixelFlags = 0x40, .bits = 8, .masks = {0xE0, 0x1C, 0x03, 0}};
+  DdsFileLayout m{
+      .width = 3, .height = 1, .pixelFlags = 0x40, .bits = 8, .masks = {0xE0, 0x1C, 0x03, 0}};
   m.data = s.data;
   Decoded d(ReadDdsImage, DdsFile(m));
   ASSERT_EQ(d.result, 0);
   ExpectR3G3B2Palette(d.image);
 }
 
-DdsSpec ValidDds() {
-  DdsSpec s{.width = 1, .height = 1, .bits = 32};
+DdsFileLayout ValidDds() {
+  DdsFileLayout s{.width = 1, .height = 1, .bits = 32};
   s.data = {1, 2, 3, 4};
   return s;
 }
@@ -128,8 +129,8 @@ TEST(DdsReader, TheBaseOfTheDeclineCasesDecodes) {
 }
 
 // The file of the valid one with one change is declined.
-void ExpectDeclinedWith(const std::function<void(DdsSpec&)>& change) {
-  DdsSpec s = ValidDds();
+void ExpectDeclinedWith(const std::function<void(DdsFileLayout&)>& change) {
+  DdsFileLayout s = ValidDds();
   change(s);
   ExpectDeclined(ReadDdsImage, DdsFile(s));
 }
@@ -137,22 +138,22 @@ void ExpectDeclinedWith(const std::function<void(DdsSpec&)>& change) {
 TEST(DdsReader, DeclinesUnknownFormats) {
   for (uint32_t code : {platform::MakeFourCC('D', 'X', 'T', '1'),
                         platform::MakeFourCC('D', 'X', 'T', '5'), 28u, 34u, 36u, 0u})
-    ExpectDeclinedWith([&](DdsSpec& s) { s.pixelFlags = 0x4, s.fourCC = code; });
+    ExpectDeclinedWith([&](DdsFileLayout& s) { s.pixelFlags = 0x4, s.fourCC = code; });
   for (uint32_t flags : {0u, 0x1u, 0x5u, 0x20000u})
-    ExpectDeclinedWith([&](DdsSpec& s) { s.pixelFlags = flags, s.fourCC = 21; });
+    ExpectDeclinedWith([&](DdsFileLayout& s) { s.pixelFlags = flags, s.fourCC = 21; });
   for (uint32_t bits : {0u, 1u, 4u, 12u, 15u, 48u, 64u})
-    ExpectDeclinedWith([&](DdsSpec& s) { s.bits = bits; });
+    ExpectDeclinedWith([&](DdsFileLayout& s) { s.bits = bits; });
 }
 
 TEST(DdsReader, DeclinesBadSizesAndPitches) {
-  ExpectDeclinedWith([](DdsSpec& s) { s.width = 0; });
-  ExpectDeclinedWith([](DdsSpec& s) { s.height = 0; });
-  ExpectDeclinedWith([](DdsSpec& s) { s.width = 65536; });
-  ExpectDeclinedWith([](DdsSpec& s) { s.height = 0xFFFFFFFF; });
+  ExpectDeclinedWith([](DdsFileLayout& s) { s.width = 0; });
+  ExpectDeclinedWith([](DdsFileLayout& s) { s.height = 0; });
+  ExpectDeclinedWith([](DdsFileLayout& s) { s.width = 65536; });
+  ExpectDeclinedWith([](DdsFileLayout& s) { s.height = 0xFFFFFFFF; });
   // A given pitch of width 2: below 2 x 4 bytes, zero, huge; and huge sizes with it.
   for (const uint32_t pitch : {7u, 0u, 0xFFFFFFFFu})
-    ExpectDeclinedWith([&](DdsSpec& s) { s.flags |= 0x8, s.width = 2, s.pitch = pitch; });
-  ExpectDeclinedWith([](DdsSpec& s) {
+    ExpectDeclinedWith([&](DdsFileLayout& s) { s.flags |= 0x8, s.width = 2, s.pitch = pitch; });
+  ExpectDeclinedWith([](DdsFileLayout& s) {
     s.flags |= 0x8, s.pitch = 0xFFFFFFFF, s.width = 0xFFFFFFFF, s.height = 0xFFFFFFFF;
   });
 }
@@ -161,7 +162,7 @@ TEST(DdsReader, DeclinesBadSignaturesAndMissingData) {
   Bytes b = DdsFile(ValidDds());
   b[2] = 'X';
   ExpectDeclined(ReadDdsImage, b);
-  DdsSpec s = ValidDds();
+  DdsFileLayout s = ValidDds();
   s.data.clear();
   ExpectDeclined(ReadDdsImage, DdsFile(s));
   ExpectDeclined(ReadDdsImage, {'D', 'D', 'S', ' '});

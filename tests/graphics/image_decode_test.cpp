@@ -73,7 +73,7 @@ Bytes Tga24() {
 
 // 1 x 1 DDS, 32-bit ARGB.
 Bytes Dds32() {
-  test::DdsSpec dds;
+  test::DdsFileLayout dds;
   dds.pixelFlags = 0x41;
   dds.masks[3] = 0xFF000000;
   dds.data = {0x10, 0x20, 0x30, 0x40};

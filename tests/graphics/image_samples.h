@@ -49,7 +49,8 @@ class ByteWriter {
 
 // ---- BMP ----
 
-struct BmpSpec {
+// The fields of a BMP file that the tests vary; BmpFile writes the file they describe.
+struct BmpFileLayout {
   int bits = 24;
   uint32_t compression = 0;
   int32_t width = 1;
@@ -62,7 +63,7 @@ struct BmpSpec {
 
 // File header, 40-byte info header, masks, colour table, pixel data; the data offset points
 // right after the colour table.
-inline Bytes BmpFile(const BmpSpec& s) {
+inline Bytes BmpFile(const BmpFileLayout& s) {
   ByteWriter w;
   const uint32_t offBits = uint32_t(14 + 40 + 4 * s.masks.size() + 4 * s.palette.size());
   w.Text("BM").U32(uint32_t(offBits + s.pixels.size())).U32(0).U32(offBits);
@@ -85,7 +86,8 @@ inline Bytes BgraFile(uint32_t code, uint32_t width, uint32_t height, const Byte
 
 // ---- TGA ----
 
-struct TgaSpec {
+// The fields of a TGA file that the tests vary; TgaFile writes the file they describe.
+struct TgaFileLayout {
   int imageType = 2;
   int colourMapType = 0;
   int mapFirst = 0;
@@ -104,7 +106,7 @@ struct TgaSpec {
   uint32_t footerExtensionOffset = 0;
 };
 
-inline Bytes TgaFile(const TgaSpec& s) {
+inline Bytes TgaFile(const TgaFileLayout& s) {
   ByteWriter w;
   w.U8(uint32_t(s.id.size())).U8(uint32_t(s.colourMapType)).U8(uint32_t(s.imageType));
   w.U16(uint32_t(s.mapFirst)).U16(uint32_t(s.mapLength)).U8(uint32_t(s.mapEntryBits));
@@ -120,7 +122,8 @@ inline Bytes TgaFile(const TgaSpec& s) {
 
 // ---- DDS ----
 
-struct DdsSpec {
+// The fields of a DDS file that the tests vary; DdsFile writes the file they describe.
+struct DdsFileLayout {
   uint32_t flags = 0x1007;  // caps, height, width, pixel format
   uint32_t width = 1;
   uint32_t height = 1;
@@ -132,7 +135,7 @@ struct DdsSpec {
   Bytes data;
 };
 
-inline Bytes DdsFile(const DdsSpec& s) {
+inline Bytes DdsFile(const DdsFileLayout& s) {
   ByteWriter w;
   w.Text("DDS ").U32(124).U32(s.flags).U32(s.height).U32(s.width).U32(s.pitch);
   w.U32(0).U32(0).Zeros(44);  // depth, mipmap count, reserved
@@ -158,7 +161,7 @@ inline std::vector<SampleFile> SampleFiles() {
     for (size_t i = 0; i < n; ++i) b[i] = uint8_t(start + 37 * int(i));
     return b;
   };
-  auto bmp = [&](const char* name, BmpSpec s) { out.push_back({"bmp", name, BmpFile(s)}); };
+  auto bmp = [&](const char* name, BmpFileLayout s) { out.push_back({"bmp", name, BmpFile(s)}); };
   const std::vector<uint32_t> grey16 = {0,        0x111111, 0x222222, 0x333333, 0x444444, 0x555555,
                                         0x666666, 0x777777, 0x888888, 0x999999, 0xAAAAAA, 0xBBBBBB,
                                         0xCCCCCC, 0xDDDDDD, 0xEEEEEE, 0xFFFFFF};
@@ -208,7 +211,7 @@ inline std::vector<SampleFile> SampleFiles() {
   out.push_back({"bgra", "8bit", BgraFile(0x08080808, 3, 2, bytesOf(24, 9))});
   out.push_back({"bgra", "16bit", BgraFile(0x10101010, 2, 2, bytesOf(32, 10))});
 
-  auto tga = [&](const char* name, TgaSpec s) { out.push_back({"tga", name, TgaFile(s)}); };
+  auto tga = [&](const char* name, TgaFileLayout s) { out.push_back({"tga", name, TgaFile(s)}); };
   tga("type1", {.imageType = 1,
                 .colourMapType = 1,
                 .mapFirst = 2,
@@ -261,7 +264,7 @@ inline std::vector<SampleFile> SampleFiles() {
                  .data = {0x81, 1, 2, 3, 0x02, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0x80, 13, 14, 15},
                  .footer = true});
 
-  auto dds = [&](const char* name, DdsSpec s) { out.push_back({"dds", name, DdsFile(s)}); };
+  auto dds = [&](const char* name, DdsFileLayout s) { out.push_back({"dds", name, DdsFile(s)}); };
   dds("argb", {.width = 2,
                .height = 2,
                .pixelFlags = 0x41,

@@ -36,7 +36,8 @@ TEST(TgaReader, Type2FollowsBothOrientationBits) {
       {0x30, {2, 1, 0}, {5, 4, 3}},  // top to bottom, right to left
   };
   for (const OrientationCase& c : cases) {
-    TgaSpec s{.imageType = 2, .width = 3, .height = 2, .pixelBits = 24, .descriptor = c.descriptor};
+    TgaFileLayout s{
+        .imageType = 2, .width = 3, .height = 2, .pixelBits = 24, .descriptor = c.descriptor};
     s.data = Pixels24({0, 1, 2, 3, 4, 5});
     Decoded d(ReadTgaImage, TgaFile(s));
     ASSERT_EQ(d.result, 0) << c.descriptor;
@@ -50,14 +51,14 @@ TEST(TgaReader, Type2FollowsBothOrientationBits) {
 }
 
 TEST(TgaReader, Type2SkipsImageIdAndADeclaredColourMap) {
-  TgaSpec s{.imageType = 2,
-            .colourMapType = 1,
-            .mapLength = 2,
-            .mapEntryBits = 15,
-            .width = 2,
-            .height = 1,
-            .pixelBits = 16,
-            .descriptor = 0x20};
+  TgaFileLayout s{.imageType = 2,
+                  .colourMapType = 1,
+                  .mapLength = 2,
+                  .mapEntryBits = 15,
+                  .width = 2,
+                  .height = 1,
+                  .pixelBits = 16,
+                  .descriptor = 0x20};
   s.id = {'i', 'd', '!'};
   s.map = {0xEE, 0xEE, 0xDD, 0xDD};
   s.data = {0xFF, 0x7F, 0x34, 0x92};
@@ -71,7 +72,7 @@ TEST(TgaReader, Type2SkipsImageIdAndADeclaredColourMap) {
 }
 
 TEST(TgaReader, Type2Of32BitsAlwaysCarriesAlpha) {
-  TgaSpec s{.imageType = 2, .width = 1, .height = 1, .pixelBits = 32, .descriptor = 0x20};
+  TgaFileLayout s{.imageType = 2, .width = 1, .height = 1, .pixelBits = 32, .descriptor = 0x20};
   s.data = {1, 2, 3, 4};
   Decoded d(ReadTgaImage, TgaFile(s));
   ASSERT_EQ(d.result, 0);
@@ -82,7 +83,7 @@ TEST(TgaReader, Type2Of32BitsAlwaysCarriesAlpha) {
 }
 
 TEST(TgaReader, ShortPlainDataReadsAsZeros) {
-  TgaSpec s{.imageType = 2, .width = 2, .height = 1, .pixelBits = 24, .descriptor = 0x20};
+  TgaFileLayout s{.imageType = 2, .width = 2, .height = 1, .pixelBits = 24, .descriptor = 0x20};
   s.data = {1, 2, 3, 4};
   Decoded d(ReadTgaImage, TgaFile(s));
   ASSERT_EQ(d.result, 0);
@@ -90,7 +91,7 @@ TEST(TgaReader, ShortPlainDataReadsAsZeros) {
 }
 
 TEST(TgaReader, WidthLimitIs4095) {
-  TgaSpec s{.imageType = 2, .width = 4095, .height = 1, .pixelBits = 16, .descriptor = 0x20};
+  TgaFileLayout s{.imageType = 2, .width = 4095, .height = 1, .pixelBits = 16, .descriptor = 0x20};
   s.data.assign(2 * 4095, 0x5A);
   {
     Decoded d(ReadTgaImage, TgaFile(s));
@@ -109,15 +110,15 @@ TEST(TgaReader, WidthLimitIs4095) {
 // ---- colour-mapped ----
 
 TEST(TgaReader, Type1MapStartingPastZero) {
-  TgaSpec s{.imageType = 1,
-            .colourMapType = 1,
-            .mapFirst = 2,
-            .mapLength = 3,
-            .mapEntryBits = 24,
-            .width = 2,
-            .height = 2,
-            .pixelBits = 8,
-            .descriptor = 0x20};
+  TgaFileLayout s{.imageType = 1,
+                  .colourMapType = 1,
+                  .mapFirst = 2,
+                  .mapLength = 3,
+                  .mapEntryBits = 24,
+                  .width = 2,
+                  .height = 2,
+                  .pixelBits = 8,
+                  .descriptor = 0x20};
   s.id = {7};
   s.map = Pixels24({2, 3, 4});
   s.data = {2, 3, 4, 0};  // index 0 names an entry the file does not give
@@ -131,14 +132,14 @@ TEST(TgaReader, Type1MapStartingPastZero) {
 }
 
 TEST(TgaReader, Type9PacketsCrossRowsAndRowsFlip) {
-  TgaSpec s{.imageType = 9,
-            .colourMapType = 1,
-            .mapLength = 2,
-            .mapEntryBits = 16,
-            .width = 2,
-            .height = 2,
-            .pixelBits = 8,
-            .descriptor = 0x00};
+  TgaFileLayout s{.imageType = 9,
+                  .colourMapType = 1,
+                  .mapLength = 2,
+                  .mapEntryBits = 16,
+                  .width = 2,
+                  .height = 2,
+                  .pixelBits = 8,
+                  .descriptor = 0x00};
   s.map = {0x34, 0x12, 0xFF, 0x7F};
   s.data = {0x82, 1,   // index 1 three times: across the end of the first stored row
             0x00, 0};  // one literal index 0
@@ -152,7 +153,7 @@ TEST(TgaReader, Type9PacketsCrossRowsAndRowsFlip) {
 // ---- run-length true colour ----
 
 TEST(TgaReader, Type10PacketsCrossRowsAndStopAtTheImageEnd) {
-  TgaSpec s{.imageType = 10, .width = 3, .height = 2, .pixelBits = 24, .descriptor = 0x20};
+  TgaFileLayout s{.imageType = 10, .width = 3, .height = 2, .pixelBits = 24, .descriptor = 0x20};
   ByteWriter w;
   w.U8(0x81).Raw(Pixel24(0));                                  // P0 twice
   w.U8(0x02).Raw(Pixel24(1)).Raw(Pixel24(2)).Raw(Pixel24(3));  // raw, across the row end
@@ -165,7 +166,7 @@ TEST(TgaReader, Type10PacketsCrossRowsAndStopAtTheImageEnd) {
 }
 
 TEST(TgaReader, Type10MirroredBottomUp) {
-  TgaSpec s{.imageType = 10, .width = 2, .height = 2, .pixelBits = 32, .descriptor = 0x18};
+  TgaFileLayout s{.imageType = 10, .width = 2, .height = 2, .pixelBits = 32, .descriptor = 0x18};
   s.data = {0x81, 1, 2, 3, 4, 0x01, 5, 6, 7, 8, 9, 10, 11, 12};
   Decoded d(ReadTgaImage, TgaFile(s));
   ASSERT_EQ(d.result, 0);
@@ -173,7 +174,7 @@ TEST(TgaReader, Type10MirroredBottomUp) {
 }
 
 TEST(TgaReader, CompressedDataEndsBeforeTheFooter) {
-  TgaSpec s{.imageType = 10, .width = 2, .height = 1, .pixelBits = 24, .descriptor = 0x20};
+  TgaFileLayout s{.imageType = 10, .width = 2, .height = 1, .pixelBits = 24, .descriptor = 0x20};
   s.data = {0x01, 1, 2, 3, 0x77};  // the second value is cut after one byte
   s.footer = true;
   {
@@ -189,7 +190,7 @@ TEST(TgaReader, CompressedDataEndsBeforeTheFooter) {
 }
 
 TEST(TgaReader, CompressedDataCutShortLeavesZeros) {
-  TgaSpec s{.imageType = 10, .width = 3, .height = 1, .pixelBits = 16, .descriptor = 0x20};
+  TgaFileLayout s{.imageType = 10, .width = 3, .height = 1, .pixelBits = 16, .descriptor = 0x20};
   s.data = {0x82};  // a repeat packet without its value
   Decoded d(ReadTgaImage, TgaFile(s));
   ASSERT_EQ(d.result, 0);
@@ -198,8 +199,8 @@ TEST(TgaReader, CompressedDataCutShortLeavesZeros) {
 
 // ---- declines ----
 
-TgaSpec ValidTga() {
-  TgaSpec s{.imageType = 2, .width = 1, .height = 1, .pixelBits = 24, .descriptor = 0x20};
+TgaFileLayout ValidTga() {
+  TgaFileLayout s{.imageType = 2, .width = 1, .height = 1, .pixelBits = 24, .descriptor = 0x20};
   s.data = {1, 2, 3};
   return s;
 }
@@ -214,47 +215,49 @@ TEST(TgaReader, TheBaseOfTheDeclineCasesDecodes) {
 }
 
 // The file of base with one change is declined.
-void ExpectDeclinedWith(const TgaSpec& base, const std::function<void(TgaSpec&)>& change) {
-  TgaSpec s = base;
+void ExpectDeclinedWith(const TgaFileLayout& base,
+                        const std::function<void(TgaFileLayout&)>& change) {
+  TgaFileLayout s = base;
   change(s);
   ExpectDeclined(ReadTgaImage, TgaFile(s));
 }
 
 TEST(TgaReader, DeclinesUnsupportedHeaders) {
   for (int type : {0, 3, 4, 8, 11, 32})
-    ExpectDeclinedWith(ValidTga(), [&](TgaSpec& s) { s.imageType = type; });
+    ExpectDeclinedWith(ValidTga(), [&](TgaFileLayout& s) { s.imageType = type; });
   for (int bits : {0, 8, 15, 31, 48})
-    ExpectDeclinedWith(ValidTga(), [&](TgaSpec& s) { s.pixelBits = bits; });
-  ExpectDeclinedWith(ValidTga(), [](TgaSpec& s) { s.xOrigin = 1; });
-  ExpectDeclinedWith(ValidTga(), [](TgaSpec& s) { s.yOrigin = 1; });
-  ExpectDeclinedWith(ValidTga(), [](TgaSpec& s) { s.width = 0; });
-  ExpectDeclinedWith(ValidTga(), [](TgaSpec& s) { s.height = 0; });
+    ExpectDeclinedWith(ValidTga(), [&](TgaFileLayout& s) { s.pixelBits = bits; });
+  ExpectDeclinedWith(ValidTga(), [](TgaFileLayout& s) { s.xOrigin = 1; });
+  ExpectDeclinedWith(ValidTga(), [](TgaFileLayout& s) { s.yOrigin = 1; });
+  ExpectDeclinedWith(ValidTga(), [](TgaFileLayout& s) { s.width = 0; });
+  ExpectDeclinedWith(ValidTga(), [](TgaFileLayout& s) { s.height = 0; });
 }
 
 TEST(TgaReader, DeclinesBadColourMaps) {
-  TgaSpec base{.imageType = 1,
-               .colourMapType = 1,
-               .mapLength = 1,
-               .mapEntryBits = 24,
-               .width = 1,
-               .height = 1,
-               .pixelBits = 8,
-               .descriptor = 0x20};
+  TgaFileLayout base{.imageType = 1,
+                     .colourMapType = 1,
+                     .mapLength = 1,
+                     .mapEntryBits = 24,
+                     .width = 1,
+                     .height = 1,
+                     .pixelBits = 8,
+                     .descriptor = 0x20};
   base.map = {1, 2, 3};
   base.data = {0};
   {
     Decoded d(ReadTgaImage, TgaFile(base));
     EXPECT_EQ(d.result, 0);
   }
-  ExpectDeclinedWith(base, [](TgaSpec& s) { s.pixelBits = 16; });  // indices are one byte
-  ExpectDeclinedWith(base, [](TgaSpec& s) { s.mapFirst = 256; });  // first + length past 256
-  ExpectDeclinedWith(base, [](TgaSpec& s) { s.mapFirst = 200, s.mapLength = 57; });
-  ExpectDeclinedWith(base, [](TgaSpec& s) { s.mapEntryBits = 8; });
-  ExpectDeclinedWith(base, [](TgaSpec& s) { s.mapLength = 0, s.map.clear(); });  // nothing to read
+  ExpectDeclinedWith(base, [](TgaFileLayout& s) { s.pixelBits = 16; });  // indices are one byte
+  ExpectDeclinedWith(base, [](TgaFileLayout& s) { s.mapFirst = 256; });  // first + length past 256
+  ExpectDeclinedWith(base, [](TgaFileLayout& s) { s.mapFirst = 200, s.mapLength = 57; });
+  ExpectDeclinedWith(base, [](TgaFileLayout& s) { s.mapEntryBits = 8; });
+  ExpectDeclinedWith(base,
+                     [](TgaFileLayout& s) { s.mapLength = 0, s.map.clear(); });  // nothing to read
 }
 
 TEST(TgaReader, DeclinesMissingData) {
-  TgaSpec s = ValidTga();
+  TgaFileLayout s = ValidTga();
   s.data.clear();
   ExpectDeclined(ReadTgaImage, TgaFile(s));
   s.imageType = 10;

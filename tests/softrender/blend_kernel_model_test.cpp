@@ -1,4 +1,5 @@
-// Random textured triangles in blend modes 1 to 4, for every source kind and every
+// Random textured triangles in every blend mode (and modes outside 0..4), for every source
+// kind and every
 // combination of blend image, bright, alpha channel and transparent flag, against a
 // per-pixel model written channel by channel from the blend rules (no tables, no packed
 // tricks; wide integers throughout).
@@ -71,7 +72,18 @@ std::optional<uint32_t> ModelPixel(const DrawKind& k, int mode, int64_t p, TestI
   const uint32_t fourth = k.wide ? (d & 0xFF000000u) : 0;
   Ch out{};
 
+  if (mode == 1 && p == 255) mode = 0;  // alpha blend at full strength is the copy
   switch (mode) {
+    case 0: {
+      const int64_t f = (k.blend ? t : 1) * (af ? a : 1);
+      const int n = 8 * (int(k.blend) + int(af));
+      if (n == 0 && !k.bright) return colour;  // the whole colour, fourth byte included
+      for (int i = 0; i < 3; ++i) {
+        const int64_t sc = Br(i, s.v[i]);
+        out.v[i] = n == 0 ? sc : (dc.v[i] * ((int64_t(1) << n) - f) + sc * f) >> n;
+      }
+      return JoinCh(k.wide, out) | fourth;
+    }
     case 1:
       for (int i = 0; i < 3; ++i) {
         const int64_t sc = Br(i, s.v[i]), dv = dc.v[i];
@@ -128,7 +140,8 @@ std::optional<uint32_t> ModelPixel(const DrawKind& k, int mode, int64_t p, TestI
 
 // Whether a mode and parameter draw at all, for a source kind.
 bool Draws(int mode, int p, bool palette) {
-  if (p != 0) return true;
+  if (mode < 0 || mode > 4) return false;
+  if (p != 0 || mode == 0) return true;
   return mode == 4 || (mode == 3 && palette);
 }
 
@@ -146,9 +159,7 @@ class BlendKernelModelTest : public ::testing::Test {
     gfx::g_DrawState.Bright =
         k.bright ? std::array{0u, 0x80FFFFu, uint32_t(rng())}[Rand(0, 2)] : 0xFF000000u | 0xFFFFFF;
     if ((gfx::g_DrawState.Bright & 0xFFFFFF) == 0xFFFFFF) k.bright = false;
-    // Mode 1 at 255 is the copy, checked elsewhere; every other mode meets 255 too.
-    const int pMax = mode == 1 ? 254 : 255;
-    const int p = std::array{0, pMax, Rand(1, 4), Rand(0, pMax), Rand(0, pMax)}[Rand(0, 4)];
+    const int p = std::array{0, 255, Rand(1, 4), Rand(0, 255), Rand(0, 255)}[Rand(0, 4)];
     gfx::g_DrawState.BlendMode = mode;
     gfx::g_DrawState.BlendParam = p;
     for (int i = 0; i < 256; ++i) gfx::BlendGraphTable[i] = uint8_t(Rand(0, 255));
@@ -177,7 +188,7 @@ class BlendKernelModelTest : public ::testing::Test {
 };
 
 TEST_F(BlendKernelModelTest, EveryModeKindAndFlagMatchesTheModel) {
-  for (int mode = 1; mode <= 4; ++mode)
+  for (int mode = -1; mode <= 5; ++mode)
     for (int kind = 0; kind < 4; ++kind)
       for (int flags = 0; flags < 16; ++flags) {
         DrawKind k{};
