@@ -151,7 +151,7 @@ struct FlatOp<Pixel, kFlatCopy> {
   Pixel s;
   explicit FlatOp(const FlatColor& c) : s(Pixel(c.color)) {}
   template <int B>
-  [[gnu::always_inline]] void Apply(FlatLanes<Pixel, B>& v) const {
+  void Apply(FlatLanes<Pixel, B>& v) const {
     v = Splat<FlatLanes<Pixel, B>>(int32_t(s));
   }
   Pixel operator()(Pixel) const { return s; }
@@ -168,7 +168,7 @@ struct FlatOperator {
   explicit FlatOperator(const FlatColor& c)
       : ctx(MakeBlendContext(int(c.param), 0xFFFFFFu)), s(int32_t(c.color)) {}
   template <int B>
-  [[gnu::always_inline]] void Apply(FlatLanes<Pixel, B>& d) const {
+  void Apply(FlatLanes<Pixel, B>& d) const {
     using V = FlatLanes<Pixel, B>;
     d = OpT::template Apply<NoFactors>(ctx, Splat<V>(s), d, V{}, V{});
   }
@@ -194,7 +194,7 @@ struct FlatPackedOp {
   uint32_t s;
   explicit FlatPackedOp(const FlatColor& c) : s(c.scaled) {}
   template <class U>
-  [[gnu::always_inline]] static U Packed(U s, U d) {
+  static U Packed(U s, U d) {
     if constexpr (kSubtract) {
       return FlatFormat<Pixel>::Sub(s, d);
     } else {
@@ -202,7 +202,7 @@ struct FlatPackedOp {
     }
   }
   template <int B>
-  [[gnu::always_inline]] void Apply(FlatLanes<Pixel, B>& d) const {
+  void Apply(FlatLanes<Pixel, B>& d) const {
     using V = FlatLanes<Pixel, B>;
     using U = UnsignedLanes<V>;
     d = V(Packed(U(Splat<V>(int32_t(s))), U(d)));
@@ -226,7 +226,7 @@ struct FlatOp<Pixel, kFlatSub> : FlatPackedOp<Pixel, true> {
 // The operation is taken by value: a local copy cannot alias the pixels, so its constants
 // stay in registers for the whole row.
 template <int BlockBytes, typename Pixel, typename Op>
-[[gnu::always_inline]] inline void BlendRowBlocks(uint8_t* p, int32_t w, const Op op) {
+inline void BlendRowBlocks(uint8_t* p, int32_t w, const Op op) {
   constexpr int32_t kPerBlock = BlockBytes / int32_t(sizeof(Pixel));
   int32_t x = 0;
   for (; x + kPerBlock <= w; x += kPerBlock, p += BlockBytes) {
