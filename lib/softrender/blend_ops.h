@@ -261,42 +261,54 @@ constexpr BlendContext MakeBlendContext(int param, uint32_t bright) {
   return c;
 }
 
-// p * v / 255 truncated toward zero (DiffMul255) for the blend parameter p = 1..254 and
-// differences of 16-bit fields, |v| <= 63. In 16-bit lanes on x86 one signed high-half
-// multiply of t = 2v by M = ceil(p * 2^15 / 255) (at most 32640, a positive 16-bit factor):
-// t*M/2^16 = p*v/255 + v*e/2^15 with 0 < e < 1 (e = 0 would need 255 | p). p*v/255 is a
-// multiple of 1/255 and |v*e/2^15| < 63/2^15 < 1/255, so the floor is floor(p*v/255) for
-// v >= 0 and, the error being negative, ceil(p*v/255) - 1 for v < 0: adding 1 for negative
-// v gives the truncated quotient.
-template <class V>
-inline V ParamDiffMul255(const BlendContext& c, V v) {
+// p * v / 255 truncated toward zero (DiffMul255), given t = 2v, for the blend parameter
+// p = 1..254 and differences of 16-bit fields, |v| <= 63. In 16-bit lanes on x86 one signed
+// high-half multiply of t by M = ceil(p * 2^15 / 255) (at most 32640, a positive 16-bit
+// factor): t*M/2^16 = p*v/255 + v*e/2^15 with 0 < e < 1 (e = 0 would need 255 | p). p*v/255
+// is a multiple of 1/255 and |v*e/2^15| < 63/2^15 < 1/255, so the floor is floor(p*v/255)
+// for v >= 0 and, the error being negative, ceil(p*v/255) - 1 for v < 0: adding 1 for
+// negative v gives the truncated quotient.
+template <bool kAvx2Only = false, class V>
+inline V ParamDiffMul255(const BlendContext& c, V t) {
 #if defined(__SSE2__)
   if constexpr (std::is_same_v<V, Half8>) {
-    const V t = v + v;
     return __builtin_ia32_pmulhw128(t, Splat<V>(c.paramMagic)) - (t >> 15);
   } else if constexpr (std::is_same_v<V, Half16>) {
-    // Two 16-byte multiplies: the 32-byte one would be AVX2 code in a header that the
-    // baseline build of the blitters also runs with these lanes.
-    const V t = v + v;
+    V hi;
+#if defined(__GNUC__) && !defined(__clang__) && defined(__OPTIMIZE__)
+    if constexpr (kAvx2Only) {
+      // One AVX2 multiply. A builtin cannot stand here (this header is built for the
+      // baseline processor, and the compiler will not inline an AVX2 function into it), so
+      // it is one instruction of assembly, reached only from AVX2 code; the scalar level's
+      // DiffMul255 is its portable twin, compared with it by the checksum tests. (Unoptimised
+      // builds also emit baseline copies of the inlined code, so they take the form below.)
+      const V m = Splat<V>(c.paramMagic);
+      __asm__("vpmulhw %2, %1, %0" : "=x"(hi) : "x"(t), "x"(m));
+      return hi - (t >> 15);
+    }
+#endif
+    // Two 16-byte multiplies.
     const Half8 m = Splat<Half8>(c.paramMagic);
     const Half8 lo =
         __builtin_ia32_pmulhw128(__builtin_shufflevector(t, t, 0, 1, 2, 3, 4, 5, 6, 7), m);
     const Half8 up =
         __builtin_ia32_pmulhw128(__builtin_shufflevector(t, t, 8, 9, 10, 11, 12, 13, 14, 15), m);
-    const V hi =
-        __builtin_shufflevector(lo, up, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    hi = __builtin_shufflevector(lo, up, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     return hi - (t >> 15);
   }
 #endif
-  return DiffMul255(Splat<V>(c.param), v);
+  return DiffMul255(Splat<V>(c.param), t >> 1);
 }
 
-// The factors present in a case: blend-image factor b, alpha factor a, bright.
-template <bool kBlendImage, bool kAlpha, bool kBright>
+// The factors present in a case: blend-image factor b, alpha factor a, bright. kAvx2Only
+// marks a case whose 32-byte lanes run only in code the AVX2 dispatch level chose (the
+// flat-colour rows); the blitters' baseline builds use 32-byte lanes too and never set it.
+template <bool kBlendImage, bool kAlpha, bool kBright, bool kAvx2OnlyLanes = false>
 struct Factors {
   static constexpr bool kB = kBlendImage;
   static constexpr bool kA = kAlpha;
   static constexpr bool kBr = kBright;
+  static constexpr bool kAvx2Only = kAvx2OnlyLanes;
 };
 
 // Field I of S after bright.
@@ -436,12 +448,21 @@ struct TranslucentOp {
     } else if constexpr (sizeof(typename PixelT::Word) == 2 && !F::kB && !F::kA &&
                          kRule == TransRule::kDiff) {
       // Each new field stays within its width, so the new pixel is d plus each field's
-      // change at the field's place, exact modulo the lane width.
+      // change at the field's place, exact modulo the lane width. Fields are taken doubled,
+      // as the high multiply wants them.
       using U = UnsignedLanes<V>;
       auto change = [&](auto i) {
         constexpr int kI = decltype(i)::value;
-        const V delta = SourceField<PixelT, F, kI>(c, s) - FieldOf<PixelT, kI>(d);
-        return U(ParamDiffMul255(c, delta)) << PixelT::kShift[kI];
+        constexpr int kShift = PixelT::kShift[kI];
+        constexpr int kMask2 = ((1 << PixelT::kWidth[kI]) - 1) << 1;
+        const V s1 = SourceField<PixelT, F, kI>(c, s);
+        V d2;
+        if constexpr (kShift == 0) {
+          d2 = (d + d) & kMask2;
+        } else {
+          d2 = (d >> (kShift - 1)) & kMask2;
+        }
+        return U(ParamDiffMul255<F::kAvx2Only>(c, V(s1 + s1 - d2))) << kShift;
       };
       return V(U(d) + change(std::integral_constant<int, 0>{}) +
                change(std::integral_constant<int, 1>{}) + change(std::integral_constant<int, 2>{}));

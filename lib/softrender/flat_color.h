@@ -162,7 +162,9 @@ struct FlatOp<Pixel, kFlatCopy> {
 template <typename Pixel, class OpT>
 struct FlatOperator {
   static constexpr bool kWritesOnly = false;
-  using NoFactors = Factors<false, false, false>;
+  // 32-byte blocks exist only in the AVX2 row loop.
+  template <int B>
+  using NoFactors = Factors<false, false, false, B == 32>;
   BlendContext ctx;
   int32_t s;
   explicit FlatOperator(const FlatColor& c)
@@ -170,10 +172,10 @@ struct FlatOperator {
   template <int B>
   void Apply(FlatLanes<Pixel, B>& d) const {
     using V = FlatLanes<Pixel, B>;
-    d = OpT::template Apply<NoFactors>(ctx, Splat<V>(s), d, V{}, V{});
+    d = OpT::template Apply<NoFactors<B>>(ctx, Splat<V>(s), d, V{}, V{});
   }
   Pixel operator()(Pixel d) const {
-    return Pixel(OpT::template Apply<NoFactors>(ctx, s, int32_t(d), 0, 0));
+    return Pixel(OpT::template Apply<NoFactors<4>>(ctx, s, int32_t(d), 0, 0));
   }
 };
 template <typename Pixel>
