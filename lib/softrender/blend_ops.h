@@ -477,12 +477,11 @@ struct TranslucentOp {
           return df + (((sf - df) * SingleFactor<F>(b, a) * p) >> 16);
         } else if constexpr (sizeof(typename PixelT::Word) == 4) {
           return df + (((sf - df) * p) >> 8);
-        } else if constexpr (kRule == TransRule::kTable) {
-          static_assert(!F::kBr, "the 64-step table holds only with bright off");
-          return Blend64(Splat<V>(c.param >> 2), sf, df);
         } else {
-          static_assert(kRule != TransRule::kDiff, "handled above");
-          return df;
+          // The half average and the difference rule without factors are handled above.
+          static_assert(kRule == TransRule::kTable && !F::kBr,
+                        "the 64-step table holds only with bright off");
+          return Blend64(Splat<V>(c.param >> 2), sf, df);
         }
       });
     }
