@@ -172,47 +172,8 @@ TEST_F(DrawMemImgTest, BlendImageIsReadAtSourceCoordinates) {
 // ---------------------------------------------------------------------------------------
 // Keys and palettes
 
-TEST_F(DrawMemImgTest, OddWidthsWithTheKey) {
-  for (int ct : {k16, k32}) {
-    for (int w : {1, 3, 5, 7, 9}) {
-      TestImage src(w, 3, ct, false, false, 2);
-      const uint32_t key = ct == k16 ? 0xF81Fu : 0x00FF00FFu;
-      src.img.TransColor = key;
-      for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < w; ++x) src.Set(x, y, ((x + y) % 3 == 0) ? key : 0x1111u * (x + 1));
-      TestImage dst(w + 2, 3, ct, false, false, 2), ref(w + 2, 3, ct, false, false, 2);
-      FillPattern(dst, 0x77);
-      FillPattern(ref, 0x77);
-      DrawMemImg(&dst.img, &src.img, 1, 0, 1, nullptr);
-      RefDraw(ref, src, 1, 0, 1, nullptr, st_);
-      EXPECT_EQ(dst.bytes, ref.bytes) << ct << " width " << w;
-      // The last column: key at (w-1, y) when (w - 1 + y) % 3 == 0, else drawn.
-      for (int y = 0; y < 3; ++y) {
-        const uint32_t want =
-            ((w - 1 + y) % 3 == 0) ? uint32_t(0x77 + y * 131 + w * 7) : 0x1111u * w;
-        EXPECT_EQ(dst.Get(w, y), want & (ct == k16 ? 0xFFFFu : 0xFFFFFFFFu));
-      }
-    }
-  }
-}
-
-TEST_F(DrawMemImgTest, SixteenBitKeyWithHighBitsComparesItsLowHalf) {
-  // A key outside the pixel width compares as the pixel would store it, in the pair test
-  // and in the lone last pixel alike.
-  TestImage src(5, 1, k16);
-  src.img.TransColor = 0xABCD1234;
-  for (int x = 0; x < 5; ++x) src.Set(x, 0, x % 2 ? 0x1234u : 0x4321u);
-  src.Set(4, 0, 0x1234);
-  TestImage dst(5, 1, k16);
-  DrawMemImg(&dst.img, &src.img, 0, 0, 1, nullptr);
-  EXPECT_EQ(Pixels(dst), (std::vector<uint32_t>{0x4321, 0, 0x4321, 0, 0}));
-  // Both halves transparent in one pair: the doubled key test.
-  TestImage src2(4, 1, k16);
-  src2.img.TransColor = 0x10001234;
-  for (int x = 0; x < 4; ++x) src2.Set(x, 0, 0x1234);
-  DrawMemImg(&dst.img, &src2.img, 0, 0, 1, nullptr);
-  EXPECT_EQ(Pixels(dst), (std::vector<uint32_t>{0x4321, 0, 0x4321, 0, 0}));
-}
+// (Odd widths with the key and 16-bit keys with high bits set are among the random draws
+// checked against the model below.)
 
 TEST_F(DrawMemImgTest, PaletteKeyComparesTheIndex) {
   for (int ct : {k16, k32}) {
