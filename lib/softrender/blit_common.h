@@ -265,7 +265,34 @@ inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t*
   }
 }
 
-// The same loops built for the baseline processor and for AVX2: fn() runs in the build the
+// The span built for the baseline processor and for AVX2, called per row or run: the
+// unscaled blit's row loop and its run-length loop share one build of each span. Each is
+// flattened, so the vectors never cross a call.
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
+          class Job>
+__attribute__((flatten)) void BlendSpanBaseline(const Job& j, uint8_t* d, const uint8_t* s,
+                                                const uint8_t* bl, int x0, int x1) {
+  BlendSpan<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+}
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
+          class Job>
+ZQ_TARGET_AVX2 __attribute__((flatten)) void BlendSpanAvx2(const Job& j, uint8_t* d,
+                                                           const uint8_t* s, const uint8_t* bl,
+                                                           int x0, int x1) {
+  BlendSpan<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+}
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
+          class Job>
+inline void BlendSpanAtLevel(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0,
+                             int x1) {
+  if (j.level == platform::CpuLevel::kAvx2) {
+    BlendSpanAvx2<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+  } else {
+    BlendSpanBaseline<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+  }
+}
+
+// Whole loops built for the baseline processor and for AVX2: fn() runs in the build the
 // dispatch level chose. Each build is flattened, so the vectors never cross a call (whose
 // passing convention would differ between the two).
 template <class Fn>

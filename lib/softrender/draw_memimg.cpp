@@ -58,7 +58,7 @@ void ForEachRow(const BlitJob& j) {
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
 struct BlendRow {
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl) {
-    BlendSpan<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, 0, j.width);
+    BlendSpanAtLevel<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, 0, j.width);
   }
 };
 
@@ -127,10 +127,12 @@ void DrawRuns(const BlitJob& j) {
         if constexpr (kMoveWhole) {
           std::memcpy(d + x * Src::kBytes, s + x * Src::kBytes, size_t(n) * Src::kBytes);
         } else {
-          BlendSpan<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kPlain>(j, d, s, bl, x, x + n);
+          BlendSpanAtLevel<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kPlain>(j, d, s, bl, x,
+                                                                                 x + n);
         }
       } else if (type == 2) {
-        BlendSpan<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kAlpha>(j, d, s, bl, x, x + n);
+        BlendSpanAtLevel<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kAlpha>(j, d, s, bl, x,
+                                                                               x + n);
       }
       x += n;
     }
@@ -148,17 +150,17 @@ void DrawCase(const BlitJob& j) {
   using Plain = Bound<OpT, Factors<kB, false, kBr>>;
   using WithAlpha = Bound<OpT, Factors<kB, true, kBr>>;
   if constexpr (kRuns) {
-    RunAtLevel(j.level, [&] { DrawRuns<PixelT, Src, Plain, WithAlpha, kB>(j); });
+    DrawRuns<PixelT, Src, Plain, WithAlpha, kB>(j);
   } else if constexpr (Src::kAlpha) {
     constexpr PixelRule kRule = kKey ? PixelRule::kAlphaShortcuts : PixelRule::kAlpha;
-    RunAtLevel(j.level, [&] { ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j); });
+    ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
   } else if constexpr (Plain::kPlainCopy && Src::kPalette) {
     ForEachRow<PaletteCopyRow<PixelT, kKey>>(j);
   } else if constexpr (Plain::kPlainCopy && !kKey) {
     ForEachRow<CopyRow<int(sizeof(typename PixelT::Word))>>(j);
   } else {
     constexpr PixelRule kRule = kKey ? PixelRule::kKeyed : PixelRule::kPlain;
-    RunAtLevel(j.level, [&] { ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j); });
+    ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
   }
 }
 
