@@ -8,14 +8,16 @@
 // pixels where the case's arithmetic fits). A lane holds a pixel's bits (a 32-bit pixel
 // with byte 3 set is a negative lane); field arithmetic stays within the signed lane range,
 // and whatever can pass it (sums of whole pixels, products up to 2^32) uses unsigned lanes.
-// The closed forms below replace the soft tables' lookups with the same values, so the
-// vector lanes need no gathers.
+// The closed forms below give the soft tables' values, so the vector lanes need no gathers;
+// one pixel at a time reads the tables' rows of the call (BlendContext), one load each.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
 #include <utility>
+
+#include "softrender/soft_tables.h"
 
 namespace zq::soft {
 
@@ -249,16 +251,41 @@ struct BlendContext {
   int param = 0;
   int bright[3] = {255, 255, 255};  // R, G, B
   int paramMagic = 0;               // ceil(param * 2^15 / 255), for ParamDiffMul255
+  // The soft tables' rows of the parameter and the bright bytes, for one pixel at a time.
+  const int32_t* paramMulRow = SoftMulTable256[0];
+  const int32_t* paramDiffRow = SoftDiffMulTable256[0] + 255;  // indexed by v = -255..255
+  const int32_t* brightRow[3] = {SoftMulTable256[255], SoftMulTable256[255], SoftMulTable256[255]};
 };
 
-constexpr BlendContext MakeBlendContext(int param, uint32_t bright) {
+inline BlendContext MakeBlendContext(int param, uint32_t bright) {
   BlendContext c;
   c.param = param;
   c.bright[0] = int((bright >> 16) & 0xFF);
   c.bright[1] = int((bright >> 8) & 0xFF);
   c.bright[2] = int(bright & 0xFF);
   c.paramMagic = int((uint32_t(param) * 32768u + 254u) / 255u);
+  c.paramMulRow = SoftMulTable256[param];
+  c.paramDiffRow = SoftDiffMulTable256[param] + 255;
+  for (int i = 0; i < 3; ++i) c.brightRow[i] = SoftMulTable256[c.bright[i]];
   return c;
+}
+
+// MUL(param, v) and MUL(bright channel I, v) of the call, v = 0..255.
+template <class V>
+inline V ParamMul255(const BlendContext& c, V v) {
+  if constexpr (kScalarLanes<V>) {
+    return c.paramMulRow[v];
+  } else {
+    return Mul255(Splat<V>(c.param), v);
+  }
+}
+template <int I, class V>
+inline V BrightMul255(const BlendContext& c, V v) {
+  if constexpr (kScalarLanes<V>) {
+    return c.brightRow[I][v];
+  } else {
+    return Mul255(Splat<V>(c.bright[I]), v);
+  }
 }
 
 // p * v / 255 truncated toward zero (DiffMul255), given t = 2v, for the blend parameter
@@ -297,7 +324,11 @@ inline V ParamDiffMul255(const BlendContext& c, V t) {
     return hi - (t >> 15);
   }
 #endif
-  return DiffMul255(Splat<V>(c.param), t >> 1);
+  if constexpr (kScalarLanes<V>) {
+    return c.paramDiffRow[t >> 1];
+  } else {
+    return DiffMul255(Splat<V>(c.param), t >> 1);
+  }
 }
 
 // The factors present in a case: blend-image factor b, alpha factor a, bright. kAvx2Only
@@ -316,7 +347,7 @@ template <class PixelT, class F, int I, class V>
 inline V SourceField(const BlendContext& c, V s) {
   const V v = FieldOf<PixelT, I>(s);
   if constexpr (F::kBr) {
-    return Mul255(Splat<V>(c.bright[I]), v);
+    return BrightMul255<I>(c, v);
   } else {
     return v;
   }
@@ -456,6 +487,10 @@ struct TranslucentOp {
         constexpr int kShift = PixelT::kShift[kI];
         constexpr int kMask2 = ((1 << PixelT::kWidth[kI]) - 1) << 1;
         const V s1 = SourceField<PixelT, F, kI>(c, s);
+        if constexpr (kScalarLanes<V>) {
+          const V delta = s1 - FieldOf<PixelT, kI>(d);
+          return U(c.paramDiffRow[delta]) << kShift;
+        }
         V d2;
         if constexpr (kShift == 0) {
           d2 = (d + d) & kMask2;
@@ -505,16 +540,16 @@ struct AddSubOp {
       if constexpr (k16 && F::kA && !F::kB) {
         // 16-bit alpha without blend image: alpha scales the raw field before bright.
         V t = (FieldOf<PixelT, decltype(i)::value>(s) * a) >> 8;
-        if constexpr (F::kBr) t = Mul255(Splat<V>(c.bright[decltype(i)::value]), t);
-        return Mul255(p, t);
+        if constexpr (F::kBr) t = BrightMul255<decltype(i)::value>(c, t);
+        return ParamMul255(c, t);
       } else {
         const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
         if constexpr (!F::kB && !F::kA) {
-          return Mul255(p, sf);
+          return ParamMul255(c, sf);
         } else if constexpr (k16 && F::kB && F::kA) {
-          return Mul255(p, (sf * (b * a)) >> 16);
+          return ParamMul255(c, (sf * (b * a)) >> 16);
         } else if constexpr (k16) {
-          return Mul255(p, (sf * b) >> 8);
+          return ParamMul255(c, (sf * b) >> 8);
         } else if constexpr (F::kB && F::kA) {
           return V((U(sf * b * a) * U(p)) >> 24);  // up to 255^4: unsigned
         } else {

@@ -251,8 +251,10 @@ bool ClipToDestination(const MEMIMG& dest, const RECT& clip, RECT* out) {
 
 // The box walk with one kernel: only the inside run of each row is visited, so every
 // visited pixel passes the bounds test and the kernel runs unconditionally.
+// Flattened: the kernel and its blend operator are inlined into the pixel loop.
 template <class K>
-void WalkBox(const RotatedWalk& w, const KernelContext& context, MEMIMG& dest) {
+__attribute__((flatten)) void WalkBox(const RotatedWalk& w, const KernelContext& context,
+                                      MEMIMG& dest) {
   // Local copies: writes through the destination bytes could otherwise alias them.
   const KernelContext c = context;
   const uint8_t* const srcPixels = c.srcPixels;

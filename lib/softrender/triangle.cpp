@@ -230,7 +230,8 @@ struct TexturedSpan {
   uint8_t* destPixels;
   ptrdiff_t destPitch;
 
-  void Row(int32_t row, int32_t xs, int32_t count) const {
+  // Flattened: the kernel and its blend operator are inlined into the pixel loop.
+  __attribute__((flatten)) void Row(int32_t row, int32_t xs, int32_t count) const {
     // The texel position at xs comes afresh from the reference point on every row.
     uint32_t u = uint32_t(xs - s.xRef) * s.dudx + uint32_t(row - s.yRef) * s.dudy + s.uRef;
     uint32_t v = uint32_t(xs - s.xRef) * s.dvdx + uint32_t(row - s.yRef) * s.dvdy + s.vRef;
