@@ -76,7 +76,7 @@ int32_t ClampToInt(int64_t value) {
 // Steps that refuse a graph draw before anything happens: the empty draw area (0), an invalid
 // handle (-1), a selected blend graph that is invalid or smaller than the graph (-1). The graph
 // when the draw may go on, else null with the result.
-GraphRecord* AdmitGraphDraw(HandleValue handle, int* result) {
+GraphRecord* CheckGraphDraw(HandleValue handle, int* result) {
   *result = 0;
   if (g_DrawState.DrawAreaEmpty) return nullptr;
   *result = -1;
@@ -89,6 +89,16 @@ GraphRecord* AdmitGraphDraw(HandleValue handle, int* result) {
   }
   *result = 0;
   return graph;
+}
+
+// The refusals, then the wait while the application is inactive. The wait may rebuild the
+// display, and the restore callback may delete graphs (the one drawn or the blend graph), so
+// after a wait the checks are made again on fresh records.
+GraphRecord* AdmitGraphDraw(HandleValue handle, int* result) {
+  GraphRecord* graph = CheckGraphDraw(handle, result);
+  if (graph == nullptr || IsApplicationActive() == 1) return graph;
+  WaitWhileInactive();
+  return CheckGraphDraw(handle, result);
 }
 
 void BeginSubtract(const RECT* rect, int32_t invertParam);
@@ -191,7 +201,6 @@ int DrawGraphAt(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
   int result = 0;
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
-  WaitWhileInactive();
   const bool direct3D = IsDirect3DGraph(*graph);
   const RECT rect = BracketRect(direct3D, [&] {
     return AffectedRect(x, y, int64_t(x) + graph->Width, int64_t(y) + graph->Height);
@@ -208,7 +217,6 @@ int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue ha
   int result = 0;
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
-  WaitWhileInactive();
   const bool direct3D = IsDirect3DGraph(*graph);
   const RECT rect = BracketRect(direct3D, [&] { return AffectedRect(x1, y1, x2, y2); });
   // A movie shown on its overlay is scaled by whole steps only.
@@ -304,7 +312,6 @@ int DrawGraphRotScaledF(float x, float y, double scale, double angle, HandleValu
   if (graph == nullptr) return result;
   const bool direct3D = IsDirect3DGraph(*graph);
   const RECT rect = BracketRect(direct3D, [&] { return RotatedRect(x, y, scale, angle, *graph); });
-  WaitWhileInactive();
   if (graph->Movie >= 0) UpdateMovieFrame(handle);
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImageRotated(x, y, scale, angle, graph, trans, turn)
@@ -326,7 +333,6 @@ int DrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float
   const RECT rect = BracketRect(direct3D, [&] {
     return CornersRect({x1, x2, x3, x4}, {y1, y2, y3, y4});
   });
-  WaitWhileInactive();
   if (graph->Movie >= 0) UpdateMovieFrame(handle);
   // The twins take top-left, top-right, bottom-left, bottom-right.
   return Bracketed(rect, direct3D, [&] {

@@ -4,6 +4,8 @@
 
 #include <png.h>
 
+#include <functional>
+
 #include "graph_load_test_util.h"
 #include "graphics/draw_front.h"
 #include "graphics/draw_state.h"
@@ -252,6 +254,27 @@ TEST(Restore, ReturningToFullScreenRebuildsOnce) {
               inject == platform::InjectDeactivate ? 0u : 1u);
   }
   EXPECT_EQ(g_DD.PrimarySurface->IsLost(), platform::DD_OK);
+}
+
+HandleValue g_victim = -1;
+
+// The wait before a draw may run a rebuild whose callback deletes the very graph being drawn.
+TEST(Restore, ADrawWaitingThroughARebuildReadsTheGraphAfterTheWait) {
+  LibrarySession full({.windowed = false});
+  SetGraphRestoreCallback([] { DeleteGraphHandle(g_victim, 0); });
+  const std::function<int(HandleValue)> draws[] = {
+      [](HandleValue g) { return DrawGraphAt(0, 0, g, 0); },
+      [](HandleValue g) { return DrawGraphRect(0, 0, 9, 9, g, 0); },
+      [](HandleValue g) { return DrawGraphRotScaledF(4, 4, 1.0, 0.5, g, 0, 0); },
+      [](HandleValue g) { return DrawGraphFourCorners(0, 0, 8, 0, 8, 8, 0, 8, g, 0); }};
+  for (const auto& draw : draws) {
+    g_victim = CreateEmptyGraph(8, 8);
+    platform::InjectDeactivate();
+    ASSERT_EQ(ProcessMessage(), 0);
+    platform::InjectActivate();
+    EXPECT_EQ(draw(g_victim), -1);
+  }
+  SetGraphRestoreCallback(nullptr);
 }
 
 }  // namespace
