@@ -277,5 +277,21 @@ TEST(Restore, ADrawWaitingThroughARebuildReadsTheGraphAfterTheWait) {
   SetGraphRestoreCallback(nullptr);
 }
 
+// Messages still queued when the library ends reach the window procedure after the graphics
+// are gone: neither a rebuild nor a restore may run then.
+TEST(Restore, MessagesHandledWhileTheLibraryEndsRebuildNothing) {
+  for (bool windowed : {false, true}) {
+    LibrarySession lib({.softwareScreen = false, .windowed = windowed});
+    platform::InjectDeactivate();
+    ASSERT_EQ(ProcessMessage(), 0);
+    platform::InjectActivate();
+    platform::InjectDisplayModeChange(1280, 1024, platform::AdapterPixelFormat(32));
+    const size_t logged = lib.Log().size();
+    lib.End();
+    EXPECT_EQ(lib.Log().find("グラフィックを復帰します", logged), std::string::npos);
+    EXPECT_EQ(platform::ddtest::LiveSurfaceCount(), 0);
+  }
+}
+
 }  // namespace
 }  // namespace zq::gfx
