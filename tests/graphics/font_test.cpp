@@ -511,6 +511,19 @@ TEST(FontFailures, EachLeavesNothingBehind) {
   Synth(16, 5, 2, -1);
 }
 
+// A cache graph that could not be made again is still due: the next use tries again rather than
+// draw through no graph and report success.
+TEST(FontFailures, ACacheGraphThatCannotBeMadeAgainStaysDue) {
+  LibrarySession lib({.bits = 32, .softwareScreen = false, .direct3D = true});
+  const HandleValue h = Synth(16, 5, 1, 2);
+  ASSERT_EQ(GetFontRecord(h)->TextureCache, 1);
+  DeleteAllGraphHandles(0);
+  platform::ddtest::FailNextCreateSurface(platform::DDERR_OUTOFMEMORY);
+  EXPECT_EQ(SetupFontCache(h), -1);
+  EXPECT_EQ(SetupFontCache(h), 0);
+  EXPECT_NE(GetGraphRecord(GetFontRecord(h)->CacheGraph), nullptr);
+}
+
 TEST(FontFailuresDeathTest, NoContextForRenderingEndsTheProgram) {
   GTEST_FLAG_SET(death_test_style, "fast");
   LibrarySession lib;
