@@ -578,7 +578,8 @@ int EndFontSystem() {
 int SetDefaultFontSize(const char*, int32_t size, int32_t thickness) {
   if (!GraphicsRunning()) return -1;
   DefaultFontSettings.Size = size == -1 ? 16 : size;
-  DefaultFontSettings.Thickness = thickness == -1 ? 6 : thickness;
+  // Held as CreateFontToHandle holds it, so that the settings compare equal to the font made.
+  DefaultFontSettings.Thickness = thickness == -1 ? 6 : std::clamp(thickness, 0, kMaxThickness);
   return RecreateDefaultFont();
 }
 

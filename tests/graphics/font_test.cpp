@@ -465,6 +465,11 @@ TEST(FontDefault, SizeSurvivesUnchangedCallsAndScreenModeChanges) {
   ASSERT_EQ(GetFontInfo(nullptr, &size, &thickness, GetDefaultFontHandle()), 0);
   EXPECT_EQ(size, 20);
   EXPECT_EQ(thickness, 5);
+  // A thickness beyond the weights is held to them: the same call again keeps the font.
+  EXPECT_EQ(SetDefaultFontSize(nullptr, 20, 50), 0);
+  const HandleValue held = GetDefaultFontHandle();
+  EXPECT_EQ(SetDefaultFontSize(nullptr, 20, 50), 0);
+  EXPECT_EQ(GetDefaultFontHandle(), held);
 }
 
 TEST(FontFailures, EachLeavesNothingBehind) {
