@@ -274,6 +274,18 @@ TEST(Restore, ADrawWaitingThroughARebuildReadsTheGraphAfterTheWait) {
     platform::InjectActivate();
     EXPECT_EQ(draw(g_victim), -1);
   }
+  // Deleting the draw screen selects the front buffer first, which waits in the same way.
+  SetCreateOptionFlag(1);
+  g_victim = CreateEmptyGraph(8, 8);
+  SetCreateOptionFlag(0);
+  ASSERT_EQ(SelectDrawScreen(g_victim), 0);
+  platform::InjectDeactivate();
+  ASSERT_EQ(ProcessMessage(), 0);
+  platform::InjectActivate();
+  DeleteGraphHandle(g_victim, 0);
+  EXPECT_EQ(
+      std::vector({GetGraphRecord(g_victim) == nullptr, GetDrawScreenHandle() == kDrawScreenFront}),
+      std::vector({true, true}));
   SetGraphRestoreCallback(nullptr);
 }
 
