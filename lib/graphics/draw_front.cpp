@@ -32,6 +32,7 @@
 
 namespace zq::gfx {
 
+using base::ClampToInt32;
 using platform::RECT;
 
 namespace {
@@ -67,10 +68,6 @@ RECT AffectedRect(int64_t left, int64_t top, int64_t right, int64_t bottom) {
               int32_t(std::clamp<int64_t>(top, 0, height)),
               int32_t(std::clamp<int64_t>(right, 0, width)),
               int32_t(std::clamp<int64_t>(bottom, 0, height))};
-}
-
-int32_t ClampToInt(int64_t value) {
-  return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
 // Steps that refuse a graph draw before anything happens: the empty draw area (0), an invalid
@@ -220,7 +217,7 @@ int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue ha
   const bool direct3D = IsDirect3DGraph(*graph);
   const RECT rect = BracketRect(direct3D, [&] { return AffectedRect(x1, y1, x2, y2); });
   // A movie shown on its overlay is scaled by whole steps only.
-  const int32_t scale = ClampToInt((int64_t(x2) - x1) / graph->Width);
+  const int32_t scale = ClampToInt32((int64_t(x2) - x1) / graph->Width);
   if (StepMovie(*graph, x1, y1, scale) == 1) return -1;
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImageStretched(x1, y1, x2, y2, graph, trans, 1)
@@ -231,8 +228,8 @@ int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue ha
 int DrawGraphMirrored(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
   const GraphRecord* graph = GetGraphRecord(handle);
   if (graph == nullptr) return -1;
-  return DrawGraphRect(ClampToInt(int64_t(x) + graph->Width), y, x,
-                       ClampToInt(int64_t(y) + graph->Height), handle, trans);
+  return DrawGraphRect(ClampToInt32(int64_t(x) + graph->Width), y, x,
+                       ClampToInt32(int64_t(y) + graph->Height), handle, trans);
 }
 
 namespace {
@@ -263,14 +260,14 @@ class NarrowedDrawArea {
 int DrawGraphInRect(int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t width, int32_t height,
                     HandleValue handle, int32_t trans, int32_t mirror) {
   const NarrowedDrawArea area(
-      RECT{x, y, ClampToInt(int64_t(x) + width), ClampToInt(int64_t(y) + height)});
-  const int32_t top = ClampToInt(int64_t(y) - srcY);
-  if (mirror == 0) return DrawGraphAt(ClampToInt(int64_t(x) - srcX), top, handle, trans);
+      RECT{x, y, ClampToInt32(int64_t(x) + width), ClampToInt32(int64_t(y) + height)});
+  const int32_t top = ClampToInt32(int64_t(y) - srcY);
+  if (mirror == 0) return DrawGraphAt(ClampToInt32(int64_t(x) - srcX), top, handle, trans);
   const GraphRecord* graph = GetGraphRecord(handle);
   if (graph == nullptr) return -1;
   // The source column srcX lands on the rectangle's right edge.
   const int64_t left = int64_t(x) - (int64_t(graph->Width) - srcX - width);
-  return DrawGraphMirrored(ClampToInt(left), top, handle, trans);
+  return DrawGraphMirrored(ClampToInt32(left), top, handle, trans);
 }
 
 int DrawGraphRectScaled(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t srcX, int32_t srcY,
