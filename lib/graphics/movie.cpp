@@ -12,7 +12,6 @@
 #include "base/memory.h"
 #include "base/rect.h"
 #include "base/system.h"
-#include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/memimg.h"
 #include "graphics/graph.h"
@@ -396,6 +395,22 @@ int UpdateMovieFrame(HandleValue handle) {
     ready = StartFrameUpdate(m);
   }
   return 0;
+}
+
+const uint8_t* LockMovieFrame(MovieRecord* movie, int32_t* pitch) {
+  if (movie == nullptr || movie->FrameSurface == nullptr) return nullptr;
+  SurfaceDesc desc;
+  if (Failed(movie->FrameSurface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY))) {
+    base::LogAddString("ムービーグラフィックサーフェスのロックに失敗しました");
+    return nullptr;
+  }
+  *pitch = desc.pitch;
+  return static_cast<const uint8_t*>(desc.surface) + int64_t(movie->FrameRect.top) * desc.pitch +
+         int64_t(movie->FrameRect.left) * (desc.pixelFormat.rgbBitCount / 8);
+}
+
+void UnlockMovieFrame(MovieRecord* movie) {
+  movie->FrameSurface->Unlock(nullptr);
 }
 
 int BltMovieFrameToScreen(int32_t x, int32_t y, int32_t scale, MovieRecord* m, int show) {

@@ -102,7 +102,9 @@ void DrawGlyphGraph(const TextureRoad& road, const GlyphCacheEntry& e, HandleVal
     const GraphRecord* record = GetGraphRecord(graph);
     if (record == nullptr) return;
     const int64_t wg = record->Width, hg = record->Height;
-    const GlyphColumnArea area(r - h - 1, t, r + 1, t + w);
+    // Exactly the turned glyph box: the whole cache graph is drawn, so a column more on either
+    // side would show texels of the neighbouring cells.
+    const GlyphColumnArea area(r - h, t, r, t + w);
     DrawGraphFourCorners(Corner(r + cellY), Corner(t - cellX), Corner(r + cellY),
                          Corner(t - cellX + wg), Corner(r + cellY - hg), Corner(t - cellX + wg),
                          Corner(r + cellY - hg), Corner(t - cellX), graph, 1);

@@ -16,6 +16,7 @@
 #include "graphics/mask.h"
 #include "graphics/mask_fill.h"
 #include "graphics/movie.h"
+#include "graphics/screen_readback.h"
 #include "graphics/surface_piece.h"
 #include "platform/ddraw/surface_access.h"
 #include "support/library_fixture.h"
@@ -80,6 +81,25 @@ std::vector<uint32_t> Glyphs(HandleValue font) {
   return {f->CacheBitmap, f->CacheBitmap + 2 * f->CellSize * f->CachePitch};
 }
 
+// "AB" drawn in red with a blue edge on the cleared back buffer: each pixel of its corner as 0
+// (black), 1 (red), 2 (blue) or 3, whatever the screen's format.
+std::vector<int> Text(HandleValue font) {
+  SelectDrawScreen(kDrawScreenBack);
+  ClearTargetScreen();
+  EXPECT_EQ(DrawStringWithFont(1, 1, "AB", GetScreenColorValue(255, 0, 0), font,
+                               GetScreenColorValue(0, 0, 255), 0),
+            0);
+  std::vector<int> out;
+  for (int i = 0; i < 40 * 24; ++i) {
+    uint32_t v = 0;
+    int r = 0, g = 0, b = 0;
+    GetDrawScreenPixel(i % 40, i / 40, &v);
+    SplitScreenColorValue(v, &r, &g, &b);
+    out.push_back(g > 127 ? 3 : (r > 127) + 2 * (b > 127));
+  }
+  return out;
+}
+
 TEST(Restore, EveryGraphKindComesBackFromALightRestoreAndARebuild) {
   struct Row {
     test::LibraryOptions options;
@@ -133,6 +153,10 @@ TEST(Restore, EveryGraphKindComesBackFromALightRestoreAndARebuild) {
     uint64_t calls = platform::gditest::GlyphOutlineCallCount();
     const std::vector<uint32_t> glyphs = Glyphs(font);
     const uint64_t glyphCalls = platform::gditest::GlyphOutlineCallCount() - calls;
+    const std::vector<int> text = Text(font);
+    EXPECT_EQ(GetFontRecord(font)->TextureCache, row.devices);  // a texture cache on Direct3D
+    EXPECT_TRUE(std::count(text.begin(), text.end(), 1) > 20 &&
+                std::count(text.begin(), text.end(), 2) > 20);
     ASSERT_EQ(CreateMaskScreen(), 0);
     FillMaskRect(0, 0, 2, 1, 1);
     std::vector<std::vector<uint32_t>> light;
@@ -181,6 +205,7 @@ TEST(Restore, EveryGraphKindComesBackFromALightRestoreAndARebuild) {
               std::vector({2, 3, 0}));
     EXPECT_EQ(Glyphs(font), glyphs);
     EXPECT_EQ(platform::gditest::GlyphOutlineCallCount() - calls, glyphCalls);
+    EXPECT_EQ(Text(font), text);
     m = GetMovieRecord(GetGraphRecord(movie)->Movie);  // the movie goes on
     EXPECT_TRUE(m != nullptr && m->FrameSurface != nullptr && m->PlayingFlag == 1 &&
                 m->DirectDraw4 == GetDirectDrawObject());
