@@ -125,6 +125,9 @@ int ReleaseInputDevices() {
 }
 
 void MainWindowProc(Window& window, const Message& message) {
+  // Messages still queued when the library ends arrive after the graphics are gone: nothing may
+  // be restored or rebuilt then.
+  if (g_lib.ending && message.kind != MessageKind::Close) return;
   switch (message.kind) {
     case MessageKind::Activate:
       g_lib.active = 1;

@@ -8,6 +8,7 @@
 
 #include "base/file_access.h"
 #include "base/log.h"
+#include "base/math.h"
 #include "base/memory.h"
 #include "base/rect.h"
 #include "base/system.h"
@@ -18,6 +19,7 @@
 
 namespace zq::gfx {
 
+using base::ClampToInt32;
 using namespace platform;
 
 namespace {
@@ -423,10 +425,10 @@ int BltMovieFrameToScreen(int32_t x, int32_t y, int32_t scale, MovieRecord* m, i
   RECT src{0, 0, m->Width, m->Height};
   RECT client;
   GetMainWindowRect(&client);
-  auto toInt = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
   const int64_t left = int64_t(x) + client.left, top = int64_t(y) + client.top;
-  const RECT unclipped{toInt(left), toInt(top), toInt(left + int64_t(m->Width) * scale),
-                       toInt(top + int64_t(m->Height) * scale)};
+  const RECT unclipped{ClampToInt32(left), ClampToInt32(top),
+                       ClampToInt32(left + int64_t(m->Width) * scale),
+                       ClampToInt32(top + int64_t(m->Height) * scale)};
   RECT dest = unclipped;
   base::ClipRectToRect(&dest, &client);
   if (dest.left == dest.right || dest.top == dest.bottom) return 0;

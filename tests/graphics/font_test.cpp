@@ -492,6 +492,11 @@ TEST(FontDefault, SizeSurvivesUnchangedCallsAndScreenModeChanges) {
   ASSERT_EQ(GetFontInfo(nullptr, &size, &thickness, GetDefaultFontHandle()), 0);
   EXPECT_EQ(size, 20);
   EXPECT_EQ(thickness, 5);
+  // A thickness beyond the weights is held to them: the same call again keeps the font.
+  EXPECT_EQ(SetDefaultFontSize(nullptr, 20, 50), 0);
+  const HandleValue held = GetDefaultFontHandle();
+  EXPECT_EQ(SetDefaultFontSize(nullptr, 20, 50), 0);
+  EXPECT_EQ(GetDefaultFontHandle(), held);
 }
 
 TEST(FontFailures, EachLeavesNothingBehind) {
@@ -536,6 +541,19 @@ TEST(FontFailures, EachLeavesNothingBehind) {
   Synth(16, 5, 3, 2);  // left for LibraryEnd, with the memory fonts
   SetForceFontTextureCache(0);
   Synth(16, 5, 2, -1);
+}
+
+// A cache graph that could not be made again is still due: the next use tries again rather than
+// draw through no graph and report success.
+TEST(FontFailures, ACacheGraphThatCannotBeMadeAgainStaysDue) {
+  LibrarySession lib({.bits = 32, .softwareScreen = false, .direct3D = true});
+  const HandleValue h = Synth(16, 5, 1, 2);
+  ASSERT_EQ(GetFontRecord(h)->TextureCache, 1);
+  DeleteAllGraphHandles(0);
+  platform::ddtest::FailNextCreateSurface(platform::DDERR_OUTOFMEMORY);
+  EXPECT_EQ(SetupFontCache(h), -1);
+  EXPECT_EQ(SetupFontCache(h), 0);
+  EXPECT_NE(GetGraphRecord(GetFontRecord(h)->CacheGraph), nullptr);
 }
 
 TEST(FontFailuresDeathTest, NoContextForRenderingEndsTheProgram) {

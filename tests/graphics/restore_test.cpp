@@ -279,5 +279,50 @@ TEST(Restore, ReturningToFullScreenRebuildsOnce) {
   EXPECT_EQ(g_DD.PrimarySurface->IsLost(), platform::DD_OK);
 }
 
+HandleValue g_victim = -1;
+
+// The wait before a draw may run a rebuild whose callback deletes the very graph being drawn;
+// deleting the draw screen selects the front buffer first, which waits in the same way.
+TEST(Restore, CallsWaitingThroughARebuildReadTheGraphAfterTheWait) {
+  LibrarySession full({.windowed = false});
+  SetGraphRestoreCallback([] { DeleteGraphHandle(g_victim, 0); });
+  int (*const calls[])(HandleValue) = {
+      [](HandleValue g) { return DrawGraphAt(0, 0, g, 0); },
+      [](HandleValue g) { return DrawGraphRect(0, 0, 9, 9, g, 0); },
+      [](HandleValue g) { return DrawGraphRotScaledF(4, 4, 1.0, 0.5, g, 0, 0); },
+      [](HandleValue g) { return DrawGraphFourCorners(0, 0, 8, 0, 8, 8, 0, 8, g, 0); },
+      [](HandleValue g) { return DeleteGraphHandle(g, 0); }};
+  for (int i = 0; i < 5; ++i) {
+    SetCreateOptionFlag(i == 4 ? 1 : 0);
+    g_victim = CreateEmptyGraph(8, 8);
+    SetCreateOptionFlag(0);
+    if (i == 4) {
+      ASSERT_EQ(SelectDrawScreen(g_victim), 0);
+    }
+    platform::InjectDeactivate();
+    ASSERT_EQ(ProcessMessage(), 0);
+    platform::InjectActivate();
+    EXPECT_EQ(calls[i](g_victim), -1) << i;
+  }
+  EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenFront);
+  SetGraphRestoreCallback(nullptr);
+}
+
+// Messages still queued when the library ends reach the window procedure after the graphics
+// are gone: neither a rebuild nor a restore may run then.
+TEST(Restore, MessagesHandledWhileTheLibraryEndsRebuildNothing) {
+  for (bool windowed : {false, true}) {
+    LibrarySession lib({.softwareScreen = false, .windowed = windowed});
+    platform::InjectDeactivate();
+    ASSERT_EQ(ProcessMessage(), 0);
+    platform::InjectActivate();
+    platform::InjectDisplayModeChange(1280, 1024, platform::AdapterPixelFormat(32));
+    const size_t logged = lib.Log().size();
+    lib.End();
+    EXPECT_EQ(lib.Log().find("グラフィックを復帰します", logged), std::string::npos);
+    EXPECT_EQ(platform::ddtest::LiveSurfaceCount(), 0);
+  }
+}
+
 }  // namespace
 }  // namespace zq::gfx
