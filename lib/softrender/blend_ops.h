@@ -493,7 +493,7 @@ struct TranslucentOp {
         }
         V d2;
         if constexpr (kShift == 0) {
-          d2 = (d + d) & kMask2;
+          d2 = V((U(d) + U(d)) & kMask2);  // unsigned: the top bit leaves the lane
         } else {
           d2 = (d >> (kShift - 1)) & kMask2;
         }
