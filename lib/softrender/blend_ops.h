@@ -1,5 +1,6 @@
-// What one source pixel does to one destination pixel in the software blitters: the two
-// pixel formats and one small operator per blend mode. Every choice that is fixed for a
+// What one source pixel does to one destination pixel, for the whole software renderer (the
+// blitters, the textured and rotated kernels, the flat-colour boxes and lines): the two pixel
+// formats and one small operator per blend mode. Every choice that is fixed for a
 // whole draw (which factors exist, bright on or off, which translucent rule) is a template
 // argument, so the pixel loops built from these operators test nothing per pixel.
 //
@@ -85,7 +86,7 @@ struct LaneBits<U> {
   static constexpr int kBits = 8 * int(sizeof(U{}[0]));
 };
 template <class U>
-constexpr bool k16BitLanes = LaneBits<U>::kBits == 16;
+constexpr bool k16BitLanes = !std::is_arithmetic_v<U> && LaneBits<U>::kBits == 16;
 
 template <class V>
 constexpr bool kScalarLanes = std::is_same_v<V, int32_t> || std::is_same_v<V, uint32_t>;
@@ -259,6 +260,8 @@ struct BlendContext {
 
 inline BlendContext MakeBlendContext(int param, uint32_t bright) {
   BlendContext c;
+  // Callers pass 0..255; held there so that no table row is read out of range.
+  param = param < 0 ? 0 : param > 255 ? 255 : param;
   c.param = param;
   c.bright[0] = int((bright >> 16) & 0xFF);
   c.bright[1] = int((bright >> 8) & 0xFF);
@@ -333,7 +336,8 @@ inline V ParamDiffMul255(const BlendContext& c, V t) {
 
 // The factors present in a case: blend-image factor b, alpha factor a, bright. kAvx2Only
 // marks a case whose 32-byte lanes run only in code the AVX2 dispatch level chose (the
-// flat-colour rows); the blitters' baseline builds use 32-byte lanes too and never set it.
+// flat-colour rows); the blitters' baseline builds use 32-byte lanes too and never set it. Set
+// anywhere else, it would put an AVX2 instruction into code any processor may run.
 template <bool kBlendImage, bool kAlpha, bool kBright, bool kAvx2OnlyLanes = false>
 struct Factors {
   static constexpr bool kB = kBlendImage;
@@ -490,14 +494,15 @@ struct TranslucentOp {
         if constexpr (kScalarLanes<V>) {
           const V delta = s1 - FieldOf<PixelT, kI>(d);
           return U(c.paramDiffRow[delta]) << kShift;
-        }
-        V d2;
-        if constexpr (kShift == 0) {
-          d2 = V((U(d) + U(d)) & kMask2);  // unsigned: the top bit leaves the lane
         } else {
-          d2 = (d >> (kShift - 1)) & kMask2;
+          V d2;
+          if constexpr (kShift == 0) {
+            d2 = V((U(d) + U(d)) & kMask2);  // unsigned: the top bit leaves the lane
+          } else {
+            d2 = (d >> (kShift - 1)) & kMask2;
+          }
+          return U(ParamDiffMul255<F::kAvx2Only>(c, V(s1 + s1 - d2))) << kShift;
         }
-        return U(ParamDiffMul255<F::kAvx2Only>(c, V(s1 + s1 - d2))) << kShift;
       };
       return V(U(d) + change(std::integral_constant<int, 0>{}) +
                change(std::integral_constant<int, 1>{}) + change(std::integral_constant<int, 2>{}));
