@@ -81,55 +81,37 @@ TEST(BlendMode, ParameterIsClampedAndTheModeAndSamplingStoredAsPassed) {
   }
 }
 
-TEST(BlendGraph, SelectionRebuildsTheTableWithClampedParameters) {
+TEST(BlendGraph, SelectionRebuildsTheTableWithClampedParametersAndRefusesDeadHandles) {
   LibrarySession lib;
   EXPECT_EQ(g_DrawState.BlendGraph, -1);
-
-  EXPECT_EQ(SelectBlendGraph(-1, 128, 127), 0);
-  EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 128);
-  EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 127);
-  ExpectBlendGraphTable(128, 127);
-
-  // Parameters outside 0..255 are clamped before the table is built: (255, 0) leaves every
-  // entry 0 but the last, which is 1.
-  const HandleValue graph = CreateEmptyGraph(32, 32);
-  ASSERT_GE(graph, 0);
-  EXPECT_EQ(SelectBlendGraph(graph, 300, -7), 0);
-  EXPECT_EQ(g_DrawState.BlendGraph, graph);
-  EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 255);
-  EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 0);
-  ExpectBlendGraphTable(255, 0);
-
-  // The raw 300 differs from the stored 255, so the same call rebuilds the table again.
+  const HandleValue graph = CreateEmptyGraph(32, 32), stale = CreateEmptyGraph(8, 8);
+  ASSERT_EQ(DeleteGraphHandle(stale, 0), 0);
+  // Graph and parameters given; the result; the graph and parameters stored (clamped to 0..255
+  // before the table is built). A refused handle changes nothing.
+  const struct {
+    HandleValue graph;
+    int p, q, result;
+    HandleValue stored;
+    int sp, sq;
+  } cases[] = {{-1, 128, 127, 0, -1, 128, 127},      {graph, 300, -7, 0, graph, 255, 0},
+               {stale, 100, 100, -1, graph, 255, 0}, {5, 100, 100, -1, graph, 255, 0},
+               {-2, 100, 100, -1, graph, 255, 0},    {0x7FFFFFFF, 100, 100, -1, graph, 255, 0},
+               {-1, 0, 255, 0, -1, 0, 255},          {graph, 300, -7, 0, graph, 255, 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(SelectBlendGraph(c.graph, c.p, c.q), c.result) << c.graph;
+    EXPECT_EQ(std::tuple(g_DrawState.BlendGraph, g_DrawState.BlendGraphBorderParam,
+                         g_DrawState.BlendGraphBorderRange),
+              std::tuple(c.stored, c.sp, c.sq));
+    ExpectBlendGraphTable(c.sp, c.sq);
+  }
+  // The raw 300 differs from the stored 255, so the same call rebuilds the table again; values
+  // equal to the stored ones leave it as it is.
   BlendGraphTable[0] = 99;
   EXPECT_EQ(SelectBlendGraph(graph, 300, -7), 0);
   EXPECT_EQ(BlendGraphTable[0], 0);
-  // Values equal to the stored ones are a no-op: the table is left as it is.
   BlendGraphTable[0] = 99;
   EXPECT_EQ(SelectBlendGraph(graph, 255, 0), 0);
   EXPECT_EQ(BlendGraphTable[0], 99);
-
-  // Back to none: (0, 255) gives 255 everywhere.
-  EXPECT_EQ(SelectBlendGraph(-1, 0, 255), 0);
-  EXPECT_EQ(g_DrawState.BlendGraph, -1);
-  ExpectBlendGraphTable(0, 255);
-}
-
-TEST(BlendGraph, InvalidHandlesChangeNothing) {
-  LibrarySession lib;
-  const HandleValue graph = CreateEmptyGraph(8, 8);
-  ASSERT_EQ(SelectBlendGraph(graph, 10, 20), 0);
-  const HandleValue stale = CreateEmptyGraph(8, 8);
-  ASSERT_EQ(DeleteGraphHandle(stale, 0), 0);
-  uint8_t before[256];
-  std::memcpy(before, BlendGraphTable, sizeof before);
-  for (const HandleValue bad : {stale, HandleValue(5), HandleValue(-2), HandleValue(0x7FFFFFFF)}) {
-    EXPECT_EQ(SelectBlendGraph(bad, 100, 100), -1) << bad;
-    EXPECT_EQ(g_DrawState.BlendGraph, graph);
-    EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 10);
-    EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 20);
-    EXPECT_EQ(std::memcmp(before, BlendGraphTable, sizeof before), 0);
-  }
 }
 
 TEST(BlendGraph, ImageIsTheWholeStoreOfTheFirstPiece) {
@@ -155,21 +137,18 @@ TEST(BlendGraph, ImageIsTheWholeStoreOfTheFirstPiece) {
 TEST(Bright, FromComponentsAndPacked) {
   LibrarySession lib;
   EXPECT_EQ(g_DrawState.Bright, 0xFFFFFFu);
-  const struct {
-    int r, g, b;
-    uint32_t want;
-  } rgb[] = {{255, 0, 128, 0xFF0080},
-             {255, 128, 0, 0xFF8000},
-             {300, -5, 128, 0xFF0080},
-             {1, 2, 3, 0x010203}};
-  for (const auto& c : rgb) {
-    EXPECT_EQ(SetDrawBrightRGB(c.r, c.g, c.b), 0);
-    EXPECT_EQ(g_DrawState.Bright, c.want) << c.r << "," << c.g << "," << c.b;
+  // Components are clamped; bits above 23 of a packed value are dropped, both from the stored
+  // value and from the comparison.
+  const uint32_t rgb[][4] = {
+      {255, 0, 128, 0xFF0080}, {255, 128, 0, 0xFF8000}, {300, uint32_t(-5), 128, 0xFF0080}};
+  for (const auto& [r, g, b, want] : rgb) {
+    EXPECT_EQ(SetDrawBrightRGB(int(r), int(g), int(b)), 0);
+    EXPECT_EQ(g_DrawState.Bright, want) << r << "," << g << "," << b;
   }
-  // Bits above 23 are dropped, both from the stored value and from the comparison.
-  const uint32_t packed[][2] = {
-      {0x123456, 0x123456}, {0xAB654321, 0x654321}, {0xFF654321, 0x654321}, {0x01FFFFFF, 0xFFFFFF}};
-  for (const auto& [value, want] : packed) {
+  for (const auto& [value, want] : {std::pair{0x123456u, 0x123456u},
+                                    {0xAB654321u, 0x654321u},
+                                    {0xFF654321u, 0x654321u},
+                                    {0x01FFFFFFu, 0xFFFFFFu}}) {
     SetDrawBrightPacked(value);
     EXPECT_EQ(g_DrawState.Bright, want) << std::hex << value;
   }
@@ -286,36 +265,31 @@ TEST(DrawArea, FrontBufferTakesTheWindowsPartOnTheDesktop) {
   ExpectArea(0, 0, 640, 480);
 }
 
-TEST(DrawOrigin, WindowRectangleForTheFrontBufferOfAHardwareScreen) {
+TEST(DrawOrigin, WindowRectangleForTheFrontBufferOfAHardwareScreenOnly) {
+  {
+    LibrarySession lib;
+    MoveWindowTo(30, 40);
+    ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+    ExpectRect(g_DrawState.DrawOrigin, 0, 0, 0, 0);  // none on a software screen
+    const RECT origin{1, 2, 3, 4};
+    EXPECT_EQ(SetDrawOriginRect(&origin), 0);
+    EXPECT_EQ(SetDrawOriginRect(nullptr), -1);
+    ExpectRect(g_DrawState.DrawOrigin, 1, 2, 3, 4);
+  }
   LibrarySession lib({.softwareScreen = false});
-  ASSERT_EQ(GetSoftwareScreenFlag(), 0);
   MoveWindowTo(30, 40);
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
   const RECT& o = g_DrawState.DrawOrigin;
   ExpectRect(o, 30, 40, 670, 520);
-  // A move updates it through the window procedure.
+  // A move and a resize update it through the window procedure.
   MoveWindowTo(50, 60);
   ExpectRect(o, 50, 60, 690, 540);
   platform::InjectResize(320, 200);
   ProcessMessage();
   ExpectRect(o, 50, 60, 370, 260);
-  // The back buffer has no origin.
-  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);  // the back buffer has none
   ExpectRect(o, 0, 0, 0, 0);
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
-}
-
-TEST(DrawOrigin, SoftwareScreenHasNoneAndTheSetterCopies) {
-  LibrarySession lib;
-  MoveWindowTo(30, 40);
-  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
-  EXPECT_EQ(g_DrawState.DrawOrigin.left, 0);
-  EXPECT_EQ(g_DrawState.DrawOrigin.right, 0);
-  const RECT origin{1, 2, 3, 4};
-  EXPECT_EQ(SetDrawOriginRect(&origin), 0);
-  ExpectRect(g_DrawState.DrawOrigin, 1, 2, 3, 4);
-  EXPECT_EQ(SetDrawOriginRect(nullptr), -1);
-  EXPECT_EQ(g_DrawState.DrawOrigin.bottom, 4);
 }
 
 // ---- Draw screen ------------------------------------------------------------------------------
@@ -329,19 +303,14 @@ TEST(DrawScreen, UnknownAndStaleScreensKeepThePreviousOne) {
   ASSERT_EQ(SelectDrawScreen(a), 0);
   ASSERT_EQ(ApplyDrawArea(1, 2, 30, 20), 0);
 
-  // A slot number with no graph: refused outright.
-  EXPECT_EQ(SelectDrawScreen(5), -1);
-  EXPECT_EQ(SelectDrawScreen(0x7FFF), -1);
-  EXPECT_EQ(GetDrawScreenHandle(), a);
-  EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(a));
-  ExpectArea(1, 2, 30, 20);
-  // A stale handle and a value no path knows: the previous screen is selected again.
-  for (const int32_t bad : {stale, int32_t(-3), int32_t(-1), int32_t(0x8000), INT32_MIN}) {
-    EXPECT_EQ(SelectDrawScreen(bad), 0) << bad;
+  // A slot number with no graph is refused outright; a stale handle and a value no path knows
+  // select the previous screen again.
+  for (const int32_t bad : {5, 0x7FFF, stale, -3, -1, 0x8000, INT32_MIN}) {
+    EXPECT_EQ(SelectDrawScreen(bad), bad == 5 || bad == 0x7FFF ? -1 : 0) << bad;
     EXPECT_EQ(GetDrawScreenHandle(), a) << bad;
     EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(a)) << bad;
-    EXPECT_EQ(g_DrawState.DrawScreenWidth, 64);
-    EXPECT_EQ(g_DrawState.DrawScreenHeight, 32);
+    EXPECT_EQ(std::pair(g_DrawState.DrawScreenWidth, g_DrawState.DrawScreenHeight),
+              std::pair(64, 32));
     ExpectArea(1, 2, 30, 20);
   }
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
@@ -434,29 +403,19 @@ TEST(CreationOptions, SetGetAndTheirEffectOnNewGraphs) {
   EXPECT_EQ(options(), std::tuple(1, 0, 0, 0));
 }
 
+// Before the display exists the choice also decides the screen; after, only the option changes,
+// and without Direct3D no graph goes there.
 TEST(CreationOptions, Direct3DChoiceIsStoredAndDecidesTheScreenBeforeTheDisplay) {
-  {
-    LibrarySession lib({.start = false});
-    ASSERT_EQ(GetDirectDrawObject(), nullptr);
-    EXPECT_EQ(ChooseDirect3DGraphs(0), 0);
-    EXPECT_EQ(g_DD.SoftwareScreenAtStart, 1);
-    EXPECT_EQ(GetChooseDirect3DGraphs(), 0);
-    EXPECT_EQ(ChooseDirect3DGraphs(1), 0);
-    EXPECT_EQ(g_DD.SoftwareScreenAtStart, 0);
-    EXPECT_EQ(GetChooseDirect3DGraphs(), 1);
+  for (const bool started : {false, true}) {
+    LibrarySession lib({.start = started});
+    ASSERT_EQ(GetDirectDrawObject() != nullptr, started);
+    for (const int flag : {0, 1}) {
+      EXPECT_EQ(ChooseDirect3DGraphs(flag), 0);
+      EXPECT_EQ(
+          std::tuple(g_DD.SoftwareScreenAtStart, GetChooseDirect3DGraphs(), IsUsing3DGraphs()),
+          std::tuple(started || flag == 0 ? 1 : 0, flag, 0));
+    }
   }
-  LibrarySession lib;
-  ASSERT_NE(GetDirectDrawObject(), nullptr);
-  // Once the display exists only the option changes.
-  EXPECT_EQ(ChooseDirect3DGraphs(0), 0);
-  EXPECT_EQ(g_DD.SoftwareScreenAtStart, 1);
-  EXPECT_EQ(GetChooseDirect3DGraphs(), 0);
-  EXPECT_EQ(IsUsing3DGraphs(), 0);
-  EXPECT_EQ(ChooseDirect3DGraphs(1), 0);
-  EXPECT_EQ(g_DD.SoftwareScreenAtStart, 1);
-  EXPECT_EQ(GetChooseDirect3DGraphs(), 1);
-  // The option is on, but there is no Direct3D: no graph would go there.
-  EXPECT_EQ(IsUsing3DGraphs(), 0);
 }
 
 }  // namespace
