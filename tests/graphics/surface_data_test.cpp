@@ -50,8 +50,8 @@ TEST(SurfaceData, SoftwareStoresAreNormalisedAndIndexedByFormat) {
     ASSERT_GE(h, 0);
     const SurfaceDataRecord* r = GetSurfaceDataRecord(h);
     EXPECT_EQ(HandleKindBits(HandleKind::kSurfaceData), h & kHandleKindMask);
-    // SoftwareFlag, FormatIndex, RefCount, DrawValid, AlphaTestFlag,
-    // SystemMemFlag, ColorType, AlphaFlag, PaletteFlag, TransColor.
+    // SoftwareFlag, FormatIndex, RefCount, DrawValid, AlphaTestFlag, SystemMemFlag, ColorType,
+    // AlphaFlag, PaletteFlag, TransColor.
     EXPECT_EQ(
         std::tuple(r->SoftwareFlag, r->FormatIndex, r->RefCount, int(r->Options.DrawValid),
                    int(r->Options.AlphaTestFlag), int(r->Options.SystemMemFlag), r->Image.ColorType,
@@ -151,8 +151,7 @@ TEST(SurfaceData, NestedLocksOnASoftwareStore) {
   EXPECT_EQ(UnlockSurfaceData(h, nullptr), 0);
   EXPECT_EQ(UnlockSurfaceData(h, nullptr), 0);
   EXPECT_EQ(UnlockSurfaceData(h, nullptr), -1);
-  // Rectangles outside the store or reversed are refused; the store stays
-  // unlocked.
+  // Rectangles outside the store or reversed are refused; the store stays unlocked.
   for (platform::RECT bad :
        {platform::RECT{0, 0, 21, 10}, {0, 0, 20, 11}, {-1, 0, 4, 4}, {5, 0, 4, 4}, {0, 6, 4, 5}}) {
     EXPECT_EQ(LockSurfaceData(h, &pitch, &p, 0, &bad, nullptr), -1);
@@ -177,8 +176,7 @@ TEST(SurfaceData, FillingASoftwareStorePacksIntoItsOwnFormat) {
   };
   EXPECT_EQ(bytesOf(Options(16, 0), 255, 0, 0, 255), (std::vector<uint8_t>{0x00, 0xF8}));
   EXPECT_EQ(bytesOf(Options(16, 0), 8, 4, 8, 255), (std::vector<uint8_t>{0x21, 0x08}));
-  // Colour word, then the alpha byte; the spare byte gets the format's
-  // uncovered bits.
+  // Colour word, then the alpha byte; the spare byte gets the format's uncovered bits.
   EXPECT_EQ(bytesOf(Options(16, 1), 0, 255, 0, 0x80),
             (std::vector<uint8_t>{0xE0, 0x07, 0x80, 0xFF}));
   EXPECT_EQ(bytesOf(Options(32, 1), 0x11, 0x22, 0x33, 0x44),
@@ -219,8 +217,7 @@ TEST(SurfaceData, HardwareStoresLockNestAndUnlockOnRelease) {
   ASSERT_EQ(r->Surface->Lock(nullptr, &desc, 0), platform::DD_OK);
   r->Surface->Unlock(nullptr);
 
-  // Releasing the store of a locked record unlocks it; a new store locks
-  // normally.
+  // Releasing the store of a locked record unlocks it; a new store locks normally.
   ASSERT_EQ(LockSurfaceData(h, &pitch, &p0, 1, nullptr, nullptr), 0);
   EXPECT_EQ(ReleaseSurfaceDataSurface(h), 0);
   EXPECT_EQ(r->Surface, nullptr);
@@ -283,8 +280,7 @@ TEST(Surface2D, PiecesShareStoresAndReportDeletion) {
   EXPECT_EQ(AddSurface2D(8, 8, 25, 8, 0, data, 0, 0, nullptr), -1);
   EXPECT_EQ(AddSurface2D(8, 8, 0, 0, 0, data + 0x10000, 0, 0, nullptr), -1);
 
-  // Releasing and re-creating the stores makes one store, which both pieces
-  // see.
+  // Releasing and re-creating the stores makes one store, which both pieces see.
   EXPECT_EQ(ReleaseSurface2DObjects(), 0);
   EXPECT_EQ(GetSurfaceDataRecord(data)->Surface, nullptr);
   EXPECT_EQ(RecreateSurface2DObjects(), 0);
