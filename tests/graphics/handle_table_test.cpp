@@ -28,20 +28,17 @@ class HandleTableTest : public ::testing::Test {
 TEST(HandleKinds, BitsSlotCountsAndValueLayout) {
   // Graph, sound, movie, font, 2D surface, 3D surface, surface data, mask, socket, text input
   // and music are kinds 1 to 11 in bits 27..30.
-  const std::pair<int32_t, int32_t> kinds[] = {{kGraphHandleKind, kGraphHandleSlots},
-                                               {kSoundHandleKind, kSoundHandleSlots},
-                                               {kMovieHandleKind, kMovieHandleSlots},
-                                               {kFontHandleKind, kFontHandleSlots},
-                                               {kSurface2DHandleKind, kSurface2DHandleSlots},
-                                               {kSurface3DHandleKind, kSurface3DHandleSlots},
-                                               {kSurfaceDataHandleKind, kSurfaceDataHandleSlots},
-                                               {kMaskHandleKind, kMaskHandleSlots},
-                                               {kSocketHandleKind, kSocketHandleSlots},
-                                               {kTextInputHandleKind, kTextInputHandleSlots},
-                                               {kMusicHandleKind, kMusicHandleSlots}};
+  const int32_t kinds[] = {kGraphHandleKind,       kSoundHandleKind,     kMovieHandleKind,
+                           kFontHandleKind,        kSurface2DHandleKind, kSurface3DHandleKind,
+                           kSurfaceDataHandleKind, kMaskHandleKind,      kSocketHandleKind,
+                           kTextInputHandleKind,   kMusicHandleKind};
+  const int32_t slots[] = {kGraphHandleSlots,       kSoundHandleSlots,     kMovieHandleSlots,
+                           kFontHandleSlots,        kSurface2DHandleSlots, kSurface3DHandleSlots,
+                           kSurfaceDataHandleSlots, kMaskHandleSlots,      kSocketHandleSlots,
+                           kTextInputHandleSlots,   kMusicHandleSlots};
   const int32_t wantSlots[] = {32768, 4096, 100, 40, 32768, 65536, 65536, 512, 4096, 20, 256};
   for (int i = 0; i < 11; ++i)
-    EXPECT_EQ(kinds[i], std::pair((i + 1) * 0x08000000, wantSlots[i])) << i;
+    EXPECT_EQ(std::pair(kinds[i], slots[i]), std::pair((i + 1) * 0x08000000, wantSlots[i])) << i;
   EXPECT_EQ(MakeHandleValue(HandleKind::kGraph, 1, 1), 0x08010001);
   EXPECT_EQ(MakeHandleValue(HandleKind::kSurfaceData, 0xFFFF, 2047), 0x3FFFFFFF);
   EXPECT_EQ(MakeHandleValue(HandleKind::kMusic, 3, 2048), 0x58000003);  // counter cut to 11 bits
@@ -88,16 +85,18 @@ TEST_F(HandleTableTest, FiveValidityTestsInOrder) {
   const HandleValue h = t.Allocate();
   ASSERT_EQ(h, 0x20000000);
   // 0xA0000000: right kind, sign set; slot 40 is past the font table, 39 is empty.
-  const std::pair<HandleValue, HandleStatus> cases[] = {
-      {h, HandleStatus::kValid},
-      {-1, HandleStatus::kNegative},
-      {int32_t(0xA0000000u), HandleStatus::kNegative},
-      {0x08000000, HandleStatus::kWrongKind},
-      {0x28000000, HandleStatus::kWrongKind},
-      {0x20000028, HandleStatus::kSlotOutOfRange},
-      {0x2000FFFF, HandleStatus::kSlotOutOfRange},
-      {0x20000027, HandleStatus::kEmptySlot},
-      {0x20010000, HandleStatus::kStale}};
+  const struct {
+    HandleValue handle;
+    HandleStatus status;
+  } cases[] = {{h, HandleStatus::kValid},
+               {-1, HandleStatus::kNegative},
+               {int32_t(0xA0000000u), HandleStatus::kNegative},
+               {0x08000000, HandleStatus::kWrongKind},
+               {0x28000000, HandleStatus::kWrongKind},
+               {0x20000028, HandleStatus::kSlotOutOfRange},
+               {0x2000FFFF, HandleStatus::kSlotOutOfRange},
+               {0x20000027, HandleStatus::kEmptySlot},
+               {0x20010000, HandleStatus::kStale}};
   for (const auto& [handle, status] : cases)
     EXPECT_EQ(t.Check(handle), status) << std::hex << handle;
   EXPECT_EQ(t.Lookup(0x20010000), nullptr);

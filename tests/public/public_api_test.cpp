@@ -162,39 +162,21 @@ TEST(PublicApi, StartLoadDrawPresentReadBackEnd) {
   // Mirrored about the centre: one pixel to the right, u = 322 - x.
   EXPECT_EQ(zq::DrawGraphRotScaledF(321.0f, 301.0f, 1.0, 0.0, cell, 0, 1), 0);
   EXPECT_EQ(zq::DrawGraphFourCorners(400, 400, 440, 400, 440, 440, 400, 440, cell, 0), 0);
-  for (const auto& [x, y, want] : {std::tuple{10, 20, pic[0]},
-                                   {12, 21, pic[5]},
-                                   {13, 21, 0u},
-                                   {10, 22, 0u},
-                                   {30, 20, pic[2]},
-                                   {32, 21, pic[3]},
-                                   {41, 21, pic[0]},
-                                   {44, 20, pic[2]},
-                                   {43, 23, pic[4]},
-                                   {60, 20, pic[1]},
-                                   {61, 21, pic[5]},
-                                   {62, 20, 0u},
-                                   {70, 20, pic[2]},
-                                   {71, 21, pic[4]},
-                                   {80, 20, pic[5]},
-                                   {82, 22, pic[5]},
-                                   {83, 22, 0u},
-                                   {100, 100, Rgb(200, 100, 50)},
-                                   {101, 100, grey},
-                                   {104, 101, 0u},
-                                   {200, 200, white},
-                                   {204, 203, white},
-                                   {202, 202, 0u},
-                                   {205, 203, 0u},
-                                   {300, 300, cells[2]},
-                                   {301, 301, cells[7]},
-                                   {310, 300, cells[2]},
-                                   {311, 301, cells[7]},
-                                   {321, 300, cells[3]},
-                                   {322, 301, cells[6]},
-                                   {405, 405, cells[2]},
-                                   {435, 435, cells[7]}})
-    EXPECT_EQ(Pixel(x, y) & 0xFFFFFF, want) << x << "," << y;
+  const struct {
+    int x, y;
+    uint32_t want;
+  } points[] = {{10, 20, pic[0]},     {12, 21, pic[5]},     {13, 21, 0u},
+                {10, 22, 0u},         {30, 20, pic[2]},     {32, 21, pic[3]},
+                {41, 21, pic[0]},     {44, 20, pic[2]},     {43, 23, pic[4]},
+                {60, 20, pic[1]},     {61, 21, pic[5]},     {62, 20, 0u},
+                {70, 20, pic[2]},     {71, 21, pic[4]},     {80, 20, pic[5]},
+                {82, 22, pic[5]},     {83, 22, 0u},         {100, 100, Rgb(200, 100, 50)},
+                {101, 100, grey},     {104, 101, 0u},       {200, 200, white},
+                {204, 203, white},    {202, 202, 0u},       {205, 203, 0u},
+                {300, 300, cells[2]}, {301, 301, cells[7]}, {310, 300, cells[2]},
+                {311, 301, cells[7]}, {321, 300, cells[3]}, {322, 301, cells[6]},
+                {405, 405, cells[2]}, {435, 435, cells[7]}};
+  for (const auto& [x, y, want] : points) EXPECT_EQ(Pixel(x, y) & 0xFFFFFF, want) << x << "," << y;
   uint32_t v = 0;
   for (auto [x, y, out] : {std::tuple{-1, 0, &v}, {640, 0, &v}, {0, 480, &v}, {0, 0, nullptr}})
     EXPECT_EQ(zq::GetDrawScreenPixel(x, y, out), -1);
