@@ -54,7 +54,7 @@ std::tuple<int, int, int> MaskState() {
   return {MaskLayerExists(), IsMaskEnabled(), g_DrawState.MaskActive};
 }
 
-TEST(MaskLayer, WithoutAMaskScreenTheFlagCannotChange) {
+TEST(MaskLayer, WithoutAMaskScreenTheFlagCannotChangeAndNoHandleIsLive) {
   LibrarySession lib({.bits = 32});
   EXPECT_EQ(SetMaskEnabled(1), -1);
   EXPECT_EQ(SetMaskEnabled(0), -1);
@@ -69,6 +69,11 @@ TEST(MaskLayer, WithoutAMaskScreenTheFlagCannotChange) {
   EXPECT_EQ(BeginMaskedDraw(0, 0, 640, 480), 0);
   EXPECT_EQ(EndMaskedDraw(0, 0, 640, 480), 0);
   EXPECT_EQ(TargetPixel(5, 5), Old(5, 5));
+  EXPECT_EQ(DeleteAllMaskHandles(), 0);
+  for (const HandleValue h :
+       {-1, MakeHandleValue(HandleKind::kMask, 0, 0), MakeHandleValue(HandleKind::kGraph, 0, 0),
+        kMaskHandleKind | 512, kMaskHandleKind | 0xFFFF})
+    EXPECT_EQ(DeleteMaskHandle(h), -1) << std::hex << h;
 }
 
 TEST(MaskLayer, PatternPitchIsTheWidthRoundedUpToFourAndSizeZeroCountsAs640By480) {
@@ -91,7 +96,7 @@ TEST(MaskLayer, PatternPitchIsTheWidthRoundedUpToFourAndSizeZeroCountsAs640By480
   EXPECT_EQ(std::count(p, p + 644 * 480, 0), 644 * 480);
 }
 
-TEST(MaskLayer, FlagsFollowSetMaskEnabledAndDeletion) {
+TEST(MaskLayer, FlagsFollowSetMaskEnabledDeletionAndTheGraphicsEnd) {
   LibrarySession lib({.bits = 32});
   ASSERT_EQ(CreateMaskScreen(), 0);
   EXPECT_EQ(MaskState(), std::tuple(1, 1, 1));
@@ -112,6 +117,13 @@ TEST(MaskLayer, FlagsFollowSetMaskEnabledAndDeletion) {
   EXPECT_EQ(GetMaskImage(), nullptr);
   EXPECT_EQ(g_MaskScreen.MaskScreenFlag, 0);
   EXPECT_EQ(SetMaskEnabled(1), -1);
+  // A mode change ends the graphics manager, which takes the mask screen with it.
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  ASSERT_EQ(RunScreenModeChange(640, 480, 16, 60), 0);
+  EXPECT_EQ(MaskState(), std::tuple(0, 1, 0));
+  EXPECT_EQ(GetMaskPattern(nullptr), nullptr);
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  EXPECT_EQ(GetMaskImage()->ColorType, kMemImgRgb565);
 }
 
 TEST(MaskLayer, ReleaseKeepsThePatternAndStopsTheBracketUntilRecreated) {
@@ -135,27 +147,6 @@ TEST(MaskLayer, ReleaseKeepsThePatternAndStopsTheBracketUntilRecreated) {
   const uint8_t* p = GetMaskPattern(&pitch);
   EXPECT_EQ(p[10 * pitch + 5], 1 + 5);
   EXPECT_EQ(p[10 * pitch + 400], 0);
-}
-
-TEST(MaskLayer, GraphicsEndDeletesTheMaskScreen) {
-  LibrarySession lib({.bits = 32});
-  ASSERT_EQ(CreateMaskScreen(), 0);
-  // A mode change ends the graphics manager, which takes the mask screen with it.
-  ASSERT_EQ(RunScreenModeChange(640, 480, 16, 60), 0);
-  EXPECT_EQ(MaskState(), std::tuple(0, 1, 0));
-  EXPECT_EQ(GetMaskPattern(nullptr), nullptr);
-  ASSERT_EQ(CreateMaskScreen(), 0);
-  EXPECT_EQ(GetMaskImage()->ColorType, kMemImgRgb565);
-  // LibraryEnd frees the rest; the session checks that nothing leaks.
-}
-
-TEST(MaskLayer, HandlesThatAreNotLiveAreRefused) {
-  LibrarySession lib({.bits = 32});
-  EXPECT_EQ(DeleteAllMaskHandles(), 0);
-  for (const HandleValue h :
-       {-1, MakeHandleValue(HandleKind::kMask, 0, 0), MakeHandleValue(HandleKind::kGraph, 0, 0),
-        kMaskHandleKind | 512, kMaskHandleKind | 0xFFFF})
-    EXPECT_EQ(DeleteMaskHandle(h), -1) << std::hex << h;
 }
 
 TEST(MaskLayer, ScratchFailuresAreLoggedAndLeaveNoMaskScreen) {
