@@ -122,6 +122,9 @@ TEST_F(HandleTableTest, HighMarkDropsPastFreeSlotsAndLowerSlotsWaitUntilTheTable
   EXPECT_EQ(t.Count(), 2);
   EXPECT_EQ(HandleSlot(t.Allocate()), 2);
   EXPECT_EQ(HandleSlot(t.Allocate()), 3);
+  // A freed slot below the mark waits while the table has room on top.
+  ASSERT_EQ(t.Free(h[0]), 0);
+  EXPECT_EQ(HandleSlot(t.Allocate()), 4);
   t.Term();
 
   HandleTable full(HandleKind::kTextInput, sizeof(TestRecord));
