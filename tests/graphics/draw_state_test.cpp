@@ -145,10 +145,9 @@ TEST(Bright, FromComponentsAndPacked) {
     EXPECT_EQ(SetDrawBrightRGB(int(r), int(g), int(b)), 0);
     EXPECT_EQ(g_DrawState.Bright, want) << r << "," << g << "," << b;
   }
-  for (const auto& [value, want] : {std::pair{0x123456u, 0x123456u},
-                                    {0xAB654321u, 0x654321u},
-                                    {0xFF654321u, 0x654321u},
-                                    {0x01FFFFFFu, 0xFFFFFFu}}) {
+  const uint32_t packed[][2] = {
+      {0x123456, 0x123456}, {0xAB654321, 0x654321}, {0xFF654321, 0x654321}, {0x01FFFFFF, 0xFFFFFF}};
+  for (const auto& [value, want] : packed) {
     SetDrawBrightPacked(value);
     EXPECT_EQ(g_DrawState.Bright, want) << std::hex << value;
   }

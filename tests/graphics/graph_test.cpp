@@ -56,15 +56,9 @@ TEST(GraphHandles, RefusedSizesAndStoresLeaveNoRecord) {
   };
   const auto before = counts();
   // 65535 x 65535 x 4 bytes is more than one pixel block may hold: the store is refused.
-  for (auto [w, h] : {std::pair{0, 8},
-                      {8, 0},
-                      {-1, 8},
-                      {8, -5},
-                      {65536, 1},
-                      {1, 65536},
-                      {0x10010, 0x10010},
-                      {65535, 65535}})
-    EXPECT_EQ(CreateEmptyGraph(w, h), -1) << w << "x" << h;
+  const int sizes[][2] = {
+      {0, 8}, {8, 0}, {-1, 8}, {8, -5}, {65536, 1}, {1, 65536}, {0x10010, 0x10010}, {65535, 65535}};
+  for (const auto& [w, h] : sizes) EXPECT_EQ(CreateEmptyGraph(w, h), -1) << w << "x" << h;
   EXPECT_EQ(counts(), before);
   const HandleValue wide = CreateEmptyGraph(65535, 1);
   ASSERT_GE(wide, 0);
