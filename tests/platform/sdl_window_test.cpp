@@ -61,7 +61,7 @@ std::string PresentHeadless(const std::vector<uint32_t>& px) {
 TEST(WindowPresenterTest, HeadlessUnlessAskedAndWhereNoDisplayOpens) {
   const std::vector<uint32_t> px = {0x123456, 0xABCDEF};
   for (const char* value : {static_cast<const char*>(nullptr), "headless", "sdl"}) {
-    EnvGuard env("ZQ_PRESENTER", value), x11("DISPLAY", nullptr);
+    EnvGuard env("ZQ_PRESENTER", value);
     ResetPresenter();
     testing::internal::CaptureStderr();
     ASSERT_TRUE(PresentXrgb(px, 2, 1));
