@@ -198,21 +198,6 @@ TEST(GdiTest, TargetsOfEveryKind) {
   const uint8_t reds[12] = {0, 0, 255, 20, 20, 240, 0, 255, 0, 0};
   c8.Put(s24, reds);
   EXPECT_EQ(c8.Row(0, 3), (Px{1, 3, 2}));
-  // 4-bit grey ramp (entry i = 17 i): 0x22 -> 2, 0xFF -> 15, 0 -> 0, high nibble first.
-  BITMAPINFO t4 = Info(3, -1, 4);
-  for (int i = 0; i < 16; ++i)
-    t4.bmiColors[i] = RGBQUAD{uint8_t(17 * i), uint8_t(17 * i), uint8_t(17 * i), 0};
-  Canvas c4(t4);
-  const uint8_t greys[12] = {0x22, 0x22, 0x22, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
-  c4.Put(s24, greys);
-  EXPECT_EQ((Px{c4.bits[0], c4.bits[1]}), (Px{0x2F, 0x00}));
-  // 1-bit black and white: white, black, light grey give bits 1 0 1 from the top bit.
-  BITMAPINFO t1 = Info(3, -1, 1);
-  t1.bmiColors[1] = RGBQUAD{255, 255, 255, 0};
-  Canvas c1(t1);
-  const uint8_t bw[12] = {0xFF, 0xFF, 0xFF, 0, 0, 0, 200, 200, 200, 0};
-  c1.Put(s24, bw);
-  EXPECT_EQ(c1.bits[0], 0xA0);
 }
 
 TEST(GdiTest, TransfersAreClippedToImageAndTarget) {
