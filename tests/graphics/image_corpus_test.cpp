@@ -34,7 +34,8 @@ bool RunTool(const std::string& command) {
   return std::system((command + " 2>/dev/null").c_str()) == 0;
 }
 
-// A binary PNM or PAM read back: 8-bit samples, 1, 3 or 4 channels.
+// A binary PGM or PPM read back: 8-bit samples, 1 or 3 channels. Header numbers may carry "#"
+// comments (ImageMagick puts a TGA's image ID there).
 struct Raster {
   int width = 0, height = 0, channels = 0;
   std::vector<uint8_t> samples;
@@ -46,45 +47,21 @@ Raster ReadRaster(const std::string& path) {
   Raster r;
   std::string magic;
   in >> magic;
-  int maxval = 0;
-  if (magic == "P7") {
-    std::string key;
-    while (in >> key && key != "ENDHDR") {
-      if (key == "WIDTH")
-        in >> r.width;
-      else if (key == "HEIGHT")
-        in >> r.height;
-      else if (key == "DEPTH")
-        in >> r.channels;
-      else if (key == "MAXVAL")
-        in >> maxval;
-      else
-        std::getline(in, key);
-    }
-  } else if (magic == "P5" || magic == "P6") {
-    r.channels = magic == "P5" ? 1 : 3;
-    // Header numbers, with "#" comments (ImageMagick puts a TGA's image ID there) skipped.
-    auto number = [&in] {
-      in >> std::ws;
-      while (in.peek() == '#') {
-        std::string comment;
-        std::getline(in, comment);
-        in >> std::ws;
-      }
-      int v = 0;
-      in >> v;
-      return v;
-    };
-    r.width = number();
-    r.height = number();
-    maxval = number();
-  }
+  r.channels = magic == "P5" ? 1 : magic == "P6" ? 3 : 0;
+  auto number = [&in] {
+    for (std::string comment; (in >> std::ws).peek() == '#';) std::getline(in, comment);
+    int v = 0;
+    in >> v;
+    return v;
+  };
+  r.width = number();
+  r.height = number();
+  const int maxval = number();
   in.get();  // the single white-space byte before the samples
-  if (maxval != 255 || r.width <= 0 || r.height <= 0) return Raster{};
+  if (maxval != 255 || r.width <= 0 || r.height <= 0 || r.channels == 0) return Raster{};
   r.samples.resize(size_t(r.width) * r.height * r.channels);
   in.read(reinterpret_cast<char*>(r.samples.data()), std::streamsize(r.samples.size()));
-  if (!in) return Raster{};
-  return r;
+  return in ? r : Raster{};
 }
 
 // Sources written by the test: colour(x, y) gives 0xAARRGGBB.
@@ -188,10 +165,9 @@ TEST(ImageCorpus, ToolWrittenFilesDecodeToTheToolsPixels) {
   WritePam(dir.Path("two.pam"), w, h, false,
            [](int x, int y) { return ((x + y / 2) % 3 == 0) ? 0x000000u : 0xFFFFFFu; });
   // netpbm's BMP writer wants a PPM, not a PAM.
-  for (const char* s : {"full", "sixteen", "two"}) {
-    ASSERT_TRUE(RunTool("pamtopnm '" + dir.Path(std::string(s) + ".pam") + "' > '" +
-                        dir.Path(std::string(s) + ".ppm") + "'"));
-  }
+  for (std::string s : {"full", "sixteen", "two"})
+    ASSERT_TRUE(
+        RunTool("pamtopnm '" + dir.Path(s + ".pam") + "' > '" + dir.Path(s + ".ppm") + "'"));
 
   int decoded = 0;
   for (const Case& c : kCases) {
@@ -199,10 +175,7 @@ TEST(ImageCorpus, ToolWrittenFilesDecodeToTheToolsPixels) {
     const bool netpbmBmp = std::string(c.command).rfind("ppmtobmp", 0) == 0;
     const std::string src = dir.Path(std::string(c.source) + (netpbmBmp ? ".ppm" : ".pam"));
     const std::string file = dir.Path(c.file);
-    if (!RunTool(Expand(c.command, src, file))) {
-      ADD_FAILURE() << "the tool failed: " << Expand(c.command, src, file);
-      continue;
-    }
+    ASSERT_TRUE(RunTool(Expand(c.command, src, file))) << Expand(c.command, src, file);
     // What the tools read back: netpbm's decoders for JPEG (the same libjpeg) and TGA (ImageMagick
     // leaves a bottom-up TGA's rows upside down and only notes the orientation), ImageMagick
     // for the others.
@@ -214,23 +187,12 @@ TEST(ImageCorpus, ToolWrittenFilesDecodeToTheToolsPixels) {
         : tga        ? "tgatoppm -alphaout='" + ref + ".a' '" + file + "' > '" + ref + "'"
                      : Expand("MAGICK %s -alpha off -depth 8 ppm:%o", file, ref);
     ASSERT_TRUE(RunTool(readBack));
-    Raster want = ReadRaster(ref);
-    if (want.channels == 1) {  // a greyscale JPEG read back as PGM
-      Raster rgb = want;
-      rgb.channels = 3;
-      rgb.samples.clear();
-      for (uint8_t v : want.samples) rgb.samples.insert(rgb.samples.end(), {v, v, v});
-      want = rgb;
-    }
-    if (want.channels != 3) {
-      ADD_FAILURE() << "no picture read back from the tool";
-      continue;
-    }
+    const Raster want = ReadRaster(ref);  // a greyscale JPEG is read back as PGM
+    ASSERT_NE(want.channels, 0) << "no picture read back from the tool";
     Raster wantAlpha;
     if (c.alpha) {
-      if (!tga) {
-        ASSERT_TRUE(RunTool(Expand("MAGICK %s -alpha extract -depth 8 pgm:%o", file, ref + ".a")));
-      }
+      ASSERT_TRUE(tga ||
+                  RunTool(Expand("MAGICK %s -alpha extract -depth 8 pgm:%o", file, ref + ".a")));
       wantAlpha = ReadRaster(ref + ".a");
       ASSERT_EQ(wantAlpha.channels, 1);
     }
@@ -248,7 +210,8 @@ TEST(ImageCorpus, ToolWrittenFilesDecodeToTheToolsPixels) {
         for (int ch = 0; ch < 3; ++ch) {
           const int shift = 16 - 8 * ch;
           const int m = int(c.rgbMask >> shift & 0xFF);
-          const int diff = std::abs(int(got >> shift & m) - (want.At(x, y, ch) & m));
+          const int diff =
+              std::abs(int(got >> shift & m) - (want.At(x, y, ch % want.channels) & m));
           worst = std::max(worst, diff);
         }
         if (c.alpha && int(got >> 24) != wantAlpha.At(x, y, 0)) ++alphaMismatches;
