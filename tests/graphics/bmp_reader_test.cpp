@@ -160,42 +160,18 @@ TEST(BmpReader, DeclinesBrokenFiles) {
     uint32_t value;
     bool withNext;
   } patches[] = {
-      {1, 1, 'A'},  // signature
-      {14, 4, 0},
-      {14, 4, 12},
-      {14, 4, 39},
-      {14, 4, 10000},
-      {14, 4, 0xFFFFFFF0},  // header size
-      {28, 2, 0},
-      {28, 2, 2},
-      {28, 2, 3},
-      {28, 2, 7},
-      {28, 2, 12},
-      {28, 2, 48},
-      {28, 2, 64},  // bits
-      {10, 4, 58},
-      {10, 4, 0xFFFFFFFF},  // data offset at or past the end
-      // width, height
-      {18, 4, 0, true},
-      {22, 4, 1},
-      {18, 4, uint32_t(-1), true},
-      {22, 4, 1},
-      {18, 4, uint32_t(INT_MIN), true},
-      {22, 4, 1},
-      {18, 4, 1, true},
-      {22, 4, 0},
-      {18, 4, 1, true},
-      {22, 4, uint32_t(INT_MIN)},
-      {18, 4, 65536, true},
-      {22, 4, 1},
-      {18, 4, 1, true},
-      {22, 4, 65536},
-      {18, 4, 1, true},
-      {22, 4, uint32_t(-65536)},
-      {18, 4, INT_MAX, true},
-      {22, 4, INT_MAX},
-      {18, 4, INT_MAX, true},
-      {22, 4, uint32_t(-INT_MAX)},
+      // clang-format off
+      {1, 1, 'A'},                                                                // signature
+      {14, 4, 0}, {14, 4, 12}, {14, 4, 39}, {14, 4, 10000}, {14, 4, 0xFFFFFFF0},  // header size
+      {28, 2, 0}, {28, 2, 2}, {28, 2, 3}, {28, 2, 7}, {28, 2, 12}, {28, 2, 48}, {28, 2, 64},  // bits
+      {10, 4, 58}, {10, 4, 0xFFFFFFFF},  // data offset at or past the end
+      // width and height
+      {18, 4, 0, true}, {22, 4, 1}, {18, 4, uint32_t(-1), true}, {22, 4, 1},
+      {18, 4, uint32_t(INT_MIN), true}, {22, 4, 1}, {18, 4, 1, true}, {22, 4, 0},
+      {18, 4, 1, true}, {22, 4, uint32_t(INT_MIN)}, {18, 4, 65536, true}, {22, 4, 1},
+      {18, 4, 1, true}, {22, 4, 65536}, {18, 4, 1, true}, {22, 4, uint32_t(-65536)},
+      {18, 4, INT_MAX, true}, {22, 4, INT_MAX}, {18, 4, INT_MAX, true}, {22, 4, uint32_t(-INT_MAX)},
+      // clang-format on
   };
   Bytes b = ValidBmp();
   for (const auto& p : patches) {

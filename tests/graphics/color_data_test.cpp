@@ -130,7 +130,7 @@ TEST(PackColorByData, Table) {
   EXPECT_EQ(PackColorByData(nullptr, 1, 2, 3, 4), 0u);
 }
 
-// ---- comparison and presets ----
+// ---- comparison ----
 
 TEST(IsSameColorData, DepthAndMasksOnly) {
   const ColorData a = Masks(16, 0xF800, 0x07E0, 0x001F, 0);
@@ -148,28 +148,6 @@ TEST(IsSameColorData, DepthAndMasksOnly) {
   const ColorData c = Masks(16, 0x001F, 0x07E0, 0xF800, 0);
   EXPECT_EQ(IsSameColorData(&a, &c), 0);
   EXPECT_EQ(IsSameColorData(&a, nullptr), 0);
-}
-
-TEST(ColorDataPresets, Pal8Byte8Rgb24) {
-  ColorData d{};
-  d.Palette[7] = 0x112233;
-  EXPECT_EQ(SetupColorDataPal8(&d), 0);
-  EXPECT_EQ(std::tuple(d.ColorBitDepth, d.PixelByte), std::tuple(8, 1));
-  EXPECT_EQ(std::tuple(d.RM, d.GM, d.BM, d.AM, d.NM),
-            std::tuple(0xFF0000u, 0xFF00u, 0xFFu, 0u, 0xFF000000u));
-  EXPECT_EQ(d.RW + d.GW + d.BW, 24);
-  EXPECT_EQ(std::tuple(d.AW, d.RL, d.GL, d.BL), std::tuple(0, 16, 8, 0));
-  EXPECT_EQ(d.Palette[7], 0x112233u);
-
-  EXPECT_EQ(SetupColorDataByte8(&d), 0);
-  EXPECT_EQ(d.NM, 0xFF000000u);
-  EXPECT_EQ(std::tuple(d.Palette[0], d.Palette[7], d.Palette[0x80], d.Palette[255]),
-            std::tuple(0u, 0x070707u, 0x808080u, 0xFFFFFFu));
-
-  EXPECT_EQ(SetupColorDataRGB24(&d), 0);
-  EXPECT_EQ(std::tuple(d.ColorBitDepth, d.PixelByte, d.RL), std::tuple(24, 3, 16));
-  EXPECT_EQ(std::tuple(d.BM, d.NM), std::tuple(0xFFu, 0u));
-  EXPECT_EQ(d.Palette[255], 0xFFFFFFu);  // palette left as it was
 }
 
 }  // namespace

@@ -18,12 +18,30 @@ Bytes Sequence(size_t n) {
 
 // ---- DDS ----
 
-// Files with a format code (numeric, or the masks) and their channel masks; files with a code
-// often leave the bit count and the pitch unset. Blocks are the stored bytes, the short one
-// padded with zeros.
+// Files with a format code (numeric, or flags and masks in the header) and their channel masks;
+// files with a numeric code often leave the bit count and the pitch unset. The pitch is the
+// header's when flagged; blocks are the stored bytes, the short one padded with zeros.
 TEST(DdsReader, FormatsPitchesAndBlocks) {
+  struct Case {
+    DdsFileLayout spec;
+    int bits;
+    uint32_t r, g, b, a, nm;
+    int pitch;
+    Bytes block;
+  };
+  std::vector<Case> cases = {
+      // clang-format off
+      {{.width = 2, .height = 2, .pixelFlags = 0x41, .bits = 32,
+        .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, .data = Sequence(16)},
+       32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0, 8, Sequence(16)},
+      {{.flags = 0x100F, .width = 2, .height = 2, .pitch = 12, .bits = 32, .data = Sequence(24)},
+       32, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000, 12, Sequence(24)},
+      {{.width = 2, .bits = 24, .data = {1, 2, 3, 4}}, 24, 0xFF0000, 0xFF00, 0xFF, 0, 0, 6,
+       {1, 2, 3, 4, 0, 0}},
+      // clang-format on
+  };
   const struct {
-    uint32_t code;  // numeric format code, 0 for the header's masks
+    uint32_t code;
     int bits;
     uint32_t r, g, b, a, nm;
   } codes[] = {
@@ -42,46 +60,27 @@ TEST(DdsReader, FormatsPitchesAndBlocks) {
       {35, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000, 0},
   };
   for (const auto& c : codes) {
-    SCOPED_TRACE(c.code);
-    const DdsFileLayout s{.width = 3,
-                          .pixelFlags = 0x4,
-                          .fourCC = c.code,
-                          .bits = 0,
-                          .data = Sequence(size_t(3 * c.bits / 8))};
-    Decoded d(ReadDdsImage, DdsFile(s));
+    const Bytes data = Sequence(size_t(3 * c.bits / 8));
+    cases.push_back({{.width = 3, .pixelFlags = 0x4, .fourCC = c.code, .bits = 0, .data = data},
+                     c.bits,
+                     c.r,
+                     c.g,
+                     c.b,
+                     c.a,
+                     c.nm,
+                     3 * c.bits / 8,
+                     data});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.spec.fourCC << " " << c.spec.width << "x" << c.spec.height);
+    Decoded d(ReadDdsImage, DdsFile(c.spec));
     ASSERT_EQ(d.result, 0);
     ExpectFormat(d.image.Format, c.bits, c.bits / 8, c.r, c.g, c.b, c.a, c.nm);
-    EXPECT_EQ(d.image.Pitch, 3 * c.bits / 8);
-    EXPECT_EQ(d.Block(), s.data);
+    EXPECT_EQ(std::tuple(d.image.Width, d.image.Height, d.image.Pitch),
+              std::tuple(int(c.spec.width), int(c.spec.height), c.pitch));
+    EXPECT_EQ(d.Block(), c.block);
   }
-  {
-    Decoded d(ReadDdsImage, DdsFile({.width = 2,
-                                     .height = 2,
-                                     .pixelFlags = 0x41,
-                                     .bits = 32,
-                                     .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
-                                     .data = Sequence(16)}));
-    ASSERT_EQ(d.result, 0);
-    ExpectFormat(d.image.Format, 32, 4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0);
-    EXPECT_EQ(std::tuple(d.image.Format.AW, d.image.Format.AL), std::tuple(8, 24));
-    EXPECT_EQ(std::tuple(d.image.Width, d.image.Height, d.image.Pitch), std::tuple(2, 2, 8));
-    EXPECT_EQ(d.Block(), Sequence(16));
-  }
-  {
-    Decoded d(ReadDdsImage, DdsFile({.flags = 0x100F,
-                                     .width = 2,
-                                     .height = 2,
-                                     .pitch = 12,
-                                     .bits = 32,
-                                     .data = Sequence(24)}));
-    ASSERT_EQ(d.result, 0);
-    EXPECT_EQ(d.image.Pitch, 12);  // the header's, when flagged
-    EXPECT_EQ(d.Block(), Sequence(24));
-  }
-  Decoded d(ReadDdsImage, DdsFile({.width = 2, .bits = 24, .data = {1, 2, 3, 4}}));
-  ASSERT_EQ(d.result, 0);
-  ExpectFormat(d.image.Format, 24, 3, 0xFF0000, 0xFF00, 0xFF, 0, 0);
-  EXPECT_EQ(d.Block(), (Bytes{1, 2, 3, 4, 0, 0}));
 }
 
 // R3G3B2, by code or by masks, becomes a palettised image: each channel c of width w widened to
@@ -159,13 +158,11 @@ TEST(BgraReader, EightAndSixteenBitChannels) {
     int width, height, pitch;
     Bytes block;
   } cases[] = {
+      // clang-format off
       {BgraFile(0x08080808, 3, 2, eight), 3, 2, 12, eight},
-      {BgraFile(0x10101010, 1, 2, sixteen.Data()),
-       1,
-       2,
-       4,
-       {0x12, 0x34, 0xFF, 0x00, 0x00, 0x80, 0x7F, 0xAB}},
+      {BgraFile(0x10101010, 1, 2, sixteen.Data()), 1, 2, 4, {0x12, 0x34, 0xFF, 0x00, 0x00, 0x80, 0x7F, 0xAB}},
       {BgraFile(0x08080808, 2, 1, {9, 8, 7, 6}), 2, 1, 8, {9, 8, 7, 6, 0, 0, 0, 0}},  // cut: zeros
+      // clang-format on
   };
   for (const auto& c : cases) {
     Decoded d(ReadBgraImage, c.file);

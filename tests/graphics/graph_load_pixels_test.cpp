@@ -76,11 +76,6 @@ TEST(LoadedPixels, SoftwareScreens) {
         },
         "dds");
 
-    WriteFile("p.png", test::ReadBytes("png/rgb8.png"));
-    ExpectStore(
-        LoadGraphFromFileStd("p.png"), png.width, png.height,
-        [&](int x, int y) { return Opaque(bits, png.Rgb(x, y)); }, "png");
-
     // A palettised BMP keeps its indices; the store's palette is in its own layout.
     WriteFile("pal.bmp", test::Bmp8(5, 2, palette, [](int x, int y) { return (x + y) & 3; }));
     const HandleValue pal = LoadGraphFromFileStd("pal.bmp");

@@ -130,14 +130,10 @@ TEST(TgaReader, DeclinesUnsupportedHeadersAndMissingData) {
 }
 
 TEST(TgaReader, DeclinesBadColourMaps) {
-  const TgaFileLayout base{.imageType = 1,
-                           .colourMapType = 1,
-                           .mapLength = 1,
-                           .mapEntryBits = 24,
-                           .pixelBits = 8,
-                           .descriptor = 0x20,
-                           .map = {1, 2, 3},
-                           .data = {0}};
+  // clang-format off
+  const TgaFileLayout base{.imageType = 1, .colourMapType = 1, .mapLength = 1, .mapEntryBits = 24,
+                           .pixelBits = 8, .descriptor = 0x20, .map = {1, 2, 3}, .data = {0}};
+  // clang-format on
   EXPECT_EQ(Decoded(ReadTgaImage, TgaFile(base)).result, 0);
   ExpectDeclinedWith(base, [](TgaFileLayout& s) { s.pixelBits = 16; });  // indices are one byte
   ExpectDeclinedWith(base, [](TgaFileLayout& s) { s.mapFirst = 256; });  // first + length past 256
