@@ -35,104 +35,64 @@ uint32_t Opaque(int bits, uint32_t rgb) {
   return bits == 32 ? Xrgb(rgb) : Rgb565(rgb);
 }
 
-void ExpectStore(HandleValue g, int width, int height,
-                 const std::function<uint32_t(int, int)>& want, const char* what) {
-  ASSERT_NE(g, -1) << what;
-  ASSERT_EQ(GetGraphRecord(g)->Width, width) << what;
-  ASSERT_EQ(GetGraphRecord(g)->Height, height) << what;
-  int wrong = 0;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      if (StorePixel(g, x, y) != want(x, y) && wrong++ < 4)
-        ADD_FAILURE() << what << " at (" << x << ", " << y << "): " << std::hex
-                      << StorePixel(g, x, y) << " wanted " << want(x, y);
-  EXPECT_EQ(wrong, 0) << what;
-}
-
-// Each kind of picture in the store of a software screen of 32 and of 16 bits.
+// Each kind of picture in the store of a software screen of 32 and of 16 bits. A DDS in
+// X8R8G8B8 has a non-zero unused byte, which an equal-format copy keeps; a palettised BMP keeps
+// its indices and the store's palette is in the store's layout. Alpha comes from the companion's
+// red or the PNG's own: ARGB, or a 5:6:5 word with the alpha byte next to it (the unused top
+// byte written full).
 TEST(LoadedPixels, SoftwareScreens) {
   const test::Pnm png = test::ReadPnm("png/rgb8.ppm"), alpha = test::ReadPnm("png/alpha8.pgm");
   const std::vector<uint32_t> palette = {0x102030, 0xF0E0D0, 0x00FF00, 0x804020};
+  Bytes dds;
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x)
+      for (int shift : {0, 8, 16, 24})
+        dds.push_back(uint8_t((0x5A000000 | Pattern(x, y)) >> shift));
   for (int bits : {32, 16}) {
     SCOPED_TRACE(bits);
     LibrarySession lib({.bits = bits});
     FileDirScope dirScope(lib.Dir());
-    WriteFile("p.bmp", Bmp24(7, 5, Pattern));
-    ExpectStore(
-        LoadGraphFromFileStd("p.bmp"), 7, 5,
-        [&](int x, int y) { return Opaque(bits, Pattern(x, y)); }, "bmp");
-
-    // X8R8G8B8 with a non-zero unused byte, which an equal-format copy keeps.
-    Bytes dds;
-    for (int y = 0; y < 3; ++y)
-      for (int x = 0; x < 5; ++x)
-        dds.insert(dds.end(), {uint8_t(Pattern(x, y)), uint8_t(Pattern(x, y) >> 8),
-                               uint8_t(Pattern(x, y) >> 16), 0x5A});
-    WriteFile("p.dds", test::DdsFile({.width = 5, .height = 3, .data = dds}));
-    ExpectStore(
-        LoadGraphFromFileStd("p.dds"), 5, 3,
-        [&](int x, int y) {
-          return bits == 32 ? 0x5A000000 | Pattern(x, y) : Rgb565(Pattern(x, y));
-        },
-        "dds");
-
-    // A palettised BMP keeps its indices; the store's palette is in its own layout.
-    WriteFile("pal.bmp", test::Bmp8(5, 2, palette, [](int x, int y) { return (x + y) & 3; }));
-    const HandleValue pal = LoadGraphFromFileStd("pal.bmp");
-    ExpectStore(
-        pal, 5, 2, [](int x, int y) { return uint32_t((x + y) & 3); }, "8-bit bmp");
-    const MEMIMG& img = test::StoreOf(pal)->Image;
+    const auto withAlpha = [&](uint32_t a, uint32_t rgb) {
+      return bits == 32 ? a << 24 | rgb : 0xFF000000 | a << 16 | Rgb565(rgb);
+    };
+    WriteFile("a_a.bmp",
+              Bmp24(4, 3, [](int x, int y) { return uint32_t(x * 60 + y) << 16 | 0x77; }));
+    const struct {
+      const char* name;
+      Bytes file;
+      int width, height;
+      std::function<uint32_t(int, int)> want;
+    } cases[] = {
+        // clang-format off
+        {"p.bmp", Bmp24(7, 5, Pattern), 7, 5, [&](int x, int y) { return Opaque(bits, Pattern(x, y)); }},
+        {"p.dds", test::DdsFile({.width = 5, .height = 3, .data = dds}), 5, 3,
+         [&](int x, int y) { return bits == 32 ? 0x5A000000 | Pattern(x, y) : Rgb565(Pattern(x, y)); }},
+        {"pal.bmp", test::Bmp8(5, 2, palette, [](int x, int y) { return (x + y) & 3; }), 5, 2,
+         [](int x, int y) { return uint32_t((x + y) & 3); }},
+        {"a.bmp", Bmp24(4, 3, Pattern), 4, 3,
+         [&](int x, int y) { return withAlpha(uint32_t(x * 60 + y), Pattern(x, y)); }},
+        {"rgba.png", test::ReadBytes("png/rgba8.png"), png.width, png.height,
+         [&](int x, int y) { return withAlpha(uint32_t(alpha.At(x, y)), png.Rgb(x, y)); }},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      const HandleValue g = LoadGraphFromFileStd(WriteFile(c.name, c.file).c_str());
+      ASSERT_NE(g, -1);
+      ASSERT_EQ(std::tuple(GetGraphRecord(g)->Width, GetGraphRecord(g)->Height),
+                std::tuple(c.width, c.height));
+      int wrong = 0;
+      for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x)
+          if (StorePixel(g, x, y) != c.want(x, y) && wrong++ < 4)
+            ADD_FAILURE() << "at (" << x << ", " << y << "): " << std::hex << StorePixel(g, x, y)
+                          << " wanted " << c.want(x, y);
+    }
+    const MEMIMG& img = test::StoreOf(LoadGraphFromFileStd("pal.bmp"))->Image;
     EXPECT_EQ(img.PaletteCount, 256);
     for (int i = 0; i < 4; ++i)
       EXPECT_EQ(bits == 32 ? img.Palette[i] : reinterpret_cast<const uint16_t*>(img.Palette)[i],
                 bits == 32 ? palette[size_t(i)] : Rgb565(palette[size_t(i)]));
-
-    // Alpha from the companion's red, or the PNG's own: ARGB, or a 5:6:5 word with the alpha
-    // byte next to it (the unused top byte is written full).
-    const auto withAlpha = [&](uint32_t a, uint32_t rgb) {
-      return bits == 32 ? a << 24 | rgb : 0xFF000000 | a << 16 | Rgb565(rgb);
-    };
-    WriteFile("a.bmp", Bmp24(4, 3, Pattern));
-    WriteFile("a_a.bmp",
-              Bmp24(4, 3, [](int x, int y) { return uint32_t(x * 60 + y) << 16 | 0x77; }));
-    ExpectStore(
-        LoadGraphFromFileStd("a.bmp"), 4, 3,
-        [&](int x, int y) { return withAlpha(uint32_t(x * 60 + y), Pattern(x, y)); },
-        "alpha companion");
-    WriteFile("rgba.png", test::ReadBytes("png/rgba8.png"));
-    ExpectStore(
-        LoadGraphFromFileStd("rgba.png"), png.width, png.height,
-        [&](int x, int y) { return withAlpha(uint32_t(alpha.At(x, y)), png.Rgb(x, y)); },
-        "rgba png");
-  }
-}
-
-TEST(LoadedPixels, StandardSurfacesHoldTheConvertedPixels) {
-  for (int bits : {16, 32}) {
-    // Full screen, so the display takes the depth asked for (a window keeps the desktop's).
-    LibrarySession lib({.bits = bits, .softwareScreen = false, .windowed = false});
-    FileDirScope dirScope(lib.Dir());
-    WriteFile("s.bmp", Bmp24(9, 4, Pattern));
-    const HandleValue g = LoadGraphFromFileStd("s.bmp");
-    ASSERT_NE(g, -1);
-    const SurfaceDataRecord* rec = test::StoreOf(g);
-    ASSERT_NE(rec, nullptr);
-    EXPECT_EQ(rec->SoftwareFlag, 0u);
-    ASSERT_NE(rec->Surface, nullptr);
-    const HandleValue data = test::PieceOf(g)->SurfaceData;
-    int32_t pitch = 0;
-    void* pixels = nullptr;
-    const ColorData* format = nullptr;
-    ASSERT_EQ(LockSurfaceData(data, &pitch, &pixels, 0, nullptr, &format), 0);
-    ASSERT_EQ(format->ColorBitDepth, bits);
-    for (int y = 0; y < 4; ++y)
-      for (int x = 0; x < 9; ++x) {
-        uint32_t v = 0;
-        std::memcpy(&v, static_cast<uint8_t*>(pixels) + y * pitch + x * (bits / 8),
-                    size_t(bits / 8));
-        EXPECT_EQ(v, Opaque(bits, Pattern(x, y))) << bits << " bits at " << x << ", " << y;
-      }
-    UnlockSurfaceData(data, nullptr);
   }
 }
 

@@ -228,17 +228,6 @@ TEST(LoadGraph, MissingFileAndUndecodableFile) {
   EXPECT_EQ(GraphTable().Count(), 0);
 }
 
-TEST(LoadGraph, MirroredLoadIsRecordedForTheReload) {
-  Session s;
-  WriteFile("m.bmp", Bmp24(5, 3, Pattern));
-  const HandleValue g = LoadGraphFromFile("m.bmp", 1, 1, 0);
-  ASSERT_NE(g, -1);
-  EXPECT_EQ(GetGraphRecord(g)->LoadFlags, kLoadFlagMirror);
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 5; ++x) EXPECT_EQ(StorePixel(g, x, y), Xrgb(Pattern(4 - x, y)));
-  EXPECT_EQ(GetGraphRecord(LoadGraphFromFileStd("m.bmp"))->LoadFlags, 0u);
-}
-
 TEST(SetGraphSourcePath, NamesThatDoNotFitAreNotKeptCut) {
   Session s;
   const HandleValue g = CreateEmptyGraph(4, 4);

@@ -234,21 +234,6 @@ TEST_F(ImageDecode, EachBuiltInFormatDecodesFromAFile) {
   }
 }
 
-TEST_F(ImageDecode, MirrorReversesEveryRowOfEveryPixelSize) {
-  const Bytes bmp24 = Bmp24(), bmp8 = Bmp8(), bgra = Bgra();
-  Image wide, narrow, four;
-  ASSERT_EQ(DecodeImageFile(nullptr, bmp24.data(), bmp24.size(), 1, &wide.image, 1), 0);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(wide.At(x, y), kBmpColours[y][2 - x]);
-  // The padding of the rows is carried, not lost: pitch stays the file's 12 bytes.
-  EXPECT_EQ(wide.image.Pitch, 12);
-  ASSERT_EQ(DecodeImageFile(nullptr, bmp8.data(), bmp8.size(), 1, &narrow.image, 1), 0);
-  EXPECT_EQ(std::tuple(narrow.Byte(0), narrow.Byte(1), narrow.Byte(2)), std::tuple(1, 0, 2));
-  ASSERT_EQ(DecodeImageFile(nullptr, bgra.data(), bgra.size(), 1, &four.image, 1), 0);
-  EXPECT_EQ(four.At(0, 0), 0x08070605u);
-  EXPECT_EQ(four.At(1, 0), 0x04030201u);
-}
-
 // ---- bitmap mode ----
 
 struct BitmapOut {

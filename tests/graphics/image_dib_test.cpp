@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -207,69 +208,53 @@ struct Section {
 const Bytes kRgbRows = {1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,
                         11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0};
 
-TEST_F(ImageDib, RowsBecomeATopDownSectionMirroredOnRequest) {
-  TestImage img(kRgb24, 3, 2, 12, kRgbRows);
-  Rows rows(img.image);
-  ASSERT_EQ(rows.result, 0);
-  Section plain(ConvertImageToDIB(&rows.header, rows.rows, 0, nullptr));
-  ASSERT_NE(plain.bitmap, nullptr);
-  EXPECT_EQ(std::tuple(plain.info.bmWidth, plain.info.bmHeight, int(plain.info.bmBitsPixel),
-                       plain.info.bmWidthBytes),
-            std::tuple(3, 2, 24, 12));
-  EXPECT_EQ(plain.Row(0, 9), Bytes(kRgbRows.begin(), kRgbRows.begin() + 9));
-  EXPECT_EQ(plain.Row(1, 9), Bytes(kRgbRows.begin() + 12, kRgbRows.begin() + 21));
-  Section mirrored(ConvertImageToDIB(&rows.header, rows.rows, 1, nullptr));
-  ASSERT_NE(mirrored.bitmap, nullptr);
-  EXPECT_EQ(mirrored.info.bmHeight, 2);
-  EXPECT_EQ(mirrored.Row(0, 9), (Bytes{7, 8, 9, 4, 5, 6, 1, 2, 3}));
-  EXPECT_EQ(mirrored.Row(1, 9), (Bytes{17, 18, 19, 14, 15, 16, 11, 12, 13}));
-  // Palettised rows become their colours.
-  TestImage pal(Pal8(), 2, 1, 2, {3, 200});
-  Rows palRows(pal.image);
-  ASSERT_EQ(palRows.result, 1);  // 2 bytes padded to 4
-  Section section(ConvertImageToDIB(&palRows.header, palRows.rows, 1, nullptr));
-  ASSERT_NE(section.bitmap, nullptr);
-  EXPECT_EQ(section.Row(0, 6), Bgr(pal.image.Format, {200, 3}));
-}
-
-TEST_F(ImageDib, TargetFormatsChooseTheSectionLayout) {
-  TestImage img(kRgb24, 3, 2, 12, kRgbRows);
-  Rows rows(img.image);
-  {
-    // 5:6:5 target: bit fields, each channel cut to its top bits; the target is left alone.
-    ColorData target = k565;
-    Section s(ConvertImageToDIB(&rows.header, rows.rows, 0, &target));
+// Rows become a top-down section, mirrored on request; palettised rows become their colours. A
+// target format chooses the layout: 5:6:5 bit fields (each channel cut to its top bits), a
+// 32-bit target with 24-bit rows turns into the 24-bit preset, 8-bit rows into a 32-bit target
+// take bit fields with the target's masks (red in the low byte here).
+TEST_F(ImageDib, SectionsByRowsMirrorAndTarget) {
+  TestImage rgb(kRgb24, 3, 2, 12, kRgbRows), pal(Pal8(), 2, 1, 2, {3, 200}),
+      one(Pal8(), 1, 1, 4, {9});
+  const Rows rgbRows(rgb.image), palRows(pal.image), oneRows(one.image);
+  ASSERT_EQ(std::tuple(rgbRows.result, palRows.result), std::tuple(0, 1));  // 2 bytes padded to 4
+  const uint32_t c9 = one.image.Format.Palette[9];
+  const Bytes top(kRgbRows.begin(), kRgbRows.begin() + 9),
+      bottom(kRgbRows.begin() + 12, kRgbRows.begin() + 21);
+  const struct {
+    const Rows& rows;
+    int mirror;
+    std::optional<ColorData> target;
+    int bits, targetDepth;  // of the section, of the target afterwards
+    Bytes row0, row1;
+  } cases[] = {
+      // clang-format off
+      {rgbRows, 0, {}, 24, 0, top, bottom},
+      {rgbRows, 1, {}, 24, 0, {7, 8, 9, 4, 5, 6, 1, 2, 3}, {17, 18, 19, 14, 15, 16, 11, 12, 13}},
+      {palRows, 1, {}, 24, 0, Bgr(pal.image.Format, {200, 3}), {}},
+      // Blue 1, green 2, red 3 / 4, 5, 6 / 7, 8, 9.
+      {rgbRows, 0, k565, 16, 16, {0, 0, 1 << 5, 0, 2 << 5, 1 << 3}, {}},
+      {rgbRows, 0, Masks(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), 24, 24, top, bottom},
+      {rgbRows, 0, kRgb24, 24, 24, top, bottom},
+      {oneRows, 0, Masks(32, 0xFF, 0xFF00, 0xFF0000, 0), 32, 32,
+       {uint8_t(c9 >> 16), uint8_t(c9 >> 8), uint8_t(c9), 0}, {}},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bits << " " << c.mirror);
+    std::optional<ColorData> target = c.target;
+    Section s(
+        ConvertImageToDIB(&c.rows.header, c.rows.rows, c.mirror, target ? &*target : nullptr));
     ASSERT_NE(s.bitmap, nullptr);
-    EXPECT_EQ(s.info.bmBitsPixel, 16);
-    uint16_t px[3];
-    std::memcpy(px, s.Row(0, 6).data(), 6);
-    // Pixel 0 is blue 1, green 2, red 3; pixel 2 blue 7, green 8, red 9.
-    EXPECT_EQ(px[0], uint16_t((3 >> 3) << 11 | (2 >> 2) << 5 | (1 >> 3)));
-    EXPECT_EQ(px[2], uint16_t((9 >> 3) << 11 | (8 >> 2) << 5 | (7 >> 3)));
-    EXPECT_EQ(target.ColorBitDepth, 16);
+    EXPECT_EQ(
+        std::tuple(s.info.bmWidth, s.info.bmHeight, int(s.info.bmBitsPixel)),
+        std::tuple(c.rows.header.bmiHeader.biWidth, -c.rows.header.bmiHeader.biHeight, c.bits));
+    EXPECT_EQ(s.Row(0, c.row0.size()), c.row0);
+    EXPECT_EQ(s.Row(1, c.row1.size()), c.row1);
+    if (target) {
+      EXPECT_EQ(std::tuple(int(target->ColorBitDepth), int(target->PixelByte)),
+                std::tuple(c.targetDepth, c.targetDepth / 8));
+    }
   }
-  for (const ColorData& given : {Masks(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), kRgb24}) {
-    // A 32-bit target with a 24-bit source turns into the 24-bit preset.
-    ColorData target = given;
-    Section s(ConvertImageToDIB(&rows.header, rows.rows, 0, &target));
-    ASSERT_NE(s.bitmap, nullptr);
-    EXPECT_EQ(s.info.bmBitsPixel, 24);
-    EXPECT_EQ(std::tuple(int(target.ColorBitDepth), int(target.PixelByte), target.AM),
-              std::tuple(24, 3, 0u));
-    EXPECT_EQ(s.Row(1, 9), Bytes(kRgbRows.begin() + 12, kRgbRows.begin() + 21));
-  }
-  // 32-bit target with 8-bit rows: bit fields with the target's colour masks.
-  TestImage pal(Pal8(), 1, 1, 4, {9});
-  Rows palRows(pal.image);
-  ColorData target = Masks(32, 0xFF, 0xFF00, 0xFF0000, 0);  // red in the low byte
-  Section s(ConvertImageToDIB(&palRows.header, palRows.rows, 0, &target));
-  ASSERT_NE(s.bitmap, nullptr);
-  EXPECT_EQ(s.info.bmBitsPixel, 32);
-  const uint32_t c = pal.image.Format.Palette[9];
-  uint32_t got;
-  std::memcpy(&got, s.Row(0, 4).data(), 4);
-  EXPECT_EQ(got, (c >> 16 & 0xFF) | (c & 0xFF00) | (c & 0xFF) << 16);
-  EXPECT_EQ(target.ColorBitDepth, 32);
 }
 
 TEST_F(ImageDib, SectionFailuresReturnNull) {

@@ -211,18 +211,6 @@ TEST(PngReader, OversizedImagesAreDeclinedBeforeTheirDataIsRead) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
-TEST(PngReader, IndicesBeyondThePaletteReadBlack) {
-  // A two-entry palette and indices 0, 1, 2, 255: the missing entries are defined as black.
-  testing::internal::CaptureStderr();
-  Decoded d(LoadPngImage, MakePng(4, 1, 3, {0, 0, 1, 2, 255}, {10, 20, 30, 40, 50, 60}));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  ASSERT_EQ(d.result, 0);
-  const uint32_t* palette = d.image.Format.Palette;
-  EXPECT_EQ((std::array{palette[0], palette[1], palette[2], palette[255]}),
-            (std::array{0x0A141Eu, 0x28323Cu, 0u, 0u}));
-  EXPECT_EQ(*d.At(3, 0), 255);
-}
-
 // ---- data that is not a PNG, or a damaged one ----
 
 TEST(PngReader, DeclinesDataThatIsNotPngOrDamaged) {
