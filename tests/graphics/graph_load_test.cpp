@@ -174,11 +174,11 @@ TEST(LoadGraph, PaletteAndAlphaFlagsFollowTheFileKind) {
   const struct {
     const char* name;
     int alpha, palette;
-  } cases[] = {{"pal.bmp", 0, 1},
-               {"rgb.bmp", 0, 0},
-               {"keyed.bmp", 1, 0},
-               {"palkeyed.bmp", 1, 0},
-               {"rgba.png", 1, 0}};
+  } cases[] = {
+      // clang-format off
+      {"pal.bmp", 0, 1}, {"rgb.bmp", 0, 0}, {"keyed.bmp", 1, 0}, {"palkeyed.bmp", 1, 0}, {"rgba.png", 1, 0},
+      // clang-format on
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const HandleValue g = LoadGraphFromFileStd(c.name);

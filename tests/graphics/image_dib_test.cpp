@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/memory.h"
+#include "graphics/image/convert_test_formats.h"
 #include "graphics/image/image_decode.h"
 #include "graphics/pipeline_test_util.h"
 #include "platform/gdi/bitmap.h"
@@ -38,13 +39,8 @@ ColorData Pal8() {
   for (int i = 0; i < 256; ++i) f.Palette[i] = uint32_t(i) * 0x010203u & 0xFFFFFF;
   return f;
 }
-ColorData Masks(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-  ColorData f{};
-  SetupColorDataFromMasks(&f, depth, r, g, b, a);
-  return f;
-}
-const ColorData kRgb24 = Masks(24, 0xFF0000, 0xFF00, 0xFF, 0);
-const ColorData k565 = Masks(16, 0xF800, 0x07E0, 0x001F, 0);
+const ColorData kRgb24 = testing::Rgb888(), k565 = testing::Rgb565();
+using testing::MakeFormat;
 
 // Blue, green and red bytes of palette colours.
 Bytes Bgr(const ColorData& pal, std::initializer_list<int> indices) {
@@ -79,7 +75,7 @@ Bytes Sequence(size_t n) {
   return b;
 }
 
-class ImageDib : public testing::Test {
+class ImageDib : public ::testing::Test {
   test::NoLeakScope noLeaks;
 };
 
@@ -97,7 +93,7 @@ TEST_F(ImageDib, PalettisedAndRgbRowsAreSharedOrCopiedByPitch) {
       {false, 4, 3, 12, 1, 1},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message()
+    SCOPED_TRACE(::testing::Message()
                  << c.width << " pitch " << c.pitch << " forced " << c.forceCopy);
     const int bytes = c.palette ? 1 : 3, padded = (c.width * bytes + 3) & ~3;
     TestImage img(c.palette ? Pal8() : kRgb24, c.width, c.height, c.pitch,
@@ -147,11 +143,11 @@ TEST_F(ImageDib, OtherFormatsConvertToRgbRows) {
   } cases[] = {
       // clang-format off
       {"palette forced to 24 bits", pal, 3, 3, {5, 0, 255}, 1, Bgr(pal, {5, 0, 255})},
-      {"32-bit ARGB drops alpha", Masks(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), 2, 8,
+      {"32-bit ARGB drops alpha", MakeFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), 2, 8,
        {0x11, 0x22, 0x33, 0x44, 0xAA, 0xBB, 0xCC, 0xDD}, 0, {0x11, 0x22, 0x33, 0xAA, 0xBB, 0xCC}},
-      {"X1R5G5B5", Masks(16, 0x7C00, 0x03E0, 0x001F, 0), 2, 4, b555, 0, {8, 131, 255, 246, 0, 57}},
+      {"X1R5G5B5", MakeFormat(16, 0x7C00, 0x03E0, 0x001F, 0), 2, 4, b555, 0, {8, 131, 255, 246, 0, 57}},
       {"R5G6B5", k565, 1, 2, b565, 0, {255, 129, 24}},
-      {"24 bits with red and blue swapped", Masks(24, 0xFF, 0xFF00, 0xFF0000, 0), 1, 4, {1, 2, 3}, 0,
+      {"24 bits with red and blue swapped", MakeFormat(24, 0xFF, 0xFF00, 0xFF0000, 0), 1, 4, {1, 2, 3}, 0,
        {3, 2, 1}},
       // clang-format on
   };
@@ -180,7 +176,7 @@ TEST_F(ImageDib, UnconvertibleImagesAreRefused) {
   EXPECT_EQ(ConvertImageFormat(&odd.image, &header, &rows, 0, 0), -1);
   // Rows beyond the block limit are refused before anything is read or allocated: the image
   // claims 65535 x 65535 pixels over a tiny block.
-  TestImage huge(Masks(32, 0xFF0000, 0xFF00, 0xFF, 0), 1, 1, 4, Sequence(4));
+  TestImage huge(MakeFormat(32, 0xFF0000, 0xFF00, 0xFF, 0), 1, 1, 4, Sequence(4));
   huge.image.Width = huge.image.Height = 65535;
   huge.image.Pitch = 65535 * 4;
   EXPECT_EQ(ConvertImageFormat(&huge.image, &header, &rows, 0, 0), -1);
@@ -233,14 +229,14 @@ TEST_F(ImageDib, SectionsByRowsMirrorAndTarget) {
       {palRows, 1, {}, 24, 0, Bgr(pal.image.Format, {200, 3}), {}},
       // Blue 1, green 2, red 3 / 4, 5, 6 / 7, 8, 9.
       {rgbRows, 0, k565, 16, 16, {0, 0, 1 << 5, 0, 2 << 5, 1 << 3}, {}},
-      {rgbRows, 0, Masks(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), 24, 24, top, bottom},
+      {rgbRows, 0, MakeFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), 24, 24, top, bottom},
       {rgbRows, 0, kRgb24, 24, 24, top, bottom},
-      {oneRows, 0, Masks(32, 0xFF, 0xFF00, 0xFF0000, 0), 32, 32,
+      {oneRows, 0, MakeFormat(32, 0xFF, 0xFF00, 0xFF0000, 0), 32, 32,
        {uint8_t(c9 >> 16), uint8_t(c9 >> 8), uint8_t(c9), 0}, {}},
       // clang-format on
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.bits << " " << c.mirror);
+    SCOPED_TRACE(::testing::Message() << c.bits << " " << c.mirror);
     std::optional<ColorData> target = c.target;
     Section s(
         ConvertImageToDIB(&c.rows.header, c.rows.rows, c.mirror, target ? &*target : nullptr));

@@ -32,10 +32,6 @@ class ByteWriter {
     data_.insert(data_.end(), text, text + std::strlen(text));
     return *this;
   }
-  ByteWriter& Zeros(size_t n) {
-    data_.insert(data_.end(), n, 0);
-    return *this;
-  }
   const Bytes& Data() const { return data_; }
 
  private:
@@ -48,8 +44,7 @@ class ByteWriter {
 struct BmpFileLayout {
   int bits = 24;
   uint32_t compression = 0;
-  int32_t width = 1;
-  int32_t height = 1;
+  int32_t width = 1, height = 1;
   uint32_t coloursUsed = 0;
   std::vector<uint32_t> palette;  // entries written as stored (blue, green, red, reserved)
   std::vector<uint32_t> masks;    // written after the info header when given
@@ -83,17 +78,8 @@ inline Bytes BgraFile(uint32_t code, uint32_t width, uint32_t height, const Byte
 
 // The fields of a TGA file that the tests vary; TgaFile writes the file they describe.
 struct TgaFileLayout {
-  int imageType = 2;
-  int colourMapType = 0;
-  int mapFirst = 0;
-  int mapLength = 0;
-  int mapEntryBits = 0;
-  int width = 1;
-  int height = 1;
-  int pixelBits = 24;
-  int descriptor = 0;
-  int xOrigin = 0;
-  int yOrigin = 0;
+  int imageType = 2, colourMapType = 0, mapFirst = 0, mapLength = 0, mapEntryBits = 0;
+  int width = 1, height = 1, pixelBits = 24, descriptor = 0, xOrigin = 0, yOrigin = 0;
   Bytes id;
   Bytes map;   // colour-map bytes as stored
   Bytes data;  // pixel or packet data as stored
@@ -120,12 +106,7 @@ inline Bytes TgaFile(const TgaFileLayout& s) {
 // The fields of a DDS file that the tests vary; DdsFile writes the file they describe.
 struct DdsFileLayout {
   uint32_t flags = 0x1007;  // caps, height, width, pixel format
-  uint32_t width = 1;
-  uint32_t height = 1;
-  uint32_t pitch = 0;
-  uint32_t pixelFlags = 0x40;
-  uint32_t fourCC = 0;
-  uint32_t bits = 32;
+  uint32_t width = 1, height = 1, pitch = 0, pixelFlags = 0x40, fourCC = 0, bits = 32;
   uint32_t masks[4] = {0xFF0000, 0xFF00, 0xFF, 0};
   Bytes data;
 };
@@ -133,7 +114,7 @@ struct DdsFileLayout {
 inline Bytes DdsFile(const DdsFileLayout& s) {
   ByteWriter w;
   w.Text("DDS ").U32(124).U32(s.flags).U32(s.height).U32(s.width).U32(s.pitch);
-  w.U32(0).U32(0).Zeros(44);  // depth, mipmap count, reserved
+  w.U32(0).U32(0).Raw(Bytes(44, 0));  // depth, mipmap count, reserved
   w.U32(32).U32(s.pixelFlags).U32(s.fourCC).U32(s.bits);
   for (uint32_t m : s.masks) w.U32(m);
   w.U32(0x1000).U32(0).U32(0).U32(0).U32(0);  // caps, reserved
