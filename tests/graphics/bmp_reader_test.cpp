@@ -46,7 +46,8 @@ TEST(BmpReader, DecodedBlocks) {
       {"24 bottom-up", 24, 12, true,
        {10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0},
        {.bits = 24, .width = 3, .height = 2,
-        .pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0}}},
+        .pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0,
+                   10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0}}},
       {"24 top-down keeps the stored order", 24, 4, true, {1, 2, 3, 0, 4, 5, 6, 0},
        {.bits = 24, .width = 1, .height = -2, .pixels = {1, 2, 3, 0, 4, 5, 6, 0}}},
       {"8 top-down: table cleared past the colours in use, fourth byte dropped", 8, 8, true,
@@ -163,7 +164,8 @@ TEST(BmpReader, DeclinesBrokenFiles) {
       // clang-format off
       {1, 1, 'A'},                                                                // signature
       {14, 4, 0}, {14, 4, 12}, {14, 4, 39}, {14, 4, 10000}, {14, 4, 0xFFFFFFF0},  // header size
-      {28, 2, 0}, {28, 2, 2}, {28, 2, 3}, {28, 2, 7}, {28, 2, 12}, {28, 2, 48}, {28, 2, 64},  // bits
+      // bits a pixel
+      {28, 2, 0}, {28, 2, 2}, {28, 2, 3}, {28, 2, 7}, {28, 2, 12}, {28, 2, 48}, {28, 2, 64},
       {10, 4, 58}, {10, 4, 0xFFFFFFFF},  // data offset at or past the end
       // width and height
       {18, 4, 0, true}, {22, 4, 1}, {18, 4, uint32_t(-1), true}, {22, 4, 1},

@@ -160,7 +160,8 @@ TEST(BgraReader, EightAndSixteenBitChannels) {
   } cases[] = {
       // clang-format off
       {BgraFile(0x08080808, 3, 2, eight), 3, 2, 12, eight},
-      {BgraFile(0x10101010, 1, 2, sixteen.Data()), 1, 2, 4, {0x12, 0x34, 0xFF, 0x00, 0x00, 0x80, 0x7F, 0xAB}},
+      {BgraFile(0x10101010, 1, 2, sixteen.Data()), 1, 2, 4,
+       {0x12, 0x34, 0xFF, 0x00, 0x00, 0x80, 0x7F, 0xAB}},
       {BgraFile(0x08080808, 2, 1, {9, 8, 7, 6}), 2, 1, 8, {9, 8, 7, 6, 0, 0, 0, 0}},  // cut: zeros
       // clang-format on
   };

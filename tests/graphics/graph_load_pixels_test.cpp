@@ -64,9 +64,12 @@ TEST(LoadedPixels, SoftwareScreens) {
       std::function<uint32_t(int, int)> want;
     } cases[] = {
         // clang-format off
-        {"p.bmp", Bmp24(7, 5, Pattern), 7, 5, [&](int x, int y) { return Opaque(bits, Pattern(x, y)); }},
+        {"p.bmp", Bmp24(7, 5, Pattern), 7, 5,
+         [&](int x, int y) { return Opaque(bits, Pattern(x, y)); }},
         {"p.dds", test::DdsFile({.width = 5, .height = 3, .data = dds}), 5, 3,
-         [&](int x, int y) { return bits == 32 ? 0x5A000000 | Pattern(x, y) : Rgb565(Pattern(x, y)); }},
+         [&](int x, int y) {
+           return bits == 32 ? 0x5A000000 | Pattern(x, y) : Rgb565(Pattern(x, y));
+         }},
         {"pal.bmp", test::Bmp8(5, 2, palette, [](int x, int y) { return (x + y) & 3; }), 5, 2,
          [](int x, int y) { return uint32_t((x + y) & 3); }},
         {"a.bmp", Bmp24(4, 3, Pattern), 4, 3,

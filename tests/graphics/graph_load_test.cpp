@@ -176,7 +176,8 @@ TEST(LoadGraph, PaletteAndAlphaFlagsFollowTheFileKind) {
     int alpha, palette;
   } cases[] = {
       // clang-format off
-      {"pal.bmp", 0, 1}, {"rgb.bmp", 0, 0}, {"keyed.bmp", 1, 0}, {"palkeyed.bmp", 1, 0}, {"rgba.png", 1, 0},
+      {"pal.bmp", 0, 1}, {"rgb.bmp", 0, 0}, {"keyed.bmp", 1, 0}, {"palkeyed.bmp", 1, 0},
+      {"rgba.png", 1, 0},
       // clang-format on
   };
   for (const auto& c : cases) {

@@ -145,9 +145,11 @@ TEST_F(ImageDib, OtherFormatsConvertToRgbRows) {
       {"palette forced to 24 bits", pal, 3, 3, {5, 0, 255}, 1, Bgr(pal, {5, 0, 255})},
       {"32-bit ARGB drops alpha", MakeFormat(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000), 2, 8,
        {0x11, 0x22, 0x33, 0x44, 0xAA, 0xBB, 0xCC, 0xDD}, 0, {0x11, 0x22, 0x33, 0xAA, 0xBB, 0xCC}},
-      {"X1R5G5B5", MakeFormat(16, 0x7C00, 0x03E0, 0x001F, 0), 2, 4, b555, 0, {8, 131, 255, 246, 0, 57}},
+      {"X1R5G5B5", MakeFormat(16, 0x7C00, 0x03E0, 0x001F, 0), 2, 4, b555, 0,
+       {8, 131, 255, 246, 0, 57}},
       {"R5G6B5", k565, 1, 2, b565, 0, {255, 129, 24}},
-      {"24 bits with red and blue swapped", MakeFormat(24, 0xFF, 0xFF00, 0xFF0000, 0), 1, 4, {1, 2, 3}, 0,
+      {"24 bits with red and blue swapped", MakeFormat(24, 0xFF, 0xFF00, 0xFF0000, 0), 1, 4,
+       {1, 2, 3}, 0,
        {3, 2, 1}},
       // clang-format on
   };

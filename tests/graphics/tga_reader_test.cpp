@@ -33,7 +33,8 @@ TEST(TgaReader, DecodedBlocks) {
       // clang-format off
       {"bottom to top", 24, Pixels24({3, 4, 5, 0, 1, 2}),
        {.width = 3, .height = 2, .descriptor = 0x00, .data = p012345}},
-      {"top to bottom", 24, p012345, {.width = 3, .height = 2, .descriptor = 0x20, .data = p012345}},
+      {"top to bottom", 24, p012345,
+       {.width = 3, .height = 2, .descriptor = 0x20, .data = p012345}},
       {"bottom to top, right to left", 24, Pixels24({5, 4, 3, 2, 1, 0}),
        {.width = 3, .height = 2, .descriptor = 0x10, .data = p012345}},
       {"top to bottom, right to left", 24, Pixels24({2, 1, 0, 5, 4, 3}),

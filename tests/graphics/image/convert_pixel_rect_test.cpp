@@ -153,40 +153,47 @@ ColorData Pal(std::initializer_list<std::pair<int, uint32_t>> entries) {
 }
 
 TEST_P(ConvertTest, OneRow) {
+  const auto skip = [](uint32_t key, int mirror = 0) {
+    return Opts{.mirror = mirror, .key = key, .skip = 1};
+  };
+  const auto key = [](uint32_t k) { return Opts{.keyToAlpha = 1, .key = k}; };
+  const Opts fromRed{.zero = 1, .fromRed = 1};
+  const ColorData pal = Pal({{0, 0xFF8040}, {1, 0x102030}});
+  const Bytes rgb3 = Rgb24({0xFF8040, 0x102030, 0xFF8747}),
+              red3 = Rgb24({0xB71122, 0x00FFFF, 0x80FFFF});
+  const Bytes grey3 = Rgb24({0x102030, 0x405060, 0x708090});
+  const ColorData byte8 = *GetMemImgColorData(kMemImgByte8, 0, 0);
   const RowCase rows[] = {
       // clang-format off
       // Skip key: 16-bit pixels compare the key's low 16 bits, 32-bit ones all of it; mirror
       // switches the key off; 8-bit indexes bypass the palette copy when skipping, and on the
       // general path the key compares indexes too, not colours.
-      {"skip 16", Rgb565(), Rgb565(), W16({0x1234, 0x5678, 0x1234, 0xABCD}), {.key = 0xABCD1234, .skip = 1},
+      {"skip 16", Rgb565(), Rgb565(), W16({0x1234, 0x5678, 0x1234, 0xABCD}), skip(0xABCD1234),
        {0xEEEE, 0x5678, 0xEEEE, 0xABCD}, 0xEE},
-      {"skip 32", Xrgb8888(), Xrgb8888(), W32({0x00001234, 0xABCD1234}), {.key = 0xABCD1234, .skip = 1},
+      {"skip 32", Xrgb8888(), Xrgb8888(), W32({0x00001234, 0xABCD1234}), skip(0xABCD1234),
        {0x00001234, 0xEEEEEEEE}, 0xEE},
       {"skip mirrored", Rgb565(), Rgb565(), W16({0x1234, 0x5678, 0x1234, 0xABCD}),
-       {.mirror = 1, .key = 0xABCD1234, .skip = 1}, {0xABCD, 0x1234, 0x5678, 0x1234}, 0xEE},
-      {"skip 8", MakePal8(), MakePal8(), {5, 6, 5, 7}, {.key = 0x305, .skip = 1}, {0xEE, 6, 0xEE, 7}, 0xEE},
-      {"skip indexes", Rgb565(), Pal({{5, 0xFF0000}, {6, 0xFF0000}}), {5, 6}, {.key = 5, .skip = 1},
+       skip(0xABCD1234, 1), {0xABCD, 0x1234, 0x5678, 0x1234}, 0xEE},
+      {"skip 8", MakePal8(), MakePal8(), {5, 6, 5, 7}, skip(0x305), {0xEE, 6, 0xEE, 7}, 0xEE},
+      {"skip indexes", Rgb565(), Pal({{5, 0xFF0000}, {6, 0xFF0000}}), {5, 6}, skip(5),
        {0xEEEE, 0xF800}, 0xEE},
       // Key to alpha on an equal colour layout; 5:5:5 into 1:5:5:5, key F80008 packs to 31, 0, 1.
       {"key 8888", Argb8888(), Xrgb8888(), W32({0x00102030, 0x12102031, 0x55102030}),
-       {.keyToAlpha = 1, .key = 0x00102030}, {0x00102030, 0xFF102031, 0x00102030}},
-      {"key 1555", Argb1555(), Rgb555(), W16({0x7C01, 0x7C02, 0xFC01}), {.keyToAlpha = 1, .key = 0x00F80008},
+       key(0x00102030), {0x00102030, 0xFF102031, 0x00102030}},
+      {"key 1555", Argb1555(), Rgb555(), W16({0x7C01, 0x7C02, 0xFC01}), key(0x00F80008),
        {0x7C01, 0xFC02, 0x7C01}},
-      // Fixed-format paths from a palette and from 24 bits. 5:5:5 sets bit 15. FF,80,40 -> 31,16,8;
-      // 10,20,30 -> 2,4,6. From 24 bits the key compares reduced colours: FF8747 reduces to the
-      // key's 31,16,8 as well. Into 8:8:8:8 all 32 bits are compared.
-      {"pal 555", Rgb555(), Pal({{0, 0xFF8040}, {1, 0x102030}}), {0, 1, 2}, {}, {0xFE08, 0x8886, 0x8000}},
-      {"24 555", Rgb555(), Rgb888(), Rgb24({0xFF8040, 0x102030, 0xFF8747}), {}, {0xFE08, 0x8886, 0xFE08}},
-      {"pal 8888", Xrgb8888(), Pal({{0, 0xFF8040}, {1, 0x102030}}), {0, 1, 2}, {},
-       {0xFFFF8040, 0xFF102030, 0xFF000000}},
-      {"pal 1555 keyed", Argb1555(), Pal({{0, 0xFF8040}, {1, 0x102030}}), {0, 1, 2},
-       {.keyToAlpha = 1, .key = 0xFF8040}, {0x7E08, 0x8886, 0x8000}},
-      {"24 1555 keyed", Argb1555(), Rgb888(), Rgb24({0xFF8040, 0x102030, 0xFF8747}),
-       {.keyToAlpha = 1, .key = 0xFF8040}, {0x7E08, 0x8886, 0x7E08}},
-      {"24 8888 keyed", Argb8888(), Rgb888(), Rgb24({0xFF8040, 0x102030, 0xFF8747}),
-       {.keyToAlpha = 1, .key = 0xFF8040}, {0x00FF8040, 0xFF102030, 0xFFFF8747}},
+      // Fixed-format paths from a palette and from 24 bits. 5:5:5 sets bit 15. FF,80,40 ->
+      // 31,16,8; 10,20,30 -> 2,4,6. From 24 bits the key compares reduced colours: FF8747 reduces
+      // to the key's 31,16,8 as well. Into 8:8:8:8 all 32 bits are compared.
+      {"pal 555", Rgb555(), pal, {0, 1, 2}, {}, {0xFE08, 0x8886, 0x8000}},
+      {"24 555", Rgb555(), Rgb888(), rgb3, {}, {0xFE08, 0x8886, 0xFE08}},
+      {"pal 8888", Xrgb8888(), pal, {0, 1, 2}, {}, {0xFFFF8040, 0xFF102030, 0xFF000000}},
+      {"pal 1555 keyed", Argb1555(), pal, {0, 1, 2}, key(0xFF8040), {0x7E08, 0x8886, 0x8000}},
+      {"24 1555 keyed", Argb1555(), Rgb888(), rgb3, key(0xFF8040), {0x7E08, 0x8886, 0x7E08}},
+      {"24 8888 keyed", Argb8888(), Rgb888(), rgb3, key(0xFF8040),
+       {0x00FF8040, 0xFF102030, 0xFFFF8747}},
       {"pal 8888 keyed, top byte differs", Argb8888(),
-       Pal({{0, 0xFF8040}, {1, 0x102030}, {2, 0x01FF8040}}), {0, 1, 2}, {.keyToAlpha = 1, .key = 0xFF8040},
+       Pal({{0, 0xFF8040}, {1, 0x102030}, {2, 0x01FF8040}}), {0, 1, 2}, key(0xFF8040),
        {0x00FF8040, 0xFF102030, 0xFFFF8040}},
       // 5:6:5 to X8:8:8 on the fast path: 31 -> 248 and 63 -> 252, the top byte left zero.
       {"565 x888", Xrgb8888(), Rgb565(), W16({0xFFFF, 0xFC08, 0x0000}), {},
@@ -196,34 +203,37 @@ TEST_P(ConvertTest, OneRow) {
       // red 15 alpha 8. Narrowing truncates: R 255 -> 31, G 7 -> 1 / R 7 -> 0, B F8 -> 31.
       {"widen 5", Argb8888(), Rgb555(), W16({0 << 10, 1 << 10, 16 << 10, 30 << 10, 31 << 10}), {},
        {0xFF000000, 0xFF080000, 0xFF830000, 0xFFF60000, 0xFFFF0000}},
-      {"widen 6", Argb8888(), Rgb565(), W16({32 << 5, 63 << 5, 1 << 5}), {}, {0xFF008100, 0xFF00FF00, 0xFF000400}},
+      {"widen 6", Argb8888(), Rgb565(), W16({32 << 5, 63 << 5, 1 << 5}), {},
+       {0xFF008100, 0xFF00FF00, 0xFF000400}},
       {"widen 4", Argb8888(), Argb4444(), W16({0xF700, 0x8F00}), {}, {0xFF770000, 0x88FF0000}},
       {"8 to a 16-bit red", MakeFormat(32, 0xFFFF0000, 0xFF00, 0xFF, 0), Rgb888(),
        Rgb24({0x800102, 0xFF0000, 0x000000}), {}, {0x80800102, 0xFFFF0000, 0x00000000}},
       {"narrow", Rgb565(), Argb8888(), W32({0xFFFF07FF, 0x000700F8}), {}, {0xF83F, 0x001F}},
       {"4444 into x888 sets the top byte", Xrgb8888(), Argb4444(), W16({0x37A1}), {}, {0xFF77AA11}},
-      {"no blue in the source", Xrgb8888(), MakeFormat(16, 0xF800, 0x07E0, 0, 0), W16({0xFFFF}), {}, {0xFFFFFF00}},
+      {"no blue in the source", Xrgb8888(), MakeFormat(16, 0xF800, 0x07E0, 0, 0), W16({0xFFFF}), {},
+       {0xFFFFFF00}},
       // Key to alpha at destination precision: into 4:4:4:4 the high bits are compared; into
       // 8:8:8:8 after widening (5:5:5 magenta matches FF00FF, not F800F8); off when the source
       // has alpha.
-      {"key 4444", Argb4444(), Rgb888(), Rgb24({0xF3AF5F, 0xE0A050, 0xF0A050}), {.keyToAlpha = 1, .key = 0xF0A050},
+      {"key 4444", Argb4444(), Rgb888(), Rgb24({0xF3AF5F, 0xE0A050, 0xF0A050}), key(0xF0A050),
        {0x0FA5, 0xFEA5, 0x0FA5}},
-      {"key widened", Argb8888(), Rgb555(), W16({0x7C1F, 0x7C1E}), {.keyToAlpha = 1, .key = 0xFF00FF},
+      {"key widened", Argb8888(), Rgb555(), W16({0x7C1F, 0x7C1E}), key(0xFF00FF),
        {0x00FF00FF, 0xFFFF00F6}},
-      {"key not widened", Argb8888(), Rgb555(), W16({0x7C1F, 0x7C1E}), {.keyToAlpha = 1, .key = 0xF800F8},
+      {"key not widened", Argb8888(), Rgb555(), W16({0x7C1F, 0x7C1E}), key(0xF800F8),
        {0xFFFF00FF, 0xFFFF00F6}},
-      {"key off with source alpha", Argb8888(), Argb4444(), W16({0x0F0F}), {.keyToAlpha = 1, .key = 0x112233},
+      {"key off with source alpha", Argb8888(), Argb4444(), W16({0x0F0F}), key(0x112233),
        {0x00FF00FF}},
       // An alpha image supplies alpha, narrowed with the colours into 4:4:4:4; an empty or no
       // alpha format means no alpha image.
-      {"alpha image", Argb8888(), Rgb888(), Rgb24({0x102030, 0x405060, 0x708090}),
-       {.alpha = kAlpha, .alphaPitch = 3, .alphaFormat = &kGrey}, {0x80102030, 0x00405060, 0xFF708090}},
-      {"alpha image 4444", Argb4444(), Rgb888(), Rgb24({0x102030, 0x405060, 0x708090}),
+      {"alpha image", Argb8888(), Rgb888(), grey3,
+       {.alpha = kAlpha, .alphaPitch = 3, .alphaFormat = &kGrey},
+       {0x80102030, 0x00405060, 0xFF708090}},
+      {"alpha image 4444", Argb4444(), Rgb888(), grey3,
        {.alpha = kAlpha, .alphaPitch = 3, .alphaFormat = &kGrey}, {0x8123, 0x0456, 0xF789}},
       {"empty alpha format", Argb8888(), Rgb888(), Rgb24({0x102030}),
        {.alpha = kAlpha, .alphaPitch = 1, .alphaFormat = &kEmpty}, {0xFF102030}},
-      {"no alpha format", Argb8888(), Rgb888(), Rgb24({0x102030}), {.alpha = kAlpha, .alphaPitch = 1},
-       {0xFF102030}},
+      {"no alpha format", Argb8888(), Rgb888(), Rgb24({0x102030}),
+       {.alpha = kAlpha, .alphaPitch = 1}, {0xFF102030}},
       // Alpha converted even when the colour widths agree: a 4-bit alpha at 24..27 (28..31 belong
       // to no channel), from an alpha image or an 8-bit source alpha: 80 -> 8.
       {"alpha 4 of 8888", MakeFormat(32, 0xFF0000, 0xFF00, 0xFF, 0x0F000000), Rgb888(),
@@ -231,24 +241,22 @@ TEST_P(ConvertTest, OneRow) {
        {0xF8102030, 0xF0405060}},
       {"source alpha 4 of 8888", MakeFormat(32, 0xFF0000, 0xFF00, 0xFF, 0x0F000000), Argb8888(),
        W32({0x80102030}), {}, {0xF8102030}},
-      // Alpha from red with zero colour: into a single channel, red widened to 16 bits (B7 -> B7B7);
-      // the image one-channel formats keep the value in their alpha field alone; a 32-bit red into
-      // a format without red drops all 32 bits but its top byte still becomes the alpha. An 8-bit
-      // red at 0..7 with a 4-bit alpha at 12..15 (8..11 unused): without zero colour the red stays.
-      {"red 8", MakeFormat(8, 0xFF, 0xFF, 0xFF, 0xFF), Rgb888(), Rgb24({0xB71122, 0x00FFFF, 0x80FFFF}),
-       {.zero = 1, .fromRed = 1}, {0xB7, 0x00, 0x80}},
-      {"red 16", MakeFormat(16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF), Rgb888(), Rgb24({0xB71122, 0x00FFFF, 0x80FFFF}),
-       {.zero = 1, .fromRed = 1}, {0xB7B7, 0x0000, 0x8080}},
-      {"red byte8", *GetMemImgColorData(kMemImgByte8, 0, 0), Rgb888(), Rgb24({0xB71122, 0x00FFFF, 0x80FFFF}),
-       {.zero = 1, .fromRed = 1}, {0xB7, 0x00, 0x80}},
-      {"red word16", *GetMemImgColorData(kMemImgWord16, 0, 0), Rgb888(), Rgb24({0xB71122, 0x00FFFF, 0x80FFFF}),
-       {.zero = 1, .fromRed = 1}, {0xB7B7, 0x0000, 0x8080}},
-      {"red 32", *GetMemImgColorData(kMemImgByte8, 0, 0), MakeFormat(32, 0xFFFFFFFF, 0, 0, 0), W32({0xABCDEF12}),
-       {.zero = 1, .fromRed = 1}, {0xAB}},
-      {"red narrow", MakeFormat(16, 0x00FF, 0, 0, 0xF000), Rgb888(), Rgb24({0xB71122}), {.zero = 1, .fromRed = 1},
+      // Alpha from red with zero colour: into a single channel, red widened to 16 bits (B7 ->
+      // B7B7); the image one-channel formats keep the value in their alpha field alone; a 32-bit
+      // red into a format without red drops all 32 bits but its top byte still becomes the alpha.
+      // An 8-bit red at 0..7 with a 4-bit alpha at 12..15 (8..11 unused): without zero colour
+      // the red stays.
+      {"red 8", MakeFormat(8, 0xFF, 0xFF, 0xFF, 0xFF), Rgb888(), red3, fromRed, {0xB7, 0x00, 0x80}},
+      {"red 16", MakeFormat(16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF), Rgb888(), red3, fromRed,
+       {0xB7B7, 0x0000, 0x8080}},
+      {"red byte8", byte8, Rgb888(), red3, fromRed, {0xB7, 0x00, 0x80}},
+      {"red word16", *GetMemImgColorData(kMemImgWord16, 0, 0), Rgb888(), red3, fromRed,
+       {0xB7B7, 0x0000, 0x8080}},
+      {"red 32", byte8, MakeFormat(32, 0xFFFFFFFF, 0, 0, 0), W32({0xABCDEF12}), fromRed, {0xAB}},
+      {"red narrow", MakeFormat(16, 0x00FF, 0, 0, 0xF000), Rgb888(), Rgb24({0xB71122}), fromRed,
        {0xBF00}},
-      {"red narrow kept", MakeFormat(16, 0x00FF, 0, 0, 0xF000), Rgb888(), Rgb24({0xB71122}), {.fromRed = 1},
-       {0xBFB7}},
+      {"red narrow kept", MakeFormat(16, 0x00FF, 0, 0, 0xF000), Rgb888(), Rgb24({0xB71122}),
+       {.fromRed = 1}, {0xBFB7}},
       // clang-format on
   };
   for (const RowCase& c : rows) {
