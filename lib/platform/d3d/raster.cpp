@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -113,6 +115,14 @@ struct Edge {
   int64_t bias;  // 0 inclusive, 1 exclusive: inside when E - bias >= 0
 };
 
+// The edge from (xi, yi) to (xj, yj) of a triangle of positive winding (1/16 pixel units):
+// E(P) = cross(B - A, P - A) at P = (16 x, 16 y).
+Edge MakeEdge(int64_t xi, int64_t yi, int64_t xj, int64_t yj) {
+  const int64_t dx = xj - xi, dy = yj - yi;
+  const bool inclusive = dy < 0 || (dy == 0 && dx > 0);  // left or top
+  return Edge{-16 * dy, 16 * dx, dy * xi - dx * yi, inclusive ? 0 : 1};
+}
+
 // floor(N / A + 1/2) along a span, exactly, for N = nx x + ny y + n0 (a sum of integer vertex
 // values weighted by the integer edge functions) and the doubled area A > 0.
 struct ExactPlane {
@@ -123,29 +133,93 @@ void EvaluateExact(const ExactPlane& p, int64_t area, int64_t x, int64_t y, int 
   for (int k = 0; k < n; ++k, st.Step()) out[k] = int32_t(st.q);
 }
 
+// A triangle's snapped vertices in positive winding, with its edges.
+struct Triangle {
+  const RasterVertex* v[3];
+  int64_t X[3], Y[3];  // 1/16 pixel
+  int64_t area;        // doubled, in 1/256 pixel, > 0
+  Edge edges[3];       // edge k runs from vertex k to vertex k + 1
+};
+
+// Checked positions (|x| <= 131072) keep the 1/16 steps far inside int32.
+int64_t Snap(float v) {
+  return FloorToInt(double(v) * 16.0 + 0.5);
+}
+
+// The triangle of three vertices at their snapped positions; false for one of no area.
+bool Wind(const RasterVertex* const (&v)[3], const int64_t (&x)[3], const int64_t (&y)[3],
+          Triangle* t) {
+  int64_t(&X)[3] = t->X;
+  int64_t(&Y)[3] = t->Y;
+  for (int i = 0; i < 3; ++i) t->v[i] = v[i], X[i] = x[i], Y[i] = y[i];
+  int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+  if (area == 0) return false;
+  if (area < 0) {  // one winding for the edge functions below
+    std::swap(t->v[1], t->v[2]);
+    std::swap(X[1], X[2]);
+    std::swap(Y[1], Y[2]);
+    area = -area;
+  }
+  t->area = area;
+  for (int k = 0; k < 3; ++k) t->edges[k] = MakeEdge(X[k], Y[k], X[(k + 1) % 3], Y[(k + 1) % 3]);
+  return true;
+}
+
+// A triangle's attributes over its pixels.
+struct Attributes {
+  Geometry g{};
+  int64_t area = 0;
+  bool perspective = false;
+  Plane q;
+  // s and t of stages 0 and 1, then the diffuse channels a, r, g, b.
+  Plane planes[8];
+  bool used[8] = {};
+  bool stepped[2] = {};  // a stage's positions step in fixed point along a span
+  int64_t steps[4] = {};
+  bool white = false;         // diffuse 0xFFFFFFFF at every vertex
+  bool flatDiffuse = false;   // one diffuse colour at every vertex
+  uint32_t color = 0;         // that colour
+  bool exactDiffuse = false;  // plain linear interpolation of a varying diffuse, in integers
+  ExactPlane exact[4];
+};
+
 class TriangleDrawer {
  public:
   TriangleDrawer(const RasterJob& job, const PixelPipeline& pipe) : job_(job), pipe_(pipe) {}
 
-  void Draw(const RasterVertex* v0, const RasterVertex* v1, const RasterVertex* v2);
+  void Draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2);
+  // The two triangles from vertex `first` of the list on, when they form an axis-aligned
+  // rectangle; false (nothing drawn) when they do not.
+  bool DrawQuad(uint32_t first);
+
+  const uint8_t* At(uint32_t i) const {
+    return job_.vertices + (job_.pairs == 2 ? sizeof(D3DTLVERTEX2) : sizeof(D3DTLVERTEX1)) * i;
+  }
+  RasterVertex Load(uint32_t i) const {
+    const uint8_t* p = At(i);
+    RasterVertex v;
+    std::memcpy(&v.x, p, 8);
+    std::memcpy(&v.rhw, p + 12, 8);
+    if (job_.pairs == 2)
+      std::memcpy(v.uv, p + 20, 16);
+    else
+      std::memcpy(v.uv, p + 20, 8);
+    return v;
+  }
 
  private:
-  void Span(int32_t y, int32_t x0, int32_t x1, bool white);
+  void SetUp(const Triangle& t, Attributes* a);
+  // Pixels x0 .. x1 (inclusive) of row y, in runs of at most kSpanChunk.
+  void Run(const Attributes& a, int32_t y, int64_t x0, int64_t x1) {
+    for (int64_t x = x0; x <= x1; x += kSpanChunk)
+      Span(a, y, int32_t(x), int32_t(std::min<int64_t>(x + kSpanChunk, x1 + 1)));
+  }
+  void Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1);
 
   const RasterJob& job_;
   const PixelPipeline& pipe_;
-  Geometry g_{};
-  bool perspective_ = false;
-  Plane q_;
-  // Attributes: s and t of stages 0 and 1, then the diffuse channels a, r, g, b.
-  Plane planes_[8];
-  bool used_[8] = {};
-  bool stepped_[2] = {};  // a stage's positions step in fixed point along a span
-  int64_t steps_[4] = {};
-  bool flatDiffuse_ = false;
-  bool exactDiffuse_ = false;  // plain linear interpolation of a varying diffuse, in integers
-  ExactPlane exact_[4];
-  int64_t area_ = 0;
+  Attributes attributes_[2];
+  RasterVertex vertices_[6];  // a rectangle's
   bool flatFilled_ = false;
   uint32_t flat_[kSpanChunk];  // a uniform diffuse colour, filled when it changes
   // A span's sample positions and diffuse colours, when they are given pixel by pixel.
@@ -154,55 +228,30 @@ class TriangleDrawer {
   uint32_t diffuse_[kSpanChunk];
 };
 
-void TriangleDrawer::Draw(const RasterVertex* v0, const RasterVertex* v1, const RasterVertex* v2) {
-  const RasterVertex* v[3] = {v0, v1, v2};
-  int64_t X[3], Y[3];
-  for (int i = 0; i < 3; ++i) {
-    // Checked positions (|x| <= 131072) keep the 1/16 steps far inside int32.
-    X[i] = FloorToInt(double(v[i]->x) * 16.0 + 0.5);
-    Y[i] = FloorToInt(double(v[i]->y) * 16.0 + 0.5);
-  }
-  int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
-  if (area == 0) return;
-  if (area < 0) {  // one winding for the edge functions below
-    std::swap(v[1], v[2]);
-    std::swap(X[1], X[2]);
-    std::swap(Y[1], Y[2]);
-    area = -area;
-  }
-  // E(P) = cross(B - A, P - A) in 1/16 pixel units, at P = (16 x, 16 y).
-  Edge edges[3];
-  for (int k = 0; k < 3; ++k) {
-    const int i = k, j = (k + 1) % 3;
-    const int64_t dx = X[j] - X[i], dy = Y[j] - Y[i];
-    const bool inclusive = dy < 0 || (dy == 0 && dx > 0);  // left or top
-    edges[k] = Edge{-16 * dy, 16 * dx, dy * X[i] - dx * Y[i], inclusive ? 0 : 1};
-  }
-  area_ = area;
-  const RECT& vp = job_.viewport;
-  const int64_t yFirst = std::max<int64_t>(CeilDiv(std::min({Y[0], Y[1], Y[2]}), 16), vp.top);
-  const int64_t yLast =
-      std::min<int64_t>(FloorDiv(std::max({Y[0], Y[1], Y[2]}), 16), vp.bottom - 1);
-  if (yFirst > yLast) return;
-
-  g_.x0 = double(X[0]) / 16.0;
-  g_.y0 = double(Y[0]) / 16.0;
-  g_.dx1 = double(X[1] - X[0]) / 16.0;
-  g_.dy1 = double(Y[1] - Y[0]) / 16.0;
-  g_.dx2 = double(X[2] - X[0]) / 16.0;
-  g_.dy2 = double(Y[2] - Y[0]) / 16.0;
-  g_.area = double(area) / 256.0;
+void TriangleDrawer::SetUp(const Triangle& t, Attributes* a) {
+  const RasterVertex* const* v = t.v;
+  const int64_t* X = t.X;
+  const int64_t* Y = t.Y;
+  a->area = t.area;
+  Geometry& g = a->g;
+  g.x0 = double(X[0]) / 16.0;
+  g.y0 = double(Y[0]) / 16.0;
+  g.dx1 = double(X[1] - X[0]) / 16.0;
+  g.dy1 = double(Y[1] - Y[0]) / 16.0;
+  g.dx2 = double(X[2] - X[0]) / 16.0;
+  g.dy2 = double(Y[2] - Y[0]) / 16.0;
+  g.area = double(t.area) / 256.0;
   const double q[3] = {v[0]->rhw, v[1]->rhw, v[2]->rhw};
-  perspective_ = !(q[0] == q[1] && q[1] == q[2]);
-  if (perspective_) q_ = g_.Make(q[0], q[1], q[2]);
+  a->perspective = !(q[0] == q[1] && q[1] == q[2]);
+  if (a->perspective) a->q = g.Make(q[0], q[1], q[2]);
   auto plane = [&](int index, double a0, double a1, double a2) {
-    used_[index] = true;
-    Plane p = perspective_ ? g_.Make(a0 * q[0], a1 * q[1], a2 * q[2]) : g_.Make(a0, a1, a2);
+    a->used[index] = true;
+    Plane p = a->perspective ? g.Make(a0 * q[0], a1 * q[1], a2 * q[2]) : g.Make(a0, a1, a2);
     p.lo = std::min({a0, a1, a2});
     p.hi = std::max({a0, a1, a2});
-    planes_[index] = p;
+    a->planes[index] = p;
   };
-  std::fill(std::begin(used_), std::end(used_), false);
+  std::fill(std::begin(a->used), std::end(a->used), false);
   for (int s = 0; s < 2; ++s) {
     if (!pipe_.Samples(s)) continue;
     const int pr = job_.pair[s];
@@ -212,36 +261,53 @@ void TriangleDrawer::Draw(const RasterVertex* v0, const RasterVertex* v1, const 
     plane(2 * s + 1, v[0]->uv[pr][1] * h, v[1]->uv[pr][1] * h, v[2]->uv[pr][1] * h);
   }
   for (int s = 0; s < 2; ++s) {
-    const Plane &ps = planes_[2 * s], &pt = planes_[2 * s + 1];
-    stepped_[s] =
-        !perspective_ && std::fabs(ps.gx) < kMaxFixedStep && std::fabs(pt.gx) < kMaxFixedStep;
-    steps_[2 * s] = stepped_[s] ? Nearest(ps.gx * kFixedOne) : 0;
-    steps_[2 * s + 1] = stepped_[s] ? Nearest(pt.gx * kFixedOne) : 0;
+    const Plane &ps = a->planes[2 * s], &pt = a->planes[2 * s + 1];
+    a->stepped[s] =
+        !a->perspective && std::fabs(ps.gx) < kMaxFixedStep && std::fabs(pt.gx) < kMaxFixedStep;
+    a->steps[2 * s] = a->stepped[s] ? Nearest(ps.gx * kFixedOne) : 0;
+    a->steps[2 * s + 1] = a->stepped[s] ? Nearest(pt.gx * kFixedOne) : 0;
   }
-  flatDiffuse_ = v[0]->color == v[1]->color && v[1]->color == v[2]->color;
-  const bool white = flatDiffuse_ && v[0]->color == 0xFFFFFFFFu;
-  if (pipe_.NeedsDiffuse(white)) {
-    if (flatDiffuse_) {
-      if (!flatFilled_ || flat_[0] != v[0]->color)
-        std::fill(std::begin(flat_), std::end(flat_), v[0]->color);
-      flatFilled_ = true;
-    } else {
-      for (int c = 0; c < 4; ++c) {
-        const int pos = 24 - 8 * c;  // a, r, g, b
-        const int64_t value[3] = {(v[0]->color >> pos) & 0xFF, (v[1]->color >> pos) & 0xFF,
-                                  (v[2]->color >> pos) & 0xFF};
-        plane(4 + c, double(value[0]), double(value[1]), double(value[2]));
-        // Edge k's function is the unnormalised weight of the vertex opposite it, (k + 2) % 3.
-        exact_[c] = ExactPlane{};
-        for (int k = 0; k < 3; ++k) {
-          exact_[c].nx += value[(k + 2) % 3] * edges[k].a;
-          exact_[c].ny += value[(k + 2) % 3] * edges[k].b;
-          exact_[c].n0 += value[(k + 2) % 3] * edges[k].c;
-        }
-      }
-      exactDiffuse_ = !perspective_;
+  a->flatDiffuse = v[0]->color == v[1]->color && v[1]->color == v[2]->color;
+  a->color = v[0]->color;
+  a->white = a->flatDiffuse && a->color == 0xFFFFFFFFu;
+  a->exactDiffuse = false;
+  if (!pipe_.NeedsDiffuse(a->white)) return;
+  if (a->flatDiffuse) {
+    if (!flatFilled_ || flat_[0] != a->color)
+      std::fill(std::begin(flat_), std::end(flat_), a->color);
+    flatFilled_ = true;
+    return;
+  }
+  for (int c = 0; c < 4; ++c) {
+    const int pos = 24 - 8 * c;  // a, r, g, b
+    const int64_t value[3] = {(v[0]->color >> pos) & 0xFF, (v[1]->color >> pos) & 0xFF,
+                              (v[2]->color >> pos) & 0xFF};
+    plane(4 + c, double(value[0]), double(value[1]), double(value[2]));
+    // Edge k's function is the unnormalised weight of the vertex opposite it, (k + 2) % 3.
+    a->exact[c] = ExactPlane{};
+    for (int k = 0; k < 3; ++k) {
+      a->exact[c].nx += value[(k + 2) % 3] * t.edges[k].a;
+      a->exact[c].ny += value[(k + 2) % 3] * t.edges[k].b;
+      a->exact[c].n0 += value[(k + 2) % 3] * t.edges[k].c;
     }
   }
+  a->exactDiffuse = !a->perspective;
+}
+
+void TriangleDrawer::Draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2) {
+  const RasterVertex* const v[3] = {&v0, &v1, &v2};
+  const int64_t sx[3] = {Snap(v0.x), Snap(v1.x), Snap(v2.x)};
+  const int64_t sy[3] = {Snap(v0.y), Snap(v1.y), Snap(v2.y)};
+  Triangle t;
+  if (!Wind(v, sx, sy, &t)) return;
+  const int64_t* Y = t.Y;
+  const RECT& vp = job_.viewport;
+  const int64_t yFirst = std::max<int64_t>(CeilDiv(std::min({Y[0], Y[1], Y[2]}), 16), vp.top);
+  const int64_t yLast =
+      std::min<int64_t>(FloorDiv(std::max({Y[0], Y[1], Y[2]}), 16), vp.bottom - 1);
+  if (yFirst > yLast) return;
+  Attributes& a = attributes_[0];
+  SetUp(t, &a);
 
   // Each edge bounds x on every row: x >= -floor(E_y / a) for a > 0, x <= floor(E_y / -a) for
   // a < 0, where E_y is its function at x = 0 less the bias, stepped by b a row; a horizontal
@@ -249,7 +315,7 @@ void TriangleDrawer::Draw(const RasterVertex* v0, const RasterVertex* v1, const 
   FloorStepper left[3], right[3];
   int64_t level[3], levelStep[3];
   int lefts = 0, rights = 0, flats = 0;
-  for (const Edge& e : edges) {
+  for (const Edge& e : t.edges) {
     const int64_t first = e.b * yFirst + e.c - e.bias;
     if (e.a > 0)
       left[lefts++] = FloorStepper(first, e.b, e.a);
@@ -272,22 +338,88 @@ void TriangleDrawer::Draw(const RasterVertex* v0, const RasterVertex* v1, const 
       if (level[i] < 0) xr = xl - 1;
       level[i] += levelStep[i];
     }
-    for (int64_t x = xl; x <= xr; x += kSpanChunk)
-      Span(int32_t(y), int32_t(x), int32_t(std::min<int64_t>(x + kSpanChunk, xr + 1)), white);
+    Run(a, int32_t(y), xl, xr);
   }
 }
 
-void TriangleDrawer::Span(int32_t y, int32_t x0, int32_t x1, bool white) {
+// The rectangle's pixels are those of its two triangles together (the top-left rule holds along
+// its four sides), and the shared diagonal gives each pixel to one of them: the first triangle's
+// diagonal edge splits every row.
+bool TriangleDrawer::DrawQuad(uint32_t first) {
+  float px[6], py[6];
+  for (int i = 0; i < 6; ++i) {
+    const uint8_t* p = At(first + uint32_t(i));
+    std::memcpy(&px[i], p, 4);
+    std::memcpy(&py[i], p + 4, 4);
+  }
+  // Corners top-left 0, top-right 1, bottom-left 2 = 3, bottom-right 5, with 4 = 1.
+  if (!(px[3] == px[2] && py[3] == py[2] && px[4] == px[1] && py[4] == py[1] && py[0] == py[1] &&
+        px[0] == px[2] && px[5] == px[1] && py[5] == py[2]))
+    return false;
+  const int64_t xa = Snap(px[0]), xb = Snap(px[1]), ya = Snap(py[0]), yb = Snap(py[2]);
+  if (xa == xb || ya == yb) return true;  // two triangles of no area
+  // Columns and rows whose centres lie inside: the left and top sides take their centres.
+  const RECT& vp = job_.viewport;
+  const int64_t xl = std::max<int64_t>(CeilDiv(std::min(xa, xb), 16), vp.left);
+  const int64_t xr = std::min<int64_t>(CeilDiv(std::max(xa, xb), 16) - 1, vp.right - 1);
+  const int64_t yFirst = std::max<int64_t>(CeilDiv(std::min(ya, yb), 16), vp.top);
+  const int64_t yLast = std::min<int64_t>(CeilDiv(std::max(ya, yb), 16) - 1, vp.bottom - 1);
+  if (xl > xr || yFirst > yLast) return true;
+  // The first triangle's diagonal edge, from its vertex 1 to its vertex 2 once wound positively
+  // (vertex 0 keeps its place).
+  const bool flipped = (xb - xa) * (yb - ya) < 0;
+  const Edge d = flipped ? MakeEdge(xa, yb, xb, ya) : MakeEdge(xb, ya, xa, yb);
+  Triangle tri[2];
+  bool ready[2] = {false, false};
+  FloorStepper split;
+  bool splitting = false;
+  for (int64_t y = yFirst; y <= yLast; ++y) {
+    // The first triangle holds the pixels where d.a x + row >= 0.
+    const int64_t row = d.b * y + d.c - d.bias;
+    const bool firstLeft = d.a * xl + row >= 0, firstRight = d.a * xr + row >= 0;
+    int64_t from[2] = {xl, xl}, to[2] = {xr, xr};
+    if (firstLeft == firstRight) {
+      from[firstLeft ? 1 : 0] = xr + 1;  // the whole row in one triangle
+    } else {
+      if (!splitting) split = FloorStepper(row, d.b, d.a > 0 ? d.a : -d.a), splitting = true;
+      if (d.a > 0) {  // x >= -q
+        from[0] = -split.q, to[1] = -split.q - 1;
+      } else {  // x <= q
+        to[0] = split.q, from[1] = split.q + 1;
+      }
+    }
+    if (splitting) split.Step();
+    for (int i = 0; i < 2; ++i) {
+      if (from[i] > to[i]) continue;
+      if (!ready[i]) {
+        const uint32_t k = first + 3 * uint32_t(i);
+        vertices_[3 * i] = Load(k), vertices_[3 * i + 1] = Load(k + 1),
+                      vertices_[3 * i + 2] = Load(k + 2);
+        const RasterVertex* const v[3] = {&vertices_[3 * i], &vertices_[3 * i + 1],
+                                          &vertices_[3 * i + 2]};
+        const int64_t sx[2][3] = {{xa, xb, xa}, {xa, xb, xb}};
+        const int64_t sy[2][3] = {{ya, ya, yb}, {yb, ya, yb}};
+        Wind(v, sx[i], sy[i], &tri[i]);
+        SetUp(tri[i], &attributes_[i]);
+        ready[i] = true;
+      }
+      Run(attributes_[i], int32_t(y), from[i], to[i]);
+    }
+  }
+  return true;
+}
+
+void TriangleDrawer::Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1) {
   const int n = x1 - x0;
   auto& coords = coords_;
   auto& channels = channels_;
   auto& diffuse = diffuse_;
-  const double yd = double(y) - g_.y0, xd = double(x0) - g_.x0;
+  const double yd = double(y) - a.g.y0, xd = double(x0) - a.g.x0;
   auto span = [&](const Plane& p) {
-    return SpanPlane{p.a0 + p.gy * yd, p.gx, p.lo, p.hi, q_.a0 + q_.gy * yd, q_.gx};
+    return SpanPlane{p.a0 + p.gy * yd, p.gx, p.lo, p.hi, a.q.a0 + a.q.gy * yd, a.q.gx};
   };
   auto evaluate = [&](const Plane& p, int32_t* out) {
-    if (perspective_)
+    if (a.perspective)
       Evaluate<true>(span(p), xd, n, out);
     else
       Evaluate<false>(span(p), xd, n, out);
@@ -297,12 +429,12 @@ void TriangleDrawer::Span(int32_t y, int32_t x0, int32_t x1, bool white) {
   f.x = x0;
   f.n = n;
   for (int s = 0; s < 2; ++s) {
-    f.stepped[s] = stepped_[s];
-    if (!used_[2 * s]) continue;
-    const Plane &ps = planes_[2 * s], &pt = planes_[2 * s + 1];
+    f.stepped[s] = a.stepped[s];
+    if (!a.used[2 * s]) continue;
+    const Plane &ps = a.planes[2 * s], &pt = a.planes[2 * s + 1];
     if (f.stepped[s]) {
-      f.step[s] = SteppedCoords{FixedStart(span(ps), xd), FixedStart(span(pt), xd), steps_[2 * s],
-                                steps_[2 * s + 1]};
+      f.step[s] = SteppedCoords{FixedStart(span(ps), xd), FixedStart(span(pt), xd), a.steps[2 * s],
+                                a.steps[2 * s + 1]};
     } else {
       evaluate(ps, coords[2 * s]);
       evaluate(pt, coords[2 * s + 1]);
@@ -310,12 +442,12 @@ void TriangleDrawer::Span(int32_t y, int32_t x0, int32_t x1, bool white) {
       f.t[s] = coords[2 * s + 1];
     }
   }
-  if (used_[4]) {
+  if (a.used[4]) {
     for (int c = 0; c < 4; ++c) {
-      if (exactDiffuse_)
-        EvaluateExact(exact_[c], area_, x0, y, n, channels[c]);
+      if (a.exactDiffuse)
+        EvaluateExact(a.exact[c], a.area, x0, y, n, channels[c]);
       else
-        evaluate(planes_[4 + c], channels[c]);
+        evaluate(a.planes[4 + c], channels[c]);
     }
     for (int k = 0; k < n; ++k)
       diffuse[k] = uint32_t(channels[0][k]) << 24 | uint32_t(channels[1][k]) << 16 |
@@ -324,50 +456,68 @@ void TriangleDrawer::Span(int32_t y, int32_t x0, int32_t x1, bool white) {
   } else {
     f.diffuse = flat_;
   }
-  pipe_.Shade(f, white);
+  pipe_.Shade(f, a.white);
 }
 
 }  // namespace
 
-HRESULT ReadVertices(const void* data, int pairs, uint32_t count, RasterJob* job) {
-  const size_t stride = 20 + 8 * size_t(pairs);
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  job->vertices.resize(count);
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* p = bytes + stride * i;
-    RasterVertex& v = job->vertices[i];
-    std::memcpy(&v.x, p, 4);
-    std::memcpy(&v.y, p + 4, 4);
-    std::memcpy(&v.rhw, p + 12, 4);
-    std::memcpy(&v.color, p + 16, 4);
-    std::memcpy(v.uv, p + 20, 8 * size_t(pairs));
-    if (!(std::fabs(v.x) <= kMaxPosition && std::fabs(v.y) <= kMaxPosition))
-      return DDERR_INVALIDPARAMS;
-    if (!(v.rhw > 0.0f && std::isfinite(v.rhw))) return DDERR_INVALIDPARAMS;
-    for (int s = 0; s < 2; ++s) {
-      const int pr = job->pair[s];
-      if (pr < 0) continue;
-      if (!(std::fabs(double(v.uv[pr][0]) * job->textureWidth[s]) <= kMaxTexels &&
-            std::fabs(double(v.uv[pr][1]) * job->textureHeight[s]) <= kMaxTexels))
-        return DDERR_INVALIDPARAMS;
+HRESULT CheckVertices(const RasterJob& job) {
+  // A stage's pair within 2^22 texels: |u| x W <= 2^22, exact in double for a float u, holds
+  // exactly when |u| is at most the largest float not above 2^22 / W. Pairs no stage samples
+  // take anything.
+  float limit[4] = {};
+  bool free[4] = {true, true, true, true};
+  for (int s = 0; s < 2; ++s) {
+    const int pr = job.pair[s];
+    if (pr < 0) continue;
+    const int32_t size[2] = {job.textureWidth[s], job.textureHeight[s]};
+    for (int k = 0; k < 2; ++k) {
+      float l = float(kMaxTexels / size[k]);
+      while (double(l) * size[k] > kMaxTexels) l = std::nextafter(l, 0.0f);
+      float& lane = limit[2 * pr + k];
+      lane = free[2 * pr + k] ? l : std::min(lane, l);
+      free[2 * pr + k] = false;
     }
   }
-  return DD_OK;
+  auto check = [&](auto pairs) {
+    constexpr int kFloats = 5 + 2 * decltype(pairs)::value;
+    bool ok = true;
+    for (uint32_t i = 0; i < job.count; ++i) {
+      float f[kFloats];
+      std::memcpy(f, job.vertices + sizeof f * i, sizeof f);
+      ok &= std::fabs(f[0]) <= float(kMaxPosition) && std::fabs(f[1]) <= float(kMaxPosition);
+      ok &= f[3] > 0.0f && f[3] <= std::numeric_limits<float>::max();
+      for (int k = 0; k < kFloats - 5; ++k) ok &= free[k] || std::fabs(f[5 + k]) <= limit[k];
+    }
+    return ok;
+  };
+  const bool ok = job.pairs == 2 ? check(std::integral_constant<int, 2>{})
+                                 : check(std::integral_constant<int, 1>{});
+  return ok ? DD_OK : DDERR_INVALIDPARAMS;
 }
 
 void Rasterize(const RasterJob& job, const PixelPipeline& pipeline) {
   TriangleDrawer drawer(job, pipeline);
-  const RasterVertex* v = job.vertices.data();
-  const size_t n = job.vertices.size();
+  const uint32_t n = job.count;
+  auto draw = [&](uint32_t a, uint32_t b, uint32_t c) {
+    drawer.Draw(drawer.Load(a), drawer.Load(b), drawer.Load(c));
+  };
   switch (job.type) {
     case D3DPT_TRIANGLELIST:
-      for (size_t i = 0; i + 2 < n; i += 3) drawer.Draw(&v[i], &v[i + 1], &v[i + 2]);
+      for (uint32_t i = 0; i + 2 < n;) {
+        if (i + 5 < n && drawer.DrawQuad(i)) {
+          i += 6;
+        } else {
+          draw(i, i + 1, i + 2);
+          i += 3;
+        }
+      }
       break;
     case D3DPT_TRIANGLESTRIP:
-      for (size_t i = 0; i + 2 < n; ++i) drawer.Draw(&v[i], &v[i + 1], &v[i + 2]);
+      for (uint32_t i = 0; i + 2 < n; ++i) draw(i, i + 1, i + 2);
       break;
     case D3DPT_TRIANGLEFAN:
-      for (size_t i = 1; i + 1 < n; ++i) drawer.Draw(&v[0], &v[i], &v[i + 1]);
+      for (uint32_t i = 1; i + 1 < n; ++i) draw(0, i, i + 1);
       break;
   }
 }
