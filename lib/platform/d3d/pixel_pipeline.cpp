@@ -706,12 +706,15 @@ PixelPipeline::PixelPipeline(const DeviceState& state, const SurfaceAccess::View
   }
 }
 
+bool PixelPipeline::ShadeFused(const SteppedCoords& c, int32_t y, int32_t x, int n,
+                               bool white) const {
+  if (!Inside(texture_[0], linear_[0], c, n)) return false;
+  fused_[white](texture_[0], target_, targetPixels_ + int64_t(y) * targetPitch_, x, c, n);
+  return true;
+}
+
 void PixelPipeline::Shade(const Fragments& f, bool white) const {
-  if (fused_[white] && f.stepped[0] && Inside(texture_[0], linear_[0], f.step[0], f.n)) {
-    fused_[white](texture_[0], target_, targetPixels_ + int64_t(f.y) * targetPitch_, f.x, f.step[0],
-                  f.n);
-    return;
-  }
+  if (fused_[white] && f.stepped[0] && ShadeFused(f.step[0], f.y, f.x, f.n, white)) return;
   const Steps& steps = white ? white_ : plain_;
   auto& texels = scratch_.texels;
   auto& current = scratch_.current;

@@ -100,6 +100,12 @@ class PixelPipeline {
   bool NeedsDiffuse(bool white) const { return (white ? white_ : plain_).diffuse; }
 
   void Shade(const Fragments& f, bool white) const;
+  // The one-loop form of a run whose only sampled stage is stage 0, with stepped positions, and
+  // whose result is that stage's texel: whether the draw has it for the diffuse (`white` as
+  // above), and the run drawn by it when its texels all lie inside the texture (false, nothing
+  // drawn, when they do not). Shade takes the same loop for such a run.
+  bool HasFused(bool white) const { return fused_[white] != nullptr; }
+  bool ShadeFused(const SteppedCoords& c, int32_t y, int32_t x, int n, bool white) const;
 
   using SampleFn = void (*)(const SampledTexture&, const int32_t* s, const int32_t* t, int n,
                             uint32_t* out, uint8_t* alive);

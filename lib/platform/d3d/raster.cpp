@@ -2,6 +2,7 @@
 #include "platform/d3d/raster.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -133,12 +134,13 @@ void EvaluateExact(const ExactPlane& p, int64_t area, int64_t x, int64_t y, int 
   for (int k = 0; k < n; ++k, st.Step()) out[k] = int32_t(st.q);
 }
 
-// A triangle's snapped vertices in positive winding, with its edges.
+// A triangle's snapped vertices in positive winding.
 struct Triangle {
   const RasterVertex* v[3];
   int64_t X[3], Y[3];  // 1/16 pixel
   int64_t area;        // doubled, in 1/256 pixel, > 0
-  Edge edges[3];       // edge k runs from vertex k to vertex k + 1
+  // Edge k runs from vertex k to vertex k + 1.
+  Edge EdgeAt(int k) const { return MakeEdge(X[k], Y[k], X[(k + 1) % 3], Y[(k + 1) % 3]); }
 };
 
 // Checked positions (|x| <= 131072) keep the 1/16 steps far inside int32.
@@ -147,21 +149,20 @@ int64_t Snap(float v) {
 }
 
 // The triangle of three vertices at their snapped positions; false for one of no area.
-bool Wind(const RasterVertex* const (&v)[3], const int64_t (&x)[3], const int64_t (&y)[3],
-          Triangle* t) {
-  int64_t(&X)[3] = t->X;
-  int64_t(&Y)[3] = t->Y;
-  for (int i = 0; i < 3; ++i) t->v[i] = v[i], X[i] = x[i], Y[i] = y[i];
-  int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+bool Wind(const RasterVertex* v0, const RasterVertex* v1, const RasterVertex* v2, int64_t x0,
+          int64_t y0, int64_t x1, int64_t y1, int64_t x2, int64_t y2, Triangle* t) {
+  int64_t area = (x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0);
   if (area == 0) return false;
   if (area < 0) {  // one winding for the edge functions below
-    std::swap(t->v[1], t->v[2]);
-    std::swap(X[1], X[2]);
-    std::swap(Y[1], Y[2]);
+    std::swap(v1, v2);
+    std::swap(x1, x2);
+    std::swap(y1, y2);
     area = -area;
   }
+  t->v[0] = v0, t->v[1] = v1, t->v[2] = v2;
+  t->X[0] = x0, t->X[1] = x1, t->X[2] = x2;
+  t->Y[0] = y0, t->Y[1] = y1, t->Y[2] = y2;
   t->area = area;
-  for (int k = 0; k < 3; ++k) t->edges[k] = MakeEdge(X[k], Y[k], X[(k + 1) % 3], Y[(k + 1) % 3]);
   return true;
 }
 
@@ -181,6 +182,18 @@ struct Attributes {
   uint32_t color = 0;         // that colour
   bool exactDiffuse = false;  // plain linear interpolation of a varying diffuse, in integers
   ExactPlane exact[4];
+  bool fused = false;         // the pipeline's one-loop form takes stage 0's stepped positions
+  uint32_t flat[kSpanChunk];  // the flat colour, filled when it changes
+  bool flatFilled = false;
+  // Everything above but the place (g.x0, g.y0 and the exact diffuse planes) follows from the
+  // triangle's shape and its vertices' 1/w, colours and coordinates: a triangle that repeats
+  // them (sprites, glyphs, tiles) takes the attributes worked out before.
+  struct Key {
+    int64_t shape[4];         // vertices 1 and 2 from vertex 0
+    uint8_t vertices[3][24];  // each vertex from its 1/w on (RasterVertex)
+    bool operator==(const Key&) const = default;
+  } key;
+  bool keyKnown = false;
 };
 
 class TriangleDrawer {
@@ -195,20 +208,23 @@ class TriangleDrawer {
   const uint8_t* At(uint32_t i) const {
     return job_.vertices + (job_.pairs == 2 ? sizeof(D3DTLVERTEX2) : sizeof(D3DTLVERTEX1)) * i;
   }
-  RasterVertex Load(uint32_t i) const {
+  void Load(uint32_t i, RasterVertex* v) const {
     const uint8_t* p = At(i);
-    RasterVertex v;
-    std::memcpy(&v.x, p, 8);
-    std::memcpy(&v.rhw, p + 12, 8);
-    if (job_.pairs == 2)
-      std::memcpy(v.uv, p + 20, 16);
-    else
-      std::memcpy(v.uv, p + 20, 8);
-    return v;
+    std::memcpy(&v->x, p, 8);
+    std::memcpy(&v->rhw, p + 12, 8);
+    if (job_.pairs == 2) {
+      std::memcpy(v->uv, p + 20, 16);
+    } else {
+      std::memcpy(v->uv, p + 20, 8);
+      v->uv[1][0] = v->uv[1][1] = 0;  // compared as part of the attributes' key
+    }
   }
 
  private:
+  // The attributes of a triangle about to be drawn: its place, and the rest when it differs
+  // from the last triangle set up in `a`.
   void SetUp(const Triangle& t, Attributes* a);
+  void SetUpPlanes(const Triangle& t, Attributes* a);
   // Pixels x0 .. x1 (inclusive) of row y, in runs of at most kSpanChunk.
   void Run(const Attributes& a, int32_t y, int64_t x0, int64_t x1) {
     for (int64_t x = x0; x <= x1; x += kSpanChunk)
@@ -220,8 +236,6 @@ class TriangleDrawer {
   const PixelPipeline& pipe_;
   Attributes attributes_[2];
   RasterVertex vertices_[6];  // a rectangle's
-  bool flatFilled_ = false;
-  uint32_t flat_[kSpanChunk];  // a uniform diffuse colour, filled when it changes
   // A span's sample positions and diffuse colours, when they are given pixel by pixel.
   int32_t coords_[4][kSpanChunk];
   int32_t channels_[4][kSpanChunk];
@@ -232,10 +246,40 @@ void TriangleDrawer::SetUp(const Triangle& t, Attributes* a) {
   const RasterVertex* const* v = t.v;
   const int64_t* X = t.X;
   const int64_t* Y = t.Y;
-  a->area = t.area;
   Geometry& g = a->g;
   g.x0 = double(X[0]) / 16.0;
   g.y0 = double(Y[0]) / 16.0;
+  Attributes::Key key;
+  key.shape[0] = X[1] - X[0], key.shape[1] = Y[1] - Y[0];
+  key.shape[2] = X[2] - X[0], key.shape[3] = Y[2] - Y[0];
+  for (int i = 0; i < 3; ++i) std::memcpy(key.vertices[i], &v[i]->rhw, sizeof key.vertices[i]);
+  if (!a->keyKnown || !(key == a->key)) {
+    a->key = key;
+    a->keyKnown = true;
+    SetUpPlanes(t, a);
+  }
+  if (!a->exactDiffuse) return;
+  for (int c = 0; c < 4; ++c) {
+    const int pos = 24 - 8 * c;  // a, r, g, b
+    const int64_t value[3] = {(v[0]->color >> pos) & 0xFF, (v[1]->color >> pos) & 0xFF,
+                              (v[2]->color >> pos) & 0xFF};
+    // Edge k's function is the unnormalised weight of the vertex opposite it, (k + 2) % 3.
+    a->exact[c] = ExactPlane{};
+    for (int k = 0; k < 3; ++k) {
+      const Edge e = t.EdgeAt(k);
+      a->exact[c].nx += value[(k + 2) % 3] * e.a;
+      a->exact[c].ny += value[(k + 2) % 3] * e.b;
+      a->exact[c].n0 += value[(k + 2) % 3] * e.c;
+    }
+  }
+}
+
+void TriangleDrawer::SetUpPlanes(const Triangle& t, Attributes* a) {
+  const RasterVertex* const* v = t.v;
+  const int64_t* X = t.X;
+  const int64_t* Y = t.Y;
+  a->area = t.area;
+  Geometry& g = a->g;
   g.dx1 = double(X[1] - X[0]) / 16.0;
   g.dy1 = double(Y[1] - Y[0]) / 16.0;
   g.dx2 = double(X[2] - X[0]) / 16.0;
@@ -271,35 +315,27 @@ void TriangleDrawer::SetUp(const Triangle& t, Attributes* a) {
   a->color = v[0]->color;
   a->white = a->flatDiffuse && a->color == 0xFFFFFFFFu;
   a->exactDiffuse = false;
+  a->fused = a->stepped[0] && pipe_.HasFused(a->white);
   if (!pipe_.NeedsDiffuse(a->white)) return;
   if (a->flatDiffuse) {
-    if (!flatFilled_ || flat_[0] != a->color)
-      std::fill(std::begin(flat_), std::end(flat_), a->color);
-    flatFilled_ = true;
+    if (!a->flatFilled || a->flat[0] != a->color)
+      std::fill(std::begin(a->flat), std::end(a->flat), a->color);
+    a->flatFilled = true;
     return;
   }
   for (int c = 0; c < 4; ++c) {
     const int pos = 24 - 8 * c;  // a, r, g, b
-    const int64_t value[3] = {(v[0]->color >> pos) & 0xFF, (v[1]->color >> pos) & 0xFF,
-                              (v[2]->color >> pos) & 0xFF};
-    plane(4 + c, double(value[0]), double(value[1]), double(value[2]));
-    // Edge k's function is the unnormalised weight of the vertex opposite it, (k + 2) % 3.
-    a->exact[c] = ExactPlane{};
-    for (int k = 0; k < 3; ++k) {
-      a->exact[c].nx += value[(k + 2) % 3] * t.edges[k].a;
-      a->exact[c].ny += value[(k + 2) % 3] * t.edges[k].b;
-      a->exact[c].n0 += value[(k + 2) % 3] * t.edges[k].c;
-    }
+    plane(4 + c, double((v[0]->color >> pos) & 0xFF), double((v[1]->color >> pos) & 0xFF),
+          double((v[2]->color >> pos) & 0xFF));
   }
   a->exactDiffuse = !a->perspective;
 }
 
 void TriangleDrawer::Draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2) {
-  const RasterVertex* const v[3] = {&v0, &v1, &v2};
-  const int64_t sx[3] = {Snap(v0.x), Snap(v1.x), Snap(v2.x)};
-  const int64_t sy[3] = {Snap(v0.y), Snap(v1.y), Snap(v2.y)};
   Triangle t;
-  if (!Wind(v, sx, sy, &t)) return;
+  if (!Wind(&v0, &v1, &v2, Snap(v0.x), Snap(v0.y), Snap(v1.x), Snap(v1.y), Snap(v2.x), Snap(v2.y),
+            &t))
+    return;
   const int64_t* Y = t.Y;
   const RECT& vp = job_.viewport;
   const int64_t yFirst = std::max<int64_t>(CeilDiv(std::min({Y[0], Y[1], Y[2]}), 16), vp.top);
@@ -315,7 +351,8 @@ void TriangleDrawer::Draw(const RasterVertex& v0, const RasterVertex& v1, const 
   FloorStepper left[3], right[3];
   int64_t level[3], levelStep[3];
   int lefts = 0, rights = 0, flats = 0;
-  for (const Edge& e : t.edges) {
+  for (int k = 0; k < 3; ++k) {
+    const Edge e = t.EdgeAt(k);
     const int64_t first = e.b * yFirst + e.c - e.bias;
     if (e.a > 0)
       left[lefts++] = FloorStepper(first, e.b, e.a);
@@ -393,13 +430,12 @@ bool TriangleDrawer::DrawQuad(uint32_t first) {
       if (from[i] > to[i]) continue;
       if (!ready[i]) {
         const uint32_t k = first + 3 * uint32_t(i);
-        vertices_[3 * i] = Load(k), vertices_[3 * i + 1] = Load(k + 1),
-                      vertices_[3 * i + 2] = Load(k + 2);
-        const RasterVertex* const v[3] = {&vertices_[3 * i], &vertices_[3 * i + 1],
-                                          &vertices_[3 * i + 2]};
-        const int64_t sx[2][3] = {{xa, xb, xa}, {xa, xb, xb}};
-        const int64_t sy[2][3] = {{ya, ya, yb}, {yb, ya, yb}};
-        Wind(v, sx[i], sy[i], &tri[i]);
+        RasterVertex* v = &vertices_[3 * i];
+        for (uint32_t j = 0; j < 3; ++j) Load(k + j, &v[j]);
+        if (i == 0)
+          Wind(&v[0], &v[1], &v[2], xa, ya, xb, ya, xa, yb, &tri[0]);
+        else
+          Wind(&v[0], &v[1], &v[2], xa, yb, xb, ya, xb, yb, &tri[1]);
         SetUp(tri[i], &attributes_[i]);
         ready[i] = true;
       }
@@ -411,13 +447,18 @@ bool TriangleDrawer::DrawQuad(uint32_t first) {
 
 void TriangleDrawer::Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1) {
   const int n = x1 - x0;
-  auto& coords = coords_;
-  auto& channels = channels_;
-  auto& diffuse = diffuse_;
   const double yd = double(y) - a.g.y0, xd = double(x0) - a.g.x0;
   auto span = [&](const Plane& p) {
     return SpanPlane{p.a0 + p.gy * yd, p.gx, p.lo, p.hi, a.q.a0 + a.q.gy * yd, a.q.gx};
   };
+  if (a.fused) {
+    const SteppedCoords c{FixedStart(span(a.planes[0]), xd), FixedStart(span(a.planes[1]), xd),
+                          a.steps[0], a.steps[1]};
+    if (pipe_.ShadeFused(c, y, x0, n, a.white)) return;
+  }
+  auto& coords = coords_;
+  auto& channels = channels_;
+  auto& diffuse = diffuse_;
   auto evaluate = [&](const Plane& p, int32_t* out) {
     if (a.perspective)
       Evaluate<true>(span(p), xd, n, out);
@@ -454,7 +495,7 @@ void TriangleDrawer::Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1
                    uint32_t(channels[2][k]) << 8 | uint32_t(channels[3][k]);
     f.diffuse = diffuse;
   } else {
-    f.diffuse = flat_;
+    f.diffuse = a.flat;
   }
   pipe_.Shade(f, a.white);
 }
@@ -464,9 +505,9 @@ void TriangleDrawer::Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1
 HRESULT CheckVertices(const RasterJob& job) {
   // A stage's pair within 2^22 texels: |u| x W <= 2^22, exact in double for a float u, holds
   // exactly when |u| is at most the largest float not above 2^22 / W. Pairs no stage samples
-  // take anything.
+  // take anything: their bits are cleared before the test.
   float limit[4] = {};
-  bool free[4] = {true, true, true, true};
+  uint32_t keep[4] = {};
   for (int s = 0; s < 2; ++s) {
     const int pr = job.pair[s];
     if (pr < 0) continue;
@@ -474,33 +515,56 @@ HRESULT CheckVertices(const RasterJob& job) {
     for (int k = 0; k < 2; ++k) {
       float l = float(kMaxTexels / size[k]);
       while (double(l) * size[k] > kMaxTexels) l = std::nextafter(l, 0.0f);
-      float& lane = limit[2 * pr + k];
-      lane = free[2 * pr + k] ? l : std::min(lane, l);
-      free[2 * pr + k] = false;
+      const int lane = 2 * pr + k;
+      limit[lane] = keep[lane] ? std::min(limit[lane], l) : l;
+      keep[lane] = 0x7FFFFFFF;  // |u|
     }
   }
-  auto check = [&](auto pairs) {
-    constexpr int kFloats = 5 + 2 * decltype(pairs)::value;
-    bool ok = true;
-    for (uint32_t i = 0; i < job.count; ++i) {
-      float f[kFloats];
-      std::memcpy(f, job.vertices + sizeof f * i, sizeof f);
-      ok &= std::fabs(f[0]) <= float(kMaxPosition) && std::fabs(f[1]) <= float(kMaxPosition);
-      ok &= f[3] > 0.0f && f[3] <= std::numeric_limits<float>::max();
-      for (int k = 0; k < kFloats - 5; ++k) ok &= free[k] || std::fabs(f[5 + k]) <= limit[k];
-    }
-    return ok;
-  };
-  const bool ok = job.pairs == 2 ? check(std::integral_constant<int, 2>{})
-                                 : check(std::integral_constant<int, 1>{});
+  const size_t stride = job.pairs == 2 ? sizeof(D3DTLVERTEX2) : sizeof(D3DTLVERTEX1);
+  const float maxPosition = float(kMaxPosition);
+#if defined(__SSE2__)
+  // Lanes x, y, z, 1/w: |x| and |y| within the positions, z anything, 0 < 1/w <= FLT_MAX; then
+  // the pairs' lanes.
+  const __m128 absolute = _mm_castsi128_ps(_mm_setr_epi32(0x7FFFFFFF, 0x7FFFFFFF, 0, -1));
+  const __m128 upper =
+      _mm_setr_ps(maxPosition, maxPosition, 0.0f, std::numeric_limits<float>::max());
+  const __m128 lower = _mm_setr_ps(-1.0f, -1.0f, -1.0f, 0.0f);
+  const __m128 pairKeep = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keep)));
+  const __m128 pairLimit = _mm_loadu_ps(limit);
+  __m128 ok = _mm_castsi128_ps(_mm_set1_epi32(-1));
+  for (uint32_t i = 0; i < job.count; ++i) {
+    const uint8_t* p = job.vertices + stride * i;
+    const __m128 head = _mm_and_ps(_mm_loadu_ps(reinterpret_cast<const float*>(p)), absolute);
+    const __m128 pairs = job.pairs == 2
+                             ? _mm_loadu_ps(reinterpret_cast<const float*>(p + 20))
+                             : _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p + 20)));
+    ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmple_ps(head, upper), _mm_cmpgt_ps(head, lower)));
+    ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_and_ps(pairs, pairKeep), pairLimit));
+  }
+  return _mm_movemask_ps(ok) == 0xF ? DD_OK : DDERR_INVALIDPARAMS;
+#else
+  bool ok = true;
+  for (uint32_t i = 0; i < job.count; ++i) {
+    float f[9] = {};
+    std::memcpy(f, job.vertices + stride * i, stride);
+    ok &= (std::fabs(f[0]) <= maxPosition) & (std::fabs(f[1]) <= maxPosition);
+    ok &= (f[3] > 0.0f) & (f[3] <= std::numeric_limits<float>::max());
+    for (int k = 0; k < 4; ++k)
+      ok &= std::bit_cast<float>(std::bit_cast<uint32_t>(f[5 + k]) & keep[k]) <= limit[k];
+  }
   return ok ? DD_OK : DDERR_INVALIDPARAMS;
+#endif
 }
 
 void Rasterize(const RasterJob& job, const PixelPipeline& pipeline) {
   TriangleDrawer drawer(job, pipeline);
   const uint32_t n = job.count;
+  RasterVertex v[3];
   auto draw = [&](uint32_t a, uint32_t b, uint32_t c) {
-    drawer.Draw(drawer.Load(a), drawer.Load(b), drawer.Load(c));
+    drawer.Load(a, &v[0]);
+    drawer.Load(b, &v[1]);
+    drawer.Load(c, &v[2]);
+    drawer.Draw(v[0], v[1], v[2]);
   };
   switch (job.type) {
     case D3DPT_TRIANGLELIST:
