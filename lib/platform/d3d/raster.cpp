@@ -191,7 +191,7 @@ struct Attributes {
   struct Key {
     int64_t shape[4];         // vertices 1 and 2 from vertex 0
     uint8_t vertices[3][24];  // each vertex from its 1/w on (RasterVertex)
-    bool operator==(const Key&) const = default;
+    bool operator==(const Key& o) const { return std::memcmp(this, &o, sizeof o) == 0; }
   } key;
   bool keyKnown = false;
 };
