@@ -55,27 +55,38 @@ struct QuadSource {
 // Positions the device takes (it refuses a whole DrawPrimitive for one beyond them).
 constexpr float kMaxPosition = 131072.0f;
 
-// The two triangles of a quad (top-left, top-right, bottom-left, bottom-right): top-left,
-// top-right, bottom-left and bottom-left, top-right, bottom-right. False when a corner lies
-// where the device takes no vertex.
-bool QuadVertices(const Corner (&c)[4], const QuadSource& s, D3DTLVERTEX2* out) {
+// A quad's four corners (top-left, top-right, bottom-left, bottom-right) as the device takes
+// them.
+struct QuadCorners {
+  float x[4], y[4], u[4], v[4], u2[4], v2[4];
+  uint32_t color;
+};
+
+// False when a corner lies where the device takes no vertex.
+bool MakeQuadCorners(const Corner (&c)[4], const QuadSource& s, QuadCorners* q) {
   const double ox = g_DrawState.DrawOrigin.left, oy = g_DrawState.DrawOrigin.top;
-  D3DTLVERTEX2 v[4];
+  bool inside = true;
   for (int i = 0; i < 4; ++i) {
-    v[i] = D3DTLVERTEX2{float(c[i].x + ox),
-                        float(c[i].y + oy),
-                        0.0f,
-                        1.0f,
-                        s.color,
-                        float((c[i].gx + s.storeDx) * s.textureScaleX),
-                        float((c[i].gy + s.storeDy) * s.textureScaleY),
-                        float(c[i].gx * s.blendScaleX),
-                        float(c[i].gy * s.blendScaleY)};
-    if (!(std::fabs(v[i].sx) <= kMaxPosition && std::fabs(v[i].sy) <= kMaxPosition)) return false;
+    q->x[i] = float(c[i].x + ox);
+    q->y[i] = float(c[i].y + oy);
+    q->u[i] = float((c[i].gx + s.storeDx) * s.textureScaleX);
+    q->v[i] = float((c[i].gy + s.storeDy) * s.textureScaleY);
+    q->u2[i] = float(c[i].gx * s.blendScaleX);
+    q->v2[i] = float(c[i].gy * s.blendScaleY);
+    inside &= std::fabs(q->x[i]) <= kMaxPosition && std::fabs(q->y[i]) <= kMaxPosition;
   }
+  q->color = s.color;
+  return inside;
+}
+
+// The two triangles of the quad: top-left, top-right, bottom-left and bottom-left, top-right,
+// bottom-right.
+void WriteQuad(const QuadCorners& q, D3DTLVERTEX2* out) {
   constexpr int kOrder[6] = {0, 1, 2, 2, 1, 3};
-  for (int i = 0; i < 6; ++i) out[i] = v[kOrder[i]];
-  return true;
+  for (int i = 0; i < 6; ++i) {
+    const int k = kOrder[i];
+    out[i] = D3DTLVERTEX2{q.x[k], q.y[k], 0.0f, 1.0f, q.color, q.u[k], q.v[k], q.u2[k], q.v2[k]};
+  }
 }
 
 // One axis of an axis-aligned quad: two screen positions and the graph coordinates they show.
@@ -152,8 +163,11 @@ int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
                              ? uint32_t(D3DTOP_MODULATE)
                              : textureAlpha;
     if (ApplyDrawSetup(setup) != 0) return -1;
-    D3DTLVERTEX2 v[6];
-    if (!QuadVertices(c, src, v) || QueueTriangles(v, 6) != 0) return -1;
+    QuadCorners q;
+    if (!MakeQuadCorners(c, src, &q)) return -1;
+    D3DTLVERTEX2* out = QueueSpace(6);
+    if (out == nullptr) return -1;
+    WriteQuad(q, out);
   }
   return 0;
 }
@@ -220,14 +234,17 @@ int DrawBoxes(const int64_t (*boxes)[4], int count, uint32_t color) {
   if (ApplyDrawSetup(kUntextured) != 0) return -1;
   QuadSource src;
   src.color = BoxColor(color);
-  D3DTLVERTEX2 v[4 * 6];
+  QuadCorners q[4];
   auto at = [](int64_t p) { return double(std::clamp<int64_t>(p, -kBoxRange, kBoxRange)) - 0.5; };
   for (int i = 0; i < count; ++i) {
     const double l = at(boxes[i][0]), t = at(boxes[i][1]), r = at(boxes[i][2]), b = at(boxes[i][3]);
     const Corner c[4] = {{l, t, 0, 0}, {r, t, 0, 0}, {l, b, 0, 0}, {r, b, 0, 0}};
-    if (!QuadVertices(c, src, v + 6 * i)) return -1;
+    if (!MakeQuadCorners(c, src, &q[i])) return -1;
   }
-  return QueueTriangles(v, size_t(6 * count));
+  D3DTLVERTEX2* out = QueueSpace(size_t(6 * count));
+  if (out == nullptr) return -1;
+  for (int i = 0; i < count; ++i) WriteQuad(q[i], out + 6 * i);
+  return 0;
 }
 
 // Whether a box twin draws itself (0 with *result), or hands over to the DirectDraw twin.
