@@ -113,6 +113,36 @@ bool ClipSpan(Span* s, double lo, double hi) {
   return true;
 }
 
+// One axis of an axis-aligned quad as the device takes it: its two ends' positions (the draw
+// origin added), texture coordinates and blend-texture coordinates.
+struct AxisEnds {
+  float pos[2], tex[2], blend[2];
+};
+
+// False when an end lies where the device takes no vertex.
+bool MakeAxisEnds(const Span& s, double origin, double storeD, double textureScale,
+                  double blendScale, AxisEnds* out) {
+  bool inside = true;
+  for (int i = 0; i < 2; ++i) {
+    out->pos[i] = float(s.pos[i] + origin);
+    out->tex[i] = float((s.g[i] + storeD) * textureScale);
+    out->blend[i] = float(s.g[i] * blendScale);
+    inside &= std::fabs(out->pos[i]) <= kMaxPosition;
+  }
+  return inside;
+}
+
+// The corners of an axis-aligned quad: x of column k & 1, y of row k >> 1 (the numbers
+// MakeQuadCorners gives for such corners).
+void AxisQuadCorners(const AxisEnds& x, const AxisEnds& y, uint32_t color, QuadCorners* q) {
+  for (int k = 0; k < 4; ++k) {
+    const int i = k & 1, j = k >> 1;
+    q->x[k] = x.pos[i], q->u[k] = x.tex[i], q->u2[k] = x.blend[i];
+    q->y[k] = y.pos[j], q->v[k] = y.tex[j], q->v2[k] = y.blend[j];
+  }
+  q->color = color;
+}
+
 // The setup of a graph draw (stage 0's texture filled in per piece). False, with the result,
 // when nothing is to be drawn.
 bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup, QuadSource* src,
@@ -131,14 +161,15 @@ bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup
   // alpha-test graphs.
   setup->TextureAlpha =
       graph->Options.AlphaChFlag != 0 || alphaTest ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
-  src->blendScaleX = 1.0 / std::max(blendWidth, 1);
-  src->blendScaleY = 1.0 / std::max(blendHeight, 1);
+  src->blendScaleX = blendWidth > 1 ? 1.0 / blendWidth : 1.0;
+  src->blendScaleY = blendHeight > 1 ? 1.0 / blendHeight : 1.0;
   src->color = GetD3DVertexColor();
   return true;
 }
 
-// Draws every piece of the graph; corners(piece, Corner[4]) gives the quad of a piece (false:
-// clipped away). 0 or -1.
+// Draws every piece of the graph; corners(piece, source, QuadCorners*) gives the quad of a
+// piece: 1, 0 when it is clipped away, -1 when a corner lies beyond the device's positions.
+// 0 or -1.
 template <class Corners>
 int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
   D3DDrawSetup setup;
@@ -153,18 +184,17 @@ int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
     // A texture cannot be read while it is drawn into.
     if (store == nullptr || store->Surface == nullptr || store->Surface == g_D3DState.RenderTarget)
       return -1;
-    Corner c[4];
-    if (!corners(*piece, c)) continue;
     src.SetPiece(*piece, store->Width, store->Height);
+    QuadCorners q;
+    const int quad = corners(*piece, src, &q);
+    if (quad == 0) continue;
     setup.Texture[0] = store->Surface;
     // A texture without alpha reads 255, which modulates the vertex alpha to itself: the
     // device then writes such textures in its one-loop form.
     setup.TextureAlpha = GetTextureFormatDataB(int(store->FormatIndex))->AW == 0
                              ? uint32_t(D3DTOP_MODULATE)
                              : textureAlpha;
-    if (ApplyDrawSetup(setup) != 0) return -1;
-    QuadCorners q;
-    if (!MakeQuadCorners(c, src, &q)) return -1;
+    if (ApplyDrawSetup(setup) != 0 || quad < 0) return -1;
     D3DTLVERTEX2* out = QueueSpace(6);
     if (out == nullptr) return -1;
     WriteQuad(q, out);
@@ -177,33 +207,39 @@ int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
 template <class MapX, class MapY>
 int DrawAxisAligned(const GraphRecord* graph, int32_t trans, MapX mapX, MapY mapY) {
   const float* area = g_DrawState.DrawAreaF;
-  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, Corner(&c)[4]) {
-    const double gx0 = p.GraphX, gx1 = gx0 + p.Width, gy0 = p.GraphY, gy1 = gy0 + p.Height;
-    Span sx{{mapX(gx0), mapX(gx1)}, {gx0, gx1}};
-    Span sy{{mapY(gy0), mapY(gy1)}, {gy0, gy1}};
-    if (!ClipSpan(&sx, area[0] - 0.5, area[2] - 0.5) ||
-        !ClipSpan(&sy, area[1] - 0.5, area[3] - 0.5))
-      return false;
-    for (int k = 0; k < 4; ++k) {
-      const int i = k & 1, j = k >> 1;
-      c[k] = Corner{sx.pos[i], sy.pos[j], sx.g[i], sy.g[j]};
-    }
-    return true;
-  });
+  const double ox = g_DrawState.DrawOrigin.left, oy = g_DrawState.DrawOrigin.top;
+  return DrawPieces(
+      graph, trans, [&](const Surface3DRecord& p, const QuadSource& src, QuadCorners* q) {
+        const double gx0 = p.GraphX, gx1 = gx0 + p.Width, gy0 = p.GraphY, gy1 = gy0 + p.Height;
+        Span sx{{mapX(gx0), mapX(gx1)}, {gx0, gx1}};
+        Span sy{{mapY(gy0), mapY(gy1)}, {gy0, gy1}};
+        if (!ClipSpan(&sx, area[0] - 0.5, area[2] - 0.5) ||
+            !ClipSpan(&sy, area[1] - 0.5, area[3] - 0.5))
+          return 0;
+        AxisEnds x, y;
+        const bool inside =
+            MakeAxisEnds(sx, ox, src.storeDx, src.textureScaleX, src.blendScaleX, &x) &
+            MakeAxisEnds(sy, oy, src.storeDy, src.textureScaleY, src.blendScaleY, &y);
+        AxisQuadCorners(x, y, src.color, q);
+        return inside ? 1 : -1;
+      });
 }
 
 // A draw whose graph point (gx, gy) lands at map(gx, gy); the viewport clips.
 template <class Map>
 int DrawMapped(const GraphRecord* graph, int32_t trans, Map map) {
-  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, Corner(&c)[4]) {
-    for (int k = 0; k < 4; ++k) {
-      const double gx = p.GraphX + (k & 1 ? p.Width : 0), gy = p.GraphY + (k >> 1 ? p.Height : 0);
-      double x, y;
-      map(gx, gy, &x, &y);
-      c[k] = Corner{x, y, gx, gy};
-    }
-    return true;
-  });
+  return DrawPieces(graph, trans,
+                    [&](const Surface3DRecord& p, const QuadSource& src, QuadCorners* q) {
+                      Corner c[4];
+                      for (int k = 0; k < 4; ++k) {
+                        const double gx = p.GraphX + (k & 1 ? p.Width : 0),
+                                     gy = p.GraphY + (k >> 1 ? p.Height : 0);
+                        double x, y;
+                        map(gx, gy, &x, &y);
+                        c[k] = Corner{x, y, gx, gy};
+                      }
+                      return MakeQuadCorners(c, src, q) ? 1 : -1;
+                    });
 }
 
 double Coordinate(int32_t value, int32_t intCoordinates) {

@@ -134,9 +134,9 @@ void EvaluateExact(const ExactPlane& p, int64_t area, int64_t x, int64_t y, int 
   for (int k = 0; k < n; ++k, st.Step()) out[k] = int32_t(st.q);
 }
 
-// A triangle's snapped vertices in positive winding.
+// A triangle: its vertices' places in the job and their snapped positions, in positive winding.
 struct Triangle {
-  const RasterVertex* v[3];
+  uint32_t index[3];
   int64_t X[3], Y[3];  // 1/16 pixel
   int64_t area;        // doubled, in 1/256 pixel, > 0
   // Edge k runs from vertex k to vertex k + 1.
@@ -149,17 +149,17 @@ int64_t Snap(float v) {
 }
 
 // The triangle of three vertices at their snapped positions; false for one of no area.
-bool Wind(const RasterVertex* v0, const RasterVertex* v1, const RasterVertex* v2, int64_t x0,
-          int64_t y0, int64_t x1, int64_t y1, int64_t x2, int64_t y2, Triangle* t) {
+bool Wind(uint32_t i0, uint32_t i1, uint32_t i2, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
+          int64_t x2, int64_t y2, Triangle* t) {
   int64_t area = (x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0);
   if (area == 0) return false;
   if (area < 0) {  // one winding for the edge functions below
-    std::swap(v1, v2);
+    std::swap(i1, i2);
     std::swap(x1, x2);
     std::swap(y1, y2);
     area = -area;
   }
-  t->v[0] = v0, t->v[1] = v1, t->v[2] = v2;
+  t->index[0] = i0, t->index[1] = i1, t->index[2] = i2;
   t->X[0] = x0, t->X[1] = x1, t->X[2] = x2;
   t->Y[0] = y0, t->Y[1] = y1, t->Y[2] = y2;
   t->area = area;
@@ -185,42 +185,56 @@ struct Attributes {
   bool fused = false;         // the pipeline's one-loop form takes stage 0's stepped positions
   uint32_t flat[kSpanChunk];  // the flat colour, filled when it changes
   bool flatFilled = false;
+  RasterVertex vertices[3];  // the triangle's, in its winding, when the planes were worked out
   // Everything above but the place (g.x0, g.y0 and the exact diffuse planes) follows from the
   // triangle's shape and its vertices' 1/w, colours and coordinates: a triangle that repeats
   // them (sprites, glyphs, tiles) takes the attributes worked out before.
   struct Key {
     int64_t shape[4];         // vertices 1 and 2 from vertex 0
-    uint8_t vertices[3][24];  // each vertex from its 1/w on (RasterVertex)
-    bool operator==(const Key& o) const { return std::memcmp(this, &o, sizeof o) == 0; }
+    uint8_t vertices[3][24];  // each vertex's bytes from its 1/w on (0 for a missing pair)
+    bool operator==(const Key& o) const {
+      uint64_t differ = 0;
+      for (size_t i = 0; i < sizeof o; i += 8) {
+        uint64_t a, b;
+        std::memcpy(&a, reinterpret_cast<const uint8_t*>(this) + i, 8);
+        std::memcpy(&b, reinterpret_cast<const uint8_t*>(&o) + i, 8);
+        differ |= a ^ b;
+      }
+      return differ == 0;
+    }
   } key;
   bool keyKnown = false;
 };
 
 class TriangleDrawer {
  public:
-  TriangleDrawer(const RasterJob& job, const PixelPipeline& pipe) : job_(job), pipe_(pipe) {}
+  TriangleDrawer(const RasterJob& job, const PixelPipeline& pipe)
+      : job_(job),
+        pipe_(pipe),
+        stride_(job.pairs == 2 ? sizeof(D3DTLVERTEX2) : sizeof(D3DTLVERTEX1)) {}
 
-  void Draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2);
+  // The triangle of the job's vertices i0, i1, i2.
+  void Draw(uint32_t i0, uint32_t i1, uint32_t i2);
   // The two triangles from vertex `first` of the list on, when they form an axis-aligned
   // rectangle; false (nothing drawn) when they do not.
   bool DrawQuad(uint32_t first);
 
-  const uint8_t* At(uint32_t i) const {
-    return job_.vertices + (job_.pairs == 2 ? sizeof(D3DTLVERTEX2) : sizeof(D3DTLVERTEX1)) * i;
+ private:
+  const uint8_t* At(uint32_t i) const { return job_.vertices + stride_ * i; }
+  // x and y of vertex i.
+  void Position(uint32_t i, float* x, float* y) const {
+    std::memcpy(x, At(i), 4);
+    std::memcpy(y, At(i) + 4, 4);
   }
   void Load(uint32_t i, RasterVertex* v) const {
     const uint8_t* p = At(i);
     std::memcpy(&v->x, p, 8);
     std::memcpy(&v->rhw, p + 12, 8);
-    if (job_.pairs == 2) {
+    if (job_.pairs == 2)
       std::memcpy(v->uv, p + 20, 16);
-    } else {
+    else
       std::memcpy(v->uv, p + 20, 8);
-      v->uv[1][0] = v->uv[1][1] = 0;  // compared as part of the attributes' key
-    }
   }
-
- private:
   // The attributes of a triangle about to be drawn: its place, and the rest when it differs
   // from the last triangle set up in `a`.
   void SetUp(const Triangle& t, Attributes* a);
@@ -234,8 +248,8 @@ class TriangleDrawer {
 
   const RasterJob& job_;
   const PixelPipeline& pipe_;
+  const size_t stride_;  // bytes a vertex
   Attributes attributes_[2];
-  RasterVertex vertices_[6];  // a rectangle's
   // A span's sample positions and diffuse colours, when they are given pixel by pixel.
   int32_t coords_[4][kSpanChunk];
   int32_t channels_[4][kSpanChunk];
@@ -243,26 +257,34 @@ class TriangleDrawer {
 };
 
 void TriangleDrawer::SetUp(const Triangle& t, Attributes* a) {
-  const RasterVertex* const* v = t.v;
   const int64_t* X = t.X;
   const int64_t* Y = t.Y;
-  Geometry& g = a->g;
-  g.x0 = double(X[0]) / 16.0;
-  g.y0 = double(Y[0]) / 16.0;
   Attributes::Key key;
   key.shape[0] = X[1] - X[0], key.shape[1] = Y[1] - Y[0];
   key.shape[2] = X[2] - X[0], key.shape[3] = Y[2] - Y[0];
-  for (int i = 0; i < 3; ++i) std::memcpy(key.vertices[i], &v[i]->rhw, sizeof key.vertices[i]);
+  for (int i = 0; i < 3; ++i) {
+    const uint8_t* p = At(t.index[i]) + 12;
+    if (job_.pairs == 2) {
+      std::memcpy(key.vertices[i], p, 24);
+    } else {
+      std::memcpy(key.vertices[i], p, 16);
+      std::memset(key.vertices[i] + 16, 0, 8);
+    }
+  }
   if (!a->keyKnown || !(key == a->key)) {
     a->key = key;
     a->keyKnown = true;
+    for (int i = 0; i < 3; ++i) Load(t.index[i], &a->vertices[i]);
     SetUpPlanes(t, a);
   }
+  a->g.x0 = double(X[0]) / 16.0;
+  a->g.y0 = double(Y[0]) / 16.0;
   if (!a->exactDiffuse) return;
+  const RasterVertex* v = a->vertices;
   for (int c = 0; c < 4; ++c) {
     const int pos = 24 - 8 * c;  // a, r, g, b
-    const int64_t value[3] = {(v[0]->color >> pos) & 0xFF, (v[1]->color >> pos) & 0xFF,
-                              (v[2]->color >> pos) & 0xFF};
+    const int64_t value[3] = {(v[0].color >> pos) & 0xFF, (v[1].color >> pos) & 0xFF,
+                              (v[2].color >> pos) & 0xFF};
     // Edge k's function is the unnormalised weight of the vertex opposite it, (k + 2) % 3.
     a->exact[c] = ExactPlane{};
     for (int k = 0; k < 3; ++k) {
@@ -275,7 +297,7 @@ void TriangleDrawer::SetUp(const Triangle& t, Attributes* a) {
 }
 
 void TriangleDrawer::SetUpPlanes(const Triangle& t, Attributes* a) {
-  const RasterVertex* const* v = t.v;
+  const RasterVertex* v = a->vertices;
   const int64_t* X = t.X;
   const int64_t* Y = t.Y;
   a->area = t.area;
@@ -285,7 +307,7 @@ void TriangleDrawer::SetUpPlanes(const Triangle& t, Attributes* a) {
   g.dx2 = double(X[2] - X[0]) / 16.0;
   g.dy2 = double(Y[2] - Y[0]) / 16.0;
   g.area = double(t.area) / 256.0;
-  const double q[3] = {v[0]->rhw, v[1]->rhw, v[2]->rhw};
+  const double q[3] = {v[0].rhw, v[1].rhw, v[2].rhw};
   a->perspective = !(q[0] == q[1] && q[1] == q[2]);
   if (a->perspective) a->q = g.Make(q[0], q[1], q[2]);
   auto plane = [&](int index, double a0, double a1, double a2) {
@@ -301,8 +323,8 @@ void TriangleDrawer::SetUpPlanes(const Triangle& t, Attributes* a) {
     const int pr = job_.pair[s];
     const double w = double(job_.textureWidth[s]) * 256.0,
                  h = double(job_.textureHeight[s]) * 256.0;
-    plane(2 * s, v[0]->uv[pr][0] * w, v[1]->uv[pr][0] * w, v[2]->uv[pr][0] * w);
-    plane(2 * s + 1, v[0]->uv[pr][1] * h, v[1]->uv[pr][1] * h, v[2]->uv[pr][1] * h);
+    plane(2 * s, v[0].uv[pr][0] * w, v[1].uv[pr][0] * w, v[2].uv[pr][0] * w);
+    plane(2 * s + 1, v[0].uv[pr][1] * h, v[1].uv[pr][1] * h, v[2].uv[pr][1] * h);
   }
   for (int s = 0; s < 2; ++s) {
     const Plane &ps = a->planes[2 * s], &pt = a->planes[2 * s + 1];
@@ -311,8 +333,8 @@ void TriangleDrawer::SetUpPlanes(const Triangle& t, Attributes* a) {
     a->steps[2 * s] = a->stepped[s] ? Nearest(ps.gx * kFixedOne) : 0;
     a->steps[2 * s + 1] = a->stepped[s] ? Nearest(pt.gx * kFixedOne) : 0;
   }
-  a->flatDiffuse = v[0]->color == v[1]->color && v[1]->color == v[2]->color;
-  a->color = v[0]->color;
+  a->flatDiffuse = v[0].color == v[1].color && v[1].color == v[2].color;
+  a->color = v[0].color;
   a->white = a->flatDiffuse && a->color == 0xFFFFFFFFu;
   a->exactDiffuse = false;
   a->fused = a->stepped[0] && pipe_.HasFused(a->white);
@@ -325,16 +347,20 @@ void TriangleDrawer::SetUpPlanes(const Triangle& t, Attributes* a) {
   }
   for (int c = 0; c < 4; ++c) {
     const int pos = 24 - 8 * c;  // a, r, g, b
-    plane(4 + c, double((v[0]->color >> pos) & 0xFF), double((v[1]->color >> pos) & 0xFF),
-          double((v[2]->color >> pos) & 0xFF));
+    plane(4 + c, double((v[0].color >> pos) & 0xFF), double((v[1].color >> pos) & 0xFF),
+          double((v[2].color >> pos) & 0xFF));
   }
   a->exactDiffuse = !a->perspective;
 }
 
-void TriangleDrawer::Draw(const RasterVertex& v0, const RasterVertex& v1, const RasterVertex& v2) {
+void TriangleDrawer::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
+  float px[3], py[3];
+  Position(i0, &px[0], &py[0]);
+  Position(i1, &px[1], &py[1]);
+  Position(i2, &px[2], &py[2]);
   Triangle t;
-  if (!Wind(&v0, &v1, &v2, Snap(v0.x), Snap(v0.y), Snap(v1.x), Snap(v1.y), Snap(v2.x), Snap(v2.y),
-            &t))
+  if (!Wind(i0, i1, i2, Snap(px[0]), Snap(py[0]), Snap(px[1]), Snap(py[1]), Snap(px[2]),
+            Snap(py[2]), &t))
     return;
   const int64_t* Y = t.Y;
   const RECT& vp = job_.viewport;
@@ -383,30 +409,32 @@ void TriangleDrawer::Draw(const RasterVertex& v0, const RasterVertex& v1, const 
 // its four sides), and the shared diagonal gives each pixel to one of them: the first triangle's
 // diagonal edge splits every row.
 bool TriangleDrawer::DrawQuad(uint32_t first) {
-  float px[6], py[6];
+  // Positions compared as bits (equal bits snap alike).
+  uint32_t px[6], py[6];
   for (int i = 0; i < 6; ++i) {
-    const uint8_t* p = At(first + uint32_t(i));
-    std::memcpy(&px[i], p, 4);
-    std::memcpy(&py[i], p + 4, 4);
+    std::memcpy(&px[i], At(first + uint32_t(i)), 4);
+    std::memcpy(&py[i], At(first + uint32_t(i)) + 4, 4);
   }
   // Corners top-left 0, top-right 1, bottom-left 2 = 3, bottom-right 5, with 4 = 1.
-  if (!(px[3] == px[2] && py[3] == py[2] && px[4] == px[1] && py[4] == py[1] && py[0] == py[1] &&
-        px[0] == px[2] && px[5] == px[1] && py[5] == py[2]))
+  if (((px[3] ^ px[2]) | (py[3] ^ py[2]) | (px[4] ^ px[1]) | (py[4] ^ py[1]) | (py[0] ^ py[1]) |
+       (px[0] ^ px[2]) | (px[5] ^ px[1]) | (py[5] ^ py[2])) != 0)
     return false;
-  const int64_t xa = Snap(px[0]), xb = Snap(px[1]), ya = Snap(py[0]), yb = Snap(py[2]);
+  const int64_t xa = Snap(std::bit_cast<float>(px[0])), xb = Snap(std::bit_cast<float>(px[1]));
+  const int64_t ya = Snap(std::bit_cast<float>(py[0])), yb = Snap(std::bit_cast<float>(py[2]));
   if (xa == xb || ya == yb) return true;  // two triangles of no area
-  // Columns and rows whose centres lie inside: the left and top sides take their centres.
+  // Columns and rows whose centres lie inside: the left and top sides take their centres,
+  // ceil(p / 16) onwards and below ceil(q / 16).
+  auto ceil16 = [](int64_t p) { return -(-p >> 4); };
   const RECT& vp = job_.viewport;
-  const int64_t xl = std::max<int64_t>(CeilDiv(std::min(xa, xb), 16), vp.left);
-  const int64_t xr = std::min<int64_t>(CeilDiv(std::max(xa, xb), 16) - 1, vp.right - 1);
-  const int64_t yFirst = std::max<int64_t>(CeilDiv(std::min(ya, yb), 16), vp.top);
-  const int64_t yLast = std::min<int64_t>(CeilDiv(std::max(ya, yb), 16) - 1, vp.bottom - 1);
+  const int64_t xl = std::max<int64_t>(ceil16(std::min(xa, xb)), vp.left);
+  const int64_t xr = std::min<int64_t>(ceil16(std::max(xa, xb)) - 1, vp.right - 1);
+  const int64_t yFirst = std::max<int64_t>(ceil16(std::min(ya, yb)), vp.top);
+  const int64_t yLast = std::min<int64_t>(ceil16(std::max(ya, yb)) - 1, vp.bottom - 1);
   if (xl > xr || yFirst > yLast) return true;
   // The first triangle's diagonal edge, from its vertex 1 to its vertex 2 once wound positively
   // (vertex 0 keeps its place).
   const bool flipped = (xb - xa) * (yb - ya) < 0;
   const Edge d = flipped ? MakeEdge(xa, yb, xb, ya) : MakeEdge(xb, ya, xa, yb);
-  Triangle tri[2];
   bool ready[2] = {false, false};
   FloorStepper split;
   bool splitting = false;
@@ -429,14 +457,12 @@ bool TriangleDrawer::DrawQuad(uint32_t first) {
     for (int i = 0; i < 2; ++i) {
       if (from[i] > to[i]) continue;
       if (!ready[i]) {
-        const uint32_t k = first + 3 * uint32_t(i);
-        RasterVertex* v = &vertices_[3 * i];
-        for (uint32_t j = 0; j < 3; ++j) Load(k + j, &v[j]);
+        Triangle t;
         if (i == 0)
-          Wind(&v[0], &v[1], &v[2], xa, ya, xb, ya, xa, yb, &tri[0]);
+          Wind(first, first + 1, first + 2, xa, ya, xb, ya, xa, yb, &t);
         else
-          Wind(&v[0], &v[1], &v[2], xa, yb, xb, ya, xb, yb, &tri[1]);
-        SetUp(tri[i], &attributes_[i]);
+          Wind(first + 3, first + 4, first + 5, xa, yb, xb, ya, xb, yb, &t);
+        SetUp(t, &attributes_[i]);
         ready[i] = true;
       }
       Run(attributes_[i], int32_t(y), from[i], to[i]);
@@ -559,29 +585,22 @@ HRESULT CheckVertices(const RasterJob& job) {
 void Rasterize(const RasterJob& job, const PixelPipeline& pipeline) {
   TriangleDrawer drawer(job, pipeline);
   const uint32_t n = job.count;
-  RasterVertex v[3];
-  auto draw = [&](uint32_t a, uint32_t b, uint32_t c) {
-    drawer.Load(a, &v[0]);
-    drawer.Load(b, &v[1]);
-    drawer.Load(c, &v[2]);
-    drawer.Draw(v[0], v[1], v[2]);
-  };
   switch (job.type) {
     case D3DPT_TRIANGLELIST:
       for (uint32_t i = 0; i + 2 < n;) {
         if (i + 5 < n && drawer.DrawQuad(i)) {
           i += 6;
         } else {
-          draw(i, i + 1, i + 2);
+          drawer.Draw(i, i + 1, i + 2);
           i += 3;
         }
       }
       break;
     case D3DPT_TRIANGLESTRIP:
-      for (uint32_t i = 0; i + 2 < n; ++i) draw(i, i + 1, i + 2);
+      for (uint32_t i = 0; i + 2 < n; ++i) drawer.Draw(i, i + 1, i + 2);
       break;
     case D3DPT_TRIANGLEFAN:
-      for (uint32_t i = 1; i + 1 < n; ++i) draw(0, i, i + 1);
+      for (uint32_t i = 1; i + 1 < n; ++i) drawer.Draw(0, i, i + 1);
       break;
   }
 }
