@@ -190,7 +190,7 @@ struct Attributes {
   // triangle's shape and its vertices' 1/w, colours and coordinates: a triangle that repeats
   // them (sprites, glyphs, tiles) takes the attributes worked out before.
   struct Key {
-    int64_t shape[4];         // vertices 1 and 2 from vertex 0
+    uint64_t shape[2];        // vertices 1 and 2 from vertex 0 as given, before the winding
     uint8_t vertices[3][24];  // each vertex's bytes from its 1/w on (0 for a missing pair)
     bool operator==(const Key& o) const {
       uint64_t differ = 0;
@@ -236,8 +236,10 @@ class TriangleDrawer {
       std::memcpy(v->uv, p + 20, 8);
   }
   // The attributes of a triangle about to be drawn: its place, and the rest when it differs
-  // from the last triangle set up in `a`.
-  void SetUp(const Triangle& t, Attributes* a);
+  // from the last triangle set up in `a`. shape1 and shape2: ShapeWord of its vertices 1 and 2
+  // as given (passed in registers: reading them back from the triangle just written would
+  // stall).
+  void SetUp(const Triangle& t, uint64_t shape1, uint64_t shape2, Attributes* a);
   void SetUpPlanes(const Triangle& t, Attributes* a);
   // Pixels x0 .. x1 (inclusive) of row y, in runs of at most kSpanChunk.
   void Run(const Attributes& a, int32_t y, int64_t x0, int64_t x1) {
@@ -256,12 +258,16 @@ class TriangleDrawer {
   uint32_t diffuse_[kSpanChunk];
 };
 
-void TriangleDrawer::SetUp(const Triangle& t, Attributes* a) {
+// A vertex's offset from vertex 0 (1/16 pixel, at most 2^22 each way) as one key word.
+uint64_t ShapeWord(int64_t dx, int64_t dy) {
+  return uint64_t(dx) << 32 ^ uint64_t(uint32_t(dy));
+}
+
+void TriangleDrawer::SetUp(const Triangle& t, uint64_t shape1, uint64_t shape2, Attributes* a) {
   const int64_t* X = t.X;
   const int64_t* Y = t.Y;
   Attributes::Key key;
-  key.shape[0] = X[1] - X[0], key.shape[1] = Y[1] - Y[0];
-  key.shape[2] = X[2] - X[0], key.shape[3] = Y[2] - Y[0];
+  key.shape[0] = shape1, key.shape[1] = shape2;
   for (int i = 0; i < 3; ++i) {
     const uint8_t* p = At(t.index[i]) + 12;
     if (job_.pairs == 2) {
@@ -358,10 +364,10 @@ void TriangleDrawer::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
   Position(i0, &px[0], &py[0]);
   Position(i1, &px[1], &py[1]);
   Position(i2, &px[2], &py[2]);
+  const int64_t x0 = Snap(px[0]), y0 = Snap(py[0]), x1 = Snap(px[1]), y1 = Snap(py[1]),
+                x2 = Snap(px[2]), y2 = Snap(py[2]);
   Triangle t;
-  if (!Wind(i0, i1, i2, Snap(px[0]), Snap(py[0]), Snap(px[1]), Snap(py[1]), Snap(px[2]),
-            Snap(py[2]), &t))
-    return;
+  if (!Wind(i0, i1, i2, x0, y0, x1, y1, x2, y2, &t)) return;
   const int64_t* Y = t.Y;
   const RECT& vp = job_.viewport;
   const int64_t yFirst = std::max<int64_t>(CeilDiv(std::min({Y[0], Y[1], Y[2]}), 16), vp.top);
@@ -369,7 +375,7 @@ void TriangleDrawer::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
       std::min<int64_t>(FloorDiv(std::max({Y[0], Y[1], Y[2]}), 16), vp.bottom - 1);
   if (yFirst > yLast) return;
   Attributes& a = attributes_[0];
-  SetUp(t, &a);
+  SetUp(t, ShapeWord(x1 - x0, y1 - y0), ShapeWord(x2 - x0, y2 - y0), &a);
 
   // Each edge bounds x on every row: x >= -floor(E_y / a) for a > 0, x <= floor(E_y / -a) for
   // a < 0, where E_y is its function at x = 0 less the bias, stepped by b a row; a horizontal
@@ -458,11 +464,13 @@ bool TriangleDrawer::DrawQuad(uint32_t first) {
       if (from[i] > to[i]) continue;
       if (!ready[i]) {
         Triangle t;
-        if (i == 0)
+        if (i == 0) {
           Wind(first, first + 1, first + 2, xa, ya, xb, ya, xa, yb, &t);
-        else
+          SetUp(t, ShapeWord(xb - xa, 0), ShapeWord(0, yb - ya), &attributes_[0]);
+        } else {
           Wind(first + 3, first + 4, first + 5, xa, yb, xb, ya, xb, yb, &t);
-        SetUp(t, &attributes_[i]);
+          SetUp(t, ShapeWord(xb - xa, ya - yb), ShapeWord(xb - xa, 0), &attributes_[1]);
+        }
         ready[i] = true;
       }
       Run(attributes_[i], int32_t(y), from[i], to[i]);
