@@ -79,14 +79,20 @@ bool MakeQuadCorners(const Corner (&c)[4], const QuadSource& s, QuadCorners* q) 
   return inside;
 }
 
-// The two triangles of the quad: top-left, top-right, bottom-left and bottom-left, top-right,
-// bottom-right.
+// The two triangles of a quad whose corner k (top-left, top-right, bottom-left, bottom-right)
+// corner(k) gives: top-left, top-right, bottom-left and bottom-left, top-right, bottom-right.
+template <class CornerAt>
+void WriteQuad(CornerAt corner, D3DTLVERTEX2* out) {
+  const D3DTLVERTEX2 tr = corner(1), bl = corner(2);
+  out[0] = corner(0), out[1] = tr, out[2] = bl, out[3] = bl, out[4] = tr, out[5] = corner(3);
+}
+
 void WriteQuad(const QuadCorners& q, D3DTLVERTEX2* out) {
-  constexpr int kOrder[6] = {0, 1, 2, 2, 1, 3};
-  for (int i = 0; i < 6; ++i) {
-    const int k = kOrder[i];
-    out[i] = D3DTLVERTEX2{q.x[k], q.y[k], 0.0f, 1.0f, q.color, q.u[k], q.v[k], q.u2[k], q.v2[k]};
-  }
+  WriteQuad(
+      [&](int k) {
+        return D3DTLVERTEX2{q.x[k], q.y[k], 0.0f, 1.0f, q.color, q.u[k], q.v[k], q.u2[k], q.v2[k]};
+      },
+      out);
 }
 
 // One axis of an axis-aligned quad: two screen positions and the graph coordinates they show.
@@ -132,15 +138,16 @@ bool MakeAxisEnds(const Span& s, double origin, double storeD, double textureSca
   return inside;
 }
 
-// The corners of an axis-aligned quad: x of column k & 1, y of row k >> 1 (the numbers
+// An axis-aligned quad: corner k takes x of column k & 1 and y of row k >> 1 (the numbers
 // MakeQuadCorners gives for such corners).
-void AxisQuadCorners(const AxisEnds& x, const AxisEnds& y, uint32_t color, QuadCorners* q) {
-  for (int k = 0; k < 4; ++k) {
-    const int i = k & 1, j = k >> 1;
-    q->x[k] = x.pos[i], q->u[k] = x.tex[i], q->u2[k] = x.blend[i];
-    q->y[k] = y.pos[j], q->v[k] = y.tex[j], q->v2[k] = y.blend[j];
-  }
-  q->color = color;
+void WriteQuad(const AxisEnds& x, const AxisEnds& y, uint32_t color, D3DTLVERTEX2* out) {
+  WriteQuad(
+      [&](int k) {
+        const int i = k & 1, j = k >> 1;
+        return D3DTLVERTEX2{x.pos[i], y.pos[j], 0.0f,       1.0f,      color,
+                            x.tex[i], y.tex[j], x.blend[i], y.blend[j]};
+      },
+      out);
 }
 
 // The setup of a graph draw (stage 0's texture filled in per piece). False, with the result,
@@ -167,11 +174,23 @@ bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup
   return true;
 }
 
-// Draws every piece of the graph; corners(piece, source, QuadCorners*) gives the quad of a
-// piece: 1, 0 when it is clipped away, -1 when a corner lies beyond the device's positions.
-// 0 or -1.
-template <class Corners>
-int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
+// A piece's quad as a draw works it out: drawn (1), clipped away (0) or with a corner beyond the
+// device's positions (-1); Write puts its two triangles into the batch.
+struct AxisQuad {
+  int state;
+  AxisEnds x, y;
+  uint32_t color;
+  void Write(D3DTLVERTEX2* out) const { WriteQuad(x, y, color, out); }
+};
+struct MappedQuad {
+  int state;
+  QuadCorners corners;
+  void Write(D3DTLVERTEX2* out) const { WriteQuad(corners, out); }
+};
+
+// Draws every piece of the graph; quadOf(piece, source) gives the quad of a piece. 0 or -1.
+template <class QuadOf>
+int DrawPieces(const GraphRecord* graph, int32_t trans, QuadOf quadOf) {
   D3DDrawSetup setup;
   QuadSource src;
   int result = 0;
@@ -185,19 +204,18 @@ int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
     if (store == nullptr || store->Surface == nullptr || store->Surface == g_D3DState.RenderTarget)
       return -1;
     src.SetPiece(*piece, store->Width, store->Height);
-    QuadCorners q;
-    const int quad = corners(*piece, src, &q);
-    if (quad == 0) continue;
+    const auto quad = quadOf(*piece, src);
+    if (quad.state == 0) continue;
     setup.Texture[0] = store->Surface;
     // A texture without alpha reads 255, which modulates the vertex alpha to itself: the
     // device then writes such textures in its one-loop form.
     setup.TextureAlpha = GetTextureFormatDataB(int(store->FormatIndex))->AW == 0
                              ? uint32_t(D3DTOP_MODULATE)
                              : textureAlpha;
-    if (ApplyDrawSetup(setup) != 0 || quad < 0) return -1;
+    if (ApplyDrawSetup(setup) != 0 || quad.state < 0) return -1;
     D3DTLVERTEX2* out = QueueSpace(6);
     if (out == nullptr) return -1;
-    WriteQuad(q, out);
+    quad.Write(out);
   }
   return 0;
 }
@@ -208,38 +226,37 @@ template <class MapX, class MapY>
 int DrawAxisAligned(const GraphRecord* graph, int32_t trans, MapX mapX, MapY mapY) {
   const float* area = g_DrawState.DrawAreaF;
   const double ox = g_DrawState.DrawOrigin.left, oy = g_DrawState.DrawOrigin.top;
-  return DrawPieces(
-      graph, trans, [&](const Surface3DRecord& p, const QuadSource& src, QuadCorners* q) {
-        const double gx0 = p.GraphX, gx1 = gx0 + p.Width, gy0 = p.GraphY, gy1 = gy0 + p.Height;
-        Span sx{{mapX(gx0), mapX(gx1)}, {gx0, gx1}};
-        Span sy{{mapY(gy0), mapY(gy1)}, {gy0, gy1}};
-        if (!ClipSpan(&sx, area[0] - 0.5, area[2] - 0.5) ||
-            !ClipSpan(&sy, area[1] - 0.5, area[3] - 0.5))
-          return 0;
-        AxisEnds x, y;
-        const bool inside =
-            MakeAxisEnds(sx, ox, src.storeDx, src.textureScaleX, src.blendScaleX, &x) &
-            MakeAxisEnds(sy, oy, src.storeDy, src.textureScaleY, src.blendScaleY, &y);
-        AxisQuadCorners(x, y, src.color, q);
-        return inside ? 1 : -1;
-      });
+  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, const QuadSource& src) {
+    AxisQuad q{0, {}, {}, src.color};
+    const double gx0 = p.GraphX, gx1 = gx0 + p.Width, gy0 = p.GraphY, gy1 = gy0 + p.Height;
+    Span sx{{mapX(gx0), mapX(gx1)}, {gx0, gx1}};
+    Span sy{{mapY(gy0), mapY(gy1)}, {gy0, gy1}};
+    if (!ClipSpan(&sx, area[0] - 0.5, area[2] - 0.5) ||
+        !ClipSpan(&sy, area[1] - 0.5, area[3] - 0.5))
+      return q;
+    const bool inside =
+        MakeAxisEnds(sx, ox, src.storeDx, src.textureScaleX, src.blendScaleX, &q.x) &
+        MakeAxisEnds(sy, oy, src.storeDy, src.textureScaleY, src.blendScaleY, &q.y);
+    q.state = inside ? 1 : -1;
+    return q;
+  });
 }
 
 // A draw whose graph point (gx, gy) lands at map(gx, gy); the viewport clips.
 template <class Map>
 int DrawMapped(const GraphRecord* graph, int32_t trans, Map map) {
-  return DrawPieces(graph, trans,
-                    [&](const Surface3DRecord& p, const QuadSource& src, QuadCorners* q) {
-                      Corner c[4];
-                      for (int k = 0; k < 4; ++k) {
-                        const double gx = p.GraphX + (k & 1 ? p.Width : 0),
-                                     gy = p.GraphY + (k >> 1 ? p.Height : 0);
-                        double x, y;
-                        map(gx, gy, &x, &y);
-                        c[k] = Corner{x, y, gx, gy};
-                      }
-                      return MakeQuadCorners(c, src, q) ? 1 : -1;
-                    });
+  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, const QuadSource& src) {
+    Corner c[4];
+    for (int k = 0; k < 4; ++k) {
+      const double gx = p.GraphX + (k & 1 ? p.Width : 0), gy = p.GraphY + (k >> 1 ? p.Height : 0);
+      double x, y;
+      map(gx, gy, &x, &y);
+      c[k] = Corner{x, y, gx, gy};
+    }
+    MappedQuad q;
+    q.state = MakeQuadCorners(c, src, &q.corners) ? 1 : -1;
+    return q;
+  });
 }
 
 double Coordinate(int32_t value, int32_t intCoordinates) {
