@@ -270,18 +270,6 @@ void SampleInside(const SampledTexture& tx, const SteppedCoords& c, int n, uint3
   });
 }
 
-// Whether every texel that stepped positions over n pixels read lies inside the texture (the
-// positions move linearly, so the first and the last bound them).
-bool Inside(const SampledTexture& tx, bool linear, const SteppedCoords& c, int n) {
-  auto inside = [&](int64_t first, int64_t step, int32_t size) {
-    const int64_t a = first >> 32, b = (first + step * (n - 1)) >> 32;
-    const int64_t lo = std::min(a, b), hi = std::max(a, b);
-    if (!linear) return lo >= 0 && (hi >> 8) < size;
-    return lo - 128 >= 0 && ((hi - 128) >> 8) + 1 < size;
-  };
-  return inside(c.s, c.ds, tx.width) && inside(c.t, c.dt, tx.height);
-}
-
 // ---- Stages and the alpha test -----------------------------------------------------------------
 
 [[gnu::always_inline]] inline uint32_t ModulateRgb(uint32_t a, uint32_t b) {
@@ -704,13 +692,6 @@ PixelPipeline::PixelPipeline(const DeviceState& state, const SurfaceAccess::View
       if (st.count == 0 && st.result == kTexture0) fused_[w] = fused;
     }
   }
-}
-
-bool PixelPipeline::ShadeFused(const SteppedCoords& c, int32_t y, int32_t x, int n,
-                               bool white) const {
-  if (!Inside(texture_[0], linear_[0], c, n)) return false;
-  fused_[white](texture_[0], target_, targetPixels_ + int64_t(y) * targetPitch_, x, c, n);
-  return true;
 }
 
 void PixelPipeline::Shade(const Fragments& f, bool white) const {

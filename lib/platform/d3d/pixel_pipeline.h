@@ -86,6 +86,18 @@ struct SampledTexture {
   uint32_t keyLow = 0, keyHigh = 0;  // channel bits of the key range
 };
 
+// Whether every texel that stepped positions over n pixels read lies inside the texture (the
+// positions move linearly, so the first and the last bound them).
+inline bool Inside(const SampledTexture& tx, bool linear, const SteppedCoords& c, int n) {
+  auto inside = [&](int64_t first, int64_t step, int32_t size) {
+    const int64_t a = first >> 32, b = (first + step * (n - 1)) >> 32;
+    const int64_t lo = a < b ? a : b, hi = a < b ? b : a;
+    if (!linear) return lo >= 0 && (hi >> 8) < size;
+    return lo - 128 >= 0 && ((hi - 128) >> 8) + 1 < size;
+  };
+  return inside(c.s, c.ds, tx.width) && inside(c.t, c.dt, tx.height);
+}
+
 class PixelPipeline {
  public:
   // Takes every decision of the device state for one draw. textures[stage] is the stage's bound
@@ -105,7 +117,11 @@ class PixelPipeline {
   // above), and the run drawn by it when its texels all lie inside the texture (false, nothing
   // drawn, when they do not). Shade takes the same loop for such a run.
   bool HasFused(bool white) const { return fused_[white] != nullptr; }
-  bool ShadeFused(const SteppedCoords& c, int32_t y, int32_t x, int n, bool white) const;
+  bool ShadeFused(const SteppedCoords& c, int32_t y, int32_t x, int n, bool white) const {
+    if (!Inside(texture_[0], linear_[0], c, n)) return false;
+    fused_[white](texture_[0], target_, targetPixels_ + int64_t(y) * targetPitch_, x, c, n);
+    return true;
+  }
 
   using SampleFn = void (*)(const SampledTexture&, const int32_t* s, const int32_t* t, int n,
                             uint32_t* out, uint8_t* alive);

@@ -215,14 +215,9 @@ struct Attributes {
   // them (sprites, glyphs, tiles) takes the attributes worked out before.
   // The words: vertices 1 and 2 from vertex 0 as given (before the winding), then each
   // vertex's bytes from its 1/w on (0 for a missing pair).
+  static constexpr size_t kKeyWords = 11;
   struct Key {
-    uint64_t word[11];
-    bool operator==(const Key& o) const {
-      return [&]<size_t... I>(std::index_sequence<I...>) {
-        return ((word[I] ^ o.word[I]) | ...) == 0;
-      }
-      (std::make_index_sequence<11>());
-    }
+    uint64_t word[kKeyWords];
   } key;
   bool keyKnown = false;
 };
@@ -287,19 +282,21 @@ uint64_t ShapeWord(int64_t dx, int64_t dy) {
 void TriangleDrawer::SetUp(const Triangle& t, uint64_t shape1, uint64_t shape2, Attributes* a) {
   const int64_t* X = t.X;
   const int64_t* Y = t.Y;
-  Attributes::Key key;
-  key.word[0] = shape1, key.word[1] = shape2;
-  for (int i = 0; i < 3; ++i) {
-    uint64_t* w = &key.word[2 + 3 * i];
-    const uint8_t* p = At(t.index[i]) + 12;
-    std::memcpy(w, p, 16);
-    if (job_.pairs == 2)
-      std::memcpy(w + 2, p + 16, 8);
-    else
-      w[2] = 0;
+  // The key's words as the vertices give them.
+  const uint8_t* p[3] = {At(t.index[0]) + 12, At(t.index[1]) + 12, At(t.index[2]) + 12};
+  auto word = [&](size_t i) {
+    if (i < 2) return i == 0 ? shape1 : shape2;
+    const size_t v = (i - 2) / 3, k = (i - 2) % 3;
+    uint64_t w = 0;
+    if (k < 2 || job_.pairs == 2) std::memcpy(&w, p[v] + 8 * k, 8);
+    return w;
+  };
+  const bool same = [&]<size_t... I>(std::index_sequence<I...>) {
+    return ((word(I) ^ a->key.word[I]) | ...) == 0;
   }
-  if (!a->keyKnown || !(key == a->key)) {
-    a->key = key;
+  (std::make_index_sequence<Attributes::kKeyWords>());
+  if (!a->keyKnown || !same) {
+    for (size_t i = 0; i < Attributes::kKeyWords; ++i) a->key.word[i] = word(i);
     a->keyKnown = true;
     for (int i = 0; i < 3; ++i) Load(t.index[i], &a->vertices[i]);
     SetUpPlanes(t, a);
@@ -436,19 +433,21 @@ void TriangleDrawer::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
 // its four sides), and the shared diagonal gives each pixel to one of them: the first triangle's
 // diagonal edge splits every row.
 bool TriangleDrawer::DrawQuad(uint32_t first) {
-  // Positions compared as bits (equal bits snap alike).
-  uint32_t px[6], py[6];
+  // Positions compared as bits (equal bits snap alike): x in the low half of each word.
   const uint8_t* p = At(first);
-  for (int i = 0; i < 6; ++i, p += stride_) {
-    std::memcpy(&px[i], p, 4);
-    std::memcpy(&py[i], p + 4, 4);
-  }
+  auto xy = [&](size_t i) {
+    uint64_t w;
+    std::memcpy(&w, p + stride_ * i, 8);
+    return w;
+  };
+  const uint64_t v0 = xy(0), v1 = xy(1), v2 = xy(2), v5 = xy(5);
+  constexpr uint64_t kX = 0xFFFFFFFFu, kY = ~kX;
   // Corners top-left 0, top-right 1, bottom-left 2 = 3, bottom-right 5, with 4 = 1.
-  if (((px[3] ^ px[2]) | (py[3] ^ py[2]) | (px[4] ^ px[1]) | (py[4] ^ py[1]) | (py[0] ^ py[1]) |
-       (px[0] ^ px[2]) | (px[5] ^ px[1]) | (py[5] ^ py[2])) != 0)
+  if (((xy(3) ^ v2) | (xy(4) ^ v1) | ((v0 ^ v1) & kY) | ((v0 ^ v2) & kX) | ((v5 ^ v1) & kX) |
+       ((v5 ^ v2) & kY)) != 0)
     return false;
   int64_t xa, xb, ya, yb;
-  Snap4(px[0], px[1], py[0], py[2], &xa, &xb, &ya, &yb);
+  Snap4(uint32_t(v0), uint32_t(v1), uint32_t(v0 >> 32), uint32_t(v2 >> 32), &xa, &xb, &ya, &yb);
   if (xa == xb || ya == yb) return true;  // two triangles of no area
   // Columns and rows whose centres lie inside: the left and top sides take their centres,
   // ceil(p / 16) onwards and below ceil(q / 16).
