@@ -172,21 +172,21 @@ void Snap4(uint32_t a, uint32_t b, uint32_t c, uint32_t d, int64_t* sa, int64_t*
 #endif
 }
 
-// The triangle of three vertices at their snapped positions; false for one of no area.
-bool Wind(uint32_t i0, uint32_t i1, uint32_t i2, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
-          int64_t x2, int64_t y2, Triangle* t) {
-  int64_t area = (x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0);
+// A triangle's vertices as the job gives them: their places in it and snapped positions.
+struct Corners {
+  uint32_t index[3];
+  int64_t X[3], Y[3];
+};
+
+// The triangle of the corners in positive winding; false for one of no area.
+bool Wind(const Corners& c, Triangle* t) {
+  int64_t area = (c.X[1] - c.X[0]) * (c.Y[2] - c.Y[0]) - (c.X[2] - c.X[0]) * (c.Y[1] - c.Y[0]);
   if (area == 0) return false;
-  if (area < 0) {  // one winding for the edge functions below
-    std::swap(i1, i2);
-    std::swap(x1, x2);
-    std::swap(y1, y2);
-    area = -area;
-  }
-  t->index[0] = i0, t->index[1] = i1, t->index[2] = i2;
-  t->X[0] = x0, t->X[1] = x1, t->X[2] = x2;
-  t->Y[0] = y0, t->Y[1] = y1, t->Y[2] = y2;
-  t->area = area;
+  const int i1 = area < 0 ? 2 : 1, i2 = 3 - i1;  // one winding for the edge functions
+  t->index[0] = c.index[0], t->index[1] = c.index[i1], t->index[2] = c.index[i2];
+  t->X[0] = c.X[0], t->X[1] = c.X[i1], t->X[2] = c.X[i2];
+  t->Y[0] = c.Y[0], t->Y[1] = c.Y[i1], t->Y[2] = c.Y[i2];
+  t->area = area < 0 ? -area : area;
   return true;
 }
 
@@ -213,8 +213,8 @@ struct Attributes {
   // Everything above but the place (g.x0, g.y0 and the exact diffuse planes) follows from the
   // triangle's shape and its vertices' 1/w, colours and coordinates: a triangle that repeats
   // them (sprites, glyphs, tiles) takes the attributes worked out before.
-  // The words: vertices 1 and 2 from vertex 0 as given (before the winding), then each
-  // vertex's bytes from its 1/w on (0 for a missing pair).
+  // The words: vertices 1 and 2 from vertex 0, then each vertex's bytes from its 1/w on (0 for
+  // a missing pair), all as given (the winding follows from them).
   static constexpr size_t kKeyWords = 11;
   struct Key {
     uint64_t word[kKeyWords];
@@ -251,11 +251,12 @@ class TriangleDrawer {
     else
       std::memcpy(v->uv, p + 20, 8);
   }
-  // The attributes of a triangle about to be drawn: its place, and the rest when it differs
-  // from the last triangle set up in `a`. shape1 and shape2: ShapeWord of its vertices 1 and 2
-  // as given (passed in registers: reading them back from the triangle just written would
-  // stall).
-  void SetUp(const Triangle& t, uint64_t shape1, uint64_t shape2, Attributes* a);
+  // The attributes of a triangle (of some area) about to be drawn: its place, and the rest when
+  // it differs from the last triangle set up in `a`. shape1 and shape2: ShapeWord of its
+  // vertices 1 and 2 (passed in registers: read back from the corners just written, they would
+  // stall). `wound`: the triangle when the caller has wound it, else null.
+  void SetUp(const Corners& c, uint64_t shape1, uint64_t shape2, const Triangle* wound,
+             Attributes* a);
   void SetUpPlanes(const Triangle& t, Attributes* a);
   // Pixels x0 .. x1 (inclusive) of row y, in runs of at most kSpanChunk.
   void Run(const Attributes& a, int32_t y, int64_t x0, int64_t x1) {
@@ -279,11 +280,10 @@ uint64_t ShapeWord(int64_t dx, int64_t dy) {
   return uint64_t(dx) << 32 ^ uint64_t(uint32_t(dy));
 }
 
-void TriangleDrawer::SetUp(const Triangle& t, uint64_t shape1, uint64_t shape2, Attributes* a) {
-  const int64_t* X = t.X;
-  const int64_t* Y = t.Y;
+void TriangleDrawer::SetUp(const Corners& c, uint64_t shape1, uint64_t shape2,
+                           const Triangle* wound, Attributes* a) {
   // The key's words as the vertices give them.
-  const uint8_t* p[3] = {At(t.index[0]) + 12, At(t.index[1]) + 12, At(t.index[2]) + 12};
+  const uint8_t* p[3] = {At(c.index[0]) + 12, At(c.index[1]) + 12, At(c.index[2]) + 12};
   auto word = [&](size_t i) {
     if (i < 2) return i == 0 ? shape1 : shape2;
     const size_t v = (i - 2) / 3, k = (i - 2) % 3;
@@ -293,29 +293,38 @@ void TriangleDrawer::SetUp(const Triangle& t, uint64_t shape1, uint64_t shape2, 
   };
   const bool same = [&]<size_t... I>(std::index_sequence<I...>) {
     return ((word(I) ^ a->key.word[I]) | ...) == 0;
-  }
-  (std::make_index_sequence<Attributes::kKeyWords>());
+  }(std::make_index_sequence<Attributes::kKeyWords>());
+  Triangle t;
+  auto triangle = [&]() -> const Triangle& {
+    if (wound == nullptr) {
+      Wind(c, &t);
+      wound = &t;
+    }
+    return *wound;
+  };
   if (!a->keyKnown || !same) {
     for (size_t i = 0; i < Attributes::kKeyWords; ++i) a->key.word[i] = word(i);
     a->keyKnown = true;
-    for (int i = 0; i < 3; ++i) Load(t.index[i], &a->vertices[i]);
-    SetUpPlanes(t, a);
+    const Triangle& w = triangle();
+    for (int i = 0; i < 3; ++i) Load(w.index[i], &a->vertices[i]);
+    SetUpPlanes(w, a);
   }
-  a->g.x0 = double(X[0]) / 16.0;
-  a->g.y0 = double(Y[0]) / 16.0;
+  a->g.x0 = double(c.X[0]) / 16.0;  // vertex 0 keeps its place in the winding
+  a->g.y0 = double(c.Y[0]) / 16.0;
   if (!a->exactDiffuse) return;
+  const Triangle& w = triangle();
   const RasterVertex* v = a->vertices;
-  for (int c = 0; c < 4; ++c) {
-    const int pos = 24 - 8 * c;  // a, r, g, b
+  for (int ch = 0; ch < 4; ++ch) {
+    const int pos = 24 - 8 * ch;  // a, r, g, b
     const int64_t value[3] = {(v[0].color >> pos) & 0xFF, (v[1].color >> pos) & 0xFF,
                               (v[2].color >> pos) & 0xFF};
     // Edge k's function is the unnormalised weight of the vertex opposite it, (k + 2) % 3.
-    a->exact[c] = ExactPlane{};
+    a->exact[ch] = ExactPlane{};
     for (int k = 0; k < 3; ++k) {
-      const Edge e = t.EdgeAt(k);
-      a->exact[c].nx += value[(k + 2) % 3] * e.a;
-      a->exact[c].ny += value[(k + 2) % 3] * e.b;
-      a->exact[c].n0 += value[(k + 2) % 3] * e.c;
+      const Edge e = w.EdgeAt(k);
+      a->exact[ch].nx += value[(k + 2) % 3] * e.a;
+      a->exact[ch].ny += value[(k + 2) % 3] * e.b;
+      a->exact[ch].n0 += value[(k + 2) % 3] * e.c;
     }
   }
 }
@@ -384,8 +393,9 @@ void TriangleDrawer::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
   Position(i2, &px[2], &py[2]);
   const int64_t x0 = Snap(px[0]), y0 = Snap(py[0]), x1 = Snap(px[1]), y1 = Snap(py[1]),
                 x2 = Snap(px[2]), y2 = Snap(py[2]);
+  const Corners c{{i0, i1, i2}, {x0, x1, x2}, {y0, y1, y2}};
   Triangle t;
-  if (!Wind(i0, i1, i2, x0, y0, x1, y1, x2, y2, &t)) return;
+  if (!Wind(c, &t)) return;
   const int64_t* Y = t.Y;
   const RECT& vp = job_.viewport;
   const int64_t yFirst = std::max<int64_t>(CeilDiv(std::min({Y[0], Y[1], Y[2]}), 16), vp.top);
@@ -393,7 +403,7 @@ void TriangleDrawer::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
       std::min<int64_t>(FloorDiv(std::max({Y[0], Y[1], Y[2]}), 16), vp.bottom - 1);
   if (yFirst > yLast) return;
   Attributes& a = attributes_[0];
-  SetUp(t, ShapeWord(x1 - x0, y1 - y0), ShapeWord(x2 - x0, y2 - y0), &a);
+  SetUp(c, ShapeWord(x1 - x0, y1 - y0), ShapeWord(x2 - x0, y2 - y0), &t, &a);
 
   // Each edge bounds x on every row: x >= -floor(E_y / a) for a > 0, x <= floor(E_y / -a) for
   // a < 0, where E_y is its function at x = 0 less the bias, stepped by b a row; a horizontal
@@ -484,13 +494,12 @@ bool TriangleDrawer::DrawQuad(uint32_t first) {
     for (int i = 0; i < 2; ++i) {
       if (from[i] > to[i]) continue;
       if (!ready[i]) {
-        Triangle t;
         if (i == 0) {
-          Wind(first, first + 1, first + 2, xa, ya, xb, ya, xa, yb, &t);
-          SetUp(t, ShapeWord(xb - xa, 0), ShapeWord(0, yb - ya), &attributes_[0]);
+          const Corners c{{first, first + 1, first + 2}, {xa, xb, xa}, {ya, ya, yb}};
+          SetUp(c, ShapeWord(xb - xa, 0), ShapeWord(0, yb - ya), nullptr, &attributes_[0]);
         } else {
-          Wind(first + 3, first + 4, first + 5, xa, yb, xb, ya, xb, yb, &t);
-          SetUp(t, ShapeWord(xb - xa, ya - yb), ShapeWord(xb - xa, 0), &attributes_[1]);
+          const Corners c{{first + 3, first + 4, first + 5}, {xa, xb, xb}, {yb, ya, yb}};
+          SetUp(c, ShapeWord(xb - xa, ya - yb), ShapeWord(xb - xa, 0), nullptr, &attributes_[1]);
         }
         ready[i] = true;
       }
@@ -507,8 +516,12 @@ void TriangleDrawer::Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1
     return SpanPlane{p.a0 + p.gy * yd, p.gx, p.lo, p.hi, a.q.a0 + a.q.gy * yd, a.q.gx};
   };
   if (a.fused) {
-    const SteppedCoords c{FixedStart(span(a.planes[0]), xd), FixedStart(span(a.planes[1]), xd),
-                          a.steps[0], a.steps[1]};
+    // FixedStart of the planes, without the perspective parts.
+    auto start = [&](const Plane& p) {
+      return Nearest((std::min(std::max(p.a0 + p.gy * yd + p.gx * xd, p.lo), p.hi) + 0.5) *
+                     kFixedOne);
+    };
+    const SteppedCoords c{start(a.planes[0]), start(a.planes[1]), a.steps[0], a.steps[1]};
     if (pipe_.ShadeFused(c, y, x0, n, a.white)) return;
   }
   auto& coords = coords_;
