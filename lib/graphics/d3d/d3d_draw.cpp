@@ -103,7 +103,7 @@ struct Span {
 
 // Cuts the span to [lo, hi] (its positions may come in either order), moving the graph
 // coordinates in proportion. False when nothing is left.
-bool ClipSpan(Span* s, double lo, double hi) {
+[[gnu::always_inline]] inline bool ClipSpan(Span* s, double lo, double hi) {
   const int first = s->pos[0] <= s->pos[1] ? 0 : 1, last = 1 - first;
   const double p0 = s->pos[first], p1 = s->pos[last], g0 = s->g[first], g1 = s->g[last];
   if (p1 <= lo || p0 >= hi) return false;
@@ -126,8 +126,9 @@ struct AxisEnds {
 };
 
 // False when an end lies where the device takes no vertex.
-bool MakeAxisEnds(const Span& s, double origin, double storeD, double textureScale,
-                  double blendScale, AxisEnds* out) {
+[[gnu::always_inline]] inline bool MakeAxisEnds(const Span& s, double origin, double storeD,
+                                                double textureScale, double blendScale,
+                                                AxisEnds* out) {
   bool inside = true;
   for (int i = 0; i < 2; ++i) {
     out->pos[i] = float(s.pos[i] + origin);
@@ -152,8 +153,9 @@ void WriteQuad(const AxisEnds& x, const AxisEnds& y, uint32_t color, D3DTLVERTEX
 
 // The setup of a graph draw (stage 0's texture filled in per piece). False, with the result,
 // when nothing is to be drawn.
-bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup, QuadSource* src,
-                    int* result) {
+[[gnu::always_inline]] inline bool BeginGraphDraw(const GraphRecord* graph, int32_t trans,
+                                                  D3DDrawSetup* setup, QuadSource* src,
+                                                  int* result) {
   *result = -1;
   if (!HaveDevice() || graph == nullptr || g_D3DState.RenderTarget == nullptr) return false;
   *result = 0;
