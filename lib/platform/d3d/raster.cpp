@@ -258,16 +258,43 @@ class TriangleDrawer {
   void SetUp(const Corners& c, uint64_t shape1, uint64_t shape2, const Triangle* wound,
              Attributes* a);
   void SetUpPlanes(const Triangle& t, Attributes* a);
-  // Pixels x0 .. x1 (inclusive) of row y, in runs of at most kSpanChunk.
+  // Pixels x0 .. x1 (inclusive) of row y, in runs of at most kSpanChunk. Runs in the
+  // pipeline's one-loop form are held until Flush (before anything else draws: a triangle's runs
+  // never overlap), so that the arithmetic of their starts, row after row, does not wait for the
+  // pixels of the row before.
   void Run(const Attributes& a, int32_t y, int64_t x0, int64_t x1) {
-    for (int64_t x = x0; x <= x1; x += kSpanChunk)
-      Span(a, y, int32_t(x), int32_t(std::min<int64_t>(x + kSpanChunk, x1 + 1)));
+    for (int64_t x = x0; x <= x1; x += kSpanChunk) {
+      const int32_t from = int32_t(x), to = int32_t(std::min<int64_t>(x + kSpanChunk, x1 + 1));
+      if (!a.fused) {
+        Span(a, y, from, to);
+        continue;
+      }
+      if (held_ == kHeldRuns || (held_ > 0 && heldBy_ != &a)) Flush();
+      heldBy_ = &a;
+      // FixedStart of the planes, without the perspective parts.
+      const double yd = double(y) - a.g.y0, xd = double(from) - a.g.x0;
+      auto start = [&](const Plane& p) {
+        return Nearest((std::min(std::max(p.a0 + p.gy * yd + p.gx * xd, p.lo), p.hi) + 0.5) *
+                       kFixedOne);
+      };
+      runs_[held_++] = HeldRun{y, from, to - from, start(a.planes[0]), start(a.planes[1])};
+    }
   }
+  void Flush();
+  // The run from x0 to x1 (exclusive) through the pipeline's general form.
   void Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1);
 
   const RasterJob& job_;
   const PixelPipeline& pipe_;
   const size_t stride_;  // bytes a vertex
+  struct HeldRun {
+    int32_t y, x, n;
+    int64_t s, t;  // stage 0's first position (SteppedCoords)
+  };
+  static constexpr int kHeldRuns = 64;
+  HeldRun runs_[kHeldRuns];
+  int held_ = 0;
+  const Attributes* heldBy_ = nullptr;
   Attributes attributes_[2];
   // A span's sample positions and diffuse colours, when they are given pixel by pixel.
   int32_t coords_[4][kSpanChunk];
@@ -293,7 +320,8 @@ void TriangleDrawer::SetUp(const Corners& c, uint64_t shape1, uint64_t shape2,
   };
   const bool same = [&]<size_t... I>(std::index_sequence<I...>) {
     return ((word(I) ^ a->key.word[I]) | ...) == 0;
-  }(std::make_index_sequence<Attributes::kKeyWords>());
+  }
+  (std::make_index_sequence<Attributes::kKeyWords>());
   Triangle t;
   auto triangle = [&]() -> const Triangle& {
     if (wound == nullptr) {
@@ -437,6 +465,7 @@ void TriangleDrawer::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
     }
     Run(a, int32_t(y), xl, xr);
   }
+  if (held_ > 0) Flush();
 }
 
 // The rectangle's pixels are those of its two triangles together (the top-left rule holds along
@@ -506,7 +535,18 @@ bool TriangleDrawer::DrawQuad(uint32_t first) {
       Run(attributes_[i], int32_t(y), from[i], to[i]);
     }
   }
+  if (held_ > 0) Flush();
   return true;
+}
+
+void TriangleDrawer::Flush() {
+  const Attributes& a = *heldBy_;
+  for (int i = 0; i < held_; ++i) {
+    const HeldRun& r = runs_[i];
+    if (!pipe_.ShadeFused(SteppedCoords{r.s, r.t, a.steps[0], a.steps[1]}, r.y, r.x, r.n, a.white))
+      Span(a, r.y, r.x, r.x + r.n);
+  }
+  held_ = 0;
 }
 
 void TriangleDrawer::Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1) {
@@ -515,15 +555,6 @@ void TriangleDrawer::Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1
   auto span = [&](const Plane& p) {
     return SpanPlane{p.a0 + p.gy * yd, p.gx, p.lo, p.hi, a.q.a0 + a.q.gy * yd, a.q.gx};
   };
-  if (a.fused) {
-    // FixedStart of the planes, without the perspective parts.
-    auto start = [&](const Plane& p) {
-      return Nearest((std::min(std::max(p.a0 + p.gy * yd + p.gx * xd, p.lo), p.hi) + 0.5) *
-                     kFixedOne);
-    };
-    const SteppedCoords c{start(a.planes[0]), start(a.planes[1]), a.steps[0], a.steps[1]};
-    if (pipe_.ShadeFused(c, y, x0, n, a.white)) return;
-  }
   auto& coords = coords_;
   auto& channels = channels_;
   auto& diffuse = diffuse_;
