@@ -119,8 +119,12 @@ class PixelPipeline {
   bool HasFused(bool white) const { return fused_[white] != nullptr; }
   bool ShadeFused(const SteppedCoords& c, int32_t y, int32_t x, int n, bool white) const {
     if (!Inside(texture_[0], linear_[0], c, n)) return false;
-    fused_[white](texture_[0], target_, targetPixels_ + int64_t(y) * targetPitch_, x, c, n);
+    ShadeFusedInside(c, y, x, n, white);
     return true;
+  }
+  // The same for a run already known to read inside the texture.
+  void ShadeFusedInside(const SteppedCoords& c, int32_t y, int32_t x, int n, bool white) const {
+    fused_[white](texture_[0], target_, targetPixels_ + int64_t(y) * targetPitch_, x, c, n);
   }
 
   using SampleFn = void (*)(const SampledTexture&, const int32_t* s, const int32_t* t, int n,

@@ -222,12 +222,11 @@ struct Attributes {
   bool keyKnown = false;
 };
 
+// Pairs: the coordinate pairs a vertex holds (the job's).
+template <int Pairs>
 class TriangleDrawer {
  public:
-  TriangleDrawer(const RasterJob& job, const PixelPipeline& pipe)
-      : job_(job),
-        pipe_(pipe),
-        stride_(job.pairs == 2 ? sizeof(D3DTLVERTEX2) : sizeof(D3DTLVERTEX1)) {}
+  TriangleDrawer(const RasterJob& job, const PixelPipeline& pipe) : job_(job), pipe_(pipe) {}
 
   // The triangle of the job's vertices i0, i1, i2.
   void Draw(uint32_t i0, uint32_t i1, uint32_t i2);
@@ -236,7 +235,7 @@ class TriangleDrawer {
   bool DrawQuad(uint32_t first);
 
  private:
-  const uint8_t* At(uint32_t i) const { return job_.vertices + stride_ * i; }
+  const uint8_t* At(uint32_t i) const { return job_.vertices + kStride * i; }
   // x and y of vertex i.
   void Position(uint32_t i, float* x, float* y) const {
     std::memcpy(x, At(i), 4);
@@ -246,7 +245,7 @@ class TriangleDrawer {
     const uint8_t* p = At(i);
     std::memcpy(&v->x, p, 8);
     std::memcpy(&v->rhw, p + 12, 8);
-    if (job_.pairs == 2)
+    if constexpr (Pairs == 2)
       std::memcpy(v->uv, p + 20, 16);
     else
       std::memcpy(v->uv, p + 20, 8);
@@ -269,15 +268,19 @@ class TriangleDrawer {
         Span(a, y, from, to);
         continue;
       }
-      if (held_ == kHeldRuns || (held_ > 0 && heldBy_ != &a)) Flush();
-      heldBy_ = &a;
+      if (held_ == kHeldRuns) Flush();
       // FixedStart of the planes, without the perspective parts.
       const double yd = double(y) - a.g.y0, xd = double(from) - a.g.x0;
       auto start = [&](const Plane& p) {
         return Nearest((std::min(std::max(p.a0 + p.gy * yd + p.gx * xd, p.lo), p.hi) + 0.5) *
                        kFixedOne);
       };
-      runs_[held_++] = HeldRun{y, from, to - from, start(a.planes[0]), start(a.planes[1])};
+      runs_[held_++] = HeldRun{y,
+                               from,
+                               to - from,
+                               a.white,
+                               {start(a.planes[0]), start(a.planes[1]), a.steps[0], a.steps[1]},
+                               &a};
     }
   }
   void Flush();
@@ -286,15 +289,30 @@ class TriangleDrawer {
 
   const RasterJob& job_;
   const PixelPipeline& pipe_;
-  const size_t stride_;  // bytes a vertex
+  static constexpr size_t kStride = Pairs == 2 ? sizeof(D3DTLVERTEX2) : sizeof(D3DTLVERTEX1);
   struct HeldRun {
     int32_t y, x, n;
-    int64_t s, t;  // stage 0's first position (SteppedCoords)
+    bool white;
+    SteppedCoords c;       // stage 0's positions
+    const Attributes* of;  // its triangle's; null: known to read inside the texture
   };
   static constexpr int kHeldRuns = 64;
   HeldRun runs_[kHeldRuns];
   int held_ = 0;
-  const Attributes* heldBy_ = nullptr;
+  int flushes_ = 0;
+  bool outside_ = false;  // a flushed run read outside the texture (and took the general form)
+  // The last rectangle drawn whole inside the viewport with every run in the one-loop form,
+  // reading inside the texture. A rectangle of the same size, sub-pixel phase and vertex bytes
+  // from 1/w on has the same runs moved by whole pixels: its coverage, winding and attributes
+  // follow from differences the move keeps, and each run's start from the pixel's offset to
+  // vertex 0 (a multiple of 1/16 pixel, exact in double) besides them.
+  struct RectMemo {
+    bool valid = false;
+    int64_t key[4];        // size and phase in 1/16 pixel
+    uint64_t bytes[6][3];  // each vertex's from its 1/w on (0 for a missing pair)
+    int count;
+    HeldRun runs[kHeldRuns];  // from the rectangle's first row and column
+  } memo_;
   Attributes attributes_[2];
   // A span's sample positions and diffuse colours, when they are given pixel by pixel.
   int32_t coords_[4][kSpanChunk];
@@ -307,15 +325,16 @@ uint64_t ShapeWord(int64_t dx, int64_t dy) {
   return uint64_t(dx) << 32 ^ uint64_t(uint32_t(dy));
 }
 
-void TriangleDrawer::SetUp(const Corners& c, uint64_t shape1, uint64_t shape2,
-                           const Triangle* wound, Attributes* a) {
+template <int Pairs>
+void TriangleDrawer<Pairs>::SetUp(const Corners& c, uint64_t shape1, uint64_t shape2,
+                                  const Triangle* wound, Attributes* a) {
   // The key's words as the vertices give them.
   const uint8_t* p[3] = {At(c.index[0]) + 12, At(c.index[1]) + 12, At(c.index[2]) + 12};
   auto word = [&](size_t i) {
     if (i < 2) return i == 0 ? shape1 : shape2;
     const size_t v = (i - 2) / 3, k = (i - 2) % 3;
     uint64_t w = 0;
-    if (k < 2 || job_.pairs == 2) std::memcpy(&w, p[v] + 8 * k, 8);
+    if (k < 2 || Pairs == 2) std::memcpy(&w, p[v] + 8 * k, 8);
     return w;
   };
   const bool same = [&]<size_t... I>(std::index_sequence<I...>) {
@@ -357,7 +376,8 @@ void TriangleDrawer::SetUp(const Corners& c, uint64_t shape1, uint64_t shape2,
   }
 }
 
-void TriangleDrawer::SetUpPlanes(const Triangle& t, Attributes* a) {
+template <int Pairs>
+void TriangleDrawer<Pairs>::SetUpPlanes(const Triangle& t, Attributes* a) {
   const RasterVertex* v = a->vertices;
   const int64_t* X = t.X;
   const int64_t* Y = t.Y;
@@ -414,7 +434,8 @@ void TriangleDrawer::SetUpPlanes(const Triangle& t, Attributes* a) {
   a->exactDiffuse = !a->perspective;
 }
 
-void TriangleDrawer::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
+template <int Pairs>
+void TriangleDrawer<Pairs>::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
   float px[3], py[3];
   Position(i0, &px[0], &py[0]);
   Position(i1, &px[1], &py[1]);
@@ -471,12 +492,13 @@ void TriangleDrawer::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
 // The rectangle's pixels are those of its two triangles together (the top-left rule holds along
 // its four sides), and the shared diagonal gives each pixel to one of them: the first triangle's
 // diagonal edge splits every row.
-bool TriangleDrawer::DrawQuad(uint32_t first) {
+template <int Pairs>
+bool TriangleDrawer<Pairs>::DrawQuad(uint32_t first) {
   // Positions compared as bits (equal bits snap alike): x in the low half of each word.
   const uint8_t* p = At(first);
   auto xy = [&](size_t i) {
     uint64_t w;
-    std::memcpy(&w, p + stride_ * i, 8);
+    std::memcpy(&w, p + kStride * i, 8);
     return w;
   };
   const uint64_t v0 = xy(0), v1 = xy(1), v2 = xy(2), v5 = xy(5);
@@ -492,11 +514,40 @@ bool TriangleDrawer::DrawQuad(uint32_t first) {
   // ceil(p / 16) onwards and below ceil(q / 16).
   auto ceil16 = [](int64_t v) { return -(-v >> 4); };
   const RECT& vp = job_.viewport;
-  const int64_t xl = std::max<int64_t>(ceil16(std::min(xa, xb)), vp.left);
-  const int64_t xr = std::min<int64_t>(ceil16(std::max(xa, xb)) - 1, vp.right - 1);
-  const int64_t yFirst = std::max<int64_t>(ceil16(std::min(ya, yb)), vp.top);
-  const int64_t yLast = std::min<int64_t>(ceil16(std::max(ya, yb)) - 1, vp.bottom - 1);
+  const int64_t left = ceil16(std::min(xa, xb)), right = ceil16(std::max(xa, xb)) - 1;
+  const int64_t top = ceil16(std::min(ya, yb)), bottom = ceil16(std::max(ya, yb)) - 1;
+  const int64_t xl = std::max<int64_t>(left, vp.left), xr = std::min<int64_t>(right, vp.right - 1);
+  const int64_t yFirst = std::max<int64_t>(top, vp.top);
+  const int64_t yLast = std::min<int64_t>(bottom, vp.bottom - 1);
   if (xl > xr || yFirst > yLast) return true;
+  if (held_ > 0) Flush();
+  // The memo's key for this rectangle when the viewport leaves it whole.
+  const bool whole = xl == left && xr == right && yFirst == top && yLast == bottom;
+  const int64_t key[4] = {xb - xa, yb - ya, xa & 15, ya & 15};
+  // Each vertex's bytes from its 1/w on, as three words.
+  auto bytesOf = [&](int i, int k) {
+    uint64_t w = 0;
+    if (k < 2 || Pairs == 2) std::memcpy(&w, p + kStride * size_t(i) + 12 + 8 * k, 8);
+    return w;
+  };
+  if (whole && memo_.valid) {
+    const uint64_t differ =
+        uint64_t(key[0] ^ memo_.key[0]) | uint64_t(key[1] ^ memo_.key[1]) |
+        uint64_t(key[2] ^ memo_.key[2]) |
+        uint64_t(key[3] ^ memo_.key[3]) | [&]<size_t... I>(std::index_sequence<I...>) {
+      return ((bytesOf(I / 3, I % 3) ^ memo_.bytes[I / 3][I % 3]) | ...);
+    }
+    (std::make_index_sequence<18>());
+    if (differ == 0) {
+      for (int i = 0; i < memo_.count; ++i) {
+        const HeldRun& r = memo_.runs[i];
+        pipe_.ShadeFusedInside(r.c, r.y + int32_t(top), r.x + int32_t(left), r.n, r.white);
+      }
+      return true;
+    }
+  }
+  const int flushes = flushes_;
+  bool oneLoop = true;  // every run held for the one-loop form
   // The first triangle's diagonal edge, from its vertex 1 to its vertex 2 once wound positively
   // (vertex 0 keeps its place).
   const bool flipped = (xb - xa) * (yb - ya) < 0;
@@ -532,24 +583,46 @@ bool TriangleDrawer::DrawQuad(uint32_t first) {
         }
         ready[i] = true;
       }
+      oneLoop &= attributes_[i].fused;
       Run(attributes_[i], int32_t(y), from[i], to[i]);
     }
   }
+  // Kept for the next rectangle when every run is held, then dropped if one reads outside.
+  const bool keep = whole && oneLoop && flushes == flushes_;
+  if (keep) {
+    std::memcpy(memo_.key, key, sizeof key);
+    for (int i = 0; i < 6; ++i)
+      for (int k = 0; k < 3; ++k) memo_.bytes[i][k] = bytesOf(i, k);
+    memo_.count = held_;
+    for (int i = 0; i < held_; ++i) {
+      memo_.runs[i] = runs_[i];
+      memo_.runs[i].y -= int32_t(top), memo_.runs[i].x -= int32_t(left);
+      memo_.runs[i].of = nullptr;
+    }
+  }
+  outside_ = false;
   if (held_ > 0) Flush();
+  memo_.valid = keep && !outside_;
   return true;
 }
 
-void TriangleDrawer::Flush() {
-  const Attributes& a = *heldBy_;
+template <int Pairs>
+void TriangleDrawer<Pairs>::Flush() {
   for (int i = 0; i < held_; ++i) {
     const HeldRun& r = runs_[i];
-    if (!pipe_.ShadeFused(SteppedCoords{r.s, r.t, a.steps[0], a.steps[1]}, r.y, r.x, r.n, a.white))
-      Span(a, r.y, r.x, r.x + r.n);
+    if (r.of == nullptr) {
+      pipe_.ShadeFusedInside(r.c, r.y, r.x, r.n, r.white);
+    } else if (!pipe_.ShadeFused(r.c, r.y, r.x, r.n, r.white)) {
+      Span(*r.of, r.y, r.x, r.x + r.n);
+      outside_ = true;
+    }
   }
   held_ = 0;
+  ++flushes_;
 }
 
-void TriangleDrawer::Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1) {
+template <int Pairs>
+void TriangleDrawer<Pairs>::Span(const Attributes& a, int32_t y, int32_t x0, int32_t x1) {
   const int n = x1 - x0;
   const double yd = double(y) - a.g.y0, xd = double(x0) - a.g.x0;
   auto span = [&](const Plane& p) {
@@ -655,8 +728,11 @@ HRESULT CheckVertices(const RasterJob& job) {
 #endif
 }
 
-void Rasterize(const RasterJob& job, const PixelPipeline& pipeline) {
-  TriangleDrawer drawer(job, pipeline);
+namespace {
+
+template <int Pairs>
+void RasterizeAs(const RasterJob& job, const PixelPipeline& pipeline) {
+  TriangleDrawer<Pairs> drawer(job, pipeline);
   const uint32_t n = job.count;
   switch (job.type) {
     case D3DPT_TRIANGLELIST:
@@ -676,6 +752,15 @@ void Rasterize(const RasterJob& job, const PixelPipeline& pipeline) {
       for (uint32_t i = 1; i + 1 < n; ++i) drawer.Draw(0, i, i + 1);
       break;
   }
+}
+
+}  // namespace
+
+void Rasterize(const RasterJob& job, const PixelPipeline& pipeline) {
+  if (job.pairs == 2)
+    RasterizeAs<2>(job, pipeline);
+  else
+    RasterizeAs<1>(job, pipeline);
 }
 
 }  // namespace zq::platform
