@@ -81,16 +81,19 @@ bool MakeQuadCorners(const Corner (&c)[4], const QuadSource& s, QuadCorners* q) 
 
 // The two triangles of a quad whose corner k (top-left, top-right, bottom-left, bottom-right)
 // corner(k) gives: top-left, top-right, bottom-left and bottom-left, top-right, bottom-right.
+// corner(vertex, k) fills the vertex in place, field by field: copying whole vertices built on
+// the stack would read them back wider than they were written.
 template <class CornerAt>
-void WriteQuad(CornerAt corner, D3DTLVERTEX2* out) {
-  const D3DTLVERTEX2 tr = corner(1), bl = corner(2);
-  out[0] = corner(0), out[1] = tr, out[2] = bl, out[3] = bl, out[4] = tr, out[5] = corner(3);
+[[gnu::always_inline]] inline void WriteQuad(CornerAt corner, D3DTLVERTEX2* out) {
+  corner(&out[0], 0), corner(&out[1], 1), corner(&out[2], 2);
+  corner(&out[3], 2), corner(&out[4], 1), corner(&out[5], 3);
 }
 
 void WriteQuad(const QuadCorners& q, D3DTLVERTEX2* out) {
   WriteQuad(
-      [&](int k) {
-        return D3DTLVERTEX2{q.x[k], q.y[k], 0.0f, 1.0f, q.color, q.u[k], q.v[k], q.u2[k], q.v2[k]};
+      [&](D3DTLVERTEX2* v, int k) {
+        v->sx = q.x[k], v->sy = q.y[k], v->sz = 0.0f, v->rhw = 1.0f, v->color = q.color;
+        v->tu = q.u[k], v->tv = q.v[k], v->tu2 = q.u2[k], v->tv2 = q.v2[k];
       },
       out);
 }
@@ -129,24 +132,21 @@ struct AxisEnds {
 [[gnu::always_inline]] inline bool MakeAxisEnds(const Span& s, double origin, double storeD,
                                                 double textureScale, double blendScale,
                                                 AxisEnds* out) {
-  bool inside = true;
-  for (int i = 0; i < 2; ++i) {
-    out->pos[i] = float(s.pos[i] + origin);
-    out->tex[i] = float((s.g[i] + storeD) * textureScale);
-    out->blend[i] = float(s.g[i] * blendScale);
-    inside &= std::fabs(out->pos[i]) <= kMaxPosition;
-  }
-  return inside;
+  out->pos[0] = float(s.pos[0] + origin), out->pos[1] = float(s.pos[1] + origin);
+  out->tex[0] = float((s.g[0] + storeD) * textureScale);
+  out->tex[1] = float((s.g[1] + storeD) * textureScale);
+  out->blend[0] = float(s.g[0] * blendScale), out->blend[1] = float(s.g[1] * blendScale);
+  return std::fabs(out->pos[0]) <= kMaxPosition && std::fabs(out->pos[1]) <= kMaxPosition;
 }
 
 // An axis-aligned quad: corner k takes x of column k & 1 and y of row k >> 1 (the numbers
 // MakeQuadCorners gives for such corners).
 void WriteQuad(const AxisEnds& x, const AxisEnds& y, uint32_t color, D3DTLVERTEX2* out) {
   WriteQuad(
-      [&](int k) {
+      [&](D3DTLVERTEX2* v, int k) {
         const int i = k & 1, j = k >> 1;
-        return D3DTLVERTEX2{x.pos[i], y.pos[j], 0.0f,       1.0f,      color,
-                            x.tex[i], y.tex[j], x.blend[i], y.blend[j]};
+        v->sx = x.pos[i], v->sy = y.pos[j], v->sz = 0.0f, v->rhw = 1.0f, v->color = color;
+        v->tu = x.tex[i], v->tv = y.tex[j], v->tu2 = x.blend[i], v->tv2 = y.blend[j];
       },
       out);
 }
