@@ -404,9 +404,19 @@ void Write(const PixelLayout& l, uint8_t* row, int x, const uint32_t* c, const u
 // The whole run in one loop, for a draw that writes its stage-0 texture as sampled: stepped
 // positions inside the texture, no alpha test, blending off or source alpha / inverse source
 // alpha.
-template <class Fmt, bool Linear, bool Key, class Tgt, uint32_t Fs, uint32_t Fd>
+// One: a run of one pixel (small sprites have many), the sample and the write alone.
+template <class Fmt, bool Linear, bool Key, class Tgt, uint32_t Fs, uint32_t Fd, bool One>
 void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
            const SteppedCoords& c, int n) {
+  if constexpr (One) {
+    bool keyed = false;
+    const uint32_t color = SampleInsideAt<Fmt, Linear, Key, false>(
+        tx, int32_t(c.s >> 32), int32_t(c.t >> 32), &keyed, Weights{});
+    if constexpr (Key)
+      if (keyed) return;
+    WritePixel<Tgt, Fs, Fd>(l, row + int64_t(x) * Tgt::kBytes, color);
+    return;
+  }
   WithWeights<Fmt, Linear>(c, [&](auto fixed, const Weights& w) {
     int64_t s = c.s, t = c.t;
 #if defined(__SSE2__)
@@ -504,15 +514,17 @@ PixelPipeline::WriteFn ChooseWrite(const PixelLayout& l, bool blend, uint32_t fs
 }
 
 PixelPipeline::FusedFn ChooseFused(const PixelLayout& texture, bool linear, bool key,
-                                   const PixelLayout& target, bool alphaBlend) {
+                                   const PixelLayout& target, bool alphaBlend, bool one) {
   return WithFormat(texture, [&](auto fmt) {
     return WithBool(linear, [&](auto lin) {
       return WithBool(key, [&](auto k) {
         return WithFormat(target, [&](auto tgt) {
-          return WithBool(alphaBlend, [&](auto blend) -> PixelPipeline::FusedFn {
+          return WithBool(alphaBlend, [&](auto blend) {
             constexpr uint32_t fs = blend ? uint32_t(D3DBLEND_SRCALPHA) : 0u;
             constexpr uint32_t fd = blend ? uint32_t(D3DBLEND_INVSRCALPHA) : 0u;
-            return &Fused<decltype(fmt), lin, k, decltype(tgt), fs, fd>;
+            return WithBool(one, [&](auto o) -> PixelPipeline::FusedFn {
+              return &Fused<decltype(fmt), lin, k, decltype(tgt), fs, fd, o>;
+            });
           });
         });
       });
@@ -685,17 +697,19 @@ PixelPipeline::PixelPipeline(const DeviceState& state, const SurfaceAccess::View
   const bool alphaBlend = blend && rs[D3DRENDERSTATE_SRCBLEND] == D3DBLEND_SRCALPHA &&
                           rs[D3DRENDERSTATE_DESTBLEND] == D3DBLEND_INVSRCALPHA;
   if (sample_[0] && !sample_[1] && !test_ && (!blend || alphaBlend)) {
-    const FusedFn fused =
-        ChooseFused(*texture_[0].layout, linear_[0], discards_, targetLayout, alphaBlend);
-    for (int w = 0; w < 2; ++w) {
-      const Steps& st = w ? white_ : plain_;
-      if (st.count == 0 && st.result == kTexture0) fused_[w] = fused;
+    for (int one = 0; one < 2; ++one) {
+      const FusedFn fused =
+          ChooseFused(*texture_[0].layout, linear_[0], discards_, targetLayout, alphaBlend, one);
+      for (int w = 0; w < 2; ++w) {
+        const Steps& st = w ? white_ : plain_;
+        if (st.count == 0 && st.result == kTexture0) fused_[one][w] = fused;
+      }
     }
   }
 }
 
 void PixelPipeline::Shade(const Fragments& f, bool white) const {
-  if (fused_[white] && f.stepped[0] && ShadeFused(f.step[0], f.y, f.x, f.n, white)) return;
+  if (fused_[0][white] && f.stepped[0] && ShadeFused(f.step[0], f.y, f.x, f.n, white)) return;
   const Steps& steps = white ? white_ : plain_;
   auto& texels = scratch_.texels;
   auto& current = scratch_.current;

@@ -116,7 +116,7 @@ class PixelPipeline {
   // whose result is that stage's texel: whether the draw has it for the diffuse (`white` as
   // above), and the run drawn by it when its texels all lie inside the texture (false, nothing
   // drawn, when they do not). Shade takes the same loop for such a run.
-  bool HasFused(bool white) const { return fused_[white] != nullptr; }
+  bool HasFused(bool white) const { return fused_[0][white] != nullptr; }
   bool ShadeFused(const SteppedCoords& c, int32_t y, int32_t x, int n, bool white) const {
     if (!Inside(texture_[0], linear_[0], c, n)) return false;
     ShadeFusedInside(c, y, x, n, white);
@@ -124,7 +124,7 @@ class PixelPipeline {
   }
   // The same for a run already known to read inside the texture.
   void ShadeFusedInside(const SteppedCoords& c, int32_t y, int32_t x, int n, bool white) const {
-    fused_[white](texture_[0], target_, targetPixels_ + int64_t(y) * targetPitch_, x, c, n);
+    fused_[n == 1][white](texture_[0], target_, targetPixels_ + int64_t(y) * targetPitch_, x, c, n);
   }
 
   using SampleFn = void (*)(const SampledTexture&, const int32_t* s, const int32_t* t, int n,
@@ -162,7 +162,8 @@ class PixelPipeline {
   TestFn test_ = nullptr;
   uint32_t ref_ = 0;
   WriteFn write_ = nullptr;
-  FusedFn fused_[2] = {};  // plain, white: the run in one loop when the draw allows it
+  // Runs of many pixels and of one, plain and white: the run in one loop when the draw allows it.
+  FusedFn fused_[2][2] = {};
   bool discards_ = false;
   const PixelLayout& target_;
   uint8_t* targetPixels_;
