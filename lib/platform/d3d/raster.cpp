@@ -143,33 +143,13 @@ struct Triangle {
   Edge EdgeAt(int k) const { return MakeEdge(X[k], Y[k], X[(k + 1) % 3], Y[(k + 1) % 3]); }
 };
 
-// Checked positions (|x| <= 131072) keep the 1/16 steps far inside int32.
+// floor(16 x + 1/2) for a checked position (|x| <= 2^17). y = 16 x is exact and |y| <= 2^21;
+// y + 2^22 + 1/2 lies where doubles are 2^-30 apart, so it is exact unless y has bits below that,
+// which only a y below 2^-6 has (a float holds 24 bits), and then the sum is far from an integer:
+// truncating the sum floors it.
 int64_t Snap(float v) {
-  return FloorToInt(double(v) * 16.0 + 0.5);
-}
-
-// Snap of four positions given as float bits.
-[[gnu::always_inline]] inline void Snap4(uint32_t a, uint32_t b, uint32_t c, uint32_t d,
-                                         int64_t* sa, int64_t* sb, int64_t* sc, int64_t* sd) {
-#if defined(__SSE2__)
-  // The same steps two lanes at a time: the sums lie within +-2^22, inside int32.
-  const __m128i bits = _mm_setr_epi32(int(a), int(b), int(c), int(d));
-  const __m128d sixteen = _mm_set1_pd(16.0), half = _mm_set1_pd(0.5);
-  auto floor2 = [&](__m128 v) {
-    const __m128d x = _mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(v), sixteen), half);
-    const __m128i i = _mm_cvttpd_epi32(x);
-    // Truncation went up for negative non-integers: one less there.
-    const __m128d above = _mm_cmpgt_pd(_mm_cvtepi32_pd(i), x);
-    return _mm_add_epi32(i, _mm_shuffle_epi32(_mm_castpd_si128(above), 0x08));
-  };
-  const __m128i ab = floor2(_mm_castsi128_ps(bits));
-  const __m128i cd = floor2(_mm_castsi128_ps(_mm_srli_si128(bits, 8)));
-  *sa = _mm_cvtsi128_si32(ab), *sb = _mm_cvtsi128_si32(_mm_srli_si128(ab, 4));
-  *sc = _mm_cvtsi128_si32(cd), *sd = _mm_cvtsi128_si32(_mm_srli_si128(cd, 4));
-#else
-  *sa = Snap(std::bit_cast<float>(a)), *sb = Snap(std::bit_cast<float>(b));
-  *sc = Snap(std::bit_cast<float>(c)), *sd = Snap(std::bit_cast<float>(d));
-#endif
+  constexpr double kBias = 4194304.0;  // 2^22
+  return int64_t(double(v) * 16.0 + (kBias + 0.5)) - int64_t(kBias);
 }
 
 // A triangle's vertices as the job gives them: their places in it and snapped positions.
@@ -507,8 +487,10 @@ bool TriangleDrawer<Pairs>::DrawQuad(uint32_t first) {
   if (((xy(3) ^ v2) | (xy(4) ^ v1) | ((v0 ^ v1) & kY) | ((v0 ^ v2) & kX) | ((v5 ^ v1) & kX) |
        ((v5 ^ v2) & kY)) != 0)
     return false;
-  int64_t xa, xb, ya, yb;
-  Snap4(uint32_t(v0), uint32_t(v1), uint32_t(v0 >> 32), uint32_t(v2 >> 32), &xa, &xb, &ya, &yb);
+  const int64_t xa = Snap(std::bit_cast<float>(uint32_t(v0))),
+                xb = Snap(std::bit_cast<float>(uint32_t(v1)));
+  const int64_t ya = Snap(std::bit_cast<float>(uint32_t(v0 >> 32))),
+                yb = Snap(std::bit_cast<float>(uint32_t(v2 >> 32)));
   if (xa == xb || ya == yb) return true;  // two triangles of no area
   // Columns and rows whose centres lie inside: the left and top sides take their centres,
   // ceil(p / 16) onwards and below ceil(q / 16).
