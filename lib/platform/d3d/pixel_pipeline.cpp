@@ -443,10 +443,15 @@ void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
     uint8_t* p = row + int64_t(x) * Tgt::kBytes;
     int k = 0;
 #if defined(__SSE2__)
-    if constexpr (std::is_same_v<Tgt, Argb32> && Fs == D3DBLEND_SRCALPHA && !Key) {
+    if constexpr (std::is_same_v<Tgt, Argb32> && (Fs == D3DBLEND_SRCALPHA || Fs == 0) && !Key) {
+      const __m128i bits = _mm_set1_epi32(int(l.channelBits));
       for (; k + 4 <= n; k += 4, p += 16) {
         const int c0 = int(next(nullptr)), c1 = int(next(nullptr)), c2 = int(next(nullptr));
-        BlendAlpha4(l, p, _mm_setr_epi32(c0, c1, c2, int(next(nullptr))));
+        const __m128i four = _mm_setr_epi32(c0, c1, c2, int(next(nullptr)));
+        if constexpr (Fs == 0)  // four pixels written as Pack writes them
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_and_si128(four, bits));
+        else
+          BlendAlpha4(l, p, four);
       }
     }
 #endif
