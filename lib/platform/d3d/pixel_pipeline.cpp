@@ -440,7 +440,8 @@ void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
       t += c.dt;
       return v;
     };
-    uint8_t* p = row + int64_t(x) * Tgt::kBytes;
+    // The target is no texture, layout or position (stores through it need not reload them).
+    uint8_t* __restrict p = row + int64_t(x) * Tgt::kBytes;
     int k = 0;
 #if defined(__SSE2__)
     if constexpr (std::is_same_v<Tgt, Argb32> && (Fs == D3DBLEND_SRCALPHA || Fs == 0) && !Key) {
