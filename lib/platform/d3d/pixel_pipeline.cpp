@@ -404,7 +404,8 @@ void Write(const PixelLayout& l, uint8_t* row, int x, const uint32_t* c, const u
 // The whole run in one loop, for a draw that writes its stage-0 texture as sampled: stepped
 // positions inside the texture, no alpha test, blending off or source alpha / inverse source
 // alpha.
-// One: a run of one pixel (small sprites have many), the sample and the write alone.
+// One: a run of one pixel (small sprites have many), the sample and the write alone. The target
+// is no texture, layout or position: stores to it need not reload them.
 template <class Fmt, bool Linear, bool Key, class Tgt, uint32_t Fs, uint32_t Fd, bool One>
 void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
            const SteppedCoords& c, int n) {
@@ -440,8 +441,7 @@ void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
       t += c.dt;
       return v;
     };
-    // The target is no texture, layout or position (stores through it need not reload them).
-    uint8_t* __restrict p = row + int64_t(x) * Tgt::kBytes;
+    uint8_t* p = row + int64_t(x) * Tgt::kBytes;
     int k = 0;
 #if defined(__SSE2__)
     if constexpr (std::is_same_v<Tgt, Argb32> && (Fs == D3DBLEND_SRCALPHA || Fs == 0) && !Key) {
