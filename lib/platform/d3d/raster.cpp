@@ -241,7 +241,7 @@ class TriangleDrawer {
   // pipeline's one-loop form are held until Flush (before anything else draws: a triangle's runs
   // never overlap), so that the arithmetic of their starts, row after row, does not wait for the
   // pixels of the row before.
-  void Run(const Attributes& a, int32_t y, int64_t x0, int64_t x1) {
+  [[gnu::always_inline]] void Run(const Attributes& a, int32_t y, int64_t x0, int64_t x1) {
     for (int64_t x = x0; x <= x1; x += kSpanChunk) {
       const int32_t from = int32_t(x), to = int32_t(std::min<int64_t>(x + kSpanChunk, x1 + 1));
       if (!a.fused) {
