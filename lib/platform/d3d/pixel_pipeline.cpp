@@ -407,8 +407,8 @@ void Write(const PixelLayout& l, uint8_t* row, int x, const uint32_t* c, const u
 // One: a run of one pixel (small sprites have many), the sample and the write alone. The target
 // is no texture, layout or position: stores to it need not reload them.
 template <class Fmt, bool Linear, bool Key, class Tgt, uint32_t Fs, uint32_t Fd, bool One>
-void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
-           const SteppedCoords& c, int n) {
+[[gnu::always_inline]] inline void Fused(const SampledTexture& tx, const PixelLayout& l,
+                                         uint8_t* row, int x, const SteppedCoords& c, int n) {
   if constexpr (One) {
     bool keyed = false;
     const uint32_t color = SampleInsideAt<Fmt, Linear, Key, false>(
@@ -466,6 +466,19 @@ void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
   });
 }
 
+template <class Fmt, bool Linear, bool Key, class Tgt, uint32_t Fs, uint32_t Fd>
+void FusedRuns(const SampledTexture& tx, const PixelLayout& l, uint8_t* pixels, int64_t pitch,
+               const FusedRun* runs, int count) {
+  for (int i = 0; i < count; ++i) {
+    const FusedRun& r = runs[i];
+    uint8_t* row = pixels + int64_t(r.y) * pitch;
+    if (r.n == 1)
+      Fused<Fmt, Linear, Key, Tgt, Fs, Fd, true>(tx, l, row, r.x, r.c, 1);
+    else
+      Fused<Fmt, Linear, Key, Tgt, Fs, Fd, false>(tx, l, row, r.x, r.c, r.n);
+  }
+}
+
 // ---- Choosing the loops ------------------------------------------------------------------------
 
 template <class F>
@@ -519,18 +532,16 @@ PixelPipeline::WriteFn ChooseWrite(const PixelLayout& l, bool blend, uint32_t fs
   });
 }
 
-PixelPipeline::FusedFn ChooseFused(const PixelLayout& texture, bool linear, bool key,
-                                   const PixelLayout& target, bool alphaBlend, bool one) {
+PixelPipeline::FusedRunsFn ChooseFused(const PixelLayout& texture, bool linear, bool key,
+                                       const PixelLayout& target, bool alphaBlend) {
   return WithFormat(texture, [&](auto fmt) {
     return WithBool(linear, [&](auto lin) {
       return WithBool(key, [&](auto k) {
         return WithFormat(target, [&](auto tgt) {
-          return WithBool(alphaBlend, [&](auto blend) {
+          return WithBool(alphaBlend, [&](auto blend) -> PixelPipeline::FusedRunsFn {
             constexpr uint32_t fs = blend ? uint32_t(D3DBLEND_SRCALPHA) : 0u;
             constexpr uint32_t fd = blend ? uint32_t(D3DBLEND_INVSRCALPHA) : 0u;
-            return WithBool(one, [&](auto o) -> PixelPipeline::FusedFn {
-              return &Fused<decltype(fmt), lin, k, decltype(tgt), fs, fd, o>;
-            });
+            return &FusedRuns<decltype(fmt), lin, k, decltype(tgt), fs, fd>;
           });
         });
       });
@@ -703,19 +714,22 @@ PixelPipeline::PixelPipeline(const DeviceState& state, const SurfaceAccess::View
   const bool alphaBlend = blend && rs[D3DRENDERSTATE_SRCBLEND] == D3DBLEND_SRCALPHA &&
                           rs[D3DRENDERSTATE_DESTBLEND] == D3DBLEND_INVSRCALPHA;
   if (sample_[0] && !sample_[1] && !test_ && (!blend || alphaBlend)) {
-    for (int one = 0; one < 2; ++one) {
-      const FusedFn fused =
-          ChooseFused(*texture_[0].layout, linear_[0], discards_, targetLayout, alphaBlend, one);
-      for (int w = 0; w < 2; ++w) {
-        const Steps& st = w ? white_ : plain_;
-        if (st.count == 0 && st.result == kTexture0) fused_[one][w] = fused;
-      }
+    for (int w = 0; w < 2; ++w) {
+      const Steps& st = w ? white_ : plain_;
+      fused_[w] = st.count == 0 && st.result == kTexture0;
     }
+    if (fused_[0] || fused_[1])
+      fusedRuns_ =
+          ChooseFused(*texture_[0].layout, linear_[0], discards_, targetLayout, alphaBlend);
   }
 }
 
 void PixelPipeline::Shade(const Fragments& f, bool white) const {
-  if (fused_[0][white] && f.stepped[0] && ShadeFused(f.step[0], f.y, f.x, f.n, white)) return;
+  if (fused_[white] && f.stepped[0] && RunInside(f.step[0], f.n)) {
+    const FusedRun run{f.y, f.x, f.n, f.step[0]};
+    ShadeFusedRuns(&run, 1);
+    return;
+  }
   const Steps& steps = white ? white_ : plain_;
   auto& texels = scratch_.texels;
   auto& current = scratch_.current;

@@ -76,6 +76,13 @@ struct Fragments {
 
 inline constexpr int kSpanChunk = 256;  // most pixels a Fragments holds
 
+// A run of stepped stage-0 positions for PixelPipeline::ShadeFusedRuns: row y, pixels x to
+// x + n - 1.
+struct FusedRun {
+  int32_t y, x, n;
+  SteppedCoords c;
+};
+
 // A texture as the samplers read it.
 struct SampledTexture {
   const uint8_t* pixels = nullptr;
@@ -116,15 +123,16 @@ class PixelPipeline {
   // whose result is that stage's texel: whether the draw has it for the diffuse (`white` as
   // above), and the run drawn by it when its texels all lie inside the texture (false, nothing
   // drawn, when they do not). Shade takes the same loop for such a run.
-  bool HasFused(bool white) const { return fused_[0][white] != nullptr; }
-  bool ShadeFused(const SteppedCoords& c, int32_t y, int32_t x, int n, bool white) const {
-    if (!Inside(texture_[0], linear_[0], c, n)) return false;
-    ShadeFusedInside(c, y, x, n, white);
-    return true;
+  bool HasFused(bool white) const { return fused_[white]; }
+  bool RunInside(const SteppedCoords& c, int n) const {
+    return Inside(texture_[0], linear_[0], c, n);
   }
-  // The same for a run already known to read inside the texture.
-  void ShadeFusedInside(const SteppedCoords& c, int32_t y, int32_t x, int n, bool white) const {
-    fused_[n == 1][white](texture_[0], target_, targetPixels_ + int64_t(y) * targetPitch_, x, c, n);
+  // Runs in that form, each reading inside the texture, moved by (dx, dy) pixels, drawn in one
+  // call (one loop for each: a run's pixels never overlap another's).
+  void ShadeFusedRuns(const FusedRun* runs, int count, int32_t dx = 0, int32_t dy = 0) const {
+    fusedRuns_(texture_[0], target_,
+               targetPixels_ + int64_t(dy) * targetPitch_ + int64_t(dx) * target_.bytes,
+               targetPitch_, runs, count);
   }
 
   using SampleFn = void (*)(const SampledTexture&, const int32_t* s, const int32_t* t, int n,
@@ -136,8 +144,8 @@ class PixelPipeline {
   using TestFn = void (*)(const uint32_t* c, int n, uint32_t ref, uint8_t* alive);
   using WriteFn = void (*)(const PixelLayout&, uint8_t* row, int x, const uint32_t* c,
                            const uint8_t* alive, int n);
-  using FusedFn = void (*)(const SampledTexture&, const PixelLayout&, uint8_t* row, int x,
-                           const SteppedCoords& c, int n);
+  using FusedRunsFn = void (*)(const SampledTexture&, const PixelLayout&, uint8_t* pixels,
+                               int64_t pitch, const FusedRun* runs, int count);
 
  private:
   struct Step {
@@ -162,8 +170,8 @@ class PixelPipeline {
   TestFn test_ = nullptr;
   uint32_t ref_ = 0;
   WriteFn write_ = nullptr;
-  // Runs of many pixels and of one, plain and white: the run in one loop when the draw allows it.
-  FusedFn fused_[2][2] = {};
+  bool fused_[2] = {};  // plain, white: the runs in one loop when the draw allows it
+  FusedRunsFn fusedRuns_ = nullptr;
   bool discards_ = false;
   const PixelLayout& target_;
   uint8_t* targetPixels_;

@@ -255,12 +255,10 @@ class TriangleDrawer {
         return Nearest((std::min(std::max(p.a0 + p.gy * yd + p.gx * xd, p.lo), p.hi) + 0.5) *
                        kFixedOne);
       };
-      runs_[held_++] = HeldRun{y,
-                               from,
-                               to - from,
-                               a.white,
-                               {start(a.planes[0]), start(a.planes[1]), a.steps[0], a.steps[1]},
-                               &a};
+      runOf_[held_] = &a;
+      runs_[held_++] =
+          FusedRun{y, from, to - from,
+                   SteppedCoords{start(a.planes[0]), start(a.planes[1]), a.steps[0], a.steps[1]}};
     }
   }
   void Flush();
@@ -270,14 +268,9 @@ class TriangleDrawer {
   const RasterJob& job_;
   const PixelPipeline& pipe_;
   static constexpr size_t kStride = Pairs == 2 ? sizeof(D3DTLVERTEX2) : sizeof(D3DTLVERTEX1);
-  struct HeldRun {
-    int32_t y, x, n;
-    bool white;
-    SteppedCoords c;       // stage 0's positions
-    const Attributes* of;  // its triangle's; null: known to read inside the texture
-  };
   static constexpr int kHeldRuns = 64;
-  HeldRun runs_[kHeldRuns];
+  FusedRun runs_[kHeldRuns];
+  const Attributes* runOf_[kHeldRuns];  // each run's triangle
   int held_ = 0;
   int flushes_ = 0;
   bool outside_ = false;  // a flushed run read outside the texture (and took the general form)
@@ -291,7 +284,7 @@ class TriangleDrawer {
     int64_t key[4];        // size and phase in 1/16 pixel
     uint64_t bytes[6][3];  // each vertex's from its 1/w on (0 for a missing pair)
     int count;
-    HeldRun runs[kHeldRuns];  // from the rectangle's first row and column
+    FusedRun runs[kHeldRuns];  // from the rectangle's first row and column
   } memo_;
   Attributes attributes_[2];
   // A span's sample positions and diffuse colours, when they are given pixel by pixel.
@@ -521,10 +514,7 @@ bool TriangleDrawer<Pairs>::DrawQuad(uint32_t first) {
     }
     (std::make_index_sequence<18>());
     if (differ == 0) {
-      for (int i = 0; i < memo_.count; ++i) {
-        const HeldRun& r = memo_.runs[i];
-        pipe_.ShadeFusedInside(r.c, r.y + int32_t(top), r.x + int32_t(left), r.n, r.white);
-      }
+      pipe_.ShadeFusedRuns(memo_.runs, memo_.count, int32_t(left), int32_t(top));
       return true;
     }
   }
@@ -579,7 +569,6 @@ bool TriangleDrawer<Pairs>::DrawQuad(uint32_t first) {
     for (int i = 0; i < held_; ++i) {
       memo_.runs[i] = runs_[i];
       memo_.runs[i].y -= int32_t(top), memo_.runs[i].x -= int32_t(left);
-      memo_.runs[i].of = nullptr;
     }
   }
   outside_ = false;
@@ -590,15 +579,19 @@ bool TriangleDrawer<Pairs>::DrawQuad(uint32_t first) {
 
 template <int Pairs>
 void TriangleDrawer<Pairs>::Flush() {
+  // Runs reading outside the texture take the general form (which clamps or wraps) and leave
+  // the list.
+  int count = 0;
   for (int i = 0; i < held_; ++i) {
-    const HeldRun& r = runs_[i];
-    if (r.of == nullptr) {
-      pipe_.ShadeFusedInside(r.c, r.y, r.x, r.n, r.white);
-    } else if (!pipe_.ShadeFused(r.c, r.y, r.x, r.n, r.white)) {
-      Span(*r.of, r.y, r.x, r.x + r.n);
+    const FusedRun& run = runs_[i];
+    if (pipe_.RunInside(run.c, run.n)) {
+      runs_[count++] = run;
+    } else {
+      Span(*runOf_[i], run.y, run.x, run.x + run.n);
       outside_ = true;
     }
   }
+  if (count > 0) pipe_.ShadeFusedRuns(runs_, count);
   held_ = 0;
   ++flushes_;
 }
