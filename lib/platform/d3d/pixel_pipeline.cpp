@@ -506,6 +506,20 @@ template <class Fmt, bool Linear, bool Key, class Tgt, uint32_t Fs, uint32_t Fd,
           }
         }
       }
+      if constexpr (!whole && !Linear && std::is_same_v<Fmt, Argb32>) {
+        // Four texels fetched as they are and taken as read together.
+        const __m128i keep = _mm_set1_epi32(int(tx.keep)), fill = _mm_set1_epi32(int(tx.fill));
+        auto raw = [&] {
+          const uint32_t v = Fmt::Load(tx.pixels + (t >> 40) * tx.pitch + (s >> 40) * 4);
+          s += c.ds;
+          t += c.dt;
+          return int(v);
+        };
+        for (; k + 4 <= n; k += 4, p += 16) {
+          const int r0 = raw(), r1 = raw(), r2 = raw();
+          write4(_mm_or_si128(_mm_and_si128(_mm_setr_epi32(r0, r1, r2, raw()), keep), fill));
+        }
+      }
       for (; k + 4 <= n; k += 4, p += 16) {
         const int c0 = int(next(nullptr)), c1 = int(next(nullptr)), c2 = int(next(nullptr));
         write4(_mm_setr_epi32(c0, c1, c2, int(next(nullptr))));
