@@ -186,7 +186,10 @@ struct Attributes {
   uint32_t color = 0;         // that colour
   bool exactDiffuse = false;  // plain linear interpolation of a varying diffuse, in integers
   ExactPlane exact[4];
-  bool fused = false;         // the pipeline's one-loop form takes stage 0's stepped positions
+  bool fused = false;  // the pipeline's one-loop form takes stage 0's stepped positions
+  struct {
+    alignas(16) double a0[2], gx[2], gy[2], lo[2], hi[2];
+  } start;                    // stage 0's s and t planes side by side
   uint32_t flat[kSpanChunk];  // the flat colour, filled when it changes
   bool flatFilled = false;
   RasterVertex vertices[3];  // the triangle's, in its winding, when the planes were worked out
@@ -249,16 +252,30 @@ class TriangleDrawer {
         continue;
       }
       if (held_ == kHeldRuns) Flush();
-      // FixedStart of the planes, without the perspective parts.
+      runOf_[held_] = &a;
+      FusedRun& run = runs_[held_++];
+      run.y = y, run.x = from, run.n = to - from;
+      run.c.ds = a.steps[0], run.c.dt = a.steps[1];
+      // FixedStart of s and t, without the perspective parts.
       const double yd = double(y) - a.g.y0, xd = double(from) - a.g.x0;
+#if defined(__SSE2__)
+      // Both at once, lane by lane the same operations (no NaN comes here, and max and min
+      // differ from std::max and std::min only in the sign of a zero, which adding 1/2 drops).
+      const __m128d v = _mm_add_pd(
+          _mm_add_pd(_mm_load_pd(a.start.a0), _mm_mul_pd(_mm_load_pd(a.start.gy), _mm_set1_pd(yd))),
+          _mm_mul_pd(_mm_load_pd(a.start.gx), _mm_set1_pd(xd)));
+      const __m128d held =
+          _mm_min_pd(_mm_max_pd(v, _mm_load_pd(a.start.lo)), _mm_load_pd(a.start.hi));
+      const __m128d fixed = _mm_mul_pd(_mm_add_pd(held, _mm_set1_pd(0.5)), _mm_set1_pd(kFixedOne));
+      run.c.s = _mm_cvtsd_si64(fixed);
+      run.c.t = _mm_cvtsd_si64(_mm_unpackhi_pd(fixed, fixed));
+#else
       auto start = [&](const Plane& p) {
         return Nearest((std::min(std::max(p.a0 + p.gy * yd + p.gx * xd, p.lo), p.hi) + 0.5) *
                        kFixedOne);
       };
-      runOf_[held_] = &a;
-      runs_[held_++] =
-          FusedRun{y, from, to - from,
-                   SteppedCoords{start(a.planes[0]), start(a.planes[1]), a.steps[0], a.steps[1]}};
+      run.c.s = start(a.planes[0]), run.c.t = start(a.planes[1]);
+#endif
     }
   }
   void Flush();
@@ -392,6 +409,11 @@ void TriangleDrawer<Pairs>::SetUpPlanes(const Triangle& t, Attributes* a) {
   a->white = a->flatDiffuse && a->color == 0xFFFFFFFFu;
   a->exactDiffuse = false;
   a->fused = a->stepped[0] && pipe_.HasFused(a->white);
+  for (int k = 0; k < 2; ++k) {
+    const Plane& p = a->planes[k];
+    a->start.a0[k] = p.a0, a->start.gx[k] = p.gx, a->start.gy[k] = p.gy;
+    a->start.lo[k] = p.lo, a->start.hi[k] = p.hi;
+  }
   if (!pipe_.NeedsDiffuse(a->white)) return;
   if (a->flatDiffuse) {
     if (!a->flatFilled || a->flat[0] != a->color)
