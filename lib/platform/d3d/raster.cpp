@@ -465,22 +465,35 @@ void TriangleDrawer<Pairs>::Draw(uint32_t i0, uint32_t i1, uint32_t i2) {
     else
       level[flats] = first, levelStep[flats++] = e.b;
   }
-  for (int64_t y = yFirst; y <= yLast; ++y) {
-    int64_t xl = vp.left, xr = int64_t(vp.right) - 1;
-    for (int i = 0; i < lefts; ++i) {
-      xl = std::max(xl, -left[i].q);
-      left[i].Step();
+  // The rows, with the edges' counts fixed (two left edges and a right one, one left and two
+  // right, or one of each and a horizontal one).
+  auto rows = [&](auto ls, auto rs, auto fs) {
+    for (int64_t y = yFirst; y <= yLast; ++y) {
+      int64_t xl = vp.left, xr = int64_t(vp.right) - 1;
+      for (int i = 0; i < ls; ++i) {
+        xl = std::max(xl, -left[i].q);
+        left[i].Step();
+      }
+      for (int i = 0; i < rs; ++i) {
+        xr = std::min(xr, right[i].q);
+        right[i].Step();
+      }
+      for (int i = 0; i < fs; ++i) {
+        if (level[i] < 0) xr = xl - 1;
+        level[i] += levelStep[i];
+      }
+      Run(a, int32_t(y), xl, xr);
     }
-    for (int i = 0; i < rights; ++i) {
-      xr = std::min(xr, right[i].q);
-      right[i].Step();
-    }
-    for (int i = 0; i < flats; ++i) {
-      if (level[i] < 0) xr = xl - 1;
-      level[i] += levelStep[i];
-    }
-    Run(a, int32_t(y), xl, xr);
-  }
+  };
+  using One = std::integral_constant<int, 1>;
+  using Two = std::integral_constant<int, 2>;
+  using None = std::integral_constant<int, 0>;
+  if (flats == 1)
+    rows(One{}, One{}, One{});
+  else if (lefts == 2)
+    rows(Two{}, One{}, None{});
+  else
+    rows(One{}, Two{}, None{});
   if (held_ > 0) Flush();
 }
 
