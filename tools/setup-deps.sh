@@ -11,6 +11,7 @@ packages=(
   libsdl2-dev xvfb xauth
   clang libclang-rt-14-dev
   libpixman-1-dev
+  doxygen
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-dejavu-core
 )

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: once optimised, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer; then installs the library into two temporary prefixes and builds a
+# program against each, generates the API reference and fuzzes the readers for a bounded time.
+# Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -16,12 +18,19 @@ run_suite() {
 }
 
 echo "== optimised build"
-run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZQ_BUILD_TESTS=ON -DZQ_BUILD_BENCH=ON
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=ON -DZQ_BUILD_BENCH=OFF
+run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=ON -DZQ_BUILD_TESTS=ON \
+  -DZQ_BUILD_BENCH=OFF
+
+echo "== installed as a user would: two prefixes, find_package and pkg-config"
+bash tools/install-test.sh
+
+echo "== API reference (Doxygen; an undocumented public entry fails)"
+bash tools/docs.sh
 
 echo "== image readers under libFuzzer (bounded)"
 bash tools/fuzz.sh 15

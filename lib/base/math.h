@@ -1,6 +1,7 @@
 // Numeric helpers with the library's exact conversion rules.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -11,6 +12,10 @@ namespace zq::base {
 // Truncation toward zero; NaN and values outside the int32 range give INT32_MIN.
 int32_t FloatToInt(float value);
 int32_t DoubleToInt(double value);
+// A 64-bit value held to the int32 range.
+constexpr int32_t ClampToInt32(int64_t value) {
+  return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
 // The four values (left, top, right, bottom) truncated toward zero.
 void DoubleRectToIntRect(const double* values, platform::RECT* rect);
 

@@ -32,6 +32,7 @@
 
 namespace zq::gfx {
 
+using base::ClampToInt32;
 using platform::RECT;
 
 namespace {
@@ -69,14 +70,10 @@ RECT AffectedRect(int64_t left, int64_t top, int64_t right, int64_t bottom) {
               int32_t(std::clamp<int64_t>(bottom, 0, height))};
 }
 
-int32_t ClampToInt(int64_t value) {
-  return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
-}
-
 // Steps that refuse a graph draw before anything happens: the empty draw area (0), an invalid
 // handle (-1), a selected blend graph that is invalid or smaller than the graph (-1). The graph
 // when the draw may go on, else null with the result.
-GraphRecord* AdmitGraphDraw(HandleValue handle, int* result) {
+GraphRecord* CheckGraphDraw(HandleValue handle, int* result) {
   *result = 0;
   if (g_DrawState.DrawAreaEmpty) return nullptr;
   *result = -1;
@@ -89,6 +86,16 @@ GraphRecord* AdmitGraphDraw(HandleValue handle, int* result) {
   }
   *result = 0;
   return graph;
+}
+
+// The refusals, then the wait while the application is inactive. The wait may rebuild the
+// display, and the restore callback may delete graphs (the one drawn or the blend graph), so
+// after a wait the checks are made again on fresh records.
+GraphRecord* AdmitGraphDraw(HandleValue handle, int* result) {
+  GraphRecord* graph = CheckGraphDraw(handle, result);
+  if (graph == nullptr || IsApplicationActive() == 1) return graph;
+  WaitWhileInactive();
+  return CheckGraphDraw(handle, result);
 }
 
 void BeginSubtract(const RECT* rect, int32_t invertParam);
@@ -174,11 +181,12 @@ bool BoxesOnDirect3D() {
          GetSoftwareScreenFlag() == 0;
 }
 
+// direct3DTwin false: the draw has no Direct3D twin and is made in software on either path.
 template <class Twin>
-int DrawBox(const RECT& touched, Twin twin) {
+int DrawBox(const RECT& touched, Twin twin, bool direct3DTwin = true) {
   if (g_DrawState.DrawAreaEmpty) return 0;
   WaitWhileInactive();
-  const bool direct3D = BoxesOnDirect3D();
+  const bool direct3D = direct3DTwin && BoxesOnDirect3D();
   return Bracketed(touched, direct3D, [&] { return twin(direct3D); });
 }
 
@@ -190,7 +198,6 @@ int DrawGraphAt(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
   int result = 0;
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
-  WaitWhileInactive();
   const bool direct3D = IsDirect3DGraph(*graph);
   const RECT rect = BracketRect(direct3D, [&] {
     return AffectedRect(x, y, int64_t(x) + graph->Width, int64_t(y) + graph->Height);
@@ -207,11 +214,10 @@ int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue ha
   int result = 0;
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
-  WaitWhileInactive();
   const bool direct3D = IsDirect3DGraph(*graph);
   const RECT rect = BracketRect(direct3D, [&] { return AffectedRect(x1, y1, x2, y2); });
   // A movie shown on its overlay is scaled by whole steps only.
-  const int32_t scale = ClampToInt((int64_t(x2) - x1) / graph->Width);
+  const int32_t scale = ClampToInt32((int64_t(x2) - x1) / graph->Width);
   if (StepMovie(*graph, x1, y1, scale) == 1) return -1;
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImageStretched(x1, y1, x2, y2, graph, trans, 1)
@@ -222,8 +228,8 @@ int DrawGraphRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue ha
 int DrawGraphMirrored(int32_t x, int32_t y, HandleValue handle, int32_t trans) {
   const GraphRecord* graph = GetGraphRecord(handle);
   if (graph == nullptr) return -1;
-  return DrawGraphRect(ClampToInt(int64_t(x) + graph->Width), y, x,
-                       ClampToInt(int64_t(y) + graph->Height), handle, trans);
+  return DrawGraphRect(ClampToInt32(int64_t(x) + graph->Width), y, x,
+                       ClampToInt32(int64_t(y) + graph->Height), handle, trans);
 }
 
 namespace {
@@ -254,14 +260,14 @@ class NarrowedDrawArea {
 int DrawGraphInRect(int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t width, int32_t height,
                     HandleValue handle, int32_t trans, int32_t mirror) {
   const NarrowedDrawArea area(
-      RECT{x, y, ClampToInt(int64_t(x) + width), ClampToInt(int64_t(y) + height)});
-  const int32_t top = ClampToInt(int64_t(y) - srcY);
-  if (mirror == 0) return DrawGraphAt(ClampToInt(int64_t(x) - srcX), top, handle, trans);
+      RECT{x, y, ClampToInt32(int64_t(x) + width), ClampToInt32(int64_t(y) + height)});
+  const int32_t top = ClampToInt32(int64_t(y) - srcY);
+  if (mirror == 0) return DrawGraphAt(ClampToInt32(int64_t(x) - srcX), top, handle, trans);
   const GraphRecord* graph = GetGraphRecord(handle);
   if (graph == nullptr) return -1;
   // The source column srcX lands on the rectangle's right edge.
   const int64_t left = int64_t(x) - (int64_t(graph->Width) - srcX - width);
-  return DrawGraphMirrored(ClampToInt(left), top, handle, trans);
+  return DrawGraphMirrored(ClampToInt32(left), top, handle, trans);
 }
 
 int DrawGraphRectScaled(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t srcX, int32_t srcY,
@@ -303,7 +309,6 @@ int DrawGraphRotScaledF(float x, float y, double scale, double angle, HandleValu
   if (graph == nullptr) return result;
   const bool direct3D = IsDirect3DGraph(*graph);
   const RECT rect = BracketRect(direct3D, [&] { return RotatedRect(x, y, scale, angle, *graph); });
-  WaitWhileInactive();
   if (graph->Movie >= 0) UpdateMovieFrame(handle);
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImageRotated(x, y, scale, angle, graph, trans, turn)
@@ -325,7 +330,6 @@ int DrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float
   const RECT rect = BracketRect(direct3D, [&] {
     return CornersRect({x1, x2, x3, x4}, {y1, y2, y3, y4});
   });
-  WaitWhileInactive();
   if (graph->Movie >= 0) UpdateMovieFrame(handle);
   // The twins take top-left, top-right, bottom-left, bottom-right.
   return Bracketed(rect, direct3D, [&] {
@@ -362,6 +366,17 @@ int DrawFrameBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color)
     return direct3D ? G_D3D_DrawFrameBox(x1, y1, x2, y2, color)
                     : G_DD_DrawFrameBox(x1, y1, x2, y2, color);
   });
+}
+
+int DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color) {
+  // The segment's box, its end point included: never drawn, but never outside it either.
+  const RECT touched = AffectedRect(std::min<int64_t>(x1, x2), std::min<int64_t>(y1, y2),
+                                    std::max<int64_t>(x1, x2) + 1, std::max<int64_t>(y1, y2) + 1);
+  // The parameter rides along as in every segment list; the rasterizer reads the draw state's.
+  const soft::SoftLineSegment segment{x1, y1, x2, y2, color, uint32_t(g_DrawState.BlendParam)};
+  // The DirectDraw twin ends a Direct3D scene before it locks the target, so it serves both.
+  return DrawBox(
+      touched, [&](bool) { return G_DD_DrawSegmentList(&segment, 1); }, false);
 }
 
 // ---- Clearing and copying -----------------------------------------------------------------------

@@ -49,6 +49,9 @@ int FillGraphColor(HandleValue graph, int32_t red, int32_t green, int32_t blue, 
 int DrawBoxDispatch(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color, int32_t fill);
 int DrawFilledBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color);
 int DrawFrameBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color);
+// One line from (x1, y1), drawn, towards (x2, y2), not drawn, under the blend mode and bright,
+// made in software on either path (one segment of the DirectDraw twin's list).
+int DrawLine(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color);
 
 // Clears the draw screen on both paths. 0.
 int ClearTargetScreen();

@@ -160,6 +160,7 @@ int SetupTextureCache(HandleValue handle, FontRecord* f, const ColorData& format
   f->CacheGraphLost = 1;
   if (SetupFontCache(handle) != 0) {
     base::LogAddString("テクスチャ文字キャッシュの作成に失敗しました\n");
+    f->CacheGraphLost = 0;  // the memory cache has no graph to make
     return 1;
   }
   GraphImage& work = f->WorkImage;
@@ -291,8 +292,9 @@ int SetupFontCache(HandleValue handle) {
   FontRecord* f = GetFontRecord(handle);
   if (f == nullptr) return -1;
   const bool antialias = (f->Type & kFontTypeAntialias) != 0;
+  // A flag stays 1 until its object is made (each link writes 0), so a failure is tried again
+  // at the next use rather than leave the font drawing through nothing.
   if (f->DrawScreenLost == 1) {
-    f->DrawScreenLost = 0;
     SurfaceOptions options{};
     options.AlphaChFlag = antialias ? 1 : 0;
     options.SystemMemFlag = 1;
@@ -302,7 +304,6 @@ int SetupFontCache(HandleValue handle) {
     SetSurface2DLink(f->DrawScreen, &f->DrawScreenLost);
   }
   if (f->CacheGraphLost == 1) {
-    f->CacheGraphLost = 0;
     // An edge graph that outlived its cache graph would be left behind.
     DeleteGraphHandle(f->EdgeGraph, 0);
     f->CacheGraph = f->EdgeGraph = -1;  // no stale handle stays behind
@@ -577,7 +578,8 @@ int EndFontSystem() {
 int SetDefaultFontSize(const char*, int32_t size, int32_t thickness) {
   if (!GraphicsRunning()) return -1;
   DefaultFontSettings.Size = size == -1 ? 16 : size;
-  DefaultFontSettings.Thickness = thickness == -1 ? 6 : thickness;
+  // Held as CreateFontToHandle holds it, so that the settings compare equal to the font made.
+  DefaultFontSettings.Thickness = thickness == -1 ? 6 : std::clamp(thickness, 0, kMaxThickness);
   return RecreateDefaultFont();
 }
 

@@ -125,8 +125,13 @@ HandleValue CreateEmptyGraph(int width, int height) {
 int DeleteGraphHandle(HandleValue handle, int logFlag) {
   GraphRecord* graph = GetGraphRecord(handle);
   if (graph == nullptr) return -1;
-  // Never leave a deleted graph as the draw target.
-  if (g_DrawState.DrawScreen == handle) SelectDrawScreen(kDrawScreenFront);
+  // Never leave a deleted graph as the draw target. Selecting waits while the application is
+  // inactive, and a rebuild's restore callback may delete the graph meanwhile: look again.
+  if (g_DrawState.DrawScreen == handle) {
+    SelectDrawScreen(kDrawScreenFront);
+    graph = GetGraphRecord(handle);
+    if (graph == nullptr) return -1;
+  }
   // A derived graph shares its parent's movie: the movie closes with its last holder.
   if (graph->Movie >= 0) {
     bool shared = false;

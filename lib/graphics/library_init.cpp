@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -124,6 +125,9 @@ int ReleaseInputDevices() {
 }
 
 void MainWindowProc(Window& window, const Message& message) {
+  // Messages still queued when the library ends arrive after the graphics are gone: nothing may
+  // be restored or rebuilt then.
+  if (g_lib.ending && message.kind != MessageKind::Close) return;
   switch (message.kind) {
     case MessageKind::Activate:
       g_lib.active = 1;
@@ -230,7 +234,11 @@ int LibraryInit() {
   g_lib.startDir = getcwd(dir, sizeof dir) != nullptr ? dir : ".";
   // Relative file names are found from the start directory, whatever was current before.
   base::FileAccessSetDir(g_lib.startDir.c_str());
-  base::LogOpen(g_lib.startDir.c_str());
+  if (base::LogOpen(g_lib.startDir.c_str()) != 0) {
+    // The library runs without its log; say so once, where the program's user can see it.
+    std::fprintf(stderr, "zqlib: cannot write the log AppLog.txt in %s; running without a log\n",
+                 g_lib.startDir.c_str());
+  }
   base::LogAddString("ZqLib の初期化処理を開始します\n");
   base::LogIndentIn();
 

@@ -8,10 +8,10 @@
 
 #include "base/file_access.h"
 #include "base/log.h"
+#include "base/math.h"
 #include "base/memory.h"
 #include "base/rect.h"
 #include "base/system.h"
-#include "graphics/d3d/d3d_stubs.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/memimg.h"
 #include "graphics/graph.h"
@@ -19,6 +19,7 @@
 
 namespace zq::gfx {
 
+using base::ClampToInt32;
 using namespace platform;
 
 namespace {
@@ -396,6 +397,22 @@ int UpdateMovieFrame(HandleValue handle) {
   return 0;
 }
 
+const uint8_t* LockMovieFrame(MovieRecord* movie, int32_t* pitch) {
+  if (movie == nullptr || movie->FrameSurface == nullptr) return nullptr;
+  SurfaceDesc desc;
+  if (Failed(movie->FrameSurface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY))) {
+    base::LogAddString("ムービーグラフィックサーフェスのロックに失敗しました");
+    return nullptr;
+  }
+  *pitch = desc.pitch;
+  return static_cast<const uint8_t*>(desc.surface) + int64_t(movie->FrameRect.top) * desc.pitch +
+         int64_t(movie->FrameRect.left) * (desc.pixelFormat.rgbBitCount / 8);
+}
+
+void UnlockMovieFrame(MovieRecord* movie) {
+  movie->FrameSurface->Unlock(nullptr);
+}
+
 int BltMovieFrameToScreen(int32_t x, int32_t y, int32_t scale, MovieRecord* m, int show) {
   DirectDrawSurface* primary = GetPrimaryDDSurface();
   if (m == nullptr || m->OverlaySurface == nullptr || primary == nullptr) return 0;
@@ -408,10 +425,10 @@ int BltMovieFrameToScreen(int32_t x, int32_t y, int32_t scale, MovieRecord* m, i
   RECT src{0, 0, m->Width, m->Height};
   RECT client;
   GetMainWindowRect(&client);
-  auto toInt = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
   const int64_t left = int64_t(x) + client.left, top = int64_t(y) + client.top;
-  const RECT unclipped{toInt(left), toInt(top), toInt(left + int64_t(m->Width) * scale),
-                       toInt(top + int64_t(m->Height) * scale)};
+  const RECT unclipped{ClampToInt32(left), ClampToInt32(top),
+                       ClampToInt32(left + int64_t(m->Width) * scale),
+                       ClampToInt32(top + int64_t(m->Height) * scale)};
   RECT dest = unclipped;
   base::ClipRectToRect(&dest, &client);
   if (dest.left == dest.right || dest.top == dest.bottom) return 0;

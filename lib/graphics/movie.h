@@ -87,7 +87,16 @@ int InitMovieTable();
 void TermMovieTable();
 const HandleTable& MovieTable();
 
-// Takes the movie's frame into the graph's DirectDraw-path store. 0, or -1 after a log line.
+// The frame surface locked for reading: the frame's first pixel (frame format, width x height
+// from there, rows `pitch` bytes apart), or null after the lock line. Paired with
+// UnlockMovieFrame.
+const uint8_t* LockMovieFrame(MovieRecord* movie, int32_t* pitch);
+void UnlockMovieFrame(MovieRecord* movie);
+
+// Take the movie's frame into the graph: the part each piece shows (from the graph's offset into
+// the frame), into the DirectDraw-path store or into the Direct3D textures (whose colour keys are
+// set again). 0, or -1 after a log line.
 int G_DD_UpdateMovieSurface(MovieRecord* movie, GraphRecord* graph);
+int G_D3D_UpdateMovieTexture(MovieRecord* movie, GraphRecord* graph);
 
 }  // namespace zq::gfx

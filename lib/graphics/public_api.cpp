@@ -1,7 +1,12 @@
 // The public entry points of include/zqlib/zqlib.h: each takes the library lock, calls the
-// inner function of the same name and releases the lock. The colour conversions and the
-// rectangle clipping run without it.
+// inner function of the same name and releases the lock. The colour conversions, the rectangle
+// clipping and the version run without it. Loading, creating, drawing and the draw state need a
+// running library: before LibraryInit and after LibraryEnd they return -1 and touch nothing
+// (the start-up settings and the creation options work at any time).
+#include <algorithm>
+
 #include "base/lock.h"
+#include "base/log.h"
 #include "base/memory.h"
 #include "base/rect.h"
 #include "graphics/ddraw/display.h"
@@ -31,6 +36,14 @@ auto Locked(Fn&& fn) {
   return fn();
 }
 
+// Calls fn under the library lock while the library runs; -1 before the start and after the end.
+template <typename Fn>
+int WhileRunning(Fn&& fn) {
+  base::LibraryLockGuard lock;
+  if (gfx::IsLibraryInitialised() == 0 || gfx::IsLibraryEnding() == 1) return -1;
+  return int(fn());
+}
+
 }  // namespace
 
 static_assert(kDrawScreenBack == gfx::kDrawScreenBack && kDrawScreenFront == gfx::kDrawScreenFront);
@@ -51,11 +64,11 @@ int LibraryEnd() {
   return result;
 }
 int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRate) {
-  return Locked(
+  return WhileRunning(
       [&] { return gfx::RunScreenModeChange(width, height, colorBitDepth, refreshRate); });
 }
 int ProcessMessage() {
-  return Locked([&] { return gfx::ProcessMessage(); });
+  return WhileRunning([&] { return gfx::ProcessMessage(); });
 }
 int StartMessageThread() {
   return Locked([&] { return gfx::StartMessageThread(); });
@@ -67,22 +80,22 @@ int UseWindowPresenter(int window) {
 // ---- Screen ----------------------------------------------------------------------------------
 
 int PresentByFlip() {
-  return Locked([&] { return gfx::PresentByFlip(); });
+  return WhileRunning([&] { return gfx::PresentByFlip(); });
 }
 int SelectDrawScreen(int drawScreen) {
-  return Locked([&] { return gfx::SelectDrawScreen(drawScreen); });
+  return WhileRunning([&] { return gfx::SelectDrawScreen(drawScreen); });
 }
 int GetDrawScreenHandle() {
-  return Locked([&] { return int(gfx::GetDrawScreenHandle()); });
+  return WhileRunning([&] { return int(gfx::GetDrawScreenHandle()); });
 }
 int ApplyDrawArea(int left, int top, int right, int bottom) {
-  return Locked([&] { return gfx::ApplyDrawArea(left, top, right, bottom); });
+  return WhileRunning([&] { return gfx::ApplyDrawArea(left, top, right, bottom); });
 }
 int ClearTargetScreen() {
-  return Locked([&] { return gfx::ClearTargetScreen(); });
+  return WhileRunning([&] { return gfx::ClearTargetScreen(); });
 }
 int GetScreenSizeAndDepth(int* width, int* height, int* colorBitDepth) {
-  return Locked([&] { return gfx::GetScreenSizeAndDepth(width, height, colorBitDepth); });
+  return WhileRunning([&] { return gfx::GetScreenSizeAndDepth(width, height, colorBitDepth); });
 }
 uint32_t GetScreenColorValue(int red, int green, int blue) {
   return gfx::GetScreenColorValue(red, green, blue);
@@ -91,25 +104,34 @@ int SplitScreenColorValue(uint32_t value, int* red, int* green, int* blue) {
   return gfx::SplitScreenColorValue(value, red, green, blue);
 }
 int GetDrawScreenPixel(int x, int y, uint32_t* value) {
-  return Locked([&] { return gfx::GetDrawScreenPixel(x, y, value); });
+  return WhileRunning([&] { return gfx::GetDrawScreenPixel(x, y, value); });
 }
 int SaveScreenPng(const char* path) {
-  return Locked([&] { return gfx::SaveScreenPng(path); });
+  return WhileRunning([&] { return gfx::SaveScreenPng(path); });
 }
 
 // ---- Draw state ------------------------------------------------------------------------------
 
 int SetBlendMode(int mode, int param) {
-  return Locked([&] { return gfx::SetBlendMode(mode, param); });
+  return WhileRunning([&] {
+    // The library keeps other modes for its own steps; a program has the five.
+    if (mode < kBlendNone || mode > kBlendMultiply)
+      return base::LogAddFormat("ブレンドモードの値 %d は使えません in SetBlendMode", mode);
+    return gfx::SetBlendMode(mode, param);
+  });
 }
 int SetSamplingMode(int mode) {
-  return Locked([&] { return gfx::SetSamplingMode(mode); });
+  return WhileRunning([&] {
+    if (mode != 0 && mode != 1)
+      return base::LogAddFormat("サンプリングモードの値 %d は使えません in SetSamplingMode", mode);
+    return gfx::SetSamplingMode(mode);
+  });
 }
 int SetDrawBrightRGB(int red, int green, int blue) {
-  return Locked([&] { return gfx::SetDrawBrightRGB(red, green, blue); });
+  return WhileRunning([&] { return gfx::SetDrawBrightRGB(red, green, blue); });
 }
 int SelectBlendGraph(int graph, int borderParam, int borderRange) {
-  return Locked([&] { return gfx::SelectBlendGraph(graph, borderParam, borderRange); });
+  return WhileRunning([&] { return gfx::SelectBlendGraph(graph, borderParam, borderRange); });
 }
 
 // ---- Graph-creation options ------------------------------------------------------------------
@@ -127,7 +149,12 @@ int SetCreateOptionD(int systemMemory) {
   return Locked([&] { return gfx::SetCreateOptionD(systemMemory); });
 }
 int SetCreateColorBitDepth(int depth) {
-  return Locked([&] { return gfx::SetCreateColorBitDepth(depth); });
+  return Locked([&] {
+    if (depth != 0 && depth != 16 && depth != 32)
+      return base::LogAddFormat(
+          "グラフィックのカラービット数 %d は使えません in SetCreateColorBitDepth", depth);
+    return gfx::SetCreateColorBitDepth(depth);
+  });
 }
 int ChooseDirect3DGraphs(int flag) {
   return Locked([&] { return gfx::ChooseDirect3DGraphs(flag); });
@@ -136,125 +163,138 @@ int ChooseDirect3DGraphs(int flag) {
 // ---- Graphs ----------------------------------------------------------------------------------
 
 int LoadGraphFromFileStd(const char* fileName) {
-  return Locked([&] { return int(gfx::LoadGraphFromFileStd(fileName)); });
+  return WhileRunning([&] { return int(gfx::LoadGraphFromFileStd(fileName)); });
 }
 int LoadDividedGraphFromFileStd(const char* fileName, int total, int across, int down,
                                 int cellWidth, int cellHeight, int* handles) {
   static_assert(sizeof(gfx::HandleValue) == sizeof(int));
-  return Locked([&] {
+  const int result = WhileRunning([&] {
+    // More cells than the grid holds, or a negative count, would leave slots unwritten.
+    if (total < 0 || (total > 0 && (across <= 0 || down <= 0 || total > int64_t(across) * down)))
+      return base::LogAddFormat(
+          "分割数が不正です( 総数 %d 横 %d 縦 %d ) in LoadDividedGraphFromFileStd", total, across,
+          down);
     return gfx::LoadDividedGraphFromFileStd(fileName, total, across, down, cellWidth, cellHeight,
                                             reinterpret_cast<gfx::HandleValue*>(handles));
   });
+  // On failure no cell survives: every slot given says so.
+  if (result != 0 && handles != nullptr) std::fill_n(handles, std::max(total, 0), -1);
+  return result;
 }
 int CreateEmptyGraph(int width, int height) {
-  return Locked([&] { return int(gfx::CreateEmptyGraph(width, height)); });
+  return WhileRunning([&] { return int(gfx::CreateEmptyGraph(width, height)); });
 }
 int DeriveGraphRect(int x, int y, int width, int height, int parent) {
-  return Locked([&] { return int(gfx::DeriveGraphRect(x, y, width, height, parent)); });
+  return WhileRunning([&] { return int(gfx::DeriveGraphRect(x, y, width, height, parent)); });
 }
 int DeleteGraphHandle(int graph, int logFlag) {
-  return Locked([&] { return gfx::DeleteGraphHandle(graph, logFlag); });
+  return WhileRunning([&] { return gfx::DeleteGraphHandle(graph, logFlag); });
 }
 int DeleteAllGraphHandles(int logFlag) {
-  return Locked([&] { return gfx::DeleteAllGraphHandles(logFlag); });
+  return WhileRunning([&] { return gfx::DeleteAllGraphHandles(logFlag); });
 }
 int QueryGraphDimensions(int graph, int* width, int* height) {
-  return Locked([&] { return gfx::QueryGraphDimensions(graph, width, height); });
+  return WhileRunning([&] { return gfx::QueryGraphDimensions(graph, width, height); });
 }
 
 // ---- Drawing ---------------------------------------------------------------------------------
 
 int DrawGraphAt(int x, int y, int graph, int trans) {
-  return Locked([&] { return gfx::DrawGraphAt(x, y, graph, trans); });
+  return WhileRunning([&] { return gfx::DrawGraphAt(x, y, graph, trans); });
 }
 int DrawGraphRect(int x1, int y1, int x2, int y2, int graph, int trans) {
-  return Locked([&] { return gfx::DrawGraphRect(x1, y1, x2, y2, graph, trans); });
+  return WhileRunning([&] { return gfx::DrawGraphRect(x1, y1, x2, y2, graph, trans); });
 }
 int DrawGraphMirrored(int x, int y, int graph, int trans) {
-  return Locked([&] { return gfx::DrawGraphMirrored(x, y, graph, trans); });
+  return WhileRunning([&] { return gfx::DrawGraphMirrored(x, y, graph, trans); });
 }
 int DrawGraphInRect(int x, int y, int srcX, int srcY, int width, int height, int graph, int trans,
                     int mirror) {
-  return Locked(
+  return WhileRunning(
       [&] { return gfx::DrawGraphInRect(x, y, srcX, srcY, width, height, graph, trans, mirror); });
 }
 int DrawGraphRectScaled(int x1, int y1, int x2, int y2, int srcX, int srcY, int srcWidth,
                         int srcHeight, int graph, int trans) {
-  return Locked([&] {
+  return WhileRunning([&] {
     return gfx::DrawGraphRectScaled(x1, y1, x2, y2, srcX, srcY, srcWidth, srcHeight, graph, trans);
   });
 }
 int DrawGraphRotScaledF(float x, float y, double scale, double angle, int graph, int trans,
                         int turn) {
-  return Locked([&] { return gfx::DrawGraphRotScaledF(x, y, scale, angle, graph, trans, turn); });
+  return WhileRunning(
+      [&] { return gfx::DrawGraphRotScaledF(x, y, scale, angle, graph, trans, turn); });
 }
 int DrawGraphRotScaledAt(int x, int y, double scale, double angle, int graph, int trans, int turn) {
-  return Locked([&] { return gfx::DrawGraphRotScaledAt(x, y, scale, angle, graph, trans, turn); });
+  return WhileRunning(
+      [&] { return gfx::DrawGraphRotScaledAt(x, y, scale, angle, graph, trans, turn); });
 }
 int DrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
                          float y4, int graph, int trans) {
-  return Locked(
+  return WhileRunning(
       [&] { return gfx::DrawGraphFourCorners(x1, y1, x2, y2, x3, y3, x4, y4, graph, trans); });
 }
 int FillGraphColor(int graph, int red, int green, int blue, int alpha) {
-  return Locked([&] { return gfx::FillGraphColor(graph, red, green, blue, alpha); });
+  return WhileRunning([&] { return gfx::FillGraphColor(graph, red, green, blue, alpha); });
 }
 int DrawFilledBox(int x1, int y1, int x2, int y2, uint32_t color) {
-  return Locked([&] { return gfx::DrawFilledBox(x1, y1, x2, y2, color); });
+  return WhileRunning([&] { return gfx::DrawFilledBox(x1, y1, x2, y2, color); });
 }
 int DrawFrameBox(int x1, int y1, int x2, int y2, uint32_t color) {
-  return Locked([&] { return gfx::DrawFrameBox(x1, y1, x2, y2, color); });
+  return WhileRunning([&] { return gfx::DrawFrameBox(x1, y1, x2, y2, color); });
+}
+int DrawLine(int x1, int y1, int x2, int y2, uint32_t color) {
+  return WhileRunning([&] { return gfx::DrawLine(x1, y1, x2, y2, color); });
 }
 int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph, int flag) {
-  return Locked([&] { return gfx::CopyDrawScreenToGraph(x1, y1, x2, y2, graph, flag); });
+  return WhileRunning([&] { return gfx::CopyDrawScreenToGraph(x1, y1, x2, y2, graph, flag); });
 }
 
 // ---- Fonts -----------------------------------------------------------------------------------
 
 int CreateFontToHandle(const char* faceName, int size, int thickness, int type, int charsetIndex,
                        int edgeSize) {
-  return Locked([&] {
+  return WhileRunning([&] {
     return int(
         gfx::CreateFontToHandle(faceName, size, thickness, type, charsetIndex, edgeSize, -1, -1));
   });
 }
 int DeleteFontHandle(int font) {
-  return Locked([&] { return gfx::DeleteFontHandle(font); });
+  return WhileRunning([&] { return gfx::DeleteFontHandle(font); });
 }
 int SetFontCharSpacing(int spacing, int font) {
-  return Locked([&] { return gfx::SetFontCharSpacing(spacing, font); });
+  return WhileRunning([&] { return gfx::SetFontCharSpacing(spacing, font); });
 }
 int GetDefaultFontHandle() {
-  return Locked([&] { return int(gfx::GetDefaultFontHandle()); });
+  return WhileRunning([&] { return int(gfx::GetDefaultFontHandle()); });
 }
 int SetDefaultFontSize(int size, int thickness) {
-  return Locked([&] { return gfx::SetDefaultFontSize(nullptr, size, thickness); });
+  return WhileRunning([&] { return gfx::SetDefaultFontSize(nullptr, size, thickness); });
 }
 int GetFontSize(int font) {
-  return Locked([&] { return gfx::GetFontSize(font); });
+  return WhileRunning([&] { return gfx::GetFontSize(font); });
 }
 
 // ---- Text ------------------------------------------------------------------------------------
 
 int DrawStringWithFont(int x, int y, const char* string, uint32_t color, int font,
                        uint32_t edgeColor, int vertical) {
-  return Locked(
+  return WhileRunning(
       [&] { return gfx::DrawStringWithFont(x, y, string, color, font, edgeColor, vertical); });
 }
 int MeasureStringWidth(const char* string, int length, int font, int vertical) {
-  return Locked([&] { return gfx::MeasureStringWidth(string, length, font, vertical); });
+  return WhileRunning([&] { return gfx::MeasureStringWidth(string, length, font, vertical); });
 }
 
 // ---- Mask ------------------------------------------------------------------------------------
 
 int CreateMaskScreen() {
-  return Locked([&] { return gfx::CreateMaskScreen(); });
+  return WhileRunning([&] { return gfx::CreateMaskScreen(); });
 }
 int FillMaskRect(int left, int top, int right, int bottom, int value) {
-  return Locked([&] { return gfx::FillMaskRect(left, top, right, bottom, value); });
+  return WhileRunning([&] { return gfx::FillMaskRect(left, top, right, bottom, value); });
 }
 int SetMaskEnabled(int flag) {
-  return Locked([&] { return gfx::SetMaskEnabled(flag); });
+  return WhileRunning([&] { return gfx::SetMaskEnabled(flag); });
 }
 
 // ---- Helpers ---------------------------------------------------------------------------------
@@ -273,16 +313,20 @@ int ClipRectToRect(int* rect, const int* clip) {
 // ---- Movies ----------------------------------------------------------------------------------
 
 int PlayMovieGraph(int graph) {
-  return Locked([&] { return gfx::PlayMovieGraph(graph); });
+  return WhileRunning([&] { return gfx::PlayMovieGraph(graph); });
 }
 int PauseMovieGraph(int graph) {
-  return Locked([&] { return gfx::PauseMovieGraph(graph); });
+  return WhileRunning([&] { return gfx::PauseMovieGraph(graph); });
 }
 
 // ---- Restore ---------------------------------------------------------------------------------
 
 int SetGraphRestoreCallback(void (*callback)()) {
-  return Locked([&] { return gfx::SetGraphRestoreCallback(callback); });
+  return WhileRunning([&] { return gfx::SetGraphRestoreCallback(callback); });
+}
+
+int GetLibraryVersion() {
+  return ZQLIB_VERSION;
 }
 
 int TrackedBlockCount() {

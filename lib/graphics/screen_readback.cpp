@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/log.h"
 #include "graphics/d3d/d3d_batch.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/draw_state.h"
@@ -48,9 +49,13 @@ int GetDrawScreenPixel(int x, int y, uint32_t* value) {
 }
 
 int SaveScreenPng(const char* path) {
-  if (path == nullptr) return -1;
-  const platform::Frame frame = platform::GetLastPresentedFrame();
-  if (frame.width <= 0 || frame.height <= 0) return -1;
+  if (path == nullptr)
+    return base::LogAddString("保存するファイル名がありません in SaveScreenPng\n");
+  // Before the program's first frame the screen holds only the start-up's black one.
+  const platform::Frame frame =
+      FramePresentedSinceModeSet() ? platform::GetLastPresentedFrame() : platform::Frame{};
+  if (g_DD.DirectDraw == nullptr || frame.width <= 0 || frame.height <= 0)
+    return base::LogAddString("画面がまだ表示されていないので保存できません in SaveScreenPng\n");
   platform::RECT r{0, 0, frame.width, frame.height};
   // In a window the presented frame is the desktop-sized primary surface: keep the client area.
   if (IsWindowedMode() && GetMainHwnd() != nullptr) {
@@ -64,10 +69,14 @@ int SaveScreenPng(const char* path) {
     r.right = std::min(r.right, frame.width);
     r.bottom = std::min(r.bottom, frame.height);
   }
-  if (r.right <= r.left || r.bottom <= r.top) return -1;
+  if (r.right <= r.left || r.bottom <= r.top)
+    return base::LogAddString(
+        "ウインドウがデスクトップの外にあるので保存できません in SaveScreenPng\n");
   const uint32_t* first = frame.pixels.data() + int64_t(r.top) * frame.width + r.left;
-  return platform::WritePngFile(path, first, r.right - r.left, r.bottom - r.top, frame.width * 4,
-                                platform::PixelFormatXRGB8888());
+  if (platform::WritePngFile(path, first, r.right - r.left, r.bottom - r.top, frame.width * 4,
+                             platform::PixelFormatXRGB8888()) != 0)
+    return base::LogAddFormat("画面を %s に保存できませんでした in SaveScreenPng", path);
+  return 0;
 }
 
 }  // namespace zq::gfx

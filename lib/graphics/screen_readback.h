@@ -13,8 +13,9 @@ int GetDrawScreenPixel(int x, int y, uint32_t* value);
 
 // Writes the last presented frame as an 8-bit RGB PNG file: in window mode the part under the
 // main window's client area (the screen's size at most), full screen the whole frame. 0, or -1
-// when nothing was presented yet, nothing of the frame lies under the window, or the file
-// cannot be written.
+// with a log line for a null path, when no frame was presented since the screen mode was set
+// (the start-up's cleared frame does not count), when nothing of the frame lies under the
+// window, or when the file cannot be written.
 int SaveScreenPng(const char* path);
 
 }  // namespace zq::gfx

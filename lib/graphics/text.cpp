@@ -16,6 +16,7 @@
 
 namespace zq::gfx {
 
+using base::ClampToInt32;
 using platform::RECT;
 
 namespace {
@@ -34,10 +35,6 @@ bool GraphicsRunning() {
 
 bool IsSpace(const uint8_t* ch) {
   return ch[0] == 0x20 || (ch[0] == 0x81 && ch[1] == 0x40);
-}
-
-int32_t ClampToInt(int64_t value) {
-  return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
 // The glyph of a character: from the code map, or rendered now (a glyph the walk cannot have is
@@ -67,7 +64,7 @@ class GlyphColumnArea {
  public:
   GlyphColumnArea(int64_t left, int64_t top, int64_t right, int64_t bottom)
       : saved_(g_DrawState.DrawArea) {
-    RECT column{ClampToInt(left), ClampToInt(top), ClampToInt(right), ClampToInt(bottom)};
+    RECT column{ClampToInt32(left), ClampToInt32(top), ClampToInt32(right), ClampToInt32(bottom)};
     base::ClipRectToRect(&column, &saved_);
     ApplyDrawArea(column.left, column.top, column.right, column.bottom);
   }
@@ -89,15 +86,15 @@ void DrawGlyphGraph(const TextureRoad& road, const GlyphCacheEntry& e, HandleVal
   const int64_t x = road.x, y = road.y, w = e.Width, h = e.Height;
   auto trunc = [](double v) { return int64_t(base::DoubleToInt(v)); };
   if (!road.vertical && !road.scaled) {
-    DrawGraphInRect(ClampToInt(x + trunc(pen) + e.OffsetX), ClampToInt(y + e.OffsetY), cellX, cellY,
-                    e.Width, e.Height, graph, 1, 0);
+    DrawGraphInRect(ClampToInt32(x + trunc(pen) + e.OffsetX), ClampToInt32(y + e.OffsetY), cellX,
+                    cellY, e.Width, e.Height, graph, 1, 0);
   } else if (!road.vertical) {
     const int64_t left = trunc(e.OffsetX * road.xScale + pen) + x;
     const int64_t top = trunc(e.OffsetY * road.yScale) + y;
     const int64_t right = trunc(double(w) * road.xScale) + left;
     const int64_t bottom = trunc(double(h) * road.yScale) + top;
-    DrawGraphRectScaled(ClampToInt(left), ClampToInt(top), ClampToInt(right), ClampToInt(bottom),
-                        cellX, cellY, e.Width, e.Height, graph, 1);
+    DrawGraphRectScaled(ClampToInt32(left), ClampToInt32(top), ClampToInt32(right),
+                        ClampToInt32(bottom), cellX, cellY, e.Width, e.Height, graph, 1);
   } else if (!road.scaled) {
     // The glyph turned a quarter turn clockwise: its pixel (gx, gy) covers (R - 1 - gy, T + gx).
     const int64_t r = road.font.LineHeight + x - e.OffsetY;
@@ -105,7 +102,9 @@ void DrawGlyphGraph(const TextureRoad& road, const GlyphCacheEntry& e, HandleVal
     const GraphRecord* record = GetGraphRecord(graph);
     if (record == nullptr) return;
     const int64_t wg = record->Width, hg = record->Height;
-    const GlyphColumnArea area(r - h - 1, t, r + 1, t + w);
+    // Exactly the turned glyph box: the whole cache graph is drawn, so a column more on either
+    // side would show texels of the neighbouring cells.
+    const GlyphColumnArea area(r - h, t, r, t + w);
     DrawGraphFourCorners(Corner(r + cellY), Corner(t - cellX), Corner(r + cellY),
                          Corner(t - cellX + wg), Corner(r + cellY - hg), Corner(t - cellX + wg),
                          Corner(r + cellY - hg), Corner(t - cellX), graph, 1);

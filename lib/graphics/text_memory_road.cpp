@@ -1,34 +1,15 @@
 #include "graphics/text_memory_road.h"
 
 #include <cstddef>
-#include <cstring>
+
+#include "platform/pixel_bytes.h"
 
 namespace zq::gfx {
 
 namespace {
 
-template <int Bytes>
-uint32_t Load(const uint8_t* p) {
-  if constexpr (Bytes == 2) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-  } else {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-  }
-}
-
-template <int Bytes>
-void Store(uint8_t* p, uint32_t v) {
-  if constexpr (Bytes == 2) {
-    const uint16_t w = uint16_t(v);
-    std::memcpy(p, &w, 2);
-  } else {
-    std::memcpy(p, &v, 4);
-  }
-}
+using platform::LoadPixel;
+using platform::StorePixel;
 
 constexpr int BytesOf(int depth, uint32_t type) {
   return depth == 16 && type < 2 ? 2 : 4;
@@ -40,7 +21,7 @@ inline void Put(uint8_t* p, uint32_t s, const MemoryRoadColors& c) {
   constexpr int kBytes = BytesOf(Depth, Type);
   if constexpr (Type == 3) {
     // The table holds what each value writes; keep marks the bits left as they were.
-    Store<4>(p, (Load<4>(p) & c.keep[s]) | c.mix[s]);
+    StorePixel<4>(p, (LoadPixel<4>(p) & c.keep[s]) | c.mix[s]);
   } else {
     uint32_t v = 0;
     bool writes = true;
@@ -55,9 +36,9 @@ inline void Put(uint8_t* p, uint32_t s, const MemoryRoadColors& c) {
       v = Depth == 16 ? (c.color & 0xFFFF) | s << 20 : c.color | s << 28;
     }
     if (writes)
-      Store<kBytes>(p, v);
+      StorePixel<kBytes>(p, v);
     else if constexpr (!Trans)
-      Store<kBytes>(p, 0);
+      StorePixel<kBytes>(p, 0);
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include "base/memory.h"
 #include "graph_load_test_util.h"
+#include "graphics/d3d/d3d_session.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
@@ -171,11 +172,17 @@ TEST(FontCache, MemoryCellsFollowTheFaceAndTheWritingRules) {
   FontCacheCharCount = 0;
 }
 
-TEST(FontCache, ForcedTextureCacheWritesTheWorkImageAndTheCacheGraph) {
-  LibrarySession lib;
-  SetForceFontTextureCache(1);
-  FontCacheCharCount = 8;   // a small cache of several columns
-  ChooseDirect3DGraphs(0);  // creation options the cache graph must leave as they were
+// The texture cache forced on the software screen (a DirectDraw cache graph with an alpha
+// channel: 5:6:5 and alpha), or chosen on the simulated Direct3D device (a Direct3D cache graph
+// in the table's entry 2 or 4, whose texels are the work image's pixels).
+void TextureCacheWritesTheWorkImageAndTheCacheGraph(bool direct3D) {
+  LibrarySession lib(direct3D ? test::Direct3DSession() : test::LibraryOptions{});
+  if (direct3D) {
+    ASSERT_EQ(lib.Start(), 0);
+  }
+  SetForceFontTextureCache(!direct3D);
+  FontCacheCharCount = 8;          // a small cache of several columns
+  ChooseDirect3DGraphs(direct3D);  // creation options the cache graph must leave as they were
   SetCreateColorBitDepth(32);
   const std::vector<uint32_t> codes = {0x41, 0x7C, 0x82A0, 0x5F, 0x20, 0x7F, 0x8A, 0x889F};
   for (int type = 0; type < 4; ++type)
@@ -187,6 +194,12 @@ TEST(FontCache, ForcedTextureCacheWritesTheWorkImageAndTheCacheGraph) {
       ASSERT_NE(f, nullptr);
       ASSERT_EQ(f->TextureCache, 1);
       ASSERT_EQ(f->WorkImage.Format.ColorBitDepth, 16);
+      // 4:4:4:4 for anti-aliased types, 1:5:5:5 for the others; untouched: white of alpha 0.
+      ASSERT_EQ(f->WorkImage.Format.AM, type & 2 ? 0xF000u : 0x8000u);
+      if (direct3D) {
+        ASSERT_EQ(test::PieceStore(f->CacheGraph, 0)->FormatIndex, type & 2 ? 2u : 4u);
+      }
+      const uint16_t white = type & 2 ? 0x0FFF : 0x7FFF;
       const int cell = f->CellSize, width = f->WorkImage.Width;
       std::vector<std::vector<uint16_t>> images;
       for (uint32_t code : codes) {
@@ -206,12 +219,11 @@ TEST(FontCache, ForcedTextureCacheWritesTheWorkImageAndTheCacheGraph) {
           for (int y = 0; y < cell; ++y)
             for (int x = 0; x < cell; ++x) {
               const bool written = !images[i].empty() && x < en.Width && y < en.Height;
-              const uint32_t want =
-                  written ? StoreValue(images[i][size_t(y * width + layer * cell + x)], type)
-                          : 0xFFFF;
-              ASSERT_EQ(test::StorePixel(f->CacheGraph, layer * f->CacheWidth + cx + x, cy + y) &
-                            0xFFFFFF,
-                        want)
+              const uint16_t v = written ? images[i][size_t(y * width + layer * cell + x)] : white;
+              const int px = layer * f->CacheWidth + cx + x, py = cy + y;
+              ASSERT_EQ(direct3D ? test::Texel(f->CacheGraph, 0, px, py)
+                                 : test::StorePixel(f->CacheGraph, px, py) & 0xFFFFFF,
+                        direct3D ? v : StoreValue(v, type))
                   << type << " " << edge << " " << i;
             }
       }
@@ -233,9 +245,24 @@ TEST(FontCache, ForcedTextureCacheWritesTheWorkImageAndTheCacheGraph) {
             std::vector<size_t>({logSize, 0}));
   EXPECT_EQ(std::vector<int>({GetChooseDirect3DGraphs(), GetCreateColorBitDepth(),
                               GetCreateAlphaChannelFlag(), GetCreateOptionB()}),
-            std::vector<int>({0, 32, 0, 1}));
+            std::vector<int>({direct3D, 32, 0, 1}));
+  FontCacheInSystemMemory = 1;  // fonts kept in system memory take the memory cache
+  EXPECT_EQ(GetFontRecord(Synth(16, 5, 2, -1))->TextureCache, 0);
+  FontCacheInSystemMemory = 0;
   FontCacheCharCount = 0;
   SetForceFontTextureCache(0);
+}
+
+TEST(FontCache, TextureCachesWriteTheWorkImageAndTheCacheGraph) {
+  TextureCacheWritesTheWorkImageAndTheCacheGraph(false);
+  TextureCacheWritesTheWorkImageAndTheCacheGraph(true);
+  // A device without a 1:5:5:5 format (its alpha-test entry then holds 4:4:4:4): the memory cache.
+  LibrarySession lib(test::Direct3DSession());
+  std::vector<platform::PixelFormat> formats = platform::d3dtest::DefaultTextureFormats();
+  std::erase_if(formats, [](const platform::PixelFormat& p) { return p.alphaMask == 0x8000; });
+  platform::d3dtest::SetTextureFormats(formats);
+  ASSERT_EQ(lib.Start(), 0);
+  EXPECT_EQ(GetFontRecord(Synth(16, 5, 0, -1))->TextureCache, 0);
 }
 
 TEST(FontCache, CellSizesLineHeightsAndCapacities) {
@@ -465,6 +492,11 @@ TEST(FontDefault, SizeSurvivesUnchangedCallsAndScreenModeChanges) {
   ASSERT_EQ(GetFontInfo(nullptr, &size, &thickness, GetDefaultFontHandle()), 0);
   EXPECT_EQ(size, 20);
   EXPECT_EQ(thickness, 5);
+  // A thickness beyond the weights is held to them: the same call again keeps the font.
+  EXPECT_EQ(SetDefaultFontSize(nullptr, 20, 50), 0);
+  const HandleValue held = GetDefaultFontHandle();
+  EXPECT_EQ(SetDefaultFontSize(nullptr, 20, 50), 0);
+  EXPECT_EQ(GetDefaultFontHandle(), held);
 }
 
 TEST(FontFailures, EachLeavesNothingBehind) {
@@ -509,6 +541,19 @@ TEST(FontFailures, EachLeavesNothingBehind) {
   Synth(16, 5, 3, 2);  // left for LibraryEnd, with the memory fonts
   SetForceFontTextureCache(0);
   Synth(16, 5, 2, -1);
+}
+
+// A cache graph that could not be made again is still due: the next use tries again rather than
+// draw through no graph and report success.
+TEST(FontFailures, ACacheGraphThatCannotBeMadeAgainStaysDue) {
+  LibrarySession lib({.bits = 32, .softwareScreen = false, .direct3D = true});
+  const HandleValue h = Synth(16, 5, 1, 2);
+  ASSERT_EQ(GetFontRecord(h)->TextureCache, 1);
+  DeleteAllGraphHandles(0);
+  platform::ddtest::FailNextCreateSurface(platform::DDERR_OUTOFMEMORY);
+  EXPECT_EQ(SetupFontCache(h), -1);
+  EXPECT_EQ(SetupFontCache(h), 0);
+  EXPECT_NE(GetGraphRecord(GetFontRecord(h)->CacheGraph), nullptr);
 }
 
 TEST(FontFailuresDeathTest, NoContextForRenderingEndsTheProgram) {

@@ -11,12 +11,15 @@
 #include <fstream>
 #include <tuple>
 
+#include "graphics/d3d/d3d_batch.h"
+#include "graphics/d3d/d3d_session.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_front.h"
 #include "graphics/graph.h"
 #include "graphics/graph_load.h"
 #include "graphics/library_init.h"
 #include "graphics/surface_data.h"
+#include "graphics/target_pixels.h"
 #include "platform/os/clock.h"
 #include "support/library_fixture.h"
 #include "support/movie_files.h"
@@ -179,6 +182,45 @@ TEST(Movie, EveryFrameArrivesExactlyInEveryStore) {
     }
     EXPECT_EQ(StoreImage(g).RunLengthFlag, 0);  // a new frame makes the run-length stream stale
   }
+}
+
+TEST(Movie, OnDirect3DEveryTextureTakesTheFrameAndEachDrawShowsItsOwn) {
+  LibrarySession lib(test::Direct3DSession(32, false));
+  platform::d3dtest::SetDevices(test::DevicesWith([](platform::D3DDEVICEDESC7& d) {
+    d.dwMaxTextureWidth = d.dwMaxTextureHeight = 128;  // six textures for 300 x 200
+  }));
+  ASSERT_EQ(lib.Start(), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  ClearTargetScreen();
+  TestClock clock;
+  WriteOrFail("m.nut", test::kFfv1Nut, 300, 200, 4);
+  const HandleValue g = LoadGraphFromFileStd("m.nut");
+  ASSERT_EQ(GetGraphRecord(g)->PieceCount, 6);
+  PlayMovieGraph(g);
+  // Four draws in one screen, 40 ms apart: each takes the next frame and shows it in quadrant k.
+  for (int k = 0; k < 4; ++k) {
+    clock.At(uint32_t(40 * k));
+    ASSERT_EQ(DrawGraphAt(k % 2 * 320, k / 2 * 240, g, 0), 0);
+    for (int i = 0; i < 6; ++i)
+      for (int y = 0; y < test::Piece(g, i)->Height; ++y)
+        for (int x = 0; x < test::Piece(g, i)->Width; ++x)
+          ASSERT_EQ(test::Texel(g, i, x, y) & 0xFFFFFF,
+                    MoviePixel(k, test::Piece(g, i)->GraphX + x, test::Piece(g, i)->GraphY + y));
+  }
+  EndCurrentScene();
+  int wrong = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      const bool in = x % 320 < 300 && y % 240 < 200;
+      wrong += (test::TargetPixel(x, y) & 0xFFFFFF) !=
+               (in ? MoviePixel(x / 320 + y / 240 * 2, x % 320, y % 240) : 0u);
+    }
+  EXPECT_EQ(wrong, 0);
+  platform::ddtest::FailNextLock(platform::DDERR_SURFACEBUSY);
+  EXPECT_EQ(G_D3D_UpdateMovieTexture(GetMovieRecord(GetGraphRecord(g)->Movie), GetGraphRecord(g)),
+            -1);
+  EXPECT_NE(lib.Log().find("ムービーグラフィックサーフェスのロックに失敗しました"),
+            std::string::npos);
 }
 
 // ---- Pacing ----------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include "graphics/mask.h"
 #include "graphics/mask_fill.h"
 #include "graphics/movie.h"
+#include "graphics/screen_readback.h"
 #include "graphics/surface_piece.h"
 #include "platform/ddraw/surface_access.h"
 #include "support/library_fixture.h"
@@ -78,6 +79,25 @@ std::vector<uint32_t> Glyphs(HandleValue font) {
   return {f->CacheBitmap, f->CacheBitmap + 2 * f->CellSize * f->CachePitch};
 }
 
+// "AB" drawn in red with a blue edge on the cleared back buffer: each pixel of its corner as 0
+// (black), 1 (red), 2 (blue) or 3, whatever the screen's format.
+std::vector<int> Text(HandleValue font) {
+  SelectDrawScreen(kDrawScreenBack);
+  ClearTargetScreen();
+  EXPECT_EQ(DrawStringWithFont(1, 1, "AB", GetScreenColorValue(255, 0, 0), font,
+                               GetScreenColorValue(0, 0, 255), 0),
+            0);
+  std::vector<int> out;
+  for (int i = 0; i < 40 * 24; ++i) {
+    uint32_t v = 0;
+    int r = 0, g = 0, b = 0;
+    GetDrawScreenPixel(i % 40, i / 40, &v);
+    SplitScreenColorValue(v, &r, &g, &b);
+    out.push_back(g > 127 ? 3 : (r > 127) + 2 * (b > 127));
+  }
+  return out;
+}
+
 TEST(Restore, EveryGraphKindComesBackFromALightRestoreAndARebuild) {
   struct Row {
     test::LibraryOptions options;
@@ -131,6 +151,10 @@ TEST(Restore, EveryGraphKindComesBackFromALightRestoreAndARebuild) {
     uint64_t calls = platform::gditest::GlyphOutlineCallCount();
     const std::vector<uint32_t> glyphs = Glyphs(font);
     const uint64_t glyphCalls = platform::gditest::GlyphOutlineCallCount() - calls;
+    const std::vector<int> text = Text(font);
+    EXPECT_EQ(GetFontRecord(font)->TextureCache, row.devices);  // a texture cache on Direct3D
+    EXPECT_TRUE(std::count(text.begin(), text.end(), 1) > 20 &&
+                std::count(text.begin(), text.end(), 2) > 20);
     ASSERT_EQ(CreateMaskScreen(), 0);
     FillMaskRect(0, 0, 2, 1, 1);
     std::vector<std::vector<uint32_t>> light;
@@ -179,6 +203,7 @@ TEST(Restore, EveryGraphKindComesBackFromALightRestoreAndARebuild) {
               std::vector({2, 3, 0}));
     EXPECT_EQ(Glyphs(font), glyphs);
     EXPECT_EQ(platform::gditest::GlyphOutlineCallCount() - calls, glyphCalls);
+    EXPECT_EQ(Text(font), text);
     m = GetMovieRecord(GetGraphRecord(movie)->Movie);  // the movie goes on
     EXPECT_TRUE(m != nullptr && m->FrameSurface != nullptr && m->PlayingFlag == 1 &&
                 m->DirectDraw4 == GetDirectDrawObject());
@@ -252,6 +277,51 @@ TEST(Restore, ReturningToFullScreenRebuildsOnce) {
               inject == platform::InjectDeactivate ? 0u : 1u);
   }
   EXPECT_EQ(g_DD.PrimarySurface->IsLost(), platform::DD_OK);
+}
+
+HandleValue g_victim = -1;
+
+// The wait before a draw may run a rebuild whose callback deletes the very graph being drawn;
+// deleting the draw screen selects the front buffer first, which waits in the same way.
+TEST(Restore, CallsWaitingThroughARebuildReadTheGraphAfterTheWait) {
+  LibrarySession full({.windowed = false});
+  SetGraphRestoreCallback([] { DeleteGraphHandle(g_victim, 0); });
+  int (*const calls[])(HandleValue) = {
+      [](HandleValue g) { return DrawGraphAt(0, 0, g, 0); },
+      [](HandleValue g) { return DrawGraphRect(0, 0, 9, 9, g, 0); },
+      [](HandleValue g) { return DrawGraphRotScaledF(4, 4, 1.0, 0.5, g, 0, 0); },
+      [](HandleValue g) { return DrawGraphFourCorners(0, 0, 8, 0, 8, 8, 0, 8, g, 0); },
+      [](HandleValue g) { return DeleteGraphHandle(g, 0); }};
+  for (int i = 0; i < 5; ++i) {
+    SetCreateOptionFlag(i == 4 ? 1 : 0);
+    g_victim = CreateEmptyGraph(8, 8);
+    SetCreateOptionFlag(0);
+    if (i == 4) {
+      ASSERT_EQ(SelectDrawScreen(g_victim), 0);
+    }
+    platform::InjectDeactivate();
+    ASSERT_EQ(ProcessMessage(), 0);
+    platform::InjectActivate();
+    EXPECT_EQ(calls[i](g_victim), -1) << i;
+  }
+  EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenFront);
+  SetGraphRestoreCallback(nullptr);
+}
+
+// Messages still queued when the library ends reach the window procedure after the graphics
+// are gone: neither a rebuild nor a restore may run then.
+TEST(Restore, MessagesHandledWhileTheLibraryEndsRebuildNothing) {
+  for (bool windowed : {false, true}) {
+    LibrarySession lib({.softwareScreen = false, .windowed = windowed});
+    platform::InjectDeactivate();
+    ASSERT_EQ(ProcessMessage(), 0);
+    platform::InjectActivate();
+    platform::InjectDisplayModeChange(1280, 1024, platform::AdapterPixelFormat(32));
+    const size_t logged = lib.Log().size();
+    lib.End();
+    EXPECT_EQ(lib.Log().find("グラフィックを復帰します", logged), std::string::npos);
+    EXPECT_EQ(platform::ddtest::LiveSurfaceCount(), 0);
+  }
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "graphics/d3d/d3d_batch.h"
+#include "graphics/d3d/d3d_session.h"
 #include "graphics/ddraw/screen_compare.h"
 #include "graphics/draw_front.h"
 #include "graphics/font.h"
@@ -56,30 +58,34 @@ bool Lead(uint8_t b) {
   return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
-// put(X, Y, s) for each glyph pixel (gx, gy) of the string at (x, y), from the font's cells: at
-// (x + pen + offset x + gx, y + offset y + gy), each scaled by sx and sy, or vertically at
-// (R - 1 - gy, T + gx), R = line height + x - offset y, T = pen + y + offset x. Spaces draw
-// nothing.
+// The cached value at (cx, cy) of a memory cache.
+uint32_t Cached(const FontRecord& f, int cx, int cy) {
+  const uint8_t* row = f.CacheBitmap + cy * f.CachePitch;
+  return f.Type == 0 ? (row[cx / 8] >> (7 - cx % 8)) & 1 : row[cx];
+}
+
+// put(X, Y, cx, cy, layer) for each pixel (gx, gy) of each glyph box of the string at (x, y), at
+// (cx, cy) of the font's cache, layer 1 (an outlined font's edge graph, drawn first by a texture
+// cache) or 0: at (x + pen + offset x + gx, y + offset y + gy), each scaled by sx and sy, or
+// vertically at (R - 1 - gy, T + gx) scaled the same way, R = (line height - offset y) sx + x,
+// T = pen + y + offset x sy. Spaces draw nothing.
 void Glyphs(const FontRecord& f, const std::string& s, int x, int y, bool vertical, int sx, int sy,
-            const std::function<void(int, int, uint32_t)>& put) {
+            const std::function<void(int, int, int, int, int)>& put) {
   int pen = 0;
   for (size_t i = 0; i < s.size(); ++i) {
     const uint8_t first = uint8_t(s[i]), second = Lead(first) ? uint8_t(s[++i]) : 0;
     const GlyphCacheEntry& e = *f.CodeMap[first + 256 * second].Entry;
     const bool space = first == 0x20 || (first == 0x81 && second == 0x40);
-    const uint8_t* cell = f.CacheBitmap + (e.CellIndex % f.Rows) * f.CellSize * f.CachePitch;
-    for (int gy = 0; gy < e.Height && !space; ++gy)
-      for (int gx = 0; gx < e.Width; ++gx) {
-        const uint8_t* row = cell + gy * f.CachePitch;
-        const uint32_t v = f.Type == 0 ? (row[gx / 8] >> (7 - gx % 8)) & 1 : row[gx];
-        if (vertical) {
-          put(f.LineHeight + x - e.OffsetY - 1 - gy, pen + y + e.OffsetX + gx, v);
-          continue;
-        }
-        for (int dy = 0; dy < sy; ++dy)
-          for (int dx = 0; dx < sx; ++dx)
-            put(x + pen + e.OffsetX * sx + gx * sx + dx, y + e.OffsetY * sy + gy * sy + dy, v);
-      }
+    const int cx = e.CellIndex / f.Rows * f.CellSize, cy = e.CellIndex % f.Rows * f.CellSize;
+    const int r = (f.LineHeight - e.OffsetY) * sx + x, t = pen + y + e.OffsetX * sy;
+    for (int layer = f.TextureCache && (f.Type & 1); layer >= 0 && !space; --layer)
+      for (int gy = 0; gy < e.Height; ++gy)
+        for (int gx = 0; gx < e.Width; ++gx)
+          for (int dy = 0; dy < sy; ++dy)
+            for (int dx = 0; dx < sx; ++dx)
+              put(vertical ? r - 1 - gy * sx - dx : x + pen + (e.OffsetX + gx) * sx + dx,
+                  vertical ? t + gx * sy + dy : y + (e.OffsetY + gy) * sy + dy, cx + gx, cy + gy,
+                  layer);
     pen += (e.Advance + f.CharSpacing) * (vertical ? sy : sx);
   }
 }
@@ -126,7 +132,8 @@ TEST(TextMemoryRoad, PixelsFollowTheRulesOverRandomCellsPositionsAndClips) {
         const int drawn = DrawStringByCache(1, x, y, 0, 1.0, 1.0, s.c_str(), color, &img.img, &clip,
                                             trans, font, edge, -1, vertical, nullptr);
         EXPECT_EQ(drawn, MeasureStringWidth(s.c_str(), -1, font, vertical));
-        Glyphs(*f, s, x, y, vertical, 1, 1, [&](int px, int py, uint32_t v) {
+        Glyphs(*f, s, x, y, vertical, 1, 1, [&](int px, int py, int cx, int cy, int) {
+          const uint32_t v = Cached(*f, cx, cy);
           if (px < std::max(0, clip.left) || px >= std::min(60, clip.right) ||
               py < std::max(0, clip.top) || py >= std::min(40, clip.bottom))
             return;
@@ -242,7 +249,9 @@ TEST(TextTextureRoad, HorizontalGlyphsTintedEdgeFirstUnscaledAndScaled) {
         DrawStringByCache(1, 20, 30, 1, sx, sy, s.c_str(), color, nullptr, nullptr, 1, texture,
                           edge, -1, 0, nullptr);
       std::vector<uint32_t> inked(640 * 480, 0);
-      Glyphs(*GetFontRecord(memory), s, 20, 30, false, sx, sy, [&](int x, int y, uint32_t v) {
+      const FontRecord& m = *GetFontRecord(memory);
+      Glyphs(m, s, 20, 30, false, sx, sy, [&](int x, int y, int cx, int cy, int) {
+        const uint32_t v = Cached(m, cx, cy);
         if (x < 600 && y < 200 && v != 0) inked[size_t(y * 640 + x)] = v == 2 ? 0x03E0 : 0x781F;
       });
       EXPECT_EQ(Wrong([&](int x, int y) {
@@ -255,6 +264,93 @@ TEST(TextTextureRoad, HorizontalGlyphsTintedEdgeFirstUnscaledAndScaled) {
       EXPECT_EQ(std::memcmp(&g_DrawState, &before, sizeof before), 0);
     }
   }
+}
+
+// The simulated device's blend of colour c (0xRRGGBB) at alpha a over the 5:6:5 pixel d:
+// c a + d (255 - a), or c a + d when adding; channels widened, products / 255, narrowed.
+uint32_t Over(uint32_t d, uint32_t c, uint32_t a, bool add) {
+  uint32_t out = 0;
+  for (const auto& [shift, w, from] : {std::tuple{11, 5, 16}, {5, 6, 8}, {0, 5, 0}}) {
+    const uint32_t max = (1u << w) - 1, dc = (d >> shift & max) * 255 / max;
+    const uint32_t v =
+        std::min(255u, (c >> from & 255) * a / 255 + (add ? dc : dc * (255 - a) / 255));
+    out |= (v >> (8 - w)) << shift;
+  }
+  return out;
+}
+
+TEST(TextTextureRoad, OnDirect3DStringsLandWhereTheRulesPutThemInsideTheDrawArea) {
+  LibrarySession lib(test::Direct3DSession(16, false));
+  ASSERT_EQ(lib.Start(), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  ASSERT_EQ(ApplyDrawArea(0, 0, 600, 200), 0);
+  ASSERT_EQ(SetDrawBrightRGB(128, 128, 255), 0);
+  // Through the bright: text (128, 0, 255), edge (0, 128, 0), the tints of layers 0 and 1.
+  const uint32_t color = GetScreenColorValue(255, 0, 255), edge = GetScreenColorValue(0, 255, 0);
+  const uint32_t tint[2] = {0x8000FF, 0x008000};
+  const std::string s = "A\x82\xA0|_ Bz";
+  FontCacheInSystemMemory = 1;
+  const HandleValue memory = Synth(16, 0, -1);  // drawn by the DirectDraw twin
+  FontCacheInSystemMemory = 0;
+  auto fill = [](int x, int y) { return Pattern(16, x, y); };
+  // Vertical, scales, position (each string crosses the area's edge), blend mode (3: subtract).
+  const int cases[][6] = {{0, 1, 1, 540, 150, 0},
+                          {1, 1, 1, 585, 150, 0},
+                          {0, 2, 3, 480, 110, 0},
+                          {1, 2, 3, 560, 110, 0},
+                          {0, 1, 1, 540, 150, 3}};
+  for (int type = 0; type < 5; ++type) {
+    const HandleValue font = type < 4 ? Synth(16, type, type & 1 ? 2 : -1) : memory;
+    const FontRecord& f = *GetFontRecord(font);
+    ASSERT_EQ(f.TextureCache, type < 4 ? 1 : 0);
+    for (const auto& [vertical, sx, sy, x, y, mode] : cases) {
+      if (type == 4 && (sx != 1 || mode != 0)) continue;
+      EndCurrentScene();
+      test::FillTarget(fill);
+      SetBlendMode(mode, 128);
+      if (sx != 1)
+        DrawStringByCache(1, x, y, 1, sx, sy, s.c_str(), color, nullptr, nullptr, 1, font, edge, -1,
+                          vertical, nullptr);
+      else
+        EXPECT_EQ(DrawStringWithFont(x, y, s.c_str(), color, font, edge, vertical), 0);
+      SetBlendMode(0, 0);
+      EndCurrentScene();
+      // Subtracting: the target inverted, the glyphs added at their alpha times 128, inverted back.
+      const uint32_t flip = mode ? 0xFFFF : 0;
+      std::vector<uint32_t> want(640 * 480);
+      for (int i = 0; i < 640 * 480; ++i) want[size_t(i)] = fill(i % 640, i / 640) ^ flip;
+      Glyphs(f, s, x, y, vertical, sx, sy, [&](int px, int py, int cx, int cy, int layer) {
+        if (px < 0 || px >= 600 || py < 0 || py >= 200) return;
+        const uint32_t t = type < 4 ? test::Texel(f.CacheGraph, 0, cx + layer * f.CacheWidth, cy)
+                                    : Cached(f, cx, cy) << 15;
+        const uint32_t a = f.Type & 2 ? (t >> 12) * 17 : (t >> 15) * 255;
+        uint32_t& p = want[size_t(py * 640 + px)];
+        p = Over(p, tint[layer], mode ? a * 128 / 255 : a, mode != 0);
+      });
+      EXPECT_EQ(Wrong([&](int px, int py) { return want[size_t(py * 640 + px)] ^ flip; }), 0)
+          << "type " << type << " vertical " << vertical << " scale " << sx << " mode " << mode;
+    }
+  }
+  // 30 characters through a cache of 25 cells (20 asked, cells of 24): glyphs are replaced while
+  // the first ones still wait in the batch. The pixels of the two halves.
+  FontCacheCharCount = 20;
+  const HandleValue small = Synth(16, 3, 2);
+  FontCacheCharCount = 0;
+  ASSERT_EQ(GetFontRecord(small)->Capacity, 25);
+  const std::string text = "ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^";
+  auto draw = [&](int x, int y, const std::string& t) {
+    return DrawStringByCache(1, x, y, 0, 1.0, 1.0, t.c_str(), color, nullptr, nullptr, 1, small,
+                             edge, -1, 0, nullptr);
+  };
+  EndCurrentScene();
+  test::FillTarget([](int, int) { return 0u; });
+  draw(0, 0, text);
+  draw(draw(0, 40, text.substr(0, 15)), 40, text.substr(15));
+  EndCurrentScene();
+  std::vector<uint32_t> rows[2];
+  for (int i = 0; i < 640 * 80; ++i) rows[i / 25600].push_back(test::TargetPixel(i % 640, i / 640));
+  EXPECT_EQ(rows[0], rows[1]);
+  EXPECT_LT(std::count(rows[0].begin(), rows[0].end(), 0u), 25600 - 1000);
 }
 
 // Every road on software screens and on surfaces, without and with a mask over rows 0 to 27: the
@@ -286,8 +382,10 @@ TEST(DrawStringWithFont, RoadsOnSoftwareScreensAndSurfacesThroughTheMask) {
           const bool smooth = type >= 2;
           const uint32_t empty = smooth ? 0 : 0xFFFFFFFFu;
           std::vector<uint32_t> composed(640 * 480, empty);
-          Glyphs(*GetFontRecord(font), s, 1, 20, vertical, 1, 1, [&](int x, int y, uint32_t v) {
+          const FontRecord& f = *GetFontRecord(font);
+          Glyphs(f, s, 1, 20, vertical, 1, 1, [&](int x, int y, int cx, int cy, int) {
             if (x < 0) return;  // beyond the screen's left edge
+            const uint32_t v = Cached(f, cx, cy);
             uint32_t& p = composed[size_t(y * 640 + x)];
             p = Rule(depth, uint32_t(type), v, color & ~nm, edge & ~nm, p, true);
           });
@@ -321,10 +419,11 @@ TEST(DrawStringWithFont, FrontBufferAndRefusals) {
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
   test::FillTarget(pattern);
   ASSERT_EQ(DrawStringWithFont(200, 50, "_\x88\x9F|", color, edged, edge, 1), 0);
-  Glyphs(*GetFontRecord(edged), "_\x88\x9F|", 200, 50, true, 1, 1, [&](int x, int y, uint32_t) {
-    EXPECT_EQ(g_DD.PrimarySurface->TestGetPixel(40 + x, 30 + y) & 0xFFFFFF,
-              test::TargetPixel(x, y) & 0xFFFFFF);
-  });
+  Glyphs(*GetFontRecord(edged), "_\x88\x9F|", 200, 50, true, 1, 1,
+         [&](int x, int y, int, int, int) {
+           EXPECT_EQ(g_DD.PrimarySurface->TestGetPixel(40 + x, 30 + y) & 0xFFFFFF,
+                     test::TargetPixel(x, y) & 0xFFFFFF);
+         });
   // A 16-bit drawable graph on a 32-bit screen: the rule writes four bytes a pixel.
   SetCreateColorBitDepth(16);
   SetCreateOptionFlag(1);

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -135,6 +136,11 @@ class Session {
     EXPECT_EQ(log.str().find("unreleased memory blocks"), std::string::npos) << log.str();
   }
   const fs::path& Dir() const { return dir_; }
+  std::string Log() const {
+    std::stringstream log;
+    log << std::ifstream(dir_ / "AppLog.txt", std::ios::binary).rdbuf();
+    return log.str();
+  }
   // Files are named in full: the library's file layer keeps the directory it first saw.
   std::string Path(const char* name) const { return (dir_ / name).string(); }
 
@@ -269,17 +275,136 @@ TEST(PublicApi, StartLoadDrawPresentReadBackEnd) {
 }
 
 TEST(PublicApi, RefusalsBeforeAndAfterTheLibraryRuns) {
-  // No frame presented and no library: nothing to read or save.
-  uint32_t v = 0;
-  EXPECT_EQ(zq::GetDrawScreenPixel(0, 0, &v), -1);
-  EXPECT_EQ(zq::StartMessageThread(), -1);
-  EXPECT_EQ(zq::LibraryEnd(), -1);
+  const std::string bmp = (fs::temp_directory_path() / "zqlib-public-early.bmp").string();
+  WriteBmp(bmp, 2, 1, {Rgb(1, 2, 3), Rgb(4, 5, 6)});
+  const std::string shot = bmp + ".png";
+  const int blocks = zq::TrackedBlockCount();
+  // Without the library nothing is loaded, made, drawn or saved, and no memory stays behind;
+  // the start-up settings and the creation options still answer.
+  auto refused = [&] {
+    uint32_t v = 0;
+    EXPECT_EQ(zq::GetDrawScreenPixel(0, 0, &v), -1);
+    EXPECT_EQ(zq::StartMessageThread(), -1);
+    EXPECT_EQ(zq::LibraryEnd(), -1);
+    EXPECT_EQ(zq::LoadGraphFromFileStd(bmp.c_str()), -1);
+    int cells[2] = {5, 5};
+    EXPECT_EQ(zq::LoadDividedGraphFromFileStd(bmp.c_str(), 2, 2, 1, 1, 1, cells), -1);
+    EXPECT_EQ(cells[1], -1);
+    for (int r : {zq::CreateEmptyGraph(4, 4), zq::CreateFontToHandle(nullptr, -1, -1, -1, -1, -1),
+                  zq::SetBlendMode(zq::kBlendAdd, 9), zq::DrawLine(0, 0, 4, 4, 1),
+                  zq::PresentByFlip(), zq::SaveScreenPng(shot.c_str())})
+      EXPECT_EQ(r, -1);
+    EXPECT_FALSE(fs::exists(shot));
+    EXPECT_EQ(zq::TrackedBlockCount(), blocks);
+    EXPECT_EQ(zq::SetCreateOptionFlag(0) + zq::ChangeWindowMode(1), 0);
+  };
+  refused();
+  {
+    Session s;
+    EXPECT_EQ(zq::LibraryInit(), -1);        // a second start
+    EXPECT_EQ(zq::ChangeWindowMode(0), -1);  // only before the start
+    EXPECT_EQ(zq::LoadGraphFromFileStd(s.Path("missing.png").c_str()), -1);
+    EXPECT_EQ(zq::PresentByFlip(), 0);
+    EXPECT_EQ(zq::SaveScreenPng(nullptr), -1);
+    EXPECT_EQ(zq::SaveScreenPng((s.Dir() / "no-such-dir" / "x.png").c_str()), -1);
+    EXPECT_NE(s.Log().find("x.png に保存できませんでした in SaveScreenPng"), std::string::npos);
+  }
+  refused();  // after the end, with a frame presented
+  fs::remove(bmp);
+}
+
+// Each refusal of a call the library cannot carry out: -1 and a line in the log.
+TEST(PublicApi, FailuresSaySoInTheLog) {
   Session s;
-  EXPECT_EQ(zq::LibraryInit(), -1);        // a second start
-  EXPECT_EQ(zq::ChangeWindowMode(0), -1);  // only before the start
-  EXPECT_EQ(zq::LoadGraphFromFileStd(s.Path("missing.png").c_str()), -1);
-  EXPECT_EQ(zq::SaveScreenPng(nullptr), -1);
-  EXPECT_EQ(zq::SaveScreenPng((s.Dir() / "no-such-dir" / "x.png").c_str()), -1);
+  // Only the start-up's own cleared frame was presented.
+  EXPECT_EQ(zq::SaveScreenPng(s.Path("early.png").c_str()), -1);
+  EXPECT_FALSE(fs::exists(s.Dir() / "early.png"));
+  for (int r : {zq::SetBlendMode(5, 100), zq::SetBlendMode(-1, 100), zq::SetCreateColorBitDepth(24),
+                zq::SetSamplingMode(2)})
+    EXPECT_EQ(r, -1);
+  WriteBmp(s.Dir() / "cells.bmp", 4, 2, std::vector<uint32_t>(8, Rgb(9, 9, 9)));
+  const std::string cells = s.Path("cells.bmp");
+  int handles[5] = {7, 7, 7, 7, 7};
+  EXPECT_EQ(zq::LoadDividedGraphFromFileStd(cells.c_str(), 5, 2, 1, 2, 2, handles), -1);
+  for (int h : handles) EXPECT_EQ(h, -1);
+  EXPECT_EQ(zq::LoadDividedGraphFromFileStd(cells.c_str(), -1, 2, 1, 2, 2, handles), -1);
+  // A cell outside the picture: the cells made before it go too.
+  std::fill_n(handles, 5, 7);
+  EXPECT_EQ(zq::LoadDividedGraphFromFileStd(cells.c_str(), 3, 3, 1, 2, 2, handles), -1);
+  EXPECT_EQ(handles[0] + handles[2], -2);
+  EXPECT_EQ(handles[3], 7);  // beyond the total: not the library's
+  const std::string log = s.Log();
+  for (const char* where :
+       {"in SaveScreenPng", "ブレンドモードの値 5", "ブレンドモードの値 -1", "カラービット数 24",
+        "サンプリングモードの値 2", "分割数が不正です( 総数 5 横 2 縦 1 )", "( 総数 -1 横 2 縦 1 )",
+        "グラフィックの分割に失敗しました"})
+    EXPECT_NE(log.find(where), std::string::npos) << where;
+}
+
+TEST(PublicApi, StartsWithoutALogWhereNoneCanBeWritten) {
+  char cwd[4096];
+  const std::string previous = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
+  const fs::path dir = fs::temp_directory_path() / ("zqlib-nolog-" + std::to_string(getpid()));
+  fs::create_directories(dir / "AppLog.txt");  // a directory: no file can be made there
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(zq::UseWindowPresenter(0), 0);
+  EXPECT_EQ(zq::LibraryInit(), 0);
+  EXPECT_EQ(zq::DrawFilledBox(0, 0, 8, 8, zq::GetScreenColorValue(1, 2, 3)), 0);
+  EXPECT_EQ(zq::SetBlendMode(9, 0), -1);  // a failure with nowhere to write its line
+  EXPECT_EQ(zq::LibraryEnd(), 0);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(zq::TrackedBlockCount(), 0);
+  EXPECT_NE(err.find("AppLog.txt"), std::string::npos) << err;
+  EXPECT_EQ(err.find("AppLog.txt"), err.rfind("AppLog.txt")) << err;  // said once
+  EXPECT_EQ(chdir(previous.c_str()), 0);
+  fs::remove_all(dir);
+}
+
+// ---- Lines -----------------------------------------------------------------------------------
+
+TEST(PublicApi, LinesInEachBlendMode) {
+  Session s;
+  // Over (200, 100, 50) in the colour (100, 150, 250), bytes B, G, R, X of the 32-bit screen:
+  // copy; alpha 128: d + (s - d) * 128 / 256; add 255: saturating, the lowest green bit set by
+  // blue's overflow and the fourth byte by red's; subtract 255: green keeps only its top seven
+  // bits' difference, red's lowest bit is green's no-borrow flag (0 here); multiply: s * d / 256
+  // with the fourth byte kept.
+  const uint32_t back = zq::GetScreenColorValue(200, 100, 50);
+  const uint32_t color = zq::GetScreenColorValue(100, 150, 250);
+  const struct {
+    int mode, param;
+    uint32_t pixel;
+  } cases[] = {{zq::kBlendNone, 0, 0xFF6496FA},
+               {zq::kBlendAlpha, 128, 0xFF967D96},
+               {zq::kBlendAdd, 255, 0x01FFFBFF},
+               {zq::kBlendSubtract, 255, 0x00640000},
+               {zq::kBlendMultiply, 77, 0xFF4E3A30}};
+  EXPECT_EQ(zq::DrawFilledBox(0, 0, 40, 40, back), 0);
+  for (const auto& c : cases) {
+    const int y = 5 + c.mode * 2;
+    EXPECT_EQ(zq::SetBlendMode(c.mode, c.param), 0);
+    EXPECT_EQ(zq::DrawLine(5, y, 15, y, color), 0);
+    // The first end is drawn, the second is not.
+    for (int x : {4, 5, 14, 15}) EXPECT_EQ(Pixel(x, y), x == 4 || x == 15 ? back : c.pixel) << x;
+  }
+  EXPECT_EQ(zq::SetBlendMode(zq::kBlendNone, 0), 0);
+  // Steep: one pixel a row, the column stepping once the error reaches the row count; and a
+  // line from outside the draw area, clipped to it.
+  EXPECT_EQ(zq::DrawLine(20, 10, 22, 15, color), 0);
+  EXPECT_EQ(zq::DrawLine(-5, 30, 3, 30, color), 0);
+  for (auto [x, y, drawn] : {std::tuple{20, 10, true},
+                             {20, 11, true},
+                             {20, 12, true},
+                             {21, 13, true},
+                             {21, 14, true},
+                             {22, 15, false},
+                             {21, 12, false},
+                             {20, 13, false},
+                             {0, 30, true},
+                             {2, 30, true},
+                             {3, 30, false}})
+    EXPECT_EQ(Pixel(x, y), drawn ? color : back) << x << "," << y;
 }
 
 // ---- Draw screens, draw area, creation options, blend graph, mask ---------------------------

@@ -65,23 +65,19 @@ int WriteFrameToPiece(const MovieRecord& m, const uint8_t* frame, int32_t frameP
 }  // namespace
 
 int G_DD_UpdateMovieSurface(MovieRecord* movie, GraphRecord* graph) {
-  if (movie == nullptr || graph == nullptr || movie->FrameSurface == nullptr) return -1;
-  platform::SurfaceDesc desc;
-  if (platform::Failed(movie->FrameSurface->Lock(
-          nullptr, &desc, platform::DDLOCK_WAIT | platform::DDLOCK_READONLY)))
-    return base::LogAddString("ムービーグラフィックサーフェスのロックに失敗しました");
-  const uint8_t* frame = static_cast<const uint8_t*>(desc.surface) +
-                         int64_t(movie->FrameRect.top) * desc.pitch +
-                         int64_t(movie->FrameRect.left) * (desc.pixelFormat.rgbBitCount / 8);
+  if (graph == nullptr) return -1;
+  int32_t pitch = 0;
+  const uint8_t* frame = LockMovieFrame(movie, &pitch);
+  if (frame == nullptr) return -1;
   int result = 0;
   for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i) {
     const Surface2DRecord* piece = LookupSurface2DRecord(graph->Pieces[i]);
-    if (piece == nullptr || WriteFrameToPiece(*movie, frame, desc.pitch, *graph, *piece) != 0) {
+    if (piece == nullptr || WriteFrameToPiece(*movie, frame, pitch, *graph, *piece) != 0) {
       result = base::LogAddString("ムービーグラフィック転送先サーフェスのロックに失敗しました");
       break;
     }
   }
-  movie->FrameSurface->Unlock(nullptr);
+  UnlockMovieFrame(movie);
   return result;
 }
 

@@ -1,7 +1,6 @@
 #include "graphics/ddraw/dd_text.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "base/rect.h"
 #include "graphics/d3d/d3d_batch.h"
@@ -13,6 +12,7 @@
 #include "graphics/font.h"
 #include "graphics/mask.h"
 #include "graphics/text.h"
+#include "platform/pixel_bytes.h"
 #include "softrender/draw_memimg.h"
 
 namespace zq::gfx {
@@ -61,19 +61,11 @@ int DrawDirect(const TextCall& c) {
   return Result(drawn);
 }
 
-// Sets a rectangle of the image (2 or 4 bytes a pixel) to one pixel value.
+// Sets a rectangle of the image to one pixel value.
 void FillRect(MEMIMG& image, const RECT& r, uint32_t value) {
-  const int bytes = image.Format->PixelByte;
-  const size_t w = size_t(r.right - r.left);
-  for (int32_t y = r.top; y < r.bottom; ++y) {
-    uint8_t* row = image.Pixels + int64_t(y) * image.Pitch + int64_t(r.left) * bytes;
-    if (value == 0)
-      std::memset(row, 0, w * size_t(bytes));
-    else if (bytes == 2)
-      std::fill_n(reinterpret_cast<uint16_t*>(row), w, uint16_t(value));
-    else
-      std::fill_n(reinterpret_cast<uint32_t*>(row), w, value);
-  }
+  platform::WithPixelBytes(image.Format->PixelByte, [&](auto bytes) {
+    platform::FillPixelRect<decltype(bytes)::value>(image.Pixels, image.Pitch, r, value);
+  });
   image.RunLengthFlag = 0;
 }
 

@@ -135,6 +135,7 @@ int StartDirectDrawLayer() {
   }
   ClearScreenBuffers();
   PresentByFlip();
+  g_DD.PresentCountAtModeSet = g_DD.PresentCount;
   base::LogIndentOut();
   base::LogAddString("ＤｉｒｅｃｔＤｒａｗの初期化は正常に終了しました\n");
   return 0;
@@ -339,6 +340,7 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
   InitGraphicsManager();
   g_DrawState.TransColor = transColor;
   if (keepFont) SetDefaultFontSize(fontFace, fontSize, fontThickness);
+  g_DD.PresentCountAtModeSet = g_DD.PresentCount;
   return result;
 }
 
@@ -380,6 +382,9 @@ void CountPresent() {
 }
 uint64_t GetPresentCount() {
   return g_DD.PresentCount;
+}
+bool FramePresentedSinceModeSet() {
+  return g_DD.PresentCount != g_DD.PresentCountAtModeSet;
 }
 
 int CopySurfaceRect(DirectDrawSurface* dest, DirectDrawSurface* src, int x, int y,

@@ -40,7 +40,8 @@ struct DirectDrawState {
   MEMIMG* SoftWorkTargetImage;
   MEMIMG* SoftWorkSourceImage;
   uint64_t PresentCount;
-  int32_t HasOverlayFormat;  // an overlay format was found at display start
+  uint64_t PresentCountAtModeSet;  // PresentCount when the screen mode was last set up
+  int32_t HasOverlayFormat;        // an overlay format was found at display start
   platform::PixelFormat OverlayFormat;
 };
 
@@ -67,6 +68,9 @@ void SetEndSceneBeforeDrawFlag(int flag);
 int PresentByFlip();
 void CountPresent();
 uint64_t GetPresentCount();
+// Whether a frame was presented since the screen mode was set up (the start-up's own cleared
+// frame does not count).
+bool FramePresentedSinceModeSet();
 int FlushSoftScreenRect(const platform::RECT* rect);
 int SyncSoftScreenFromSurface();
 int CopySurfaceRect(platform::DirectDrawSurface* dest, platform::DirectDrawSurface* src, int x,

@@ -1,10 +1,8 @@
 #include "graphics/image/convert_pixel_rect.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstring>
-#include <type_traits>
 
 #include "base/system.h"
 #include "platform/pixel_bytes.h"
@@ -19,47 +17,9 @@
 namespace zq::gfx {
 namespace {
 
-static_assert(std::endian::native == std::endian::little, "pixels are read as little-endian words");
-
+using platform::LoadPixel;
 using platform::RECT;
-
-// ---------------------------------------------------------------------------------------------
-// Pixel access by bytes per pixel
-// ---------------------------------------------------------------------------------------------
-
-template <int B>
-inline uint32_t LoadPixel(const uint8_t* p) {
-  if constexpr (B == 1) {
-    return p[0];
-  } else if constexpr (B == 2) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-  } else if constexpr (B == 3) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-  } else {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-  }
-}
-
-template <int B>
-inline void StorePixel(uint8_t* p, uint32_t v) {
-  if constexpr (B == 1) {
-    p[0] = uint8_t(v);
-  } else if constexpr (B == 2) {
-    uint16_t w = uint16_t(v);
-    std::memcpy(p, &w, 2);
-  } else if constexpr (B == 3) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-  } else {
-    std::memcpy(p, &v, 4);
-  }
-}
-
+using platform::StorePixel;
 using platform::WithPixelBytes;
 
 // The bits a pixel of this depth occupies.

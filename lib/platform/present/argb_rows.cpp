@@ -1,28 +1,11 @@
 // Row conversion to 0xAARRGGBB words (see argb_rows.h).
 #include "platform/present/argb_rows.h"
 
-#include <bit>
-#include <cstring>
-#include <type_traits>
-
 #include "platform/pixel_bytes.h"
 
 namespace zq::platform {
 
 namespace {
-
-static_assert(std::endian::native == std::endian::little, "pixels are read as little-endian words");
-
-template <int B>
-inline uint32_t Load(const uint8_t* p) {
-  if constexpr (B == 3) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-  } else {
-    std::conditional_t<B == 2, uint16_t, uint32_t> v;
-    std::memcpy(&v, p, B);
-    return v;
-  }
-}
 
 // The channels as constants, so the row loop folds their arithmetic.
 template <uint32_t Bits, uint32_t R, uint32_t G, uint32_t B>
@@ -42,7 +25,7 @@ struct AnyMasks {
 
 template <int B>
 inline uint32_t Argb(const ArgbChannels& c, const uint8_t* p) {
-  const uint32_t v = Load<B>(p);
+  const uint32_t v = LoadPixel<B>(p);
   return c.a(v) << 24 | c.r(v) << 16 | c.g(v) << 8 | c.b(v);
 }
 
