@@ -718,9 +718,9 @@ HRESULT CheckVertices(const RasterJob& job) {
     const uint8_t* p = job.vertices;
     for (uint32_t i = 0; i < job.count; ++i, p += stride) {
       const __m128 head = _mm_and_ps(_mm_loadu_ps(reinterpret_cast<const float*>(p)), absolute);
-      const __m128 uv = pairs == 2
-                            ? _mm_loadu_ps(reinterpret_cast<const float*>(p + 20))
-                            : _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p + 20)));
+      const __m128 uv =
+          pairs == 2 ? _mm_loadu_ps(reinterpret_cast<const float*>(p + 20))
+                     : _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 20)));
       ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmple_ps(head, upper), _mm_cmpgt_ps(head, lower)));
       ok = _mm_and_ps(ok, _mm_cmple_ps(_mm_and_ps(uv, pairKeep), pairLimit));
     }
