@@ -62,9 +62,10 @@ inline Bytes StoredPng(uint32_t width, uint32_t height, uint8_t grey) {
 
 // A greyscale JPEG of one flat grey level: one quantisation table, one Huffman code of one bit
 // for a DC difference of 0 and one for the end of block, so each block is the two bits 00.
-// Arithmetic coding (frame type 0xC9) instead keeps `data` as its coded bytes.
+// Arithmetic coding (frame type 0xC9) instead keeps `data` as its coded bytes. A restart
+// interval other than 0 is declared ahead of the scan.
 inline Bytes FlatJpeg(uint16_t width, uint16_t height, bool arithmetic, int components,
-                      const Bytes& data) {
+                      const Bytes& data, uint16_t restartInterval = 0) {
   Bytes j = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};
   j.insert(j.end(), 64, 1);
   j.insert(j.end(), {0xFF, uint8_t(arithmetic ? 0xC9 : 0xC0)});
@@ -80,6 +81,10 @@ inline Bytes FlatJpeg(uint16_t width, uint16_t height, bool arithmetic, int comp
       j.insert(j.end(), 15, 0);
       j.push_back(0);
     }
+  }
+  if (restartInterval != 0) {
+    j.insert(j.end(), {0xFF, 0xDD, 0, 4});
+    PutBe(j, restartInterval, 2);
   }
   j.insert(j.end(), {0xFF, 0xDA});
   PutBe(j, 6 + 2 * components, 2);
@@ -119,6 +124,16 @@ inline std::vector<HostileFile> HostileFiles() {
   // An arithmetic-coded scan of 9472 x 60695 colour pixels that ends after four bytes.
   declines("jpeg", "arithmetic_cut", FlatJpeg(9472, 60695, true, 3, {0x12, 0x34, 0x56, 0x78}),
            kCut);
+  // The same scan ending at a restart marker in a file without restart intervals.
+  declines("jpeg", "arithmetic_cut_at_restart",
+           FlatJpeg(9472, 60695, true, 3, {0x12, 0x34, 0x56, 0x78, 0xFF, 0xD1}), kCut);
+  // Restart intervals of 65535 blocks, each ending at once: 64 MB of pixels from 17 markers.
+  // It goes straight into its block, and is declined once too many rows came from no data.
+  Bytes markers;
+  for (uint8_t m = 0; m < 17; ++m) markers.insert(markers.end(), {0xFF, uint8_t(0xD0 + m % 8)});
+  out.push_back({"jpeg", "arithmetic_empty_intervals",
+                 FlatJpeg(8192, 8192, true, 1, markers, 65535), kCut, 0, 0,
+                 (size_t(64) << 20) + kSmall});
   // A text chunk claiming 2^31 - 1 bytes in an 80-byte file.
   Bytes png = StoredPng(1, 1, 0);
   png.resize(33);  // signature and header chunk

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (the image readers, the text drawing) with clang and runs each for a
 # short, bounded time on its seed corpus. Usage: tools/fuzz.sh [seconds per target, default 15]
+# [random seed, default a new one each run; the test run fixes it, so that it finds the same inputs
+# on every machine and a finding is a regression, not luck]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 seconds=${1:-15}
+seed=${2:-0}
 build=build/fuzz
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -20,7 +23,7 @@ for reader in bmp bgra tga dds png jpeg text; do
   # Crashing or slow inputs are kept in the build folder, not the source tree.
   mkdir -p "$build/artifacts"
   "$build/fuzz/${reader}_fuzz" "$work" "fuzz/corpus/$reader" -max_total_time="$seconds" \
-    -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+    -seed="$seed" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$build/artifacts/${reader}-" 2>&1 | tail -n 4
   status=${PIPESTATUS[0]}
   rm -rf "$work"

@@ -33,4 +33,4 @@ echo "== API reference (Doxygen; an undocumented public entry fails)"
 bash tools/docs.sh
 
 echo "== image readers under libFuzzer (bounded)"
-bash tools/fuzz.sh 15
+bash tools/fuzz.sh 15 1

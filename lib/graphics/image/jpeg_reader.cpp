@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 // jpeglib.h needs size_t and FILE declared first; jerror.h needs jpeglib.h's configuration.
@@ -29,8 +30,9 @@ constexpr size_t kInputBufferSize = 4096;
 // The arithmetic decoder reads zeros once it meets a marker, and an encoder leaves out the zero
 // bytes that end its data, so rows decoded past the end of the data are not in themselves a
 // fault: flat rows cost almost nothing. A file cut short ahead of a marker looks the same, but
-// would be decoded from nothing to its full declared size: the rows still to come when the data
-// ends may hold at most this many pixels for each byte of the file read so far.
+// would be decoded from nothing to its full declared size: the rows decoded from no data and the
+// rows still to come when the data ends may hold at most this many pixels for each byte of the
+// file read so far.
 constexpr uint64_t kMaxPixelsPerByteWithoutData = 1 << 16;
 // Images up to this many bytes are decoded straight into their block.
 constexpr uint64_t kDirectBlockBytes = 64 << 20;
@@ -48,7 +50,9 @@ struct JpegState {
   std::jmp_buf jump;
   base::DataStream* stream;
   uint64_t bytesRead;
-  bool dataEnded;  // an arithmetic scan ran out of data with too many rows to go
+  bool dataEnded;              // an arithmetic scan ran out of data with too many rows to go
+  uint64_t pixelsWithoutData;  // decoded while a restart marker waited, over all intervals
+  JDIMENSION lastMcuRow;       // the input row of the last progress call
   uint8_t* pixels;
   std::vector<uint8_t> firstRows;
   GraphImage result;
@@ -125,19 +129,28 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
 
 // ---- progress monitor: an arithmetic scan whose data ends far too early ----
 
-// Called by libjpeg between rows of every scan. A marker other than a restart marker waiting
-// while rows of the scan remain means the scan's data has ended (the Huffman decoder warns of
-// that itself; the arithmetic one goes on with zeros).
+// Called by libjpeg between rows of every scan. A marker waiting while rows of the scan remain
+// means the scan's data has ended (the Huffman decoder warns of that itself; the arithmetic one
+// goes on with zeros). Only a restart marker in a file with restart intervals ends no more than
+// the current interval; the rows decoded while one waits still came from no data, and they add
+// up over the intervals.
 void CheckScanData(j_common_ptr common) {
   auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
-  const int marker = cinfo->unread_marker;
-  if (!cinfo->arith_code || marker == 0 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7) ||
-      cinfo->input_iMCU_row == 0 || cinfo->input_iMCU_row >= cinfo->total_iMCU_rows)
-    return;
-  const uint64_t rowsLeft = uint64_t(cinfo->total_iMCU_rows - cinfo->input_iMCU_row) *
-                            uint64_t(cinfo->max_v_samp_factor) * DCTSIZE;
   JpegState* s = StateOf(common);
-  if (rowsLeft * cinfo->image_width > kMaxPixelsPerByteWithoutData * s->bytesRead) {
+  const JDIMENSION row = cinfo->input_iMCU_row;
+  const JDIMENSION lastRow = std::exchange(s->lastMcuRow, row);
+  const int marker = cinfo->unread_marker;
+  if (!cinfo->arith_code || marker == 0 || row == 0 || row >= cinfo->total_iMCU_rows) return;
+  const uint64_t pixelsPerMcuRow =
+      uint64_t(cinfo->max_v_samp_factor) * DCTSIZE * uint64_t(cinfo->image_width);
+  const bool intervalEnd =
+      cinfo->restart_interval != 0 && marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7;
+  uint64_t withoutData = s->pixelsWithoutData;
+  if (intervalEnd)
+    withoutData = s->pixelsWithoutData += uint64_t(row - std::min(row, lastRow)) * pixelsPerMcuRow;
+  else
+    withoutData += uint64_t(cinfo->total_iMCU_rows - row) * pixelsPerMcuRow;
+  if (withoutData > kMaxPixelsPerByteWithoutData * s->bytesRead) {
     s->dataEnded = true;
     ErrorExit(common);
   }
