@@ -12,6 +12,7 @@
 #endif
 
 #include "platform/d3d/device_state.h"
+#include "platform/pixel_bytes.h"
 #include "platform/pixel_channels.h"
 
 namespace zq::platform {
@@ -44,25 +45,8 @@ constexpr int kPos[4] = {16, 8, 0, 24};
 template <int Bytes>
 struct Generic {
   static constexpr int kBytes = Bytes;
-  static uint32_t Load(const uint8_t* p) {
-    if constexpr (Bytes == 2) {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    } else {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-  }
-  static void Store(uint8_t* p, uint32_t v) {
-    if constexpr (Bytes == 2) {
-      const uint16_t w = uint16_t(v);
-      std::memcpy(p, &w, 2);
-    } else {
-      std::memcpy(p, &v, 4);
-    }
-  }
+  static uint32_t Load(const uint8_t* p) { return LoadPixel<Bytes>(p); }
+  static void Store(uint8_t* p, uint32_t v) { StorePixel<Bytes>(p, v); }
   static uint32_t Widen(const PixelLayout& l, uint32_t raw) {
     uint32_t out = 0;
     for (int c = 0; c < 4; ++c)
