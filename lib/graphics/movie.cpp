@@ -29,14 +29,6 @@ HandleTable g_movies(HandleKind::kMovie, sizeof(MovieRecord), HandleSlotPolicy::
 constexpr size_t kCopyChunk = 1048576;
 constexpr uint32_t kFrameIntervalMs = 17;
 
-template <class T>
-void ReleaseInterface(T*& object) {
-  if (object != nullptr) {
-    object->Release();
-    object = nullptr;
-  }
-}
-
 // Every stream object, in the order of the build's failure path.
 void ReleaseStreamObjects(MovieRecord* m, MultiMediaStream*& local) {
   ReleaseInterface(m->VideoStream);

@@ -31,6 +31,16 @@ inline constexpr uint32_t PF_FOURCC = 0x00000004;
 inline constexpr uint32_t PF_PALETTEINDEXED8 = 0x00000020;
 inline constexpr uint32_t PF_RGB = 0x00000040;
 
+// Drops the caller's reference to a stand-in object (DirectDraw, Direct3D, DirectShow) and clears
+// the pointer, so a second release is harmless.
+template <class T>
+void ReleaseInterface(T*& object) {
+  if (object != nullptr) {
+    object->Release();
+    object = nullptr;
+  }
+}
+
 constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
   return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
          uint32_t(uint8_t(d)) << 24;

@@ -3,6 +3,7 @@
 // untouched. Expectations worked by hand from the device's rules.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -70,6 +71,49 @@ TEST_F(D3DDraw, ViewportScissorsDrawsAndClears) {
   const RECT inverted{3, 3, 1, 1};
   EXPECT_EQ(device->Clear(1, &inverted, D3DCLEAR_TARGET, 0), DDERR_INVALIDRECT);
   EXPECT_EQ(device->Clear(0, nullptr, 0x2, 0), DDERR_INVALIDPARAMS);
+}
+
+// Each limit holds to the last float: |x|, |y| <= 2^17, 0 < 1/w <= FLT_MAX, |u| x W and
+// |v| x H <= 2^22 for a sampled pair (W = 3: 2^22 / 3 lies between the floats 1398101.25 and
+// 1398101.375), anything in a pair no stage samples.
+TEST_F(D3DDraw, VertexLimitsHoldToTheLastFloat) {
+  D3DDEVICEDESC7 desc = d3dtest::DefaultDevices()[1].desc;
+  desc.dwTextureCaps = 0;  // any texture size
+  d3dtest::SetDevices({{"any size", "HAL", desc}});
+  device->Release();
+  device = nullptr;
+  ASSERT_EQ(d3d->CreateDevice(kHal, target.get(), &device), DD_OK);
+  SurfacePtr tex = Make(3, 1, kX8888);
+  ASSERT_EQ(device->SetTexture(0, tex.get()), DD_OK);
+  const float above = std::numeric_limits<float>::infinity();
+  auto next = [](float v, float to) { return std::nextafter(v, to); };
+  const struct {
+    float D3DTLVERTEX2::*field;
+    float value;
+    HRESULT result;
+  } cases[] = {
+      {&D3DTLVERTEX2::sx, 131072.0f, DD_OK},
+      {&D3DTLVERTEX2::sx, next(131072.0f, above), DDERR_INVALIDPARAMS},
+      {&D3DTLVERTEX2::sy, -131072.0f, DD_OK},
+      {&D3DTLVERTEX2::sy, next(-131072.0f, -above), DDERR_INVALIDPARAMS},
+      {&D3DTLVERTEX2::rhw, std::numeric_limits<float>::max(), DD_OK},
+      {&D3DTLVERTEX2::rhw, std::numeric_limits<float>::denorm_min(), DD_OK},
+      {&D3DTLVERTEX2::rhw, above, DDERR_INVALIDPARAMS},
+      {&D3DTLVERTEX2::rhw, -1.0f, DDERR_INVALIDPARAMS},
+      {&D3DTLVERTEX2::tu, 1398101.25f, DD_OK},
+      {&D3DTLVERTEX2::tu, -1398101.375f, DDERR_INVALIDPARAMS},
+      {&D3DTLVERTEX2::tv, 4194304.0f, DD_OK},
+      {&D3DTLVERTEX2::tv, next(4194304.0f, above), DDERR_INVALIDPARAMS},
+      {&D3DTLVERTEX2::tu2, std::numeric_limits<float>::quiet_NaN(), DD_OK},
+  };
+  ASSERT_EQ(device->BeginScene(), DD_OK);
+  for (const auto& c : cases) {
+    std::vector<D3DTLVERTEX2> v = Quad(0, 0, 1, 1, 0xFFFFFFFF);
+    v[4].*c.field = c.value;
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX2, v.data(), 6, 0), c.result)
+        << c.value;
+  }
+  ASSERT_EQ(device->EndScene(), DD_OK);
 }
 
 TEST_F(D3DDraw, FailuresLeaveTheTargetUnchanged) {

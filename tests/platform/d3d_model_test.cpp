@@ -117,7 +117,7 @@ int64_t RoundExactly(F value, const int64_t w[3], int64_t area) {
 }
 
 // The model of one triangle drawn onto `pixels` (raw values of a target of format `fmt`).
-void ModelTriangle(const Scene& sc, const Fmt& fmt, int W, int H, const D3DTLVERTEX2 v[3],
+void ModelTriangle(const Scene& sc, const Fmt& fmt, int W, const RECT& vp, const D3DTLVERTEX2 v[3],
                    std::vector<uint32_t>& pixels) {
   int64_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
@@ -131,8 +131,8 @@ void ModelTriangle(const Scene& sc, const Fmt& fmt, int W, int H, const D3DTLVER
   if (area == 0) return;
   const bool linear = v[0].rhw == v[1].rhw && v[1].rhw == v[2].rhw;
   const RenderStates& rs = sc.rs;
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) {
+  for (int y = vp.top; y < vp.bottom; ++y)
+    for (int x = vp.left; x < vp.right; ++x) {
       int64_t w[3];  // the barycentric weights times the area
       bool in = true;
       for (int e = 0; e < 3; ++e) {
@@ -222,12 +222,14 @@ TEST_F(D3DFixture, RandomDrawsMatchAModelOfTheRules) {
     return float(std::uniform_real_distribution<double>(lo, hi)(rng));
   };
   int mismatches = 0;
-  for (int trial = 0; trial < 5000 && mismatches == 0; ++trial) {
+  for (int trial = 0; trial < 20000 && mismatches == 0; ++trial) {
     // Library draws: its states, a flat colour (white half the time), mostly alpha blending.
     // Kinds: 0 an axis-aligned quad of whole texels a pixel (1:1 or 2:1) on power-of-two
-    // textures, mostly inside them; 1 coordinates spread over thousands of texels; else anything.
+    // textures, mostly inside them; 1 coordinates spread over thousands of texels; 4
+    // axis-aligned rectangles as two triangles, in any direction, corners often on quarter
+    // pixels, often repeated elsewhere; else anything.
     const bool library = pick(2) == 0;
-    const uint32_t kind = library && pick(2) ? 0 : pick(4);
+    const uint32_t kind = library ? pick(2) * 4 : pick(5);
     const Fmt& tf = formats[pick(5)];
     const int W = 1 + int(pick(kind == 0 ? 40 : 13)), H = 1 + int(pick(kind == 0 ? 16 : 13));
     SurfacePtr tgt = Make(uint32_t(W), uint32_t(H), tf.f, kTarget);
@@ -299,7 +301,8 @@ TEST_F(D3DFixture, RandomDrawsMatchAModelOfTheRules) {
     Paint(tgt.get(), [&](int x, int y) { return model[size_t(y * W + x)]; });
     std::vector<D3DTLVERTEX2> tris(3 * (1 + pick(3)));
     const bool perspective = kind > 1 && pick(4) == 0;
-    const uint32_t flat = pick(library ? 2 : 3) == 0 ? 0xFFFFFFFFu : rng();
+    const bool white = library && kind == 4 ? pick(4) != 0 : pick(library ? 2 : 3) == 0;
+    const uint32_t flat = white ? 0xFFFFFFFFu : rng();
     const float spread = kind == 1 ? 1000 : 1;
     for (D3DTLVERTEX2& vx : tris) {
       const float u = real(-1.5, 2.5) * spread, v = real(-1.5, 2.5) * spread;
@@ -331,12 +334,61 @@ TEST_F(D3DFixture, RandomDrawsMatchAModelOfTheRules) {
       tris = {at(x0, y0, u0, v0),     at(x0 + w, y0, u1, v0), at(x0, y0 + h, u0, v1),
               at(x0, y0 + h, u0, v1), at(x0 + w, y0, u1, v0), at(x0 + w, y0 + h, u1, v1)};
     }
+    if (kind == 4) {  // after a lone triangle a quarter of the time
+      tris.resize(pick(4) ? 0 : 3);
+      auto at = [&](int n) {  // on quarter pixels (pixel centres included) or anywhere
+        return pick(3) ? float(int(pick(uint32_t(4 * n + 8))) - 4) / 4 : real(-3, n + 3);
+      };
+      for (uint32_t q = 1 + pick(6); q > 0; --q) {
+        if (tris.size() >= 6 && pick(3)) {  // the last quad again, moved by whole pixels
+          // Or nearly: moved a quarter pixel more, or one vertex's colour or coordinate changed.
+          const uint32_t near = pick(8);
+          const float dx = float(int(pick(3)) - 1) + (near == 0 ? 0.25f : 0.0f),
+                      dy = float(int(pick(3)) - 1) + (near == 1 ? 0.25f : 0.0f);
+          for (size_t i = tris.size() - 6, end = tris.size(); i < end; ++i) {
+            tris.push_back(tris[i]);
+            tris.back().sx += dx, tris.back().sy += dy;
+          }
+          D3DTLVERTEX2& v = tris[tris.size() - 1 - pick(6)];
+          if (near == 2) v.color ^= 1u << pick(32);
+          if (near == 3) v.tv += 0.125f;
+          continue;
+        }
+        const float x[2] = {at(W), at(W)}, y[2] = {at(H), at(H)};
+        const double lo = pick(2) ? -1.5 : 0, hi = lo < 0 ? 2.5 : 1;  // inside the texture or not
+        const float u[2] = {real(lo, hi), real(lo, hi)}, v[2] = {real(lo, hi), real(lo, hi)};
+        const bool flatQuad = pick(4) != 0;
+        auto corner = [&](int i, int j) {
+          const uint32_t c = flatQuad ? flat : rng();
+          return D3DTLVERTEX2{x[i], y[j], 0, 1, c, u[i], v[j], u[i], v[j]};
+        };
+        const D3DTLVERTEX2 tl = corner(0, 0), tr = corner(1, 0), bl = corner(0, 1);
+        // The second triangle's copies of the shared corners may carry other attributes.
+        const bool same = pick(4) != 0;
+        tris.insert(tris.end(),
+                    {tl, tr, bl, same ? bl : corner(0, 1), same ? tr : corner(1, 0), corner(1, 1)});
+      }
+    }
+    // A viewport a third of the time.
+    RECT vp{0, 0, W, H};
+    if (pick(3) == 0) {
+      vp.left = int32_t(pick(uint32_t(W))), vp.top = int32_t(pick(uint32_t(H)));
+      vp.right = vp.left + 1 + int32_t(pick(uint32_t(W - vp.left)));
+      vp.bottom = vp.top + 1 + int32_t(pick(uint32_t(H - vp.top)));
+      const D3DVIEWPORT7 view{uint32_t(vp.left),
+                              uint32_t(vp.top),
+                              uint32_t(vp.right - vp.left),
+                              uint32_t(vp.bottom - vp.top),
+                              0,
+                              1};
+      ASSERT_EQ(dev->SetViewport(&view), DD_OK);
+    }
     ASSERT_EQ(dev->BeginScene(), DD_OK);
     ASSERT_EQ(dev->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX2, tris.data(),
                                  uint32_t(tris.size()), 0),
               DD_OK);
     ASSERT_EQ(dev->EndScene(), DD_OK);
-    for (size_t i = 0; i < tris.size(); i += 3) ModelTriangle(sc, tf, W, H, &tris[i], model);
+    for (size_t i = 0; i < tris.size(); i += 3) ModelTriangle(sc, tf, W, vp, &tris[i], model);
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x)
         if (tgt->TestGetPixel(x, y) != model[size_t(y * W + x)]) {

@@ -17,7 +17,8 @@ constexpr size_t kBatchVertices = 6 * 4096;
 static_assert(kBatchVertices <= D3DMAXNUMVERTICES && kBatchVertices % 3 == 0);
 
 struct VertexBatch {
-  std::vector<D3DTLVERTEX2> vertices;  // pending, inside the open scene
+  std::vector<D3DTLVERTEX2> vertices;  // room for a batch, made at the first draw
+  size_t pending = 0;                  // vertices queued, inside the open scene
   bool inScene = false;
 };
 
@@ -31,11 +32,11 @@ bool HaveDevice() {
 
 int FlushCurrentVertexBatch() {
   if (!HaveDevice()) return -1;
-  std::vector<D3DTLVERTEX2>& v = g_batch.vertices;
-  if (v.empty()) return 0;
-  const HRESULT hr = g_D3D.Device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX2, v.data(),
-                                                 uint32_t(v.size()), 0);
-  v.clear();
+  const size_t n = g_batch.pending;
+  if (n == 0) return 0;
+  g_batch.pending = 0;
+  const HRESULT hr = g_D3D.Device->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_TLVERTEX2,
+                                                 g_batch.vertices.data(), uint32_t(n), 0);
   if (Failed(hr)) return base::LogAddString("ポリゴンの描画に失敗しました\n");
   return 0;
 }
@@ -49,17 +50,17 @@ int EndCurrentScene() {
   return result;
 }
 
-int QueueTriangles(const D3DTLVERTEX2* vertices, size_t count) {
-  if (!HaveDevice()) return -1;
-  std::vector<D3DTLVERTEX2>& v = g_batch.vertices;
-  if (v.size() + count > kBatchVertices) FlushCurrentVertexBatch();
+D3DTLVERTEX2* QueueSpace(size_t count) {
+  if (!HaveDevice() || count > kBatchVertices) return nullptr;
+  if (g_batch.pending + count > kBatchVertices) FlushCurrentVertexBatch();
   if (!g_batch.inScene) {
-    if (Failed(g_D3D.Device->BeginScene())) return -1;
+    if (Failed(g_D3D.Device->BeginScene())) return nullptr;
     g_batch.inScene = true;
-    if (v.capacity() == 0) v.reserve(kBatchVertices);
+    if (g_batch.vertices.empty()) g_batch.vertices.resize(kBatchVertices);
   }
-  v.insert(v.end(), vertices, vertices + count);
-  return 0;
+  D3DTLVERTEX2* out = g_batch.vertices.data() + g_batch.pending;
+  g_batch.pending += count;
+  return out;
 }
 
 void PrepareSurfaceWrite(const DirectDrawSurface* surface) {
@@ -71,6 +72,7 @@ void PrepareSurfaceWrite(const DirectDrawSurface* surface) {
 void ReleaseVertexBatch() {
   if (HaveDevice()) EndCurrentScene();
   g_batch.inScene = false;
+  g_batch.pending = 0;
   std::vector<D3DTLVERTEX2>().swap(g_batch.vertices);
 }
 

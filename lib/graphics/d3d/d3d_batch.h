@@ -23,9 +23,11 @@ int FlushCurrentVertexBatch();
 // a device or when the flush failed.
 int EndCurrentScene();
 
-// Appends `count` vertices (whole triangles) drawn with the device's current state, opening the
-// scene first when none is open. 0, or -1 without a device or when the scene cannot begin.
-int QueueTriangles(const platform::D3DTLVERTEX2* vertices, size_t count);
+// Room for `count` more vertices (whole triangles, at most a batch) drawn with the device's
+// current state: the batch is drawn first when they do not fit, and the scene opened when none
+// is open. The caller writes every one of them. Null without a device or when the scene cannot
+// begin.
+platform::D3DTLVERTEX2* QueueSpace(size_t count);
 
 // Before a surface is written, locked or released: the pending triangles (which may read it) are
 // drawn, and the scene is ended when it is the device's render target.

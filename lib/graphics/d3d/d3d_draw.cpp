@@ -55,27 +55,47 @@ struct QuadSource {
 // Positions the device takes (it refuses a whole DrawPrimitive for one beyond them).
 constexpr float kMaxPosition = 131072.0f;
 
-// The two triangles of a quad (top-left, top-right, bottom-left, bottom-right): top-left,
-// top-right, bottom-left and bottom-left, top-right, bottom-right. False when a corner lies
-// where the device takes no vertex.
-bool QuadVertices(const Corner (&c)[4], const QuadSource& s, D3DTLVERTEX2* out) {
+// A quad's four corners (top-left, top-right, bottom-left, bottom-right) as the device takes
+// them.
+struct QuadCorners {
+  float x[4], y[4], u[4], v[4], u2[4], v2[4];
+  uint32_t color;
+};
+
+// False when a corner lies where the device takes no vertex.
+bool MakeQuadCorners(const Corner (&c)[4], const QuadSource& s, QuadCorners* q) {
   const double ox = g_DrawState.DrawOrigin.left, oy = g_DrawState.DrawOrigin.top;
-  D3DTLVERTEX2 v[4];
+  bool inside = true;
   for (int i = 0; i < 4; ++i) {
-    v[i] = D3DTLVERTEX2{float(c[i].x + ox),
-                        float(c[i].y + oy),
-                        0.0f,
-                        1.0f,
-                        s.color,
-                        float((c[i].gx + s.storeDx) * s.textureScaleX),
-                        float((c[i].gy + s.storeDy) * s.textureScaleY),
-                        float(c[i].gx * s.blendScaleX),
-                        float(c[i].gy * s.blendScaleY)};
-    if (!(std::fabs(v[i].sx) <= kMaxPosition && std::fabs(v[i].sy) <= kMaxPosition)) return false;
+    q->x[i] = float(c[i].x + ox);
+    q->y[i] = float(c[i].y + oy);
+    q->u[i] = float((c[i].gx + s.storeDx) * s.textureScaleX);
+    q->v[i] = float((c[i].gy + s.storeDy) * s.textureScaleY);
+    q->u2[i] = float(c[i].gx * s.blendScaleX);
+    q->v2[i] = float(c[i].gy * s.blendScaleY);
+    inside &= std::fabs(q->x[i]) <= kMaxPosition && std::fabs(q->y[i]) <= kMaxPosition;
   }
-  constexpr int kOrder[6] = {0, 1, 2, 2, 1, 3};
-  for (int i = 0; i < 6; ++i) out[i] = v[kOrder[i]];
-  return true;
+  q->color = s.color;
+  return inside;
+}
+
+// The two triangles of a quad whose corner k (top-left, top-right, bottom-left, bottom-right)
+// corner(k) gives: top-left, top-right, bottom-left and bottom-left, top-right, bottom-right.
+// corner(vertex, k) fills the vertex in place, field by field: copying whole vertices built on
+// the stack would read them back wider than they were written.
+template <class CornerAt>
+[[gnu::always_inline]] inline void WriteQuad(CornerAt corner, D3DTLVERTEX2* out) {
+  corner(&out[0], 0), corner(&out[1], 1), corner(&out[2], 2);
+  corner(&out[3], 2), corner(&out[4], 1), corner(&out[5], 3);
+}
+
+void WriteQuad(const QuadCorners& q, D3DTLVERTEX2* out) {
+  WriteQuad(
+      [&](D3DTLVERTEX2* v, int k) {
+        v->sx = q.x[k], v->sy = q.y[k], v->sz = 0.0f, v->rhw = 1.0f, v->color = q.color;
+        v->tu = q.u[k], v->tv = q.v[k], v->tu2 = q.u2[k], v->tv2 = q.v2[k];
+      },
+      out);
 }
 
 // One axis of an axis-aligned quad: two screen positions and the graph coordinates they show.
@@ -86,7 +106,7 @@ struct Span {
 
 // Cuts the span to [lo, hi] (its positions may come in either order), moving the graph
 // coordinates in proportion. False when nothing is left.
-bool ClipSpan(Span* s, double lo, double hi) {
+[[gnu::always_inline]] inline bool ClipSpan(Span* s, double lo, double hi) {
   const int first = s->pos[0] <= s->pos[1] ? 0 : 1, last = 1 - first;
   const double p0 = s->pos[first], p1 = s->pos[last], g0 = s->g[first], g1 = s->g[last];
   if (p1 <= lo || p0 >= hi) return false;
@@ -102,10 +122,40 @@ bool ClipSpan(Span* s, double lo, double hi) {
   return true;
 }
 
+// One axis of an axis-aligned quad as the device takes it: its two ends' positions (the draw
+// origin added), texture coordinates and blend-texture coordinates.
+struct AxisEnds {
+  float pos[2], tex[2], blend[2];
+};
+
+// False when an end lies where the device takes no vertex.
+[[gnu::always_inline]] inline bool MakeAxisEnds(const Span& s, double origin, double storeD,
+                                                double textureScale, double blendScale,
+                                                AxisEnds* out) {
+  out->pos[0] = float(s.pos[0] + origin), out->pos[1] = float(s.pos[1] + origin);
+  out->tex[0] = float((s.g[0] + storeD) * textureScale);
+  out->tex[1] = float((s.g[1] + storeD) * textureScale);
+  out->blend[0] = float(s.g[0] * blendScale), out->blend[1] = float(s.g[1] * blendScale);
+  return std::fabs(out->pos[0]) <= kMaxPosition && std::fabs(out->pos[1]) <= kMaxPosition;
+}
+
+// An axis-aligned quad: corner k takes x of column k & 1 and y of row k >> 1 (the numbers
+// MakeQuadCorners gives for such corners).
+void WriteQuad(const AxisEnds& x, const AxisEnds& y, uint32_t color, D3DTLVERTEX2* out) {
+  WriteQuad(
+      [&](D3DTLVERTEX2* v, int k) {
+        const int i = k & 1, j = k >> 1;
+        v->sx = x.pos[i], v->sy = y.pos[j], v->sz = 0.0f, v->rhw = 1.0f, v->color = color;
+        v->tu = x.tex[i], v->tv = y.tex[j], v->tu2 = x.blend[i], v->tv2 = y.blend[j];
+      },
+      out);
+}
+
 // The setup of a graph draw (stage 0's texture filled in per piece). False, with the result,
 // when nothing is to be drawn.
-bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup, QuadSource* src,
-                    int* result) {
+[[gnu::always_inline]] inline bool BeginGraphDraw(const GraphRecord* graph, int32_t trans,
+                                                  D3DDrawSetup* setup, QuadSource* src,
+                                                  int* result) {
   *result = -1;
   if (!HaveDevice() || graph == nullptr || g_D3DState.RenderTarget == nullptr) return false;
   *result = 0;
@@ -120,16 +170,29 @@ bool BeginGraphDraw(const GraphRecord* graph, int32_t trans, D3DDrawSetup* setup
   // alpha-test graphs.
   setup->TextureAlpha =
       graph->Options.AlphaChFlag != 0 || alphaTest ? D3DTOP_MODULATE : D3DTOP_SELECTARG2;
-  src->blendScaleX = 1.0 / std::max(blendWidth, 1);
-  src->blendScaleY = 1.0 / std::max(blendHeight, 1);
+  src->blendScaleX = blendWidth > 1 ? 1.0 / blendWidth : 1.0;
+  src->blendScaleY = blendHeight > 1 ? 1.0 / blendHeight : 1.0;
   src->color = GetD3DVertexColor();
   return true;
 }
 
-// Draws every piece of the graph; corners(piece, Corner[4]) gives the quad of a piece (false:
-// clipped away). 0 or -1.
-template <class Corners>
-int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
+// A piece's quad as a draw works it out: drawn (1), clipped away (0) or with a corner beyond the
+// device's positions (-1); Write puts its two triangles into the batch.
+struct AxisQuad {
+  int state;
+  AxisEnds x, y;
+  uint32_t color;
+  void Write(D3DTLVERTEX2* out) const { WriteQuad(x, y, color, out); }
+};
+struct MappedQuad {
+  int state;
+  QuadCorners corners;
+  void Write(D3DTLVERTEX2* out) const { WriteQuad(corners, out); }
+};
+
+// Draws every piece of the graph; quadOf(piece, source) gives the quad of a piece. 0 or -1.
+template <class QuadOf>
+int DrawPieces(const GraphRecord* graph, int32_t trans, QuadOf quadOf) {
   D3DDrawSetup setup;
   QuadSource src;
   int result = 0;
@@ -142,18 +205,19 @@ int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
     // A texture cannot be read while it is drawn into.
     if (store == nullptr || store->Surface == nullptr || store->Surface == g_D3DState.RenderTarget)
       return -1;
-    Corner c[4];
-    if (!corners(*piece, c)) continue;
     src.SetPiece(*piece, store->Width, store->Height);
+    const auto quad = quadOf(*piece, src);
+    if (quad.state == 0) continue;
     setup.Texture[0] = store->Surface;
     // A texture without alpha reads 255, which modulates the vertex alpha to itself: the
     // device then writes such textures in its one-loop form.
     setup.TextureAlpha = GetTextureFormatDataB(int(store->FormatIndex))->AW == 0
                              ? uint32_t(D3DTOP_MODULATE)
                              : textureAlpha;
-    if (ApplyDrawSetup(setup) != 0) return -1;
-    D3DTLVERTEX2 v[6];
-    if (!QuadVertices(c, src, v) || QueueTriangles(v, 6) != 0) return -1;
+    if (ApplyDrawSetup(setup) != 0 || quad.state < 0) return -1;
+    D3DTLVERTEX2* out = QueueSpace(6);
+    if (out == nullptr) return -1;
+    quad.Write(out);
   }
   return 0;
 }
@@ -163,32 +227,37 @@ int DrawPieces(const GraphRecord* graph, int32_t trans, Corners corners) {
 template <class MapX, class MapY>
 int DrawAxisAligned(const GraphRecord* graph, int32_t trans, MapX mapX, MapY mapY) {
   const float* area = g_DrawState.DrawAreaF;
-  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, Corner(&c)[4]) {
+  const double ox = g_DrawState.DrawOrigin.left, oy = g_DrawState.DrawOrigin.top;
+  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, const QuadSource& src) {
+    AxisQuad q{0, {}, {}, src.color};
     const double gx0 = p.GraphX, gx1 = gx0 + p.Width, gy0 = p.GraphY, gy1 = gy0 + p.Height;
     Span sx{{mapX(gx0), mapX(gx1)}, {gx0, gx1}};
     Span sy{{mapY(gy0), mapY(gy1)}, {gy0, gy1}};
     if (!ClipSpan(&sx, area[0] - 0.5, area[2] - 0.5) ||
         !ClipSpan(&sy, area[1] - 0.5, area[3] - 0.5))
-      return false;
-    for (int k = 0; k < 4; ++k) {
-      const int i = k & 1, j = k >> 1;
-      c[k] = Corner{sx.pos[i], sy.pos[j], sx.g[i], sy.g[j]};
-    }
-    return true;
+      return q;
+    const bool inside =
+        MakeAxisEnds(sx, ox, src.storeDx, src.textureScaleX, src.blendScaleX, &q.x) &
+        MakeAxisEnds(sy, oy, src.storeDy, src.textureScaleY, src.blendScaleY, &q.y);
+    q.state = inside ? 1 : -1;
+    return q;
   });
 }
 
 // A draw whose graph point (gx, gy) lands at map(gx, gy); the viewport clips.
 template <class Map>
 int DrawMapped(const GraphRecord* graph, int32_t trans, Map map) {
-  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, Corner(&c)[4]) {
+  return DrawPieces(graph, trans, [&](const Surface3DRecord& p, const QuadSource& src) {
+    Corner c[4];
     for (int k = 0; k < 4; ++k) {
       const double gx = p.GraphX + (k & 1 ? p.Width : 0), gy = p.GraphY + (k >> 1 ? p.Height : 0);
       double x, y;
       map(gx, gy, &x, &y);
       c[k] = Corner{x, y, gx, gy};
     }
-    return true;
+    MappedQuad q;
+    q.state = MakeQuadCorners(c, src, &q.corners) ? 1 : -1;
+    return q;
   });
 }
 
@@ -220,14 +289,17 @@ int DrawBoxes(const int64_t (*boxes)[4], int count, uint32_t color) {
   if (ApplyDrawSetup(kUntextured) != 0) return -1;
   QuadSource src;
   src.color = BoxColor(color);
-  D3DTLVERTEX2 v[4 * 6];
+  QuadCorners q[4];
   auto at = [](int64_t p) { return double(std::clamp<int64_t>(p, -kBoxRange, kBoxRange)) - 0.5; };
   for (int i = 0; i < count; ++i) {
     const double l = at(boxes[i][0]), t = at(boxes[i][1]), r = at(boxes[i][2]), b = at(boxes[i][3]);
     const Corner c[4] = {{l, t, 0, 0}, {r, t, 0, 0}, {l, b, 0, 0}, {r, b, 0, 0}};
-    if (!QuadVertices(c, src, v + 6 * i)) return -1;
+    if (!MakeQuadCorners(c, src, &q[i])) return -1;
   }
-  return QueueTriangles(v, size_t(6 * count));
+  D3DTLVERTEX2* out = QueueSpace(size_t(6 * count));
+  if (out == nullptr) return -1;
+  for (int i = 0; i < count; ++i) WriteQuad(q[i], out + 6 * i);
+  return 0;
 }
 
 // Whether a box twin draws itself (0 with *result), or hands over to the DirectDraw twin.

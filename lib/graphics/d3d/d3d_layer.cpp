@@ -19,14 +19,6 @@ namespace {
 // Devices with this many texture blend stages or more do without the work texture.
 constexpr int kStagesWithoutWorkTexture = 4;
 
-template <class T>
-void ReleaseInterface(T*& object) {
-  if (object != nullptr) {
-    object->Release();
-    object = nullptr;
-  }
-}
-
 // The Direct3D object from the DirectDraw object; false when there is none.
 bool ObtainObject() {
   if (g_D3D.Object != nullptr) return true;

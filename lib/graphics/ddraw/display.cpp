@@ -28,14 +28,6 @@ DirectDrawState Fresh(int softwareAtStart) {
   return s;
 }
 
-template <class T>
-void ReleaseInterface(T*& object) {
-  if (object != nullptr) {
-    object->Release();
-    object = nullptr;
-  }
-}
-
 // A surface in the display's format: in video memory unless the screen is a software one,
 // falling back to system memory.
 HRESULT CreatePlainSurface(int width, int height, bool systemOnly, DirectDrawSurface** out) {

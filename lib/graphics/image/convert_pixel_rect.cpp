@@ -705,11 +705,12 @@ int ConvertPixelRect(void* dstPixels, int32_t dstPitch, const ColorData* dstForm
       srcFormat == nullptr || srcRect == nullptr) {
     return -1;
   }
-  // Private copies: the caller's descriptors may change under us only through our own writes.
-  const ColorData dst = *dstFormat;
-  const ColorData src = *srcFormat;
-  ColorData alpha{};
-  if (alphaFormat != nullptr) alpha = *alphaFormat;
+  // Read in place: a descriptor with its palette is about a kilobyte, and restoring a screen
+  // converts many small rectangles.
+  static const ColorData kNoFormat{};
+  const ColorData& dst = *dstFormat;
+  const ColorData& src = *srcFormat;
+  const ColorData& alpha = alphaFormat != nullptr ? *alphaFormat : kNoFormat;
   // An alpha image needs pixels and a real format; an empty descriptor means none.
   const bool alphaImage = alphaPixels != nullptr && alpha.ColorBitDepth != 0;
 

@@ -46,10 +46,11 @@ HRESULT DeviceState::Draw(D3DPRIMITIVETYPE type, int pairs, const void* vertices
     job.textureWidth[s] = textures[s].width;
     job.textureHeight[s] = textures[s].height;
   }
-  job.vertices.swap(vertexScratch);  // keeps its capacity from draw to draw
-  const HRESULT hr = ReadVertices(vertices, pairs, count, &job);
+  job.vertices = static_cast<const uint8_t*>(vertices);
+  job.pairs = pairs;
+  job.count = count;
+  const HRESULT hr = CheckVertices(job);
   if (hr == DD_OK) Rasterize(job, pipeline);
-  job.vertices.swap(vertexScratch);
   return hr;
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "platform/d3d/d3d.h"
 #include "platform/d3d/raster.h"
@@ -54,7 +53,6 @@ struct DeviceState {
   uint32_t render[D3DRENDERSTATE_COLORKEYENABLE + 1] = {};  // indexed by D3DRENDERSTATETYPE
   StageState stages[2];
   bool inScene = false;
-  std::vector<RasterVertex> vertexScratch;  // DrawPrimitive's decoded vertices
 };
 
 }  // namespace zq::platform

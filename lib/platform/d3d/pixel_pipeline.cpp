@@ -12,6 +12,7 @@
 #endif
 
 #include "platform/d3d/device_state.h"
+#include "platform/pixel_bytes.h"
 #include "platform/pixel_channels.h"
 
 namespace zq::platform {
@@ -26,7 +27,7 @@ constexpr uint32_t Div255(uint32_t x) {
 }
 constexpr bool Div255Exact() {
   for (uint32_t x = 0; x <= 255 * 255; ++x)
-    if (Div255(x) != x / 255) return false;
+    if (Div255(x) != x / 255 || (x * 32897) >> 23 != x / 255) return false;
   return true;
 }
 static_assert(Div255Exact());
@@ -44,25 +45,8 @@ constexpr int kPos[4] = {16, 8, 0, 24};
 template <int Bytes>
 struct Generic {
   static constexpr int kBytes = Bytes;
-  static uint32_t Load(const uint8_t* p) {
-    if constexpr (Bytes == 2) {
-      uint16_t v;
-      std::memcpy(&v, p, 2);
-      return v;
-    } else {
-      uint32_t v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-  }
-  static void Store(uint8_t* p, uint32_t v) {
-    if constexpr (Bytes == 2) {
-      const uint16_t w = uint16_t(v);
-      std::memcpy(p, &w, 2);
-    } else {
-      std::memcpy(p, &v, 4);
-    }
-  }
+  static uint32_t Load(const uint8_t* p) { return LoadPixel<Bytes>(p); }
+  static void Store(uint8_t* p, uint32_t v) { StorePixel<Bytes>(p, v); }
   static uint32_t Widen(const PixelLayout& l, uint32_t raw) {
     uint32_t out = 0;
     for (int c = 0; c < 4; ++c)
@@ -149,6 +133,29 @@ struct Weights {
   const __m128i carry = _mm_add_epi16(noCarry, _mm_set1_epi16(1));  // 0 or 1
   const __m128i v = _mm_add_epi16(_mm_add_epi16(hi, _mm_srli_si128(hi, 8)), carry);
   return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v, zero)));
+}
+
+// BilerpRows for four pixels side by side at once: the texels (i, j) of the pixels in c00, their
+// (i + 1, j) in c10, (i, j + 1) in c01 and (i + 1, j + 1) in c11, with the same weights.
+[[gnu::always_inline]] inline __m128i Bilerp4(__m128i c00, __m128i c10, __m128i c01, __m128i c11,
+                                              const Weights& w) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i wx0 = _mm_shuffle_epi32(w.x, 0x00), wx1 = _mm_shuffle_epi32(w.x, 0xAA);
+  const __m128i wy0 = _mm_shuffle_epi32(w.y, 0x00), wy1 = _mm_shuffle_epi32(w.y, 0xAA);
+  // Two pixels: across first, then down, as BilerpRows.
+  auto two = [&](__m128i a, __m128i b, __m128i c, __m128i d) {
+    const __m128i top = _mm_add_epi16(_mm_mullo_epi16(a, wx0), _mm_mullo_epi16(b, wx1));
+    const __m128i bottom = _mm_add_epi16(_mm_mullo_epi16(c, wx0), _mm_mullo_epi16(d, wx1));
+    const __m128i lo0 = _mm_mullo_epi16(top, wy0), lo1 = _mm_mullo_epi16(bottom, wy1);
+    const __m128i hi = _mm_add_epi16(_mm_mulhi_epu16(top, wy0), _mm_mulhi_epu16(bottom, wy1));
+    const __m128i noCarry = _mm_cmpeq_epi16(_mm_add_epi16(lo0, lo1), _mm_adds_epu16(lo0, lo1));
+    return _mm_add_epi16(hi, _mm_add_epi16(noCarry, _mm_set1_epi16(1)));
+  };
+  const __m128i low = two(_mm_unpacklo_epi8(c00, zero), _mm_unpacklo_epi8(c10, zero),
+                          _mm_unpacklo_epi8(c01, zero), _mm_unpacklo_epi8(c11, zero));
+  const __m128i high = two(_mm_unpackhi_epi8(c00, zero), _mm_unpackhi_epi8(c10, zero),
+                           _mm_unpackhi_epi8(c01, zero), _mm_unpackhi_epi8(c11, zero));
+  return _mm_packus_epi16(low, high);
 }
 
 [[gnu::always_inline]] inline uint32_t Bilerp(uint32_t c00, uint32_t c10, uint32_t c01,
@@ -238,10 +245,14 @@ template <class Fmt, bool Linear, bool Key, bool FixedWeights>
   }
 }
 
-// Runs f with FixedWeights (std::bool_constant) and the weights: fixed for a linear run of
-// whole-texel steps of a 32-bit ARGB texture, else computed pixel by pixel.
+// Runs f with Whole (std::bool_constant) and the weights: Whole for whole-texel steps (a 1:1 or
+// whole-ratio draw) that the loops take by stepping a texel pointer, with point sampling or with
+// linear sampling of a 32-bit ARGB texture (then with the weights, fixed along the run).
 template <class Fmt, bool Linear, class F>
-[[gnu::always_inline]] inline void WithWeights(const SteppedCoords& c, F&& f) {
+[[gnu::always_inline]] inline void WithSteps(const SteppedCoords& c, F&& f) {
+  if constexpr (!Linear) {
+    if (WholeSteps(c)) return f(std::true_type{}, Weights{});
+  }
 #if defined(__SSE2__)
   if constexpr (Linear && std::is_same_v<Fmt, Argb32>) {
     if (WholeSteps(c)) {
@@ -258,28 +269,17 @@ template <class Fmt, bool Linear, class F>
 template <class Fmt, bool Linear, bool Key>
 void SampleInside(const SampledTexture& tx, const SteppedCoords& c, int n, uint32_t* out,
                   uint8_t* alive) {
-  WithWeights<Fmt, Linear>(c, [&](auto fixed, const Weights& w) {
+  WithSteps<Fmt, Linear>(c, [&](auto whole, const Weights& w) {
+    constexpr bool kFixed = whole && Linear;
     int64_t s = c.s, t = c.t;
     for (int k = 0; k < n; ++k, s += c.ds, t += c.dt) {
       bool keyed = false;
-      out[k] = SampleInsideAt<Fmt, Linear, Key, fixed>(tx, int32_t(s >> 32), int32_t(t >> 32),
-                                                       &keyed, w);
+      out[k] = SampleInsideAt<Fmt, Linear, Key, kFixed>(tx, int32_t(s >> 32), int32_t(t >> 32),
+                                                        &keyed, w);
       if constexpr (Key)
         if (keyed) alive[k] = 0;
     }
   });
-}
-
-// Whether every texel that stepped positions over n pixels read lies inside the texture (the
-// positions move linearly, so the first and the last bound them).
-bool Inside(const SampledTexture& tx, bool linear, const SteppedCoords& c, int n) {
-  auto inside = [&](int64_t first, int64_t step, int32_t size) {
-    const int64_t a = first >> 32, b = (first + step * (n - 1)) >> 32;
-    const int64_t lo = std::min(a, b), hi = std::max(a, b);
-    if (!linear) return lo >= 0 && (hi >> 8) < size;
-    return lo - 128 >= 0 && ((hi - 128) >> 8) + 1 < size;
-  };
-  return inside(c.s, c.ds, tx.width) && inside(c.t, c.dt, tx.height);
 }
 
 // ---- Stages and the alpha test -----------------------------------------------------------------
@@ -401,9 +401,9 @@ void Write(const PixelLayout& l, uint8_t* row, int x, const uint32_t* c, const u
   auto half = [&](__m128i s, __m128i d) {
     const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
     const __m128i inv = _mm_sub_epi16(_mm_set1_epi16(255), a);
+    // x / 255 truncated as (x * 32897) >> 23, exact for every x up to 255 x 255.
     auto div255 = [](__m128i x) {
-      return _mm_srli_epi16(
-          _mm_add_epi16(_mm_add_epi16(x, _mm_set1_epi16(1)), _mm_srli_epi16(x, 8)), 8);
+      return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(int16_t(32897))), 7);
     };
     return _mm_add_epi16(div255(_mm_mullo_epi16(s, a)), div255(_mm_mullo_epi16(d, inv)));
   };
@@ -416,28 +416,47 @@ void Write(const PixelLayout& l, uint8_t* row, int x, const uint32_t* c, const u
 // The whole run in one loop, for a draw that writes its stage-0 texture as sampled: stepped
 // positions inside the texture, no alpha test, blending off or source alpha / inverse source
 // alpha.
-template <class Fmt, bool Linear, bool Key, class Tgt, uint32_t Fs, uint32_t Fd>
-void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
-           const SteppedCoords& c, int n) {
-  WithWeights<Fmt, Linear>(c, [&](auto fixed, const Weights& w) {
+// One: a run of one pixel (small sprites have many), the sample and the write alone. The target
+// is no texture, layout or position: stores to it need not reload them.
+template <class Fmt, bool Linear, bool Key, class Tgt, uint32_t Fs, uint32_t Fd, bool One>
+[[gnu::always_inline]] inline void Fused(const SampledTexture& tx, const PixelLayout& l,
+                                         uint8_t* row, int x, const SteppedCoords& c, int n) {
+  if constexpr (One) {
+    bool keyed = false;
+    const uint32_t color = SampleInsideAt<Fmt, Linear, Key, false>(
+        tx, int32_t(c.s >> 32), int32_t(c.t >> 32), &keyed, Weights{});
+    if constexpr (Key)
+      if (keyed) return;
+    WritePixel<Tgt, Fs, Fd>(l, row + int64_t(x) * Tgt::kBytes, color);
+    return;
+  }
+  WithSteps<Fmt, Linear>(c, [&](auto whole, const Weights& w) {
     int64_t s = c.s, t = c.t;
-#if defined(__SSE2__)
-    // Whole-texel steps move the texel pairs by a fixed stride.
-    const int32_t i0 = (int32_t(s >> 32) - 128) >> 8, j0 = (int32_t(t >> 32) - 128) >> 8;
-    const uint8_t* q = tx.pixels + int64_t(j0) * tx.pitch + int64_t(i0) * 4;
-    const int64_t dq = (c.dt >> 40) * tx.pitch + (c.ds >> 40) * 4;
-#endif
+    // Whole-texel steps move the texel (point) or the texel pairs (linear) by a fixed stride.
+    const int32_t shift = Linear ? 128 : 0;
+    const int32_t i0 = (int32_t(s >> 32) - shift) >> 8, j0 = (int32_t(t >> 32) - shift) >> 8;
+    const uint8_t* q = tx.pixels + int64_t(j0) * tx.pitch + int64_t(i0) * Fmt::kBytes;
+    const int64_t dq = (c.dt >> 40) * tx.pitch + (c.ds >> 40) * Fmt::kBytes;
     // The next pixel's sample.
     auto next = [&](bool* keyed) {
+      // (Unblended point runs keep to per-pixel positions: the library always blends, and a
+      // faster copy would only widen the gap to the blended and linear forms, which this device
+      // keeps within 2 and 3 times it.)
+      if constexpr (whole && !Linear && Fs != 0) {
+        const uint32_t raw = Fmt::Load(q);
+        if constexpr (Key) *keyed = Keyed(tx, raw);
+        q += dq;
+        return Texel<Fmt>(tx, raw);
+      }
 #if defined(__SSE2__)
-      if constexpr (fixed && !Key) {
+      if constexpr (whole && Linear && !Key) {
         const uint32_t v = BilerpRows(TexelPair(tx, q), TexelPair(tx, q + tx.pitch), w);
         q += dq;
         return v;
       }
 #endif
-      const uint32_t v =
-          SampleInsideAt<Fmt, Linear, Key, fixed>(tx, int32_t(s >> 32), int32_t(t >> 32), keyed, w);
+      const uint32_t v = SampleInsideAt < Fmt, Linear, Key,
+                     whole && Linear > (tx, int32_t(s >> 32), int32_t(t >> 32), keyed, w);
       s += c.ds;
       t += c.dt;
       return v;
@@ -445,10 +464,49 @@ void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
     uint8_t* p = row + int64_t(x) * Tgt::kBytes;
     int k = 0;
 #if defined(__SSE2__)
-    if constexpr (std::is_same_v<Tgt, Argb32> && Fs == D3DBLEND_SRCALPHA && !Key) {
+    if constexpr (std::is_same_v<Tgt, Argb32> && (Fs == D3DBLEND_SRCALPHA || Fs == 0) && !Key) {
+      const __m128i bits = _mm_set1_epi32(int(l.channelBits));
+      auto write4 = [&](__m128i four) {
+        if constexpr (Fs == 0)  // four pixels written as Pack writes them
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_and_si128(four, bits));
+        else
+          BlendAlpha4(l, p, four);
+      };
+      // 1:1 runs of a 32-bit ARGB texture read four texels side by side (a blended run; an
+      // unblended one has no arithmetic to share the loads with).
+      if constexpr (whole && std::is_same_v<Fmt, Argb32> && (Linear || Fs != 0)) {
+        if (dq == 4) {
+          const __m128i keep = _mm_set1_epi32(int(tx.keep)), fill = _mm_set1_epi32(int(tx.fill));
+          auto texels = [&](const uint8_t* at) {  // as read
+            return _mm_or_si128(
+                _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), keep), fill);
+          };
+          for (; k + 4 <= n; k += 4, p += 16, q += 16) {
+            if constexpr (Linear)
+              write4(Bilerp4(texels(q), texels(q + 4), texels(q + tx.pitch),
+                             texels(q + tx.pitch + 4), w));
+            else
+              write4(texels(q));
+          }
+        }
+      }
+      if constexpr (!whole && !Linear && std::is_same_v<Fmt, Argb32>) {
+        // Four texels fetched as they are and taken as read together.
+        const __m128i keep = _mm_set1_epi32(int(tx.keep)), fill = _mm_set1_epi32(int(tx.fill));
+        auto raw = [&] {
+          const uint32_t v = Fmt::Load(tx.pixels + (t >> 40) * tx.pitch + (s >> 40) * 4);
+          s += c.ds;
+          t += c.dt;
+          return int(v);
+        };
+        for (; k + 4 <= n; k += 4, p += 16) {
+          const int r0 = raw(), r1 = raw(), r2 = raw();
+          write4(_mm_or_si128(_mm_and_si128(_mm_setr_epi32(r0, r1, r2, raw()), keep), fill));
+        }
+      }
       for (; k + 4 <= n; k += 4, p += 16) {
         const int c0 = int(next(nullptr)), c1 = int(next(nullptr)), c2 = int(next(nullptr));
-        BlendAlpha4(l, p, _mm_setr_epi32(c0, c1, c2, int(next(nullptr))));
+        write4(_mm_setr_epi32(c0, c1, c2, int(next(nullptr))));
       }
     }
 #endif
@@ -460,6 +518,19 @@ void Fused(const SampledTexture& tx, const PixelLayout& l, uint8_t* row, int x,
       WritePixel<Tgt, Fs, Fd>(l, p, color);
     }
   });
+}
+
+template <class Fmt, bool Linear, bool Key, class Tgt, uint32_t Fs, uint32_t Fd>
+void FusedRuns(const SampledTexture& tx, const PixelLayout& l, uint8_t* pixels, int64_t pitch,
+               const FusedRun* runs, int count) {
+  for (int i = 0; i < count; ++i) {
+    const FusedRun& r = runs[i];
+    uint8_t* row = pixels + int64_t(r.y) * pitch;
+    if (r.n == 1)
+      Fused<Fmt, Linear, Key, Tgt, Fs, Fd, true>(tx, l, row, r.x, r.c, 1);
+    else
+      Fused<Fmt, Linear, Key, Tgt, Fs, Fd, false>(tx, l, row, r.x, r.c, r.n);
+  }
 }
 
 // ---- Choosing the loops ------------------------------------------------------------------------
@@ -515,16 +586,16 @@ PixelPipeline::WriteFn ChooseWrite(const PixelLayout& l, bool blend, uint32_t fs
   });
 }
 
-PixelPipeline::FusedFn ChooseFused(const PixelLayout& texture, bool linear, bool key,
-                                   const PixelLayout& target, bool alphaBlend) {
+PixelPipeline::FusedRunsFn ChooseFused(const PixelLayout& texture, bool linear, bool key,
+                                       const PixelLayout& target, bool alphaBlend) {
   return WithFormat(texture, [&](auto fmt) {
     return WithBool(linear, [&](auto lin) {
       return WithBool(key, [&](auto k) {
         return WithFormat(target, [&](auto tgt) {
-          return WithBool(alphaBlend, [&](auto blend) -> PixelPipeline::FusedFn {
+          return WithBool(alphaBlend, [&](auto blend) -> PixelPipeline::FusedRunsFn {
             constexpr uint32_t fs = blend ? uint32_t(D3DBLEND_SRCALPHA) : 0u;
             constexpr uint32_t fd = blend ? uint32_t(D3DBLEND_INVSRCALPHA) : 0u;
-            return &Fused<decltype(fmt), lin, k, decltype(tgt), fs, fd>;
+            return &FusedRuns<decltype(fmt), lin, k, decltype(tgt), fs, fd>;
           });
         });
       });
@@ -697,19 +768,20 @@ PixelPipeline::PixelPipeline(const DeviceState& state, const SurfaceAccess::View
   const bool alphaBlend = blend && rs[D3DRENDERSTATE_SRCBLEND] == D3DBLEND_SRCALPHA &&
                           rs[D3DRENDERSTATE_DESTBLEND] == D3DBLEND_INVSRCALPHA;
   if (sample_[0] && !sample_[1] && !test_ && (!blend || alphaBlend)) {
-    const FusedFn fused =
-        ChooseFused(*texture_[0].layout, linear_[0], discards_, targetLayout, alphaBlend);
     for (int w = 0; w < 2; ++w) {
       const Steps& st = w ? white_ : plain_;
-      if (st.count == 0 && st.result == kTexture0) fused_[w] = fused;
+      fused_[w] = st.count == 0 && st.result == kTexture0;
     }
+    if (fused_[0] || fused_[1])
+      fusedRuns_ =
+          ChooseFused(*texture_[0].layout, linear_[0], discards_, targetLayout, alphaBlend);
   }
 }
 
 void PixelPipeline::Shade(const Fragments& f, bool white) const {
-  if (fused_[white] && f.stepped[0] && Inside(texture_[0], linear_[0], f.step[0], f.n)) {
-    fused_[white](texture_[0], target_, targetPixels_ + int64_t(f.y) * targetPitch_, f.x, f.step[0],
-                  f.n);
+  if (fused_[white] && f.stepped[0] && RunInside(f.step[0], f.n)) {
+    const FusedRun run{f.y, f.x, f.n, f.step[0]};
+    ShadeFusedRuns(&run, 1);
     return;
   }
   const Steps& steps = white ? white_ : plain_;

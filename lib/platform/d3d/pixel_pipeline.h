@@ -76,6 +76,13 @@ struct Fragments {
 
 inline constexpr int kSpanChunk = 256;  // most pixels a Fragments holds
 
+// A run of stepped stage-0 positions for PixelPipeline::ShadeFusedRuns: row y, pixels x to
+// x + n - 1.
+struct FusedRun {
+  int32_t y, x, n;
+  SteppedCoords c;
+};
+
 // A texture as the samplers read it.
 struct SampledTexture {
   const uint8_t* pixels = nullptr;
@@ -85,6 +92,18 @@ struct SampledTexture {
   uint32_t keep = 0, fill = 0;       // 32-bit ARGB textures: texel & keep | fill
   uint32_t keyLow = 0, keyHigh = 0;  // channel bits of the key range
 };
+
+// Whether every texel that stepped positions over n pixels read lies inside the texture (the
+// positions move linearly, so the first and the last bound them).
+inline bool Inside(const SampledTexture& tx, bool linear, const SteppedCoords& c, int n) {
+  auto inside = [&](int64_t first, int64_t step, int32_t size) {
+    const int64_t a = first >> 32, b = (first + step * (n - 1)) >> 32;
+    const int64_t lo = a < b ? a : b, hi = a < b ? b : a;
+    if (!linear) return lo >= 0 && (hi >> 8) < size;
+    return lo - 128 >= 0 && ((hi - 128) >> 8) + 1 < size;
+  };
+  return inside(c.s, c.ds, tx.width) && inside(c.t, c.dt, tx.height);
+}
 
 class PixelPipeline {
  public:
@@ -100,6 +119,21 @@ class PixelPipeline {
   bool NeedsDiffuse(bool white) const { return (white ? white_ : plain_).diffuse; }
 
   void Shade(const Fragments& f, bool white) const;
+  // The one-loop form of a run whose only sampled stage is stage 0, with stepped positions, and
+  // whose result is that stage's texel: whether the draw has it for the diffuse (`white` as
+  // above), and the run drawn by it when its texels all lie inside the texture (false, nothing
+  // drawn, when they do not). Shade takes the same loop for such a run.
+  bool HasFused(bool white) const { return fused_[white]; }
+  bool RunInside(const SteppedCoords& c, int n) const {
+    return Inside(texture_[0], linear_[0], c, n);
+  }
+  // Runs in that form, each reading inside the texture, moved by (dx, dy) pixels, drawn in one
+  // call (one loop for each: a run's pixels never overlap another's).
+  void ShadeFusedRuns(const FusedRun* runs, int count, int32_t dx = 0, int32_t dy = 0) const {
+    fusedRuns_(texture_[0], target_,
+               targetPixels_ + int64_t(dy) * targetPitch_ + int64_t(dx) * target_.bytes,
+               targetPitch_, runs, count);
+  }
 
   using SampleFn = void (*)(const SampledTexture&, const int32_t* s, const int32_t* t, int n,
                             uint32_t* out, uint8_t* alive);
@@ -110,8 +144,8 @@ class PixelPipeline {
   using TestFn = void (*)(const uint32_t* c, int n, uint32_t ref, uint8_t* alive);
   using WriteFn = void (*)(const PixelLayout&, uint8_t* row, int x, const uint32_t* c,
                            const uint8_t* alive, int n);
-  using FusedFn = void (*)(const SampledTexture&, const PixelLayout&, uint8_t* row, int x,
-                           const SteppedCoords& c, int n);
+  using FusedRunsFn = void (*)(const SampledTexture&, const PixelLayout&, uint8_t* pixels,
+                               int64_t pitch, const FusedRun* runs, int count);
 
  private:
   struct Step {
@@ -136,7 +170,8 @@ class PixelPipeline {
   TestFn test_ = nullptr;
   uint32_t ref_ = 0;
   WriteFn write_ = nullptr;
-  FusedFn fused_[2] = {};  // plain, white: the run in one loop when the draw allows it
+  bool fused_[2] = {};  // plain, white: the runs in one loop when the draw allows it
+  FusedRunsFn fusedRuns_ = nullptr;
   bool discards_ = false;
   const PixelLayout& target_;
   uint8_t* targetPixels_;

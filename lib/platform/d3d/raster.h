@@ -30,7 +30,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "platform/d3d/d3d.h"
 #include "platform/d3d/pixel_pipeline.h"
@@ -43,19 +42,25 @@ struct RasterVertex {
   float uv[2][2];  // pairs 0 and 1 (1 unset with one pair)
 };
 
+// One DrawPrimitive call: its vertices as the caller laid them out, and what the pipeline samples.
 struct RasterJob {
   D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST;
-  std::vector<RasterVertex> vertices;
+  const uint8_t* vertices = nullptr;  // D3DTLVERTEX1 or D3DTLVERTEX2 records
+  int pairs = 1;                      // coordinate pairs a vertex holds
+  uint32_t count = 0;
   RECT viewport{};
   int pair[2] = {-1, -1};  // coordinate pair each stage samples with, -1 when it does not sample
   int32_t textureWidth[2] = {}, textureHeight[2] = {};
 };
 
-// Reads `count` vertices of `pairs` coordinate pairs into the job, with the checks above (the
-// job's pair and texture sizes set first). DD_OK or DDERR_INVALIDPARAMS.
-HRESULT ReadVertices(const void* data, int pairs, uint32_t count, RasterJob* job);
+// The checks above on every vertex of the job (its pairs and texture sizes set).
+// DD_OK or DDERR_INVALIDPARAMS.
+HRESULT CheckVertices(const RasterJob& job);
 
-// Draws the job's triangles through the pipeline.
+// Draws the job's triangles through the pipeline. Two triangles of a list that form an
+// axis-aligned rectangle (corners top-left, top-right, bottom-left, then bottom-left, top-right,
+// bottom-right, mirrored or not) are drawn together: their pixels are the rectangle's, each taken
+// from the triangle that covers it, with that triangle's attributes, exactly as apart.
 void Rasterize(const RasterJob& job, const PixelPipeline& pipeline);
 
 }  // namespace zq::platform
