@@ -41,15 +41,13 @@ TEST(Log, TimeStampIndentAndCrLf) {
             "n=42 x\r\n400:end");
 }
 
-TEST(Log, LongFormattedLineIsNotTruncated) {
-  test::ScopedLog log;
-  const std::string big(10000, 'q');
-  LogAddFormat("<%s>", big.c_str());
-  const std::string text = log.Contents();
-  EXPECT_NE(text.find("<" + big + ">\r\n"), std::string::npos);
-}
-
-TEST(Log, WritingWithoutAnOpenLogFailsQuietly) {
+TEST(Log, LongFormattedLineIsNotTruncatedAndNoOpenLogFailsQuietly) {
+  {
+    test::ScopedLog log;
+    const std::string big(10000, 'q');
+    LogAddFormat("<%s>", big.c_str());
+    EXPECT_NE(log.Contents().find("<" + big + ">\r\n"), std::string::npos);
+  }
   LogClose();
   EXPECT_EQ(LogAddString("lost"), -1);
   EXPECT_STREQ(LogFilePath(), "");
@@ -74,19 +72,16 @@ TEST(TrackedMemory, CountsAndZeroFill) {
   EXPECT_EQ(TrackedBytesInUse(), bytes);
 }
 
-TEST(TrackedMemory, OverflowingSizeFailsCleanly) {
+TEST(TrackedMemory, OverflowingSizesFailCleanlyAndTheLineNamesTheSource) {
   test::ScopedLog log;
   const size_t blocks = TrackedBlockCount();
   EXPECT_EQ(TrackedAlloc(SIZE_MAX - 4, "huge.cpp", 7), nullptr);
   EXPECT_EQ(TrackedCalloc(SIZE_MAX, "huge.cpp", 8), nullptr);
-  EXPECT_EQ(TrackedBlockCount(), blocks);
-  EXPECT_NE(log.Contents().find("huge.cpp(7)"), std::string::npos);
-}
-
-TEST(TrackedMemory, ExhaustionLineNamesTheSourceFromTheRepositoryTop) {
-  test::ScopedLog log;
   EXPECT_EQ(ZQ_ALLOC(SIZE_MAX), nullptr);
+  EXPECT_EQ(TrackedBlockCount(), blocks);
   const std::string text = log.Contents();
+  EXPECT_NE(text.find("huge.cpp(7)"), std::string::npos) << text;
+  // The source named from the repository top.
   EXPECT_NE(text.find(" at tests/base/log_memory_test.cpp("), std::string::npos) << text;
 }
 

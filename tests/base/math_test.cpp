@@ -9,31 +9,21 @@
 namespace zq::base {
 namespace {
 
-TEST(FloatToInt, TruncatesTowardZero) {
-  EXPECT_EQ(FloatToInt(0.999f), 0);
-  EXPECT_EQ(FloatToInt(-0.999f), 0);
-  EXPECT_EQ(FloatToInt(1.999f), 1);
-  EXPECT_EQ(FloatToInt(-1.999f), -1);
-  EXPECT_EQ(DoubleToInt(0.999), 0);
-  EXPECT_EQ(DoubleToInt(-0.999), 0);
-  EXPECT_EQ(DoubleToInt(-7.5), -7);
-}
-
-TEST(FloatToInt, OutOfRangeAndNanGiveIntMin) {
-  const float inf = std::numeric_limits<float>::infinity();
-  EXPECT_EQ(FloatToInt(2147483648.0f), INT32_MIN);
-  EXPECT_EQ(FloatToInt(-2147483648.0f), INT32_MIN);  // in range: exactly INT32_MIN
-  EXPECT_EQ(FloatToInt(-2147483904.0f), INT32_MIN);
-  EXPECT_EQ(FloatToInt(2147483520.0f), 2147483520);  // largest float below 2^31
-  EXPECT_EQ(FloatToInt(std::nanf("")), INT32_MIN);
-  EXPECT_EQ(FloatToInt(inf), INT32_MIN);
-  EXPECT_EQ(FloatToInt(-inf), INT32_MIN);
-  EXPECT_EQ(DoubleToInt(2147483647.9), 2147483647);
-  EXPECT_EQ(DoubleToInt(2147483648.0), INT32_MIN);
-  EXPECT_EQ(DoubleToInt(-2147483648.9), INT32_MIN);
-  EXPECT_EQ(DoubleToInt(-2147483649.0), INT32_MIN);
-  EXPECT_EQ(DoubleToInt(std::nan("")), INT32_MIN);
-  EXPECT_EQ(DoubleToInt(-std::numeric_limits<double>::infinity()), INT32_MIN);
+// Truncation toward zero; out of range, infinities and NaN give INT32_MIN (-2^31 itself is
+// in range; 2147483520 is the largest float below 2^31).
+TEST(FloatToInt, TruncatesTowardZeroAndFlagsOutOfRange) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf(""), m = INT32_MIN;
+  const float floats[] = {
+      0.999f,         -0.999f,       1.999f, -1.999f, 2147483648.0f, -2147483648.0f,
+      -2147483904.0f, 2147483520.0f, nan,    inf,     -inf};
+  const int32_t fwant[] = {0,         0,          1,         -1,        INT32_MIN, INT32_MIN,
+                           INT32_MIN, 2147483520, INT32_MIN, INT32_MIN, INT32_MIN};
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(FloatToInt(floats[i]), fwant[i]) << floats[i];
+  const double doubles[] = {0.999,         -0.999,        -7.5, 2147483647.9, 2147483648.0,
+                            -2147483648.9, -2147483649.0, nan,  -inf,         m};
+  const int32_t dwant[] = {0,         0,         -7,        2147483647, INT32_MIN,
+                           INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN,  INT32_MIN};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(DoubleToInt(doubles[i]), dwant[i]) << doubles[i];
 }
 
 TEST(FloatToInt, RectTruncatesEachEdge) {
