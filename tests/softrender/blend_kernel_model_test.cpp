@@ -1,8 +1,8 @@
-// Random textured triangles in every blend mode (and modes outside 0..4), for every source
-// kind and every
-// combination of blend image, bright, alpha channel and transparent flag, against a
-// per-pixel model written channel by channel from the blend rules (no tables, no packed
-// tricks; wide integers throughout).
+// Random triangles against independent models written from the rasterizer's rules: rows
+// and spans in closed form, textured ones in every blend mode (and modes outside 0..4), for
+// every source kind and every combination of blend image, bright, alpha channel and
+// transparent flag, through the per-pixel kernel model; flat-colour ones through the flat
+// model.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +13,7 @@
 #include <random>
 
 #include "graphics/draw_state.h"
-#include "softrender/flat_reference.h"
+#include "softrender/kernel_reference.h"
 #include "softrender/triangle.h"
 #include "softrender/triangle_geometry_model.h"
 #include "support/test_image.h"
@@ -23,127 +23,9 @@ namespace {
 
 using tri_test::BuildModel;
 using tri_test::ForEachTexel;
+using namespace kernel_test;
 using zq::test::ResetDrawState;
 using zq::test::TestImage;
-
-struct DrawKind {
-  bool wide, palette, alpha, trans, blend, bright;
-};
-
-// Channels red, green, blue as values, and their widths.
-struct Ch {
-  int64_t v[3];
-};
-Ch SplitCh(bool wide, uint32_t x) {
-  if (wide) return {{x >> 16 & 0xFF, x >> 8 & 0xFF, x & 0xFF}};
-  return {{x >> 11 & 0x1F, x >> 5 & 0x3F, x & 0x1F}};
-}
-uint32_t JoinCh(bool wide, const Ch& c) {
-  if (wide) return uint32_t(c.v[0] << 16 | c.v[1] << 8 | c.v[2]);
-  return uint32_t(c.v[0] << 11 | c.v[1] << 5 | c.v[2]);
-}
-int Width(bool wide, int i) {
-  return wide ? 8 : (i == 1 ? 6 : 5);
-}
-
-// The new destination pixel for one texel over d, or nothing when the pixel is skipped.
-std::optional<uint32_t> ModelPixel(const DrawKind& k, int mode, int64_t p, TestImage& src, int tx,
-                                   int ty, uint32_t d, uint8_t blendByte) {
-  const uint8_t* texel = src.At(tx, ty);
-  uint32_t raw = 0;
-  std::memcpy(&raw, texel, k.palette ? 1 : k.wide ? 4 : 2);
-  const int64_t a = k.alpha ? texel[k.wide ? 3 : 2] : 255;
-  if (k.trans && !k.alpha && raw == src.img.TransColor) return std::nullopt;
-  if (k.trans && k.alpha && a == 0 && mode != 4) return std::nullopt;
-  // The alpha factor applies unless an opaque texel meets the transparent flag.
-  const bool af = k.alpha && !(k.trans && a == 255);
-
-  uint32_t colour = raw;
-  if (k.palette) {
-    colour = 0;
-    std::memcpy(&colour, reinterpret_cast<uint8_t*>(src.palette.data()) + raw * (k.wide ? 4 : 2),
-                k.wide ? 4 : 2);
-  }
-  const Ch s = SplitCh(k.wide, colour), dc = SplitCh(k.wide, d);
-  const uint32_t br = gfx::g_DrawState.Bright;
-  const int64_t bb[3] = {br >> 16 & 0xFF, br >> 8 & 0xFF, br & 0xFF};
-  auto Br = [&](int i, int64_t x) { return k.bright ? x * bb[i] / 255 : x; };
-  const int64_t t = gfx::BlendGraphTable[blendByte];
-  const uint32_t fourth = k.wide ? (d & 0xFF000000u) : 0;
-  Ch out{};
-
-  if (mode == 1 && p == 255) mode = 0;  // alpha blend at full strength is the copy
-  switch (mode) {
-    case 0: {
-      const int64_t f = (k.blend ? t : 1) * (af ? a : 1);
-      const int n = 8 * (int(k.blend) + int(af));
-      if (n == 0 && !k.bright) return colour;  // the whole colour, fourth byte included
-      for (int i = 0; i < 3; ++i) {
-        const int64_t sc = Br(i, s.v[i]);
-        out.v[i] = n == 0 ? sc : (dc.v[i] * ((int64_t(1) << n) - f) + sc * f) >> n;
-      }
-      return JoinCh(k.wide, out) | fourth;
-    }
-    case 1:
-      for (int i = 0; i < 3; ++i) {
-        const int64_t sc = Br(i, s.v[i]), dv = dc.v[i];
-        if (!k.blend && !af) {
-          // 16-bit: the change p * (s - d) / 255 truncated toward zero; 32-bit: / 256.
-          out.v[i] = k.wide ? (dv * (256 - p) + sc * p) >> 8 : dv + (p * (sc - dv)) / 255;
-        } else {
-          const int64_t f = (k.blend ? t : 1) * (af ? a : 1) * p;
-          const int n = (k.blend && af) ? 24 : 16;
-          out.v[i] = (dv * ((int64_t(1) << n) - f) + sc * f) >> n;
-        }
-      }
-      return JoinCh(k.wide, out) | fourth;
-    case 2:
-    case 3: {
-      for (int i = 0; i < 3; ++i) {
-        const int64_t f = s.v[i];
-        if (!k.wide) {
-          int64_t x;
-          if (k.blend && af)
-            x = (Br(i, f) * t * a) >> 16;
-          else if (k.blend)
-            x = (Br(i, f) * t) >> 8;
-          else if (af)
-            x = Br(i, (f * a) >> 8);  // alpha first, bright on its result
-          else
-            x = Br(i, f);
-          out.v[i] = p * x / 255;
-        } else {
-          const int64_t c = Br(i, f);
-          if (k.blend && af)
-            out.v[i] = (c * a * t * p) >> 24;
-          else if (k.blend)
-            out.v[i] = (c * t * p) >> 16;
-          else if (af)
-            out.v[i] = (c * a * p) >> 16;
-          else
-            out.v[i] = p * c / 255;
-        }
-      }
-      const uint32_t S = JoinCh(k.wide, out);
-      if (mode == 2) return k.wide ? test::RefAdd32(S, d) : test::RefAdd16(S, d);
-      return k.wide ? test::RefSub32(S, d) : test::RefSub16(S, d);
-    }
-    default:
-      for (int i = 0; i < 3; ++i) {
-        const int64_t factors = (k.blend ? t : 1) * (af ? a : 1);
-        const int shift = Width(k.wide, i) + 8 * (int(k.blend) + int(af));
-        out.v[i] = (Br(i, s.v[i]) * dc.v[i] * factors) >> shift;
-      }
-      return JoinCh(k.wide, out) | fourth;
-  }
-}
-
-// Whether a mode and parameter draw at all, for a source kind.
-bool Draws(int mode, int p, bool palette) {
-  if (mode < 0 || mode > 4) return false;
-  if (p != 0 || mode == 0) return true;
-  return mode == 4 || (mode == 3 && palette);
-}
 
 class BlendKernelModelTest : public ::testing::Test {
  protected:
@@ -204,6 +86,40 @@ TEST_F(BlendKernelModelTest, EveryModeKindAndFlagMatchesTheModel) {
           if (HasFatalFailure()) return;
         }
       }
+}
+
+// Flat colour: the colour scaled by bright (x * bright / 255), then the flat blend rules.
+TEST(TriangleModel, FlatModesMatchTheModel) {
+  std::mt19937 rng{20261206};
+  auto rand = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int iter = 0; iter < 3000; ++iter) {
+    const bool wide = rand(0, 1);
+    zq::test::ResetDrawState(48, 40);
+    const int mode = rand(-1, 5);
+    const int p = std::array{0, 255, rand(0, 255)}[rand(0, 2)];
+    gfx::g_DrawState.BlendMode = mode;
+    gfx::g_DrawState.BlendParam = p;
+    const uint32_t br = rand(0, 1) ? 0xFFFFFFu : uint32_t(rng());
+    gfx::g_DrawState.Bright = br;
+    const uint32_t colour = uint32_t(rng());  // a 16-bit draw ignores the upper bits
+    SoftTriangleVertex v[3];
+    for (auto& q : v) q = {rand(-20, 60), rand(-20, 55), rand(-100, 100), rand(-100, 100)};
+    TestImage got(48, 40, wide, 0, 0, zq::test::kRowPad);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 48; ++x) got.Set(x, y, uint32_t(rng()));
+    TestImage want = got;
+    DrawMemImgTriangle(&got.img, nullptr, v, rand(0, 1), nullptr, colour);
+
+    // Bright scales the colour alone (its fourth byte kept), as a copy onto itself would.
+    const uint32_t s = blit_test::RefBlend({!wide, 0, 0, br}, colour, colour, -1, -1);
+    for (const tri_test::Row& r : tri_test::BuildModel(v).rows) {
+      if (r.row < 0 || r.row >= 40) continue;
+      for (int64_t x = std::max<int64_t>(r.xl, 0); x <= r.xr && x < 48; ++x)
+        want.Set(int(x), int(r.row),
+                 test::RefFlat(!wide, mode, p, s, want.Get(int(x), int(r.row))));
+    }
+    ASSERT_EQ(got.bytes, want.bytes) << "iteration " << iter << " mode " << mode << " p " << p;
+  }
 }
 
 }  // namespace

@@ -4,11 +4,12 @@
 
 #include <array>
 #include <climits>
+#include <numeric>
 #include <random>
 #include <utility>
 #include <vector>
 
-#include "flat_reference.h"
+#include "softrender/blit_reference.h"
 #include "softrender/soft_bounds.h"
 #include "support/test_image.h"
 
@@ -30,13 +31,12 @@ using E4 = std::array<int32_t, 4>;
 constexpr int k16 = gfx::kMemImgRgb565;
 constexpr int k32 = gfx::kMemImgXrgb8888;
 
-// The pixels a line sets, in row-major order, drawn in copy mode on a 640 x 480 image
-// (the default draw area).
-Points Drawn(int x1, int y1, int x2, int y2, int type = k16) {
+// The pixels a line sets, in row-major order, drawn in copy mode on a 640 x 480 image.
+Points Drawn(int x1, int y1, int x2, int y2, int type, RECT area) {
   static TestImage img16(640, 480, k16), img32(640, 480, k32);
   TestImage& img = type == k16 ? img16 : img32;
   img.Fill(0);
-  DrawStateScope st(0, 0);
+  DrawStateScope st(0, 0, 0xFFFFFF, area);
   DrawMemImgLine(&img.img, x1, y1, x2, y2, 0xFFFF);
   Points out;
   for (int y = 0; y < 480; ++y)
@@ -69,104 +69,58 @@ Points Diagonal(int x0, int y0, int n) {
   return p;
 }
 
-TEST(DrawMemImgLine, EndPointExcluded) {
-  EXPECT_EQ(Drawn(0, 5, 10, 5), Row(5, 0, 9));
-  EXPECT_EQ(Drawn(5, 5, 5, 5), Points{});
-  EXPECT_EQ(Drawn(5, 5, 6, 5), (Points{{5, 5}}));
-  EXPECT_EQ(Drawn(5, 5, 5, 6), (Points{{5, 5}}));
-  EXPECT_EQ(Drawn(3, 3, 0, 0), Sorted({{3, 3}, {2, 2}, {1, 1}}));
-  EXPECT_EQ(Drawn(20, 7, 20, 2), Column(20, 3, 7));
-  EXPECT_EQ(Drawn(9, 7, 2, 7), Row(7, 3, 9));
-}
-
-// The minor coordinate advances only when the error reaches the whole major length.
-TEST(DrawMemImgLine, AllOctants) {
-  EXPECT_EQ(Drawn(10, 10, 15, 12), Sorted({{10, 10}, {11, 10}, {12, 10}, {13, 11}, {14, 11}}));
-  EXPECT_EQ(Drawn(10, 10, 5, 12), Sorted({{10, 10}, {9, 10}, {8, 10}, {7, 11}, {6, 11}}));
-  EXPECT_EQ(Drawn(10, 10, 15, 8), Sorted({{10, 10}, {11, 10}, {12, 10}, {13, 9}, {14, 9}}));
-  EXPECT_EQ(Drawn(10, 10, 5, 8), Sorted({{10, 10}, {9, 10}, {8, 10}, {7, 9}, {6, 9}}));
-  EXPECT_EQ(Drawn(10, 10, 12, 15), Sorted({{10, 10}, {10, 11}, {10, 12}, {11, 13}, {11, 14}}));
-  EXPECT_EQ(Drawn(10, 10, 8, 15), Sorted({{10, 10}, {10, 11}, {10, 12}, {9, 13}, {9, 14}}));
-  EXPECT_EQ(Drawn(10, 10, 12, 5), Sorted({{10, 10}, {10, 9}, {10, 8}, {11, 7}, {11, 6}}));
-  EXPECT_EQ(Drawn(10, 10, 8, 5), Sorted({{10, 10}, {10, 9}, {10, 8}, {9, 7}, {9, 6}}));
-  EXPECT_EQ(Drawn(10, 10, 8, 5, k32), Sorted({{10, 10}, {10, 9}, {10, 8}, {9, 7}, {9, 6}}));
-}
-
-TEST(DrawMemImgLine, ClippedOnEverySide) {
-  EXPECT_EQ(Drawn(630, 5, 650, 5), Row(5, 630, 639));
-  EXPECT_EQ(Drawn(5, 478, 5, 490), Column(5, 478, 479));
-  EXPECT_EQ(Drawn(10, -5, 10, 5), Column(10, 0, 4));
-  EXPECT_EQ(Drawn(-10, 0, 10, 20), Diagonal(0, 10, 10));
-  EXPECT_EQ(Drawn(630, 0, 650, 20), Diagonal(630, 0, 10));
-  EXPECT_EQ(Drawn(0, 470, 20, 490), Diagonal(0, 470, 10));
-  EXPECT_EQ(Drawn(-5, -5, 700, 700), Diagonal(0, 0, 480));
-  // Reversed: the clipped first end point is drawn, the second lands one beyond the edge.
-  EXPECT_EQ(Drawn(650, 5, 630, 5), Row(5, 631, 639));
-  EXPECT_EQ(Drawn(5, 490, 5, 478), Column(5, 479, 479));
-  // The clipped start is truncated from the line equation: y at x = 0 is 1.5, so 1.
-  EXPECT_EQ(Drawn(-3, 0, 7, 5), Sorted({{0, 1}, {1, 1}, {2, 2}, {3, 2}, {4, 3}, {5, 3}, {6, 4}}));
-}
-
-// An end point exactly on the far edge is still recomputed from the line equation: y at
-// x = 40 of the line (1, 22)-(40, 10) comes out as 9.999..., truncated to 9, so the walk
-// covers 13 rows instead of 12.
-TEST(DrawMemImgLine, EndPointOnTheEdgeIsRecomputed) {
-  TestImage img(40, 30, k16);
-  DrawStateScope st(0, 0, 0xFFFFFF, {0, 0, 40, 30});
-  DrawMemImgLine(&img.img, 1, 22, 40, 10, 0xFFFF);
-  Points want;
-  for (int k = 0; k < 39; ++k) want.push_back({1 + k, 22 - k / 3});
-  Points got;
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 40; ++x)
-      if (img.Get(x, y) != 0) got.push_back({x, y});
-  EXPECT_EQ(got, Sorted(want));
-}
-
-TEST(DrawMemImgLine, RejectedOutsideTheArea) {
-  // Against a draw area smaller than the image, on each side.
-  TestImage img(20, 10, k16);
-  DrawStateScope st(0, 0, 0xFFFFFF, {2, 1, 15, 8});
-  DrawMemImgLine(&img.img, 1, 0, 1, 9, 0xFFFF);    // left of the area
-  DrawMemImgLine(&img.img, 0, 8, 19, 8, 0xFFFF);   // below it
-  DrawMemImgLine(&img.img, 15, 0, 19, 9, 0xFFFF);  // right of it
-  DrawMemImgLine(&img.img, 0, 0, 19, 0, 0xFFFF);   // above it
-  for (uint32_t v : img.Pixels()) ASSERT_EQ(v, 0u);
-  // Crossing it: only the part inside is drawn.
-  DrawMemImgLine(&img.img, 0, 4, 19, 4, 0xFFFF);
-  for (int y = 0; y < 10; ++y)
-    for (int x = 0; x < 20; ++x)
-      EXPECT_EQ(img.Get(x, y), y == 4 && x >= 2 && x < 15 ? 0xFFFFu : 0u);
-}
-
-TEST(DrawMemImgLine, ClippedToTheImage) {
-  // The draw area is larger than the image: the image's own size limits the line.
-  for (int type : {k16, k32}) {
-    TestImage img(20, 10, type);
-    DrawStateScope st(0, 0);
-    DrawMemImgLine(&img.img, 0, 5, 100, 5, 0xFFFF);
-    DrawMemImgLine(&img.img, 3, 0, 3, 100, 0xFFFF);
-    DrawMemImgLine(&img.img, 0, 0, 100, 100, 0xFFFF);
-    for (int y = 0; y < 10; ++y)
-      for (int x = 0; x < 20; ++x) {
-        EXPECT_EQ(img.Get(x, y), y == 5 || x == 3 || x == y ? 0xFFFFu : 0u) << x << "," << y;
-      }
-    EXPECT_TRUE(img.GuardIntact());
-  }
-}
-
-TEST(DrawMemImgLine, CoordinatesNearTheIntLimits) {
-  EXPECT_EQ(Drawn(0, 5, INT_MAX, 5), Row(5, 0, 639));
-  EXPECT_EQ(Drawn(INT_MIN, 5, INT_MAX, 5), Row(5, 0, 639));
-  EXPECT_EQ(Drawn(INT_MAX, 5, INT_MIN, 5), Row(5, 0, 639));
-  EXPECT_EQ(Drawn(5, INT_MAX, 5, INT_MIN), Column(5, 0, 479));
-  EXPECT_EQ(Drawn(INT_MIN, INT_MIN, INT_MAX, INT_MAX), Diagonal(0, 0, 480));
-  // Wholly beyond an edge, with differences that overflow 32 bits.
-  EXPECT_EQ(Drawn(INT_MIN, 5, -1, 5), Points{});
-  EXPECT_EQ(Drawn(INT_MAX - 1, 5, INT_MAX, INT_MIN), Points{});
-  EXPECT_EQ(Drawn(INT_MIN, INT_MIN, INT_MAX, -1), Points{});
-  // x + y = -1 misses the area; the final clamps leave the single pixel (0, 0).
-  EXPECT_EQ(Drawn(INT_MIN, INT_MAX, INT_MAX, INT_MIN), (Points{{0, 0}}));
+// Clipped lines, worked by hand (unclipped ones are the model test's below).
+TEST(DrawMemImgLine, ClippedOnEverySideAndAtTheIntLimits) {
+  struct Case {
+    int x1, y1, x2, y2;
+    Points want;
+    RECT area = {0, 0, 640, 480};
+  };
+  Points recomputed;  // see below
+  for (int k = 0; k < 39; ++k) recomputed.push_back({1 + k, 22 - k / 3});
+  const Case cases[] = {
+      {630, 5, 650, 5, Row(5, 630, 639)},
+      {5, 478, 5, 490, Column(5, 478, 479)},
+      {10, -5, 10, 5, Column(10, 0, 4)},
+      {-10, 0, 10, 20, Diagonal(0, 10, 10)},
+      {630, 0, 650, 20, Diagonal(630, 0, 10)},
+      {0, 470, 20, 490, Diagonal(0, 470, 10)},
+      {-5, -5, 700, 700, Diagonal(0, 0, 480)},
+      // Reversed: the clipped first end point is drawn, the second lands one beyond the edge.
+      {650, 5, 630, 5, Row(5, 631, 639)},
+      {5, 490, 5, 478, Column(5, 479, 479)},
+      // The clipped start is truncated from the line equation: y at x = 0 is 1.5, so 1.
+      {-3, 0, 7, 5, Sorted({{0, 1}, {1, 1}, {2, 2}, {3, 2}, {4, 3}, {5, 3}, {6, 4}})},
+      {0, 5, INT_MAX, 5, Row(5, 0, 639)},
+      {INT_MIN, 5, INT_MAX, 5, Row(5, 0, 639)},
+      {INT_MAX, 5, INT_MIN, 5, Row(5, 0, 639)},
+      {5, INT_MAX, 5, INT_MIN, Column(5, 0, 479)},
+      {INT_MIN, INT_MIN, INT_MAX, INT_MAX, Diagonal(0, 0, 480)},
+      // Wholly beyond an edge, with differences that overflow 32 bits.
+      {INT_MIN, 5, -1, 5, {}},
+      {INT_MAX - 1, 5, INT_MAX, INT_MIN, {}},
+      {INT_MIN, INT_MIN, INT_MAX, -1, {}},
+      // x + y = -1 misses the area; the final clamps leave the single pixel (0, 0).
+      {INT_MIN, INT_MAX, INT_MAX, INT_MIN, {{0, 0}}},
+      // An end point exactly on the far edge is still recomputed from the line equation: y
+      // at x = 40 of the line (1, 22)-(40, 10) comes out as 9.999..., truncated to 9, so the
+      // walk covers 13 rows instead of 12.
+      {1, 22, 40, 10, Sorted(recomputed), {0, 0, 40, 30}},
+      // Against a draw area smaller than the image, on each side, and crossing it.
+      {1, 0, 1, 9, {}, {2, 1, 15, 8}},
+      {0, 8, 19, 8, {}, {2, 1, 15, 8}},
+      {15, 0, 19, 9, {}, {2, 1, 15, 8}},
+      {0, 0, 19, 0, {}, {2, 1, 15, 8}},
+      {0, 4, 19, 4, Row(4, 2, 14), {2, 1, 15, 8}},
+      // A draw area larger than the image: the image's own size limits the line.
+      {630, 5, 700, 5, Row(5, 630, 639), {0, 0, 800, 600}},
+      {3, 470, 3, 600, Column(3, 470, 479), {0, 0, 800, 600}},
+      {630, 470, 700, 540, Diagonal(630, 470, 10), {-5, -5, 800, 600}},
+  };
+  for (const Case& c : cases)
+    for (int type : {k16, k32})
+      EXPECT_EQ(Drawn(c.x1, c.y1, c.x2, c.y2, type, c.area), c.want)
+          << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2 << " type " << type;
 }
 
 // Unclipped lines in every direction, mode, parameter and bright against the model: pixel k
@@ -219,23 +173,12 @@ TEST(DrawMemImgLine, RefusedDestinations) {
 }
 
 // In additive mode with blue 1 on black, a pixel's blue counts how often it was drawn.
-class Coverage {
- public:
-  Coverage() : img_(40, 40, k16), st_(2, 255, 0xFFFFFF, {0, 0, 40, 40}) {}
-  void Draw(const std::vector<SoftLineSegment>& segs, int count) {
-    DrawMemImgLineList(&img_.img, segs.data(), count);
-  }
-  int At(int x, int y) const { return int(img_.Get(x, y)); }
-  int Total() const {
-    int n = 0;
-    for (uint32_t v : img_.Pixels()) n += int(v);
-    return n;
-  }
-
- private:
-  TestImage img_;
-  DrawStateScope st_;
-};
+std::vector<uint32_t> Coverage(const std::vector<SoftLineSegment>& segs, int count) {
+  TestImage img(40, 40, k16);
+  DrawStateScope st(2, 255, 0xFFFFFF, {0, 0, 40, 40});
+  DrawMemImgLineList(&img.img, segs.data(), count);
+  return img.Pixels();
+}
 
 // The four segments of a box outline, each beginning where the previous one ends.
 std::vector<SoftLineSegment> FrameBox(int x1, int y1, int x2, int y2) {
@@ -245,61 +188,34 @@ std::vector<SoftLineSegment> FrameBox(int x1, int y1, int x2, int y2) {
           {x1, y2 - 1, x1, y1, 1, 255}};
 }
 
-TEST(DrawMemImgLineList, FrameBoxDrawsEachOutlinePixelOnce) {
-  for (auto [x1, y1, x2, y2] : {std::tuple{10, 20, 15, 25}, {3, 4, 5, 6}, {0, 0, 40, 40}}) {
-    Coverage c;
-    c.Draw(FrameBox(x1, y1, x2, y2), 4);
+TEST(DrawMemImgLineList, FrameBoxesCountsAndOrder) {
+  // Each outline pixel once; one pixel wide, the top and bottom segments are empty and the
+  // two upright ones overlap; a single pixel has four empty segments.
+  for (auto [x1, y1, x2, y2] :
+       {std::tuple{10, 20, 15, 25}, {0, 0, 40, 40}, {10, 20, 11, 25}, {10, 20, 11, 21}}) {
+    const auto got = Coverage(FrameBox(x1, y1, x2, y2), 4);
     for (int y = 0; y < 40; ++y)
       for (int x = 0; x < 40; ++x) {
         const bool inBox = x >= x1 && x < x2 && y >= y1 && y < y2;
         const bool edge = x == x1 || x == x2 - 1 || y == y1 || y == y2 - 1;
-        ASSERT_EQ(c.At(x, y), inBox && edge ? 1 : 0) << x << "," << y;
+        const bool thin = x2 - x1 == 1 && y2 - y1 > 1 && y > y1 && y < y2 - 1;
+        ASSERT_EQ(got[size_t(y * 40 + x)], !inBox || y2 - y1 == 1 ? 0u
+                                           : thin                 ? 2u
+                                                                  : edge)
+            << x << "," << y;
       }
   }
-}
-
-TEST(DrawMemImgLineList, ThinFrameBoxes) {
-  {
-    // One pixel wide: the top and bottom segments are empty, the two upright ones overlap.
-    Coverage c;
-    c.Draw(FrameBox(10, 20, 11, 25), 4);
-    EXPECT_EQ(c.At(10, 20), 1);
-    EXPECT_EQ(c.At(10, 21), 2);
-    EXPECT_EQ(c.At(10, 23), 2);
-    EXPECT_EQ(c.At(10, 24), 1);
-    EXPECT_EQ(c.Total(), 8);
-  }
-  {
-    Coverage c;
-    c.Draw(FrameBox(10, 20, 11, 21), 4);  // a single pixel: four empty segments
-    EXPECT_EQ(c.Total(), 0);
-  }
-}
-
-TEST(DrawMemImgLineList, CountsAndOrder) {
+  EXPECT_EQ(Coverage(FrameBox(0, 0, 9, 9), 0), std::vector<uint32_t>(1600, 0));
+  EXPECT_EQ(Coverage(FrameBox(0, 0, 9, 9), -1), std::vector<uint32_t>(1600, 0));
+  // Each segment in its own colour, and only the first `count`.
   const std::vector<SoftLineSegment> segs = {
       {0, 0, 5, 0, 1, 0}, {2, 0, 2, 3, 1, 0}, {0, 1, 3, 1, 3, 0}};
-  {
-    Coverage c;
-    c.Draw(segs, 0);
-    c.Draw(segs, -1);
-    EXPECT_EQ(c.Total(), 0);
-  }
-  {
-    Coverage c;
-    c.Draw(segs, 2);  // the third segment is not drawn
-    EXPECT_EQ(c.At(2, 0), 2);
-    EXPECT_EQ(c.At(2, 1), 1);
-    EXPECT_EQ(c.At(1, 1), 0);
-    EXPECT_EQ(c.Total(), 8);
-  }
-  {
-    Coverage c;
-    c.Draw(segs, 3);  // each segment in its own colour
-    EXPECT_EQ(c.At(1, 1), 3);
-    EXPECT_EQ(c.At(2, 1), 4);
-    EXPECT_EQ(c.Total(), 17);
-  }
+  const auto two = Coverage(segs, 2), three = Coverage(segs, 3);
+  EXPECT_EQ(two[2], 2u);
+  EXPECT_EQ(two[41], 0u);
+  EXPECT_EQ(three[41], 3u);
+  EXPECT_EQ(three[42], 4u);
+  EXPECT_EQ(std::accumulate(three.begin(), three.end(), 0u), 17u);
   DrawMemImgLineList(nullptr, nullptr, 3);
 }
 
