@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "base/log.h"
 #include "base/memory.h"
+#include "base/system.h"
 #include "platform/os/clock.h"
 #include "support/log_capture.h"
 
@@ -107,6 +109,30 @@ TEST(TrackedMemory, LeakReportListsModuleAndLine) {
   const std::string text = log.Contents();
   EXPECT_NE(text.find("ZqGraphics(1234): 33 bytes\r\n"), std::string::npos) << text;
   TrackedFree(leaked);
+}
+
+struct FatalStop : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+TEST(ExitOnFatalError, LogsTheMessageAndAClosingLineBeforeStopping) {
+  test::ScopedLog log;
+  SetFatalErrorHandler([](const char* message) { throw FatalStop(message); });
+  try {
+    ExitOnFatalError("boom");
+    FAIL() << "returned";
+  } catch (const FatalStop& stop) {
+    EXPECT_STREQ(stop.what(), "boom");
+  }
+  SetFatalErrorHandler(nullptr);
+  const std::string text = log.Contents();
+  const size_t at = text.find("boom\r\n");
+  ASSERT_NE(at, std::string::npos) << text;
+  EXPECT_NE(text.find("\r\n", at + 6), std::string::npos);  // the closing line follows
+}
+
+TEST(ExitOnFatalError, EndsTheProcessWithExitCodeMinusOne) {
+  EXPECT_EXIT(ExitOnFatalError("fatal"), ::testing::ExitedWithCode(255), "");
 }
 
 }  // namespace
