@@ -1,15 +1,17 @@
-// The stretched blit: sampling worked out by hand, the hand-over to the unscaled blit,
-// hostile sizes and refusals, and random draws of every leaf (mirrored, cut by the draw
-// area, every mode and source kind) against a model.
-#include "softrender/draw_memimg_stretched.h"
-
+// The unscaled and the stretched blit: refusals and hostile inputs, palettes past their
+// count, the run-length stream, self-draw, sampling worked out by hand, the hand-over of
+// same-size draws, and random draws of every case against the reference models (clipping,
+// mirrors, keys, alpha, blend images, every mode; the unscaled one at every dispatch level).
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <random>
 #include <vector>
 
+#include "platform/os/cpu.h"
 #include "softrender/blit_reference.h"
+#include "softrender/draw_memimg.h"
+#include "softrender/draw_memimg_stretched.h"
 
 namespace zq::soft::blit_test {
 namespace {
@@ -17,6 +19,11 @@ namespace {
 using platform::RECT;
 constexpr int k16 = gfx::kMemImgRgb565;
 constexpr int k32 = gfx::kMemImgXrgb8888;
+
+void FillPattern(TestImage& img, uint32_t seed) {
+  for (int y = 0; y < img.img.Height; ++y)
+    for (int x = 0; x < img.img.Width; ++x) img.Set(x, y, seed + uint32_t(y * 131 + x * 7));
+}
 
 // Source pixel values that name their position.
 uint32_t Named(int x, int y) {
@@ -56,10 +63,10 @@ void RefStretch(TestImage& dst, const TestImage& src, RECT rc, int trans, const 
     }
 }
 
-class StretchTest : public BlitStateTest {
+class BlitTest : public BlitStateTest {
  public:
   void SetUp() override {
-    for (int i = 0; i < 256; ++i) table_[i] = uint8_t((i * 7) & 255);
+    for (int i = 0; i < 256; ++i) table_[i] = uint8_t(255 - i);
     Use(0, 0);
   }
   // Draws with the blit and with the model onto two copies of the same destination.
@@ -75,6 +82,179 @@ class StretchTest : public BlitStateTest {
   }
 };
 
+TEST_F(BlitTest, RefusalsAndHostileInputsLeaveTheDestinationUntouched) {
+  TestImage src16(4, 4, k16), src32(4, 4, k32);
+  FillPattern(src16, 0x100);
+  FillPattern(src32, 0x100);
+  TestImage dst16(8, 8, k16), dstPal(8, 8, k16, true), dstAlpha(8, 8, k32, false, true);
+  const auto before16 = dst16.bytes, beforePal = dstPal.bytes, beforeAlpha = dstAlpha.bytes;
+  const RECT rc{0, 0, 7, 6};
+  auto both = [&](TestImage* dst, const gfx::MEMIMG* src, const TestImage* blend = nullptr) {
+    DrawMemImg(dst ? &dst->img : nullptr, src, 1, 1, 0, blend ? &blend->img : nullptr);
+    DrawMemImgStretched(dst ? &dst->img : nullptr, src, rc, 0, blend ? &blend->img : nullptr);
+  };
+  both(&dst16, &src32.img);
+  both(&dstPal, &src16.img);
+  both(&dstAlpha, &src32.img);
+  both(nullptr, &src16.img);
+  both(&dst16, nullptr);
+  for (auto [mode, param] : {std::pair{5, 100}, {0, 300}, {1, 0}, {2, 0}, {3, 0}}) {
+    Use(mode, param);
+    both(&dst16, &src16.img);
+  }
+  Use(0, 0);
+  // Positions near the integer limits.
+  DrawMemImg(&dst16.img, &src16.img, INT_MAX - 3, 0, 0, nullptr);
+  DrawMemImg(&dst16.img, &src16.img, 0, INT_MAX, 0, nullptr);
+  DrawMemImg(&dst16.img, &src16.img, INT_MIN, INT_MIN, 0, nullptr);
+  // An image not set up, alpha on a 2-byte layout, rows shorter than the width (unscaled), a
+  // negative size, a blend image smaller than the source, sources the counters cannot step,
+  // rectangles of no width or height.
+  src16.img.SetupMark = 0;
+  both(&dst16, &src16.img);
+  src16.img.SetupMark = gfx::kMemImgSetupMark;
+  src16.img.AlphaFlag = 1;
+  both(&dst16, &src16.img);
+  src16.img.AlphaFlag = 0;
+  src16.img.Pitch = 2;  // (the stretched blit reads only the pixels it samples)
+  DrawMemImg(&dst16.img, &src16.img, 0, 0, 0, nullptr);
+  src16.img.Pitch = 8;
+  src16.img.Width = -4;
+  both(&dst16, &src16.img);
+  src16.img.Width = 4;
+  TestImage small(3, 4, k16, true), wide(65536, 1, k16), empty(0, 3, k16);
+  both(&dst16, &src16.img, &small);
+  DrawMemImgStretched(&dst16.img, &wide.img, rc, 0, nullptr);
+  DrawMemImgStretched(&dst16.img, &empty.img, rc, 0, nullptr);
+  DrawMemImgStretched(&dst16.img, &src16.img, RECT{3, 3, 3, 9}, 0, nullptr);
+  DrawMemImgStretched(&dst16.img, &src16.img, RECT{3, 3, 9, 3}, 0, nullptr);
+  EXPECT_EQ(dst16.bytes, before16);
+  EXPECT_EQ(dstPal.bytes, beforePal);
+  EXPECT_EQ(dstAlpha.bytes, beforeAlpha);
+  // And the same source does draw once everything is in order.
+  DrawMemImg(&dst16.img, &src16.img, 0, 0, 0, nullptr);
+  EXPECT_EQ(dst16.Get(3, 3), src16.Get(3, 3));
+}
+
+TEST_F(BlitTest, UnscaledPaletteEntriesPastTheCountDrawAsZero) {
+  for (int ct : {k16, k32}) {
+    TestImage src(9, 1, ct, true), dst(9, 1, ct);
+    for (int i = 0; i < 256; ++i) src.SetPaletteEntry(i, 0x01010101u * uint32_t(i));
+    for (int x = 0; x < 9; ++x) src.Set(x, 0, uint32_t(x));
+    src.img.PaletteCount = 6;
+    DrawMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
+    for (int x = 0; x < 9; ++x) EXPECT_EQ(dst.Get(x, 0), x < 6 ? src.PaletteEntry(x) : 0u) << x;
+  }
+}
+
+TEST_F(BlitTest, UnscaledDamagedStreamStaysInsideRowAndBuffer) {
+  TestImage src(5, 3, k32);
+  FillPattern(src, 0x10);
+  src.BuildRuns();
+  std::fill(src.runs.begin(), src.runs.end(), uint8_t(0x7F));  // 64-pixel runs, no row end
+  TestImage dst(8, 4, k32);
+  DrawMemImg(&dst.img, &src.img, 0, 0, 1, nullptr);
+  // Row 0 takes its 5 pixels from the first code and consumes the rest of the buffer, so
+  // later rows get nothing.
+  for (int x = 0; x < 8; ++x) EXPECT_EQ(dst.Get(x, 0), x < 5 ? src.Get(x, 0) : 0u) << x;
+  for (int x = 0; x < 8; ++x) EXPECT_EQ(dst.Get(x, 1), 0u) << x;
+}
+
+TEST_F(BlitTest, UnscaledSelfDrawReadsTheSourceAsItWas) {
+  for (int ct : {k16, k32}) {
+    for (auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {3, 2}, {0, 0}}) {
+      TestImage img(12, 9, ct);
+      FillPattern(img, 0x5000);
+      TestImage ref = img, copy = img;
+      Use(dx & 1 ? 0 : 2, 200);
+      DrawMemImg(&img.img, &img.img, dx, dy, 0, nullptr);
+      RefDraw(ref, copy, dx, dy, 0, nullptr, st_);
+      EXPECT_EQ(img.Pixels(), ref.Pixels()) << ct << " " << dx << "," << dy;
+    }
+    // A view into the same pixels, overlapping the destination rectangle.
+    TestImage img(12, 9, ct);
+    FillPattern(img, 0x5000);
+    TestImage ref = img;
+    gfx::MEMIMG view = img.img;
+    view.ViewFlag = 1;
+    view.Width = 6;
+    view.Height = 5;
+    view.Pixels = img.At(2, 1);
+    Use(0, 0);
+    DrawMemImg(&img.img, &view, 3, 2, 0, nullptr);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 6; ++x) ref.Set(3 + x, 2 + y, 0x5000u + (1 + y) * 131 + (2 + x) * 7);
+    EXPECT_EQ(img.Pixels(), ref.Pixels()) << ct;
+  }
+}
+
+// Random draws of every case against the reference model, at every dispatch level.
+TEST_F(BlitTest, UnscaledRandomDrawsMatchTheReferenceModel) {
+  for (auto level :
+       {platform::CpuLevel::kAvx2, platform::CpuLevel::kVector16, platform::CpuLevel::kScalar}) {
+    platform::LimitCpuLevel(level);
+    std::mt19937 rng(20260612);
+    auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
+    for (int it = 0; it < 4000 && !HasFailure(); ++it) {
+      const int ct = pick(2) ? k32 : k16;
+      const bool pal = pick(4) == 0;
+      const bool alpha = !pal && pick(3) == 0;
+      const int w = 1 + pick(pick(4) ? 19 : 80), h = 1 + pick(9);
+      TestImage src(w, h, ct, pal, alpha, pick(3));
+      const int dw = 1 + pick(w + 20), dh = 1 + pick(20);
+      TestImage dst(dw, dh, ct, false, false, pick(3) * 2);
+      // Few distinct colours, so keys hit and runs form.
+      uint32_t colours[4];
+      for (auto& c : colours) c = pal ? uint32_t(pick(8)) : uint32_t(rng());
+      for (int i = 0; i < 256; ++i) src.SetPaletteEntry(i, uint32_t(rng()));
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          src.Set(x, y, pick(3) ? colours[pick(4)] : (pal ? rng() & 0xFF : uint32_t(rng())));
+          if (alpha) {
+            const uint32_t choices[4] = {0, 255, uint32_t(rng() & 0xFF), uint32_t(rng() & 0xFF)};
+            src.SetAlpha(x, y, choices[pick(4)]);
+            if (ct == k16) src.At(x, y)[3] = uint8_t(rng());  // the spare byte is never read
+          }
+        }
+      src.img.TransColor = pick(5) ? src.Get(pick(w), pick(h)) : uint32_t(rng());
+      if (!pal && ct == k16 && pick(2)) src.img.TransColor &= 0xFFFF;
+      for (int y = 0; y < dh; ++y)
+        for (int x = 0; x < dw; ++x) dst.Set(x, y, uint32_t(rng()));
+      TestImage ref = dst;
+      const bool buildRuns = pick(2);
+      if (buildRuns) src.BuildRuns();
+      TestImage blend(w + pick(3), h + pick(2), k16, true);
+      for (auto& b : blend.bytes) b = uint8_t(rng());
+      const TestImage* bl = pick(3) == 0 ? &blend : nullptr;
+      for (auto& t : table_) t = uint8_t(pick(4) == 0 ? (pick(2) ? 0 : 255) : rng());
+      const int params[] = {0, 1, 127, 128, 129, 254, 255, 100, 103, int(rng() & 0xFF)};
+      const int mode = pick(6) == 0 ? pick(6) : pick(5);
+      const int param = params[pick(10)];
+      const uint32_t bright =
+          pick(2) ? 0xFFFFFFu : (pick(3) ? uint32_t(rng() & 0xFFFFFF) : 0xFFFFFEu);
+      platform::RECT area{pick(12) - 2, pick(12) - 2, 0, 0};
+      area.right = area.left + pick(dw + 12);
+      area.bottom = area.top + pick(30);
+      Use(mode, param, area, bright);
+      const int x = pick(dw + 10) - 6, y = pick(dh + 10) - 6;
+      const int trans = pick(4) == 0 ? 0 : (pick(4) == 0 ? 2 : 1);
+
+      DrawMemImg(&dst.img, &src.img, x, y, trans, bl ? &bl->img : nullptr);
+      RefDraw(ref, src, x, y, trans, bl, st_);
+      ASSERT_TRUE(dst.PaddingClean() && dst.GuardIntact()) << it;
+      EXPECT_EQ(dst.Pixels(), ref.Pixels())
+          << "level " << int(level) << " iteration " << it << ": ct " << ct << " pal " << pal
+          << " alpha " << alpha << " " << w << "x" << h << " at " << x << "," << y << " mode "
+          << mode << " p " << param << " bright " << bright << " trans " << trans << " runs "
+          << buildRuns << " blend " << (bl != nullptr);
+    }
+  }
+  platform::LimitCpuLevel(platform::CpuLevel::kAvx2);
+}
+
+// ---------------------------------------------------------------------------------------
+// The stretched blit
+
 // Expects dst to show src through the given source columns and rows from (x0, y0), and 0
 // everywhere else.
 void ExpectSampled(const TestImage& dst, const TestImage& src, int x0, int y0,
@@ -88,7 +268,7 @@ void ExpectSampled(const TestImage& dst, const TestImage& src, int x0, int y0,
     }
 }
 
-TEST_F(StretchTest, SamplingWorkedByHand) {
+TEST_F(BlitTest, StretchedSamplingWorkedByHand) {
   // 3 x 2 onto 7 x 5: ratioX = 458752 / 3 = 152917, so columns j * 65536 / 152917 =
   // 0 0 0 1 1 2 2; ratioY = 163840, rows 0 0 0 1 1. 6 x 4: ratios 131072, columns
   // 0 0 1 1 2 2, rows 0 0 1 1. 2 x 1: ratioX = 43690 gives columns 0 1; ratioY = 32768 row 0.
@@ -114,7 +294,7 @@ TEST_F(StretchTest, SamplingWorkedByHand) {
   }
 }
 
-TEST_F(StretchTest, HugeRectanglesSampleWithoutOverflow) {
+TEST_F(BlitTest, StretchedHugeRectanglesSampleWithoutOverflow) {
   // Extents near 2^32 only keep the rule: 64-bit ratios and cuts.
   TestImage src(3, 2, k32);
   FillNamed(src);
@@ -126,7 +306,7 @@ TEST_F(StretchTest, HugeRectanglesSampleWithoutOverflow) {
   }
 }
 
-TEST_F(StretchTest, SameSizeUnmirroredIsTheUnscaledBlit) {
+TEST_F(BlitTest, StretchedSameSizeUnmirroredIsTheUnscaledBlit) {
   // 16-bit blend mode 1 at 128: the unscaled blit averages (blue 31 over 1 gives 15), the
   // stretched leaves use the difference rule (1 + 128 * 30 / 255 = 16).
   TestImage src(3, 2, k16), same(3, 2, k16);
@@ -154,7 +334,7 @@ TEST_F(StretchTest, SameSizeUnmirroredIsTheUnscaledBlit) {
   EXPECT_EQ(dst.Get(3, 1), Named(2, 0));
 }
 
-TEST_F(StretchTest, RandomDrawsOfEveryLeafFollowTheModel) {
+TEST_F(BlitTest, StretchedRandomDrawsOfEveryLeafFollowTheModel) {
   std::mt19937 rng(7);
   auto pick = [&](int n) { return int(rng() % uint32_t(n)); };
   const int params[] = {0, 1, 128, 200, 255, int(rng() & 255)};
@@ -194,7 +374,7 @@ TEST_F(StretchTest, RandomDrawsOfEveryLeafFollowTheModel) {
   }
 }
 
-TEST_F(StretchTest, WideRowsAndSelfDraw) {
+TEST_F(BlitTest, StretchedWideRowsAndSelfDraw) {
   // Wider than the column table kept on the stack.
   TestImage src(700, 3, k16);
   FillNamed(src);
@@ -214,7 +394,7 @@ TEST_F(StretchTest, WideRowsAndSelfDraw) {
     for (int x = 2; x < 10; ++x) ASSERT_EQ(self.Get(x, y), before.Get((x - 2) / 2, (y - 1) / 2));
 }
 
-TEST_F(StretchTest, ReadsOnlyTheSampledSourcePixels) {
+TEST_F(BlitTest, StretchedReadsOnlyTheSampledSourcePixels) {
   // A source 10 pixels wide whose rows hold only their first two pixels (pitch 2 pixels), as
   // a work image over a locked part does: cut to destination columns 0 .. 3 of a doubling,
   // the draw samples columns 0 and 1 only (the sanitizer would catch any other read).
@@ -229,36 +409,6 @@ TEST_F(StretchTest, ReadsOnlyTheSampledSourcePixels) {
   for (int y = 0; y < 6; ++y)
     for (int x = 0; x < 20; ++x)
       ASSERT_EQ(dst.Get(x, y), x < 4 ? rows[size_t(y / 2 * 2 + x / 2)] : 0u) << x << "," << y;
-}
-
-TEST_F(StretchTest, RefusalsLeaveTheDestinationUntouched) {
-  TestImage src16(3, 3, k16), src32(3, 3, k32);
-  FillNamed(src16);
-  FillNamed(src32);
-  TestImage dst16(8, 8, k16), dstPal(8, 8, k16, true), dstAlpha(8, 8, k32, false, true);
-  const auto b16 = dst16.bytes, bPal = dstPal.bytes, bAlpha = dstAlpha.bytes;
-  const RECT rc{0, 0, 7, 6};
-  DrawMemImgStretched(&dst16.img, &src32.img, rc, 0, nullptr);
-  DrawMemImgStretched(&dstPal.img, &src16.img, rc, 0, nullptr);
-  DrawMemImgStretched(&dstAlpha.img, &src32.img, rc, 0, nullptr);
-  DrawMemImgStretched(nullptr, &src16.img, rc, 0, nullptr);
-  DrawMemImgStretched(&dst16.img, nullptr, rc, 0, nullptr);
-  for (const auto& [mode, param] : {std::pair{5, 100}, {1, 0}, {2, 0}, {3, 0}, {0, 300}}) {
-    Use(mode, param);
-    DrawMemImgStretched(&dst16.img, &src16.img, rc, 0, nullptr);
-  }
-  // A blend image smaller than the source; sources the counters cannot step; rectangles of
-  // no width or height.
-  Use(0, 0);
-  TestImage small(2, 3, k16, true), wide(65536, 1, k16), empty(0, 3, k16);
-  DrawMemImgStretched(&dst16.img, &src16.img, rc, 0, &small.img);
-  DrawMemImgStretched(&dst16.img, &wide.img, rc, 0, nullptr);
-  DrawMemImgStretched(&dst16.img, &empty.img, rc, 0, nullptr);
-  DrawMemImgStretched(&dst16.img, &src16.img, RECT{3, 3, 3, 9}, 0, nullptr);
-  DrawMemImgStretched(&dst16.img, &src16.img, RECT{3, 3, 9, 3}, 0, nullptr);
-  EXPECT_EQ(dst16.bytes, b16);
-  EXPECT_EQ(dstPal.bytes, bPal);
-  EXPECT_EQ(dstAlpha.bytes, bAlpha);
 }
 
 }  // namespace
