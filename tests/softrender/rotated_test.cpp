@@ -87,27 +87,26 @@ class Rotated : public ::testing::Test {
 TEST_F(Rotated, PixelsWorkedByHand) {
   struct Case {
     float angle, scale;
-    int trans, turn, x0, y0;
+    int turn, x0, y0;
     std::vector<std::string> rows;
   };
   const Case cases[] = {
       // Corners (8, 8.5) to (12, 11.5); box 6..16 x 6..15; du = 1, dv = 0; U0 = -2, V0 = -3
       // at (6, 6): texel (0, 0) lands at (10 - 2, 10 - 1).
-      {0.0f, 1.0f, 0, 0, 8, 9, {"00 10 20 30", "01 11 21 31", "02 12 22 32"}},
+      {0.0f, 1.0f, 0, 8, 9, {"00 10 20 30", "01 11 21 31", "02 12 22 32"}},
       // sin = 1, cos of the float angle is -4.4e-8, which truncates to 0: Sa = 2^18, Ca = 0,
       // Sn = -2^18, Cn = 0. Corners (11.5, 8) (8.5, 8) (8.5, 12) (11.5, 12); box 6..15 x
       // 6..16; du = 0, dv = -1, dU = 1, dV = 0; U0 = -2, V0 = 5: u = y - 8, v = 11 - x.
-      {kPi / 2, 1.0f, 0, 0, 9, 8, {"02 01 00", "12 11 10", "22 21 20", "32 31 30"}},
+      {kPi / 2, 1.0f, 0, 9, 8, {"02 01 00", "12 11 10", "22 21 20", "32 31 30"}},
       // Sa = Sn = 0 (sin of the float angle is -8.7e-8), Ca = Cn = -2^18. Box 6..16 x 6..15;
       // du = -1, dV = -1; U0 = 6, V0 = 5: u = 12 - x, v = 11 - y.
-      {kPi, 1.0f, 0, 0, 9, 9, {"32 22 12 02", "31 21 11 01", "30 20 10 00"}},
+      {kPi, 1.0f, 0, 9, 9, {"32 22 12 02", "31 21 11 01", "30 20 10 00"}},
       // Angle 0.5, scale 1.25: Sa = 125678, Ca = Cn = 230053, Sn = -125678; corners in 14.18
       // (2281954, 1875896) (1810662, 2738594) (2960926, 3366984) (3432218, 2504286); box
       // 4..17 x 5..16; du = 184042, dv = -100542, dU = 100542, dV = 184042, U0 = -1082678,
       // V0 = -54813.
       {0.5f,
        1.25f,
-       0,
        0,
        7,
        9,
@@ -116,15 +115,13 @@ TEST_F(Rotated, PixelsWorkedByHand) {
       // Turned: whole-pixel corners (8, 8) (8, 11) (12, 11) (12, 8) go to the quad as (12, 8)
       // (8, 8) (12, 11) (8, 11): u = 12 - x, v = y - 8 over rows 8..10 (the bottom corner
       // row is not drawn), columns 9..12 (column 8 has u = 4).
-      {0.0f, 1.0f, 0, 1, 9, 8, {"30 20 10 00", "31 21 11 01", "32 22 12 02"}},
+      {0.0f, 1.0f, 1, 9, 8, {"30 20 10 00", "31 21 11 01", "32 22 12 02"}},
   };
   for (int ct : {0, 1}) {
     for (const Case& c : cases) {
       TestImage s = MakeSource(ct, 4, 3), d = MakeDest(ct);
-      s.img.TransColor = Texel(ct, 1, 1);
-      DrawMemImgRotated(&d.img, &s.img, 10, 10, c.angle, c.scale, c.trans, c.turn, nullptr);
-      SCOPED_TRACE(testing::Message() << "ct " << ct << " angle " << c.angle << " scale " << c.scale
-                                      << " trans " << c.trans << " turn " << c.turn);
+      DrawMemImgRotated(&d.img, &s.img, 10, 10, c.angle, c.scale, 0, c.turn, nullptr);
+      SCOPED_TRACE(testing::Message() << "ct " << ct << " angle " << c.angle << " turn " << c.turn);
       ExpectPicture(d, c.x0, c.y0, c.rows, ct);
     }
   }
