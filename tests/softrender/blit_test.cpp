@@ -123,6 +123,7 @@ TEST_F(BlitTest, RefusalsAndHostileInputsLeaveTheDestinationUntouched) {
   both(&dst16, &src16.img);
   src16.img.Width = 4;
   TestImage small(3, 4, k16, true), wide(65536, 1, k16), empty(0, 3, k16);
+  wide.Fill(0x1234);
   both(&dst16, &src16.img, &small);
   DrawMemImgStretched(&dst16.img, &wide.img, rc, 0, nullptr);
   DrawMemImgStretched(&dst16.img, &empty.img, rc, 0, nullptr);
@@ -201,7 +202,10 @@ TEST_F(BlitTest, UnscaledRandomDrawsMatchTheReferenceModel) {
       const bool alpha = !pal && pick(3) == 0;
       const int w = 1 + pick(pick(4) ? 19 : 80), h = 1 + pick(9);
       TestImage src(w, h, ct, pal, alpha, pick(3));
-      const int dw = 1 + pick(w + 20), dh = 1 + pick(20);
+      // A third of the draws lie wholly inside, where a current stream is read.
+      const bool inside = pick(3) == 0;
+      const int dw = inside ? w + pick(20) : 1 + pick(w + 20),
+                dh = inside ? h + pick(9) : 1 + pick(20);
       TestImage dst(dw, dh, ct, false, false, pick(3) * 2);
       // Few distinct colours, so keys hit and runs form.
       uint32_t colours[4];
@@ -235,8 +239,10 @@ TEST_F(BlitTest, UnscaledRandomDrawsMatchTheReferenceModel) {
       platform::RECT area{pick(12) - 2, pick(12) - 2, 0, 0};
       area.right = area.left + pick(dw + 12);
       area.bottom = area.top + pick(30);
+      if (inside) area = {0, 0, dw, dh};
       Use(mode, param, area, bright);
-      const int x = pick(dw + 10) - 6, y = pick(dh + 10) - 6;
+      const int x = inside ? pick(dw - w + 1) : pick(dw + 10) - 6;
+      const int y = inside ? pick(dh - h + 1) : pick(dh + 10) - 6;
       const int trans = pick(4) == 0 ? 0 : (pick(4) == 0 ? 2 : 1);
 
       DrawMemImg(&dst.img, &src.img, x, y, trans, bl ? &bl->img : nullptr);
