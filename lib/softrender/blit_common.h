@@ -211,11 +211,11 @@ struct PaletteSource {
 };
 
 // One step of a row loop: source pixels x .. over destination pixels x .. by the rule, with
-// the blend-image factors when kB. Job supplies the colour key and the blend table.
+// the blend-image factors when kB and the colour key. Job supplies the blend table.
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule, class V,
           class Job>
 inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uint8_t* s,
-                      const uint8_t* bl, int x) {
+                      const uint8_t* bl, int x, int32_t key) {
   V sv, kv, av;
   Src::Load(j, s, x, sv, kv, av);
   const V dv = LoadDestination<PixelT, V>(d, x);
@@ -231,7 +231,7 @@ inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uin
   } else {
     out = Plain::Apply(c, sv, dv, b, av);
     if constexpr (kRule == PixelRule::kKeyed) {
-      out = Select(kv == Splat<V>(int32_t(j.key)), dv, out);
+      out = Select(kv == Splat<V>(key), dv, out);
     }
   }
   StoreDestination<PixelT, V>(d, x, out);
@@ -254,14 +254,16 @@ inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t*
   using L = std::conditional_t<kHalf, HalfL,
                                std::conditional_t<std::is_same_v<PixelT, Pixel32>, Lanes8, Lanes4>>;
   constexpr int kStep = LaneTraits<L>::kCount;
+  // Locals, so the stores into the destination cannot make the loop read them again.
   const BlendContext c = j.ctx;
+  const int32_t key = int32_t(j.key);
   const int xv = j.vectors ? x1 : x0;
   int x = x0;
   for (; x + kStep <= xv; x += kStep) {
-    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x);
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x, key);
   }
   for (; x < x1; ++x) {
-    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x);
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x, key);
   }
 }
 
@@ -337,6 +339,17 @@ struct CallFlags {
 //   static constexpr bool kKeyAlways;  the key is on whatever the flags say
 //   static constexpr bool kOwnTranslucentRules;  blend mode 1 without blend image or bright
 //                                    has the per-pixel rules (half average, 64-step table)
+// Without blend image and bright: only the key is still open.
+template <class Drawer, class PixelT, class Src, class OpT, class Job>
+void DrawWithoutFactors(const Job& j, CallFlags f) {
+  Branch(f.key || Drawer::kKeyAlways, [&](auto k) {
+    constexpr bool kKey = decltype(k)::value;
+    if constexpr (!Drawer::kKeyAlways || kKey) {
+      Drawer::template Case<PixelT, Src, false, false, kKey, OpT>(j);
+    }
+  });
+}
+
 template <class Drawer, class PixelT, class Src, class OpT, class Job>
 void DrawWithFactors(const Job& j, CallFlags f) {
   Branch(f.blend, [&](auto b) {
@@ -353,6 +366,17 @@ void DrawWithFactors(const Job& j, CallFlags f) {
   });
 }
 
+// Blend modes 2 and 3. At parameter 255 without blend image and bright the source is added
+// or subtracted as it is: those cases have loops without the scaling.
+template <class Drawer, class PixelT, class Src, bool kSubtract, class Job>
+void DrawAddSub(const Job& j, CallFlags f) {
+  if (j.ctx.param == 255 && !f.blend && !f.bright) {
+    DrawWithoutFactors<Drawer, PixelT, Src, AddSubOp<PixelT, kSubtract, true>>(j, f);
+  } else {
+    DrawWithFactors<Drawer, PixelT, Src, AddSubOp<PixelT, kSubtract>>(j, f);
+  }
+}
+
 template <class Drawer, class PixelT, class Src, class Job>
 void DrawMode(const Job& j, int mode, CallFlags f) {
   switch (mode) {
@@ -362,17 +386,11 @@ void DrawMode(const Job& j, int mode, CallFlags f) {
     case 1:
       if constexpr (Drawer::kOwnTranslucentRules && !Src::kAlpha) {
         if (!f.blend && !f.bright) {
-          auto draw = [&]<TransRule kRule>() {
-            Branch(f.key, [&](auto k) {
-              constexpr bool kKey = decltype(k)::value;
-              Drawer::template Case<PixelT, Src, false, false, kKey, TranslucentOp<PixelT, kRule>>(
-                  j);
-            });
-          };
           if (j.ctx.param == 128) {
-            draw.template operator()<TransRule::kHalfAverage>();
+            DrawWithoutFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kHalfAverage>>(
+                j, f);
           } else {
-            draw.template operator()<TransRule::kTable>();
+            DrawWithoutFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kTable>>(j, f);
           }
           break;
         }
@@ -380,10 +398,10 @@ void DrawMode(const Job& j, int mode, CallFlags f) {
       DrawWithFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kDiff>>(j, f);
       break;
     case 2:
-      DrawWithFactors<Drawer, PixelT, Src, AddSubOp<PixelT, false>>(j, f);
+      DrawAddSub<Drawer, PixelT, Src, false>(j, f);
       break;
     case 3:
-      DrawWithFactors<Drawer, PixelT, Src, AddSubOp<PixelT, true>>(j, f);
+      DrawAddSub<Drawer, PixelT, Src, true>(j, f);
       break;
     case 4:
       DrawWithFactors<Drawer, PixelT, Src, MultiplyOp<PixelT>>(j, f);
