@@ -256,12 +256,9 @@ TEST_F(Rotated, RejectedInputsDrawNothing) {
   untouched([&](TestImage& d) { plain(d, 0.0f, 1.0f, 8192, 10); });
   untouched([&](TestImage& d) { plain(d, 0.0f, 1.0f, 10, -8193); });
   untouched([&](TestImage& d) { plain(d, 0.0f, 1.0f, INT32_MIN, INT32_MAX); });
-  // Steps of 2^18 / 1e-4 leave 32 bits; at 1e-3 the steps fit but the box positions
-  // (margin of 2 pixels at 262 million units each) do not.
+  // Steps of 2^18 / 1e-4 leave 32 bits.
   untouched(
       [&](TestImage& d) { DrawMemImgRotated(&d.img, &s.img, 10, 10, 0.0f, 1e-4f, 0, 0, nullptr); });
-  untouched(
-      [&](TestImage& d) { DrawMemImgRotated(&d.img, &s.img, 10, 10, 0.0f, 2e-4f, 0, 0, nullptr); });
   // Blend modes outside 0..4; mode 1 at parameter 0.
   for (int mode : {5, -1, 1}) {
     gfx::g_DrawState.BlendMode = mode;
@@ -495,6 +492,37 @@ TEST_F(Rotated, WriteBoxCatchesThePixelThePartialBoxMisses) {
   EXPECT_EQ(Edges(box), (E4{10, 10, 11, 11}));
   EXPECT_FALSE(RotatedWriteBox(4, 3, 10, 10, 0.0f, 0.0f, 0, RECT{0, 0, 32, 32}, &box));
   EXPECT_FALSE(RotatedWriteBox(4, 3, 10, 10, 0.0f, 1.0f, 0, RECT{20, 20, 32, 32}, &box));
+}
+
+TEST_F(Rotated, TinyScalesDrawWhatTheWrappedPositionsSelect) {
+  // Below a scale of about 1/2000 the box's positions wrap around 32 bits (each pixel of
+  // margin is 2^18 / scale units) while the steps still fit: the walk must follow the
+  // wrapped positions, for whole boxes and boxes cut by the draw area.
+  for (int ct : {0, 1}) {
+    for (const RECT area : {RECT{0, 0, 32, 32}, RECT{9, 10, 32, 11}, RECT{9, 9, 12, 12}}) {
+      for (float scale : {1.0f / 2500, 1.0f / 3000, -1.0f / 4000, 1.0f / 5000, 1.0f / 7000}) {
+        for (float angle : {0.0f, 0.3f, 2.0f}) {
+          gfx::g_DrawState.DrawArea = area;
+          TestImage s = MakeSource(ct, 4, 3), got = MakeDest(ct), want = MakeDest(ct);
+          DrawMemImgRotated(&got.img, &s.img, 10, 10, angle, scale, 0, 0, nullptr);
+          ModelRotated(want, s, 10, 10, angle, scale, 0, area);
+          ASSERT_EQ(got.bytes, want.bytes) << "scale " << scale << " angle " << angle;
+          RECT box;
+          if (RotatedWriteBox(4, 3, 10, 10, angle, scale, 0, area, &box)) {
+            EXPECT_EQ(Edges(box), Edges(ChangedBox(got, ct))) << scale << " " << angle;
+          }
+        }
+      }
+    }
+    // Scale 1/3000 over row 10 from column 9: du = 786432000 (the float quotient), the
+    // box starts at u = -du + (2 << 18), so column 10 samples u = 2 << 18 and v = 1 << 18:
+    // texel (2, 1), and nothing else is drawn, though column 13's position wraps.
+    gfx::g_DrawState.DrawArea = {9, 10, 32, 11};
+    TestImage s = MakeSource(ct, 4, 3), d = MakeDest(ct);
+    DrawMemImgRotated(&d.img, &s.img, 10, 10, 0.0f, 1.0f / 3000, 0, 0, nullptr);
+    EXPECT_EQ(d.Get(10, 10), Texel(ct, 2, 1));
+    EXPECT_EQ(Edges(ChangedBox(d, ct)), (E4{10, 10, 11, 11}));
+  }
 }
 
 }  // namespace
