@@ -11,6 +11,8 @@
 
 #include "base/math.h"
 #include "base/rect.h"
+#include "platform/os/cpu.h"
+#include "softrender/blit_common.h"
 #include "softrender/draw_state.h"
 #include "softrender/flat_color.h"
 #include "softrender/pixel_kernels.h"
@@ -223,12 +225,42 @@ void WalkTriangle(const TriangleSetup& s, Span& span) {
 // ---------------------------------------------------------------------------------------
 // Textured spans
 
+// Texels 1:1 along the rows (u steps one texel a pixel, v stays): a row's texels inside the
+// source are one run of a source row, drawn by the blitters' span loops (vector lanes at
+// the vector dispatch levels). RunRule says how a kernel treats each texel, where the span
+// loops have that treatment: direct sources, and a kernel that draws a clear texel under
+// the transparent flag (multiply) keeps its own loop.
 template <class K>
+struct RunRule {
+  using PixelT = std::conditional_t<K::kWide, Pixel32, Pixel16>;
+  using Src = std::conditional_t<K::kAlphaChannel, AlphaSource<PixelT>, DirectSource<PixelT>>;
+  static constexpr bool kAvailable =
+      !K::Source::kPalettised && !(K::kAlphaChannel && K::kTransparent && !K::kSkipsClearTexels);
+  static constexpr PixelRule kRule =
+      K::kAlphaChannel ? (K::kTransparent ? PixelRule::kAlphaShortcuts : PixelRule::kAlpha)
+                       : (K::kTransparent ? PixelRule::kKeyed : PixelRule::kPlain);
+  using Plain =
+      Bound<typename K::template Op<PixelT>, Factors<K::kReadsBlendImage, false, K::kBright>>;
+  using WithAlpha =
+      Bound<typename K::template Op<PixelT>, Factors<K::kReadsBlendImage, true, K::kBright>>;
+};
+
+// What the span loops read of a call.
+struct RunJob {
+  BlendContext ctx;
+  uint32_t key;
+  platform::CpuLevel level;
+  bool vectors;
+  uint8_t blendTable[256];
+};
+
+template <class K, bool kUnitSteps>
 struct TexturedSpan {
   const TriangleSetup& s;
   const KernelContext& c;
   uint8_t* destPixels;
   ptrdiff_t destPitch;
+  const RunJob* job;  // with unit steps
 
   // Flattened: the kernel and its blend operator are inlined into the pixel loop.
   __attribute__((flatten)) void Row(int32_t row, int32_t xs, int32_t count) const {
@@ -236,6 +268,26 @@ struct TexturedSpan {
     uint32_t u = uint32_t(xs - s.xRef) * s.dudx + uint32_t(row - s.yRef) * s.dudy + s.uRef;
     uint32_t v = uint32_t(xs - s.xRef) * s.dvdx + uint32_t(row - s.yRef) * s.dvdy + s.vRef;
     uint8_t* d = destPixels + ptrdiff_t(row) * destPitch + ptrdiff_t(xs) * K::kDestBytes;
+    if constexpr (kUnitSteps) {
+      if (v >= c.vLimit) return;
+      // u + i * 2^18 (mod 2^32) for i < count <= 2^13 covers less than half the circle, so
+      // the pixels inside the source are one run: from the start when u is inside, else
+      // from where u wraps round to 0..2^18 - 1.
+      constexpr uint64_t kStep = uint64_t(kOne);
+      const uint64_t first = u < c.uLimit ? 0 : ((uint64_t(1) << 32) - u + kStep - 1) / kStep;
+      if (first >= uint64_t(count)) return;
+      const uint32_t u0 = u + uint32_t(first) * uint32_t(kStep);
+      const uint64_t n = std::min<uint64_t>(count - first, (c.uLimit - u0 + kStep - 1) / kStep);
+      using R = RunRule<K>;
+      const uint32_t tx = u0 >> 18, ty = v >> 18;
+      const uint8_t* texels = c.srcPixels + ptrdiff_t(ty) * c.srcPitch + tx * K::kTexelBytes;
+      const uint8_t* blend = nullptr;
+      if constexpr (K::kReadsBlendImage) blend = c.blendPixels + ptrdiff_t(ty) * c.blendPitch + tx;
+      BlendSpanAtLevel<typename R::PixelT, typename R::Src, typename R::Plain,
+                       typename R::WithAlpha, K::kReadsBlendImage, R::kRule>(
+          *job, d + ptrdiff_t(first) * K::kDestBytes, texels, blend, 0, int(n));
+      return;
+    }
     for (; count > 0; --count, d += K::kDestBytes, u += s.dudx, v += s.dvdx) {
       if (u >= c.uLimit || v >= c.vLimit) continue;
       const uint32_t tx = u >> 18, ty = v >> 18;
@@ -256,7 +308,24 @@ void DrawTextured(const TriangleSetup& s, MEMIMG& dest, const MEMIMG& src, int32
   VisitPixelKernel(src, state.BlendMode, c.blendParam, flags, [&](auto tag) {
     using K = typename decltype(tag)::type;
     dest.RunLengthFlag = 0;  // the pixels change under any run-length stream
-    const TexturedSpan<K> span{s, c, dest.Pixels, dest.Pitch};
+    if constexpr (RunRule<K>::kAvailable) {
+      // A 16-bit texel never equals a key beyond 16 bits; the span loops would cut it.
+      const bool keyFits = K::kWide || c.transColor <= 0xFFFFu;
+      if (s.dudx == uint32_t(kOne) && s.dvdx == 0 && keyFits) {
+        RunJob job;
+        job.ctx = c.blend;
+        job.key = c.transColor;
+        job.level = platform::CpuDispatchLevel();
+        job.vectors = job.level != platform::CpuLevel::kScalar;
+        if constexpr (K::kReadsBlendImage) {
+          std::copy(std::begin(BlendGraphTable), std::end(BlendGraphTable), job.blendTable);
+        }
+        const TexturedSpan<K, true> span{s, c, dest.Pixels, dest.Pitch, &job};
+        WalkTriangle(s, span);
+        return;
+      }
+    }
+    const TexturedSpan<K, false> span{s, c, dest.Pixels, dest.Pitch, nullptr};
     WalkTriangle(s, span);
   });
 }

@@ -97,6 +97,10 @@ Counts RandomDraws(uint32_t seed, int rounds) {
       case 4: {
         SoftTriangleVertex v[3];
         for (auto& p : v) p = {pick(dw + 10) - 5, pick(dh + 6) - 3, pick(sw + 1), pick(sh + 1)};
+        if (pick(2)) {  // texels 1:1 along the rows: the span loops
+          const int ou = pick(sw + 1) - pick(dw + 1), ov = pick(sh + 1) - pick(dh + 1);
+          for (auto& p : v) p.u = p.x + ou, p.v = p.y + ov;
+        }
         DrawMemImgTriangle(&dst.img, pick(3) ? &src.img : nullptr, v, trans,
                            blendImage ? &blendImage->img : nullptr, colour);
         break;
