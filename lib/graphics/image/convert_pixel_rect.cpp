@@ -438,43 +438,48 @@ void Ordered565Tail(uint8_t* d, const uint8_t* s, int64_t x, int64_t w, int64_t 
 }
 
 // Eight 32-bit pixels a step. The matrix repeats every four columns, so each row has one
-// vector of thresholds per channel.
+// vector of thresholds per channel, one of four.
 using Words8x32 = uint32_t __attribute__((vector_size(32)));
 using Words8x16 = uint16_t __attribute__((vector_size(16)));
 
-[[gnu::always_inline]] inline void Ordered565RowBody(uint8_t* d, const uint8_t* s, int64_t w,
-                                                     int64_t row) {
-  Words8x32 t3, t2;
-  for (int i = 0; i < 8; ++i) {
-    const int index = int(row & 3) * 4 + (i & 3);
-    t3[i] = OrderedThreshold<3>(index);
-    t2[i] = OrderedThreshold<2>(index);
+[[gnu::always_inline]] inline void Ordered565Body(const Walk& k) {
+  Words8x32 t3[4], t2[4];
+  for (int row = 0; row < 4; ++row) {
+    for (int i = 0; i < 8; ++i) {
+      t3[row][i] = OrderedThreshold<3>(row * 4 + (i & 3));
+      t2[row][i] = OrderedThreshold<2>(row * 4 + (i & 3));
+    }
   }
-  int64_t x = 0;
-  for (; x + 8 <= w; x += 8) {
-    Words8x32 p;
-    std::memcpy(&p, s + 4 * x, sizeof p);
-    const Words8x32 r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-    const Words8x32 rq = r >> 3, gq = g >> 2, bq = b >> 3;
-    // A true lane compares as all ones; the unit is added only below the channel's maximum,
-    // which is Narrow8's clamp.
-    const Words8x32 out = (rq + (Words8x32((t3 < (r & 7)) & (rq < 31)) & 1)) << 11 |
-                          (gq + (Words8x32((t2 < (g & 3)) & (gq < 63)) & 1)) << 5 |
-                          (bq + (Words8x32((t3 < (b & 7)) & (bq < 31)) & 1));
-    const Words8x16 packed = __builtin_convertvector(out, Words8x16);
-    std::memcpy(d + 2 * x, &packed, sizeof packed);
+  uint8_t* d = k.dst;
+  const uint8_t* s = k.src;
+  const int64_t w = k.w;
+  for (int64_t y = 0; y < k.h; ++y, d += k.dstPitch, s += k.srcPitch) {
+    const Words8x32 tr = t3[y & 3], tg = t2[y & 3];
+    int64_t x = 0;
+    for (; x + 8 <= w; x += 8) {
+      Words8x32 p;
+      std::memcpy(&p, s + 4 * x, sizeof p);
+      const Words8x32 r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+      const Words8x32 rq = r >> 3, gq = g >> 2, bq = b >> 3;
+      // A true lane compares as all ones; the unit is added only below the channel's
+      // maximum, which is Narrow8's clamp.
+      const Words8x32 out = (rq + (Words8x32((tr < (r & 7)) & (rq < 31)) & 1)) << 11 |
+                            (gq + (Words8x32((tg < (g & 3)) & (gq < 63)) & 1)) << 5 |
+                            (bq + (Words8x32((tr < (b & 7)) & (bq < 31)) & 1));
+      const Words8x16 packed = __builtin_convertvector(out, Words8x16);
+      std::memcpy(d + 2 * x, &packed, sizeof packed);
+    }
+    Ordered565Tail<4>(d, s, x, w, y);
   }
-  Ordered565Tail<4>(d, s, x, w, row);
 }
 
-[[gnu::noinline]] void Ordered565Row(uint8_t* d, const uint8_t* s, int64_t w, int64_t row) {
-  Ordered565RowBody(d, s, w, row);
+[[gnu::noinline]] void Ordered565(const Walk& k) {
+  Ordered565Body(k);
 }
 
 #if ZQ_CONVERT_HAS_AVX2
-[[gnu::noinline, gnu::target("avx2")]] void Ordered565RowAvx2(uint8_t* d, const uint8_t* s,
-                                                              int64_t w, int64_t row) {
-  Ordered565RowBody(d, s, w, row);
+[[gnu::noinline, gnu::target("avx2")]] void Ordered565Avx2(const Walk& k) {
+  Ordered565Body(k);
 }
 #endif
 
@@ -516,21 +521,21 @@ bool TryDither565(const Walk& k, const ColorData& src, const ColorData& dst, con
     }
     return true;
   }
-  uint8_t* d = k.dst;
-  const uint8_t* s = k.src;
   const platform::CpuLevel level = platform::CpuDispatchLevel();
-  for (int64_t y = 0; y < k.h; ++y, d += k.dstPitch, s += k.srcPitch) {
-    if (!is32) {
-      Ordered565Tail<3>(d, s, 0, k.w, y);
-    } else if (level == platform::CpuLevel::kScalar || base::IsMmxUsable() == 0) {
-      Ordered565Tail<4>(d, s, 0, k.w, y);
-#if ZQ_CONVERT_HAS_AVX2
-    } else if (level == platform::CpuLevel::kAvx2) {
-      Ordered565RowAvx2(d, s, k.w, y);
-#endif
-    } else {
-      Ordered565Row(d, s, k.w, y);
+  if (!is32) {
+    for (int64_t y = 0; y < k.h; ++y) {
+      Ordered565Tail<3>(k.dst + y * k.dstPitch, k.src + y * k.srcPitch, 0, k.w, y);
     }
+  } else if (level == platform::CpuLevel::kScalar || base::IsMmxUsable() == 0) {
+    for (int64_t y = 0; y < k.h; ++y) {
+      Ordered565Tail<4>(k.dst + y * k.dstPitch, k.src + y * k.srcPitch, 0, k.w, y);
+    }
+#if ZQ_CONVERT_HAS_AVX2
+  } else if (level == platform::CpuLevel::kAvx2) {
+    Ordered565Avx2(k);
+#endif
+  } else {
+    Ordered565(k);
   }
   return true;
 }
