@@ -11,10 +11,9 @@
 
 #include "base/math.h"
 #include "base/rect.h"
-#include "platform/os/cpu.h"
-#include "softrender/blit_common.h"
 #include "softrender/draw_state.h"
 #include "softrender/flat_color.h"
+#include "softrender/kernel_runs.h"
 #include "softrender/pixel_kernels.h"
 #include "softrender/soft_tables.h"
 
@@ -226,34 +225,7 @@ void WalkTriangle(const TriangleSetup& s, Span& span) {
 // Textured spans
 
 // Texels 1:1 along the rows (u steps one texel a pixel, v stays): a row's texels inside the
-// source are one run of a source row, drawn by the blitters' span loops (vector lanes at
-// the vector dispatch levels). RunRule says how a kernel treats each texel, where the span
-// loops have that treatment: direct sources, and a kernel that draws a clear texel under
-// the transparent flag (multiply) keeps its own loop.
-template <class K>
-struct RunRule {
-  using PixelT = std::conditional_t<K::kWide, Pixel32, Pixel16>;
-  using Src = std::conditional_t<K::kAlphaChannel, AlphaSource<PixelT>, DirectSource<PixelT>>;
-  static constexpr bool kAvailable =
-      !K::Source::kPalettised && !(K::kAlphaChannel && K::kTransparent && !K::kSkipsClearTexels);
-  static constexpr PixelRule kRule =
-      K::kAlphaChannel ? (K::kTransparent ? PixelRule::kAlphaShortcuts : PixelRule::kAlpha)
-                       : (K::kTransparent ? PixelRule::kKeyed : PixelRule::kPlain);
-  using Plain =
-      Bound<typename K::template Op<PixelT>, Factors<K::kReadsBlendImage, false, K::kBright>>;
-  using WithAlpha =
-      Bound<typename K::template Op<PixelT>, Factors<K::kReadsBlendImage, true, K::kBright>>;
-};
-
-// What the span loops read of a call.
-struct RunJob {
-  BlendContext ctx;
-  uint32_t key;
-  platform::CpuLevel level;
-  bool vectors;
-  uint8_t blendTable[256];
-};
-
+// source are one run of a source row, drawn by the kernel's run loops (kernel_runs.h).
 template <class K, bool kUnitSteps>
 struct TexturedSpan {
   const TriangleSetup& s;
@@ -278,14 +250,11 @@ struct TexturedSpan {
       if (first >= uint64_t(count)) return;
       const uint32_t u0 = u + uint32_t(first) * uint32_t(kStep);
       const uint64_t n = std::min<uint64_t>(count - first, (c.uLimit - u0 + kStep - 1) / kStep);
-      using R = RunRule<K>;
       const uint32_t tx = u0 >> 18, ty = v >> 18;
       const uint8_t* texels = c.srcPixels + ptrdiff_t(ty) * c.srcPitch + tx * K::kTexelBytes;
       const uint8_t* blend = nullptr;
       if constexpr (K::kReadsBlendImage) blend = c.blendPixels + ptrdiff_t(ty) * c.blendPitch + tx;
-      BlendSpanAtLevel<typename R::PixelT, typename R::Src, typename R::Plain,
-                       typename R::WithAlpha, K::kReadsBlendImage, R::kRule>(
-          *job, d + ptrdiff_t(first) * K::kDestBytes, texels, blend, 0, int(n));
+      DrawKernelRun<K>(*job, d + ptrdiff_t(first) * K::kDestBytes, texels, blend, int(n));
       return;
     }
     for (; count > 0; --count, d += K::kDestBytes, u += s.dudx, v += s.dvdx) {
@@ -309,17 +278,8 @@ void DrawTextured(const TriangleSetup& s, MEMIMG& dest, const MEMIMG& src, int32
     using K = typename decltype(tag)::type;
     dest.RunLengthFlag = 0;  // the pixels change under any run-length stream
     if constexpr (RunRule<K>::kAvailable) {
-      // A 16-bit texel never equals a key beyond 16 bits; the span loops would cut it.
-      const bool keyFits = K::kWide || c.transColor <= 0xFFFFu;
-      if (s.dudx == uint32_t(kOne) && s.dvdx == 0 && keyFits) {
-        RunJob job;
-        job.ctx = c.blend;
-        job.key = c.transColor;
-        job.level = platform::CpuDispatchLevel();
-        job.vectors = job.level != platform::CpuLevel::kScalar;
-        if constexpr (K::kReadsBlendImage) {
-          std::copy(std::begin(BlendGraphTable), std::end(BlendGraphTable), job.blendTable);
-        }
+      if (s.dudx == uint32_t(kOne) && s.dvdx == 0 && RunRule<K>::KeyFits(c)) {
+        const RunJob job = MakeRunJob<K>(c);
         const TexturedSpan<K, true> span{s, c, dest.Pixels, dest.Pitch, &job};
         WalkTriangle(s, span);
         return;
