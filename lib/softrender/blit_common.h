@@ -339,17 +339,6 @@ struct CallFlags {
 //   static constexpr bool kKeyAlways;  the key is on whatever the flags say
 //   static constexpr bool kOwnTranslucentRules;  blend mode 1 without blend image or bright
 //                                    has the per-pixel rules (half average, 64-step table)
-// Without blend image and bright: only the key is still open.
-template <class Drawer, class PixelT, class Src, class OpT, class Job>
-void DrawWithoutFactors(const Job& j, CallFlags f) {
-  Branch(f.key || Drawer::kKeyAlways, [&](auto k) {
-    constexpr bool kKey = decltype(k)::value;
-    if constexpr (!Drawer::kKeyAlways || kKey) {
-      Drawer::template Case<PixelT, Src, false, false, kKey, OpT>(j);
-    }
-  });
-}
-
 template <class Drawer, class PixelT, class Src, class OpT, class Job>
 void DrawWithFactors(const Job& j, CallFlags f) {
   Branch(f.blend, [&](auto b) {
@@ -363,6 +352,17 @@ void DrawWithFactors(const Job& j, CallFlags f) {
         }
       });
     });
+  });
+}
+
+// Without blend image and bright: only the key is still open.
+template <class Drawer, class PixelT, class Src, class OpT, class Job>
+void DrawWithoutFactors(const Job& j, CallFlags f) {
+  Branch(f.key || Drawer::kKeyAlways, [&](auto k) {
+    constexpr bool kKey = decltype(k)::value;
+    if constexpr (!Drawer::kKeyAlways || kKey) {
+      Drawer::template Case<PixelT, Src, false, false, kKey, OpT>(j);
+    }
   });
 }
 

@@ -284,8 +284,6 @@ __attribute__((flatten)) void WalkBox(const RotatedWalk& w, const KernelContext&
   const uint8_t* const blendPixels = c.blendPixels;
   const ptrdiff_t blendPitch = c.blendPitch;
   const ptrdiff_t pitch = dest.Pitch;
-  // u in the low and v in the high half of one word: inside a run both stay in
-  // [0, 2^31), so one addition of the packed steps advances both without a carry.
   uint8_t* row = dest.Pixels + ptrdiff_t(w.box.top) * pitch + ptrdiff_t(w.box.left) * K::kDestBytes;
   auto texelAt = [&](uint32_t u, uint32_t v, const uint8_t** blend) {
     const uint32_t tx = u >> 18, ty = v >> 18;
@@ -300,6 +298,8 @@ __attribute__((flatten)) void WalkBox(const RotatedWalk& w, const KernelContext&
     });
     return;
   }
+  // u in the low and v in the high half of one word: inside a run both stay in
+  // [0, 2^31), so one addition of the packed steps advances both without a carry.
   const uint64_t step = (uint64_t(w.dv) << 32) + uint64_t(w.du);
   RowRuns runs(w);
   for (int32_t r = 0; r < w.rows; ++r, row += pitch, runs.NextRow()) {
