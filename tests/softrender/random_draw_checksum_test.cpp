@@ -81,7 +81,8 @@ Counts RandomDraws(uint32_t seed, int rounds) {
         break;
       case 1: {
         // Any corners: reversed ones mirror their axis.
-        const RECT r{pick(dw + 20) - 10, pick(dh + 8) - 4, pick(dw + 20) - 10, pick(dh + 8) - 4};
+        RECT r{pick(dw + 20) - 10, pick(dh + 8) - 4, pick(dw + 20) - 10, pick(dh + 8) - 4};
+        if (pick(3) == 0) r.left = r.right + sw;  // mirrored at the same size
         DrawMemImgStretched(&dst.img, &src.img, r, trans, blendImage ? &blendImage->img : nullptr);
         break;
       }
