@@ -210,6 +210,16 @@ struct PaletteSource {
   }
 };
 
+// Whether every lane of v is 0.
+template <class V>
+inline bool NoLaneSet(V v) {
+  uint64_t words[sizeof(V) / 8];
+  std::memcpy(words, &v, sizeof v);
+  uint64_t any = 0;
+  for (uint64_t w : words) any |= w;
+  return any == 0;
+}
+
 // One step of a row loop: source pixels x .. over destination pixels x .. by the rule, with
 // the blend-image factors when kB and the colour key. Job supplies the blend table.
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule, class V,
@@ -225,6 +235,19 @@ inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uin
   if constexpr (kRule == PixelRule::kAlpha) {
     out = WithAlpha::Apply(c, sv, dv, b, av);
   } else if constexpr (kRule == PixelRule::kAlphaShortcuts) {
+    if constexpr (!kScalar<V>) {
+      // Sprites have wide areas of one alpha: a vector of clear texels leaves the
+      // destination as it is, one of opaque texels takes the rule without the factor. The
+      // first lane says whether to look (a single load, where random alpha rarely passes).
+      const int32_t first = av[0];
+      if (first == 0 || first == 255) {
+        if (NoLaneSet(av)) return;
+        if (NoLaneSet(av ^ Splat<V>(255))) {
+          StoreDestination<PixelT, V>(d, x, Plain::Apply(c, sv, dv, b, av));
+          return;
+        }
+      }
+    }
     const V whole = Plain::Apply(c, sv, dv, b, av);
     const V part = WithAlpha::Apply(c, sv, dv, b, av);
     out = Select(av == Splat<V>(0), dv, Select(av == Splat<V>(255), whole, part));
