@@ -239,8 +239,7 @@ inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uin
       // Sprites have wide areas of one alpha: a vector of clear texels leaves the
       // destination as it is, one of opaque texels takes the rule without the factor. The
       // first lane says whether to look (a single load, where random alpha rarely passes).
-      const int32_t first = av[0];
-      if (first == 0 || first == 255) {
+      if (((uint32_t(av[0]) + 1) & 0xFEu) == 0) {  // 0 or 255
         if (NoLaneSet(av)) return;
         if (NoLaneSet(av ^ Splat<V>(255))) {
           StoreDestination<PixelT, V>(d, x, Plain::Apply(c, sv, dv, b, av));
