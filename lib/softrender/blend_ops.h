@@ -529,12 +529,22 @@ struct TranslucentOp {
 };
 
 // Blend modes 2 and 3, parameter 1..255: the source scaled per field, then the packed
-// saturating add or subtract on whole pixels.
-template <class PixelT, bool kSubtract>
+// saturating add or subtract on whole pixels. kFullParam: the parameter is 255, and
+// MUL(255, s) = s, so the scaling by the parameter is left out.
+template <class PixelT, bool kSubtract, bool kFullParam = false>
 struct AddSubOp {
   static constexpr bool kIsCopy = false;
   template <class F>
   static constexpr bool kFits16 = !(F::kB && F::kA);
+
+  template <class V>
+  static V ParamScaled(const BlendContext& c, V v) {
+    if constexpr (kFullParam) {
+      return v;
+    } else {
+      return ParamMul255(c, v);
+    }
+  }
 
   template <class F, class V>
   static V Scaled(const BlendContext& c, V s, V b, V a) {
@@ -546,15 +556,15 @@ struct AddSubOp {
         // 16-bit alpha without blend image: alpha scales the raw field before bright.
         V t = (FieldOf<PixelT, decltype(i)::value>(s) * a) >> 8;
         if constexpr (F::kBr) t = BrightMul255<decltype(i)::value>(c, t);
-        return ParamMul255(c, t);
+        return ParamScaled(c, t);
       } else {
         const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
         if constexpr (!F::kB && !F::kA) {
-          return ParamMul255(c, sf);
+          return ParamScaled(c, sf);
         } else if constexpr (k16 && F::kB && F::kA) {
-          return ParamMul255(c, (sf * (b * a)) >> 16);
+          return ParamScaled(c, (sf * (b * a)) >> 16);
         } else if constexpr (k16) {
-          return ParamMul255(c, (sf * b) >> 8);
+          return ParamScaled(c, (sf * b) >> 8);
         } else if constexpr (F::kB && F::kA) {
           return V((U(sf * b * a) * U(p)) >> 24);  // up to 255^4: unsigned
         } else {
@@ -568,7 +578,9 @@ struct AddSubOp {
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     using U = UnsignedLanes<V>;
     U scaled;
-    if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
+    if constexpr (kFullParam && !F::kB && !F::kA && !F::kBr) {
+      scaled = U(s) & PixelT::kFieldBits;  // the colour fields as they are
+    } else if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
       scaled = U(MulPacked(s, Splat<V>(c.param)));
     } else {
       scaled = U(Scaled<F>(c, s, b, a));

@@ -210,12 +210,22 @@ struct PaletteSource {
   }
 };
 
+// Whether every lane of v is 0.
+template <class V>
+inline bool NoLaneSet(V v) {
+  uint64_t words[sizeof(V) / 8];
+  std::memcpy(words, &v, sizeof v);
+  uint64_t any = 0;
+  for (uint64_t w : words) any |= w;
+  return any == 0;
+}
+
 // One step of a row loop: source pixels x .. over destination pixels x .. by the rule, with
-// the blend-image factors when kB. Job supplies the colour key and the blend table.
+// the blend-image factors when kB and the colour key. Job supplies the blend table.
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule, class V,
           class Job>
 inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uint8_t* s,
-                      const uint8_t* bl, int x) {
+                      const uint8_t* bl, int x, int32_t key) {
   V sv, kv, av;
   Src::Load(j, s, x, sv, kv, av);
   const V dv = LoadDestination<PixelT, V>(d, x);
@@ -225,13 +235,25 @@ inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uin
   if constexpr (kRule == PixelRule::kAlpha) {
     out = WithAlpha::Apply(c, sv, dv, b, av);
   } else if constexpr (kRule == PixelRule::kAlphaShortcuts) {
+    if constexpr (!kScalar<V>) {
+      // Sprites have wide areas of one alpha: a vector of clear texels leaves the
+      // destination as it is, one of opaque texels takes the rule without the factor. The
+      // first lane says whether to look (a single load, where random alpha rarely passes).
+      if (((uint32_t(av[0]) + 1) & 0xFEu) == 0) {  // 0 or 255
+        if (NoLaneSet(av)) return;
+        if (NoLaneSet(av ^ Splat<V>(255))) {
+          StoreDestination<PixelT, V>(d, x, Plain::Apply(c, sv, dv, b, av));
+          return;
+        }
+      }
+    }
     const V whole = Plain::Apply(c, sv, dv, b, av);
     const V part = WithAlpha::Apply(c, sv, dv, b, av);
     out = Select(av == Splat<V>(0), dv, Select(av == Splat<V>(255), whole, part));
   } else {
     out = Plain::Apply(c, sv, dv, b, av);
     if constexpr (kRule == PixelRule::kKeyed) {
-      out = Select(kv == Splat<V>(int32_t(j.key)), dv, out);
+      out = Select(kv == Splat<V>(key), dv, out);
     }
   }
   StoreDestination<PixelT, V>(d, x, out);
@@ -254,14 +276,16 @@ inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t*
   using L = std::conditional_t<kHalf, HalfL,
                                std::conditional_t<std::is_same_v<PixelT, Pixel32>, Lanes8, Lanes4>>;
   constexpr int kStep = LaneTraits<L>::kCount;
+  // Locals, so the stores into the destination cannot make the loop read them again.
   const BlendContext c = j.ctx;
+  const int32_t key = int32_t(j.key);
   const int xv = j.vectors ? x1 : x0;
   int x = x0;
   for (; x + kStep <= xv; x += kStep) {
-    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x);
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x, key);
   }
   for (; x < x1; ++x) {
-    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x);
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x, key);
   }
 }
 
@@ -353,6 +377,28 @@ void DrawWithFactors(const Job& j, CallFlags f) {
   });
 }
 
+// Without blend image and bright: only the key is still open.
+template <class Drawer, class PixelT, class Src, class OpT, class Job>
+void DrawWithoutFactors(const Job& j, CallFlags f) {
+  Branch(f.key || Drawer::kKeyAlways, [&](auto k) {
+    constexpr bool kKey = decltype(k)::value;
+    if constexpr (!Drawer::kKeyAlways || kKey) {
+      Drawer::template Case<PixelT, Src, false, false, kKey, OpT>(j);
+    }
+  });
+}
+
+// Blend modes 2 and 3. At parameter 255 without blend image and bright the source is added
+// or subtracted as it is: those cases have loops without the scaling.
+template <class Drawer, class PixelT, class Src, bool kSubtract, class Job>
+void DrawAddSub(const Job& j, CallFlags f) {
+  if (j.ctx.param == 255 && !f.blend && !f.bright) {
+    DrawWithoutFactors<Drawer, PixelT, Src, AddSubOp<PixelT, kSubtract, true>>(j, f);
+  } else {
+    DrawWithFactors<Drawer, PixelT, Src, AddSubOp<PixelT, kSubtract>>(j, f);
+  }
+}
+
 template <class Drawer, class PixelT, class Src, class Job>
 void DrawMode(const Job& j, int mode, CallFlags f) {
   switch (mode) {
@@ -362,17 +408,11 @@ void DrawMode(const Job& j, int mode, CallFlags f) {
     case 1:
       if constexpr (Drawer::kOwnTranslucentRules && !Src::kAlpha) {
         if (!f.blend && !f.bright) {
-          auto draw = [&]<TransRule kRule>() {
-            Branch(f.key, [&](auto k) {
-              constexpr bool kKey = decltype(k)::value;
-              Drawer::template Case<PixelT, Src, false, false, kKey, TranslucentOp<PixelT, kRule>>(
-                  j);
-            });
-          };
           if (j.ctx.param == 128) {
-            draw.template operator()<TransRule::kHalfAverage>();
+            DrawWithoutFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kHalfAverage>>(
+                j, f);
           } else {
-            draw.template operator()<TransRule::kTable>();
+            DrawWithoutFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kTable>>(j, f);
           }
           break;
         }
@@ -380,10 +420,10 @@ void DrawMode(const Job& j, int mode, CallFlags f) {
       DrawWithFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kDiff>>(j, f);
       break;
     case 2:
-      DrawWithFactors<Drawer, PixelT, Src, AddSubOp<PixelT, false>>(j, f);
+      DrawAddSub<Drawer, PixelT, Src, false>(j, f);
       break;
     case 3:
-      DrawWithFactors<Drawer, PixelT, Src, AddSubOp<PixelT, true>>(j, f);
+      DrawAddSub<Drawer, PixelT, Src, true>(j, f);
       break;
     case 4:
       DrawWithFactors<Drawer, PixelT, Src, MultiplyOp<PixelT>>(j, f);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "base/rect.h"
@@ -34,6 +35,7 @@ struct StretchJob {
   const uint8_t* blend;  // row 0 of the blend image, null without one
   ptrdiff_t blendPitch;
   const int32_t* cols;  // source column of each destination column
+  int32_t colStep;      // +1 or -1 when the columns are consecutive (one to one), else 0
   uint8_t* rowSrc;      // the gathered source pixels of one row (width x source bytes)
   uint8_t* rowBlend;    // the gathered blend-image bytes of one row
   int32_t firstRow;     // source row of the first destination row
@@ -116,6 +118,41 @@ struct CopyRow {
   }
 };
 
+// The plain copy of consecutive columns (a same-size axis): the row as it is, or reversed
+// when mirrored, a vector of pixels at a time at the vector levels.
+template <class PixelT, bool kReversed>
+struct UnitCopyRow {
+  static constexpr bool kSourceOnly = true;
+  using Word = typename PixelT::Word;
+  static constexpr int kBytes = int(sizeof(Word));
+  using Block = std::conditional_t<sizeof(Word) == 2, Half16, Lanes8>;  // 32 bytes
+  static constexpr int kLanes = LaneTraits<Block>::kCount;
+
+  template <size_t... I>
+  static Block Reverse(Block b, std::index_sequence<I...>) {
+    return __builtin_shufflevector(b, b, (kLanes - 1 - int(I))...);
+  }
+
+  static void Draw(const StretchJob& j, uint8_t* d, const uint8_t* s, const uint8_t*, bool) {
+    const int w = j.width;
+    const uint8_t* first = s + ptrdiff_t(j.cols[0]) * kBytes;
+    if constexpr (!kReversed) {
+      std::memcpy(d, first, size_t(w) * kBytes);
+    } else {
+      int x = 0;
+      if (j.vectors) {
+        for (; x + kLanes <= w; x += kLanes) {
+          Block b;
+          std::memcpy(&b, first - ptrdiff_t(x + kLanes - 1) * kBytes, sizeof b);
+          b = Reverse(b, std::make_index_sequence<kLanes>{});
+          std::memcpy(d + x * kBytes, &b, sizeof b);
+        }
+      }
+      for (; x < w; ++x) StorePixel<Word>(d + x * kBytes, LoadPixel<Word>(first - x * kBytes));
+    }
+  }
+};
+
 template <class PixelT, class Row>
 inline void ForEachRow(const StretchJob& j) {
   const size_t rowBytes = size_t(j.width) * sizeof(typename PixelT::Word);
@@ -159,6 +196,10 @@ void DrawCase(const StretchJob& j) {
     constexpr PixelRule kRule = kKey ? PixelRule::kAlphaShortcuts : PixelRule::kAlpha;
     Rows<PixelT, BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
   } else if constexpr (Plain::kPlainCopy && !kKey) {
+    if constexpr (!Src::kPalette) {
+      if (j.colStep == 1) return Rows<PixelT, UnitCopyRow<PixelT, false>>(j);
+      if (j.colStep == -1) return Rows<PixelT, UnitCopyRow<PixelT, true>>(j);
+    }
     Rows<PixelT, CopyRow<PixelT, Src>>(j);
   } else {
     constexpr PixelRule kRule = kKey ? PixelRule::kKeyed : PixelRule::kPlain;
@@ -305,6 +346,7 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
     std::memcpy(job.blendTable, BlendGraphTable, sizeof job.blendTable);
   }
   job.cols = cols;
+  job.colStep = ax.ratio == kOne ? (mirrorX ? -1 : 1) : 0;
   job.rowSrc = rows;
   job.rowBlend = rows + size_t(cw) * 4;
   job.firstRow = int32_t(mirrorY ? src->Height - 1 - ay.off : ay.off);

@@ -18,7 +18,9 @@ namespace zq::soft {
 //
 // Draws nothing for mismatched or unsupported formats, blend modes the kernels refuse,
 // non-finite angle or scale, a centre beyond -8192..8191, turned corners beyond the 14.18
-// range, and scales so small that the source steps or positions overflow 32 bits.
+// range, box pixels 8192 or more pixels from the centre, and scales so small that the
+// per-pixel source steps overflow 32 bits. Source positions wrap around 32 bits as they
+// step; a pixel is drawn whenever its wrapped position lies inside the source.
 void DrawMemImgRotated(MEMIMG* dest, const MEMIMG* source, int32_t x, int32_t y, float angle,
                        float scale, int32_t trans, int32_t turn, const MEMIMG* blendImage);
 

@@ -13,6 +13,7 @@
 #include "base/rect.h"
 #include "softrender/draw_state.h"
 #include "softrender/flat_color.h"
+#include "softrender/kernel_runs.h"
 #include "softrender/pixel_kernels.h"
 #include "softrender/soft_tables.h"
 
@@ -223,12 +224,15 @@ void WalkTriangle(const TriangleSetup& s, Span& span) {
 // ---------------------------------------------------------------------------------------
 // Textured spans
 
-template <class K>
+// Texels 1:1 along the rows (u steps one texel a pixel, v stays): a row's texels inside the
+// source are one run of a source row, drawn by the kernel's run loops (kernel_runs.h).
+template <class K, bool kUnitSteps>
 struct TexturedSpan {
   const TriangleSetup& s;
   const KernelContext& c;
   uint8_t* destPixels;
   ptrdiff_t destPitch;
+  const RunJob* job;  // with unit steps
 
   // Flattened: the kernel and its blend operator are inlined into the pixel loop.
   __attribute__((flatten)) void Row(int32_t row, int32_t xs, int32_t count) const {
@@ -236,6 +240,23 @@ struct TexturedSpan {
     uint32_t u = uint32_t(xs - s.xRef) * s.dudx + uint32_t(row - s.yRef) * s.dudy + s.uRef;
     uint32_t v = uint32_t(xs - s.xRef) * s.dvdx + uint32_t(row - s.yRef) * s.dvdy + s.vRef;
     uint8_t* d = destPixels + ptrdiff_t(row) * destPitch + ptrdiff_t(xs) * K::kDestBytes;
+    if constexpr (kUnitSteps) {
+      if (v >= c.vLimit) return;
+      // u + i * 2^18 (mod 2^32) for i < count <= 2^13 covers less than half the circle, so
+      // the pixels inside the source are one run: from the start when u is inside, else
+      // from where u wraps round to 0..2^18 - 1.
+      constexpr uint64_t kStep = uint64_t(kOne);
+      const uint64_t first = u < c.uLimit ? 0 : ((uint64_t(1) << 32) - u + kStep - 1) / kStep;
+      if (first >= uint64_t(count)) return;
+      const uint32_t u0 = u + uint32_t(first) * uint32_t(kStep);
+      const uint64_t n = std::min<uint64_t>(count - first, (c.uLimit - u0 + kStep - 1) / kStep);
+      const uint32_t tx = u0 >> 18, ty = v >> 18;
+      const uint8_t* texels = c.srcPixels + ptrdiff_t(ty) * c.srcPitch + tx * K::kTexelBytes;
+      const uint8_t* blend = nullptr;
+      if constexpr (K::kReadsBlendImage) blend = c.blendPixels + ptrdiff_t(ty) * c.blendPitch + tx;
+      DrawKernelRun<K>(*job, d + ptrdiff_t(first) * K::kDestBytes, texels, blend, int(n));
+      return;
+    }
     for (; count > 0; --count, d += K::kDestBytes, u += s.dudx, v += s.dvdx) {
       if (u >= c.uLimit || v >= c.vLimit) continue;
       const uint32_t tx = u >> 18, ty = v >> 18;
@@ -256,7 +277,15 @@ void DrawTextured(const TriangleSetup& s, MEMIMG& dest, const MEMIMG& src, int32
   VisitPixelKernel(src, state.BlendMode, c.blendParam, flags, [&](auto tag) {
     using K = typename decltype(tag)::type;
     dest.RunLengthFlag = 0;  // the pixels change under any run-length stream
-    const TexturedSpan<K> span{s, c, dest.Pixels, dest.Pitch};
+    if constexpr (RunRule<K>::kAvailable) {
+      if (s.dudx == uint32_t(kOne) && s.dvdx == 0 && RunRule<K>::KeyFits(c)) {
+        const RunJob job = MakeRunJob<K>(c);
+        const TexturedSpan<K, true> span{s, c, dest.Pixels, dest.Pitch, &job};
+        WalkTriangle(s, span);
+        return;
+      }
+    }
+    const TexturedSpan<K, false> span{s, c, dest.Pixels, dest.Pitch, nullptr};
     WalkTriangle(s, span);
   });
 }

@@ -44,6 +44,14 @@ struct OperatorMode<OpFor, SkipsClearTexels>::Kernel {
   static constexpr int kTexelBytes = Src::template kTexelBytes<Alpha>;
   static constexpr int kDestBytes = Src::kDestBytes;
   static constexpr bool kReadsBlendImage = Blend;
+  // What the kernel is made of, for loops that apply it to runs of texels.
+  using Source = Src;
+  template <class PixelT>
+  using Op = OpFor<PixelT>;
+  static constexpr bool kBright = Bright;
+  static constexpr bool kAlphaChannel = Alpha;
+  static constexpr bool kTransparent = Trans;
+  static constexpr bool kSkipsClearTexels = SkipsClearTexels;
 
   [[gnu::always_inline]] static void Apply(const KernelContext& c, uint8_t* d, const uint8_t* texel,
                                            const uint8_t* blendByte) {

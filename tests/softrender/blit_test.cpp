@@ -387,6 +387,7 @@ TEST_F(BlitTest, StretchedWideRowsAndSelfDraw) {
   TestImage dst(1500, 4, k16);
   Use(0, 0, RECT{0, 0, 1500, 4});
   ExpectLikeModel(dst, src, RECT{1499, 0, 0, 4}, 0, nullptr, 0);
+  ExpectLikeModel(dst, src, RECT{703, 0, 3, 3}, 0, nullptr, 0);  // mirrored at the same size
   // An image drawn stretched onto itself reads its pixels as they were.
   TestImage self(12, 10, k32);
   FillNamed(self);

@@ -81,7 +81,8 @@ Counts RandomDraws(uint32_t seed, int rounds) {
         break;
       case 1: {
         // Any corners: reversed ones mirror their axis.
-        const RECT r{pick(dw + 20) - 10, pick(dh + 8) - 4, pick(dw + 20) - 10, pick(dh + 8) - 4};
+        RECT r{pick(dw + 20) - 10, pick(dh + 8) - 4, pick(dw + 20) - 10, pick(dh + 8) - 4};
+        if (pick(3) == 0) r.left = r.right + sw;  // mirrored at the same size
         DrawMemImgStretched(&dst.img, &src.img, r, trans, blendImage ? &blendImage->img : nullptr);
         break;
       }
@@ -97,6 +98,10 @@ Counts RandomDraws(uint32_t seed, int rounds) {
       case 4: {
         SoftTriangleVertex v[3];
         for (auto& p : v) p = {pick(dw + 10) - 5, pick(dh + 6) - 3, pick(sw + 1), pick(sh + 1)};
+        if (pick(2)) {  // texels 1:1 along the rows: the span loops
+          const int ou = pick(sw + 1) - pick(dw + 1), ov = pick(sh + 1) - pick(dh + 1);
+          for (auto& p : v) p.u = p.x + ou, p.v = p.y + ov;
+        }
         DrawMemImgTriangle(&dst.img, pick(3) ? &src.img : nullptr, v, trans,
                            blendImage ? &blendImage->img : nullptr, colour);
         break;

@@ -142,13 +142,18 @@ TEST_F(Rotated, RejectedInputsDrawNothing) {
     int x, y;
   };
   // All corners equal; not numbers; corners beyond 14.18; steps of 2^18 / 1e-4 leave 32
-  // bits; at 2e-4 the steps fit but the box positions (margin of 2 pixels at 262 million
-  // units each) do not.
-  const Case cases[] = {
-      {0.0f, 0.0f, 10, 10},  {nan, 1.0f, 10, 10},    {inf, 1.0f, 10, 10},
-      {0.2f, nan, 10, 10},   {0.2f, inf, 10, 10},    {0.2f, -inf, 10, 10},
-      {0.2f, 1e30f, 10, 10}, {0.0f, 1.0f, 8192, 10}, {0.0f, 1.0f, 10, -8193},
-      {0.0f, 1e-4f, 10, 10}, {0.0f, 2e-4f, 10, 10},  {0.0f, 1.0f, INT32_MIN, INT32_MAX}};
+  // bits.
+  const Case cases[] = {{0.0f, 0.0f, 10, 10},
+                        {nan, 1.0f, 10, 10},
+                        {inf, 1.0f, 10, 10},
+                        {0.2f, nan, 10, 10},
+                        {0.2f, inf, 10, 10},
+                        {0.2f, -inf, 10, 10},
+                        {0.2f, 1e30f, 10, 10},
+                        {0.0f, 1.0f, 8192, 10},
+                        {0.0f, 1.0f, 10, -8193},
+                        {0.0f, 1e-4f, 10, 10},
+                        {0.0f, 1.0f, INT32_MIN, INT32_MAX}};
   for (const Case& c : cases)
     for (int turn : {0, 1}) {
       if (turn && c.scale > 0.0f && c.scale < 1e-3f) continue;  // the quad path's own limits
@@ -375,6 +380,47 @@ TEST_F(Rotated, WriteBoxCatchesThePixelThePartialBoxMisses) {
   EXPECT_EQ(Edges(box), (E4{10, 10, 11, 11}));
   EXPECT_FALSE(RotatedWriteBox(4, 3, 10, 10, 0.0f, 0.0f, 0, RECT{0, 0, 32, 32}, &box));
   EXPECT_FALSE(RotatedWriteBox(4, 3, 10, 10, 0.0f, 1.0f, 0, RECT{20, 20, 32, 32}, &box));
+}
+
+TEST_F(Rotated, TinyScalesDrawWhatTheWrappedPositionsSelect) {
+  // Below a scale of about 1/2000 the box's positions wrap around 32 bits (each pixel of
+  // margin is 2^18 / scale units) while the steps still fit: the walk must follow the
+  // wrapped positions, for whole boxes and boxes cut by the draw area.
+  auto changedBox = [](TestImage& d, int ct) {
+    RECT r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    for (int y = 0; y < d.img.Height; ++y)
+      for (int x = 0; x < d.img.Width; ++x)
+        if (d.Get(x, y) != Background(ct))
+          r = {std::min(r.left, x), std::min(r.top, y), std::max(r.right, x + 1),
+               std::max(r.bottom, y + 1)};
+    return r;
+  };
+  for (int ct : {0, 1}) {
+    for (const RECT area : {RECT{0, 0, 32, 32}, RECT{9, 10, 32, 11}, RECT{9, 9, 12, 12}}) {
+      for (float scale : {1.0f / 2500, 1.0f / 3000, -1.0f / 4000, 1.0f / 5000, 1.0f / 7000}) {
+        for (float angle : {0.0f, 0.3f, 2.0f}) {
+          gfx::g_DrawState.DrawArea = area;
+          TestImage s = MakeSource(ct, 4, 3), got = MakeDest(ct), want = MakeDest(ct);
+          DrawMemImgRotated(&got.img, &s.img, 10, 10, angle, scale, 0, 0, nullptr);
+          ModelRotated(want, s, 10, 10, angle, scale, area,
+                       [&](int tx, int ty, uint32_t) { return s.Get(tx, ty); });
+          ASSERT_EQ(got.bytes, want.bytes) << "scale " << scale << " angle " << angle;
+          RECT box;
+          if (RotatedWriteBox(4, 3, 10, 10, angle, scale, 0, area, &box)) {
+            EXPECT_EQ(Edges(box), Edges(changedBox(got, ct))) << scale << " " << angle;
+          }
+        }
+      }
+    }
+    // Scale 1/3000 over row 10 from column 9: du = 786432000 (the float quotient), the
+    // box starts at u = -du + (2 << 18), so column 10 samples u = 2 << 18 and v = 1 << 18:
+    // texel (2, 1), and nothing else is drawn, though column 13's position wraps.
+    gfx::g_DrawState.DrawArea = {9, 10, 32, 11};
+    TestImage s = MakeSource(ct, 4, 3), d = MakeDest(ct);
+    DrawMemImgRotated(&d.img, &s.img, 10, 10, 0.0f, 1.0f / 3000, 0, 0, nullptr);
+    EXPECT_EQ(d.Get(10, 10), Texel(ct, 2, 1));
+    EXPECT_EQ(Edges(changedBox(d, ct)), (E4{10, 10, 11, 11}));
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -387,6 +388,52 @@ TEST_P(ConvertTest, DitherCarryIntoTheTopBitDoesNotWrap) {
     EXPECT_EQ(0, Convert(out, 2, dst, std::vector<uint32_t>{0xFFF00000, 0xFFF00000}, 2, src,
                          {0, 0, 2, 1}, 0, 0, {.dither = mode}));
     EXPECT_EQ(out, (V{0xFF0000FF, 0xFF0000FF})) << mode;
+  }
+}
+
+TEST_P(ConvertTest, Dithered565MatchesTheRuleOnOddWidths) {
+  // Random 8:8:8 images (24-bit and 32-bit, with and without alpha) of odd widths, from an
+  // offset rectangle, against the rule per channel: the dropped bits x and the kept value
+  // q; ordered: a unit when (matrix entry << dropped) >> 4 < x; carried: a unit when the
+  // channel's accumulator passes the dropped-bit mask; never above the channel's maximum.
+  static constexpr uint32_t kMatrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+  uint32_t seed = 5;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (const ColorData& sf : {Xrgb8888(), Argb8888(), Rgb888()}) {
+    for (int mode : {kDitherOrdered, kDitherCarry}) {
+      for (int w = 1; w <= 41; w += 2) {
+        const int sb = sf.PixelByte, srcW = w + 2, rows = 3;
+        std::vector<uint8_t> src(size_t(srcW) * sb * (rows + 1));
+        for (uint8_t& b : src) b = uint8_t(next());
+        std::vector<uint16_t> got(size_t(w) * rows);
+        Opts o;
+        o.dither = mode;
+        ASSERT_EQ(0,
+                  Convert(got, w, Rgb565(), src, srcW * sb, sf, {2, 1, srcW, rows + 1}, 0, 0, o));
+        std::vector<uint16_t> want;
+        uint32_t acc[3] = {};
+        for (int y = 0; y < rows; ++y) {
+          for (int x = 0; x < w; ++x) {
+            uint32_t p = 0;
+            std::memcpy(&p, &src[(size_t(y + 1) * srcW + x + 2) * sb], 3);
+            uint32_t v = 0;
+            for (int c = 0; c < 3; ++c) {
+              const int drop = c == 1 ? 2 : 3, shift = c == 0 ? 11 : c == 1 ? 5 : 0;
+              const uint32_t ch = (p >> (16 - 8 * c)) & 0xFF, mask = (1u << drop) - 1;
+              uint32_t unit = ((kMatrix[(y & 3) * 4 + (x & 3)] << drop) >> 4) < (ch & mask);
+              if (mode == kDitherCarry) {
+                acc[c] += ch & mask;
+                unit = acc[c] > mask;
+                acc[c] &= mask;
+              }
+              v |= std::min((ch >> drop) + unit, 0xFFu >> drop) << shift;
+            }
+            want.push_back(uint16_t(v));
+          }
+        }
+        ASSERT_EQ(want, got) << "depth " << sf.ColorBitDepth << " mode " << mode << " width " << w;
+      }
+    }
   }
 }
 
