@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: once optimised, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer; then installs the library into two temporary prefixes and builds a
+# Checks that includes point downwards, then builds and runs every test: once optimised, once
+# under AddressSanitizer and UndefinedBehaviorSanitizer; then installs the library into two temporary prefixes and builds a
 # program against each, generates the API reference and fuzzes the readers for a bounded time.
 # Exits non-zero on any failure.
 set -euo pipefail
