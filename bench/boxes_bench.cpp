@@ -16,6 +16,7 @@
 #include "graphics/ddraw/color_data.h"
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
+#include "platform/os/cpu.h"
 #include "softrender/boxes.h"
 #include "softrender/flat_color.h"
 #include "softrender/lines.h"
@@ -28,8 +29,10 @@ void BM_FillScreen(benchmark::State& state) {
   const int colorType = int(state.range(0));
   const int mode = int(state.range(1));
   const int blockBytes = int(state.range(2));
-  const int machineBlockBytes = zq::soft::FlatRowBlockBytes();
-  if (blockBytes > machineBlockBytes) {
+  // 32-byte blocks at the AVX2 dispatch level, 16-byte ones at the 16-byte level.
+  const auto level =
+      blockBytes == 32 ? zq::platform::CpuLevel::kAvx2 : zq::platform::CpuLevel::kVector16;
+  if (level > zq::platform::DetectedCpuLevel()) {
     state.SkipWithError("no AVX2 on this machine");
     return;
   }
@@ -45,7 +48,7 @@ void BM_FillScreen(benchmark::State& state) {
   // Bytes that differ, so the copy cannot become a byte-wise memset.
   const uint32_t color = colorType == zq::gfx::kMemImgRgb565 ? 0x1234u : 0x00123456u;
 
-  zq::soft::FlatRowBlockBytes() = blockBytes;
+  zq::platform::LimitCpuLevel(level);
   double fillTotal = 0, memsetTotal = 0;
   for (auto _ : state) {
     const auto t0 = Clock::now();
@@ -60,7 +63,7 @@ void BM_FillScreen(benchmark::State& state) {
     memsetTotal += std::chrono::duration<double>(t2 - t1).count();
     state.SetIterationTime(fill);
   }
-  zq::soft::FlatRowBlockBytes() = machineBlockBytes;
+  zq::platform::LimitCpuLevel(zq::platform::CpuLevel::kAvx2);
   const double n = double(state.iterations());
   state.counters["fill_us"] = fillTotal / n * 1e6;
   state.counters["memset_us"] = memsetTotal / n * 1e6;

@@ -1,14 +1,20 @@
-// Our software renderer beside pixman and SDL2's software blitter, on the same work in the same
-// run. Each case draws one round onto a 640 x 480 destination with each library in turn: 64
-// sprites of 64 x 64 at scattered places, or one whole screen. All three draw into the same
-// destination bytes (and read the same source bytes where their formats allow). Before each
-// library's round the destination gets the same starting pixels back, untimed, so each finds
-// it equally warm in cache (SDL's fill writes past the cache) and the add never saturates; the
-// order of the three turns with every iteration, so clock changes favour none of them.
+// Our software renderer beside pixman, SDL2's software blitter and memcpy, on the same work
+// in the same run. Each case draws one round onto a 640 x 480 destination with each
+// contestant in turn: 64 sprites of 64 x 64 at scattered places, or one whole screen. All
+// draw into the same destination bytes (and read the same source bytes where their formats
+// allow). Before each contestant's round the destination gets the same starting pixels back
+// and every source is read through, untimed, so each finds them equally warm in cache (SDL's
+// fill writes past the cache) and the add never saturates; the order of the contestants
+// turns with every iteration, so clock changes favour none of them. Before timing, each of
+// our calls is run alone and must change the destination: a refused draw would otherwise
+// show as a fast one.
 //
-// The reported time and "pixels/s" are ours. Counters: ours_us, pixman_us and sdl_us per round,
-// vs_pixman and vs_sdl = our time over theirs (below 1: ours is faster). A table of the ratios
-// follows the run.
+// memcpy writes the same destination rectangles from a buffer of their size: our time over
+// its time says how far each operation is from moving the bytes it writes.
+//
+// The reported time and "pixels/s" are ours. Counters: ours_us, memcpy_us, pixman_us and
+// sdl_us per round. A table follows the run: our time, our time over memcpy's, the faster
+// peer and our time over its time (below 1: ours is faster).
 //
 // The operations are equivalent in kind only. Our blend results follow our own rules to the
 // bit; pixman works on premultiplied alpha with its own rounding, SDL with its own, so the
@@ -18,16 +24,29 @@
 //                                          | 0 or 255 (no colour key)     |
 //   blend100  blend mode 1, parameter 100  | OVER through a solid mask    | alpha mod 100, BLEND
 //                                          | of alpha 100                 |
-//   alpha     source with alpha channel    | OVER from a8r8g8b8           | ARGB8888 source, BLEND
+//   alpha     source with alpha channel:   | OVER from a8r8g8b8           | ARGB8888 source, BLEND
+//             bands of alpha 0, 255, random|                              |
+//   alpharand the same, all alpha random   | OVER from a8r8g8b8           | ARGB8888 source, BLEND
 //   add       blend mode 2, parameter 255  | ADD                          | BLENDMODE_ADD
+//   sub       blend mode 3, parameter 255  | none                         | none
+//   mul       blend mode 4                 | MULTIPLY                     | BLENDMODE_MOD
 //   stretch   stretched blit, x2 each way  | SRC, scale transform,        | SDL_BlitScaled
 //                                          | nearest filter               |
+//   mirror    same-size blit mirrored      | SRC, mirroring transform,    | none
+//             left to right                | nearest filter               |
 //   rotate    rotated blit                 | OVER, rotation transform,    | none: SDL's surface API
 //                                          | nearest filter, no repeat    | cannot rotate
+//   triangle  the source on two triangles, | OVER through two triangles   | none
+//             texels 1:1                   | (pixman_composite_triangles) |
 //   fill      filled box, blend mode 0     | pixman_image_fill_rectangles | SDL_FillRect
 //                                          | SRC                          |
+//   convert   32-bit to 16-bit pixels      | SRC x8r8g8b8 to r5g6b5       | blit between formats
+//   dither    the same, 4 x 4 ordered      | DISJOINT_OVER (SRC for the   | none: SDL cannot dither
+//             dither                       | opaque source), ordered      |
+//                                          | Bayer 8x8 dither             |
 // Formats: r5g6b5 and x8r8g8b8 (SDL: RGB565 and XRGB8888) as our 16-bit and 32-bit pixels;
-// pixman's add reads the 32-bit bytes as a8r8g8b8, its fast form.
+// pixman's add reads the 32-bit bytes as a8r8g8b8, its fast form. The conversions write a
+// 16-bit destination from a 32-bit source and run only as 16-bit cases.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -48,11 +67,13 @@
 #include "graphics/ddraw/color_data.h"
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
+#include "graphics/image/convert_pixel_rect.h"
 #include "platform/types.h"
 #include "softrender/boxes.h"
 #include "softrender/draw_memimg.h"
 #include "softrender/draw_memimg_stretched.h"
 #include "softrender/rotated.h"
+#include "softrender/triangle.h"
 
 namespace {
 
@@ -63,10 +84,28 @@ constexpr int kW = 640, kH = 480;
 constexpr int kSprites = 64, kSpriteSide = 64;
 constexpr int kBlendParam = 100;  // not 128, which SDL's 16-bit blitter treats specially
 
-enum Op { kCopy, kKey, kBlend, kAlpha, kAdd, kStretch, kRotate, kFill };
-const char* const kOpNames[] = {"copy", "key",     "blend100", "alpha",
-                                "add",  "stretch", "rotate",   "fill"};
-enum Lib { kOurs, kPixman, kSdl, kLibs };
+enum Op {
+  kCopy,
+  kKey,
+  kBlend,
+  kAlpha,
+  kAlphaRandom,
+  kAdd,
+  kSub,
+  kMul,
+  kStretch,
+  kMirror,
+  kRotate,
+  kTriangle,
+  kFill,
+  kConvert,
+  kDither,
+  kOps
+};
+const char* const kOpNames[] = {"copy",   "key",      "blend100", "alpha",   "alpharand",
+                                "add",    "sub",      "mul",      "stretch", "mirror",
+                                "rotate", "triangle", "fill",     "convert", "dither"};
+enum Lib { kOurs, kMemcpy, kPixman, kSdl, kLibs };
 
 // Pixels over a vector, rows pitch bytes apart.
 struct Plane {
@@ -130,13 +169,19 @@ uint32_t Expand6(uint32_t v) {
   return v << 2 | v >> 4;
 }
 
-// One round of work with each library over shared pixels.
+bool IsConversion(Op op) {
+  return op == kConvert || op == kDither;
+}
+
+// One round of work with each contestant over shared pixels.
 class Scene {
  public:
   Scene(Op op, bool is16, bool full) : op_(op), is16_(is16), full_(full) {
     const int bpp = is16 ? 2 : 4;
     const int colorType = is16 ? gfx::kMemImgRgb565 : gfx::kMemImgXrgb8888;
-    const bool alpha = op == kAlpha;
+    const bool alpha = op == kAlpha || op == kAlphaRandom;
+    // The conversions read 32-bit pixels and write 16-bit ones.
+    const int srcBpp = alpha || IsConversion(op) ? 4 : bpp;
     // The stretch doubles each way; everything else draws its source at its own size.
     const int side = op == kStretch ? kSpriteSide / 2 : kSpriteSide;
     srcW_ = full ? (op == kStretch ? kW / 2 : kW) : side;
@@ -145,29 +190,32 @@ class Scene {
     outH_ = op == kStretch ? srcH_ * 2 : srcH_;
 
     screen_ = std::make_unique<Plane>(kW, kH, bpp);
-    source_ = std::make_unique<Plane>(srcW_, srcH_, alpha ? 4 : bpp);
+    source_ = std::make_unique<Plane>(srcW_, srcH_, srcBpp);
+    copy_ = std::make_unique<Plane>(outW_, outH_, bpp);
     ourScreen_ = std::make_unique<OurImage>(*screen_, colorType, false);
     ourSource_ = std::make_unique<OurImage>(*source_, colorType, alpha);
     ourSource_->m.TransColor = is16 ? kKey16 : kKey32;
 
     // Sprite-like content: 16 x 16 bands of key colour (alpha 0), opaque colour (alpha 255)
-    // and colour of random alpha. Pixman and SDL get the same colours in their own formats
-    // where ours has none of theirs.
+    // and colour of random alpha (everywhere random for alpharand). Pixman and SDL get the
+    // same colours in their own formats where ours has none of theirs.
     std::mt19937 rng(1);
     for (auto& b : screen_->bytes) b = uint8_t(rng());
+    for (auto& b : copy_->bytes) b = uint8_t(rng());
     start_ = screen_->bytes;
-    const bool ownPixmanSource = op == kKey || op == kAlpha;
-    const bool ownSdlSource = op == kAlpha;
+    const bool ownPixmanSource = op == kKey || alpha;
+    const bool ownSdlSource = alpha;
     if (ownPixmanSource) pixmanSourcePlane_ = std::make_unique<Plane>(srcW_, srcH_, 4);
     if (ownSdlSource) sdlSourcePlane_ = std::make_unique<Plane>(srcW_, srcH_, 4);
+    const bool src16 = is16 && !IsConversion(op);
     for (int y = 0; y < srcH_; ++y) {
       for (int x = 0; x < srcW_; ++x) {
-        const int band = (x / 16 + y / 16) % 4;
-        const uint32_t key = is16 ? kKey16 : kKey32;
-        const uint32_t c = band == 0 ? key : uint32_t(rng()) & (is16 ? 0xFFFFu : 0xFFFFFFu);
+        const int band = op == kAlphaRandom ? 2 : (x / 16 + y / 16) % 4;
+        const uint32_t key = src16 ? kKey16 : kKey32;
+        const uint32_t c = band == 0 ? key : uint32_t(rng()) & (src16 ? 0xFFFFu : 0xFFFFFFu);
         const uint32_t a = band == 0 ? 0 : band == 1 ? 255 : uint32_t(rng() & 0xFF);
         uint8_t* p = source_->At(x, y);
-        if (is16) {
+        if (src16) {
           p[0] = uint8_t(c);
           p[1] = uint8_t(c >> 8);
           if (alpha) {
@@ -178,9 +226,9 @@ class Scene {
           for (int i = 0; i < 3; ++i) p[i] = uint8_t(c >> (8 * i));
           p[3] = uint8_t(alpha ? a : 0);
         }
-        const uint32_t r = is16 ? Expand5(c >> 11) : (c >> 16) & 0xFF;
-        const uint32_t g = is16 ? Expand6((c >> 5) & 0x3F) : (c >> 8) & 0xFF;
-        const uint32_t b = is16 ? Expand5(c & 0x1F) : c & 0xFF;
+        const uint32_t r = src16 ? Expand5(c >> 11) : (c >> 16) & 0xFF;
+        const uint32_t g = src16 ? Expand6((c >> 5) & 0x3F) : (c >> 8) & 0xFF;
+        const uint32_t b = src16 ? Expand5(c & 0x1F) : c & 0xFF;
         if (ownPixmanSource) {
           // Premultiplied; the key stands for alpha 0, every other pixel is opaque.
           const uint32_t pa = op == kKey ? (band == 0 ? 0 : 255) : a;
@@ -199,23 +247,35 @@ class Scene {
     std::uniform_int_distribution<int> px(0, kW - outW_), py(0, kH - outH_);
     std::uniform_real_distribution<float> pa(-3.14159f, 3.14159f);
     for (int i = 0; i < count; ++i) {
-      Place place{px(rng), py(rng), full ? 0.3f : pa(rng)};
-      if (op == kRotate) {
-        place.x += outW_ / 2;
-        place.y += outH_ / 2;
-      }
-      places_.push_back(place);
+      const int x = px(rng), y = py(rng);
+      places_.push_back({x, y, x + outW_ / 2, y + outH_ / 2, full ? 0.3f : pa(rng)});
     }
 
     SetUpPixman();
     SetUpSdl();
   }
 
-  bool Has(Lib lib) const { return lib != kSdl || op_ != kRotate; }
+  bool Has(Lib lib) const {
+    if (lib == kPixman) return op_ != kSub;
+    if (lib == kSdl)
+      return op_ != kRotate && op_ != kSub && op_ != kMirror && op_ != kTriangle && op_ != kDither;
+    return true;
+  }
   // False when pixman or SDL could not wrap the pixels, or an SDL call failed: their times
   // would be those of doing nothing.
   bool Ready() const {
     return pixmanScreen_ && pixmanSource_ && pixmanMask_ && sdlScreen_ && sdlSource_ && !sdlFailed_;
+  }
+
+  // Each of our calls alone, from the starting pixels: the index of the first one that left
+  // the destination as it was, or -1 when every one changed it.
+  int FirstIdleCall() {
+    for (size_t i = 0; i < places_.size(); ++i) {
+      Restart(kOurs);
+      DrawOurs(places_[i]);
+      if (screen_->bytes == start_) return int(i);
+    }
+    return -1;
   }
 
   double PixelsPerRound() const { return double(places_.size()) * outW_ * outH_; }
@@ -226,18 +286,54 @@ class Scene {
                         std::to_string(outH_));
   }
 
-  // The destination's starting pixels back.
-  void Restart() { std::memcpy(screen_->bytes.data(), start_.data(), start_.size()); }
+  // The destination's starting pixels back, and every source read through, the one lib reads
+  // last: it finds its source as warm as the others find theirs.
+  void Restart(Lib lib) {
+    std::memcpy(screen_->bytes.data(), start_.data(), start_.size());
+    const Plane* own = lib == kMemcpy                         ? copy_.get()
+                       : lib == kPixman && pixmanSourcePlane_ ? pixmanSourcePlane_.get()
+                       : lib == kSdl && sdlSourcePlane_       ? sdlSourcePlane_.get()
+                                                              : source_.get();
+    uint64_t sum = 0;
+    auto read = [&sum](const Plane* p) {
+      for (size_t i = 0; i + 8 <= p->bytes.size(); i += 64) {
+        uint64_t v;
+        std::memcpy(&v, p->bytes.data() + i, 8);
+        sum += v;
+      }
+    };
+    for (const Plane* p :
+         {source_.get(), pixmanSourcePlane_.get(), sdlSourcePlane_.get(), copy_.get()}) {
+      if (p && p != own) read(p);
+    }
+    read(own);
+    benchmark::DoNotOptimize(sum);
+  }
 
   void Draw(Lib lib) {
-    if (lib == kOurs) DrawOurs();
-    if (lib == kPixman) DrawPixman();
-    if (lib == kSdl) DrawSdl();
+    switch (lib) {
+      case kOurs:
+        for (const Place& p : places_) DrawOurs(p);
+        break;
+      case kMemcpy:
+        for (const Place& p : places_) {
+          for (int y = 0; y < outH_; ++y)
+            std::memcpy(screen_->At(p.x, p.y + y), copy_->At(0, y), size_t(copy_->pitch));
+        }
+        break;
+      case kPixman:
+        DrawPixman();
+        break;
+      default:
+        DrawSdl();
+        break;
+    }
   }
 
  private:
+  // Top-left corner of the written rectangle; centre and angle of a turned sprite.
   struct Place {
-    int x, y;
+    int x, y, cx, cy;
     float angle;
   };
 
@@ -250,11 +346,12 @@ class Scene {
                                               : op_ == kAdd ? PIXMAN_a8r8g8b8
                                                             : PIXMAN_x8r8g8b8;
     pixmanScreen_ = PixmanOver(*screen_, screenFormat);
-    pixmanSource_ = pixmanSourcePlane_ ? PixmanOver(*pixmanSourcePlane_, PIXMAN_a8r8g8b8)
-                                       : PixmanOver(*source_, screenFormat);
+    pixmanSource_ = pixmanSourcePlane_  ? PixmanOver(*pixmanSourcePlane_, PIXMAN_a8r8g8b8)
+                    : IsConversion(op_) ? PixmanOver(*source_, PIXMAN_x8r8g8b8)
+                                        : PixmanOver(*source_, screenFormat);
     const pixman_color_t maskColor{0, 0, 0, uint16_t(kBlendParam * 257)};
     pixmanMask_.reset(pixman_image_create_solid_fill(&maskColor));
-    if (op_ == kStretch || op_ == kRotate) {
+    if (op_ == kStretch || op_ == kRotate || op_ == kMirror) {
       pixman_image_set_filter(pixmanSource_.get(), PIXMAN_FILTER_NEAREST, nullptr, 0);
       pixman_image_set_repeat(pixmanSource_.get(), PIXMAN_REPEAT_NONE);
     }
@@ -264,6 +361,15 @@ class Scene {
                                   pixman_double_to_fixed(double(srcH_) / outH_));
       pixman_image_set_transform(pixmanSource_.get(), &t);
     }
+    if (op_ == kMirror) {
+      // Destination column x reads source column width - 1 - x.
+      pixman_transform_t t;
+      pixman_transform_init_identity(&t);
+      t.matrix[0][0] = pixman_int_to_fixed(-1);
+      t.matrix[0][2] = pixman_int_to_fixed(srcW_);
+      pixman_image_set_transform(pixmanSource_.get(), &t);
+    }
+    if (op_ == kDither) pixman_image_set_dither(pixmanScreen_.get(), PIXMAN_DITHER_ORDERED_BAYER_8);
     const uint32_t c = is16_ ? kFill16 : kFill32;
     const uint32_t r = is16_ ? Expand5(c >> 11) : (c >> 16) & 0xFF;
     const uint32_t g = is16_ ? Expand6((c >> 5) & 0x3F) : (c >> 8) & 0xFF;
@@ -274,9 +380,11 @@ class Scene {
   void SetUpSdl() {
     const uint32_t screenFormat = is16_ ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_XRGB8888;
     sdlScreen_ = SdlOver(*screen_, screenFormat);
-    sdlSource_ = sdlSourcePlane_ ? SdlOver(*sdlSourcePlane_, SDL_PIXELFORMAT_ARGB8888)
-                                 : SdlOver(*source_, screenFormat);
+    sdlSource_ = sdlSourcePlane_     ? SdlOver(*sdlSourcePlane_, SDL_PIXELFORMAT_ARGB8888)
+                 : IsConversion(op_) ? SdlOver(*source_, SDL_PIXELFORMAT_XRGB8888)
+                                     : SdlOver(*source_, screenFormat);
     SDL_Surface* s = sdlSource_.get();
+    if (!s) return;
     switch (op_) {
       case kKey:
         SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_NONE);
@@ -287,11 +395,15 @@ class Scene {
         SDL_SetSurfaceAlphaMod(s, kBlendParam);
         break;
       case kAlpha:
+      case kAlphaRandom:
         SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_BLEND);
         break;
       case kAdd:
         SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_ADD);
         SDL_SetSurfaceAlphaMod(s, 255);
+        break;
+      case kMul:
+        SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_MOD);
         break;
       default:
         SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_NONE);
@@ -299,39 +411,61 @@ class Scene {
     }
   }
 
-  void DrawOurs() {
+  void DrawOurs(const Place& p) {
     gfx::GraphicsDrawState& state = gfx::g_DrawState;
     state = gfx::GraphicsDrawState{};
     state.DrawArea = {0, 0, kW, kH};
-    state.BlendMode = op_ == kBlend ? 1 : op_ == kAdd ? 2 : 0;
+    state.BlendMode = op_ == kBlend ? 1 : op_ == kAdd ? 2 : op_ == kSub ? 3 : op_ == kMul ? 4 : 0;
     state.BlendParam = op_ == kBlend ? kBlendParam : 255;
     state.Bright = 0xFFFFFF;
     gfx::MEMIMG* dst = &ourScreen_->m;
     const gfx::MEMIMG* src = &ourSource_->m;
-    for (const Place& p : places_) {
-      const platform::RECT rect{p.x, p.y, p.x + outW_, p.y + outH_};
-      switch (op_) {
-        case kCopy:
-        case kBlend:
-        case kAdd:
-          soft::DrawMemImg(dst, src, p.x, p.y, 0, nullptr);
-          break;
-        case kKey:
-        case kAlpha:
-          // The key on: with an alpha channel, alpha 0 skips and 255 copies, as pixman's and
-          // SDL's blends shortcut those pixels too.
-          soft::DrawMemImg(dst, src, p.x, p.y, 1, nullptr);
-          break;
-        case kStretch:
-          soft::DrawMemImgStretched(dst, src, rect, 0, nullptr);
-          break;
-        case kRotate:
-          soft::DrawMemImgRotated(dst, src, p.x, p.y, p.angle, 1.0f, 0, 0, nullptr);
-          break;
-        case kFill:
-          soft::FillMemImgBox(dst, &rect, is16_ ? kFill16 : kFill32);
-          break;
+    const platform::RECT rect{p.x, p.y, p.x + outW_, p.y + outH_};
+    switch (op_) {
+      case kCopy:
+      case kBlend:
+      case kAdd:
+      case kSub:
+      case kMul:
+        soft::DrawMemImg(dst, src, p.x, p.y, 0, nullptr);
+        break;
+      case kKey:
+      case kAlpha:
+      case kAlphaRandom:
+        // The key on: with an alpha channel, alpha 0 skips and 255 copies, as pixman's and
+        // SDL's blends shortcut those pixels too.
+        soft::DrawMemImg(dst, src, p.x, p.y, 1, nullptr);
+        break;
+      case kStretch:
+        soft::DrawMemImgStretched(dst, src, rect, 0, nullptr);
+        break;
+      case kMirror:
+        soft::DrawMemImgStretched(dst, src, {rect.right, rect.top, rect.left, rect.bottom}, 0,
+                                  nullptr);
+        break;
+      case kRotate:
+        soft::DrawMemImgRotated(dst, src, p.cx, p.cy, p.angle, 1.0f, 0, 0, nullptr);
+        break;
+      case kTriangle: {
+        const int32_t corners[8] = {rect.left, rect.top,    rect.right, rect.top,
+                                    rect.left, rect.bottom, rect.right, rect.bottom};
+        soft::DrawMemImgQuad(dst, src, corners, 0, nullptr);
+        break;
       }
+      case kFill:
+        soft::FillMemImgBox(dst, &rect, is16_ ? kFill16 : kFill32);
+        break;
+      case kConvert:
+      case kDither: {
+        const platform::RECT all{0, 0, srcW_, srcH_};
+        gfx::ConvertPixelRect(screen_->bytes.data(), screen_->pitch, &screenFormat_,
+                              source_->bytes.data(), source_->pitch, &sourceFormat_, nullptr, 0,
+                              nullptr, p.x, p.y, &all, 0, 0, 0,
+                              op_ == kDither ? gfx::kDitherOrdered : gfx::kDitherNone, 0, 0, 0);
+        break;
+      }
+      default:
+        break;
     }
   }
 
@@ -342,11 +476,20 @@ class Scene {
       switch (op_) {
         case kCopy:
         case kStretch:
+        case kMirror:
+        case kConvert:
           pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, p.x, p.y, outW_,
                                    outH_);
           break;
+        case kDither:
+          // Its SRC fast path ignores the dither; the disjoint OVER of an opaque source gives
+          // the same pixels through the general path, which dithers.
+          pixman_image_composite32(PIXMAN_OP_DISJOINT_OVER, src, nullptr, dst, 0, 0, 0, 0, p.x, p.y,
+                                   outW_, outH_);
+          break;
         case kKey:
         case kAlpha:
+        case kAlphaRandom:
           pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, p.x, p.y, outW_,
                                    outH_);
           break;
@@ -358,15 +501,32 @@ class Scene {
           pixman_image_composite32(PIXMAN_OP_ADD, src, nullptr, dst, 0, 0, 0, 0, p.x, p.y, outW_,
                                    outH_);
           break;
+        case kMul:
+          pixman_image_composite32(PIXMAN_OP_MULTIPLY, src, nullptr, dst, 0, 0, 0, 0, p.x, p.y,
+                                   outW_, outH_);
+          break;
         case kRotate:
           DrawPixmanRotated(p);
           break;
+        case kTriangle: {
+          // The two triangles of our quad, source texel (0, 0) on the top-left corner.
+          auto pt = [](int x, int y) {
+            return pixman_point_fixed_t{pixman_int_to_fixed(x), pixman_int_to_fixed(y)};
+          };
+          const int l = p.x, t = p.y, r = p.x + outW_, b = p.y + outH_;
+          const pixman_triangle_t tris[2] = {{pt(l, t), pt(r, t), pt(l, b)},
+                                             {pt(r, t), pt(l, b), pt(r, b)}};
+          pixman_composite_triangles(PIXMAN_OP_OVER, src, dst, PIXMAN_a8, -l, -t, 0, 0, 2, tris);
+          break;
+        }
         case kFill: {
           const pixman_rectangle16_t r{int16_t(p.x), int16_t(p.y), uint16_t(outW_),
                                        uint16_t(outH_)};
           pixman_image_fill_rectangles(PIXMAN_OP_SRC, dst, &pixmanFill_, 1, &r);
           break;
         }
+        default:
+          break;
       }
     }
   }
@@ -376,9 +536,9 @@ class Scene {
   void DrawPixmanRotated(const Place& p) {
     platform::RECT box;
     const platform::RECT clip{0, 0, kW, kH};
-    if (!soft::RotatedWriteBox(srcW_, srcH_, p.x, p.y, p.angle, 1.0f, 0, clip, &box)) return;
+    if (!soft::RotatedWriteBox(srcW_, srcH_, p.cx, p.cy, p.angle, 1.0f, 0, clip, &box)) return;
     const double c = std::cos(double(p.angle)), s = std::sin(double(p.angle));
-    const double cx = p.x, cy = p.y, sx = srcW_ >> 1, sy = srcH_ >> 1;
+    const double cx = p.cx, cy = p.cy, sx = srcW_ >> 1, sy = srcH_ >> 1;
     pixman_transform_t t;
     pixman_transform_init_identity(&t);
     t.matrix[0][0] = pixman_double_to_fixed(c);
@@ -405,8 +565,6 @@ class Scene {
         case kFill:
           sdlFailed_ |= SDL_FillRect(dst, &r, is16_ ? kFill16 : kFill32) < 0;
           break;
-        case kRotate:
-          break;
         default:
           sdlFailed_ |= SDL_BlitSurface(src, nullptr, dst, &r) < 0;
           break;
@@ -414,12 +572,23 @@ class Scene {
     }
   }
 
+  static gfx::ColorData Format(bool is16) {
+    gfx::ColorData c{};
+    if (is16) {
+      gfx::SetupColorDataFromMasks(&c, 16, 0xF800, 0x07E0, 0x001F, 0);
+    } else {
+      gfx::SetupColorDataFromMasks(&c, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    }
+    return c;
+  }
+
   Op op_;
   bool is16_, full_;
   int srcW_ = 0, srcH_ = 0, outW_ = 0, outH_ = 0;
-  std::unique_ptr<Plane> screen_, source_, pixmanSourcePlane_, sdlSourcePlane_;
+  std::unique_ptr<Plane> screen_, source_, copy_, pixmanSourcePlane_, sdlSourcePlane_;
   std::vector<uint8_t> start_;
   std::unique_ptr<OurImage> ourScreen_, ourSource_;
+  gfx::ColorData screenFormat_ = Format(is16_), sourceFormat_ = Format(false);
   PixmanImage pixmanScreen_, pixmanSource_, pixmanMask_;
   pixman_color_t pixmanFill_{};
   SdlSurface sdlScreen_, sdlSource_;
@@ -433,6 +602,11 @@ void BM_Compare(benchmark::State& state, Op op, bool is16, bool full) {
     state.SkipWithError("pixman or SDL could not wrap the pixels");
     return;
   }
+  if (const int idle = scene.FirstIdleCall(); idle >= 0) {
+    state.SkipWithError(
+        ("our call " + std::to_string(idle) + " left the destination unchanged").c_str());
+    return;
+  }
   std::array<double, kLibs> total{};
   int64_t round = 0;
   for (auto _ : state) {
@@ -440,7 +614,7 @@ void BM_Compare(benchmark::State& state, Op op, bool is16, bool full) {
     for (int k = 0; k < kLibs; ++k) {
       const Lib lib = Lib((round + k) % kLibs);
       if (!scene.Has(lib)) continue;
-      scene.Restart();
+      scene.Restart(lib);
       benchmark::ClobberMemory();
       const auto t0 = Clock::now();
       scene.Draw(lib);
@@ -460,18 +634,13 @@ void BM_Compare(benchmark::State& state, Op op, bool is16, bool full) {
   state.counters["pixels/s"] =
       benchmark::Counter(scene.PixelsPerRound(), benchmark::Counter::kIsIterationInvariantRate);
   state.counters["ours_us"] = total[kOurs] / n * 1e6;
-  if (scene.Has(kPixman)) {
-    state.counters["pixman_us"] = total[kPixman] / n * 1e6;
-    state.counters["vs_pixman"] = total[kOurs] / total[kPixman];
-  }
-  if (scene.Has(kSdl)) {
-    state.counters["sdl_us"] = total[kSdl] / n * 1e6;
-    state.counters["vs_sdl"] = total[kOurs] / total[kSdl];
-  }
+  state.counters["memcpy_us"] = total[kMemcpy] / n * 1e6;
+  if (scene.Has(kPixman)) state.counters["pixman_us"] = total[kPixman] / n * 1e6;
+  if (scene.Has(kSdl)) state.counters["sdl_us"] = total[kSdl] / n * 1e6;
   state.SetLabel(scene.Label());
 }
 
-// The console output, then a table of the ratios from the same runs.
+// The console output, then one table from the same runs.
 class RatioTable : public benchmark::ConsoleReporter {
  public:
   // Counters in columns; colour only on a terminal.
@@ -482,6 +651,7 @@ class RatioTable : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       // With repetitions the median stands for the case; otherwise the single run.
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+      if (run.error_occurred) continue;
       const std::string name = run.run_name.function_name;
       if (rows_.count(name) == 0) order_.push_back(name);
       std::map<std::string, double>& row = rows_[name];
@@ -491,27 +661,29 @@ class RatioTable : public benchmark::ConsoleReporter {
   }
 
   void PrintTable() const {
-    std::printf("\nOur time over theirs for the same work (below 1: ours is faster)\n");
-    std::printf("%-36s %10s %10s %10s %12s %9s\n", "case", "ours us", "pixman us", "sdl us",
-                "ours/pixman", "ours/sdl");
+    std::printf("\nOur time, and over memcpy's and the faster peer's for the same work\n");
+    std::printf("%-28s %10s %12s %10s %12s\n", "operation", "zqlib us", "zqlib/memcpy", "best peer",
+                "zqlib/peer");
     for (const std::string& name : order_) {
       const std::map<std::string, double>& row = rows_.at(name);
-      auto cell = [&](const char* key, const char* format, int width) {
+      auto value = [&](const char* key) {
         const auto it = row.find(key);
-        if (it == row.end())
-          std::printf(" %*s", width, "-");
-        else
-          std::printf(format, width, it->second);
+        return it == row.end() ? -1.0 : it->second;
       };
-      std::printf("%-36s", name.c_str());
-      cell("ours_us", " %*.1f", 10);
-      cell("pixman_us", " %*.1f", 10);
-      cell("sdl_us", " %*.1f", 10);
-      cell("vs_pixman", " %*.2f", 12);
-      cell("vs_sdl", " %*.2f", 9);
-      std::printf("\n");
+      const double ours = value("ours_us"), copy = value("memcpy_us");
+      const double pixman = value("pixman_us"), sdl = value("sdl_us");
+      const char* peer = "-";
+      double best = -1;
+      if (pixman > 0) peer = "pixman", best = pixman;
+      if (sdl > 0 && (best < 0 || sdl < best)) peer = "SDL", best = sdl;
+      std::printf("%-28s %10.1f %12.2f %10s", name.c_str(), ours, copy > 0 ? ours / copy : 0.0,
+                  peer);
+      if (best > 0) {
+        std::printf(" %12.2f\n", ours / best);
+      } else {
+        std::printf(" %12s\n", "-");
+      }
     }
-    std::printf("SDL has no rotation in its software surface API: rotate has no SDL figure.\n");
   }
 
  private:
@@ -521,12 +693,14 @@ class RatioTable : public benchmark::ConsoleReporter {
 };
 
 void RegisterAll() {
-  for (Op op : {kCopy, kKey, kBlend, kAlpha, kAdd, kStretch, kRotate, kFill}) {
+  for (int op = 0; op < kOps; ++op) {
     for (bool is16 : {true, false}) {
+      // The conversions write 16-bit pixels from 32-bit ones.
+      if (IsConversion(Op(op)) && !is16) continue;
       for (bool full : {false, true}) {
         const std::string name = std::string(kOpNames[op]) + (is16 ? "/16-bit" : "/32-bit") +
                                  (full ? "/screen" : "/sprites");
-        benchmark::RegisterBenchmark(name.c_str(), BM_Compare, op, is16, full)->UseManualTime();
+        benchmark::RegisterBenchmark(name.c_str(), BM_Compare, Op(op), is16, full)->UseManualTime();
       }
     }
   }

@@ -1,4 +1,5 @@
-// ConvertPixelRect on a 640x480 image between the common screen formats. Each case also
+// ConvertPixelRect on a 640x480 image between the common screen formats, and the narrowing
+// ones also with each dither mode (dither 1: ordered, 2: carried remainder). Each case also
 // copies the destination's bytes with memcpy in the same run and reports conversion time
 // over memcpy time ("vs_memcpy").
 #include <benchmark/benchmark.h>
@@ -40,6 +41,7 @@ ColorData Make(Fmt f) {
 void BM_Convert(benchmark::State& state) {
   const ColorData src = Make(Fmt(state.range(0)));
   const ColorData dst = Make(Fmt(state.range(1)));
+  const int dither = int(state.range(2));
   const int srcPitch = kWidth * src.PixelByte;
   const int dstPitch = kWidth * dst.PixelByte;
   std::vector<uint8_t> in(size_t(srcPitch) * kHeight);
@@ -55,8 +57,9 @@ void BM_Convert(benchmark::State& state) {
   Clock::duration convertTime{}, copyTime{};
   for (auto _ : state) {
     const auto t0 = Clock::now();
-    const int r = zq::gfx::ConvertPixelRect(out.data(), dstPitch, &dst, in.data(), srcPitch, &src,
-                                            nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 0, 0, 0, 0);
+    const int r =
+        zq::gfx::ConvertPixelRect(out.data(), dstPitch, &dst, in.data(), srcPitch, &src, nullptr, 0,
+                                  nullptr, 0, 0, &rect, 0, 0, 0, dither, 0, 0, 0);
     benchmark::DoNotOptimize(r);
     benchmark::ClobberMemory();
     const auto t1 = Clock::now();
@@ -74,7 +77,7 @@ void BM_Convert(benchmark::State& state) {
 }
 
 void Cases(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"src", "dst"});
+  b->ArgNames({"src", "dst", "dither"});
   // 565<->X8888, 24->X8888 and the same-format copies are the screen conversions.
   for (auto [s, d] : {std::pair{k565, kX8888},
                       {kX8888, k565},
@@ -89,7 +92,10 @@ void Cases(benchmark::internal::Benchmark* b) {
                       {kA8888, kX8888},
                       {k888, kA8888},
                       {kX8888, kA8888}}) {
-    b->Args({s, d});
+    b->Args({s, d, zq::gfx::kDitherNone});
+  }
+  for (auto [s, d] : {std::pair{kX8888, k565}, {kA8888, k565}, {k888, k565}}) {
+    for (int dither : {zq::gfx::kDitherOrdered, zq::gfx::kDitherCarry}) b->Args({s, d, dither});
   }
 }
 

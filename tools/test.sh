@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: once optimised, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer; then installs the library into two temporary prefixes and builds a
+# Checks that includes point downwards, then builds and runs every test: once optimised, once
+# under AddressSanitizer and UndefinedBehaviorSanitizer; then installs the library into two temporary prefixes and builds a
 # program against each, generates the API reference and fuzzes the readers for a bounded time.
 # Exits non-zero on any failure.
 set -euo pipefail
@@ -9,6 +9,9 @@ root=$(pwd)
 jobs=$(nproc)
 
 bash tools/setup-deps.sh
+
+echo "== include direction (platform < base < softrender < graphics)"
+bash tools/check_includes.sh
 
 run_suite() {
   local dir=$1; shift

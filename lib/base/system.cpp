@@ -11,6 +11,7 @@
 
 #include "base/log.h"
 #include "platform/os/clock.h"
+#include "platform/os/cpu.h"
 
 namespace zq::base {
 namespace {

@@ -1,5 +1,6 @@
-// What one source pixel does to one destination pixel in the software blitters: the two
-// pixel formats and one small operator per blend mode. Every choice that is fixed for a
+// What one source pixel does to one destination pixel, for the whole software renderer (the
+// blitters, the textured and rotated kernels, the flat-colour boxes and lines): the two pixel
+// formats and one small operator per blend mode. Every choice that is fixed for a
 // whole draw (which factors exist, bright on or off, which translucent rule) is a template
 // argument, so the pixel loops built from these operators test nothing per pixel.
 //
@@ -8,14 +9,16 @@
 // pixels where the case's arithmetic fits). A lane holds a pixel's bits (a 32-bit pixel
 // with byte 3 set is a negative lane); field arithmetic stays within the signed lane range,
 // and whatever can pass it (sums of whole pixels, products up to 2^32) uses unsigned lanes.
-// The closed forms below replace the soft tables' lookups with the same values, so the
-// vector lanes need no gathers.
+// The closed forms below give the soft tables' values, so the vector lanes need no gathers;
+// one pixel at a time reads the tables' rows of the call (BlendContext), one load each.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
-#include "softrender/packed_ops.h"
+#include "softrender/soft_tables.h"
 
 namespace zq::soft {
 
@@ -69,14 +72,45 @@ using UnsignedLanes = typename LaneTraits<V>::Unsigned;
 template <class V>
 constexpr bool kHalfLanes = std::is_same_v<V, Half8> || std::is_same_v<V, Half16>;
 
-// v in every lane (cut to the lane width: bit patterns are what lanes hold).
+// Whether U holds 16-bit lanes (any number of them), as opposed to one pixel in 32 bits or
+// 32-bit lanes.
+template <class U>
+struct LaneBits {
+  static constexpr int kBits = 8 * int(sizeof(U));
+};
+template <class U>
+requires requires(U u) {
+  u[0];
+}
+struct LaneBits<U> {
+  static constexpr int kBits = 8 * int(sizeof(U{}[0]));
+};
+template <class U>
+constexpr bool k16BitLanes = !std::is_arithmetic_v<U> && LaneBits<U>::kBits == 16;
+
+template <class V>
+constexpr bool kScalarLanes = std::is_same_v<V, int32_t> || std::is_same_v<V, uint32_t>;
+// 32-bit lanes seen as twice as many unsigned 16-bit lanes.
+template <class V>
+using PairLanes = std::conditional_t<sizeof(V) == 16, UHalf8, UHalf16>;
+
+// v in every lane (cut to the lane width: bit patterns are what lanes hold). Built as one
+// lane and a shuffle: GCC 12 builds V{} + v lane by lane in an AVX2-target function, and a
+// copy through memory stalls on store forwarding; this form is one broadcast, hoisted out
+// of the loops.
+template <class V, size_t... I>
+inline V SplatLanes(typename LaneTraits<V>::Element v, std::index_sequence<I...>) {
+  V x{};
+  x[0] = v;
+  return __builtin_shufflevector(x, x, (int(I) * 0)...);
+}
 template <class V>
 inline V Splat(int32_t v) {
   using E = typename LaneTraits<V>::Element;
   if constexpr (std::is_same_v<V, int32_t>) {
     return v;
   } else {
-    return V{} + E(v);
+    return SplatLanes<V>(E(v), std::make_index_sequence<LaneTraits<V>::kCount>{});
   }
 }
 
@@ -129,30 +163,30 @@ struct Pixel16 {
     using U = UnsignedLanes<V>;
     return V(((U(s) >> 1) & 0x7BEFu) + ((U(d) >> 1) & 0x7BEFu));
   }
+  // The packed saturating add and subtract of a prepared colour s and a destination d, on
+  // whole pixels with guard bits: the low bits of the upper channels follow these exact
+  // operations (not the per-channel ideal), so their results are part of the pixel rules.
+  // U is uint32_t for one pixel, or unsigned lanes of 16 or 32 bits.
   template <class U>
-  static U Add(U s, U d) {
-    if constexpr (std::is_same_v<U, uint32_t>) {
-      return AddPixelSaturated16(s, d);
-    } else if constexpr (std::is_same_v<U, UHalf8> || std::is_same_v<U, UHalf16>) {
-      // The same operation with its bit-16 guard recovered from the lane's carry: the
-      // carry out of R saturates bits 11-15, as c - (c >> 5) does for bit 16.
+  static constexpr U Add(U s, U d) {
+    if constexpr (k16BitLanes<U>) {
+      // The guard above red is the lane's carry: the carry out of R saturates bits 11-15,
+      // as c - (c >> 5) does for the guard bits inside the pixel.
       const U a = s & 0xF7DF;
       const U sum = a + (d & 0xF7DF);
       const U c = sum & 0x0820;
       const U carryR = U(sum < a) & 0xF800;
       return sum | (c - (c >> 5)) | carryR | ((s | d) & 0x0820);
-    } else {  // the same operation in every lane
+    } else {
       const U sum = (s & 0xF7DFu) + (d & 0xF7DFu);
       const U carry = sum & 0x10820u;
       return (sum | (carry - (carry >> 5)) | ((s | d) & 0x0820u)) & 0xFFFFu;
     }
   }
   template <class U>
-  static U Sub(U s, U d) {
-    if constexpr (std::is_same_v<U, uint32_t>) {
-      return SubPixelSaturated16(s, d);
-    } else if constexpr (std::is_same_v<U, UHalf8> || std::is_same_v<U, UHalf16>) {
-      // Bit 16 of the guarded difference is set when R did not borrow.
+  static constexpr U Sub(U s, U d) {
+    if constexpr (k16BitLanes<U>) {
+      // The guard above red survives when R did not borrow.
       const U minuend = d | 0x0820;
       const U subtrahend = s & 0xF7DF;
       const U x = minuend - subtrahend;
@@ -178,25 +212,18 @@ struct Pixel32 {
     using U = UnsignedLanes<V>;
     return V(((U(s) >> 1) & 0x7F7F7Fu) + ((U(d) >> 1) & 0x7F7F7Fu));
   }
+  // As Pixel16's; red's carry reaches byte 3, and a subtraction clears it.
   template <class U>
-  static U Add(U s, U d) {
-    if constexpr (std::is_same_v<U, uint32_t>) {
-      return AddPixelSaturated32(s, d);
-    } else {
-      const U sum = (s & 0x00FEFEFFu) + (d & 0x00FEFEFFu);
-      const U carry = sum & 0x01010100u;
-      return sum | (carry - (carry >> 8)) | ((s | d) & 0x00010100u);
-    }
+  static constexpr U Add(U s, U d) {
+    const U sum = (s & 0x00FEFEFFu) + (d & 0x00FEFEFFu);
+    const U carry = sum & 0x01010100u;
+    return sum | (carry - (carry >> 8)) | ((s | d) & 0x00010100u);
   }
   template <class U>
-  static U Sub(U s, U d) {
-    if constexpr (std::is_same_v<U, uint32_t>) {
-      return SubPixelSaturated32(s, d);
-    } else {
-      const U x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
-      const U m = x & 0x01010100u;
-      return x & (m - (m >> 8));
-    }
+  static constexpr U Sub(U s, U d) {
+    const U x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
+    const U m = x & 0x01010100u;
+    return x & (m - (m >> 8));
   }
 };
 
@@ -224,23 +251,99 @@ inline V MapFields(V d, Fn&& field) {
 struct BlendContext {
   int param = 0;
   int bright[3] = {255, 255, 255};  // R, G, B
+  int paramMagic = 0;               // ceil(param * 2^15 / 255), for ParamDiffMul255
+  // The soft tables' rows of the parameter and the bright bytes, for one pixel at a time.
+  const int32_t* paramMulRow = SoftMulTable256[0];
+  const int32_t* paramDiffRow = SoftDiffMulTable256[0] + 255;  // indexed by v = -255..255
+  const int32_t* brightRow[3] = {SoftMulTable256[255], SoftMulTable256[255], SoftMulTable256[255]};
 };
 
-constexpr BlendContext MakeBlendContext(int param, uint32_t bright) {
+inline BlendContext MakeBlendContext(int param, uint32_t bright) {
   BlendContext c;
+  // Callers pass 0..255; held there so that no table row is read out of range.
+  param = param < 0 ? 0 : param > 255 ? 255 : param;
   c.param = param;
   c.bright[0] = int((bright >> 16) & 0xFF);
   c.bright[1] = int((bright >> 8) & 0xFF);
   c.bright[2] = int(bright & 0xFF);
+  c.paramMagic = int((uint32_t(param) * 32768u + 254u) / 255u);
+  c.paramMulRow = SoftMulTable256[param];
+  c.paramDiffRow = SoftDiffMulTable256[param] + 255;
+  for (int i = 0; i < 3; ++i) c.brightRow[i] = SoftMulTable256[c.bright[i]];
   return c;
 }
 
-// The factors present in a case: blend-image factor b, alpha factor a, bright.
-template <bool kBlendImage, bool kAlpha, bool kBright>
+// MUL(param, v) and MUL(bright channel I, v) of the call, v = 0..255.
+template <class V>
+inline V ParamMul255(const BlendContext& c, V v) {
+  if constexpr (kScalarLanes<V>) {
+    return c.paramMulRow[v];
+  } else {
+    return Mul255(Splat<V>(c.param), v);
+  }
+}
+template <int I, class V>
+inline V BrightMul255(const BlendContext& c, V v) {
+  if constexpr (kScalarLanes<V>) {
+    return c.brightRow[I][v];
+  } else {
+    return Mul255(Splat<V>(c.bright[I]), v);
+  }
+}
+
+// p * v / 255 truncated toward zero (DiffMul255), given t = 2v, for the blend parameter
+// p = 1..254 and differences of 16-bit fields, |v| <= 63. In 16-bit lanes on x86 one signed
+// high-half multiply of t by M = ceil(p * 2^15 / 255) (at most 32640, a positive 16-bit
+// factor): t*M/2^16 = p*v/255 + v*e/2^15 with 0 < e < 1 (e = 0 would need 255 | p). p*v/255
+// is a multiple of 1/255 and |v*e/2^15| < 63/2^15 < 1/255, so the floor is floor(p*v/255)
+// for v >= 0 and, the error being negative, ceil(p*v/255) - 1 for v < 0: adding 1 for
+// negative v gives the truncated quotient.
+template <bool kAvx2Only = false, class V>
+inline V ParamDiffMul255(const BlendContext& c, V t) {
+#if defined(__SSE2__)
+  if constexpr (std::is_same_v<V, Half8>) {
+    return __builtin_ia32_pmulhw128(t, Splat<V>(c.paramMagic)) - (t >> 15);
+  } else if constexpr (std::is_same_v<V, Half16>) {
+    V hi;
+#if defined(__GNUC__) && !defined(__clang__) && defined(__OPTIMIZE__)
+    if constexpr (kAvx2Only) {
+      // One AVX2 multiply. A builtin cannot stand here (this header is built for the
+      // baseline processor, and the compiler will not inline an AVX2 function into it), so
+      // it is one instruction of assembly, reached only from AVX2 code; the scalar level's
+      // DiffMul255 is its portable twin, compared with it by the checksum tests. (Unoptimised
+      // builds also emit baseline copies of the inlined code, so they take the form below.)
+      const V m = Splat<V>(c.paramMagic);
+      __asm__("vpmulhw %2, %1, %0" : "=x"(hi) : "x"(t), "x"(m));
+      return hi - (t >> 15);
+    }
+#endif
+    // Two 16-byte multiplies.
+    const Half8 m = Splat<Half8>(c.paramMagic);
+    const Half8 lo =
+        __builtin_ia32_pmulhw128(__builtin_shufflevector(t, t, 0, 1, 2, 3, 4, 5, 6, 7), m);
+    const Half8 up =
+        __builtin_ia32_pmulhw128(__builtin_shufflevector(t, t, 8, 9, 10, 11, 12, 13, 14, 15), m);
+    hi = __builtin_shufflevector(lo, up, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    return hi - (t >> 15);
+  }
+#endif
+  if constexpr (kScalarLanes<V>) {
+    return c.paramDiffRow[t >> 1];
+  } else {
+    return DiffMul255(Splat<V>(c.param), t >> 1);
+  }
+}
+
+// The factors present in a case: blend-image factor b, alpha factor a, bright. kAvx2Only
+// marks a case whose 32-byte lanes run only in code the AVX2 dispatch level chose (the
+// flat-colour rows); the blitters' baseline builds use 32-byte lanes too and never set it. Set
+// anywhere else, it would put an AVX2 instruction into code any processor may run.
+template <bool kBlendImage, bool kAlpha, bool kBright, bool kAvx2OnlyLanes = false>
 struct Factors {
   static constexpr bool kB = kBlendImage;
   static constexpr bool kA = kAlpha;
   static constexpr bool kBr = kBright;
+  static constexpr bool kAvx2Only = kAvx2OnlyLanes;
 };
 
 // Field I of S after bright.
@@ -248,7 +351,7 @@ template <class PixelT, class F, int I, class V>
 inline V SourceField(const BlendContext& c, V s) {
   const V v = FieldOf<PixelT, I>(s);
   if constexpr (F::kBr) {
-    return Mul255(Splat<V>(c.bright[I]), v);
+    return BrightMul255<I>(c, v);
   } else {
     return v;
   }
@@ -280,9 +383,34 @@ template <class V>
 inline V Lerp256Packed(V s, V d, V k) {
   using U = UnsignedLanes<V>;
   const U su = U(s), du = U(d), ku = U(k), kd = 256u - ku;
-  const U rb = (((su & 0xFF00FFu) * ku + (du & 0xFF00FFu) * kd) >> 8) & 0xFF00FFu;
-  const U g = (((su & 0xFF00u) * ku + (du & 0xFF00u) * kd) >> 8) & 0xFF00u;
-  return V((du & 0xFF000000u) | rb | g);
+  if constexpr (kScalarLanes<V>) {
+    const U rb = (((su & 0xFF00FFu) * ku + (du & 0xFF00FFu) * kd) >> 8) & 0xFF00FFu;
+    const U g = (((su & 0xFF00u) * ku + (du & 0xFF00u) * kd) >> 8) & 0xFF00u;
+    return V((du & 0xFF000000u) | rb | g);
+  } else {
+    // In 16-bit lanes: blue and red in the even bytes, green and byte 3 in the odd ones
+    // (byte 3 weighted 256 by d and 0 by s, so it keeps d's value). Each sum is at most
+    // 255 * 256, so it fits its lane.
+    using W = PairLanes<V>;
+    const W sw = W(su), dw = W(du);
+    const W even = ((sw & 0xFF) * W(ku | ku << 16) + (dw & 0xFF) * W(kd | kd << 16)) >> 8;
+    const W odd = ((sw >> 8) * W(ku) + (dw >> 8) * W(kd | 256u << 16)) >> 8;
+    return V(U(even | odd << 8));
+  }
+}
+
+// 32-bit pixels in vector lanes: (s * d) >> 8 of each colour byte, byte 3 keeping d's value,
+// worked in 16-bit lanes as Lerp256Packed (byte 3 multiplied by 256); each product is at
+// most 255 * 256.
+template <class V>
+inline V MulBytes(V s, V d) {
+  using U = UnsignedLanes<V>;
+  using W = PairLanes<V>;
+  const U su = U(s);
+  const W dw = W(U(d));
+  const W even = ((W(su) & 0xFF) * (dw & 0xFF)) >> 8;
+  const W odd = (W(((su >> 8) & 0xFFu) | 0x01000000u) * (dw >> 8)) >> 8;
+  return V(U(even | odd << 8));
 }
 
 // 32-bit pixels, bright off: MUL(p, s) of each field, byte 3 zero; red and blue side by
@@ -352,6 +480,32 @@ struct TranslucentOp {
       return PixelT::HalfAverage(s, d);
     } else if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
       return Lerp256Packed(s, d, Splat<V>(c.param));
+    } else if constexpr (sizeof(typename PixelT::Word) == 2 && !F::kB && !F::kA &&
+                         kRule == TransRule::kDiff) {
+      // Each new field stays within its width, so the new pixel is d plus each field's
+      // change at the field's place, exact modulo the lane width. Fields are taken doubled,
+      // as the high multiply wants them.
+      using U = UnsignedLanes<V>;
+      auto change = [&](auto i) {
+        constexpr int kI = decltype(i)::value;
+        constexpr int kShift = PixelT::kShift[kI];
+        constexpr int kMask2 = ((1 << PixelT::kWidth[kI]) - 1) << 1;
+        const V s1 = SourceField<PixelT, F, kI>(c, s);
+        if constexpr (kScalarLanes<V>) {
+          const V delta = s1 - FieldOf<PixelT, kI>(d);
+          return U(c.paramDiffRow[delta]) << kShift;
+        } else {
+          V d2;
+          if constexpr (kShift == 0) {
+            d2 = V((U(d) + U(d)) & kMask2);  // unsigned: the top bit leaves the lane
+          } else {
+            d2 = (d >> (kShift - 1)) & kMask2;
+          }
+          return U(ParamDiffMul255<F::kAvx2Only>(c, V(s1 + s1 - d2))) << kShift;
+        }
+      };
+      return V(U(d) + change(std::integral_constant<int, 0>{}) +
+               change(std::integral_constant<int, 1>{}) + change(std::integral_constant<int, 2>{}));
     } else {
       const V p = Splat<V>(c.param);
       return MapFields<PixelT>(d, [&](auto i) {
@@ -363,11 +517,11 @@ struct TranslucentOp {
           return df + (((sf - df) * SingleFactor<F>(b, a) * p) >> 16);
         } else if constexpr (sizeof(typename PixelT::Word) == 4) {
           return df + (((sf - df) * p) >> 8);
-        } else if constexpr (kRule == TransRule::kTable) {
-          static_assert(!F::kBr, "the 64-step table holds only with bright off");
-          return Blend64(Splat<V>(c.param >> 2), sf, df);
         } else {
-          return df + DiffMul255(p, sf - df);
+          // The half average and the difference rule without factors are handled above.
+          static_assert(kRule == TransRule::kTable && !F::kBr,
+                        "the 64-step table holds only with bright off");
+          return Blend64(Splat<V>(c.param >> 2), sf, df);
         }
       });
     }
@@ -375,12 +529,22 @@ struct TranslucentOp {
 };
 
 // Blend modes 2 and 3, parameter 1..255: the source scaled per field, then the packed
-// saturating add or subtract on whole pixels.
-template <class PixelT, bool kSubtract>
+// saturating add or subtract on whole pixels. kFullParam: the parameter is 255, and
+// MUL(255, s) = s, so the scaling by the parameter is left out.
+template <class PixelT, bool kSubtract, bool kFullParam = false>
 struct AddSubOp {
   static constexpr bool kIsCopy = false;
   template <class F>
   static constexpr bool kFits16 = !(F::kB && F::kA);
+
+  template <class V>
+  static V ParamScaled(const BlendContext& c, V v) {
+    if constexpr (kFullParam) {
+      return v;
+    } else {
+      return ParamMul255(c, v);
+    }
+  }
 
   template <class F, class V>
   static V Scaled(const BlendContext& c, V s, V b, V a) {
@@ -391,16 +555,16 @@ struct AddSubOp {
       if constexpr (k16 && F::kA && !F::kB) {
         // 16-bit alpha without blend image: alpha scales the raw field before bright.
         V t = (FieldOf<PixelT, decltype(i)::value>(s) * a) >> 8;
-        if constexpr (F::kBr) t = Mul255(Splat<V>(c.bright[decltype(i)::value]), t);
-        return Mul255(p, t);
+        if constexpr (F::kBr) t = BrightMul255<decltype(i)::value>(c, t);
+        return ParamScaled(c, t);
       } else {
         const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);
         if constexpr (!F::kB && !F::kA) {
-          return Mul255(p, sf);
+          return ParamScaled(c, sf);
         } else if constexpr (k16 && F::kB && F::kA) {
-          return Mul255(p, (sf * (b * a)) >> 16);
+          return ParamScaled(c, (sf * (b * a)) >> 16);
         } else if constexpr (k16) {
-          return Mul255(p, (sf * b) >> 8);
+          return ParamScaled(c, (sf * b) >> 8);
         } else if constexpr (F::kB && F::kA) {
           return V((U(sf * b * a) * U(p)) >> 24);  // up to 255^4: unsigned
         } else {
@@ -414,7 +578,9 @@ struct AddSubOp {
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     using U = UnsignedLanes<V>;
     U scaled;
-    if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
+    if constexpr (kFullParam && !F::kB && !F::kA && !F::kBr) {
+      scaled = U(s) & PixelT::kFieldBits;  // the colour fields as they are
+    } else if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
       scaled = U(MulPacked(s, Splat<V>(c.param)));
     } else {
       scaled = U(Scaled<F>(c, s, b, a));
@@ -436,6 +602,13 @@ struct MultiplyOp {
   template <class F, class V>
   static V Apply(const BlendContext& c, V s, V d, V b, V a) {
     using U = UnsignedLanes<V>;
+    if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !kScalarLanes<V>) {
+      if constexpr (F::kBr) {
+        s = MapFields<PixelT>(
+            V{}, [&](auto i) { return SourceField<PixelT, F, decltype(i)::value>(c, s); });
+      }
+      return MulBytes(s, d);
+    }
     return MapFields<PixelT>(d, [&](auto i) -> V {
       constexpr int w = PixelT::kWidth[decltype(i)::value];
       const V sf = SourceField<PixelT, F, decltype(i)::value>(c, s);

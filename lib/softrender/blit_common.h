@@ -1,7 +1,7 @@
 // Pieces shared by the software blitters (unscaled and stretched) and the flat-colour and
 // textured pixel code: unaligned pixel access, lane loads and stores of destination words,
 // the blend-image factor, the operator bound to its factor set, the compile-time dispatch
-// helper, the checks of the images of a blit, its palette table and the CPU feature test.
+// chain, the checks of the images of a blit and its palette table.
 #pragma once
 
 #include <algorithm>
@@ -11,9 +11,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "graphics/ddraw/memimg.h"
-#include "graphics/draw_state.h"
+#include "platform/os/cpu.h"
 #include "softrender/blend_ops.h"
+#include "softrender/draw_state.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -209,12 +210,22 @@ struct PaletteSource {
   }
 };
 
+// Whether every lane of v is 0.
+template <class V>
+inline bool NoLaneSet(V v) {
+  uint64_t words[sizeof(V) / 8];
+  std::memcpy(words, &v, sizeof v);
+  uint64_t any = 0;
+  for (uint64_t w : words) any |= w;
+  return any == 0;
+}
+
 // One step of a row loop: source pixels x .. over destination pixels x .. by the rule, with
-// the blend-image factors when kB. Job supplies the colour key and the blend table.
+// the blend-image factors when kB and the colour key. Job supplies the blend table.
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule, class V,
           class Job>
 inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uint8_t* s,
-                      const uint8_t* bl, int x) {
+                      const uint8_t* bl, int x, int32_t key) {
   V sv, kv, av;
   Src::Load(j, s, x, sv, kv, av);
   const V dv = LoadDestination<PixelT, V>(d, x);
@@ -224,16 +235,105 @@ inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uin
   if constexpr (kRule == PixelRule::kAlpha) {
     out = WithAlpha::Apply(c, sv, dv, b, av);
   } else if constexpr (kRule == PixelRule::kAlphaShortcuts) {
+    if constexpr (!kScalar<V>) {
+      // Sprites have wide areas of one alpha: a vector of clear texels leaves the
+      // destination as it is, one of opaque texels takes the rule without the factor. The
+      // first lane says whether to look (a single load, where random alpha rarely passes).
+      if (((uint32_t(av[0]) + 1) & 0xFEu) == 0) {  // 0 or 255
+        if (NoLaneSet(av)) return;
+        if (NoLaneSet(av ^ Splat<V>(255))) {
+          StoreDestination<PixelT, V>(d, x, Plain::Apply(c, sv, dv, b, av));
+          return;
+        }
+      }
+    }
     const V whole = Plain::Apply(c, sv, dv, b, av);
     const V part = WithAlpha::Apply(c, sv, dv, b, av);
     out = Select(av == Splat<V>(0), dv, Select(av == Splat<V>(255), whole, part));
   } else {
     out = Plain::Apply(c, sv, dv, b, av);
     if constexpr (kRule == PixelRule::kKeyed) {
-      out = Select(kv == Splat<V>(int32_t(j.key)), dv, out);
+      out = Select(kv == Splat<V>(key), dv, out);
     }
   }
   StoreDestination<PixelT, V>(d, x, out);
+}
+
+// Pixels x0 .. x1 - 1 of a row: a vector of pixels at a time, the rest one at a time, both
+// with the same operator code; at the scalar dispatch level (j.vectors false) all one at a
+// time. Job supplies vectors besides what BlendStep reads.
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
+          class Job>
+inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0,
+                      int x1) {
+  // 16-bit pixels go sixteen at a time in 16-bit lanes when the case's arithmetic fits,
+  // 32-bit pixels eight at a time.
+  constexpr bool kHalf =
+      std::is_same_v<PixelT, Pixel16> && Plain::kFits16 && (!Src::kAlpha || WithAlpha::kFits16);
+  // The keyed plain copy is a load, compare and blend: it measured faster in 16-byte steps.
+  constexpr bool kNarrow = Plain::kPlainCopy && kRule == PixelRule::kKeyed;
+  using HalfL = std::conditional_t<kNarrow, Half8, Half16>;
+  using L = std::conditional_t<kHalf, HalfL,
+                               std::conditional_t<std::is_same_v<PixelT, Pixel32>, Lanes8, Lanes4>>;
+  constexpr int kStep = LaneTraits<L>::kCount;
+  // Locals, so the stores into the destination cannot make the loop read them again.
+  const BlendContext c = j.ctx;
+  const int32_t key = int32_t(j.key);
+  const int xv = j.vectors ? x1 : x0;
+  int x = x0;
+  for (; x + kStep <= xv; x += kStep) {
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x, key);
+  }
+  for (; x < x1; ++x) {
+    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x, key);
+  }
+}
+
+// The span built for the baseline processor and for AVX2, called per row or run: the
+// unscaled blit's row loop and its run-length loop share one build of each span. Each is
+// flattened, so the vectors never cross a call.
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
+          class Job>
+__attribute__((flatten)) void BlendSpanBaseline(const Job& j, uint8_t* d, const uint8_t* s,
+                                                const uint8_t* bl, int x0, int x1) {
+  BlendSpan<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+}
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
+          class Job>
+ZQ_TARGET_AVX2 __attribute__((flatten)) void BlendSpanAvx2(const Job& j, uint8_t* d,
+                                                           const uint8_t* s, const uint8_t* bl,
+                                                           int x0, int x1) {
+  BlendSpan<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+}
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
+          class Job>
+inline void BlendSpanAtLevel(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0,
+                             int x1) {
+  if (j.level == platform::CpuLevel::kAvx2) {
+    BlendSpanAvx2<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+  } else {
+    BlendSpanBaseline<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
+  }
+}
+
+// Whole loops built for the baseline processor and for AVX2: fn() runs in the build the
+// dispatch level chose. Each build is flattened, so the vectors never cross a call (whose
+// passing convention would differ between the two).
+template <class Fn>
+__attribute__((flatten)) void RunBaseline(const Fn& fn) {
+  fn();
+}
+template <class Fn>
+ZQ_TARGET_AVX2 __attribute__((flatten)) void RunAvx2(const Fn& fn) {
+  fn();
+}
+template <class Fn>
+inline void RunAtLevel(platform::CpuLevel level, const Fn& fn) {
+  if (level == platform::CpuLevel::kAvx2) {
+    RunAvx2(fn);
+  } else {
+    RunBaseline(fn);
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -255,19 +355,108 @@ struct CallFlags {
   bool key;
 };
 
+// The choices both blitters make alike. Drawer supplies
+//   template <class PixelT, class Src, bool kB, bool kBr, bool kKey, class OpT>
+//   static void Case(const Job&);     the loops of one case
+//   static constexpr bool kKeyAlways;  the key is on whatever the flags say
+//   static constexpr bool kOwnTranslucentRules;  blend mode 1 without blend image or bright
+//                                    has the per-pixel rules (half average, 64-step table)
+template <class Drawer, class PixelT, class Src, class OpT, class Job>
+void DrawWithFactors(const Job& j, CallFlags f) {
+  Branch(f.blend, [&](auto b) {
+    constexpr bool kB = decltype(b)::value;
+    Branch(f.bright, [&](auto br) {
+      constexpr bool kBr = decltype(br)::value;
+      Branch(f.key || Drawer::kKeyAlways, [&](auto k) {
+        constexpr bool kKey = decltype(k)::value;
+        if constexpr (!Drawer::kKeyAlways || kKey) {
+          Drawer::template Case<PixelT, Src, kB, kBr, kKey, OpT>(j);
+        }
+      });
+    });
+  });
+}
+
+// Without blend image and bright: only the key is still open.
+template <class Drawer, class PixelT, class Src, class OpT, class Job>
+void DrawWithoutFactors(const Job& j, CallFlags f) {
+  Branch(f.key || Drawer::kKeyAlways, [&](auto k) {
+    constexpr bool kKey = decltype(k)::value;
+    if constexpr (!Drawer::kKeyAlways || kKey) {
+      Drawer::template Case<PixelT, Src, false, false, kKey, OpT>(j);
+    }
+  });
+}
+
+// Blend modes 2 and 3. At parameter 255 without blend image and bright the source is added
+// or subtracted as it is: those cases have loops without the scaling.
+template <class Drawer, class PixelT, class Src, bool kSubtract, class Job>
+void DrawAddSub(const Job& j, CallFlags f) {
+  if (j.ctx.param == 255 && !f.blend && !f.bright) {
+    DrawWithoutFactors<Drawer, PixelT, Src, AddSubOp<PixelT, kSubtract, true>>(j, f);
+  } else {
+    DrawWithFactors<Drawer, PixelT, Src, AddSubOp<PixelT, kSubtract>>(j, f);
+  }
+}
+
+template <class Drawer, class PixelT, class Src, class Job>
+void DrawMode(const Job& j, int mode, CallFlags f) {
+  switch (mode) {
+    case 0:
+      DrawWithFactors<Drawer, PixelT, Src, CopyOp<PixelT>>(j, f);
+      break;
+    case 1:
+      if constexpr (Drawer::kOwnTranslucentRules && !Src::kAlpha) {
+        if (!f.blend && !f.bright) {
+          if (j.ctx.param == 128) {
+            DrawWithoutFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kHalfAverage>>(
+                j, f);
+          } else {
+            DrawWithoutFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kTable>>(j, f);
+          }
+          break;
+        }
+      }
+      DrawWithFactors<Drawer, PixelT, Src, TranslucentOp<PixelT, TransRule::kDiff>>(j, f);
+      break;
+    case 2:
+      DrawAddSub<Drawer, PixelT, Src, false>(j, f);
+      break;
+    case 3:
+      DrawAddSub<Drawer, PixelT, Src, true>(j, f);
+      break;
+    case 4:
+      DrawWithFactors<Drawer, PixelT, Src, MultiplyOp<PixelT>>(j, f);
+      break;
+    default:
+      break;
+  }
+}
+
+template <class Drawer, class PixelT, class Job>
+void DrawFormat(const Job& j, const MEMIMG& src, int mode, CallFlags f) {
+  if (src.PaletteFlag) {
+    DrawMode<Drawer, PixelT, PaletteSource<PixelT>>(j, mode, f);
+  } else if (src.AlphaFlag) {
+    DrawMode<Drawer, PixelT, AlphaSource<PixelT>>(j, mode, f);
+  } else {
+    DrawMode<Drawer, PixelT, DirectSource<PixelT>>(j, mode, f);
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // Checks of a blit call.
 
 // Bytes a pixel by the image's flags; the loops are built for exactly these layouts.
-inline int LayoutBytes(const gfx::MEMIMG& m, bool asSource) {
+inline int LayoutBytes(const MEMIMG& m, bool asSource) {
   if (asSource && m.PaletteFlag) return 1;
-  if (m.ColorType == gfx::kMemImgRgb565) return (asSource && m.AlphaFlag) ? 4 : 2;
+  if (m.ColorType == kMemImgRgb565) return (asSource && m.AlphaFlag) ? 4 : 2;
   return 4;
 }
 
 // Set up, with pixels, a descriptor agreeing with the flags, no negative size or pitch.
-inline bool IsSetUpImage(const gfx::MEMIMG& m, int bytes) {
-  if (m.SetupMark != gfx::kMemImgSetupMark || !m.Pixels || !m.Format) return false;
+inline bool IsSetUpImage(const MEMIMG& m, int bytes) {
+  if (m.SetupMark != kMemImgSetupMark || !m.Pixels || !m.Format) return false;
   if (m.Format->PixelByte != bytes) return false;
   return m.Width >= 0 && m.Height >= 0 && m.Pitch >= 0;
 }
@@ -275,10 +464,9 @@ inline bool IsSetUpImage(const gfx::MEMIMG& m, int bytes) {
 // Whether the pair can be blitted at all: the same colour type (16-bit 5:6:5 or 32-bit), a
 // destination without palette or alpha, both set up for their layouts, a palette where one
 // is read. Gives the bytes a pixel of each.
-inline bool IsBlitPair(const gfx::MEMIMG& dst, const gfx::MEMIMG& src, int* dstBytes,
-                       int* srcBytes) {
+inline bool IsBlitPair(const MEMIMG& dst, const MEMIMG& src, int* dstBytes, int* srcBytes) {
   if (src.ColorType != dst.ColorType || dst.PaletteFlag || dst.AlphaFlag) return false;
-  if (dst.ColorType != gfx::kMemImgRgb565 && dst.ColorType != gfx::kMemImgXrgb8888) return false;
+  if (dst.ColorType != kMemImgRgb565 && dst.ColorType != kMemImgXrgb8888) return false;
   *srcBytes = LayoutBytes(src, true);
   *dstBytes = LayoutBytes(dst, false);
   if (!IsSetUpImage(src, *srcBytes) || !IsSetUpImage(dst, *dstBytes)) return false;
@@ -286,14 +474,14 @@ inline bool IsBlitPair(const gfx::MEMIMG& dst, const gfx::MEMIMG& src, int* dstB
 }
 
 // No blend image, or one with pixels covering the source: it is read at source coordinates.
-inline bool IsBlendImageFor(const gfx::MEMIMG* blend, const gfx::MEMIMG& src) {
+inline bool IsBlendImageFor(const MEMIMG* blend, const MEMIMG& src) {
   return !blend || (blend->Pixels && blend->Width >= src.Width && blend->Height >= src.Height &&
                     blend->Pitch >= blend->Width);
 }
 
 // The blend mode the draw state asks for, with its parameter shortcuts: false when nothing
 // is drawn (a mode or parameter out of range, a parameter 0 that leaves everything as is).
-inline bool ResolveBlitMode(const gfx::GraphicsDrawState& state, int* mode) {
+inline bool ResolveBlitMode(const GraphicsDrawState& state, int* mode) {
   *mode = state.BlendMode;
   const int param = state.BlendParam;
   if (*mode < 0 || *mode > 4 || param < 0 || param > 255) return false;
@@ -303,7 +491,7 @@ inline bool ResolveBlitMode(const gfx::GraphicsDrawState& state, int* mode) {
 
 // The colour key cut to the source's pixel width and, for a palettised source, the entries
 // as pixel values (indexes past the count read 0).
-inline uint32_t PrepareSourceColours(const gfx::MEMIMG& src, bool is16, uint32_t (&palette)[256]) {
+inline uint32_t PrepareSourceColours(const MEMIMG& src, bool is16, uint32_t (&palette)[256]) {
   if (!src.PaletteFlag) return src.TransColor & (is16 ? Pixel16::kKeyMask : Pixel32::kKeyMask);
   const int count = std::clamp(src.PaletteCount, 0, 256);
   const auto* entries = reinterpret_cast<const uint8_t*>(src.Palette);
@@ -326,11 +514,6 @@ inline const uint8_t* CopyRows(std::vector<uint8_t>& scratch, const uint8_t* p, 
   for (int y = 0; y < rows; ++y)
     std::memcpy(scratch.data() + rowBytes * y, p + pitch * y, rowBytes);
   return scratch.data();
-}
-
-inline bool CpuHasAvx2() {
-  static const bool kHasAvx2 = __builtin_cpu_supports("avx2");
-  return kHasAvx2;
 }
 
 }  // namespace zq::soft

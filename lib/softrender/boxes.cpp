@@ -5,7 +5,7 @@
 #include <cwchar>
 
 #include "base/rect.h"
-#include "graphics/draw_state.h"
+#include "softrender/draw_state.h"
 #include "softrender/flat_color.h"
 
 namespace zq::soft {
@@ -54,7 +54,7 @@ void FillRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op
 
 }  // namespace
 
-void FillMemImgBox(gfx::MEMIMG* dest, const platform::RECT* rect, uint32_t color) {
+void FillMemImgBox(MEMIMG* dest, const platform::RECT* rect, uint32_t color) {
   const int bytes = FlatDestinationBytes(dest);
   if (bytes == 0) return;
 
@@ -65,7 +65,7 @@ void FillMemImgBox(gfx::MEMIMG* dest, const platform::RECT* rect, uint32_t color
     box.top = std::min(rect->top, rect->bottom);
     box.bottom = std::max(rect->top, rect->bottom);
   }
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   platform::RECT area;
   if (!FlatDrawBounds(*dest, state.DrawArea, &area)) return;
   base::ClipRectToRect(&box, &area);

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "graphics/ddraw/memimg.h"
 #include "platform/types.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -12,6 +12,6 @@ namespace zq::soft {
 // format, clipped to the draw area and to the image. Palettised and alpha-channel images,
 // colour types other than 16-bit and 32-bit, blend modes outside 0..4 and the parameter
 // shortcuts that draw nothing leave dest untouched. No result; allocates nothing.
-void FillMemImgBox(gfx::MEMIMG* dest, const platform::RECT* rect, uint32_t color);
+void FillMemImgBox(MEMIMG* dest, const platform::RECT* rect, uint32_t color);
 
 }  // namespace zq::soft

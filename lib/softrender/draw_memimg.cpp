@@ -4,20 +4,17 @@
 #include "softrender/draw_memimg.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
 #include <vector>
 
 #include "base/rect.h"
-#include "graphics/draw_state.h"
 #include "softrender/blit_common.h"
+#include "softrender/draw_state.h"
 
 namespace zq::soft {
 namespace {
-
-using gfx::MEMIMG;
 
 // ---------------------------------------------------------------------------------------
 // What one call draws, resolved before any loop runs.
@@ -31,9 +28,10 @@ struct BlitJob {
   ptrdiff_t blendPitch;  // 0 without blend image
   int width;
   int height;
-  uint32_t key;         // colour key cut to the source's pixel width
-  bool avx2;            // run the AVX2 build of the pixel loops
-  const uint8_t* runs;  // run-length stream and its end
+  uint32_t key;              // colour key cut to the source's pixel width
+  platform::CpuLevel level;  // the dispatch level of this call
+  bool vectors;              // the pixel loops may use vector lanes
+  const uint8_t* runs;       // run-length stream and its end
   const uint8_t* runsEnd;
   BlendContext ctx;
   uint32_t palette[256];    // palettised source: the entries as pixel values
@@ -41,56 +39,8 @@ struct BlitJob {
 };
 
 // ---------------------------------------------------------------------------------------
-// Pixel loops. A vector of pixels at a time, the rest one at a time, both with the same
-// operator code. Tests select between results instead of branching (a skipped
+// Pixel loops (BlendSpan). Tests select between results instead of branching (a skipped
 // pixel is written back unchanged), so the loops have no control flow.
-
-template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
-inline void BlendPixelsInLanes(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl,
-                               int x0, int x1) {
-  // 16-bit pixels go sixteen at a time in 16-bit lanes when the case's arithmetic fits,
-  // 32-bit pixels eight at a time.
-  constexpr bool kHalf =
-      std::is_same_v<PixelT, Pixel16> && Plain::kFits16 && (!Src::kAlpha || WithAlpha::kFits16);
-  // The keyed plain copy is a load, compare and blend: it measured faster in 16-byte steps.
-  constexpr bool kNarrow = Plain::kPlainCopy && kRule == PixelRule::kKeyed;
-  using HalfL = std::conditional_t<kNarrow, Half8, Half16>;
-  using L = std::conditional_t<kHalf, HalfL,
-                               std::conditional_t<std::is_same_v<PixelT, Pixel32>, Lanes8, Lanes4>>;
-  constexpr int kStep = LaneTraits<L>::kCount;
-  const BlendContext c = j.ctx;
-  int x = x0;
-  for (; x + kStep <= x1; x += kStep) {
-    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x);
-  }
-  for (; x < x1; ++x) {
-    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x);
-  }
-}
-
-// The same lane code built for the baseline processor and for AVX2. Each is flattened, so
-// the vectors never cross a call (whose passing convention would differ between the two).
-template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
-__attribute__((flatten)) void BlendPixelsBaseline(const BlitJob& j, uint8_t* d, const uint8_t* s,
-                                                  const uint8_t* bl, int x0, int x1) {
-  BlendPixelsInLanes<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
-}
-template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
-__attribute__((target("avx2"), flatten)) void BlendPixelsAvx2(const BlitJob& j, uint8_t* d,
-                                                              const uint8_t* s, const uint8_t* bl,
-                                                              int x0, int x1) {
-  BlendPixelsInLanes<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
-}
-
-template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
-inline void BlendPixels(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0,
-                        int x1) {
-  if (j.avx2) {
-    BlendPixelsAvx2<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
-  } else {
-    BlendPixelsBaseline<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, x0, x1);
-  }
-}
 
 template <class Row>
 void ForEachRow(const BlitJob& j) {
@@ -108,7 +58,7 @@ void ForEachRow(const BlitJob& j) {
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
 struct BlendRow {
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl) {
-    BlendPixels<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, 0, j.width);
+    BlendSpanAtLevel<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, 0, j.width);
   }
 };
 
@@ -177,10 +127,12 @@ void DrawRuns(const BlitJob& j) {
         if constexpr (kMoveWhole) {
           std::memcpy(d + x * Src::kBytes, s + x * Src::kBytes, size_t(n) * Src::kBytes);
         } else {
-          BlendPixels<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kPlain>(j, d, s, bl, x, x + n);
+          BlendSpanAtLevel<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kPlain>(j, d, s, bl, x,
+                                                                                 x + n);
         }
       } else if (type == 2) {
-        BlendPixels<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kAlpha>(j, d, s, bl, x, x + n);
+        BlendSpanAtLevel<PixelT, Src, Plain, WithAlpha, kB, PixelRule::kAlpha>(j, d, s, bl, x,
+                                                                               x + n);
       }
       x += n;
     }
@@ -193,11 +145,10 @@ void DrawRuns(const BlitJob& j) {
 // ---------------------------------------------------------------------------------------
 // Dispatch: each run-time choice becomes a template argument, once per call.
 
-template <class PixelT, class Src, bool kRuns, bool kB, bool kBr, bool kKey, class PlainOpT,
-          class AlphaOpT>
+template <class PixelT, class Src, bool kRuns, bool kB, bool kBr, bool kKey, class OpT>
 void DrawCase(const BlitJob& j) {
-  using Plain = Bound<PlainOpT, Factors<kB, false, kBr>>;
-  using WithAlpha = Bound<AlphaOpT, Factors<kB, true, kBr>>;
+  using Plain = Bound<OpT, Factors<kB, false, kBr>>;
+  using WithAlpha = Bound<OpT, Factors<kB, true, kBr>>;
   if constexpr (kRuns) {
     DrawRuns<PixelT, Src, Plain, WithAlpha, kB>(j);
   } else if constexpr (Src::kAlpha) {
@@ -213,75 +164,17 @@ void DrawCase(const BlitJob& j) {
   }
 }
 
-template <class PixelT, class Src, bool kRuns, class PlainOpT, class AlphaOpT>
-void DrawWithFactors(const BlitJob& j, CallFlags f) {
-  Branch(f.blend, [&](auto b) {
-    Branch(f.bright, [&](auto br) {
-      if constexpr (kRuns) {
-        // The stream path is only taken with the key on.
-        DrawCase<PixelT, Src, true, decltype(b)::value, decltype(br)::value, true, PlainOpT,
-                 AlphaOpT>(j);
-      } else {
-        Branch(f.key, [&](auto k) {
-          DrawCase<PixelT, Src, false, decltype(b)::value, decltype(br)::value, decltype(k)::value,
-                   PlainOpT, AlphaOpT>(j);
-        });
-      }
-    });
-  });
-}
-
-template <class PixelT, class Src, bool kRuns>
-void DrawMode(const BlitJob& j, int mode, CallFlags f) {
-  switch (mode) {
-    case 0:
-      DrawWithFactors<PixelT, Src, kRuns, CopyOp<PixelT>, CopyOp<PixelT>>(j, f);
-      break;
-    case 1:
-      if constexpr (!kRuns && !Src::kAlpha) {
-        // Without factors and bright, the per-pixel path has rules of its own.
-        if (!f.blend && !f.bright) {
-          auto draw = [&]<TransRule kRule>() {
-            using Op = TranslucentOp<PixelT, kRule>;
-            Branch(f.key, [&](auto k) {
-              DrawCase<PixelT, Src, false, false, false, decltype(k)::value, Op, Op>(j);
-            });
-          };
-          if (j.ctx.param == 128) {
-            draw.template operator()<TransRule::kHalfAverage>();
-          } else {
-            draw.template operator()<TransRule::kTable>();
-          }
-          break;
-        }
-      }
-      DrawWithFactors<PixelT, Src, kRuns, TranslucentOp<PixelT, TransRule::kDiff>,
-                      TranslucentOp<PixelT, TransRule::kDiff>>(j, f);
-      break;
-    case 2:
-      DrawWithFactors<PixelT, Src, kRuns, AddSubOp<PixelT, false>, AddSubOp<PixelT, false>>(j, f);
-      break;
-    case 3:
-      DrawWithFactors<PixelT, Src, kRuns, AddSubOp<PixelT, true>, AddSubOp<PixelT, true>>(j, f);
-      break;
-    case 4:
-      DrawWithFactors<PixelT, Src, kRuns, MultiplyOp<PixelT>, MultiplyOp<PixelT>>(j, f);
-      break;
-    default:
-      break;
+// The unscaled cases for the shared dispatch chain; the run-length path is only taken with
+// the key on.
+template <bool kRuns>
+struct UnscaledDrawer {
+  static constexpr bool kKeyAlways = kRuns;
+  static constexpr bool kOwnTranslucentRules = !kRuns;
+  template <class PixelT, class Src, bool kB, bool kBr, bool kKey, class OpT>
+  static void Case(const BlitJob& j) {
+    DrawCase<PixelT, Src, kRuns, kB, kBr, kKey, OpT>(j);
   }
-}
-
-template <class PixelT, bool kRuns>
-void DrawFormat(const BlitJob& j, const MEMIMG& src, int mode, CallFlags f) {
-  if (src.PaletteFlag) {
-    DrawMode<PixelT, PaletteSource<PixelT>, kRuns>(j, mode, f);
-  } else if (src.AlphaFlag) {
-    DrawMode<PixelT, AlphaSource<PixelT>, kRuns>(j, mode, f);
-  } else {
-    DrawMode<PixelT, DirectSource<PixelT>, kRuns>(j, mode, f);
-  }
-}
+};
 
 // ---------------------------------------------------------------------------------------
 // Checks of the call.
@@ -308,25 +201,15 @@ bool Overlaps(const uint8_t* a, ptrdiff_t aPitch, size_t aRow, const uint8_t* b,
   return a0 < b1 && b0 < a1;
 }
 
-std::atomic<int> g_avx2Allowed{1};
-
-bool UseAvx2() {
-  return CpuHasAvx2() && g_avx2Allowed.load(std::memory_order_relaxed) != 0;
-}
-
 }  // namespace
 
-void SetBlitAvx2Allowed(int allowed) {
-  g_avx2Allowed.store(allowed ? 1 : 0, std::memory_order_relaxed);
-}
-
-void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int transFlag,
-                const gfx::MEMIMG* blendImage) {
+void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transFlag,
+                const MEMIMG* blendImage) {
   if (!dst || !src) return;
   int dstBytes = 0, srcBytes = 0;
   if (!IsUsablePair(*dst, *src, &dstBytes, &srcBytes)) return;
 
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   int mode = 0;
   if (!ResolveBlitMode(state, &mode)) return;
   const int param = state.BlendParam;
@@ -357,13 +240,14 @@ void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int tran
   if (blendImage) {
     job.blend = blendImage->Pixels + ox + ptrdiff_t(blendImage->Pitch) * oy;
     job.blendPitch = blendImage->Pitch;
-    std::memcpy(job.blendTable, gfx::BlendGraphTable, sizeof job.blendTable);
+    std::memcpy(job.blendTable, BlendGraphTable, sizeof job.blendTable);
   }
   const uint32_t bright = state.Bright & 0xFFFFFFu;
   job.ctx = MakeBlendContext(param, bright);
-  job.avx2 = UseAvx2();
+  job.level = platform::CpuDispatchLevel();
+  job.vectors = job.level != platform::CpuLevel::kScalar;
 
-  const bool is16 = dst->ColorType == gfx::kMemImgRgb565;
+  const bool is16 = dst->ColorType == kMemImgRgb565;
   job.key = PrepareSourceColours(*src, is16, job.palette);
 
   const bool runs = transFlag == 1 && src->RunLengthFlag == 1 && src->RunLength &&
@@ -388,15 +272,15 @@ void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int tran
   const CallFlags flags{blendImage != nullptr, bright != 0xFFFFFFu, transFlag != 0};
   if (is16) {
     if (runs) {
-      DrawFormat<Pixel16, true>(job, *src, mode, flags);
+      DrawFormat<UnscaledDrawer<true>, Pixel16>(job, *src, mode, flags);
     } else {
-      DrawFormat<Pixel16, false>(job, *src, mode, flags);
+      DrawFormat<UnscaledDrawer<false>, Pixel16>(job, *src, mode, flags);
     }
   } else {
     if (runs) {
-      DrawFormat<Pixel32, true>(job, *src, mode, flags);
+      DrawFormat<UnscaledDrawer<true>, Pixel32>(job, *src, mode, flags);
     } else {
-      DrawFormat<Pixel32, false>(job, *src, mode, flags);
+      DrawFormat<UnscaledDrawer<false>, Pixel32>(job, *src, mode, flags);
     }
   }
 }

@@ -1,7 +1,7 @@
 // Unscaled software blit of one MEMIMG onto another.
 #pragma once
 
-#include "graphics/ddraw/memimg.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -13,11 +13,7 @@ namespace zq::soft {
 // the stream. blendImage (one byte a pixel, read at source coordinates, at least the
 // source's size) steers a per-pixel blend through BlendGraphTable; null for none.
 // Reports nothing; a refused or empty draw leaves the destination untouched.
-void DrawMemImg(gfx::MEMIMG* dst, const gfx::MEMIMG* src, int x, int y, int transFlag,
-                const gfx::MEMIMG* blendImage);
-
-// The pixel loops exist for the baseline processor and for AVX2 (used when present), with
-// the same results. 0 makes every draw use the baseline ones, so tests can compare the two.
-void SetBlitAvx2Allowed(int allowed);
+void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transFlag,
+                const MEMIMG* blendImage);
 
 }  // namespace zq::soft

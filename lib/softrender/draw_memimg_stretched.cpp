@@ -6,21 +6,19 @@
 #include "softrender/draw_memimg_stretched.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "base/rect.h"
-#include "graphics/draw_state.h"
 #include "softrender/blit_common.h"
 #include "softrender/draw_memimg.h"
+#include "softrender/draw_state.h"
 
 namespace zq::soft {
 namespace {
-
-using gfx::MEMIMG;
 
 constexpr int64_t kOne = 65536;  // one destination pixel in the error counters
 
@@ -37,14 +35,16 @@ struct StretchJob {
   const uint8_t* blend;  // row 0 of the blend image, null without one
   ptrdiff_t blendPitch;
   const int32_t* cols;  // source column of each destination column
+  int32_t colStep;      // +1 or -1 when the columns are consecutive (one to one), else 0
   uint8_t* rowSrc;      // the gathered source pixels of one row (width x source bytes)
   uint8_t* rowBlend;    // the gathered blend-image bytes of one row
   int32_t firstRow;     // source row of the first destination row
   int32_t rowStep;      // +1, or -1 on a mirrored vertical axis
   int64_t ratioY;
-  int64_t errY;  // coverage left of the first row's source row
-  uint32_t key;  // colour key cut to the source's pixel width
-  bool avx2;
+  int64_t errY;              // coverage left of the first row's source row
+  uint32_t key;              // colour key cut to the source's pixel width
+  platform::CpuLevel level;  // the dispatch level of this call
+  bool vectors;              // the pixel loops may use vector lanes
   BlendContext ctx;
   uint32_t palette[256];    // palettised source: the entries as pixel values
   uint8_t blendTable[256];  // BlendGraphTable as it stands for this call
@@ -91,25 +91,7 @@ struct BlendRow {
       GatherRow<Src::kBytes>(j.rowSrc, srcRow, j.cols, j.width);
       if constexpr (kB) GatherRow<1>(j.rowBlend, blendRow, j.cols, j.width);
     }
-    const uint8_t* s = j.rowSrc;
-    const uint8_t* bl = j.rowBlend;
-    // 16-bit pixels sixteen at a time in 16-bit lanes when the case's arithmetic fits,
-    // 32-bit pixels eight at a time.
-    constexpr bool kHalf =
-        std::is_same_v<PixelT, Pixel16> && Plain::kFits16 && (!Src::kAlpha || WithAlpha::kFits16);
-    using L =
-        std::conditional_t<kHalf, Half16,
-                           std::conditional_t<std::is_same_v<PixelT, Pixel32>, Lanes8, Lanes4>>;
-    constexpr int kStep = LaneTraits<L>::kCount;
-    const BlendContext c = j.ctx;
-    const int w = j.width;
-    int x = 0;
-    for (; x + kStep <= w; x += kStep) {
-      BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x);
-    }
-    for (; x < w; ++x) {
-      BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x);
-    }
+    BlendSpan<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, j.rowSrc, j.rowBlend, 0, j.width);
   }
 };
 
@@ -133,6 +115,41 @@ struct CopyRow {
       }
     }
     for (; x < w; ++x) StorePixel<Word>(d + x * int(sizeof(Word)), Word(Src::Copy(j, s, cols[x])));
+  }
+};
+
+// The plain copy of consecutive columns (a same-size axis): the row as it is, or reversed
+// when mirrored, a vector of pixels at a time at the vector levels.
+template <class PixelT, bool kReversed>
+struct UnitCopyRow {
+  static constexpr bool kSourceOnly = true;
+  using Word = typename PixelT::Word;
+  static constexpr int kBytes = int(sizeof(Word));
+  using Block = std::conditional_t<sizeof(Word) == 2, Half16, Lanes8>;  // 32 bytes
+  static constexpr int kLanes = LaneTraits<Block>::kCount;
+
+  template <size_t... I>
+  static Block Reverse(Block b, std::index_sequence<I...>) {
+    return __builtin_shufflevector(b, b, (kLanes - 1 - int(I))...);
+  }
+
+  static void Draw(const StretchJob& j, uint8_t* d, const uint8_t* s, const uint8_t*, bool) {
+    const int w = j.width;
+    const uint8_t* first = s + ptrdiff_t(j.cols[0]) * kBytes;
+    if constexpr (!kReversed) {
+      std::memcpy(d, first, size_t(w) * kBytes);
+    } else {
+      int x = 0;
+      if (j.vectors) {
+        for (; x + kLanes <= w; x += kLanes) {
+          Block b;
+          std::memcpy(&b, first - ptrdiff_t(x + kLanes - 1) * kBytes, sizeof b);
+          b = Reverse(b, std::make_index_sequence<kLanes>{});
+          std::memcpy(d + x * kBytes, &b, sizeof b);
+        }
+      }
+      for (; x < w; ++x) StorePixel<Word>(d + x * kBytes, LoadPixel<Word>(first - x * kBytes));
+    }
   }
 };
 
@@ -163,27 +180,13 @@ inline void ForEachRow(const StretchJob& j) {
   }
 }
 
-// The same loops built for the baseline processor and for AVX2. Each is flattened, so the
-// vectors never cross a call (whose passing convention would differ between the two).
-template <class PixelT, class Row>
-__attribute__((flatten)) void RowsBaseline(const StretchJob& j) {
-  ForEachRow<PixelT, Row>(j);
-}
-template <class PixelT, class Row>
-__attribute__((target("avx2"), flatten)) void RowsAvx2(const StretchJob& j) {
-  ForEachRow<PixelT, Row>(j);
-}
 template <class PixelT, class Row>
 void Rows(const StretchJob& j) {
-  if (j.avx2) {
-    RowsAvx2<PixelT, Row>(j);
-  } else {
-    RowsBaseline<PixelT, Row>(j);
-  }
+  RunAtLevel(j.level, [&] { ForEachRow<PixelT, Row>(j); });
 }
 
 // ---------------------------------------------------------------------------------------
-// Dispatch: each run-time choice becomes a template argument, once per call.
+// The stretched cases for the shared dispatch chain.
 
 template <class PixelT, class Src, bool kB, bool kBr, bool kKey, class OpT>
 void DrawCase(const StretchJob& j) {
@@ -193,6 +196,10 @@ void DrawCase(const StretchJob& j) {
     constexpr PixelRule kRule = kKey ? PixelRule::kAlphaShortcuts : PixelRule::kAlpha;
     Rows<PixelT, BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
   } else if constexpr (Plain::kPlainCopy && !kKey) {
+    if constexpr (!Src::kPalette) {
+      if (j.colStep == 1) return Rows<PixelT, UnitCopyRow<PixelT, false>>(j);
+      if (j.colStep == -1) return Rows<PixelT, UnitCopyRow<PixelT, true>>(j);
+    }
     Rows<PixelT, CopyRow<PixelT, Src>>(j);
   } else {
     constexpr PixelRule kRule = kKey ? PixelRule::kKeyed : PixelRule::kPlain;
@@ -200,51 +207,15 @@ void DrawCase(const StretchJob& j) {
   }
 }
 
-template <class PixelT, class Src, class OpT>
-void DrawWithFactors(const StretchJob& j, CallFlags f) {
-  Branch(f.blend, [&](auto b) {
-    Branch(f.bright, [&](auto br) {
-      Branch(f.key, [&](auto k) {
-        DrawCase<PixelT, Src, decltype(b)::value, decltype(br)::value, decltype(k)::value, OpT>(j);
-      });
-    });
-  });
-}
-
-template <class PixelT, class Src>
-void DrawMode(const StretchJob& j, int mode, CallFlags f) {
-  switch (mode) {
-    case 0:
-      DrawWithFactors<PixelT, Src, CopyOp<PixelT>>(j, f);
-      break;
-    case 1:
-      // Stretched, blend mode 1 keeps to its difference rule for every parameter.
-      DrawWithFactors<PixelT, Src, TranslucentOp<PixelT, TransRule::kDiff>>(j, f);
-      break;
-    case 2:
-      DrawWithFactors<PixelT, Src, AddSubOp<PixelT, false>>(j, f);
-      break;
-    case 3:
-      DrawWithFactors<PixelT, Src, AddSubOp<PixelT, true>>(j, f);
-      break;
-    case 4:
-      DrawWithFactors<PixelT, Src, MultiplyOp<PixelT>>(j, f);
-      break;
-    default:
-      break;
+// Stretched, blend mode 1 keeps to its difference rule for every parameter.
+struct StretchedDrawer {
+  static constexpr bool kKeyAlways = false;
+  static constexpr bool kOwnTranslucentRules = false;
+  template <class PixelT, class Src, bool kB, bool kBr, bool kKey, class OpT>
+  static void Case(const StretchJob& j) {
+    DrawCase<PixelT, Src, kB, kBr, kKey, OpT>(j);
   }
-}
-
-template <class PixelT>
-void DrawFormat(const StretchJob& j, const MEMIMG& src, int mode, CallFlags f) {
-  if (src.PaletteFlag) {
-    DrawMode<PixelT, PaletteSource<PixelT>>(j, mode, f);
-  } else if (src.AlphaFlag) {
-    DrawMode<PixelT, AlphaSource<PixelT>>(j, mode, f);
-  } else {
-    DrawMode<PixelT, DirectSource<PixelT>>(j, mode, f);
-  }
-}
+};
 
 // ---------------------------------------------------------------------------------------
 // Checks of the call.
@@ -269,12 +240,6 @@ size_t SpanBytes(ptrdiff_t pitch, size_t rowBytes, int rows) {
   return rows <= 0 ? 0 : size_t(pitch) * size_t(rows - 1) + rowBytes;
 }
 
-std::atomic<int> g_avx2Allowed{1};
-
-bool UseAvx2() {
-  return CpuHasAvx2() && g_avx2Allowed.load(std::memory_order_relaxed) != 0;
-}
-
 // One axis of the draw: where the clipped part starts in the source and with what coverage.
 struct AxisStart {
   int64_t ratio;  // destination pixels per source pixel x 65536
@@ -292,12 +257,8 @@ AxisStart StartOfAxis(int64_t extent, int64_t size, int64_t cut) {
 
 }  // namespace
 
-void SetStretchAvx2Allowed(int allowed) {
-  g_avx2Allowed.store(allowed ? 1 : 0, std::memory_order_relaxed);
-}
-
-void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platform::RECT& rect,
-                         int transFlag, const gfx::MEMIMG* blendImage) {
+void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& rect, int transFlag,
+                         const MEMIMG* blendImage) {
   if (!dst || !src) return;
   // Normalise; reversed corners mirror their axis.
   const bool mirrorX = rect.right < rect.left;
@@ -318,7 +279,7 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   int dstBytes = 0, srcBytes = 0;
   if (!IsUsablePair(*dst, *src, &dstBytes, &srcBytes)) return;
 
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   int mode = 0;
   if (!ResolveBlitMode(state, &mode)) return;
   const int param = state.BlendParam;
@@ -382,9 +343,10 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   if (blendImage) {
     job.blend = blendImage->Pixels;
     job.blendPitch = blendImage->Pitch;
-    std::memcpy(job.blendTable, gfx::BlendGraphTable, sizeof job.blendTable);
+    std::memcpy(job.blendTable, BlendGraphTable, sizeof job.blendTable);
   }
   job.cols = cols;
+  job.colStep = ax.ratio == kOne ? (mirrorX ? -1 : 1) : 0;
   job.rowSrc = rows;
   job.rowBlend = rows + size_t(cw) * 4;
   job.firstRow = int32_t(mirrorY ? src->Height - 1 - ay.off : ay.off);
@@ -393,9 +355,10 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   job.errY = ay.err;
   const uint32_t bright = state.Bright & 0xFFFFFFu;
   job.ctx = MakeBlendContext(param, bright);
-  job.avx2 = UseAvx2();
+  job.level = platform::CpuDispatchLevel();
+  job.vectors = job.level != platform::CpuLevel::kScalar;
 
-  const bool is16 = dst->ColorType == gfx::kMemImgRgb565;
+  const bool is16 = dst->ColorType == kMemImgRgb565;
   job.key = PrepareSourceColours(*src, is16, job.palette);
 
   // Drawing an image onto itself reads the source as it was before the draw. Only the
@@ -432,9 +395,9 @@ void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platfor
   dst->RunLengthFlag = 0;
   const CallFlags flags{blendImage != nullptr, bright != 0xFFFFFFu, transFlag != 0};
   if (is16) {
-    DrawFormat<Pixel16>(job, *src, mode, flags);
+    DrawFormat<StretchedDrawer, Pixel16>(job, *src, mode, flags);
   } else {
-    DrawFormat<Pixel32>(job, *src, mode, flags);
+    DrawFormat<StretchedDrawer, Pixel32>(job, *src, mode, flags);
   }
 }
 

@@ -1,8 +1,8 @@
 // Stretched and mirrored software blit of one MEMIMG onto another.
 #pragma once
 
-#include "graphics/ddraw/memimg.h"
 #include "platform/types.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -20,11 +20,7 @@ namespace zq::soft {
 // types, a palettised destination or one with an alpha channel; reports nothing. Only the
 // source pixels the clipped draw samples are read, so an image whose pitch is shorter than its
 // width (a work image over a locked rectangle) may be passed when those pixels lie in it.
-void DrawMemImgStretched(gfx::MEMIMG* dst, const gfx::MEMIMG* src, const platform::RECT& rect,
-                         int transFlag, const gfx::MEMIMG* blendImage);
-
-// The pixel loops exist for the baseline processor and for AVX2 (used when present), with
-// the same results. 0 makes every draw use the baseline ones, so tests can compare the two.
-void SetStretchAvx2Allowed(int allowed);
+void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& rect, int transFlag,
+                         const MEMIMG* blendImage);
 
 }  // namespace zq::soft

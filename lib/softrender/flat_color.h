@@ -14,11 +14,11 @@
 #include <cstring>
 #include <type_traits>
 
-#include "graphics/ddraw/memimg.h"
+#include "platform/os/cpu.h"
 #include "platform/types.h"
+#include "softrender/blend_ops.h"
 #include "softrender/blit_common.h"
-#include "softrender/packed_ops.h"
-#include "softrender/soft_tables.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -75,6 +75,10 @@ constexpr int ResolveFlatMode(int32_t mode, uint32_t param) {
   }
 }
 
+// The pixel format of a flat pixel word.
+template <typename Pixel>
+using FlatFormat = std::conditional_t<sizeof(Pixel) == 2, Pixel16, Pixel32>;
+
 // The values every flat operation may read, fixed for one call.
 struct FlatColor {
   uint32_t color;   // the colour after any bright scaling (16-bit: low 16 bits)
@@ -93,89 +97,50 @@ constexpr uint32_t ClampBlendParam(int32_t param) {
 template <typename Pixel>
 inline FlatColor MakeFlatColor(uint32_t color, uint32_t param) {
   if (param > 255) param = 255;
-  const int32_t* m = SoftMulTable256[param];
   FlatColor c{};
   c.param = param;
-  if constexpr (sizeof(Pixel) == 2) {
-    c.color = color & 0xFFFF;
-    c.scaled = uint32_t(m[c.color >> 11]) << 11 | uint32_t(m[(c.color & 0x7E0) >> 5]) << 5 |
-               uint32_t(m[c.color & 0x1F]);
-  } else {
-    c.color = color;
-    c.scaled = uint32_t(m[color & 0xFF]) | uint32_t(m[(color >> 8) & 0xFF]) << 8 |
-               uint32_t(m[(color >> 16) & 0xFF]) << 16;
-  }
+  c.color = sizeof(Pixel) == 2 ? color & 0xFFFF : color;
+  // The additive and subtractive operators' scaled source, once per call.
+  const BlendContext ctx = MakeBlendContext(int(param), 0xFFFFFFu);
+  c.scaled =
+      uint32_t(AddSubOp<FlatFormat<Pixel>, false>::template Scaled<Factors<false, false, false>>(
+          ctx, int32_t(c.color), 0, 0));
   return c;
 }
 
 // ---- Pixel blocks ---------------------------------------------------------------------------
-// The operations work in place on blocks of pixels held in vector lanes: 32 or 16 bytes in
-// the row loops, or one pixel. All sizes run the same code, so a single pixel always gets
-// exactly what it would get inside a block. Blocks are passed by reference only, so no vector
-// crosses a call boundary (whose convention for 32-byte vectors would depend on AVX).
+// The row loops work in place on blocks of 32 or 16 bytes held in the lanes of blend_ops.h:
+// 16-bit pixels in 16-bit lanes, 32-bit pixels in 32-bit lanes. Blocks are passed by
+// reference only, so no vector crosses a call boundary (whose convention for 32-byte vectors
+// would depend on AVX).
 
-template <int Bytes>
-struct Block;
-template <>
-struct Block<32> {
-  typedef uint16_t U16 __attribute__((vector_size(32)));
-  typedef int16_t S16 __attribute__((vector_size(32)));
-  typedef uint32_t U32 __attribute__((vector_size(32)));
-};
-template <>
-struct Block<16> {
-  typedef uint16_t U16 __attribute__((vector_size(16)));
-  typedef int16_t S16 __attribute__((vector_size(16)));
-  typedef uint32_t U32 __attribute__((vector_size(16)));
-};
-template <>
-struct Block<4> {
-  typedef uint16_t U16 __attribute__((vector_size(4)));
-  typedef int16_t S16 __attribute__((vector_size(4)));
-  typedef uint32_t U32 __attribute__((vector_size(4)));
-};
-template <>
-struct Block<2> {
-  typedef uint16_t U16 __attribute__((vector_size(2)));
-  typedef int16_t S16 __attribute__((vector_size(2)));
-};
-
-// The lanes holding a block of Bytes bytes of Pixel pixels: one lane a pixel.
 template <typename Pixel, int Bytes>
-struct PixelLanesOf {
-  using type = typename Block<Bytes>::U32;
+struct FlatLanesOf;
+template <>
+struct FlatLanesOf<uint16_t, 32> {
+  using type = Half16;
 };
-template <int Bytes>
-struct PixelLanesOf<uint16_t, Bytes> {
-  using type = typename Block<Bytes>::U16;
+template <>
+struct FlatLanesOf<uint16_t, 16> {
+  using type = Half8;
+};
+template <>
+struct FlatLanesOf<uint32_t, 32> {
+  using type = Lanes8;
+};
+template <>
+struct FlatLanesOf<uint32_t, 16> {
+  using type = Lanes4;
 };
 template <typename Pixel, int Bytes>
-using PixelLanes = typename PixelLanesOf<Pixel, Bytes>::type;
-
-// Sets out to 16-bit lanes holding the pair (low, high) in every 32-bit pixel: 32-bit pixels
-// are worked on as 16-bit lanes, blue and red in the low bytes, green and the fourth byte in
-// the high bytes.
-template <int Bytes>
-[[gnu::always_inline]] inline void PairLanes(typename Block<Bytes>::U16& out, uint16_t low,
-                                             uint16_t high) {
-  const typename Block<Bytes>::U32 v = typename Block<Bytes>::U32{} + (uint32_t(high) << 16 | low);
-  out = (typename Block<Bytes>::U16)v;
-}
+using FlatLanes = typename FlatLanesOf<Pixel, Bytes>::type;
 
 // ---- Per-pixel operations -------------------------------------------------------------------
-// FlatOp<Pixel, Mode>: Apply<Bytes>(block) combines every pixel of a block with the colour, in
-// place; operator()(d) does one pixel. kWritesOnly marks the copy, whose result does not
-// depend on the destination.
-
-// One pixel through the block code.
-template <typename Pixel, typename Op>
-[[gnu::always_inline]] inline Pixel ApplyOne(const Op& op, Pixel d) {
-  PixelLanes<Pixel, sizeof(Pixel)> v;
-  std::memcpy(&v, &d, sizeof d);
-  op.template Apply<sizeof(Pixel)>(v);
-  std::memcpy(&d, &v, sizeof d);
-  return d;
-}
+// FlatOp<Pixel, Mode>: the blend operator of the mode (blend_ops.h, shared with the blitters
+// and the textured kernels) with the flat colour as its source and no blend image, alpha or
+// bright factor (boxes and lines apply bright to the colour beforehand, by their shift
+// rule). Apply<Bytes>(block) combines every pixel of a block in place; operator()(d) does one
+// pixel. kWritesOnly marks the copy, whose result does not depend on the destination.
 
 template <typename Pixel, int Mode>
 struct FlatOp;
@@ -186,253 +151,88 @@ struct FlatOp<Pixel, kFlatCopy> {
   Pixel s;
   explicit FlatOp(const FlatColor& c) : s(Pixel(c.color)) {}
   template <int B>
-  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& v) const {
-    v = PixelLanes<Pixel, B>{} + s;
+  void Apply(FlatLanes<Pixel, B>& v) const {
+    v = Splat<FlatLanes<Pixel, B>>(int32_t(s));
   }
   Pixel operator()(Pixel) const { return s; }
 };
 
-// 16-bit alpha blend: each field F' = dF + p*(sF - dF)/255 truncated toward zero, for the
-// parameters 1..254 that reach this operation (ResolveFlatMode turns 0 and 255 into other
-// operations). Two exact ways to divide, giving the same lanes:
-// - Portable (and single pixels): n = p*(sF - dF) lies within +-16065 (63*255), where
-//   |n|/255 = (|n| + 1 + (|n| >> 8)) >> 8, the sign split off and put back.
-// - x86 blocks: one signed high-half multiply of t = 2*(sF - dF) by M = ceil(p*2^15/255)
-//   (at most 32640 for p <= 254, so a positive 16-bit factor). t*M/2^16 = p*D/255 + D*e/2^15
-//   with D = sF - dF, |D| <= 63 and 0 < e < 1 (e = 0 would need 255 | p). p*D/255 is a
-//   multiple of 1/255 and |D*e/2^15| < 63/2^15 < 1/255, so the floor is floor(p*D/255) for
-//   D >= 0 and, the error being negative, ceil(p*D/255) - 1 for D < 0: adding 1 for
-//   negative D gives the truncated quotient (the tests check every p and D).
-inline constexpr int16_t FlatAlphaMagic(uint32_t p) {
-  return int16_t((p * 32768u + 254u) / 255u);
-}
-
-template <>
-struct FlatOp<uint16_t, kFlatAlpha> {
+// Alpha blend (parameters 1..254: ResolveFlatMode turns 0 and 255 into other operations) and
+// multiplicative: the operator applied to the colour as it stands.
+template <typename Pixel, class OpT>
+struct FlatOperator {
   static constexpr bool kWritesOnly = false;
-  int16_t sr, sg, sb, p, magic;
-  explicit FlatOp(const FlatColor& c)
-      : sr(int16_t(c.color >> 11)),
-        sg(int16_t((c.color >> 5) & 0x3F)),
-        sb(int16_t(c.color & 0x1F)),
-        p(int16_t(c.param)),
-        magic(FlatAlphaMagic(c.param)) {}
-
-  // Replaces each lane's doubled destination field 2*dF by p*(sF - dF)/255 truncated, given
-  // 2*sF (both doubled so the x86 form needs no extra doubling).
+  // 32-byte blocks exist only in the AVX2 row loop.
   template <int B>
-  [[gnu::always_inline]] void FieldChange(int16_t s2, typename Block<B>::S16& v) const {
-    using S16 = typename Block<B>::S16;
-    const S16 t = s2 - v;
-#if defined(__SSE2__)
-    if constexpr (B == 16) {
-      v = __builtin_ia32_pmulhw128(t, S16{} + magic) - (t >> 15);
-      return;
-    }
-#if !defined(__clang__)
-    if constexpr (B == 32) {
-      // Only ever inlined into the AVX2 row loop; the assembler form keeps AVX2 builtins out
-      // of the default build of this header. (clang checks the operand size against the
-      // default target, so it takes the portable form below, which gives the same result.)
-      S16 hi;
-      const S16 m = S16{} + magic;
-      __asm__("vpmulhw %2, %1, %0" : "=x"(hi) : "x"(t), "x"(m));
-      v = hi - (t >> 15);
-      return;
-    }
-#endif
-#endif
-    const S16 n = (t >> 1) * p;
-    const S16 sign = n >> 15;  // 0 or -1
-    const S16 a = (n ^ sign) - sign;
-    const S16 q = (a + 1 + (a >> 8)) >> 8;
-    v = (q ^ sign) - sign;
-  }
-
+  using NoFactors = Factors<false, false, false, B == 32>;
+  BlendContext ctx;
+  int32_t s;
+  explicit FlatOperator(const FlatColor& c)
+      : ctx(MakeBlendContext(int(c.param), 0xFFFFFFu)), s(int32_t(c.color)) {}
   template <int B>
-  [[gnu::always_inline]] void Apply(typename Block<B>::U16& d) const {
-    using S16 = typename Block<B>::S16;
-    using U16 = typename Block<B>::U16;
-    // Each field doubled (room to spare in a 16-bit lane). The new pixel is d plus each
-    // field's change at the field's place: every new field stays within its width, so the
-    // sum taken modulo 2^16 is exactly the packed new pixel.
-    S16 r = (S16)((d >> 10) & 0x3E), g = (S16)((d >> 4) & 0x7E), b = (S16)((d + d) & 0x3E);
-    FieldChange<B>(int16_t(sr * 2), r);
-    FieldChange<B>(int16_t(sg * 2), g);
-    FieldChange<B>(int16_t(sb * 2), b);
-    d += ((U16)r << 11) + ((U16)g << 5) + (U16)b;
-  }
-  uint16_t operator()(uint16_t d) const {
-    return ApplyOne(*this, d);
-  }
-};
-
-// 32-bit alpha blend: ((s - d)*p + (d << 8)) >> 8 per colour byte equals
-// (s*p + d*(256 - p)) >> 8, whose terms are never negative and together below 2^16, so each
-// byte is worked in a 16-bit lane. The fourth byte is kept (multiplier 256, nothing added).
-template <>
-struct FlatOp<uint32_t, kFlatAlpha> {
-  static constexpr bool kWritesOnly = false;
-  uint16_t inv, addB, addG, addR;
-  explicit FlatOp(const FlatColor& c)
-      : inv(uint16_t(256 - c.param)),
-        addB(uint16_t((c.color & 0xFF) * c.param)),
-        addG(uint16_t(((c.color >> 8) & 0xFF) * c.param)),
-        addR(uint16_t(((c.color >> 16) & 0xFF) * c.param)) {}
-  template <int B>
-  [[gnu::always_inline]] void Apply(typename Block<B>::U32& d) const {
-    using U16 = typename Block<B>::U16;
-    U16 mulEven, addEven, mulOdd, addOdd;
-    PairLanes<B>(mulEven, inv, inv);
-    PairLanes<B>(addEven, addB, addR);
-    PairLanes<B>(mulOdd, inv, 256);
-    PairLanes<B>(addOdd, addG, 0);
-    const U16 v = (U16)d;
-    const U16 even = ((v & 0xFF) * mulEven + addEven) >> 8;
-    const U16 odd = ((v >> 8) * mulOdd + addOdd) >> 8;
-    d = (typename Block<B>::U32)(even | odd << 8);
-  }
-  uint32_t operator()(uint32_t d) const { return ApplyOne(*this, d); }
-};
-
-// Additive: the packed saturating add. In 16-bit lanes the carry out of red (bit 16 of the
-// packed form) is seen as the lane sum wrapping below the colour.
-template <typename Pixel>
-struct FlatOp<Pixel, kFlatAdd> {
-  static constexpr bool kWritesOnly = false;
-  uint32_t s;
-  explicit FlatOp(const FlatColor& c) : s(c.scaled) {}
-  template <int B>
-  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& d) const {
-    using V = PixelLanes<Pixel, B>;
-    if constexpr (sizeof(Pixel) == 2) {
-      const uint16_t sm = uint16_t(s & 0xF7DF);
-      const V sum = (d & 0xF7DF) + sm;
-      const V redCarry = (V)(sum < sm);
-      const V c = sum & 0x0820;
-      d = sum | (c - (c >> 5)) | (redCarry & 0xF800) | ((d | uint16_t(s)) & 0x0820);
-    } else {
-      const V sum = (d & 0x00FEFEFFu) + (s & 0x00FEFEFFu);
-      const V carry = sum & 0x01010100u;
-      d = sum | (carry - (carry >> 8)) | ((d | s) & 0x00010100u);
-    }
+  void Apply(FlatLanes<Pixel, B>& d) const {
+    using V = FlatLanes<Pixel, B>;
+    d = OpT::template Apply<NoFactors<B>>(ctx, Splat<V>(s), d, V{}, V{});
   }
   Pixel operator()(Pixel d) const {
-    if constexpr (sizeof(Pixel) == 2)
-      return Pixel(AddPixelSaturated16(s, d));
-    else
-      return AddPixelSaturated32(s, d);
+    return Pixel(OpT::template Apply<NoFactors<4>>(ctx, s, int32_t(d), 0, 0));
   }
 };
-
-// Subtractive: the packed saturating subtract. In 16-bit lanes the guard bit above red
-// survives exactly when the guarded destination is not below the colour.
 template <typename Pixel>
-struct FlatOp<Pixel, kFlatSub> {
+struct FlatOp<Pixel, kFlatAlpha>
+    : FlatOperator<Pixel, TranslucentOp<FlatFormat<Pixel>, TransRule::kDiff>> {
+  using FlatOperator<Pixel, TranslucentOp<FlatFormat<Pixel>, TransRule::kDiff>>::FlatOperator;
+};
+template <typename Pixel>
+struct FlatOp<Pixel, kFlatMul> : FlatOperator<Pixel, MultiplyOp<FlatFormat<Pixel>>> {
+  using FlatOperator<Pixel, MultiplyOp<FlatFormat<Pixel>>>::FlatOperator;
+};
+
+// Additive and subtractive: the packed saturating add or subtract of the colour scaled once
+// per call (MakeFlatColor), the operator's last step.
+template <typename Pixel, bool kSubtract>
+struct FlatPackedOp {
   static constexpr bool kWritesOnly = false;
   uint32_t s;
-  explicit FlatOp(const FlatColor& c) : s(c.scaled) {}
-  template <int B>
-  [[gnu::always_inline]] void Apply(PixelLanes<Pixel, B>& d) const {
-    using V = PixelLanes<Pixel, B>;
-    if constexpr (sizeof(Pixel) == 2) {
-      const uint16_t sm = uint16_t(s & 0xF7DF);
-      const V guarded = d | 0x0820;
-      const V x = guarded - sm;
-      const V redOk = (V)(guarded >= sm);
-      const V m = x & 0x0820;
-      d = x & ((m - (m >> 5)) | (redOk & 0xF800));
+  explicit FlatPackedOp(const FlatColor& c) : s(c.scaled) {}
+  template <class U>
+  static U Packed(U s, U d) {
+    if constexpr (kSubtract) {
+      return FlatFormat<Pixel>::Sub(s, d);
     } else {
-      const V x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
-      const V m = x & 0x01010100u;
-      d = x & (m - (m >> 8));
+      return FlatFormat<Pixel>::Add(s, d);
     }
   }
-  Pixel operator()(Pixel d) const {
-    if constexpr (sizeof(Pixel) == 2)
-      return Pixel(SubPixelSaturated16(s, d));
-    else
-      return SubPixelSaturated32(s, d);
-  }
-};
-
-// Multiplicative: 16-bit fields (s*d) >> 5 (green >> 6); 32-bit colour bytes (s*d) >> 8 in
-// 16-bit lanes, the fourth byte kept (multiplier 256).
-template <>
-struct FlatOp<uint16_t, kFlatMul> {
-  static constexpr bool kWritesOnly = false;
-  uint16_t sr, sg, sb;
-  explicit FlatOp(const FlatColor& c)
-      : sr(uint16_t(c.color >> 11)),
-        sg(uint16_t((c.color >> 5) & 0x3F)),
-        sb(uint16_t(c.color & 0x1F)) {}
   template <int B>
-  [[gnu::always_inline]] void Apply(typename Block<B>::U16& d) const {
-    using U16 = typename Block<B>::U16;
-    const U16 r = ((d >> 11) * sr) >> 5;
-    const U16 g = (((d >> 5) & 0x3F) * sg) >> 6;
-    const U16 b = ((d & 0x1F) * sb) >> 5;
-    d = r << 11 | g << 5 | b;
+  void Apply(FlatLanes<Pixel, B>& d) const {
+    using V = FlatLanes<Pixel, B>;
+    using U = UnsignedLanes<V>;
+    d = V(Packed(U(Splat<V>(int32_t(s))), U(d)));
   }
-  uint16_t operator()(uint16_t d) const { return ApplyOne(*this, d); }
+  Pixel operator()(Pixel d) const { return Pixel(Packed<uint32_t>(s, d)); }
 };
-
-template <>
-struct FlatOp<uint32_t, kFlatMul> {
-  static constexpr bool kWritesOnly = false;
-  uint16_t sr, sg, sb;
-  explicit FlatOp(const FlatColor& c)
-      : sr(uint16_t((c.color >> 16) & 0xFF)),
-        sg(uint16_t((c.color >> 8) & 0xFF)),
-        sb(uint16_t(c.color & 0xFF)) {}
-  template <int B>
-  [[gnu::always_inline]] void Apply(typename Block<B>::U32& d) const {
-    using U16 = typename Block<B>::U16;
-    U16 mulEven, mulOdd;
-    PairLanes<B>(mulEven, sb, sr);
-    PairLanes<B>(mulOdd, sg, 256);
-    const U16 v = (U16)d;
-    const U16 even = ((v & 0xFF) * mulEven) >> 8;
-    const U16 odd = ((v >> 8) * mulOdd) >> 8;
-    d = (typename Block<B>::U32)(even | odd << 8);
-  }
-  uint32_t operator()(uint32_t d) const { return ApplyOne(*this, d); }
+template <typename Pixel>
+struct FlatOp<Pixel, kFlatAdd> : FlatPackedOp<Pixel, false> {
+  using FlatPackedOp<Pixel, false>::FlatPackedOp;
+};
+template <typename Pixel>
+struct FlatOp<Pixel, kFlatSub> : FlatPackedOp<Pixel, true> {
+  using FlatPackedOp<Pixel, true>::FlatPackedOp;
 };
 
 // ---- Row loops ------------------------------------------------------------------------------
-// Rows are worked in blocks of 32 bytes where the processor has AVX2 and of 16 bytes
-// otherwise (both give the same pixels); the pixels left at a row's end go one by one.
-
-#if defined(__x86_64__) || defined(__i386__)
-#define ZQ_SOFT_HAVE_AVX2_ROWS 1
-#define ZQ_SOFT_TARGET_AVX2 __attribute__((target("avx2")))
-#else
-#define ZQ_SOFT_HAVE_AVX2_ROWS 0
-#define ZQ_SOFT_TARGET_AVX2
-#endif
-
-// The block size the row loops use, decided once per process; tests may set it to 16 to
-// compare the two loops.
-inline int& FlatRowBlockBytes() {
-  static int bytes = [] {
-#if ZQ_SOFT_HAVE_AVX2_ROWS
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? 32 : 16;
-#else
-    return 16;
-#endif
-  }();
-  return bytes;
-}
+// Rows are worked in blocks of 32 bytes at the AVX2 dispatch level, of 16 bytes at the 16-byte
+// level and one pixel at a time at the scalar level (all give the same pixels); the pixels
+// left at a row's end go one by one.
 
 // The operation is taken by value: a local copy cannot alias the pixels, so its constants
 // stay in registers for the whole row.
 template <int BlockBytes, typename Pixel, typename Op>
-[[gnu::always_inline]] inline void BlendRowBlocks(uint8_t* p, int32_t w, const Op op) {
+inline void BlendRowBlocks(uint8_t* p, int32_t w, const Op op) {
   constexpr int32_t kPerBlock = BlockBytes / int32_t(sizeof(Pixel));
   int32_t x = 0;
   for (; x + kPerBlock <= w; x += kPerBlock, p += BlockBytes) {
-    PixelLanes<Pixel, BlockBytes> v;
+    FlatLanes<Pixel, BlockBytes> v;
     std::memcpy(&v, p, BlockBytes);
     op.template Apply<BlockBytes>(v);
     std::memcpy(p, &v, BlockBytes);
@@ -441,28 +241,41 @@ template <int BlockBytes, typename Pixel, typename Op>
 }
 
 template <typename Pixel, typename Op>
-void BlendRows16(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op op) {
+__attribute__((flatten)) void BlendRows16(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h,
+                                          const Op op) {
   for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<16, Pixel>(row, w, op);
 }
 
-#if ZQ_SOFT_HAVE_AVX2_ROWS
 template <typename Pixel, typename Op>
-ZQ_SOFT_TARGET_AVX2 void BlendRows32(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h,
-                                     const Op op) {
+__attribute__((flatten)) void BlendRowsScalar(uint8_t* row, std::ptrdiff_t pitch, int32_t w,
+                                              int32_t h, const Op op) {
+  for (int32_t y = 0; y < h; ++y, row += pitch) {
+    uint8_t* p = row;
+    for (int32_t x = 0; x < w; ++x, p += sizeof(Pixel))
+      StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
+  }
+}
+
+template <typename Pixel, typename Op>
+ZQ_TARGET_AVX2 __attribute__((flatten)) void BlendRows32(uint8_t* row, std::ptrdiff_t pitch,
+                                                         int32_t w, int32_t h, const Op op) {
   for (int32_t y = 0; y < h; ++y, row += pitch) BlendRowBlocks<32, Pixel>(row, w, op);
 }
-#endif
 
 // h rows of w pixels, pitch bytes apart, each pixel combined by op.
 template <typename Pixel, typename Op>
 void BlendRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op& op) {
-#if ZQ_SOFT_HAVE_AVX2_ROWS
-  if (FlatRowBlockBytes() == 32) {
-    BlendRows32<Pixel>(row, pitch, w, h, op);
-    return;
+  switch (platform::CpuDispatchLevel()) {
+    case platform::CpuLevel::kAvx2:
+      BlendRows32<Pixel>(row, pitch, w, h, op);
+      break;
+    case platform::CpuLevel::kVector16:
+      BlendRows16<Pixel>(row, pitch, w, h, op);
+      break;
+    case platform::CpuLevel::kScalar:
+      BlendRowsScalar<Pixel>(row, pitch, w, h, op);
+      break;
   }
-#endif
-  BlendRows16<Pixel>(row, pitch, w, h, op);
 }
 
 // Calls body(op) once with the operation of a resolved mode (ResolveFlatMode); kFlatNone
@@ -494,7 +307,7 @@ void WithFlatOp(int resolvedMode, const FlatColor& c, Body&& body) {
 
 // The rectangle a flat drawing may touch: the draw area cut to the image's own size.
 // Returns false when nothing is left.
-constexpr bool FlatDrawBounds(const gfx::MEMIMG& image, const platform::RECT& drawArea,
+constexpr bool FlatDrawBounds(const MEMIMG& image, const platform::RECT& drawArea,
                               platform::RECT* out) {
   platform::RECT r = drawArea;
   if (r.left < 0) r.left = 0;
@@ -508,18 +321,18 @@ constexpr bool FlatDrawBounds(const gfx::MEMIMG& image, const platform::RECT& dr
 // Depth of a destination that flat drawing accepts: 2 or 4 bytes a pixel, or 0 when refused
 // (no pixels, a palettised or alpha-channel image, a colour type other than 16-bit 5:6:5 and
 // 32-bit, or a pixel size that disagrees with the colour type).
-constexpr int FlatDestinationBytes(const gfx::MEMIMG* image) {
+constexpr int FlatDestinationBytes(const MEMIMG* image) {
   if (image == nullptr || image->Pixels == nullptr || image->Format == nullptr) return 0;
   if (image->PaletteFlag != 0 || image->AlphaFlag != 0) return 0;
-  const int bytes = image->ColorType == gfx::kMemImgRgb565     ? 2
-                    : image->ColorType == gfx::kMemImgXrgb8888 ? 4
-                                                               : 0;
+  const int bytes = image->ColorType == kMemImgRgb565     ? 2
+                    : image->ColorType == kMemImgXrgb8888 ? 4
+                                                          : 0;
   return bytes != 0 && image->Format->PixelByte == bytes ? bytes : 0;
 }
 
 // Address of pixel (x, y); the offset is formed in pointer width, so large pitches and
 // negative (bottom-up) pitches do not overflow.
-inline uint8_t* PixelAddress(const gfx::MEMIMG& image, int32_t x, int32_t y, int bytes) {
+inline uint8_t* PixelAddress(const MEMIMG& image, int32_t x, int32_t y, int bytes) {
   return image.Pixels + std::ptrdiff_t(y) * image.Pitch + std::ptrdiff_t(x) * bytes;
 }
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "base/math.h"
-#include "graphics/draw_state.h"
+#include "softrender/draw_state.h"
 #include "softrender/flat_color.h"
 
 namespace zq::soft {
@@ -35,11 +35,10 @@ void WalkLine(uint8_t* p, std::ptrdiff_t majorStep, std::ptrdiff_t minorStep, in
 
 }  // namespace
 
-void DrawMemImgLine(gfx::MEMIMG* dest, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                    uint32_t color) {
+void DrawMemImgLine(MEMIMG* dest, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color) {
   const int bytes = FlatDestinationBytes(dest);
   if (bytes == 0) return;
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   platform::RECT area;
   if (!FlatDrawBounds(*dest, state.DrawArea, &area)) return;
   const int32_t L = area.left, T = area.top, R = area.right, B = area.bottom;
@@ -122,7 +121,7 @@ void DrawMemImgLine(gfx::MEMIMG* dest, int32_t x1, int32_t y1, int32_t x2, int32
   });
 }
 
-void DrawMemImgLineList(gfx::MEMIMG* dest, const SoftLineSegment* segments, int32_t count) {
+void DrawMemImgLineList(MEMIMG* dest, const SoftLineSegment* segments, int32_t count) {
   if (segments == nullptr) return;
   for (int32_t i = 0; i < count; ++i) {
     const SoftLineSegment& s = segments[i];

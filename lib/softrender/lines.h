@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "graphics/ddraw/memimg.h"
 #include "platform/types.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -23,10 +23,9 @@ static_assert(sizeof(SoftLineSegment) == 24);
 // Draws the line from (x1, y1), drawn, towards (x2, y2), not drawn, clipped to the draw area
 // and the image, under the current blend mode, parameter and bright colour. Destinations that
 // boxes refuse are refused here too. No result.
-void DrawMemImgLine(gfx::MEMIMG* dest, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                    uint32_t color);
+void DrawMemImgLine(MEMIMG* dest, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color);
 
 // Draws count segments in list order; a count of 0 or less draws nothing.
-void DrawMemImgLineList(gfx::MEMIMG* dest, const SoftLineSegment* segments, int32_t count);
+void DrawMemImgLineList(MEMIMG* dest, const SoftLineSegment* segments, int32_t count);
 
 }  // namespace zq::soft

@@ -1,8 +1,8 @@
 // Building blocks shared by every textured pixel kernel: the source kinds and their texel
-// layouts, the per-call kernel context, and the per-pixel steps (fetch, bright, mixes,
-// writes) that the blend modes combine. Pixel access comes from blit_common.h and the
-// bright test from the flat-colour arithmetic, their one homes. Both textured rasterizers use
-// these, so their pixels agree.
+// layouts, the per-call kernel context, and the per-pixel steps (fetch, load, write) around
+// the blend operators of blend_ops.h. Pixel access comes from blit_common.h and the bright
+// test from the flat-colour code, their one homes. Both textured rasterizers use these, so
+// their pixels agree.
 #pragma once
 
 #include <bit>
@@ -11,10 +11,10 @@
 #include <cstring>
 #include <type_traits>
 
-#include "graphics/ddraw/memimg.h"
-#include "graphics/draw_state.h"
+#include "softrender/blend_ops.h"
+#include "softrender/draw_state.h"
 #include "softrender/flat_color.h"
-#include "softrender/soft_tables.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -62,18 +62,14 @@ struct KernelContext {
   uint32_t transColor;
   const uint8_t* blendPixels;
   ptrdiff_t blendPitch;
-  const int32_t* brightR;  // SoftMulTable256 rows of the bright bytes
-  const int32_t* brightG;
-  const int32_t* brightB;
-  const int32_t* paramMul;   // SoftMulTable256 row of the blend parameter
-  const int32_t* paramDiff;  // centre of the SoftDiffMulTable256 row of the blend parameter
+  BlendContext blend;  // the blend parameter and the bright channels
   int32_t blendParam;
 };
 
 // The source and blend image a kernel may read safely: sides 1..8191, pixels present, a
 // palette where one is read, and a blend image covering the source (it is addressed
 // with source coordinates and has no bound of its own).
-inline bool IsDrawableSource(const gfx::MEMIMG& src, const gfx::MEMIMG* blend) {
+inline bool IsDrawableSource(const MEMIMG& src, const MEMIMG* blend) {
   if (src.Width <= 0 || src.Height <= 0 || src.Width > kMaxSourceSide ||
       src.Height > kMaxSourceSide || src.Pixels == nullptr)
     return false;
@@ -85,8 +81,8 @@ inline bool IsDrawableSource(const gfx::MEMIMG& src, const gfx::MEMIMG* blend) {
 }
 
 // The per-call values of the kernels, from the source, the blend image and the draw state.
-inline KernelContext MakeKernelContext(const gfx::MEMIMG& src, const gfx::MEMIMG* blend,
-                                       const gfx::GraphicsDrawState& state) {
+inline KernelContext MakeKernelContext(const MEMIMG& src, const MEMIMG* blend,
+                                       const GraphicsDrawState& state) {
   const uint32_t bright = state.Bright;
   const int32_t param = int32_t(ClampBlendParam(state.BlendParam));
   KernelContext c{};
@@ -98,17 +94,13 @@ inline KernelContext MakeKernelContext(const gfx::MEMIMG& src, const gfx::MEMIMG
   c.transColor = src.TransColor;
   c.blendPixels = blend ? blend->Pixels : nullptr;
   c.blendPitch = blend ? blend->Pitch : 0;
-  c.brightR = SoftMulTable256[(bright >> 16) & 0xFF];
-  c.brightG = SoftMulTable256[(bright >> 8) & 0xFF];
-  c.brightB = SoftMulTable256[bright & 0xFF];
-  c.paramMul = SoftMulTable256[param];
-  c.paramDiff = SoftDiffMulTable256[param] + 255;
+  c.blend = MakeBlendContext(param, bright & 0xFFFFFFu);
   c.blendParam = param;
   return c;
 }
 
-inline KernelFlags MakeKernelFlags(const gfx::MEMIMG& src, const gfx::MEMIMG* blend, int32_t trans,
-                                   const gfx::GraphicsDrawState& state) {
+inline KernelFlags MakeKernelFlags(const MEMIMG& src, const MEMIMG* blend, int32_t trans,
+                                   const GraphicsDrawState& state) {
   return KernelFlags{blend != nullptr, IsBrightOn(state.Bright), src.AlphaFlag == 1, trans != 0};
 }
 
@@ -139,44 +131,6 @@ inline uint32_t SourceColour(const KernelContext& c, uint32_t raw) {
     return LoadPixel<uint16_t>(c.palette + raw * 2);
 }
 
-// Bright: each channel at its own width through its SoftMulTable256 row. A 32-bit
-// colour keeps its fourth byte (no bright write stores it).
-template <bool Wide>
-[[gnu::always_inline]] inline uint32_t ApplyBright(const KernelContext& c, uint32_t s) {
-  if constexpr (Wide) {
-    return uint32_t(c.brightB[s & 0xFF] & 0xFF) | uint32_t(c.brightG[(s >> 8) & 0xFF] & 0xFF) << 8 |
-           uint32_t(c.brightR[(s >> 16) & 0xFF] & 0xFF) << 16 | (s & 0xFF000000u);
-  } else {
-    return uint32_t(c.brightR[(s >> 11) & 0x1F]) << 11 | uint32_t(c.brightG[(s >> 5) & 0x3F]) << 5 |
-           uint32_t(c.brightB[s & 0x1F]);
-  }
-}
-
-// (s * f + d * (One - f)) >> Shift per channel, One = 1 << Shift, f below One (Shift 8, 16
-// or 24). The sum is a weighted mean below 256 << Shift, so it fits 32 bits unsigned even
-// at Shift 24, and the result lies between the two channels. 32-bit results carry d's
-// fourth byte.
-template <bool Wide, int Shift>
-[[gnu::always_inline]] inline uint32_t MixChannels(uint32_t s, uint32_t d, uint32_t f) {
-  static_assert(Shift == 8 || Shift == 16 || Shift == 24);
-  constexpr uint32_t kOne = 1u << Shift;
-  const uint32_t g = kOne - f;
-  auto mix = [&](uint32_t sc, uint32_t dc) { return (sc * f + dc * g) >> Shift; };
-  if constexpr (Wide && Shift == 8) {
-    // Blue and red side by side in 16-bit lanes: each lane's sum stays below 2^16, so the
-    // lanes never spill into each other and two products do the work of four.
-    const uint32_t rb = (((s & 0xFF00FFu) * f + (d & 0xFF00FFu) * g) >> 8) & 0xFF00FFu;
-    const uint32_t gr = (((s & 0xFF00u) * f + (d & 0xFF00u) * g) >> 8) & 0xFF00u;
-    return rb | gr | (d & 0xFF000000u);
-  } else if constexpr (Wide) {
-    return mix(s & 0xFF, d & 0xFF) | mix((s >> 8) & 0xFF, (d >> 8) & 0xFF) << 8 |
-           mix((s >> 16) & 0xFF, (d >> 16) & 0xFF) << 16 | (d & 0xFF000000u);
-  } else {
-    return mix(s >> 11 & 0x1F, d >> 11 & 0x1F) << 11 | mix(s >> 5 & 0x3F, d >> 5 & 0x3F) << 5 |
-           mix(s & 0x1F, d & 0x1F);
-  }
-}
-
 template <bool Wide>
 inline uint32_t LoadDest(const uint8_t* d) {
   if constexpr (Wide)
@@ -190,15 +144,6 @@ template <bool Wide>
 inline void StoreWhole(uint8_t* d, uint32_t v) {
   if constexpr (Wide)
     StorePixel<uint32_t>(d, v);
-  else
-    StorePixel<uint16_t>(d, uint16_t(v));
-}
-
-// Channel write: the 16-bit word, or bytes 0-2 only (the fourth byte is not touched).
-template <bool Wide>
-inline void StoreChannels(uint8_t* d, uint32_t v) {
-  if constexpr (Wide)
-    std::memcpy(d, &v, 3);
   else
     StorePixel<uint16_t>(d, uint16_t(v));
 }

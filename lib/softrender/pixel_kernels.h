@@ -15,12 +15,9 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "graphics/ddraw/memimg.h"
-#include "softrender/add_sub_kernels.h"
-#include "softrender/alpha_kernels.h"
-#include "softrender/copy_kernels.h"
-#include "softrender/mul_kernels.h"
+#include "softrender/memimg.h"
 #include "softrender/pixel_kernel_base.h"
+#include "softrender/weighted_kernel.h"
 
 namespace zq::soft {
 
@@ -101,15 +98,15 @@ bool VisitMode(int32_t mode, int32_t param, const KernelFlags& flags, Visitor&& 
 // combination draws nothing (colour type other than 0 and 1, blend mode outside 0..4, or
 // an entry test that refuses the parameter).
 template <class Visitor>
-bool VisitPixelKernel(const gfx::MEMIMG& src, int32_t mode, int32_t param, const KernelFlags& flags,
+bool VisitPixelKernel(const MEMIMG& src, int32_t mode, int32_t param, const KernelFlags& flags,
                       Visitor&& visit) {
   using namespace kernel_detail;
   const bool palettised = src.PaletteFlag == 1;
   switch (src.ColorType) {
-    case gfx::kMemImgRgb565:
+    case kMemImgRgb565:
       return palettised ? VisitMode<Source16Palette>(mode, param, flags, visit)
                         : VisitMode<Source16Direct>(mode, param, flags, visit);
-    case gfx::kMemImgXrgb8888:
+    case kMemImgXrgb8888:
       return palettised ? VisitMode<Source32Palette>(mode, param, flags, visit)
                         : VisitMode<Source32Direct>(mode, param, flags, visit);
     default:

@@ -1,8 +1,10 @@
 // Rotated drawing: the turned corners in 14.18 fixed point give a widened box, clipped to
 // the draw area; every box pixel carries a source position stepped linearly along the row
 // and from row to row, and the pixels whose position lies inside the source go to one
-// specialised pixel kernel. Each row's inside run is solved exactly from its linear
-// positions, so the walk never visits the empty corners of the box.
+// specialised pixel kernel. Positions step in 32 bits with wrap-around. Where no position
+// of the box wraps, each row's inside run is solved exactly from its linear positions, so
+// the walk never visits the empty corners of the box; otherwise (tiny scales, far boxes)
+// every pixel of the box takes the bounds test on its wrapped position.
 #include "softrender/rotated.h"
 
 #include <algorithm>
@@ -13,7 +15,7 @@
 
 #include "base/math.h"
 #include "base/rect.h"
-#include "graphics/draw_state.h"
+#include "softrender/draw_state.h"
 #include "softrender/pixel_kernels.h"
 #include "softrender/soft_bounds.h"
 #include "softrender/triangle.h"
@@ -87,9 +89,8 @@ class CoordinateRuns {
   int64_t e_, widen_;
 };
 
-// The box walk of one call. Positions are exact: the set-up refuses every call whose
-// positions anywhere in the box would leave 32 bits, so the 32-bit wrap-around of the
-// stepping never happens and each row's run can be solved in 64 bits.
+// The box walk of one call. When wraps is false no position of the box leaves 32 bits, so
+// the stepping never wraps and each row's run can be solved in 64 bits.
 struct RotatedWalk {
   RECT box;  // clipped drawing box, right and bottom exclusive
   int32_t width;
@@ -98,7 +99,24 @@ struct RotatedWalk {
   int64_t dU, dV;  // per row
   int64_t du, dv;  // per pixel
   int64_t uLimit, vLimit;
+  bool wraps;  // some position of the box wraps around 32 bits
 };
+
+// Every pixel of a walk whose wrapped position passes the bounds test, row by row:
+// fn(row, column, u, v), stepped in 32 bits exactly as the rule states.
+template <class Fn>
+inline void ForEachWrappedPixel(const RotatedWalk& w, Fn&& fn) {
+  const uint32_t du = uint32_t(w.du), dv = uint32_t(w.dv);
+  const uint32_t dU = uint32_t(w.dU), dV = uint32_t(w.dV);
+  const uint32_t uLimit = uint32_t(w.uLimit), vLimit = uint32_t(w.vLimit);
+  uint32_t rowU = uint32_t(w.u0), rowV = uint32_t(w.v0);
+  for (int32_t r = 0; r < w.rows; ++r, rowU += dU, rowV += dV) {
+    uint32_t u = rowU, v = rowV;
+    for (int32_t i = 0; i < w.width; ++i, u += du, v += dv) {
+      if (u < uLimit && v < vLimit) fn(r, i, u, v);
+    }
+  }
+}
 
 // The rows of a walk one after the other, each with the run of pixels whose source
 // position lies inside the source, and the position of the run's first pixel.
@@ -202,21 +220,23 @@ Plan PlanRotated(int32_t srcW, int32_t srcH, int32_t x, int32_t y, float angle, 
 
   // Source positions of the box's top-left pixel and of pixel (left, bottom): the inverse
   // turn of the offset from the centre, divided by the scale (the double quotient rounded
-  // to float equals the single-precision quotient), plus the unscaled centre texel.
+  // to float equals the single-precision quotient; out of range it is INT32_MIN, as
+  // FloatToInt gives), plus the unscaled centre texel, wrapping around 32 bits. A product
+  // beyond 32 bits means a box pixel 8192 or more pixels from the centre.
   const int64_t dx = int64_t(box.left) - x;
-  const int64_t halfW = int64_t(uint32_t(srcW) >> 1) << 18;
-  const int64_t halfH = int64_t(uint32_t(srcH) >> 1) << 18;
-  auto position = [scale](int64_t numerator, int64_t centre, int64_t* out) {
+  const uint32_t halfW = (uint32_t(srcW) >> 1) << 18;
+  const uint32_t halfH = (uint32_t(srcH) >> 1) << 18;
+  auto position = [scale](int64_t numerator, uint32_t centre, int32_t* out) {
     if (!Fits32(numerator)) return false;
     const int32_t q = base::FloatToInt(float(double(numerator) / double(scale)));
-    *out = int64_t(q) + centre;
-    return q != INT32_MIN && Fits32(*out);
+    *out = int32_t(uint32_t(q) + centre);
+    return true;
   };
-  int64_t U0, V0, U1, V1;
+  int32_t U0, V0, U1, V1;
   const int64_t dyTop = int64_t(box.top) - y, dyBottom = int64_t(box.bottom) - y;
   if (!position(Cn * dx - Sn * dyTop, halfW, &U0) || !position(Sn * dx + Cn * dyTop, halfH, &V0) ||
       !position(Cn * dx - Sn * dyBottom, halfW, &U1) ||
-      !position(Sn * dx + Cn * dyBottom, halfH, &V1) || !Fits32(U1 - U0) || !Fits32(V1 - V0))
+      !position(Sn * dx + Cn * dyBottom, halfH, &V1))
     return Plan::kNothing;
 
   walk->box = box;
@@ -224,25 +244,27 @@ Plan PlanRotated(int32_t srcW, int32_t srcH, int32_t x, int32_t y, float angle, 
   walk->rows = rows;
   walk->u0 = U0;
   walk->v0 = V0;
-  walk->dU = (U1 - U0) / rows;  // truncating toward zero
-  walk->dV = (V1 - V0) / rows;
+  // 32-bit differences, divided truncating toward zero.
+  walk->dU = int32_t(uint32_t(U1) - uint32_t(U0)) / rows;
+  walk->dV = int32_t(uint32_t(V1) - uint32_t(V0)) / rows;
   walk->du = du;
   walk->dv = dv;
   walk->uLimit = int64_t(srcW) << 18;
   walk->vLimit = int64_t(srcH) << 18;
 
   // Positions are linear over the box: when its four corners fit 32 bits, all do.
+  walk->wraps = false;
   for (int64_t r : {int64_t(0), int64_t(rows - 1)}) {
     for (int64_t i : {int64_t(0), int64_t(width - 1)}) {
       if (!Fits32(U0 + r * walk->dU + i * du) || !Fits32(V0 + r * walk->dV + i * dv))
-        return Plan::kNothing;
+        walk->wraps = true;
     }
   }
   return Plan::kWalk;
 }
 
 // The clip narrowed to the destination; false when empty.
-bool ClipToDestination(const gfx::MEMIMG& dest, const RECT& clip, RECT* out) {
+bool ClipToDestination(const MEMIMG& dest, const RECT& clip, RECT* out) {
   const RECT bounds{0, 0, std::max(dest.Width, 0), std::max(dest.Height, 0)};
   *out = clip;
   base::ClipRectToRect(out, &bounds);
@@ -251,8 +273,10 @@ bool ClipToDestination(const gfx::MEMIMG& dest, const RECT& clip, RECT* out) {
 
 // The box walk with one kernel: only the inside run of each row is visited, so every
 // visited pixel passes the bounds test and the kernel runs unconditionally.
+// Flattened: the kernel and its blend operator are inlined into the pixel loop.
 template <class K>
-void WalkBox(const RotatedWalk& w, const KernelContext& context, gfx::MEMIMG& dest) {
+__attribute__((flatten)) void WalkBox(const RotatedWalk& w, const KernelContext& context,
+                                      MEMIMG& dest) {
   // Local copies: writes through the destination bytes could otherwise alias them.
   const KernelContext c = context;
   const uint8_t* const srcPixels = c.srcPixels;
@@ -260,10 +284,23 @@ void WalkBox(const RotatedWalk& w, const KernelContext& context, gfx::MEMIMG& de
   const uint8_t* const blendPixels = c.blendPixels;
   const ptrdiff_t blendPitch = c.blendPitch;
   const ptrdiff_t pitch = dest.Pitch;
+  uint8_t* row = dest.Pixels + ptrdiff_t(w.box.top) * pitch + ptrdiff_t(w.box.left) * K::kDestBytes;
+  auto texelAt = [&](uint32_t u, uint32_t v, const uint8_t** blend) {
+    const uint32_t tx = u >> 18, ty = v >> 18;
+    if constexpr (K::kReadsBlendImage) *blend = blendPixels + ptrdiff_t(ty) * blendPitch + tx;
+    return srcPixels + ptrdiff_t(ty) * srcPitch + ptrdiff_t(tx) * K::kTexelBytes;
+  };
+  if (w.wraps) {
+    ForEachWrappedPixel(w, [&](int32_t r, int32_t i, uint32_t u, uint32_t v) {
+      const uint8_t* blend = nullptr;
+      const uint8_t* texel = texelAt(u, v, &blend);
+      K::Apply(c, row + ptrdiff_t(r) * pitch + ptrdiff_t(i) * K::kDestBytes, texel, blend);
+    });
+    return;
+  }
   // u in the low and v in the high half of one word: inside a run both stay in
   // [0, 2^31), so one addition of the packed steps advances both without a carry.
   const uint64_t step = (uint64_t(w.dv) << 32) + uint64_t(w.du);
-  uint8_t* row = dest.Pixels + ptrdiff_t(w.box.top) * pitch + ptrdiff_t(w.box.left) * K::kDestBytes;
   RowRuns runs(w);
   for (int32_t r = 0; r < w.rows; ++r, row += pitch, runs.NextRow()) {
     int32_t lo, hi;
@@ -273,10 +310,8 @@ void WalkBox(const RotatedWalk& w, const KernelContext& context, gfx::MEMIMG& de
     uint8_t* d = row + ptrdiff_t(lo) * K::kDestBytes;
     uint8_t* const end = row + ptrdiff_t(hi) * K::kDestBytes;
     for (; d != end; d += K::kDestBytes, uv += step) {
-      const uint32_t tx = uint32_t(uv) >> 18, ty = uint32_t(uv >> 50);
-      const uint8_t* texel = srcPixels + ptrdiff_t(ty) * srcPitch + ptrdiff_t(tx) * K::kTexelBytes;
       const uint8_t* blend = nullptr;
-      if constexpr (K::kReadsBlendImage) blend = blendPixels + ptrdiff_t(ty) * blendPitch + tx;
+      const uint8_t* texel = texelAt(uint32_t(uv), uint32_t(uv >> 32), &blend);
       K::Apply(c, d, texel, blend);
     }
   }
@@ -284,16 +319,15 @@ void WalkBox(const RotatedWalk& w, const KernelContext& context, gfx::MEMIMG& de
 
 }  // namespace
 
-void DrawMemImgRotated(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int32_t x, int32_t y,
-                       float angle, float scale, int32_t trans, int32_t turn,
-                       const gfx::MEMIMG* blendImage) {
+void DrawMemImgRotated(MEMIMG* dest, const MEMIMG* source, int32_t x, int32_t y, float angle,
+                       float scale, int32_t trans, int32_t turn, const MEMIMG* blendImage) {
   if (dest == nullptr || dest->Pixels == nullptr || source == nullptr) return;
   if (source->ColorType != dest->ColorType) return;
   if (dest->PaletteFlag == 1 || dest->AlphaFlag == 1) return;
   if (!IsDrawableSource(*source, blendImage)) return;
 
   RECT area;
-  if (!ClipToDestination(*dest, gfx::g_DrawState.DrawArea, &area)) return;
+  if (!ClipToDestination(*dest, g_DrawState.DrawArea, &area)) return;
   RotatedWalk walk;
   int32_t quad[8];
   switch (PlanRotated(source->Width, source->Height, x, y, angle, scale, turn, area, &walk, quad)) {
@@ -306,7 +340,7 @@ void DrawMemImgRotated(gfx::MEMIMG* dest, const gfx::MEMIMG* source, int32_t x, 
       break;
   }
 
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   const KernelContext c = MakeKernelContext(*source, blendImage, state);
   const KernelFlags flags = MakeKernelFlags(*source, blendImage, trans, state);
   VisitPixelKernel(*source, state.BlendMode, c.blendParam, flags, [&](auto tag) {
@@ -339,8 +373,16 @@ bool RotatedWriteBox(int32_t sourceWidth, int32_t sourceHeight, int32_t x, int32
       break;
   }
   RECT r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  if (walk.wraps) {
+    ForEachWrappedPixel(walk, [&](int32_t row, int32_t i, uint32_t, uint32_t) {
+      r.left = std::min(r.left, walk.box.left + i);
+      r.right = std::max(r.right, walk.box.left + i + 1);
+      r.top = std::min(r.top, walk.box.top + row);
+      r.bottom = walk.box.top + row + 1;
+    });
+  }
   RowRuns runs(walk);
-  for (int32_t row = 0; row < walk.rows; ++row, runs.NextRow()) {
+  for (int32_t row = 0; row < walk.rows && !walk.wraps; ++row, runs.NextRow()) {
     int32_t lo, hi;
     uint32_t u, v;
     if (!runs.Run(&lo, &hi, &u, &v)) continue;

@@ -1,10 +1,10 @@
 // Data written by the graphics layer and read by the renderers. It is defined at the
 // lowest layer that reads it, so the renderers link without the graphics library.
-#include "graphics/draw_state.h"
+#include "softrender/draw_state.h"
 
-namespace zq::gfx {
+namespace zq::soft {
 
 GraphicsDrawState g_DrawState;
 uint8_t BlendGraphTable[256];
 
-}  // namespace zq::gfx
+}  // namespace zq::soft

@@ -11,8 +11,9 @@
 
 #include "base/math.h"
 #include "base/rect.h"
-#include "graphics/draw_state.h"
+#include "softrender/draw_state.h"
 #include "softrender/flat_color.h"
+#include "softrender/kernel_runs.h"
 #include "softrender/pixel_kernels.h"
 #include "softrender/soft_tables.h"
 
@@ -169,7 +170,7 @@ bool SetUpTriangle(const SoftTriangleVertex* vtx, TriangleSetup* s) {
 }
 
 // The clip rectangle narrowed to the destination; false when empty.
-bool ClipToDestination(const gfx::MEMIMG& dest, const RECT& clip, RECT* out) {
+bool ClipToDestination(const MEMIMG& dest, const RECT& clip, RECT* out) {
   const RECT bounds{0, 0, std::max(dest.Width, 0), std::max(dest.Height, 0)};
   *out = clip;
   base::ClipRectToRect(out, &bounds);
@@ -223,18 +224,39 @@ void WalkTriangle(const TriangleSetup& s, Span& span) {
 // ---------------------------------------------------------------------------------------
 // Textured spans
 
-template <class K>
+// Texels 1:1 along the rows (u steps one texel a pixel, v stays): a row's texels inside the
+// source are one run of a source row, drawn by the kernel's run loops (kernel_runs.h).
+template <class K, bool kUnitSteps>
 struct TexturedSpan {
   const TriangleSetup& s;
   const KernelContext& c;
   uint8_t* destPixels;
   ptrdiff_t destPitch;
+  const RunJob* job;  // with unit steps
 
-  void Row(int32_t row, int32_t xs, int32_t count) const {
+  // Flattened: the kernel and its blend operator are inlined into the pixel loop.
+  __attribute__((flatten)) void Row(int32_t row, int32_t xs, int32_t count) const {
     // The texel position at xs comes afresh from the reference point on every row.
     uint32_t u = uint32_t(xs - s.xRef) * s.dudx + uint32_t(row - s.yRef) * s.dudy + s.uRef;
     uint32_t v = uint32_t(xs - s.xRef) * s.dvdx + uint32_t(row - s.yRef) * s.dvdy + s.vRef;
     uint8_t* d = destPixels + ptrdiff_t(row) * destPitch + ptrdiff_t(xs) * K::kDestBytes;
+    if constexpr (kUnitSteps) {
+      if (v >= c.vLimit) return;
+      // u + i * 2^18 (mod 2^32) for i < count <= 2^13 covers less than half the circle, so
+      // the pixels inside the source are one run: from the start when u is inside, else
+      // from where u wraps round to 0..2^18 - 1.
+      constexpr uint64_t kStep = uint64_t(kOne);
+      const uint64_t first = u < c.uLimit ? 0 : ((uint64_t(1) << 32) - u + kStep - 1) / kStep;
+      if (first >= uint64_t(count)) return;
+      const uint32_t u0 = u + uint32_t(first) * uint32_t(kStep);
+      const uint64_t n = std::min<uint64_t>(count - first, (c.uLimit - u0 + kStep - 1) / kStep);
+      const uint32_t tx = u0 >> 18, ty = v >> 18;
+      const uint8_t* texels = c.srcPixels + ptrdiff_t(ty) * c.srcPitch + tx * K::kTexelBytes;
+      const uint8_t* blend = nullptr;
+      if constexpr (K::kReadsBlendImage) blend = c.blendPixels + ptrdiff_t(ty) * c.blendPitch + tx;
+      DrawKernelRun<K>(*job, d + ptrdiff_t(first) * K::kDestBytes, texels, blend, int(n));
+      return;
+    }
     for (; count > 0; --count, d += K::kDestBytes, u += s.dudx, v += s.dvdx) {
       if (u >= c.uLimit || v >= c.vLimit) continue;
       const uint32_t tx = u >> 18, ty = v >> 18;
@@ -246,16 +268,24 @@ struct TexturedSpan {
   }
 };
 
-void DrawTextured(const TriangleSetup& s, gfx::MEMIMG& dest, const gfx::MEMIMG& src, int32_t trans,
-                  const gfx::MEMIMG* blend) {
+void DrawTextured(const TriangleSetup& s, MEMIMG& dest, const MEMIMG& src, int32_t trans,
+                  const MEMIMG* blend) {
   if (!IsDrawableSource(src, blend)) return;
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+  const GraphicsDrawState& state = g_DrawState;
   const KernelContext c = MakeKernelContext(src, blend, state);
   const KernelFlags flags = MakeKernelFlags(src, blend, trans, state);
   VisitPixelKernel(src, state.BlendMode, c.blendParam, flags, [&](auto tag) {
     using K = typename decltype(tag)::type;
     dest.RunLengthFlag = 0;  // the pixels change under any run-length stream
-    const TexturedSpan<K> span{s, c, dest.Pixels, dest.Pitch};
+    if constexpr (RunRule<K>::kAvailable) {
+      if (s.dudx == uint32_t(kOne) && s.dvdx == 0 && RunRule<K>::KeyFits(c)) {
+        const RunJob job = MakeRunJob<K>(c);
+        const TexturedSpan<K, true> span{s, c, dest.Pixels, dest.Pitch, &job};
+        WalkTriangle(s, span);
+        return;
+      }
+    }
+    const TexturedSpan<K, false> span{s, c, dest.Pixels, dest.Pitch, nullptr};
     WalkTriangle(s, span);
   });
 }
@@ -281,8 +311,8 @@ struct FlatSpan {
 };
 
 template <class Pixel>
-void DrawFlatOfDepth(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour) {
-  const gfx::GraphicsDrawState& state = gfx::g_DrawState;
+void DrawFlatOfDepth(const TriangleSetup& s, MEMIMG& dest, uint32_t colour) {
+  const GraphicsDrawState& state = g_DrawState;
   const uint32_t bright = state.Bright;
   const int32_t* mr = SoftMulTable256[(bright >> 16) & 0xFF];
   const int32_t* mg = SoftMulTable256[(bright >> 8) & 0xFF];
@@ -309,10 +339,10 @@ void DrawFlatOfDepth(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour)
       });
 }
 
-void DrawFlat(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour) {
-  if (dest.ColorType == gfx::kMemImgRgb565)
+void DrawFlat(const TriangleSetup& s, MEMIMG& dest, uint32_t colour) {
+  if (dest.ColorType == kMemImgRgb565)
     DrawFlatOfDepth<uint16_t>(s, dest, colour);
-  else if (dest.ColorType == gfx::kMemImgXrgb8888)
+  else if (dest.ColorType == kMemImgXrgb8888)
     DrawFlatOfDepth<uint32_t>(s, dest, colour);
 }
 
@@ -321,14 +351,14 @@ void DrawFlat(const TriangleSetup& s, gfx::MEMIMG& dest, uint32_t colour) {
 // ---------------------------------------------------------------------------------------
 // Entry points
 
-void DrawMemImgTriangleClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source,
+void DrawMemImgTriangleClipped(MEMIMG* dest, const MEMIMG* source,
                                const SoftTriangleVertex* vertices, int32_t trans,
-                               const gfx::MEMIMG* blendImage, uint32_t colour,
+                               const MEMIMG* blendImage, uint32_t colour,
                                const platform::RECT& clip) {
   if (dest == nullptr || dest->Pixels == nullptr || vertices == nullptr) return;
   if (source != nullptr && source->ColorType != dest->ColorType) return;
   if (dest->PaletteFlag == 1 || dest->AlphaFlag == 1) return;
-  if (dest->ColorType != gfx::kMemImgRgb565 && dest->ColorType != gfx::kMemImgXrgb8888) return;
+  if (dest->ColorType != kMemImgRgb565 && dest->ColorType != kMemImgXrgb8888) return;
 
   TriangleSetup s;
   if (!ClipToDestination(*dest, clip, &s.clip)) return;
@@ -339,16 +369,14 @@ void DrawMemImgTriangleClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source,
     DrawFlat(s, *dest, colour);
 }
 
-void DrawMemImgTriangle(gfx::MEMIMG* dest, const gfx::MEMIMG* source,
-                        const SoftTriangleVertex* vertices, int32_t trans,
-                        const gfx::MEMIMG* blendImage, uint32_t colour) {
+void DrawMemImgTriangle(MEMIMG* dest, const MEMIMG* source, const SoftTriangleVertex* vertices,
+                        int32_t trans, const MEMIMG* blendImage, uint32_t colour) {
   DrawMemImgTriangleClipped(dest, source, vertices, trans, blendImage, colour,
-                            gfx::g_DrawState.DrawArea);
+                            g_DrawState.DrawArea);
 }
 
-void DrawMemImgQuadClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source, const int32_t corners[8],
-                           int32_t trans, const gfx::MEMIMG* blendImage,
-                           const platform::RECT& clip) {
+void DrawMemImgQuadClipped(MEMIMG* dest, const MEMIMG* source, const int32_t corners[8],
+                           int32_t trans, const MEMIMG* blendImage, const platform::RECT& clip) {
   if (dest == nullptr || source == nullptr || corners == nullptr) return;
   int32_t c[8];
   std::copy(corners, corners + 8, c);
@@ -375,9 +403,9 @@ void DrawMemImgQuadClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source, const i
   DrawMemImgTriangleClipped(dest, source, &v[1], trans, blendImage, 0, clip);
 }
 
-void DrawMemImgQuad(gfx::MEMIMG* dest, const gfx::MEMIMG* source, const int32_t corners[8],
-                    int32_t trans, const gfx::MEMIMG* blendImage) {
-  DrawMemImgQuadClipped(dest, source, corners, trans, blendImage, gfx::g_DrawState.DrawArea);
+void DrawMemImgQuad(MEMIMG* dest, const MEMIMG* source, const int32_t corners[8], int32_t trans,
+                    const MEMIMG* blendImage) {
+  DrawMemImgQuadClipped(dest, source, corners, trans, blendImage, g_DrawState.DrawArea);
 }
 
 }  // namespace zq::soft

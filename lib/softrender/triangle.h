@@ -1,12 +1,12 @@
 // Software triangles: a source image mapped affinely onto a triangle (or onto four
 // corners as two triangles), or a triangle of one colour, under the blend state of
-// gfx::g_DrawState.
+// g_DrawState.
 #pragma once
 
 #include <cstdint>
 
-#include "graphics/ddraw/memimg.h"
 #include "platform/types.h"
+#include "softrender/memimg.h"
 
 namespace zq::soft {
 
@@ -30,24 +30,22 @@ inline constexpr int32_t kTriangleCoordMax = 8191;
 // 8-bit image read at source coordinates, or null); with a null source the triangle is
 // filled with colour (in dest's pixel format). Clipped to the draw area and dest's size.
 // Draws nothing for unsupported formats, blend modes or out-of-limit coordinates.
-void DrawMemImgTriangle(gfx::MEMIMG* dest, const gfx::MEMIMG* source,
-                        const SoftTriangleVertex* vertices, int32_t trans,
-                        const gfx::MEMIMG* blendImage, uint32_t colour);
+void DrawMemImgTriangle(MEMIMG* dest, const MEMIMG* source, const SoftTriangleVertex* vertices,
+                        int32_t trans, const MEMIMG* blendImage, uint32_t colour);
 
 // As DrawMemImgTriangle, clipped to clip (in place of the draw area) and dest's size, for
 // callers that may touch only part of the destination.
-void DrawMemImgTriangleClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source,
+void DrawMemImgTriangleClipped(MEMIMG* dest, const MEMIMG* source,
                                const SoftTriangleVertex* vertices, int32_t trans,
-                               const gfx::MEMIMG* blendImage, uint32_t colour,
+                               const MEMIMG* blendImage, uint32_t colour,
                                const platform::RECT& clip);
 
 // Draws the whole source onto four corners (x0, y0, ..., x3, y3) as the triangles of
 // corners 0-1-2 and 1-2-3, which share the diagonal from corner 1 to corner 2.
-void DrawMemImgQuad(gfx::MEMIMG* dest, const gfx::MEMIMG* source, const int32_t corners[8],
-                    int32_t trans, const gfx::MEMIMG* blendImage);
+void DrawMemImgQuad(MEMIMG* dest, const MEMIMG* source, const int32_t corners[8], int32_t trans,
+                    const MEMIMG* blendImage);
 
-void DrawMemImgQuadClipped(gfx::MEMIMG* dest, const gfx::MEMIMG* source, const int32_t corners[8],
-                           int32_t trans, const gfx::MEMIMG* blendImage,
-                           const platform::RECT& clip);
+void DrawMemImgQuadClipped(MEMIMG* dest, const MEMIMG* source, const int32_t corners[8],
+                           int32_t trans, const MEMIMG* blendImage, const platform::RECT& clip);
 
 }  // namespace zq::soft

@@ -1,30 +1,57 @@
-// The per-pixel frame of the blend modes 1 to 4: the colour key or the alpha test, the
-// source colour and the blend amount, then the mode's own combination, chosen at compile
-// time with or without the alpha factor. The modes differ only in that combination (and in
-// whether a clear texel is skipped), so the selection steps live here once.
+// The textured pixel kernel: the colour key or the alpha test, the source colour and the
+// blend amount, then the blend mode's operator (blend_ops.h, shared with the blitters),
+// chosen at compile time with or without the alpha factor. The modes differ only in the
+// operator and in whether a clear texel is skipped, so the selection steps live here once.
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
-#include "graphics/draw_state.h"
+#include "softrender/blend_ops.h"
+#include "softrender/draw_state.h"
 #include "softrender/pixel_kernel_base.h"
 
 namespace zq::soft {
 
-// Mode is a policy with:
-//   static constexpr bool kSkipsClearTexels   alpha 0 skipped under the transparent flag
-//   template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
-//   static void Combine(const KernelContext&, uint8_t* dest, uint32_t s, uint32_t t, uint32_t a)
-// Combine gets the unscaled source colour s (bright is the mode's business, since the
-// modes apply it at different steps), the blend amount t (Blend only) and the alpha a
-// (AlphaFactor only), and writes the destination pixel once.
-template <class Mode, class Src, bool Blend, bool Bright, bool Alpha, bool Trans>
-struct WeightedKernel {
+// A blend mode for the kernels: OpFor<PixelT> is the operator of a pixel format; a mode
+// that skips clear texels leaves the destination alone where the alpha is 0 under the
+// transparent flag. The fourth byte of a 32-bit destination keeps its value unless the
+// operator writes the whole pixel (copy without factors, additive, subtractive).
+template <template <class> class OpFor, bool SkipsClearTexels>
+struct OperatorMode {
+  static constexpr bool kSkipsClearTexels = SkipsClearTexels;
+
+  template <bool Wide, bool Blend, bool Bright, bool AlphaFactor>
+  [[gnu::always_inline]] static void Combine(const KernelContext& c, uint8_t* dp, uint32_t s,
+                                             uint32_t t, uint32_t a) {
+    using PixelT = std::conditional_t<Wide, Pixel32, Pixel16>;
+    const int32_t d = int32_t(LoadDest<Wide>(dp));
+    const int32_t out = OpFor<PixelT>::template Apply<Factors<Blend, AlphaFactor, Bright>>(
+        c.blend, int32_t(s), d, int32_t(t), int32_t(a));
+    StoreWhole<Wide>(dp, uint32_t(out));
+  }
+
+  template <class Src, bool Blend, bool Bright, bool Alpha, bool Trans>
+  struct Kernel;
+};
+
+template <template <class> class OpFor, bool SkipsClearTexels>
+template <class Src, bool Blend, bool Bright, bool Alpha, bool Trans>
+struct OperatorMode<OpFor, SkipsClearTexels>::Kernel {
+  using Mode = OperatorMode<OpFor, SkipsClearTexels>;
   static_assert(!(Src::kPalettised && Alpha), "palettised sources carry no alpha channel");
   static constexpr bool kWide = Src::kWide;
   static constexpr int kTexelBytes = Src::template kTexelBytes<Alpha>;
   static constexpr int kDestBytes = Src::kDestBytes;
   static constexpr bool kReadsBlendImage = Blend;
+  // What the kernel is made of, for loops that apply it to runs of texels.
+  using Source = Src;
+  template <class PixelT>
+  using Op = OpFor<PixelT>;
+  static constexpr bool kBright = Bright;
+  static constexpr bool kAlphaChannel = Alpha;
+  static constexpr bool kTransparent = Trans;
+  static constexpr bool kSkipsClearTexels = SkipsClearTexels;
 
   [[gnu::always_inline]] static void Apply(const KernelContext& c, uint8_t* d, const uint8_t* texel,
                                            const uint8_t* blendByte) {
@@ -34,12 +61,12 @@ struct WeightedKernel {
     }
     const uint32_t s = SourceColour<Src>(c, raw);
     uint32_t t = 0;
-    if constexpr (Blend) t = gfx::BlendGraphTable[*blendByte];
+    if constexpr (Blend) t = BlendGraphTable[*blendByte];
 
     if constexpr (Alpha) {
       const uint32_t a = texel[Src::kAlphaByte];
       if constexpr (Trans) {
-        if constexpr (Mode::kSkipsClearTexels) {
+        if constexpr (SkipsClearTexels) {
           if (a == 0) return;
         }
         // An opaque texel under the transparent flag is drawn without the alpha factor.
@@ -55,33 +82,22 @@ struct WeightedKernel {
   }
 };
 
-// Splits a colour into its channel values: 16-bit red 0..31, green 0..63, blue 0..31, or
-// the 32-bit bytes 2, 1, 0.
-struct ChannelValues {
-  uint32_t r, g, b;
-};
+template <class PixelT>
+using AlphaBlendOp = TranslucentOp<PixelT, TransRule::kDiff>;
+template <class PixelT>
+using AdditiveOp = AddSubOp<PixelT, false>;
+template <class PixelT>
+using SubtractiveOp = AddSubOp<PixelT, true>;
 
-template <bool Wide>
-[[gnu::always_inline]] inline ChannelValues SplitChannels(uint32_t v) {
-  if constexpr (Wide)
-    return {(v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF};
-  else
-    return {(v >> 11) & 0x1F, (v >> 5) & 0x3F, v & 0x1F};
-}
-
-// The channels put back in place; a 32-bit result has a fourth byte of 0.
-template <bool Wide>
-[[gnu::always_inline]] inline uint32_t JoinChannels(uint32_t r, uint32_t g, uint32_t b) {
-  if constexpr (Wide)
-    return r << 16 | g << 8 | b;
-  else
-    return r << 11 | g << 5 | b;
-}
-
-// Bright on channel values, each through the SoftMulTable256 row of its bright byte.
-[[gnu::always_inline]] inline ChannelValues BrightChannels(const KernelContext& c,
-                                                           ChannelValues v) {
-  return {uint32_t(c.brightR[v.r]), uint32_t(c.brightG[v.g]), uint32_t(c.brightB[v.b])};
-}
+// Blend mode 0; an alpha of 0 under the transparent flag leaves the pixel alone.
+using CopyMode = OperatorMode<CopyOp, true>;
+// Blend mode 1, parameter 1..254 (0 and 255 are settled before a kernel is chosen): the
+// 16-bit plain mix divides by 255, the 32-bit one shifts by 8.
+using AlphaBlendMode = OperatorMode<AlphaBlendOp, true>;
+// Blend modes 2 and 3: the scaled source, then the packed saturating add or subtract.
+using AdditiveMode = OperatorMode<AdditiveOp, true>;
+using SubtractiveMode = OperatorMode<SubtractiveOp, true>;
+// Blend mode 4: the parameter is not read; no texel is skipped for its alpha.
+using MultiplyMode = OperatorMode<MultiplyOp, false>;
 
 }  // namespace zq::soft

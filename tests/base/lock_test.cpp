@@ -15,7 +15,7 @@ void WaitForWaiters(int count) {
   while (LibraryLockWaiters() < count) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-TEST(LibraryLock, RecursiveForTheOwner) {
+TEST(LibraryLock, RecursiveForTheOwnerOthersWaitTillTheLastLeave) {
   EXPECT_EQ(LibraryLockDepth(), 0);
   LibraryLockEnter();
   LibraryLockEnter();
@@ -24,16 +24,6 @@ TEST(LibraryLock, RecursiveForTheOwner) {
     EXPECT_EQ(LibraryLockDepth(), 3);
   }
   EXPECT_EQ(LibraryLockDepth(), 2);
-  LibraryLockLeave();
-  LibraryLockLeave();
-  EXPECT_EQ(LibraryLockDepth(), 0);
-  LibraryLockLeave();  // leaving an unowned lock changes nothing
-  EXPECT_EQ(LibraryLockDepth(), 0);
-}
-
-TEST(LibraryLock, OtherThreadsWaitWhileHeldRecursively) {
-  LibraryLockEnter();
-  LibraryLockEnter();
   std::atomic<bool> entered{false};
   std::thread other([&] {
     LibraryLockGuard guard;
@@ -46,6 +36,9 @@ TEST(LibraryLock, OtherThreadsWaitWhileHeldRecursively) {
   LibraryLockLeave();
   other.join();
   EXPECT_TRUE(entered.load());
+  EXPECT_EQ(LibraryLockDepth(), 0);
+  LibraryLockLeave();  // leaving an unowned lock changes nothing
+  EXPECT_EQ(LibraryLockDepth(), 0);
 }
 
 TEST(LibraryLock, ServesWaitersInArrivalOrder) {

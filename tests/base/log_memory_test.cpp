@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "base/log.h"
 #include "base/memory.h"
+#include "base/system.h"
 #include "platform/os/clock.h"
 #include "support/log_capture.h"
 
@@ -41,15 +43,13 @@ TEST(Log, TimeStampIndentAndCrLf) {
             "n=42 x\r\n400:end");
 }
 
-TEST(Log, LongFormattedLineIsNotTruncated) {
-  test::ScopedLog log;
-  const std::string big(10000, 'q');
-  LogAddFormat("<%s>", big.c_str());
-  const std::string text = log.Contents();
-  EXPECT_NE(text.find("<" + big + ">\r\n"), std::string::npos);
-}
-
-TEST(Log, WritingWithoutAnOpenLogFailsQuietly) {
+TEST(Log, LongFormattedLineIsNotTruncatedAndNoOpenLogFailsQuietly) {
+  {
+    test::ScopedLog log;
+    const std::string big(10000, 'q');
+    LogAddFormat("<%s>", big.c_str());
+    EXPECT_NE(log.Contents().find("<" + big + ">\r\n"), std::string::npos);
+  }
   LogClose();
   EXPECT_EQ(LogAddString("lost"), -1);
   EXPECT_STREQ(LogFilePath(), "");
@@ -74,19 +74,16 @@ TEST(TrackedMemory, CountsAndZeroFill) {
   EXPECT_EQ(TrackedBytesInUse(), bytes);
 }
 
-TEST(TrackedMemory, OverflowingSizeFailsCleanly) {
+TEST(TrackedMemory, OverflowingSizesFailCleanlyAndTheLineNamesTheSource) {
   test::ScopedLog log;
   const size_t blocks = TrackedBlockCount();
   EXPECT_EQ(TrackedAlloc(SIZE_MAX - 4, "huge.cpp", 7), nullptr);
   EXPECT_EQ(TrackedCalloc(SIZE_MAX, "huge.cpp", 8), nullptr);
-  EXPECT_EQ(TrackedBlockCount(), blocks);
-  EXPECT_NE(log.Contents().find("huge.cpp(7)"), std::string::npos);
-}
-
-TEST(TrackedMemory, ExhaustionLineNamesTheSourceFromTheRepositoryTop) {
-  test::ScopedLog log;
   EXPECT_EQ(ZQ_ALLOC(SIZE_MAX), nullptr);
+  EXPECT_EQ(TrackedBlockCount(), blocks);
   const std::string text = log.Contents();
+  EXPECT_NE(text.find("huge.cpp(7)"), std::string::npos) << text;
+  // The source named from the repository top.
   EXPECT_NE(text.find(" at tests/base/log_memory_test.cpp("), std::string::npos) << text;
 }
 
@@ -112,6 +109,30 @@ TEST(TrackedMemory, LeakReportListsModuleAndLine) {
   const std::string text = log.Contents();
   EXPECT_NE(text.find("ZqGraphics(1234): 33 bytes\r\n"), std::string::npos) << text;
   TrackedFree(leaked);
+}
+
+struct FatalStop : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+TEST(ExitOnFatalError, LogsTheMessageAndAClosingLineBeforeStopping) {
+  test::ScopedLog log;
+  SetFatalErrorHandler([](const char* message) { throw FatalStop(message); });
+  try {
+    ExitOnFatalError("boom");
+    FAIL() << "returned";
+  } catch (const FatalStop& stop) {
+    EXPECT_STREQ(stop.what(), "boom");
+  }
+  SetFatalErrorHandler(nullptr);
+  const std::string text = log.Contents();
+  const size_t at = text.find("boom\r\n");
+  ASSERT_NE(at, std::string::npos) << text;
+  EXPECT_NE(text.find("\r\n", at + 6), std::string::npos);  // the closing line follows
+}
+
+TEST(ExitOnFatalError, EndsTheProcessWithExitCodeMinusOne) {
+  EXPECT_EXIT(ExitOnFatalError("fatal"), ::testing::ExitedWithCode(255), "");
 }
 
 }  // namespace

@@ -3,33 +3,22 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
 
-struct Picture {
-  unsigned width = 0;
-  unsigned height = 0;
-  std::vector<png_byte> rgba;
-};
-
-bool ReadPng(const char* path, Picture& p) {
-  png_image image{};
+bool ReadPng(const char* path, png_image& image, std::vector<png_byte>& rgba) {
+  image = png_image{};
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path)) {
-    std::fprintf(stderr, "%s: %s\n", path, image.message);
-    return false;
+  if (png_image_begin_read_from_file(&image, path)) {
+    image.format = PNG_FORMAT_RGBA;
+    rgba.assign(PNG_IMAGE_SIZE(image), 0);
+    if (png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) return true;
   }
-  image.format = PNG_FORMAT_RGBA;
-  p.width = image.width;
-  p.height = image.height;
-  p.rgba.assign(PNG_IMAGE_SIZE(image), 0);
-  if (!png_image_finish_read(&image, nullptr, p.rgba.data(), 0, nullptr)) {
-    std::fprintf(stderr, "%s: %s\n", path, image.message);
-    png_image_free(&image);
-    return false;
-  }
-  return true;
+  std::fprintf(stderr, "%s: %s\n", path, image.message);
+  png_image_free(&image);
+  return false;
 }
 
 }  // namespace
@@ -39,25 +28,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s EXPECTED.png ACTUAL.png\n", argv[0]);
     return 2;
   }
-  Picture expected, actual;
-  if (!ReadPng(argv[1], expected) || !ReadPng(argv[2], actual)) return 1;
+  png_image expected, actual;
+  std::vector<png_byte> e, a;
+  if (!ReadPng(argv[1], expected, e) || !ReadPng(argv[2], actual, a)) return 1;
   if (expected.width != actual.width || expected.height != actual.height) {
     std::fprintf(stderr, "size %ux%u, expected %ux%u\n", actual.width, actual.height,
                  expected.width, expected.height);
     return 1;
   }
   size_t differing = 0;
-  for (size_t i = 0; i < expected.rgba.size(); i += 4) {
-    bool same = true;
-    for (size_t c = 0; c < 4; ++c) same = same && expected.rgba[i + c] == actual.rgba[i + c];
-    if (same) continue;
-    if (differing++ < 10) {
-      const size_t pixel = i / 4;
+  for (size_t i = 0; i < e.size(); i += 4) {
+    if (std::memcmp(&e[i], &a[i], 4) == 0) continue;
+    if (differing++ < 10)
       std::fprintf(stderr, "pixel (%zu, %zu): %02x%02x%02x%02x, expected %02x%02x%02x%02x\n",
-                   pixel % expected.width, pixel / expected.width, actual.rgba[i],
-                   actual.rgba[i + 1], actual.rgba[i + 2], actual.rgba[i + 3], expected.rgba[i],
-                   expected.rgba[i + 1], expected.rgba[i + 2], expected.rgba[i + 3]);
-    }
+                   i / 4 % expected.width, i / 4 / expected.width, a[i], a[i + 1], a[i + 2],
+                   a[i + 3], e[i], e[i + 1], e[i + 2], e[i + 3]);
   }
   if (differing != 0) {
     std::fprintf(stderr, "%zu of %u pixels differ\n", differing, expected.width * expected.height);

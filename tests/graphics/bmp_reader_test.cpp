@@ -1,6 +1,6 @@
 #include <climits>
 
-#include "graphics/reader_test_util.h"
+#include "graphics/image_reader_support.h"
 #include "support/log_capture.h"
 
 namespace zq::test {
@@ -8,112 +8,70 @@ namespace {
 
 using gfx::ReadBmpImage;
 
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
-void Put16(Bytes& b, size_t at, uint32_t v) {
-  b[at] = uint8_t(v);
-  b[at + 1] = uint8_t(v >> 8);
+void Put(Bytes& b, size_t at, int bytes, uint32_t v) {
+  for (int i = 0; i < bytes; ++i) b[at + i] = uint8_t(v >> (8 * i));
 }
 
-// 24-bit bytes of palette colours (0x00RRGGBB), blue first.
-Bytes Colours24(std::initializer_list<uint32_t> colours) {
+// Rows of 24-bit palette colours (0x00RRGGBB), blue first, each padded to the pitch.
+Bytes Rows24(std::initializer_list<std::initializer_list<uint32_t>> rows, size_t pitch) {
   Bytes out;
-  for (uint32_t c : colours) out.insert(out.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+  for (const auto& row : rows) {
+    for (uint32_t c : row) out.insert(out.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+    out.resize((out.size() + pitch - 1) / pitch * pitch);
+  }
   return out;
 }
 
-void ExpectPal8(const gfx::ColorData& f) {
-  ExpectFormat(f, 8, 1, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000);
-}
-void ExpectRgb24(const gfx::ColorData& f) {
-  ExpectFormat(f, 24, 3, 0xFF0000, 0xFF00, 0xFF, 0, 0);
-}
-
-// ---- uncompressed depths ----
-
-TEST(BmpReader, Plain24BottomUpPutsTheLastStoredRowOnTop) {
-  BmpSpec s{.bits = 24, .width = 3, .height = 2};
-  s.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0};
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  ExpectRgb24(d.image.Format);
-  EXPECT_EQ(d.image.Width, 3);
-  EXPECT_EQ(d.image.Height, 2);
-  EXPECT_EQ(d.image.Pitch, 12);
-  EXPECT_EQ(d.Row(0, 9), (Bytes{10, 11, 12, 13, 14, 15, 16, 17, 18}));
-  EXPECT_EQ(d.Row(1, 9), (Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+std::vector<uint32_t> Greys16() {
+  std::vector<uint32_t> p;
+  for (uint32_t i = 0; i < 16; ++i) p.push_back(0x01000000 | i * 0x010101);  // top byte dropped
+  return p;
 }
 
-TEST(BmpReader, Plain8TopDownWithColourTableClearedPastTheColoursInUse) {
-  BmpSpec s{.bits = 8, .width = 5, .height = -2, .coloursUsed = 4};
-  s.palette = {0x11223344, 0xFF000000, 0x00FFFFFF, 0x80102030};
-  s.pixels = {0, 1, 2, 3, 0, 9, 9, 9, 3, 2, 1, 0, 1, 8, 8, 8};
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  ExpectPal8(d.image.Format);
-  EXPECT_EQ(d.image.Pitch, 8);
-  EXPECT_EQ(d.Block(), s.pixels);
-  EXPECT_EQ(d.image.Format.Palette[0], 0x223344u);  // fourth byte dropped
-  EXPECT_EQ(d.image.Format.Palette[1], 0u);
-  EXPECT_EQ(d.image.Format.Palette[2], 0xFFFFFFu);
-  EXPECT_EQ(d.image.Format.Palette[3], 0x102030u);
-  // The pixel data follows the four entries; it must not show up as colours.
-  for (int i = 4; i < 256; ++i) EXPECT_EQ(d.image.Format.Palette[i], 0u) << i;
-}
-
-TEST(BmpReader, Plain4UnpacksExactlyWidthPixelsARow) {
-  BmpSpec s{.bits = 4, .width = 5, .height = 2};
-  for (uint32_t i = 0; i < 16; ++i) s.palette.push_back(0x01000000 | i * 0x010101);
-  // Stored bottom row first; the nibbles past the width are not pixels.
-  s.pixels = {0x12, 0x34, 0x5F, 0xFF, 0xAB, 0xCD, 0xEF, 0x77};
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  ExpectPal8(d.image.Format);
-  EXPECT_EQ(d.image.Pitch, 8);
-  EXPECT_EQ(d.Block(), (Bytes{0xA, 0xB, 0xC, 0xD, 0xE, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0}));
-  EXPECT_EQ(d.image.Format.Palette[15], 0x0F0F0Fu);
-  EXPECT_EQ(d.image.Format.Palette[16], 0u);
-}
-
-TEST(BmpReader, OneBitGoesThroughTheTwoEntryTableTo24Bits) {
-  BmpSpec s{.bits = 1, .width = 10, .height = 2};
-  s.palette = {0x00102030, 0xFFAABBCC};
-  s.pixels = {0xA0, 0xFF, 0xFF, 0xFF, 0x01, 0x40, 0x00, 0x00};  // bottom row first
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  ExpectRgb24(d.image.Format);
-  EXPECT_EQ(d.image.Pitch, 32);
-  const uint32_t o = 0x102030, l = 0xAABBCC;
-  Bytes top = Colours24({o, o, o, o, o, o, o, l, o, l});
-  Bytes bottom = Colours24({l, o, l, o, o, o, o, o, l, l});
-  top.resize(32);
-  bottom.resize(32);
-  EXPECT_EQ(d.Row(0, 32), top);
-  EXPECT_EQ(d.Row(1, 32), bottom);
-}
-
-// Each file's decoded depth, pitch and pixel block (or its first bytes). The transfer of 16 and
-// 32 bits widens narrow channels by repeating their top bits: 5-bit 31 gives 0xFF, 16 gives 0x84,
-// 1 gives 0x08; 6-bit 63 gives 0xFF, 2 gives 0x08; 10-bit channels keep their top eight bits.
+// Each file's decoded size, pitch, pixel block (or its first bytes) and some palette entries.
+// Bottom-up files put their last stored row on top. The transfer of 16 and 32 bits widens narrow
+// channels by repeating their top bits: 5-bit 31 gives 0xFF, 16 gives 0x84, 1 gives 0x08; 6-bit
+// 63 gives 0xFF, 2 gives 0x08; 10-bit channels keep their top eight bits.
 TEST(BmpReader, DecodedBlocks) {
+  const uint32_t o = 0x102030, l = 0xAABBCC;
   const struct {
     const char* what;
     int depth, pitch;
     bool whole;  // the block, else its first bytes
     Bytes block;
-    BmpSpec spec;
+    BmpFileLayout spec;
+    std::vector<std::pair<int, uint32_t>> palette;  // entries that must hold these colours
   } cases[] = {
       // clang-format off
+      {"24 bottom-up", 24, 12, true,
+       {10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0},
+       {.bits = 24, .width = 3, .height = 2,
+        .pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0,
+                   10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0}}},
       {"24 top-down keeps the stored order", 24, 4, true, {1, 2, 3, 0, 4, 5, 6, 0},
        {.bits = 24, .width = 1, .height = -2, .pixels = {1, 2, 3, 0, 4, 5, 6, 0}}},
+      {"8 top-down: table cleared past the colours in use, fourth byte dropped", 8, 8, true,
+       {0, 1, 2, 3, 0, 9, 9, 9, 3, 2, 1, 0, 1, 8, 8, 8},
+       {.bits = 8, .width = 5, .height = -2, .coloursUsed = 4,
+        .palette = {0x11223344, 0xFF000000, 0x00FFFFFF, 0x80102030},
+        .pixels = {0, 1, 2, 3, 0, 9, 9, 9, 3, 2, 1, 0, 1, 8, 8, 8}},
+       {{0, 0x223344}, {1, 0}, {2, 0xFFFFFF}, {3, 0x102030}, {4, 0}, {5, 0}, {7, 0}, {255, 0}}},
       {"8 bottom-up reverses rows", 8, 4, true, {5, 6, 0, 0, 3, 4, 0, 0, 1, 2, 0, 0},
        {.bits = 8, .width = 2, .height = 3, .coloursUsed = 1, .palette = {0xFF},
         .pixels = {1, 2, 0, 0, 3, 4, 0, 0, 5, 6, 0, 0}}},
+      {"4 unpacks exactly width pixels a row", 8, 8, true,
+       {0xA, 0xB, 0xC, 0xD, 0xE, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0},
+       {.bits = 4, .width = 5, .height = 2, .palette = Greys16(),
+        .pixels = {0x12, 0x34, 0x5F, 0xFF, 0xAB, 0xCD, 0xEF, 0x77}},
+       {{15, 0x0F0F0F}, {16, 0}}},
       {"4 of width 9 stays inside its 12-byte pitch", 8, 12, true,
        {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0},
        {.bits = 4, .width = 9, .height = -1, .palette = std::vector<uint32_t>(16, 0),
         .pixels = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF1}}},
+      {"1 goes through the two-entry table to 24 bits", 24, 32, true,
+       Rows24({{o, o, o, o, o, o, o, l, o, l}, {l, o, l, o, o, o, o, o, l, l}}, 32),
+       {.bits = 1, .width = 10, .height = 2, .palette = {0x00102030, 0xFFAABBCC},
+        .pixels = {0xA0, 0xFF, 0xFF, 0xFF, 0x01, 0x40, 0x00, 0x00}}},
       {"plain 16 is X1R5G5B5", 24, 12, true,
        {0xFF, 0xFF, 0xFF, 0, 0, 0, 0x84, 0x84, 0x84, 0x08, 0, 0xFF},
        {.bits = 16, .width = 4, .height = -1,
@@ -137,6 +95,21 @@ TEST(BmpReader, DecodedBlocks) {
       {"pixel data cut to half reads as zeros", 24, 8, true,
        {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8},
        {.bits = 24, .width = 2, .height = 2, .pixels = {1, 2, 3, 4, 5, 6, 7, 8}}},  // bottom row
+      // RLE8: a run, an odd literal and its pad byte, end of line, a run, a delta (one right,
+      // one line on), a run whose fourth pixel falls outside the row, end of bitmap.
+      {"8-bit run-length", 8, 8, true,
+       {0, 0, 0, 9, 9, 9, 0, 0, 7, 7, 0, 0, 0, 0, 0, 0, 5, 5, 5, 1, 2, 3, 0, 0},
+       {.bits = 8, .compression = 1, .width = 6, .height = 3, .coloursUsed = 2,
+        .palette = {0, 0x00FFFFFF},
+        .pixels = {3, 5, 0, 3, 1, 2, 3, 4, 0, 0, 2, 7, 0, 2, 1, 1, 4, 9, 0, 1}},
+       {{1, 0xFFFFFF}}},
+      // RLE4: a run of two nibbles, a literal of three (no pad), end of line, a delta two right,
+      // a literal of five and its pad, end of bitmap.
+      {"4-bit run-length", 8, 8, true, {1, 2, 1, 3, 4, 5, 0, 0, 0, 0, 6, 7, 8, 9, 0xA, 0},
+       {.bits = 4, .compression = 2, .width = 7, .height = -2, .coloursUsed = 16,
+        .palette = std::vector<uint32_t>(16, 0x00ABCDEF),
+        .pixels = {3, 0x12, 0, 3, 0x34, 0x50, 0, 0, 0, 2, 2, 0, 0, 5, 0x67, 0x89, 0xA0, 3, 0, 1}},
+       {{15, 0xABCDEF}}},
       // Run-length data that ends early (no end of bitmap), a delta past the image, a literal
       // cut by the end of the data, a 4-bit run wider than the row.
       {"8-bit run-length early end of line", 8, 4, true, {1, 1, 0, 0, 2, 0, 0, 0},
@@ -157,152 +130,92 @@ TEST(BmpReader, DecodedBlocks) {
     SCOPED_TRACE(c.what);
     Decoded d(ReadBmpImage, BmpFile(c.spec));
     ASSERT_EQ(d.result, 0);
-    EXPECT_EQ(d.image.Format.ColorBitDepth, c.depth);
+    if (c.depth == 8)
+      ExpectFormat(d.image.Format, 8, 1, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000);
+    else
+      ExpectFormat(d.image.Format, 24, 3, 0xFF0000, 0xFF00, 0xFF, 0, 0);
+    EXPECT_EQ(d.image.Width, std::abs(c.spec.width));
+    EXPECT_EQ(d.image.Height, std::abs(c.spec.height));
     EXPECT_EQ(d.image.Pitch, c.pitch);
     const Bytes block = d.Block();
     ASSERT_GE(block.size(), c.block.size());
     EXPECT_EQ(c.whole ? block : Bytes(block.begin(), block.begin() + ptrdiff_t(c.block.size())),
               c.block);
+    for (auto [index, colour] : c.palette)
+      EXPECT_EQ(d.image.Format.Palette[index], colour) << index;
   }
-}
-
-TEST(BmpReader, BitFieldsTheTransferRefusesAreDeclined) {
-  const std::vector<uint32_t> refused[] = {{0xFF00, 0x0FF0, 0x000F},     // overlapping
-                                           {0x1F0000, 0x07E0, 0x001F}};  // wider than 16 bits
-  for (const std::vector<uint32_t>& masks : refused) {
-    BmpSpec s{.bits = 16, .compression = 3, .width = 1, .height = 1};
-    s.masks = masks;
-    s.pixels = {0xFF, 0xFF, 0, 0};
-    ExpectDeclined(ReadBmpImage, BmpFile(s));
-  }
-}
-
-// ---- run-length data ----
-
-TEST(BmpReader, Rle8RunsLiteralsDeltaAndClippedRun) {
-  BmpSpec s{.bits = 8, .compression = 1, .width = 6, .height = 3, .coloursUsed = 2};
-  s.palette = {0, 0x00FFFFFF};
-  s.pixels = {3, 5,                 // run: 5 5 5
-              0, 3, 1, 2, 3, 0x04,  // odd literal, then a pad byte that is no run
-              0, 0,                 // end of line
-              2, 7,                 // 7 7
-              0, 2, 1, 1,           // delta: one right, one line on
-              4, 9,                 // 9 9 9, the fourth falls outside the row
-              0, 1};
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  ExpectPal8(d.image.Format);
-  EXPECT_EQ(d.image.Pitch, 8);
-  EXPECT_EQ(d.Block(), (Bytes{0, 0, 0, 9, 9, 9, 0, 0,  //
-                              7, 7, 0, 0, 0, 0, 0, 0,  //
-                              5, 5, 5, 1, 2, 3, 0, 0}));
-  EXPECT_EQ(d.image.Format.Palette[1], 0xFFFFFFu);
-}
-
-TEST(BmpReader, Rle4NibblesDeltaAndOddLiteral) {
-  BmpSpec s{.bits = 4, .compression = 2, .width = 7, .height = -2, .coloursUsed = 16};
-  s.palette.assign(16, 0x00ABCDEF);
-  s.pixels = {3,    0x12,                    // 1 2 1
-              0,    3,    0x34, 0x50,        // literal 3 4 5 (two bytes, no pad)
-              0,    0,                       // end of line
-              0,    2,    2,    0,           // delta two right
-              0,    5,    0x67, 0x89, 0xA0,  // literal of five: three bytes and a pad
-              0x03,                          // the pad
-              0,    1};
-  Decoded d(ReadBmpImage, BmpFile(s));
-  ASSERT_EQ(d.result, 0);
-  ExpectPal8(d.image.Format);
-  EXPECT_EQ(d.image.Pitch, 8);
-  EXPECT_EQ(d.Block(), (Bytes{1, 2, 1, 3, 4, 5, 0, 0, 0, 0, 6, 7, 8, 9, 0xA, 0}));
-  EXPECT_EQ(d.image.Format.Palette[15], 0xABCDEFu);
 }
 
 // ---- declines ----
 
 Bytes ValidBmp() {
-  BmpSpec s{.bits = 24, .width = 1, .height = 1};
-  s.pixels = {1, 2, 3, 0};
-  return BmpFile(s);
+  return BmpFile({.bits = 24, .width = 1, .height = 1, .pixels = {1, 2, 3, 0}});
 }
 
-TEST(BmpReader, TheBaseOfTheDeclineCasesDecodes) {
-  Decoded d(ReadBmpImage, ValidBmp());
-  EXPECT_EQ(d.result, 0);
-}
-
-TEST(BmpReader, DeclinesBrokenHeaders) {
+TEST(BmpReader, DeclinesBrokenFiles) {
+  EXPECT_EQ(Decoded(ReadBmpImage, ValidBmp()).result, 0);  // the base of the patched files
+  // Patches of the valid file: {offset, bytes, value}, each applied alone or with the next.
+  const struct {
+    size_t at;
+    int bytes;
+    uint32_t value;
+    bool withNext;
+  } patches[] = {
+      // clang-format off
+      {1, 1, 'A'},                                                                // signature
+      {14, 4, 0}, {14, 4, 12}, {14, 4, 39}, {14, 4, 10000}, {14, 4, 0xFFFFFFF0},  // header size
+      // bits a pixel
+      {28, 2, 0}, {28, 2, 2}, {28, 2, 3}, {28, 2, 7}, {28, 2, 12}, {28, 2, 48}, {28, 2, 64},
+      {10, 4, 58}, {10, 4, 0xFFFFFFFF},  // data offset at or past the end
+      // width and height
+      {18, 4, 0, true}, {22, 4, 1}, {18, 4, uint32_t(-1), true}, {22, 4, 1},
+      {18, 4, uint32_t(INT_MIN), true}, {22, 4, 1}, {18, 4, 1, true}, {22, 4, 0},
+      {18, 4, 1, true}, {22, 4, uint32_t(INT_MIN)}, {18, 4, 65536, true}, {22, 4, 1},
+      {18, 4, 1, true}, {22, 4, 65536}, {18, 4, 1, true}, {22, 4, uint32_t(-65536)},
+      {18, 4, INT_MAX, true}, {22, 4, INT_MAX}, {18, 4, INT_MAX, true}, {22, 4, uint32_t(-INT_MAX)},
+      // clang-format on
+  };
   Bytes b = ValidBmp();
-  b[1] = 'A';
-  ExpectDeclined(ReadBmpImage, b);
-  for (uint32_t size : {0u, 12u, 39u, 10000u, 0xFFFFFFF0u}) {
-    b = ValidBmp();
-    Put32(b, 14, size);
+  for (const auto& p : patches) {
+    Put(b, p.at, p.bytes, p.value);
+    if (p.withNext) continue;
+    SCOPED_TRACE(testing::Message() << "at " << p.at << " value " << p.value);
     ExpectDeclined(ReadBmpImage, b);
+    b = ValidBmp();
   }
   ExpectDeclined(ReadBmpImage, {});
   ExpectDeclined(ReadBmpImage, {'B', 'M'});
+  // A colour table outside the file: the header reaches the end.
+  b = BmpFile({.bits = 8, .width = 1, .height = 1, .pixels = {1, 2, 3, 4}});
+  Put(b, 14, 4, uint32_t(b.size() - 14));
+  Put(b, 10, 4, 20);
+  ExpectDeclined(ReadBmpImage, b);
 }
 
-TEST(BmpReader, DeclinesUnsupportedBitCountsAndMismatchedCompressions) {
-  for (uint32_t bits : {0u, 2u, 3u, 7u, 12u, 48u, 64u}) {
-    Bytes b = ValidBmp();
-    Put16(b, 28, bits);
-    ExpectDeclined(ReadBmpImage, b);
-  }
+TEST(BmpReader, DeclinesMismatchedCompressionsAndRefusedBitFields) {
   const std::pair<uint32_t, uint32_t> cases[] = {{4, 1}, {24, 1}, {8, 2},  {1, 2}, {24, 3},
                                                  {8, 3}, {24, 4}, {24, 5}, {32, 6}};
   for (auto [bits, compression] : cases) {
-    BmpSpec s{.bits = int(bits), .compression = compression, .width = 1, .height = 1};
+    BmpFileLayout s{.bits = int(bits), .compression = compression, .pixels = {1, 2, 3, 4}};
     if (bits <= 8) s.palette.assign(size_t(1) << bits, 0);
     if (compression == 3) s.masks = {0xF800, 0x7E0, 0x1F};
-    s.pixels = {1, 2, 3, 4};
     ExpectDeclined(ReadBmpImage, BmpFile(s));
   }
-}
-
-TEST(BmpReader, DeclinesDataOffsetsAtOrPastTheEnd) {
-  Bytes b = ValidBmp();
-  Put32(b, 10, uint32_t(b.size()));
-  ExpectDeclined(ReadBmpImage, b);
-  Put32(b, 10, 0xFFFFFFFF);
-  ExpectDeclined(ReadBmpImage, b);
-}
-
-TEST(BmpReader, DeclinesBadSizes) {
-  const std::pair<int32_t, int32_t> sizes[] = {{0, 1},
-                                               {-1, 1},
-                                               {INT_MIN, 1},
-                                               {1, 0},
-                                               {1, INT_MIN},
-                                               {65536, 1},
-                                               {1, 65536},
-                                               {1, -65536},
-                                               {INT_MAX, INT_MAX},
-                                               {INT_MAX, -INT_MAX}};
-  for (auto [width, height] : sizes) {
-    Bytes b = ValidBmp();
-    Put32(b, 18, uint32_t(width));
-    Put32(b, 22, uint32_t(height));
-    ExpectDeclined(ReadBmpImage, b);
-  }
+  // Bit fields the transfer refuses: overlapping, wider than 16 bits.
+  for (const std::vector<uint32_t>& masks : {std::vector<uint32_t>{0xFF00, 0x0FF0, 0x000F},
+                                             std::vector<uint32_t>{0x1F0000, 0x07E0, 0x001F}})
+    ExpectDeclined(
+        ReadBmpImage,
+        BmpFile({.bits = 16, .compression = 3, .masks = masks, .pixels = {0xFF, 0xFF, 0, 0}}));
 }
 
 TEST(BmpReader, DeclinesBlocksOverTheLimitWithALogLine) {
   ScopedLog log;
   Bytes b = ValidBmp();
-  Put32(b, 18, 65535);
-  Put32(b, 22, 65535);  // 196608 x 65535 bytes
+  Put(b, 18, 4, 65535);
+  Put(b, 22, 4, 65535);  // 196608 x 65535 bytes
   ExpectDeclined(ReadBmpImage, b);
   EXPECT_NE(log.Contents().find("65535 x 65535"), std::string::npos);
-}
-
-TEST(BmpReader, DeclinesAColourTableOutsideTheFile) {
-  BmpSpec s{.bits = 8, .width = 1, .height = 1};
-  s.pixels = {1, 2, 3, 4};
-  Bytes b = BmpFile(s);
-  Put32(b, 14, uint32_t(b.size() - 14));  // the header reaches the end: no table left
-  Put32(b, 10, 20);
-  ExpectDeclined(ReadBmpImage, b);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <functional>
 
-#include "graphics/reader_test_util.h"
+#include "graphics/image_reader_support.h"
 #include "platform/types.h"
 #include "support/log_capture.h"
 
@@ -18,47 +18,33 @@ Bytes Sequence(size_t n) {
 
 // ---- DDS ----
 
-TEST(DdsReader, RgbWithAlphaGivesArgb) {
-  DdsSpec s{.width = 2, .height = 2, .pixelFlags = 0x41, .bits = 32};
-  s.masks[3] = 0xFF000000;
-  s.data = Sequence(16);
-  Decoded d(ReadDdsImage, DdsFile(s));
-  ASSERT_EQ(d.result, 0);
-  ExpectFormat(d.image.Format, 32, 4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0);
-  EXPECT_EQ(d.image.Format.AW, 8);
-  EXPECT_EQ(d.image.Format.AL, 24);
-  EXPECT_EQ(d.image.Width, 2);
-  EXPECT_EQ(d.image.Height, 2);
-  EXPECT_EQ(d.image.Pitch, 8);
-  EXPECT_EQ(d.Block(), s.data);
-}
-
-TEST(DdsReader, HeaderPitchWhenFlagged) {
-  DdsSpec s{.flags = 0x100F, .width = 2, .height = 2, .pitch = 12, .bits = 32};
-  s.data = Sequence(24);
-  Decoded d(ReadDdsImage, DdsFile(s));
-  ASSERT_EQ(d.result, 0);
-  EXPECT_EQ(d.image.Pitch, 12);
-  EXPECT_EQ(d.Block(), s.data);
-}
-
-TEST(DdsReader, ShortDataReadsAsZeros) {
-  DdsSpec s{.width = 2, .height = 1, .pixelFlags = 0x40, .bits = 24};
-  s.data = {1, 2, 3, 4};
-  Decoded d(ReadDdsImage, DdsFile(s));
-  ASSERT_EQ(d.result, 0);
-  ExpectFormat(d.image.Format, 24, 3, 0xFF0000, 0xFF00, 0xFF, 0, 0);
-  EXPECT_EQ(d.Block(), (Bytes{1, 2, 3, 4, 0, 0}));
-}
-
-struct CodeCase {
-  uint32_t code;
-  int bits;
-  uint32_t r, g, b, a, nm;
-};
-
-TEST(DdsReader, NumericFormatCodes) {
-  const CodeCase cases[] = {
+// Files with a format code (numeric, or flags and masks in the header) and their channel masks;
+// files with a numeric code often leave the bit count and the pitch unset. The pitch is the
+// header's when flagged; blocks are the stored bytes, the short one padded with zeros.
+TEST(DdsReader, FormatsPitchesAndBlocks) {
+  struct Case {
+    DdsFileLayout spec;
+    int bits;
+    uint32_t r, g, b, a, nm;
+    int pitch;
+    Bytes block;
+  };
+  std::vector<Case> cases = {
+      // clang-format off
+      {{.width = 2, .height = 2, .pixelFlags = 0x41, .bits = 32,
+        .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, .data = Sequence(16)},
+       32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0, 8, Sequence(16)},
+      {{.flags = 0x100F, .width = 2, .height = 2, .pitch = 12, .bits = 32, .data = Sequence(24)},
+       32, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000, 12, Sequence(24)},
+      {{.width = 2, .bits = 24, .data = {1, 2, 3, 4}}, 24, 0xFF0000, 0xFF00, 0xFF, 0, 0, 6,
+       {1, 2, 3, 4, 0, 0}},
+      // clang-format on
+  };
+  const struct {
+    uint32_t code;
+    int bits;
+    uint32_t r, g, b, a, nm;
+  } codes[] = {
       {20, 24, 0xFF0000, 0xFF00, 0xFF, 0, 0},
       {21, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0},
       {22, 32, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000},
@@ -73,137 +59,122 @@ TEST(DdsReader, NumericFormatCodes) {
       {33, 32, 0xFF, 0xFF00, 0xFF0000, 0, 0xFF000000},
       {35, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000, 0},
   };
-  for (const CodeCase& c : cases) {
-    // Files with a format code often leave the bit count and the pitch unset.
-    DdsSpec s{.width = 3, .height = 1, .pixelFlags = 0x4, .fourCC = c.code, .bits = 0};
-    s.data = Sequence(size_t(3 * c.bits / 8));
-    Decoded d(ReadDdsImage, DdsFile(s));
-    ASSERT_EQ(d.result, 0) << c.code;
+  for (const auto& c : codes) {
+    const Bytes data = Sequence(size_t(3 * c.bits / 8));
+    cases.push_back({{.width = 3, .pixelFlags = 0x4, .fourCC = c.code, .bits = 0, .data = data},
+                     c.bits,
+                     c.r,
+                     c.g,
+                     c.b,
+                     c.a,
+                     c.nm,
+                     3 * c.bits / 8,
+                     data});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.spec.fourCC << " " << c.spec.width << "x" << c.spec.height);
+    Decoded d(ReadDdsImage, DdsFile(c.spec));
+    ASSERT_EQ(d.result, 0);
     ExpectFormat(d.image.Format, c.bits, c.bits / 8, c.r, c.g, c.b, c.a, c.nm);
-    EXPECT_EQ(d.image.Pitch, 3 * c.bits / 8) << c.code;
-    EXPECT_EQ(d.Block(), s.data) << c.code;
+    EXPECT_EQ(std::tuple(d.image.Width, d.image.Height, d.image.Pitch),
+              std::tuple(int(c.spec.width), int(c.spec.height), c.pitch));
+    EXPECT_EQ(d.Block(), c.block);
   }
 }
 
-void ExpectR3G3B2Palette(const gfx::GraphImage& image) {
-  ExpectFormat(image.Format, 8, 1, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000);
-  EXPECT_EQ(image.Format.Palette[0x00], 0x000000u);
-  // Each channel c of width w widened to c x 255 / (2^w - 1).
-  EXPECT_EQ(image.Format.Palette[0xFF], 0xFFFFFFu);
-  EXPECT_EQ(image.Format.Palette[0x25], 0x242455u);  // 001 001 01: 36, 36, 85
-  EXPECT_EQ(image.Format.Palette[0x49], 0x484855u);  // 010 010 01: 72, 72, 85
-  EXPECT_EQ(image.Format.Palette[0xB6], 0xB6B6AAu);  // 101 101 10: 182, 182, 170
-  EXPECT_EQ(image.Format.Palette[0xE0], 0xFF0000u);
-  EXPECT_EQ(image.Format.Palette[0x1C], 0x00FF00u);
-  EXPECT_EQ(image.Format.Palette[0x03], 0x0000FFu);
-}
-
+// R3G3B2, by code or by masks, becomes a palettised image: each channel c of width w widened to
+// c x 255 / (2^w - 1).
 TEST(DdsReader, R3G3B2BecomesAPalettisedImage) {
-  DdsSpec s{.width = 3, .height = 1, .pixelFlags = 0x4, .fourCC = 27, .bits = 0};
-  s.data = {0xFF, 0x25, 0x00};
-  {
+  const DdsFileLayout files[] = {
+      {.width = 3, .pixelFlags = 0x4, .fourCC = 27, .bits = 0, .data = {0xFF, 0x25, 0x00}},
+      {.width = 3,
+       .pixelFlags = 0x40,
+       .bits = 8,
+       .masks = {0xE0, 0x1C, 0x03, 0},
+       .data = {0xFF, 0x25, 0x00}}};
+  for (const DdsFileLayout& s : files) {
     Decoded d(ReadDdsImage, DdsFile(s));
     ASSERT_EQ(d.result, 0);
-    ExpectR3G3B2Palette(d.image);
+    const gfx::ColorData& f = d.image.Format;
+    ExpectFormat(f, 8, 1, 0xFF0000, 0xFF00, 0xFF, 0, 0xFF000000);
+    const std::pair<int, uint32_t> entries[] = {{0x00, 0x000000},
+                                                {0xFF, 0xFFFFFF},
+                                                {0x25, 0x242455} /* 001 001 01 */,
+                                                {0x49, 0x484855} /* 010 010 01 */,
+                                                {0xB6, 0xB6B6AA} /* 101 101 10 */,
+                                                {0xE0, 0xFF0000},
+                                                {0x1C, 0x00FF00},
+                                                {0x03, 0x0000FF}};
+    for (auto [index, colour] : entries) EXPECT_EQ(f.Palette[index], colour) << index;
     EXPECT_EQ(d.image.Pitch, 3);
     EXPECT_EQ(d.Block(), s.data);
   }
-  // The same masks given in the header.
-  DdsSpec m{.width = 3, .height = 1, .pixelFlags = 0x40, .bits = 8, .masks = {0xE0, 0x1C, 0x03, 0}};
-  m.data = s.data;
-  Decoded d(ReadDdsImage, DdsFile(m));
-  ASSERT_EQ(d.result, 0);
-  ExpectR3G3B2Palette(d.image);
 }
 
-DdsSpec ValidDds() {
-  DdsSpec s{.width = 1, .height = 1, .bits = 32};
-  s.data = {1, 2, 3, 4};
-  return s;
-}
-
-TEST(DdsReader, TheBaseOfTheDeclineCasesDecodes) {
-  Decoded d(ReadDdsImage, DdsFile(ValidDds()));
-  EXPECT_EQ(d.result, 0);
-}
-
-// The file of the valid one with one change is declined.
-void ExpectDeclinedWith(const std::function<void(DdsSpec&)>& change) {
-  DdsSpec s = ValidDds();
+// The valid 1 x 1 file with one change is declined.
+void ExpectDeclinedWith(const std::function<void(DdsFileLayout&)>& change) {
+  DdsFileLayout s{.bits = 32, .data = {1, 2, 3, 4}};
   change(s);
   ExpectDeclined(ReadDdsImage, DdsFile(s));
 }
 
-TEST(DdsReader, DeclinesUnknownFormats) {
+TEST(DdsReader, Declines) {
+  EXPECT_EQ(Decoded(ReadDdsImage, DdsFile({.bits = 32, .data = {1, 2, 3, 4}})).result, 0);
   for (uint32_t code : {platform::MakeFourCC('D', 'X', 'T', '1'),
                         platform::MakeFourCC('D', 'X', 'T', '5'), 28u, 34u, 36u, 0u})
-    ExpectDeclinedWith([&](DdsSpec& s) { s.pixelFlags = 0x4, s.fourCC = code; });
+    ExpectDeclinedWith([&](DdsFileLayout& s) { s.pixelFlags = 0x4, s.fourCC = code; });
   for (uint32_t flags : {0u, 0x1u, 0x5u, 0x20000u})
-    ExpectDeclinedWith([&](DdsSpec& s) { s.pixelFlags = flags, s.fourCC = 21; });
+    ExpectDeclinedWith([&](DdsFileLayout& s) { s.pixelFlags = flags, s.fourCC = 21; });
   for (uint32_t bits : {0u, 1u, 4u, 12u, 15u, 48u, 64u})
-    ExpectDeclinedWith([&](DdsSpec& s) { s.bits = bits; });
-}
-
-TEST(DdsReader, DeclinesBadSizesAndPitches) {
-  ExpectDeclinedWith([](DdsSpec& s) { s.width = 0; });
-  ExpectDeclinedWith([](DdsSpec& s) { s.height = 0; });
-  ExpectDeclinedWith([](DdsSpec& s) { s.width = 65536; });
-  ExpectDeclinedWith([](DdsSpec& s) { s.height = 0xFFFFFFFF; });
+    ExpectDeclinedWith([&](DdsFileLayout& s) { s.bits = bits; });
+  ExpectDeclinedWith([](DdsFileLayout& s) { s.width = 0; });
+  ExpectDeclinedWith([](DdsFileLayout& s) { s.height = 0; });
+  ExpectDeclinedWith([](DdsFileLayout& s) { s.width = 65536; });
+  ExpectDeclinedWith([](DdsFileLayout& s) { s.height = 0xFFFFFFFF; });
   // A given pitch of width 2: below 2 x 4 bytes, zero, huge; and huge sizes with it.
   for (const uint32_t pitch : {7u, 0u, 0xFFFFFFFFu})
-    ExpectDeclinedWith([&](DdsSpec& s) { s.flags |= 0x8, s.width = 2, s.pitch = pitch; });
-  ExpectDeclinedWith([](DdsSpec& s) {
+    ExpectDeclinedWith([&](DdsFileLayout& s) { s.flags |= 0x8, s.width = 2, s.pitch = pitch; });
+  ExpectDeclinedWith([](DdsFileLayout& s) {
     s.flags |= 0x8, s.pitch = 0xFFFFFFFF, s.width = 0xFFFFFFFF, s.height = 0xFFFFFFFF;
   });
-}
-
-TEST(DdsReader, DeclinesBadSignaturesAndMissingData) {
-  Bytes b = DdsFile(ValidDds());
+  ExpectDeclinedWith([](DdsFileLayout& s) { s.data.clear(); });
+  Bytes b = DdsFile({.bits = 32, .data = {1, 2, 3, 4}});
   b[2] = 'X';
   ExpectDeclined(ReadDdsImage, b);
-  DdsSpec s = ValidDds();
-  s.data.clear();
-  ExpectDeclined(ReadDdsImage, DdsFile(s));
   ExpectDeclined(ReadDdsImage, {'D', 'D', 'S', ' '});
   ExpectDeclined(ReadDdsImage, {});
 }
 
 // ---- raw BGRA ----
 
-void ExpectBgraFormat(const gfx::ColorData& f) {
-  ExpectFormat(f, 32, 4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0);
-  EXPECT_EQ(f.AW, 8);
-  EXPECT_EQ(f.AL, 24);
-  EXPECT_EQ(f.RW, 8);
-  EXPECT_EQ(f.RL, 16);
-}
-
-TEST(BgraReader, EightBitChannelsAreTheBlock) {
-  const Bytes pixels = Sequence(24);
-  Decoded d(ReadBgraImage, BgraFile(0x08080808, 3, 2, pixels));
-  ASSERT_EQ(d.result, 0);
-  ExpectBgraFormat(d.image.Format);
-  EXPECT_EQ(d.image.Width, 3);
-  EXPECT_EQ(d.image.Height, 2);
-  EXPECT_EQ(d.image.Pitch, 12);
-  EXPECT_EQ(d.Block(), pixels);
-}
-
-TEST(BgraReader, SixteenBitChannelsKeepTheirHighBytes) {
-  ByteWriter w;
-  w.U16(0x12FF).U16(0x3400).U16(0xFFFF).U16(0x00FF);  // blue, green, red, alpha
-  w.U16(0x0001).U16(0x8000).U16(0x7F80).U16(0xAB12);
-  Decoded d(ReadBgraImage, BgraFile(0x10101010, 1, 2, w.Data()));
-  ASSERT_EQ(d.result, 0);
-  ExpectBgraFormat(d.image.Format);
-  EXPECT_EQ(d.image.Pitch, 4);
-  EXPECT_EQ(d.Block(), (Bytes{0x12, 0x34, 0xFF, 0x00, 0x00, 0x80, 0x7F, 0xAB}));
-}
-
-TEST(BgraReader, EightBitDataCutToHalfReadsAsZeros) {
-  Decoded d(ReadBgraImage, BgraFile(0x08080808, 2, 1, {9, 8, 7, 6}));
-  ASSERT_EQ(d.result, 0);
-  EXPECT_EQ(d.Block(), (Bytes{9, 8, 7, 6, 0, 0, 0, 0}));
+TEST(BgraReader, EightAndSixteenBitChannels) {
+  const Bytes eight = Sequence(24);
+  ByteWriter sixteen;  // blue, green, red, alpha: each keeps its high byte
+  sixteen.U16(0x12FF).U16(0x3400).U16(0xFFFF).U16(0x00FF);
+  sixteen.U16(0x0001).U16(0x8000).U16(0x7F80).U16(0xAB12);
+  const struct {
+    Bytes file;
+    int width, height, pitch;
+    Bytes block;
+  } cases[] = {
+      // clang-format off
+      {BgraFile(0x08080808, 3, 2, eight), 3, 2, 12, eight},
+      {BgraFile(0x10101010, 1, 2, sixteen.Data()), 1, 2, 4,
+       {0x12, 0x34, 0xFF, 0x00, 0x00, 0x80, 0x7F, 0xAB}},
+      {BgraFile(0x08080808, 2, 1, {9, 8, 7, 6}), 2, 1, 8, {9, 8, 7, 6, 0, 0, 0, 0}},  // cut: zeros
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    Decoded d(ReadBgraImage, c.file);
+    ASSERT_EQ(d.result, 0);
+    const gfx::ColorData& f = d.image.Format;
+    ExpectFormat(f, 32, 4, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, 0);
+    EXPECT_EQ(std::tuple(f.AW, f.AL, f.RW, f.RL), std::tuple(8, 24, 8, 16));
+    EXPECT_EQ(std::tuple(d.image.Width, d.image.Height, d.image.Pitch),
+              std::tuple(c.width, c.height, c.pitch));
+    EXPECT_EQ(d.Block(), c.block);
+  }
 }
 
 TEST(BgraReader, Declines) {
@@ -223,11 +194,8 @@ TEST(BgraReader, Declines) {
   b[0] = 'A';
   ExpectDeclined(ReadBgraImage, b);
   ExpectDeclined(ReadBgraImage, {'B', 'G', 'R', 'A'});
-}
-
-TEST(BgraReader, DeclinesBlocksOverTheLimitWithALogLine) {
   ScopedLog log;
-  ExpectDeclined(ReadBgraImage, BgraFile(0x08080808, 65535, 65535, Sequence(4)));
+  ExpectDeclined(ReadBgraImage, BgraFile(0x08080808, 65535, 65535, one));
   EXPECT_NE(log.Contents().find("65535 x 65535"), std::string::npos);
 }
 

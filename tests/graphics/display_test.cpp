@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
@@ -61,61 +62,47 @@ void MoveWindow(int32_t left, int32_t top) {
   ASSERT_EQ(r.top, top);
 }
 
-TEST(PresentByFlip, SixteenBitFrameReachesThePresenterExactly) {
-  LibrarySession lib({.start = false});
-  ASSERT_TRUE(platform::SetDesktop(1024, 768, platform::PixelFormatRGB565()));
-  ASSERT_EQ(lib.Start(), 0);
-  FillImage(g_DD.SoftBackImage);
-  const uint64_t before = GetPresentCount();
-  const uint64_t platformBefore = platform::GetPresentCount();
-  ASSERT_EQ(PresentByFlip(), 0);
-  EXPECT_EQ(GetPresentCount(), before + 1);
-  EXPECT_EQ(platform::GetPresentCount(), platformBefore + 1);
-  const platform::Frame f = platform::GetLastPresentedFrame();
-  ASSERT_EQ(f.width, 1024);
-  ASSERT_EQ(f.height, 768);
-  for (int y = 0; y < 480; y += 7)
-    for (int x = 0; x < 640; x += 3)
-      ASSERT_EQ(FramePixel(f, x, y), Rgb565ToFrame(Pattern16(x, y))) << x << "," << y;
-  // Nothing is drawn beside the window.
-  EXPECT_EQ(FramePixel(f, 700, 10), 0u);
-  EXPECT_EQ(FramePixel(f, 10, 600), 0u);
-}
-
-TEST(PresentByFlip, ThirtyTwoBitFrameWithTheWindowPartlyOffTheDesktop) {
-  LibrarySession lib({.bits = 32});
-  FillImage(g_DD.SoftBackImage);
-  MoveWindow(-100, -50);
-  ASSERT_EQ(PresentByFlip(), 0);
-  platform::Frame f = platform::GetLastPresentedFrame();
-  ASSERT_EQ(f.width, 1920);
-  for (int y = 0; y < 430; y += 11)
-    for (int x = 0; x < 540; x += 13)
-      ASSERT_EQ(FramePixel(f, x, y), Pattern32(x + 100, y + 50)) << x << "," << y;
-  EXPECT_EQ(FramePixel(f, 539, 429), Pattern32(639, 479));
-  EXPECT_EQ(FramePixel(f, 540, 10), 0u);
-
-  // Off the right and bottom edges.
-  MoveWindow(1920 - 200, 1080 - 100);
-  ASSERT_EQ(PresentByFlip(), 0);
-  f = platform::GetLastPresentedFrame();
-  EXPECT_EQ(FramePixel(f, 1720, 980), Pattern32(0, 0));
-  EXPECT_EQ(FramePixel(f, 1919, 1079), Pattern32(199, 99));
-  EXPECT_EQ(FramePixel(f, 1800, 1000), Pattern32(80, 20));
-}
-
-TEST(PresentByFlip, SoftwareScreenInFullScreen) {
-  LibrarySession lib({.bits = 32, .windowed = false});
-  ASSERT_EQ(platform::GetDesktop().width, 640);
-  FillImage(g_DD.SoftBackImage);
-  ASSERT_EQ(PresentByFlip(), 0);
-  const platform::Frame f = platform::GetLastPresentedFrame();
-  ASSERT_EQ(f.width, 640);
-  ASSERT_EQ(f.height, 480);
-  for (int y = 0; y < 480; y += 17)
-    for (int x = 0; x < 640; x += 19)
-      ASSERT_EQ(FramePixel(f, x, y), Pattern32(x, y)) << x << "," << y;
-  EXPECT_EQ(FramePixel(f, 639, 479), Pattern32(639, 479));
+// The frame presented from a back buffer holding the pattern: the window's part on the desktop.
+TEST(PresentByFlip, SoftwareFramesReachThePresenterExactly) {
+  struct Row {
+    const char* what;
+    test::LibraryOptions options;
+    platform::PixelFormat (*desktop)();
+    int32_t left, top;  // the window moved there (windowed)
+    int frameWidth;
+  } rows[] = {
+      {"16-bit", {.start = false}, platform::PixelFormatRGB565, 0, 0, 1024},
+      {"off the left and top", {.bits = 32}, nullptr, -100, -50, 1920},
+      {"off the right and bottom", {.bits = 32}, nullptr, 1920 - 200, 1080 - 100, 1920},
+      {"full screen", {.bits = 32, .windowed = false}, nullptr, 0, 0, 640},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    LibrarySession lib(row.options);
+    if (row.desktop != nullptr) {
+      ASSERT_TRUE(platform::SetDesktop(1024, 768, row.desktop()));
+      ASSERT_EQ(lib.Start(), 0);
+    }
+    if (row.options.windowed) MoveWindow(row.left, row.top);
+    const bool wide = g_DD.SoftBackImage.Format->PixelByte == 4;
+    FillImage(g_DD.SoftBackImage);
+    const uint64_t before = GetPresentCount(), platformBefore = platform::GetPresentCount();
+    ASSERT_EQ(PresentByFlip(), 0);
+    EXPECT_EQ(GetPresentCount(), before + 1);
+    EXPECT_EQ(platform::GetPresentCount(), platformBefore + 1);
+    const platform::Frame f = platform::GetLastPresentedFrame();
+    ASSERT_EQ(f.width, row.frameWidth);
+    int wrong = 0;
+    for (int y = 0; y < f.height; ++y)
+      for (int x = 0; x < f.width; ++x) {
+        const int sx = x - row.left, sy = y - row.top;
+        const bool in = sx >= 0 && sx < 640 && sy >= 0 && sy < 480;  // nothing beside the window
+        wrong += FramePixel(f, x, y) != (!in    ? 0u
+                                         : wide ? Pattern32(sx, sy)
+                                                : Rgb565ToFrame(Pattern16(sx, sy)));
+      }
+    EXPECT_EQ(wrong, 0);
+  }
 }
 
 TEST(SoftScreen, FrontImageIsResyncedFromTheDisplayedSurface) {
@@ -191,42 +178,36 @@ TEST(PresentByFlip, HardwareScreenInAWindowAndFullScreen) {
   }
 }
 
+std::tuple<int, int, int> Split(uint32_t value) {
+  int r = -1, g = -1, b = -1;
+  SplitScreenColorValue(value, &r, &g, &b);
+  return {r, g, b};
+}
+
 TEST(ScreenColor, ValuesAndSplitsFollowTheScreenFormat) {
   {
     LibrarySession lib;  // 16-bit software screen
-    EXPECT_EQ(GetScreenColorValue(255, 0, 0), 0xF800u);
-    EXPECT_EQ(GetScreenColorValue(8, 4, 8), 0x0821u);
-    EXPECT_EQ(GetScreenColorValue(255, 255, 255), 0xFFFFu);
-    int r, g, b;
-    SplitScreenColorValue(0x0821, &r, &g, &b);
-    EXPECT_EQ(r, 1 * 255 / 31);
-    EXPECT_EQ(g, 1 * 255 / 63);
-    EXPECT_EQ(b, 8);
-    SplitScreenColorValue(0xFFFF, &r, &g, &b);
-    EXPECT_EQ(r + g + b, 765);
+    EXPECT_EQ(std::tuple(GetScreenColorValue(255, 0, 0), GetScreenColorValue(8, 4, 8),
+                         GetScreenColorValue(255, 255, 255)),
+              std::tuple(0xF800u, 0x0821u, 0xFFFFu));
+    EXPECT_EQ(Split(0x0821), std::tuple(255 / 31, 255 / 63, 255 / 31));
+    EXPECT_EQ(Split(0xFFFF), std::tuple(255, 255, 255));
     // The display itself is the 32-bit desktop.
-    EXPECT_EQ(GetScreenColorData()->ColorBitDepth, 32);
-    EXPECT_EQ(GetScreenColorData()->RM, 0xFF0000u);
-    EXPECT_EQ(GetDisplayModeInfo()->rgbBitCount, 32u);
+    EXPECT_EQ(std::tuple(GetScreenColorData()->ColorBitDepth, GetScreenColorData()->RM,
+                         GetDisplayModeInfo()->rgbBitCount),
+              std::tuple(32, 0xFF0000u, 32u));
   }
   {
     LibrarySession lib({.bits = 32});
-    // The unused top byte counts as set.
-    EXPECT_EQ(GetScreenColorValue(1, 2, 3), 0xFF010203u);
-    int r, g, b;
-    SplitScreenColorValue(0x00A0B0C0, &r, &g, &b);
-    EXPECT_EQ(r, 0xA0);
-    EXPECT_EQ(g, 0xB0);
-    EXPECT_EQ(b, 0xC0);
+    EXPECT_EQ(GetScreenColorValue(1, 2, 3), 0xFF010203u);  // the unused top byte counts as set
+    EXPECT_EQ(Split(0x00A0B0C0), std::tuple(0xA0, 0xB0, 0xC0));
   }
-  {
-    LibrarySession lib({.start = false});
-    ASSERT_TRUE(platform::SetDesktop(1024, 768, platform::PixelFormatRGB555()));
-    ASSERT_EQ(lib.Start(), 0);
-    // On a software screen values are in the image's 5:6:5 format, not the desktop's 5:5:5.
-    EXPECT_EQ(GetScreenColorValue(0, 255, 0), 0x07E0u);
-    EXPECT_EQ(GetScreenColorData()->GM, 0x03E0u);
-  }
+  LibrarySession lib({.start = false});
+  ASSERT_TRUE(platform::SetDesktop(1024, 768, platform::PixelFormatRGB555()));
+  ASSERT_EQ(lib.Start(), 0);
+  // On a software screen values are in the image's 5:6:5 format, not the desktop's 5:5:5.
+  EXPECT_EQ(GetScreenColorValue(0, 255, 0), 0x07E0u);
+  EXPECT_EQ(GetScreenColorData()->GM, 0x03E0u);
 }
 
 TEST(DisplayDevice, MemImgScreenFormatAndSurfaceCopies) {

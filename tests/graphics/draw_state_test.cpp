@@ -6,6 +6,7 @@
 #include <cstring>
 #include <tuple>
 
+#include "graphics/ddraw/blend_graph.h"
 #include "graphics/ddraw/display.h"
 #include "graphics/ddraw/surface2d.h"
 #include "graphics/graph.h"
@@ -64,75 +65,71 @@ void MoveWindowTo(int32_t left, int32_t top) {
 
 // ---- Blending ---------------------------------------------------------------------------------
 
-TEST(BlendMode, ParameterIsClampedAndTheModeStoredAsPassed) {
+TEST(BlendMode, ParameterIsClampedAndTheModeAndSamplingStoredAsPassed) {
   LibrarySession lib;
-  EXPECT_EQ(g_DrawState.BlendMode, 0);
-  EXPECT_EQ(g_DrawState.BlendParam, 0);
+  EXPECT_EQ(std::tuple(g_DrawState.BlendMode, g_DrawState.BlendParam, GetSamplingMode()),
+            std::tuple(0, 0, 0));
   // The second (1, 300): the raw 300 differs from the stored 255. Mode 9: no range check.
   const int cases[][3] = {{1, 300, 255}, {1, 300, 255}, {2, -5, 0}, {9, 128, 128}, {3, 255, 255}};
   for (const auto& [mode, param, stored] : cases) {
     EXPECT_EQ(SetBlendMode(mode, param), 0);
-    EXPECT_EQ(g_DrawState.BlendMode, mode);
-    EXPECT_EQ(g_DrawState.BlendParam, stored) << mode << ", " << param;
+    EXPECT_EQ(std::pair(g_DrawState.BlendMode, g_DrawState.BlendParam), std::pair(mode, stored));
+  }
+  for (const int mode : {1, 1, 0}) {
+    EXPECT_EQ(SetSamplingMode(mode), 0);
+    EXPECT_EQ(GetSamplingMode(), mode);
   }
 }
 
-TEST(BlendGraph, SelectionRebuildsTheTableWithClampedParameters) {
+TEST(BlendGraph, SelectionRebuildsTheTableWithClampedParametersAndRefusesDeadHandles) {
   LibrarySession lib;
   EXPECT_EQ(g_DrawState.BlendGraph, -1);
-
-  // r = 128, k = 256 - (512 + 256) * 128 / 256 = -128: entry i = 2i - 128, clamped.
-  EXPECT_EQ(SelectBlendGraph(-1, 128, 127), 0);
-  EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 128);
-  EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 127);
-  // Anchors at the clamps' edges; the rule's model checks every entry.
-  EXPECT_EQ(std::tuple(BlendGraphTable[64], BlendGraphTable[65], BlendGraphTable[191],
-                       BlendGraphTable[192]),
-            std::tuple(0, 2, 254, 255));
-  ExpectBlendGraphTable(128, 127);
-
-  // Parameters outside 0..255 are clamped before the table is built: (255, 0) leaves every
-  // entry 0 but the last, which is 1.
-  const HandleValue graph = CreateEmptyGraph(32, 32);
-  ASSERT_GE(graph, 0);
-  EXPECT_EQ(SelectBlendGraph(graph, 300, -7), 0);
-  EXPECT_EQ(g_DrawState.BlendGraph, graph);
-  EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 255);
-  EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 0);
-  EXPECT_EQ(BlendGraphTable[254], 0);
-  EXPECT_EQ(BlendGraphTable[255], 1);
-  ExpectBlendGraphTable(255, 0);
-
-  // The raw 300 differs from the stored 255, so the same call rebuilds the table again.
+  const HandleValue graph = CreateEmptyGraph(32, 32), stale = CreateEmptyGraph(8, 8);
+  ASSERT_EQ(DeleteGraphHandle(stale, 0), 0);
+  // Graph and parameters given; the result; the graph and parameters stored (clamped to 0..255
+  // before the table is built). A refused handle changes nothing.
+  const struct {
+    HandleValue graph;
+    int p, q, result;
+    HandleValue stored;
+    int sp, sq;
+  } cases[] = {{-1, 128, 127, 0, -1, 128, 127},      {graph, 300, -7, 0, graph, 255, 0},
+               {stale, 100, 100, -1, graph, 255, 0}, {5, 100, 100, -1, graph, 255, 0},
+               {-2, 100, 100, -1, graph, 255, 0},    {0x7FFFFFFF, 100, 100, -1, graph, 255, 0},
+               {-1, 0, 255, 0, -1, 0, 255},          {graph, 300, -7, 0, graph, 255, 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(SelectBlendGraph(c.graph, c.p, c.q), c.result) << c.graph;
+    EXPECT_EQ(std::tuple(g_DrawState.BlendGraph, g_DrawState.BlendGraphBorderParam,
+                         g_DrawState.BlendGraphBorderRange),
+              std::tuple(c.stored, c.sp, c.sq));
+    ExpectBlendGraphTable(c.sp, c.sq);
+  }
+  // The raw 300 differs from the stored 255, so the same call rebuilds the table again; values
+  // equal to the stored ones leave it as it is.
   BlendGraphTable[0] = 99;
   EXPECT_EQ(SelectBlendGraph(graph, 300, -7), 0);
   EXPECT_EQ(BlendGraphTable[0], 0);
-  // Values equal to the stored ones are a no-op: the table is left as it is.
   BlendGraphTable[0] = 99;
   EXPECT_EQ(SelectBlendGraph(graph, 255, 0), 0);
   EXPECT_EQ(BlendGraphTable[0], 99);
-
-  // Back to none: (0, 255) gives 255 everywhere.
-  EXPECT_EQ(SelectBlendGraph(-1, 0, 255), 0);
-  EXPECT_EQ(g_DrawState.BlendGraph, -1);
-  ExpectBlendGraphTable(0, 255);
 }
 
-TEST(BlendGraph, InvalidHandlesChangeNothing) {
-  LibrarySession lib;
-  const HandleValue graph = CreateEmptyGraph(8, 8);
-  ASSERT_EQ(SelectBlendGraph(graph, 10, 20), 0);
-  const HandleValue stale = CreateEmptyGraph(8, 8);
-  ASSERT_EQ(DeleteGraphHandle(stale, 0), 0);
-  uint8_t before[256];
-  std::memcpy(before, BlendGraphTable, sizeof before);
-  for (const HandleValue bad : {stale, HandleValue(5), HandleValue(-2), HandleValue(0x7FFFFFFF)}) {
-    EXPECT_EQ(SelectBlendGraph(bad, 100, 100), -1) << bad;
-    EXPECT_EQ(g_DrawState.BlendGraph, graph);
-    EXPECT_EQ(g_DrawState.BlendGraphBorderParam, 10);
-    EXPECT_EQ(g_DrawState.BlendGraphBorderRange, 20);
-    EXPECT_EQ(std::memcmp(before, BlendGraphTable, sizeof before), 0);
-  }
+TEST(BlendGraph, ImageIsTheWholeStoreOfTheFirstPiece) {
+  LibrarySession lib({.bits = 32});
+  const HandleValue part = DeriveGraphRect(4, 2, 8, 4, CreateEmptyGraph(20, 10));
+  ASSERT_GE(part, 0);
+  g_DrawState.BlendGraph = -1;
+  EXPECT_EQ(GetBlendGraphMemImg(), nullptr);
+  g_DrawState.BlendGraph = part;
+  MEMIMG* image = GetBlendGraphMemImg();
+  ASSERT_NE(image, nullptr);
+  // The parent's store, not a view of the derived piece.
+  EXPECT_EQ(std::pair(image->Width, image->Height), std::pair(20, 10));
+  DeleteGraphHandle(part, 0);
+  EXPECT_EQ(GetBlendGraphMemImg(), nullptr);  // stale handle
+  g_DrawState.BlendGraph = 0x12345678;
+  EXPECT_EQ(GetBlendGraphMemImg(), nullptr);
+  g_DrawState.BlendGraph = -1;
 }
 
 // ---- Bright -----------------------------------------------------------------------------------
@@ -140,115 +137,83 @@ TEST(BlendGraph, InvalidHandlesChangeNothing) {
 TEST(Bright, FromComponentsAndPacked) {
   LibrarySession lib;
   EXPECT_EQ(g_DrawState.Bright, 0xFFFFFFu);
-  const struct {
-    int r, g, b;
-    uint32_t want;
-  } rgb[] = {{255, 0, 128, 0xFF0080},
-             {255, 128, 0, 0xFF8000},
-             {300, -5, 128, 0xFF0080},
-             {1, 2, 3, 0x010203}};
-  for (const auto& c : rgb) {
-    EXPECT_EQ(SetDrawBrightRGB(c.r, c.g, c.b), 0);
-    EXPECT_EQ(g_DrawState.Bright, c.want) << c.r << "," << c.g << "," << c.b;
+  // Components are clamped; bits above 23 of a packed value are dropped, both from the stored
+  // value and from the comparison.
+  const uint32_t rgb[][4] = {
+      {255, 0, 128, 0xFF0080}, {255, 128, 0, 0xFF8000}, {300, uint32_t(-5), 128, 0xFF0080}};
+  for (const auto& [r, g, b, want] : rgb) {
+    EXPECT_EQ(SetDrawBrightRGB(int(r), int(g), int(b)), 0);
+    EXPECT_EQ(g_DrawState.Bright, want) << r << "," << g << "," << b;
   }
-  // Bits above 23 are dropped, both from the stored value and from the comparison.
   const uint32_t packed[][2] = {
       {0x123456, 0x123456}, {0xAB654321, 0x654321}, {0xFF654321, 0x654321}, {0x01FFFFFF, 0xFFFFFF}};
   for (const auto& [value, want] : packed) {
     SetDrawBrightPacked(value);
     EXPECT_EQ(g_DrawState.Bright, want) << std::hex << value;
   }
-  // The packed form and the components describe the same bytes.
-  SetDrawBrightPacked(0x804020);
-  EXPECT_EQ(SetDrawBrightRGB(0x80, 0x40, 0x20), 0);
-  EXPECT_EQ(g_DrawState.Bright, 0x804020u);
-}
-
-TEST(SamplingMode, StoredAndReadBack) {
-  LibrarySession lib;
-  EXPECT_EQ(GetSamplingMode(), 0);
-  for (const int mode : {1, 1, 0}) {
-    EXPECT_EQ(SetSamplingMode(mode), 0);
-    EXPECT_EQ(GetSamplingMode(), mode);
-  }
 }
 
 // ---- Draw area --------------------------------------------------------------------------------
 
-TEST(DrawArea, CornersAreOrderedAndClippedToTheBackBuffer) {
-  LibrarySession lib;
-  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
-  EXPECT_EQ(ApplyDrawArea(100, 50, 10, 5), 0);
-  ExpectArea(10, 5, 100, 50);
-  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 0);
-  EXPECT_EQ(ApplyDrawArea(-20, -30, 1000, 2000), 0);
-  ExpectArea(0, 0, 640, 480);
-  EXPECT_EQ(ApplyDrawArea(640, 480, -1, -1), 0);
-  ExpectArea(0, 0, 640, 480);
-
-  // Wholly right of the screen: stored, and flagged empty.
-  EXPECT_EQ(ApplyDrawArea(700, 0, 800, 10), 0);
-  ExpectArea(640, 0, 640, 10);
-  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
-  EXPECT_EQ(ApplyDrawArea(5, 7, 9, 7), 0);  // no height
-  ExpectArea(5, 7, 9, 7);
-  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
-  EXPECT_EQ(ApplyDrawArea(1, 2, 3, 4), 0);
-  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 0);
-  // Extreme values neither overflow nor escape the screen.
-  EXPECT_EQ(ApplyDrawArea(INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN), 0);
-  ExpectArea(0, 0, 640, 480);
-}
-
-TEST(DrawArea, ClippedToAGraphDrawScreen) {
+TEST(DrawArea, CornersAreOrderedAndClippedToTheDrawScreen) {
   LibrarySession lib;
   const HandleValue graph = MakeDrawableGraph(256, 128);
-  ASSERT_GE(graph, 0);
-  ASSERT_EQ(SelectDrawScreen(graph), 0);
-  ExpectArea(0, 0, 256, 128);
-  EXPECT_EQ(ApplyDrawArea(-5, 10, 300, 20), 0);
-  ExpectArea(0, 10, 256, 20);
-  EXPECT_EQ(ApplyDrawArea(300, 200, 400, 300), 0);
-  ExpectArea(256, 128, 256, 128);
-  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
+  // Draw screen, the corners given, the area stored, empty.
+  const struct {
+    HandleValue screen;
+    int32_t in[4], want[4];
+    int empty;
+  } cases[] = {
+      {kDrawScreenBack, {100, 50, 10, 5}, {10, 5, 100, 50}, 0},
+      {kDrawScreenBack, {-20, -30, 1000, 2000}, {0, 0, 640, 480}, 0},
+      {kDrawScreenBack, {640, 480, -1, -1}, {0, 0, 640, 480}, 0},
+      {kDrawScreenBack, {700, 0, 800, 10}, {640, 0, 640, 10}, 1},  // wholly right of the screen
+      {kDrawScreenBack, {5, 7, 9, 7}, {5, 7, 9, 7}, 1},            // no height
+      {kDrawScreenBack, {1, 2, 3, 4}, {1, 2, 3, 4}, 0},
+      // Extreme values neither overflow nor escape the screen.
+      {kDrawScreenBack, {INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN}, {0, 0, 640, 480}, 0},
+      {graph, {-5, 10, 300, 20}, {0, 10, 256, 20}, 0},
+      {graph, {300, 200, 400, 300}, {256, 128, 256, 128}, 1},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(SelectDrawScreen(c.screen), 0);
+    EXPECT_EQ(ApplyDrawArea(c.in[0], c.in[1], c.in[2], c.in[3]), 0);
+    ExpectArea(c.want[0], c.want[1], c.want[2], c.want[3]);
+    EXPECT_EQ(g_DrawState.DrawAreaEmpty, c.empty) << c.in[0] << "," << c.in[1];
+  }
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
 }
 
 TEST(DrawArea, FollowsTheDrawScreenSizeOnSelection) {
   LibrarySession lib;
-  const HandleValue a = MakeDrawableGraph(256, 256);
-  const HandleValue b = MakeDrawableGraph(256, 256);
-  const HandleValue c = MakeDrawableGraph(256, 100);
+  const HandleValue a = MakeDrawableGraph(256, 256), b = MakeDrawableGraph(256, 256),
+                    c = MakeDrawableGraph(256, 100);
   ASSERT_TRUE(a >= 0 && b >= 0 && c >= 0);
   ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   ASSERT_EQ(ApplyDrawArea(10, 10, 100, 100), 0);
-  // Another size: the whole new draw screen.
-  ASSERT_EQ(SelectDrawScreen(a), 0);
-  EXPECT_EQ(g_DrawState.DrawScreen, a);
-  EXPECT_EQ(g_DrawState.DrawScreenWidth, 256);
+  // Another size: the whole new draw screen. The same size: the area that was set stays, also
+  // one that clamped to nothing on the screen before.
+  const struct {
+    HandleValue screen;
+    int32_t want[4], apply[4];
+  } steps[] = {{a, {0, 0, 256, 256}, {5, 6, 7, 8}},
+               {b, {5, 6, 7, 8}, {}},
+               {c, {0, 0, 256, 100}, {}},
+               {kDrawScreenBack, {0, 0, 640, 480}, {}},
+               {a, {0, 0, 256, 256}, {300, 0, 400, 10}},
+               {b, {256, 0, 256, 10}, {}}};
+  for (const auto& step : steps) {
+    ASSERT_EQ(SelectDrawScreen(step.screen), 0);
+    EXPECT_EQ(GetDrawScreenHandle(), step.screen);
+    EXPECT_EQ(g_DD.DrawTargetMemImg,
+              step.screen == kDrawScreenBack ? &g_DD.SoftBackImage : StoreImageOf(step.screen));
+    ExpectArea(step.want[0], step.want[1], step.want[2], step.want[3]);
+    EXPECT_EQ(g_DrawState.DrawAreaEmpty, step.want[0] == step.want[2]);
+    if (step.apply[2] != 0) {
+      ASSERT_EQ(ApplyDrawArea(step.apply[0], step.apply[1], step.apply[2], step.apply[3]), 0);
+    }
+  }
   EXPECT_EQ(g_DrawState.DrawScreenHeight, 256);
-  EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(a));
-  ExpectArea(0, 0, 256, 256);
-  // The same size: the area that was set stays.
-  ASSERT_EQ(ApplyDrawArea(5, 6, 7, 8), 0);
-  ASSERT_EQ(SelectDrawScreen(b), 0);
-  EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(b));
-  ExpectArea(5, 6, 7, 8);
-  // Same width, other height: whole again.
-  ASSERT_EQ(SelectDrawScreen(c), 0);
-  EXPECT_EQ(g_DrawState.DrawScreenHeight, 100);
-  ExpectArea(0, 0, 256, 100);
-  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
-  EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenBack);
-  EXPECT_EQ(g_DD.DrawTargetMemImg, &g_DD.SoftBackImage);
-  ExpectArea(0, 0, 640, 480);
-  // An area that clamped to nothing on a small screen is applied again on the same-size one.
-  ASSERT_EQ(SelectDrawScreen(a), 0);
-  ASSERT_EQ(ApplyDrawArea(300, 0, 400, 10), 0);
-  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
-  ASSERT_EQ(SelectDrawScreen(b), 0);
-  ExpectArea(256, 0, 256, 10);
-  EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1);
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
 }
 
@@ -277,13 +242,12 @@ TEST(DrawArea, FrontBufferTakesTheWindowsPartOnTheDesktop) {
   EXPECT_EQ(g_DrawState.DrawAreaEmpty, 0);
 
   // Wholly right of or below the desktop: empty, and inside the screen.
-  for (const auto& [x, y] :
-       {std::pair{2000, 100}, std::pair{100, 1200}, std::pair{-700, 0}, std::pair{0, -500}}) {
+  for (const auto& [x, y] : {std::pair{2000, 100}, {100, 1200}, {-700, 0}, {0, -500}}) {
     MoveWindowTo(x, y);
     const RECT& a = g_DrawState.DrawArea;
-    EXPECT_EQ(g_DrawState.DrawAreaEmpty, 1) << x << "," << y;
-    EXPECT_TRUE(a.left >= 0 && a.right <= 640 && a.left <= a.right) << x << "," << y;
-    EXPECT_TRUE(a.top >= 0 && a.bottom <= 480 && a.top <= a.bottom) << x << "," << y;
+    EXPECT_TRUE(g_DrawState.DrawAreaEmpty == 1 && a.left >= 0 && a.right <= 640 &&
+                a.left <= a.right && a.top >= 0 && a.bottom <= 480 && a.top <= a.bottom)
+        << x << "," << y;
   }
 
   // Back on the desktop: the requested area again, whole.
@@ -300,36 +264,31 @@ TEST(DrawArea, FrontBufferTakesTheWindowsPartOnTheDesktop) {
   ExpectArea(0, 0, 640, 480);
 }
 
-TEST(DrawOrigin, WindowRectangleForTheFrontBufferOfAHardwareScreen) {
+TEST(DrawOrigin, WindowRectangleForTheFrontBufferOfAHardwareScreenOnly) {
+  {
+    LibrarySession lib;
+    MoveWindowTo(30, 40);
+    ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
+    ExpectRect(g_DrawState.DrawOrigin, 0, 0, 0, 0);  // none on a software screen
+    const RECT origin{1, 2, 3, 4};
+    EXPECT_EQ(SetDrawOriginRect(&origin), 0);
+    EXPECT_EQ(SetDrawOriginRect(nullptr), -1);
+    ExpectRect(g_DrawState.DrawOrigin, 1, 2, 3, 4);
+  }
   LibrarySession lib({.softwareScreen = false});
-  ASSERT_EQ(GetSoftwareScreenFlag(), 0);
   MoveWindowTo(30, 40);
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
   const RECT& o = g_DrawState.DrawOrigin;
   ExpectRect(o, 30, 40, 670, 520);
-  // A move updates it through the window procedure.
+  // A move and a resize update it through the window procedure.
   MoveWindowTo(50, 60);
   ExpectRect(o, 50, 60, 690, 540);
   platform::InjectResize(320, 200);
   ProcessMessage();
   ExpectRect(o, 50, 60, 370, 260);
-  // The back buffer has no origin.
-  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);  // the back buffer has none
   ExpectRect(o, 0, 0, 0, 0);
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
-}
-
-TEST(DrawOrigin, SoftwareScreenHasNoneAndTheSetterCopies) {
-  LibrarySession lib;
-  MoveWindowTo(30, 40);
-  ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
-  EXPECT_EQ(g_DrawState.DrawOrigin.left, 0);
-  EXPECT_EQ(g_DrawState.DrawOrigin.right, 0);
-  const RECT origin{1, 2, 3, 4};
-  EXPECT_EQ(SetDrawOriginRect(&origin), 0);
-  ExpectRect(g_DrawState.DrawOrigin, 1, 2, 3, 4);
-  EXPECT_EQ(SetDrawOriginRect(nullptr), -1);
-  EXPECT_EQ(g_DrawState.DrawOrigin.bottom, 4);
 }
 
 // ---- Draw screen ------------------------------------------------------------------------------
@@ -343,19 +302,14 @@ TEST(DrawScreen, UnknownAndStaleScreensKeepThePreviousOne) {
   ASSERT_EQ(SelectDrawScreen(a), 0);
   ASSERT_EQ(ApplyDrawArea(1, 2, 30, 20), 0);
 
-  // A slot number with no graph: refused outright.
-  EXPECT_EQ(SelectDrawScreen(5), -1);
-  EXPECT_EQ(SelectDrawScreen(0x7FFF), -1);
-  EXPECT_EQ(GetDrawScreenHandle(), a);
-  EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(a));
-  ExpectArea(1, 2, 30, 20);
-  // A stale handle and a value no path knows: the previous screen is selected again.
-  for (const int32_t bad : {stale, int32_t(-3), int32_t(-1), int32_t(0x8000), INT32_MIN}) {
-    EXPECT_EQ(SelectDrawScreen(bad), 0) << bad;
+  // A slot number with no graph is refused outright; a stale handle and a value no path knows
+  // select the previous screen again.
+  for (const int32_t bad : {5, 0x7FFF, stale, -3, -1, 0x8000, INT32_MIN}) {
+    EXPECT_EQ(SelectDrawScreen(bad), bad == 5 || bad == 0x7FFF ? -1 : 0) << bad;
     EXPECT_EQ(GetDrawScreenHandle(), a) << bad;
     EXPECT_EQ(g_DD.DrawTargetMemImg, StoreImageOf(a)) << bad;
-    EXPECT_EQ(g_DrawState.DrawScreenWidth, 64);
-    EXPECT_EQ(g_DrawState.DrawScreenHeight, 32);
+    EXPECT_EQ(std::pair(g_DrawState.DrawScreenWidth, g_DrawState.DrawScreenHeight),
+              std::pair(64, 32));
     ExpectArea(1, 2, 30, 20);
   }
   ASSERT_EQ(SelectDrawScreen(kDrawScreenFront), 0);
@@ -381,26 +335,17 @@ TEST(DrawScreen, RefusedFallbackEndsOnTheFrontBuffer) {
   EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenFront);
 }
 
-TEST(DrawScreen, NothingBeforeTheGraphicsManagerStarts) {
-  LibrarySession lib({.start = false});
-  ASSERT_EQ(IsGraphicsManagerInitialised(), 0);
-  EXPECT_EQ(SelectDrawScreen(kDrawScreenFront), -1);
-  EXPECT_EQ(SelectDrawScreen(kDrawScreenBack), -1);
-  // No window procedure work either.
-  EXPECT_EQ(UpdateDrawAreaForWindow(), 0);
-}
-
 TEST(QueryGraphDimensions, ScreenIs640x480BeforeAnyModeAndGraphsTheirSize) {
   {
     LibrarySession lib({.start = false});
-    int w = -1, h = -1;
-    EXPECT_EQ(QueryGraphDimensions(kDrawScreenBack, &w, &h), 0);
-    EXPECT_EQ(std::pair(w, h), std::pair(640, 480));
-    w = h = -1;
-    EXPECT_EQ(QueryGraphDimensions(kDrawScreenFront, &w, nullptr), 0);
+    ASSERT_EQ(IsGraphicsManagerInitialised(), 0);
+    EXPECT_EQ(SelectDrawScreen(kDrawScreenFront), -1);
+    EXPECT_EQ(SelectDrawScreen(kDrawScreenBack), -1);
+    EXPECT_EQ(UpdateDrawAreaForWindow(), 0);  // no window procedure work either
+    int w = -1, h = -1, depth = -1;
+    EXPECT_EQ(QueryGraphDimensions(kDrawScreenBack, &w, nullptr), 0);
     EXPECT_EQ(QueryGraphDimensions(kDrawScreenFront, nullptr, &h), 0);
     EXPECT_EQ(std::pair(w, h), std::pair(640, 480));
-    int depth = -1;
     w = h = -1;
     EXPECT_EQ(GetScreenSizeAndDepth(&w, &h, &depth), 0);
     EXPECT_EQ(std::tuple(w, h, depth), std::tuple(640, 480, 16));
@@ -422,7 +367,7 @@ TEST(QueryGraphDimensions, ScreenIs640x480BeforeAnyModeAndGraphsTheirSize) {
   EXPECT_EQ(GetScreenSizeAndDepth(&w, nullptr, &depth), 0);
   EXPECT_EQ(std::pair(w, depth), std::pair(800, 32));
   ASSERT_EQ(DeleteGraphHandle(graph, 0), 0);
-  w = h = -1;
+  w = -1;
   EXPECT_EQ(QueryGraphDimensions(graph, &w, &h), -1);
   EXPECT_EQ(w, -1);
 }
@@ -452,40 +397,24 @@ TEST(CreationOptions, SetGetAndTheirEffectOnNewGraphs) {
       std::tuple(o.AlphaTestFlag, o.SystemMemFlag, o.ColorBitDepth, o.AlphaChFlag, o.DrawValid),
       std::tuple(0, 1, 32, 1, 0));
 
-  EXPECT_EQ(SetCreateOptionFlag(1), 0);
-  const HandleValue d = CreateEmptyGraph(8, 8);
-  EXPECT_EQ(SetCreateOptionFlag(0), 0);
-  EXPECT_EQ(GetGraphRecord(d)->Options.DrawValid, 1);
-  EXPECT_EQ(GetGraphRecord(d)->Options.AlphaChFlag, 0);  // draw targets have no alpha
-
   // A screen-mode change brings every option back to its default.
   ASSERT_EQ(RunScreenModeChange(640, 480, 16, 60), 0);
   EXPECT_EQ(options(), std::tuple(1, 0, 0, 0));
 }
 
+// Before the display exists the choice also decides the screen; after, only the option changes,
+// and without Direct3D no graph goes there.
 TEST(CreationOptions, Direct3DChoiceIsStoredAndDecidesTheScreenBeforeTheDisplay) {
-  {
-    LibrarySession lib({.start = false});
-    ASSERT_EQ(GetDirectDrawObject(), nullptr);
-    EXPECT_EQ(ChooseDirect3DGraphs(0), 0);
-    EXPECT_EQ(g_DD.SoftwareScreenAtStart, 1);
-    EXPECT_EQ(GetChooseDirect3DGraphs(), 0);
-    EXPECT_EQ(ChooseDirect3DGraphs(1), 0);
-    EXPECT_EQ(g_DD.SoftwareScreenAtStart, 0);
-    EXPECT_EQ(GetChooseDirect3DGraphs(), 1);
+  for (const bool started : {false, true}) {
+    LibrarySession lib({.start = started});
+    ASSERT_EQ(GetDirectDrawObject() != nullptr, started);
+    for (const int flag : {0, 1}) {
+      EXPECT_EQ(ChooseDirect3DGraphs(flag), 0);
+      EXPECT_EQ(
+          std::tuple(g_DD.SoftwareScreenAtStart, GetChooseDirect3DGraphs(), IsUsing3DGraphs()),
+          std::tuple(started || flag == 0 ? 1 : 0, flag, 0));
+    }
   }
-  LibrarySession lib;
-  ASSERT_NE(GetDirectDrawObject(), nullptr);
-  // Once the display exists only the option changes.
-  EXPECT_EQ(ChooseDirect3DGraphs(0), 0);
-  EXPECT_EQ(g_DD.SoftwareScreenAtStart, 1);
-  EXPECT_EQ(GetChooseDirect3DGraphs(), 0);
-  EXPECT_EQ(IsUsing3DGraphs(), 0);
-  EXPECT_EQ(ChooseDirect3DGraphs(1), 0);
-  EXPECT_EQ(g_DD.SoftwareScreenAtStart, 1);
-  EXPECT_EQ(GetChooseDirect3DGraphs(), 1);
-  // The option is on, but there is no Direct3D: no graph would go there.
-  EXPECT_EQ(IsUsing3DGraphs(), 0);
 }
 
 }  // namespace

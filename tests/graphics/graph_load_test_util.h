@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -69,15 +68,15 @@ inline Bytes Bmp24(int width, int height, const ColourAt& colour) {
 }
 
 // A top-down 8-bit BMP with a 256-entry palette; index(x, y) gives each pixel.
-inline Bytes Bmp8(int width, int height, const std::vector<uint32_t>& palette,
+inline Bytes Bmp8(int width, int height, std::vector<uint32_t> palette,
                   const std::function<uint8_t(int, int)>& index) {
   const int stride = (width + 3) & ~3;
   Bytes pixels(size_t(stride) * height, 0);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) pixels[size_t(y) * stride + size_t(x)] = index(x, y);
-  std::vector<uint32_t> full = palette;
-  full.resize(256, 0);
-  return BmpFile({.bits = 8, .width = width, .height = -height, .palette = full, .pixels = pixels});
+  palette.resize(256, 0);
+  return BmpFile(
+      {.bits = 8, .width = width, .height = -height, .palette = palette, .pixels = pixels});
 }
 
 // A colour that differs at every position of a small picture.
@@ -86,7 +85,7 @@ inline uint32_t Pattern(int x, int y) {
          uint32_t((x * 29 + y * 17) & 0xFF);
 }
 
-// ---- The store behind a graph ------------------------------------------------------------------
+// ---- The store behind a graph ----
 
 inline const gfx::Surface2DRecord* PieceOf(gfx::HandleValue graph) {
   const gfx::GraphRecord* g = gfx::GetGraphRecord(graph);
@@ -114,8 +113,7 @@ inline uint32_t StorePixel(gfx::HandleValue graph, int x, int y) {
   return v;
 }
 
-// ---- Colour models
-// -------------------------------------------------------------------------------
+// ---- Colour models ----
 
 // An 8-bit-per-channel colour into 5:6:5: each channel's top bits.
 inline uint32_t Rgb565(uint32_t c) {
@@ -124,29 +122,6 @@ inline uint32_t Rgb565(uint32_t c) {
 // Into the 32-bit store without alpha: the unused byte written full.
 inline uint32_t Xrgb(uint32_t c) {
   return 0xFF000000u | (c & 0xFFFFFF);
-}
-
-// A plain-text PPM (P3) as 0x00RRGGBB values, row by row.
-struct Ppm {
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-  uint32_t At(int x, int y) const { return pixels[size_t(y) * width + x]; }
-};
-inline Ppm ReadPpm(const std::string& path) {
-  std::ifstream in(path);
-  std::string magic;
-  int maxValue = 0;
-  Ppm ppm;
-  in >> magic >> ppm.width >> ppm.height >> maxValue;
-  EXPECT_EQ(magic, "P3");
-  EXPECT_EQ(maxValue, 255);
-  for (int i = 0; i < ppm.width * ppm.height; ++i) {
-    uint32_t r = 0, g = 0, b = 0;
-    in >> r >> g >> b;
-    ppm.pixels.push_back(r << 16 | g << 8 | b);
-  }
-  EXPECT_TRUE(bool(in)) << path;
-  return ppm;
 }
 
 }  // namespace zq::test

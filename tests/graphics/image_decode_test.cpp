@@ -12,15 +12,12 @@
 #include "base/memory.h"
 #include "graphics/image/graph_image_ops.h"
 #include "graphics/image_reader_support.h"
-#include "graphics/image_samples.h"
 #include "graphics/pipeline_test_util.h"
 
 namespace zq::gfx {
 namespace {
 
 using test::Bytes;
-using test::NoLeakScope;
-using test::TempDir;
 
 // ---- hand-built files with known pixels (0x00RRGGBB) ----
 
@@ -29,33 +26,19 @@ const uint32_t kBmpColours[2][3] = {{0x0A141E, 0x28323C, 0x46505A}, {0x646E78, 0
 Bytes Bmp24() {
   Bytes rows;
   for (int y = 1; y >= 0; --y) {  // bottom row first
-    for (uint32_t c : kBmpColours[y]) {
-      rows.push_back(uint8_t(c));
-      rows.push_back(uint8_t(c >> 8));
-      rows.push_back(uint8_t(c >> 16));
-    }
+    for (uint32_t c : kBmpColours[y])
+      rows.insert(rows.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
     rows.insert(rows.end(), 3, 0);
   }
   return test::BmpFile({.bits = 24, .width = 3, .height = 2, .pixels = rows});
 }
 
 // 3 x 1, 8 bits, top-down, indices 2, 0, 1.
-Bytes Bmp8() {
-  return test::BmpFile({.bits = 8,
-                        .width = 3,
-                        .height = -1,
-                        .palette = std::vector<uint32_t>(256, 0x000000),
-                        .pixels = {2, 0, 1, 0}});
-}
-const uint32_t kBmp8Palette[3] = {0x102030, 0x405060, 0x708090};
-Bytes Bmp8WithPalette() {
-  Bytes file = Bmp8();
-  for (int i = 0; i < 3; ++i) {  // colour table entries at 54 + 4i: blue, green, red, 0
-    file[54 + 4 * i] = uint8_t(kBmp8Palette[i]);
-    file[55 + 4 * i] = uint8_t(kBmp8Palette[i] >> 8);
-    file[56 + 4 * i] = uint8_t(kBmp8Palette[i] >> 16);
-  }
-  return file;
+const std::vector<uint32_t> kBmp8Palette = {0x102030, 0x405060, 0x708090};
+Bytes Bmp8(std::vector<uint32_t> palette = {}) {
+  palette.resize(256, 0);
+  return test::BmpFile(
+      {.bits = 8, .width = 3, .height = -1, .palette = palette, .pixels = {2, 0, 1, 0}});
 }
 
 // 2 x 1 raw BGRA, 8 bits a channel.
@@ -73,24 +56,26 @@ Bytes Tga24() {
 
 // 1 x 1 DDS, 32-bit ARGB.
 Bytes Dds32() {
-  test::DdsSpec dds;
-  dds.pixelFlags = 0x41;
-  dds.masks[3] = 0xFF000000;
-  dds.data = {0x10, 0x20, 0x30, 0x40};
-  return test::DdsFile(dds);
+  return test::DdsFile({.pixelFlags = 0x41,
+                        .masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+                        .data = {0x10, 0x20, 0x30, 0x40}});
 }
 
-GraphImage Patterned() {
-  return test::PatternedImage();
-}
+const GraphImage kPatterned = test::PatternedImage();
 
 // ---- a decoded image that releases itself ----
 
 struct Image {
   ~Image() { ReleaseImageBuffers(&image); }
   uint32_t At(int x, int y) const { return GetGraphImagePixel(&image, x, y); }
+  uint8_t Byte(int i) const { return static_cast<const uint8_t*>(image.Pixels)[i]; }
   GraphImage image{};
 };
+
+// LoadImageFile on a file, with no memory source.
+int Load(const std::string& path, Image& image, GraphImage* alpha, int mirror = 0) {
+  return LoadImageFile(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image.image, alpha, mirror);
+}
 
 // ---- user readers that record what they were given ----
 
@@ -102,11 +87,8 @@ struct Visit {
 std::vector<Visit> g_visits;
 
 bool IsZero(const GraphImage& image) {
-  const auto* p = reinterpret_cast<const uint8_t*>(&image);
-  for (size_t i = 0; i < sizeof image; ++i) {
-    if (p[i] != 0) return false;
-  }
-  return true;
+  static const GraphImage zero{};  // static: its padding is zero too
+  return std::memcmp(&image, &zero, sizeof image) == 0;
 }
 
 // Declines after moving the stream and scribbling on the record.
@@ -137,8 +119,7 @@ int AcceptAllReader(base::DataStream*, GraphImage* image) {
 int OddFormatReader(base::DataStream*, GraphImage* image) {
   image->Format.ColorBitDepth = 12;
   image->Format.PixelByte = 2;
-  image->Width = 2;
-  image->Height = 2;
+  image->Width = image->Height = 2;
   image->Pitch = 4;
   image->Pixels = ZQ_CALLOC(8);
   return 0;
@@ -152,24 +133,17 @@ class ImageDecode : public testing::Test {
     g_visits.clear();
   }
   void TearDown() override { ClearUserImageReaders(); }
-  TempDir dir;
-  NoLeakScope noLeaks;
+  test::TempDir dir;
+  test::NoLeakScope noLeaks;
 };
 
 // ---- reader tables -----------------------------------------------------------------------------
 
-TEST_F(ImageDecode, BuiltInReadersStandInTheirPlaces) {
+TEST_F(ImageDecode, BuiltInAndUserReaderTables) {
   ASSERT_EQ(std::size(ImageReaderTable), 7u);
-  EXPECT_EQ(ImageReaderTable[0], &ReadBmpImage);
-  EXPECT_EQ(ImageReaderTable[1], &LoadJpegImage);
-  EXPECT_EQ(ImageReaderTable[2], &LoadPngImage);
-  EXPECT_EQ(ImageReaderTable[3], &ReadBgraImage);
-  EXPECT_EQ(ImageReaderTable[4], &ReadTgaImage);
-  EXPECT_EQ(ImageReaderTable[5], &ReadDdsImage);
-  EXPECT_EQ(ImageReaderTable[6], nullptr);
-}
-
-TEST_F(ImageDecode, UserTableTakesSixteenReadersAndRefusesNull) {
+  const ImageReader builtIn[] = {&ReadBmpImage, &LoadJpegImage, &LoadPngImage, &ReadBgraImage,
+                                 &ReadTgaImage, &ReadDdsImage,  nullptr};
+  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(ImageReaderTable[i], builtIn[i]) << i;
   EXPECT_EQ(UserImageReaderTable.count, 0);
   EXPECT_EQ(AddUserImageReader(nullptr), -1);
   for (int i = 0; i < kUserImageReaderCapacity; ++i) EXPECT_EQ(AddUserImageReader(SpyReader<1>), 0);
@@ -182,44 +156,43 @@ TEST_F(ImageDecode, UserTableTakesSixteenReadersAndRefusesNull) {
 TEST_F(ImageDecode, UserReadersGoFirstEachRewoundWithAnEmptyRecord) {
   ASSERT_EQ(AddUserImageReader(SpyReader<1>), 0);
   ASSERT_EQ(AddUserImageReader(SpyReader<2>), 0);
-  const std::string path = dir.Write("picture.bmp", Bmp24());
   Image out;
-  ASSERT_EQ(DecodeImageFile(path.c_str(), nullptr, 0, 0, &out.image, 0), 0);
+  ASSERT_EQ(
+      DecodeImageFile(dir.Write("picture.bmp", Bmp24()).c_str(), nullptr, 0, 0, &out.image, 0), 0);
   ASSERT_EQ(g_visits.size(), 2u);
-  EXPECT_EQ(g_visits[0].reader, 1);
-  EXPECT_EQ(g_visits[1].reader, 2);
-  for (const Visit& v : g_visits) {
-    EXPECT_EQ(v.position, 0);
-    EXPECT_TRUE(v.emptyRecord);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(g_visits[i].reader, i + 1);
+    EXPECT_EQ(g_visits[i].position, 0);
+    EXPECT_TRUE(g_visits[i].emptyRecord);
   }
   // The BMP reader still got the whole file and a clean record after the spies' scribbles.
-  EXPECT_EQ(out.image.Width, 3);
-  EXPECT_EQ(out.image.Height, 2);
-  EXPECT_EQ(out.image.Format.ColorBitDepth, 24);
+  EXPECT_EQ(std::tuple(out.image.Width, out.image.Height, int(out.image.Format.ColorBitDepth)),
+            std::tuple(3, 2, 24));
   EXPECT_EQ(out.At(0, 0), kBmpColours[0][0]);
-}
 
-TEST_F(ImageDecode, AcceptingUserReaderWinsOverBuiltInOnes) {
+  // An accepting user reader wins over the built-in ones and the readers after it.
+  ClearUserImageReaders();
+  g_visits.clear();
   ASSERT_EQ(AddUserImageReader(SpyReader<1>), 0);
   ASSERT_EQ(AddUserImageReader(AcceptAllReader), 0);
   ASSERT_EQ(AddUserImageReader(SpyReader<3>), 0);
   const Bytes bmp = Bmp24();
-  Image out;
-  ASSERT_EQ(DecodeImageFile(nullptr, bmp.data(), bmp.size(), 1, &out.image, 0), 0);
+  Image accepted;
+  ASSERT_EQ(DecodeImageFile(nullptr, bmp.data(), bmp.size(), 1, &accepted.image, 0), 0);
   ASSERT_EQ(g_visits.size(), 2u);
   EXPECT_EQ(g_visits[1].reader, 100);
   EXPECT_TRUE(g_visits[1].emptyRecord);
-  EXPECT_EQ(out.image.Width, 1);
-  EXPECT_EQ(out.At(0, 0), 0xCAFE01u);
+  EXPECT_EQ(accepted.image.Width, 1);
+  EXPECT_EQ(accepted.At(0, 0), 0xCAFE01u);
 }
 
 TEST_F(ImageDecode, DecodeByReadersLeavesAnEmptyRecordWhenNoneAccepts) {
-  const Bytes junk = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+  const Bytes junk(12, 'j');
   base::DataStream stream{*base::GetMemoryStreamFunctions(),
                           base::OpenMemoryStream(junk.data(), junk.size())};
   ASSERT_NE(stream.handle, nullptr);
   ASSERT_EQ(AddUserImageReader(SpyReader<1>), 0);
-  GraphImage image = Patterned();
+  GraphImage image = kPatterned;
   EXPECT_EQ(DecodeImageByReaders(&stream, &image), -1);
   EXPECT_TRUE(IsZero(image));
   stream.functions.Close(stream.handle);
@@ -227,88 +200,41 @@ TEST_F(ImageDecode, DecodeByReadersLeavesAnEmptyRecordWhenNoneAccepts) {
 
 // ---- every reader through files and memory -----------------------------------------------------
 
+// Each format through LoadImageFile with no companion (result 1). A JPEG under a BMP name: the
+// BMP reader declines, the stream is rewound for the JPEG one.
 TEST_F(ImageDecode, EachBuiltInFormatDecodesFromAFile) {
-  struct Case {
+  const test::Pnm rgb = test::ReadPnm("png/rgb8.ppm");
+  const struct {
     const char* name;
     Bytes bytes;
     int width, height, depth;
     uint32_t first, last;  // pixels (0, 0) and (width - 1, height - 1)
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"a.bmp", Bmp24(), 3, 2, 24, kBmpColours[0][0], kBmpColours[1][2]},
       {"b.bgra", Bgra(), 2, 1, 32, 0x04030201, 0x08070605},
       {"c.tga", Tga24(), 2, 2, 24, 0x112233, 0xAABBCC},
       {"d.dds", Dds32(), 1, 1, 32, 0x40302010, 0x40302010},
+      {"e.png", test::ReadBytes("png/rgb8.png"), rgb.width, rgb.height, 24, rgb.Rgb(0, 0),
+       rgb.Rgb(rgb.width - 1, rgb.height - 1)},
+      {"looks_like.bmp", test::ReadBytes("jpeg/gray.jpg"), 21, 13, 8, 0, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = dir.Write(c.name, c.bytes);
-    Image out;
-    ASSERT_EQ(DecodeImageFile(path.c_str(), nullptr, 0, 0, &out.image, 0), 0);
-    EXPECT_EQ(out.image.Width, c.width);
-    EXPECT_EQ(out.image.Height, c.height);
-    EXPECT_EQ(out.image.Format.ColorBitDepth, c.depth);
+    Image out, alpha;
+    ASSERT_EQ(Load(dir.Write(c.name, c.bytes), out, &alpha.image), 1);
+    EXPECT_EQ(alpha.image.Pixels, nullptr);
+    EXPECT_EQ(std::tuple(out.image.Width, out.image.Height, int(out.image.Format.ColorBitDepth)),
+              std::tuple(c.width, c.height, c.depth));
+    if (c.depth == 8) {  // lossy: its grey ramp only
+      EXPECT_EQ(out.image.Format.Palette[200], 0xC8C8C8u);
+      continue;
+    }
     EXPECT_EQ(out.At(0, 0), c.first);
     EXPECT_EQ(out.At(c.width - 1, c.height - 1), c.last);
   }
 }
 
-TEST_F(ImageDecode, PngAndJpegDecodeThroughLoadImageFile) {
-  const test::Pnm rgb = test::ReadPnm("png/rgb8.ppm");
-  ASSERT_EQ(rgb.channels, 3);
-  const std::string png = dir.Write("rgb.png", test::ReadBytes("png/rgb8.png"));
-  Image image, alpha;
-  ASSERT_EQ(LoadImageFile(png.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image.image, &alpha.image, 0),
-            1);
-  EXPECT_EQ(alpha.image.Pixels, nullptr);
-  ASSERT_EQ(image.image.Width, rgb.width);
-  ASSERT_EQ(image.image.Height, rgb.height);
-  for (int y = 0; y < rgb.height; ++y) {
-    for (int x = 0; x < rgb.width; ++x) {
-      const uint32_t want = uint32_t(rgb.At(x, y, 0)) << 16 | uint32_t(rgb.At(x, y, 1)) << 8 |
-                            uint32_t(rgb.At(x, y, 2));
-      ASSERT_EQ(image.At(x, y), want) << x << "," << y;
-    }
-  }
-
-  // A JPEG under a BMP name: the BMP reader declines, the stream is rewound for the JPEG one.
-  const std::string jpeg = dir.Write("looks_like.bmp", test::ReadBytes("jpeg/gray.jpg"));
-  Image grey, unused;
-  ASSERT_EQ(
-      LoadImageFile(jpeg.c_str(), nullptr, 0, 0, nullptr, 0, 0, &grey.image, &unused.image, 0), 1);
-  EXPECT_EQ(grey.image.Width, 21);
-  EXPECT_EQ(grey.image.Height, 13);
-  EXPECT_EQ(grey.image.Format.ColorBitDepth, 8);
-  EXPECT_EQ(grey.image.Format.Palette[200], 0xC8C8C8u);
-}
-
-TEST_F(ImageDecode, MirrorReversesEveryRowOfEveryPixelSize) {
-  const Bytes bmp24 = Bmp24();
-  Image wide;
-  ASSERT_EQ(DecodeImageFile(nullptr, bmp24.data(), bmp24.size(), 1, &wide.image, 1), 0);
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(wide.At(x, y), kBmpColours[y][2 - x]);
-  }
-  // The padding of the rows is carried, not lost: pitch stays the file's 12 bytes.
-  EXPECT_EQ(wide.image.Pitch, 12);
-
-  const Bytes bmp8 = Bmp8();
-  Image narrow;
-  ASSERT_EQ(DecodeImageFile(nullptr, bmp8.data(), bmp8.size(), 1, &narrow.image, 1), 0);
-  const auto* row = static_cast<const uint8_t*>(narrow.image.Pixels);
-  EXPECT_EQ(row[0], 1);
-  EXPECT_EQ(row[1], 0);
-  EXPECT_EQ(row[2], 2);
-
-  const Bytes bgra = Bgra();
-  Image four;
-  ASSERT_EQ(DecodeImageFile(nullptr, bgra.data(), bgra.size(), 1, &four.image, 1), 0);
-  EXPECT_EQ(four.At(0, 0), 0x08070605u);
-  EXPECT_EQ(four.At(1, 0), 0x04030201u);
-}
-
-// ---- bitmap mode
-// ---------------------------------------------------------------------------------
+// ---- bitmap mode ----
 
 struct BitmapOut {
   ~BitmapOut() {
@@ -325,136 +251,97 @@ struct BitmapOut {
 TEST_F(ImageDecode, BitmapModeHandsOutHeaderAndRows) {
   const size_t before = base::TrackedBlockCount();
   {
-    const std::string path = dir.Write("x.bmp", Bmp24());
     BitmapOut out;
-    GraphImage untouched = Patterned();
-    ASSERT_EQ(
-        DecodeImageSource(path.c_str(), nullptr, 0, 0, 1, 0, &untouched, &out.header, &out.rows),
-        0);
-    EXPECT_TRUE(test::SameBytes(untouched, Patterned()));
+    GraphImage untouched = kPatterned;
+    ASSERT_EQ(DecodeImageSource(dir.Write("x.bmp", Bmp24()).c_str(), nullptr, 0, 0, 1, 0,
+                                &untouched, &out.header, &out.rows),
+              0);
+    EXPECT_TRUE(test::SameBytes(untouched, kPatterned));
     EXPECT_EQ(base::TrackedBlockCount(), before + 2);  // header and rows, nothing else
     const platform::BITMAPINFOHEADER& h = out.header->bmiHeader;
-    EXPECT_EQ(h.biSize, 40u);
-    EXPECT_EQ(h.biWidth, 3);
-    EXPECT_EQ(h.biHeight, -2);
-    EXPECT_EQ(h.biBitCount, 24);
-    EXPECT_EQ(h.biCompression, platform::BI_RGB);
-    const Bytes top(out.Row(0, 12), out.Row(0, 12) + 9);
-    EXPECT_EQ(top, (Bytes{0x1E, 0x14, 0x0A, 0x3C, 0x32, 0x28, 0x5A, 0x50, 0x46}));
+    EXPECT_EQ(std::tuple(h.biSize, h.biWidth, h.biHeight, int(h.biBitCount), h.biCompression),
+              std::tuple(40u, 3, -2, 24, uint32_t(platform::BI_RGB)));
+    EXPECT_EQ(Bytes(out.Row(0, 12), out.Row(0, 12) + 9),
+              (Bytes{0x1E, 0x14, 0x0A, 0x3C, 0x32, 0x28, 0x5A, 0x50, 0x46}));
   }
-  {
-    // 13 pixels of 3 bytes: the rows become a padded copy, mirrored here.
-    const Bytes png = test::ReadBytes("png/rgb8.png");
-    const test::Pnm rgb = test::ReadPnm("png/rgb8.ppm");
-    BitmapOut out;
-    ASSERT_EQ(DecodeImageSource(nullptr, png.data(), png.size(), 1, 1, 1, nullptr, &out.header,
-                                &out.rows),
-              0);
-    EXPECT_EQ(base::TrackedBlockCount(), before + 2);
-    for (int y = 0; y < rgb.height; ++y) {
-      for (int x = 0; x < rgb.width; ++x) {
-        const uint8_t* p = out.Row(y, 40) + 3 * (rgb.width - 1 - x);
-        ASSERT_EQ(p[2], rgb.At(x, y, 0));
-        ASSERT_EQ(p[1], rgb.At(x, y, 1));
-        ASSERT_EQ(p[0], rgb.At(x, y, 2));
-      }
-      EXPECT_EQ(out.Row(y, 40)[39], 0);  // padding
+  // 13 pixels of 3 bytes: the rows become a padded copy, mirrored here.
+  const Bytes png = test::ReadBytes("png/rgb8.png");
+  const test::Pnm rgb = test::ReadPnm("png/rgb8.ppm");
+  BitmapOut out;
+  ASSERT_EQ(
+      DecodeImageSource(nullptr, png.data(), png.size(), 1, 1, 1, nullptr, &out.header, &out.rows),
+      0);
+  EXPECT_EQ(base::TrackedBlockCount(), before + 2);
+  for (int y = 0; y < rgb.height; ++y) {
+    for (int x = 0; x < rgb.width; ++x) {
+      const uint8_t* p = out.Row(y, 40) + 3 * (rgb.width - 1 - x);
+      ASSERT_EQ(uint32_t(p[2]) << 16 | p[1] << 8 | p[0], rgb.Rgb(x, y));
     }
+    EXPECT_EQ(out.Row(y, 40)[39], 0);  // padding
   }
 }
 
-// ---- alpha companions
-// ----------------------------------------------------------------------------
+// ---- alpha companions ----
 
-TEST_F(ImageDecode, CompanionNameInsertsBeforeTheLastDotOfTheWholePath) {
+TEST_F(ImageDecode, CompanionNameInsertsBeforeTheLastDotOrIsRefused) {
   char out[kCompanionNameSize];
+  // 261 characters + "_a" + the terminating zero fill the 264 bytes exactly.
+  const std::string fits = std::string(257, 'f') + ".png", tooLong = std::string(258, 'f') + ".png";
+  const std::string fitsName = std::string(257, 'f') + "_a.png";
   const struct {
     const char* path;
-    const char* name;
+    const char* name;  // null: refused, leaving an empty string
+    size_t size = kCompanionNameSize;
   } cases[] = {
-      {"data/ship.dat", "data/ship_a.dat"},
-      {"data/ship", "data/ship_a"},
-      {"title", "title_a"},
-      {"old.v/ship", "old_a.v/ship"},
-      {"a.b/c.d/e", "a.b/c_a.d/e"},
-      {"pic.tar.png", "pic.tar_a.png"},
-      {".hidden", "_a.hidden"},
-      {"ends.", "ends_a."},
-      {"", "_a"},
+      // clang-format off
+      {"data/ship.dat", "data/ship_a.dat"}, {"data/ship", "data/ship_a"}, {"title", "title_a"},
+      {"old.v/ship", "old_a.v/ship"}, {"a.b/c.d/e", "a.b/c_a.d/e"},
+      {"pic.tar.png", "pic.tar_a.png"}, {".hidden", "_a.hidden"}, {"ends.", "ends_a."}, {"", "_a"},
+      {fits.c_str(), fitsName.c_str()}, {tooLong.c_str(), nullptr},
+      {"ab", nullptr, 4}, {"a", "a_a", 4},  // "ab_a" needs 5 bytes with the zero
+      // clang-format on
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(BuildAlphaCompanionName(c.path, out, sizeof out), 0) << c.path;
-    EXPECT_STREQ(out, c.name);
+    std::memset(out, 'x', sizeof out);
+    EXPECT_EQ(BuildAlphaCompanionName(c.path, out, c.size), c.name ? 0 : -1) << c.path;
+    EXPECT_STREQ(out, c.name ? c.name : "");
   }
   EXPECT_EQ(BuildAlphaCompanionName(nullptr, out, sizeof out), -1);
 }
 
-TEST_F(ImageDecode, CompanionNameThatWouldNotFitIsRefusedNotCut) {
-  char out[kCompanionNameSize];
-  // 261 characters + "_a" + the terminating zero fill the 264 bytes exactly.
-  const std::string fits = std::string(257, 'f') + ".png";
-  ASSERT_EQ(fits.size(), 261u);
-  ASSERT_EQ(BuildAlphaCompanionName(fits.c_str(), out, sizeof out), 0);
-  EXPECT_EQ(std::string(out), std::string(257, 'f') + "_a.png");
-  const std::string tooLong = std::string(258, 'f') + ".png";
-  std::memset(out, 'x', sizeof out);
-  EXPECT_EQ(BuildAlphaCompanionName(tooLong.c_str(), out, sizeof out), -1);
-  EXPECT_EQ(out[0], '\0');
-  EXPECT_EQ(BuildAlphaCompanionName("ab", out, 4), -1);  // "ab_a" needs 5 bytes with the zero
-  EXPECT_EQ(BuildAlphaCompanionName("a", out, 4), 0);
-  EXPECT_STREQ(out, "a_a");
-}
-
 TEST_F(ImageDecode, LoadImageFileFindsTheCompanionFile) {
   const std::string path = dir.Write("ship.bmp", Bmp24());
-  dir.Write("ship_a.bmp", Bmp8WithPalette());
-  Image image, alpha;
-  ASSERT_EQ(
-      LoadImageFile(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image.image, &alpha.image, 0), 0);
+  dir.Write("ship_a.bmp", Bmp8(kBmp8Palette));
+  Image image, alpha, mirrored, mirroredAlpha;
+  ASSERT_EQ(Load(path, image, &alpha.image), 0);
   EXPECT_EQ(image.image.Width, 3);
-  EXPECT_EQ(alpha.image.Width, 3);
-  EXPECT_EQ(alpha.image.Format.ColorBitDepth, 8);
+  EXPECT_EQ(std::tuple(alpha.image.Width, int(alpha.image.Format.ColorBitDepth)), std::tuple(3, 8));
   EXPECT_EQ(alpha.image.Format.Palette[2], kBmp8Palette[2]);
-  EXPECT_EQ(static_cast<const uint8_t*>(alpha.image.Pixels)[0], 2);
-
+  EXPECT_EQ(alpha.Byte(0), 2);
   // Mirroring applies to both.
-  Image mirrored, mirroredAlpha;
-  ASSERT_EQ(LoadImageFile(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &mirrored.image,
-                          &mirroredAlpha.image, 1),
-            0);
+  ASSERT_EQ(Load(path, mirrored, &mirroredAlpha.image, 1), 0);
   EXPECT_EQ(mirrored.At(0, 0), kBmpColours[0][2]);
-  EXPECT_EQ(static_cast<const uint8_t*>(mirroredAlpha.image.Pixels)[0], 1);
-}
-
-TEST_F(ImageDecode, CompanionOfAPathWithADottedDirectory) {
-  const std::string path = dir.Write("old.v/ship", Bmp24());
+  EXPECT_EQ(mirroredAlpha.Byte(0), 1);
+  // A dotted directory takes the name.
   dir.Write("old_a.v/ship", Bgra());
-  Image image, alpha;
-  ASSERT_EQ(
-      LoadImageFile(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image.image, &alpha.image, 0), 0);
-  EXPECT_EQ(alpha.image.Width, 2);
-  EXPECT_EQ(alpha.At(0, 0), 0x04030201u);
+  Image dotted, dottedAlpha;
+  ASSERT_EQ(Load(dir.Write("old.v/ship", Bmp24()), dotted, &dottedAlpha.image), 0);
+  EXPECT_EQ(dottedAlpha.At(0, 0), 0x04030201u);
 }
 
-TEST_F(ImageDecode, MissingOrBrokenCompanionLeavesTheAlphaRecordAlone) {
-  const std::string path = dir.Write("solo.bmp", Bmp24());
-  Image image;
-  GraphImage alpha = Patterned();
-  ASSERT_EQ(LoadImageFile(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image.image, &alpha, 0), 1);
-  EXPECT_TRUE(test::SameBytes(alpha, Patterned()));
-  EXPECT_EQ(image.image.Width, 3);
-
-  const std::string broken = dir.Write("broken.bmp", Bmp24());
+TEST_F(ImageDecode, NoCompanionLeavesTheAlphaRecordAlone) {
+  const Bytes bmp = Bmp24(), bgra = Bgra();
   dir.Write("broken_a.bmp", Bytes{'B', 'M', 1, 2, 3});
-  Image image2;
-  ASSERT_EQ(LoadImageFile(broken.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image2.image, &alpha, 0),
-            1);
-  EXPECT_TRUE(test::SameBytes(alpha, Patterned()));
-}
-
-TEST_F(ImageDecode, CompanionFromMemory) {
-  const Bytes bmp = Bmp24();
-  const Bytes bgra = Bgra();
+  dir.Write("p_a.bmp", bmp);
+  for (const char* name : {"solo.bmp", "broken.bmp"}) {  // missing, undecodable
+    Image image;
+    GraphImage alpha = kPatterned;
+    ASSERT_EQ(Load(dir.Write(name, bmp), image, &alpha), 1) << name;
+    EXPECT_EQ(image.image.Width, 3);
+    EXPECT_TRUE(test::SameBytes(alpha, kPatterned));
+  }
+  Image noRecord;
+  EXPECT_EQ(Load(dir.Write("p.bmp", bmp), noRecord, nullptr), 1);
   {
     Image image, alpha;
     ASSERT_EQ(LoadImageFile(nullptr, bmp.data(), bmp.size(), 1, bgra.data(), bgra.size(), 1,
@@ -462,84 +349,52 @@ TEST_F(ImageDecode, CompanionFromMemory) {
               0);
     EXPECT_EQ(alpha.At(1, 0), 0x08070605u);
   }
-  {
-    // Memory flag with no data: no companion is tried.
+  // From memory: no companion without its data, nor for another flag value, nor without a path.
+  const struct {
+    const uint8_t* data;
+    size_t size;
+    int flag;
+  } memory[] = {{nullptr, 99, 1}, {bgra.data(), bgra.size(), 2}, {nullptr, 0, 0}};
+  for (const auto& m : memory) {
     Image image;
-    GraphImage alpha = Patterned();
-    EXPECT_EQ(
-        LoadImageFile(nullptr, bmp.data(), bmp.size(), 1, nullptr, 99, 1, &image.image, &alpha, 0),
-        1);
-    EXPECT_TRUE(test::SameBytes(alpha, Patterned()));
-  }
-  {
-    // Another flag value means no companion either.
-    Image image;
-    GraphImage alpha = Patterned();
-    EXPECT_EQ(LoadImageFile(nullptr, bmp.data(), bmp.size(), 1, bgra.data(), bgra.size(), 2,
+    GraphImage alpha = kPatterned;
+    EXPECT_EQ(LoadImageFile(nullptr, bmp.data(), bmp.size(), 1, m.data, m.size, m.flag,
                             &image.image, &alpha, 0),
               1);
-    EXPECT_TRUE(test::SameBytes(alpha, Patterned()));
+    EXPECT_TRUE(test::SameBytes(alpha, kPatterned));
   }
-}
-
-TEST_F(ImageDecode, NoCompanionFileWithoutAPathOrAnAlphaRecord) {
-  const Bytes bmp = Bmp24();
-  Image image;
-  GraphImage alpha = Patterned();
-  EXPECT_EQ(
-      LoadImageFile(nullptr, bmp.data(), bmp.size(), 1, nullptr, 0, 0, &image.image, &alpha, 0), 1);
-  EXPECT_TRUE(test::SameBytes(alpha, Patterned()));
-
-  const std::string path = dir.Write("p.bmp", bmp);
-  dir.Write("p_a.bmp", bmp);
-  Image image2;
-  EXPECT_EQ(LoadImageFile(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image2.image, nullptr, 0),
-            1);
 }
 
 TEST_F(ImageDecode, CompanionOfAPathTooLongForItsNameIsSkipped) {
   // Two nested directories make a real path whose companion name cannot fit; a companion cut
-  // to 263 characters would be the decoy below.
+  // to 263 characters would be the decoy. One character shorter fits, and the companion is found.
   const std::string base = dir.Path("");
   const size_t room = 262 - base.size();  // path length 262 + "_a" + zero = 265 bytes
   ASSERT_GT(room, 20u);
   const std::string sub = std::string(room / 2, 'd') + "/";
-  std::string name = sub + std::string(room - sub.size() - 4, 'n') + ".bmp";
-  const std::string path = dir.Write(name, Bmp24());
-  ASSERT_EQ(path.size(), 262u);
-  std::string companion = path;
-  companion.insert(path.size() - 4, "_a");
-  dir.Write(companion.substr(base.size()), Bgra());
-  dir.Write(companion.substr(base.size(), 263 - base.size()), Bgra());  // the cut name
-
-  Image image;
-  GraphImage alpha = Patterned();
-  EXPECT_EQ(LoadImageFile(path.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image.image, &alpha, 0), 1);
-  EXPECT_EQ(image.image.Width, 3);
-  EXPECT_TRUE(test::SameBytes(alpha, Patterned()));
-
-  // One character shorter fits, and the companion is found.
-  name = sub + std::string(room - sub.size() - 5, 'n') + ".bmp";
-  const std::string shorter = dir.Write(name, Bmp24());
-  ASSERT_EQ(shorter.size(), 261u);
-  companion = shorter;
-  companion.insert(shorter.size() - 4, "_a");
-  dir.Write(companion.substr(base.size()), Bgra());
-  Image image2, alpha2;
-  EXPECT_EQ(
-      LoadImageFile(shorter.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image2.image, &alpha2.image, 0),
-      0);
-  EXPECT_EQ(alpha2.image.Width, 2);
+  for (size_t length : {262u, 261u}) {
+    const std::string path =
+        dir.Write(sub + std::string(room - sub.size() - 4 - (262 - length), 'n') + ".bmp", Bmp24());
+    ASSERT_EQ(path.size(), length);
+    std::string companion = path;
+    companion.insert(path.size() - 4, "_a");
+    dir.Write(companion.substr(base.size()), Bgra());
+    dir.Write(companion.substr(base.size(), 263 - base.size()), Bgra());  // the cut name
+    Image image;
+    GraphImage alpha = kPatterned;
+    EXPECT_EQ(Load(path, image, &alpha), length == 262 ? 1 : 0);
+    EXPECT_EQ(image.image.Width, 3);
+    EXPECT_TRUE(length == 261 ? alpha.Width == 2 : test::SameBytes(alpha, kPatterned));
+    if (length == 261) ReleaseImageBuffers(&alpha);
+  }
 }
 
-// ---- failures
-// --------------------------------------------------------------------------------------
+// ---- failures ----
 
 TEST_F(ImageDecode, FailuresReturnMinusOneAndTouchNothing) {
   const Bytes junk = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   const std::string junkPath = dir.Write("junk.bmp", junk);
-  GraphImage image = Patterned();
-  GraphImage alpha = Patterned();
+  GraphImage image = kPatterned, alpha = kPatterned;
   EXPECT_EQ(DecodeImageFile(dir.Path("missing.bmp").c_str(), nullptr, 0, 0, &image, 0), -1);
   EXPECT_EQ(DecodeImageFile(nullptr, nullptr, 0, 0, &image, 0), -1);
   EXPECT_EQ(DecodeImageFile(nullptr, nullptr, 10, 1, &image, 0), -1);
@@ -548,8 +403,8 @@ TEST_F(ImageDecode, FailuresReturnMinusOneAndTouchNothing) {
   EXPECT_EQ(DecodeImageFile(junkPath.c_str(), nullptr, 0, 0, &image, 0), -1);
   EXPECT_EQ(DecodeImageFile(dir.Path("").c_str(), nullptr, 0, 0, &image, 0), -1);  // a directory
   EXPECT_EQ(LoadImageFile(junkPath.c_str(), nullptr, 0, 0, nullptr, 0, 0, &image, &alpha, 0), -1);
-  EXPECT_TRUE(test::SameBytes(image, Patterned()));
-  EXPECT_TRUE(test::SameBytes(alpha, Patterned()));
+  EXPECT_TRUE(test::SameBytes(image, kPatterned));
+  EXPECT_TRUE(test::SameBytes(alpha, kPatterned));
   BitmapOut out;
   EXPECT_EQ(
       DecodeImageSource(junkPath.c_str(), nullptr, 0, 0, 1, 0, nullptr, &out.header, &out.rows),
@@ -561,12 +416,11 @@ TEST_F(ImageDecode, FailuresReturnMinusOneAndTouchNothing) {
 TEST_F(ImageDecode, MirrorAndBitmapFailuresFreeEverything) {
   ASSERT_EQ(AddUserImageReader(OddFormatReader), 0);
   const Bytes any = {1, 2, 3};
-  const std::string path = dir.Write("odd.img", any);
-  GraphImage image = Patterned();
+  GraphImage image = kPatterned;
   // The mirroring conversion refuses a 12-bit format: the decoded block must go.
   EXPECT_EQ(DecodeImageFile(nullptr, any.data(), any.size(), 1, &image, 1), -1);
-  EXPECT_EQ(DecodeImageFile(path.c_str(), nullptr, 0, 0, &image, 1), -1);
-  EXPECT_TRUE(test::SameBytes(image, Patterned()));
+  EXPECT_EQ(DecodeImageFile(dir.Write("odd.img", any).c_str(), nullptr, 0, 0, &image, 1), -1);
+  EXPECT_TRUE(test::SameBytes(image, kPatterned));
   // So does the conversion to bitmap rows: the header block goes too.
   BitmapOut out;
   EXPECT_EQ(
@@ -579,40 +433,29 @@ TEST_F(ImageDecode, MirrorAndBitmapFailuresFreeEverything) {
   EXPECT_EQ(plain.image.Format.ColorBitDepth, 12);
 }
 
-// Every prefix and every inverted byte of one sample of each format, in each mode: decoded or
-// refused, nothing leaked, nothing read out of bounds (the sanitizers watch).
+// Prefixes and inverted bytes of one sample of each format, in each mode: decoded or refused,
+// nothing leaked, nothing read out of bounds (the sanitizers watch).
 TEST_F(ImageDecode, HostileBytesInEveryModeLeakNothing) {
-  std::vector<Bytes> files = {Bmp24(),
-                              Bgra(),
-                              Tga24(),
-                              Dds32(),
-                              test::ReadBytes("png/gray2.png"),
-                              test::ReadBytes("jpeg/gray.jpg")};
+  std::vector<Bytes> files = {test::ReadBytes("png/gray2.png"), test::ReadBytes("jpeg/gray.jpg")};
   for (const test::SampleFile& s : test::SampleFiles()) files.push_back(s.bytes);
   testing::internal::CaptureStderr();
+  auto run = [](const Bytes& bytes) {
+    for (int mirror = 0; mirror < 2; ++mirror) {
+      Image out;
+      const int r = DecodeImageFile(nullptr, bytes.data(), bytes.size(), 1, &out.image, mirror);
+      ASSERT_TRUE(r == 0 || r == -1);
+      ASSERT_TRUE(r != 0 || out.image.Pitch >= out.image.Width * out.image.Format.PixelByte);
+    }
+    BitmapOut out;
+    const int r = DecodeImageSource(nullptr, bytes.data(), bytes.size(), 1, 1, 1, nullptr,
+                                    &out.header, &out.rows);
+    ASSERT_TRUE(r == 0 || r == -1);
+    ASSERT_EQ(r == 0, out.rows != nullptr);
+  };
   for (const Bytes& file : files) {
     ASSERT_FALSE(file.empty());
-    auto run = [&](const Bytes& bytes) {
-      for (int mode = 0; mode < 3; ++mode) {
-        if (mode < 2) {
-          Image out;
-          const int r = DecodeImageFile(nullptr, bytes.data(), bytes.size(), 1, &out.image, mode);
-          ASSERT_TRUE(r == 0 || r == -1);
-          if (r == 0) {
-            ASSERT_GE(out.image.Pitch, out.image.Width * out.image.Format.PixelByte);
-          }
-        } else {
-          BitmapOut out;
-          const int r = DecodeImageSource(nullptr, bytes.data(), bytes.size(), 1, 1, 1, nullptr,
-                                          &out.header, &out.rows);
-          ASSERT_TRUE(r == 0 || r == -1);
-          ASSERT_EQ(r == 0, out.rows != nullptr);
-        }
-      }
-    };
-    for (size_t n = 0; n < file.size(); n += 1 + n / 64) {
+    for (size_t n = 0; n < file.size(); n += 1 + n / 64)
       run(Bytes(file.begin(), file.begin() + ptrdiff_t(n)));
-    }
     Bytes damaged = file;
     for (size_t at = 0; at < file.size(); at += 1 + at / 64) {
       damaged[at] = uint8_t(~file[at]);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "base/file_access.h"
 #include "base/memory.h"
 #include "base/system.h"
@@ -96,31 +98,28 @@ TEST(LibraryInit, RelativeFileNamesStartFromTheStartDirectory) {
   if (file != 0) base::FileAccessClose(file);
 }
 
-TEST(LibraryInit, RefusesASecondStart) {
-  LibrarySession lib;
-  ASSERT_TRUE(lib.Started());
-  const size_t blocks = base::TrackedBlockCount();
-  EXPECT_EQ(LibraryInit(), -1);
-  EXPECT_EQ(base::TrackedBlockCount(), blocks);
-}
-
-TEST(LibraryInit, RefusesWhenTheWindowClassExists) {
-  LibrarySession lib({.start = false});
-  platform::WindowDesc desc;
-  desc.className = "ZqLib";
-  ASSERT_NE(platform::CreateMainWindow(desc), nullptr);
-  EXPECT_EQ(lib.Start(), -1);
-  EXPECT_EQ(IsLibraryInitialised(), 0);
-  EXPECT_EQ(base::TrackedBlockCount(), 0u);
-}
-
-TEST(LibraryInit, RefusesA24BitDesktopInWindowMode) {
-  LibrarySession lib({.start = false});
-  ASSERT_TRUE(platform::SetDesktop(1024, 768, platform::PixelFormatRGB888()));
-  EXPECT_EQ(lib.Start(), -1);
-  EXPECT_EQ(IsLibraryInitialised(), 0);
-  EXPECT_EQ(platform::FindWindowByClass("ZqLib"), nullptr);
-  EXPECT_EQ(base::TrackedBlockCount(), 0u);
+TEST(LibraryInit, RefusesASecondStartAnExistingWindowClassAndA24BitDesktop) {
+  {
+    LibrarySession lib;
+    const size_t blocks = base::TrackedBlockCount();
+    EXPECT_EQ(LibraryInit(), -1);
+    EXPECT_EQ(base::TrackedBlockCount(), blocks);
+  }
+  for (const bool windowClass : {true, false}) {
+    LibrarySession lib({.start = false});
+    platform::WindowDesc desc;
+    desc.className = "ZqLib";
+    if (windowClass) {
+      ASSERT_NE(platform::CreateMainWindow(desc), nullptr);
+    } else {
+      ASSERT_TRUE(platform::SetDesktop(1024, 768, platform::PixelFormatRGB888()));
+      EXPECT_EQ(platform::FindWindowByClass("ZqLib"), nullptr);
+    }
+    EXPECT_EQ(lib.Start(), -1);
+    EXPECT_EQ(IsLibraryInitialised(), 0);
+    EXPECT_EQ(platform::FindWindowByClass("ZqLib") != nullptr, windowClass);
+    EXPECT_EQ(base::TrackedBlockCount(), 0u);
+  }
 }
 
 TEST(LibraryInit, ScreenModeChangeRefusesOtherDepthsAndKeepsTheScreen) {
@@ -138,20 +137,15 @@ TEST(LibraryInit, ScreenModeChangeRefusesOtherDepthsAndKeepsTheScreen) {
   EXPECT_EQ(g_DrawState.TransColor, 0x123456u);
   int w = 0, h = 0;
   QueryScreenSize(&w, &h);
-  EXPECT_EQ(w, 800);
-  EXPECT_EQ(h, 600);
-  EXPECT_EQ(g_DD.SoftBackImage.Width, 800);
-  EXPECT_EQ(g_DD.SoftBackImage.ColorType, kMemImgXrgb8888);
+  EXPECT_EQ(std::tuple(w, h, g_DD.SoftBackImage.Width, g_DD.SoftBackImage.ColorType),
+            std::tuple(800, 600, 800, int(kMemImgXrgb8888)));
 }
 
 TEST(LibraryInit, QueryScreenSizeBeforeAnyModeIs640x480) {
   LibrarySession lib({.start = false});
   int w = 0, h = 0;
-  EXPECT_EQ(QueryScreenSize(&w, nullptr), 0);
-  EXPECT_EQ(QueryScreenSize(nullptr, &h), 0);
-  EXPECT_EQ(w, 640);
-  EXPECT_EQ(h, 480);
-  EXPECT_EQ(GetScreenColorBitDepth(), 16);
+  EXPECT_EQ(QueryScreenSize(&w, nullptr) + QueryScreenSize(nullptr, &h), 0);
+  EXPECT_EQ(std::tuple(w, h, GetScreenColorBitDepth()), std::tuple(640, 480, 16));
 }
 
 TEST(MainWindowProc, ActivationIsTrackedAndWaitingEndsOnReactivation) {
@@ -165,36 +159,28 @@ TEST(MainWindowProc, ActivationIsTrackedAndWaitingEndsOnReactivation) {
   EXPECT_EQ(IsApplicationActive(), 1);
 }
 
-// A desktop of 24 bits, or smaller than the 640 x 480 screen.
-class UnsuitableDesktop : public ::testing::TestWithParam<std::pair<int, uint32_t>> {};
-
-TEST_P(UnsuitableDesktop, ClosesTheWindow) {
-  LibrarySession lib;
-  const auto [width, bits] = GetParam();
-  platform::InjectDisplayModeChange(width, 1024, platform::AdapterPixelFormat(bits));
-  // The change is handled and a close is posted; the window then goes away.
-  int result = 0;
-  for (int i = 0; i < 5 && result == 0; ++i) result = ProcessMessage();
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(platform::FindWindowByClass("ZqLib"), nullptr);
-  lib.End();
-  EXPECT_NE(lib.Log().find(
-                "復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します"),
-            std::string::npos);
-  EXPECT_NE(
-      lib.Log().find("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します"),
-      std::string::npos);
-}
-
-INSTANTIATE_TEST_SUITE_P(MainWindowProc, UnsuitableDesktop,
-                         ::testing::Values(std::pair{1280, 24u}, std::pair{639, 32u}));
-
-TEST(MainWindowProc, CloseMessageEndsMessageProcessing) {
-  LibrarySession lib;
-  platform::InjectClose();
-  int result = 0;
-  for (int i = 0; i < 5 && result == 0; ++i) result = ProcessMessage();
-  EXPECT_EQ(result, -1);
+// A close request, a desktop of 24 bits, or one smaller than the 640 x 480 screen: the window
+// goes away and message processing ends.
+TEST(MainWindowProc, CloseAndUnsuitableDesktopsEndMessageProcessing) {
+  for (const auto& [width, bits] : {std::pair{0, 0u}, {1280, 24u}, {639, 32u}}) {
+    LibrarySession lib;
+    if (width == 0)
+      platform::InjectClose();
+    else
+      platform::InjectDisplayModeChange(width, 1024, platform::AdapterPixelFormat(bits));
+    int result = 0;
+    for (int i = 0; i < 5 && result == 0; ++i) result = ProcessMessage();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(platform::FindWindowByClass("ZqLib"), nullptr);
+    lib.End();
+    if (width == 0) continue;
+    EXPECT_NE(lib.Log().find("復元関数が登録されていないためか画面が２４ビットカラーに変更された"
+                             "ため終了します"),
+              std::string::npos);
+    EXPECT_NE(lib.Log().find(
+                  "またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します"),
+              std::string::npos);
+  }
 }
 
 TEST(MainWindowRect, AddsTheToolbarHeight) {
@@ -203,10 +189,7 @@ TEST(MainWindowRect, AddsTheToolbarHeight) {
   GetMainHwnd()->SetToolbarHeight(24);
   platform::RECT r{};
   EXPECT_EQ(GetMainWindowRect(&r), 0);
-  EXPECT_EQ(r.left, 10);
-  EXPECT_EQ(r.top, 44);
-  EXPECT_EQ(r.right, 650);
-  EXPECT_EQ(r.bottom, 524);
+  EXPECT_EQ(std::tuple(r.left, r.top, r.right, r.bottom), std::tuple(10, 44, 650, 524));
 }
 
 TEST(Direct3DAbsent, EveryTwinAnswersWithoutADevice) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -53,7 +54,7 @@ std::tuple<int, int, int> MaskState() {
   return {MaskLayerExists(), IsMaskEnabled(), g_DrawState.MaskActive};
 }
 
-TEST(MaskLayer, WithoutAMaskScreenTheFlagCannotChange) {
+TEST(MaskLayer, WithoutAMaskScreenTheFlagCannotChangeAndNoHandleIsLive) {
   LibrarySession lib({.bits = 32});
   EXPECT_EQ(SetMaskEnabled(1), -1);
   EXPECT_EQ(SetMaskEnabled(0), -1);
@@ -68,39 +69,34 @@ TEST(MaskLayer, WithoutAMaskScreenTheFlagCannotChange) {
   EXPECT_EQ(BeginMaskedDraw(0, 0, 640, 480), 0);
   EXPECT_EQ(EndMaskedDraw(0, 0, 640, 480), 0);
   EXPECT_EQ(TargetPixel(5, 5), Old(5, 5));
+  EXPECT_EQ(DeleteAllMaskHandles(), 0);
+  for (const HandleValue h :
+       {-1, MakeHandleValue(HandleKind::kMask, 0, 0), MakeHandleValue(HandleKind::kGraph, 0, 0),
+        kMaskHandleKind | 512, kMaskHandleKind | 0xFFFF})
+    EXPECT_EQ(DeleteMaskHandle(h), -1) << std::hex << h;
 }
 
-TEST(MaskLayer, PatternPitchIsTheWidthRoundedUpToFour) {
+TEST(MaskLayer, PatternPitchIsTheWidthRoundedUpToFourAndSizeZeroCountsAs640By480) {
   LibrarySession lib({.bits = 32});
+  g_DD.ScreenWidth = g_DD.ScreenHeight = 0;
+  EXPECT_EQ(CreateMaskLayer(1, 0), 0);
+  int32_t pitch = 0;
+  EXPECT_NE(GetMaskPattern(&pitch), nullptr);
+  EXPECT_EQ(std::pair(pitch, g_MaskScreen.Height), std::pair(640, 480));
+  // A pattern without a scratch is no mask screen.
+  EXPECT_EQ(MaskState(), std::tuple(0, 1, 0));
   ASSERT_EQ(RunScreenModeChange(642, 480, 32, 60), 0);
   ASSERT_EQ(CreateMaskScreen(), 0);
-  int32_t pitch = 0;
   EXPECT_NE(GetMaskPattern(&pitch), nullptr);
   EXPECT_EQ(std::tuple(pitch, g_MaskScreen.Width, g_MaskScreen.Height, GetMaskImage()->Width),
             std::tuple(644, 642, 480, 642));
   EXPECT_EQ(g_DrawState.MaskActive, 1);
   // A fresh pattern refuses nothing.
   const uint8_t* p = GetMaskPattern(nullptr);
-  for (int i = 0; i < 644 * 480; ++i) ASSERT_EQ(p[i], 0) << i;
+  EXPECT_EQ(std::count(p, p + 644 * 480, 0), 644 * 480);
 }
 
-TEST(MaskLayer, ScreenSizeZeroCountsAs640By480) {
-  LibrarySession lib({.bits = 32});
-  const int32_t w = g_DD.ScreenWidth, h = g_DD.ScreenHeight;
-  g_DD.ScreenWidth = 0;
-  g_DD.ScreenHeight = 0;
-  EXPECT_EQ(CreateMaskLayer(1, 0), 0);
-  g_DD.ScreenWidth = w;
-  g_DD.ScreenHeight = h;
-  int32_t pitch = 0;
-  EXPECT_NE(GetMaskPattern(&pitch), nullptr);
-  EXPECT_EQ(pitch, 640);
-  EXPECT_EQ(g_MaskScreen.Height, 480);
-  // A pattern without a scratch is no mask screen.
-  EXPECT_EQ(MaskState(), std::tuple(0, 1, 0));
-}
-
-TEST(MaskLayer, FlagsFollowSetMaskEnabledAndDeletion) {
+TEST(MaskLayer, FlagsFollowSetMaskEnabledDeletionAndTheGraphicsEnd) {
   LibrarySession lib({.bits = 32});
   ASSERT_EQ(CreateMaskScreen(), 0);
   EXPECT_EQ(MaskState(), std::tuple(1, 1, 1));
@@ -121,6 +117,13 @@ TEST(MaskLayer, FlagsFollowSetMaskEnabledAndDeletion) {
   EXPECT_EQ(GetMaskImage(), nullptr);
   EXPECT_EQ(g_MaskScreen.MaskScreenFlag, 0);
   EXPECT_EQ(SetMaskEnabled(1), -1);
+  // A mode change ends the graphics manager, which takes the mask screen with it.
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  ASSERT_EQ(RunScreenModeChange(640, 480, 16, 60), 0);
+  EXPECT_EQ(MaskState(), std::tuple(0, 1, 0));
+  EXPECT_EQ(GetMaskPattern(nullptr), nullptr);
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  EXPECT_EQ(GetMaskImage()->ColorType, kMemImgRgb565);
 }
 
 TEST(MaskLayer, ReleaseKeepsThePatternAndStopsTheBracketUntilRecreated) {
@@ -144,27 +147,6 @@ TEST(MaskLayer, ReleaseKeepsThePatternAndStopsTheBracketUntilRecreated) {
   const uint8_t* p = GetMaskPattern(&pitch);
   EXPECT_EQ(p[10 * pitch + 5], 1 + 5);
   EXPECT_EQ(p[10 * pitch + 400], 0);
-}
-
-TEST(MaskLayer, GraphicsEndDeletesTheMaskScreen) {
-  LibrarySession lib({.bits = 32});
-  ASSERT_EQ(CreateMaskScreen(), 0);
-  // A mode change ends the graphics manager, which takes the mask screen with it.
-  ASSERT_EQ(RunScreenModeChange(640, 480, 16, 60), 0);
-  EXPECT_EQ(MaskState(), std::tuple(0, 1, 0));
-  EXPECT_EQ(GetMaskPattern(nullptr), nullptr);
-  ASSERT_EQ(CreateMaskScreen(), 0);
-  EXPECT_EQ(GetMaskImage()->ColorType, kMemImgRgb565);
-  // LibraryEnd frees the rest; the session checks that nothing leaks.
-}
-
-TEST(MaskLayer, HandlesThatAreNotLiveAreRefused) {
-  LibrarySession lib({.bits = 32});
-  EXPECT_EQ(DeleteAllMaskHandles(), 0);
-  for (const HandleValue h :
-       {-1, MakeHandleValue(HandleKind::kMask, 0, 0), MakeHandleValue(HandleKind::kGraph, 0, 0),
-        kMaskHandleKind | 512, kMaskHandleKind | 0xFFFF})
-    EXPECT_EQ(DeleteMaskHandle(h), -1) << std::hex << h;
 }
 
 TEST(MaskLayer, ScratchFailuresAreLoggedAndLeaveNoMaskScreen) {
@@ -239,33 +221,18 @@ TEST_P(MaskBracket, PatternKeepsTheProtectedPixelsAndTransparentDrawsDoNotLand) 
   EXPECT_EQ(TargetPixel(500, 149), Old(500, 149));
 }
 
-TEST_P(MaskBracket, RectangleOutsideTheDrawAreaCopiesNothing) {
-  DrawIntoScratch([](int, int) { return 0x00777777u; });
+TEST_P(MaskBracket, RectanglesOutsideTheDrawAreaOrReversedCopyNothing) {
   ASSERT_EQ(ApplyDrawArea(0, 0, 100, 100), 0);
-  EXPECT_EQ(BeginMaskedDraw(200, 200, 300, 300), 0);
-  EXPECT_EQ(ScratchPixel(250, 250), 0x00777777u);
-  DrawIntoScratch([](int, int) { return kDrawn; });
-  EXPECT_EQ(EndMaskedDraw(200, 200, 300, 300), 0);
-  EXPECT_EQ(TargetPixel(250, 250), Old(250, 250));
-  EXPECT_EQ(TargetPixel(50, 50), Old(50, 50));
-}
-
-TEST_P(MaskBracket, ReversedRectangleCountsAsEmpty) {
-  EXPECT_EQ(BeginMaskedDraw(300, 300, 200, 200), 0);
-  DrawIntoScratch([](int, int) { return kDrawn; });
-  EXPECT_EQ(EndMaskedDraw(300, 300, 200, 200), 0);
-  EXPECT_EQ(TargetPixel(250, 250), Old(250, 250));
-}
-
-TEST_P(MaskBracket, AllProtectedLeavesTheTargetUnchanged) {
-  int32_t pitch = 0;
-  uint8_t* pattern = GetMaskPattern(&pitch);
-  std::memset(pattern, 0xFF, size_t(pitch) * 480);
-  EXPECT_EQ(BeginMaskedDraw(0, 0, 640, 480), 0);
-  DrawIntoScratch([](int, int) { return kDrawn; });
-  EXPECT_EQ(EndMaskedDraw(0, 0, 640, 480), 0);
-  for (int y = 0; y < 480; y += 5)
-    for (int x = 0; x < 640; x += 3) ASSERT_EQ(TargetPixel(x, y), Old(x, y)) << x << "," << y;
+  for (const platform::RECT r : {platform::RECT{200, 200, 300, 300}, {80, 80, 20, 20}}) {
+    DrawIntoScratch([](int, int) { return 0x00777777u; });
+    EXPECT_EQ(BeginMaskedDraw(r.left, r.top, r.right, r.bottom), 0);
+    EXPECT_EQ(ScratchPixel(50, 50), 0x00777777u);
+    EXPECT_EQ(ScratchPixel(250, 250), 0x00777777u);
+    DrawIntoScratch([](int, int) { return kDrawn; });
+    EXPECT_EQ(EndMaskedDraw(r.left, r.top, r.right, r.bottom), 0);
+    EXPECT_EQ(TargetPixel(250, 250), Old(250, 250));
+    EXPECT_EQ(TargetPixel(50, 50), Old(50, 50));
+  }
 }
 
 TEST_P(MaskBracket, GraphTargetLargerThanTheMaskIsClippedToIt) {

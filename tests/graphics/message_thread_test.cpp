@@ -25,23 +25,13 @@ bool WaitFor(Cond cond) {
   return cond();
 }
 
-TEST(MessageThread, RefusedBeforeTheStartAndTwice) {
-  test::ResetPlatform();
-  EXPECT_EQ(StartMessageThread(), -1);
-  test::LibrarySession lib;
-  ASSERT_TRUE(lib.Started());
-  EXPECT_EQ(StartMessageThread(), 0);
-  EXPECT_EQ(StartMessageThread(), -1);
-  StopMessageThread();
-  StopMessageThread();  // nothing runs: nothing to do
-  EXPECT_EQ(StartMessageThread(), 0);
-  StopMessageThread();
-}
-
 TEST(MessageThread, ProcessesMessagesUnderTheLock) {
+  test::ResetPlatform();
+  EXPECT_EQ(StartMessageThread(), -1);  // before the start
   test::LibrarySession lib;
   ASSERT_TRUE(lib.Started());
   ASSERT_EQ(StartMessageThread(), 0);
+  EXPECT_EQ(StartMessageThread(), -1);  // one at a time
   {
     // While the program holds the lock, the thread cannot process: the message stays queued.
     base::LibraryLockGuard held;
@@ -58,6 +48,9 @@ TEST(MessageThread, ProcessesMessagesUnderTheLock) {
   EXPECT_TRUE(
       WaitFor([] { return GetMainHwnd() == nullptr || !platform::IsWindow(GetMainHwnd()); }));
   EXPECT_EQ(ProcessMessage(), -1);
+  StopMessageThread();
+  StopMessageThread();  // nothing runs: nothing to do
+  EXPECT_EQ(StartMessageThread(), 0);
   StopMessageThread();
 }
 

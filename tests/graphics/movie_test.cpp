@@ -274,8 +274,7 @@ TEST(Movie, HandlesAndFailures) {
   HandleValue movies[100];
   int w = 0, h = 0;
   for (HandleValue& movie : movies) ASSERT_GE(movie = OpenMovieToGraph("m.mkv", &w, &h, 0), 0);
-  EXPECT_EQ(w, 37);
-  EXPECT_EQ(h, 23);
+  EXPECT_EQ(std::pair(w, h), std::pair(37, 23));
   EXPECT_EQ(movies[1], movies[0] + 65536 + 1);  // the table's counter, the lowest free slot
   const size_t logSize = lib.Log().size();
   EXPECT_EQ(OpenMovieToGraph("m.mkv", nullptr, nullptr, 0), -1);
@@ -395,14 +394,10 @@ TEST(Movie, ReleasedMoviesComeBackWhereTheyWere) {
 // ---- Overlays and surface-mode fallbacks ------------------------------------------------------
 
 TEST(Movie, OverlayMoviesShowStraightOnTheScreen) {
-  const platform::PixelFormat uyvy{sizeof(platform::PixelFormat),
-                                   platform::PF_FOURCC,
-                                   platform::MakeFourCC('U', 'Y', 'V', 'Y'),
-                                   0,
-                                   0,
-                                   0,
-                                   0,
-                                   0};
+  platform::PixelFormat uyvy{};
+  uyvy.size = sizeof uyvy;
+  uyvy.flags = platform::PF_FOURCC;
+  uyvy.fourCC = platform::MakeFourCC('U', 'Y', 'V', 'Y');
   platform::DDCaps align;
   align.caps = platform::DDCAPS_ALIGNBOUNDARYSRC | platform::DDCAPS_ALIGNSIZESRC |
                platform::DDCAPS_ALIGNBOUNDARYDEST | platform::DDCAPS_ALIGNSIZEDEST;
@@ -429,20 +424,15 @@ TEST(Movie, OverlayMoviesShowStraightOnTheScreen) {
   // down to 4 by the boundary and its width (60) cut to a multiple of 8.
   platform::OverlayState o = m->OverlaySurface->TestOverlay();
   EXPECT_TRUE(o.shown);
-  EXPECT_EQ(o.src.left, 4);
-  EXPECT_EQ(o.src.top, 5);
-  EXPECT_EQ(o.src.right, 60);
-  EXPECT_EQ(o.dest.left, 96);
-  EXPECT_EQ(o.dest.top, T);
-  EXPECT_EQ(o.dest.right, L + 58);
+  EXPECT_EQ(std::tuple(o.src.left, o.src.top, o.src.right, o.dest.left, o.dest.top, o.dest.right),
+            std::tuple(4, 5, 60, 96, T, L + 58));
   // Twice the size (133 / 64 = 2), the right edge 20 past the client's: 10 source pixels cut,
   // then the source's width cut to a multiple of 8.
   const int32_t cw = client.right - L;
   EXPECT_EQ(DrawGraphRect(cw - 108, 0, cw + 25, 96, g, 0), -1);
   o = m->OverlaySurface->TestOverlay();
-  EXPECT_EQ(o.src.right, 48);
-  EXPECT_EQ(o.dest.right, client.right);
-  EXPECT_EQ(o.dest.bottom, T + 96);
+  EXPECT_EQ(std::tuple(o.src.right, o.dest.right, o.dest.bottom),
+            std::tuple(48, client.right, T + 96));
   const int calls = o.calls;
   EXPECT_EQ(DrawGraphRect(100, 0, 90, 96, g, 0), -1);  // mirrored: nothing shown
   EXPECT_EQ(m->OverlaySurface->TestOverlay().calls, calls);
@@ -466,18 +456,15 @@ TEST(Movie, SurfaceModesFallBack) {
 TEST(Movie, DeactivationPausesAndActivationPlays) {
   LibrarySession lib({.bits = 32});
   WriteOrFail("m.nut", test::kFfv1Nut, 37, 23, 2);
-  const HandleValue g = LoadGraphFromFileStd("m.nut");
-  const MovieRecord* m = GetMovieRecord(GetGraphRecord(g)->Movie);
+  const MovieRecord* m = GetMovieRecord(GetGraphRecord(LoadGraphFromFileStd("m.nut"))->Movie);
   EXPECT_EQ(m->PlayingFlag, 0);
-  platform::InjectDeactivate();
-  EXPECT_EQ(ProcessMessage(), 0);
-  EXPECT_EQ(m->PlayingFlag, 0);
-  platform::InjectActivate();
-  EXPECT_EQ(ProcessMessage(), 0);
-  EXPECT_EQ(m->PlayingFlag, 1);
-  platform::InjectDeactivate();
-  EXPECT_EQ(ProcessMessage(), 0);
-  EXPECT_EQ(m->PlayingFlag, 0);
+  for (auto [inject, playing] : {std::pair{&platform::InjectDeactivate, 0},
+                                 {&platform::InjectActivate, 1},
+                                 {&platform::InjectDeactivate, 0}}) {
+    inject();
+    EXPECT_EQ(ProcessMessage(), 0);
+    EXPECT_EQ(m->PlayingFlag, playing);
+  }
 }
 
 }  // namespace

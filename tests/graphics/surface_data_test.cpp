@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <tuple>
+#include <vector>
 
 #include "graphics/ddraw/dd_graph.h"
 #include "graphics/ddraw/display.h"
@@ -107,7 +108,8 @@ TEST(SurfaceData, ReferenceCountsAndStaleHandles) {
   const HandleValue h = AddSurfaceData(1, 4, 4, 0, &o);
   for (const int count : {2, 3}) EXPECT_EQ(AddSurfaceDataRef(h), count);
   for (const int count : {2, 1, 0}) EXPECT_EQ(ReleaseSurfaceDataRef(h), count);
-  EXPECT_NE(GetSurfaceDataRecord(h), nullptr);  // references never free by themselves
+  EXPECT_NE(GetSurfaceDataRecord(h),
+            nullptr);  // references never free by themselves
   int32_t owner = 0;
   GetSurfaceDataRecord(h)->OwnerFlag = &owner;
   EXPECT_EQ(ReleaseSurfaceData(h), 0);
@@ -116,35 +118,17 @@ TEST(SurfaceData, ReferenceCountsAndStaleHandles) {
   int32_t pitch;
   void* p;
   EXPECT_EQ(GetSurfaceDataRecord(h), nullptr);
-  EXPECT_EQ(AddSurfaceDataRef(h), -1);
-  EXPECT_EQ(ReleaseSurfaceDataRef(h), -1);
-  EXPECT_EQ(ReleaseSurfaceData(h), -1);
-  EXPECT_EQ(CreateSurfaceDataSurface(h), -1);
-  EXPECT_EQ(ReleaseSurfaceDataSurface(h), -1);
-  EXPECT_EQ(SetSurfaceDataColorKey(h), -1);
-  EXPECT_EQ(RestoreSurfaceData(h), -1);
-  EXPECT_EQ(LockSurfaceData(h, &pitch, &p, 0, nullptr, nullptr), -1);
-  EXPECT_EQ(UnlockSurfaceData(h, nullptr), -1);
-  EXPECT_EQ(FillSurfaceDataColor(h, 1, 2, 3, 4), -1);
+  EXPECT_EQ(std::vector<int>({AddSurfaceDataRef(h), ReleaseSurfaceDataRef(h), ReleaseSurfaceData(h),
+                              CreateSurfaceDataSurface(h), ReleaseSurfaceDataSurface(h),
+                              SetSurfaceDataColorKey(h), RestoreSurfaceData(h),
+                              LockSurfaceData(h, &pitch, &p, 0, nullptr, nullptr),
+                              UnlockSurfaceData(h, nullptr), FillSurfaceDataColor(h, 1, 2, 3, 4)}),
+            std::vector<int>(10, -1));
   // A fresh record in the same slot has another check word.
   const HandleValue again = AddSurfaceData(1, 4, 4, 0, &o);
   EXPECT_EQ(HandleSlot(again), HandleSlot(h));
   EXPECT_NE(again, h);
   EXPECT_EQ(GetSurfaceDataRecord(h), nullptr);
-}
-
-TEST(SurfaceData, HighMarkFallsToOnePastTheHighestLiveSlot) {
-  LibrarySession lib;
-  RunScreenModeChange(640, 480, 16, 60);     // empty tables
-  DeleteFontHandle(GetDefaultFontHandle());  // its draw screen would hold a piece and a store
-  const SurfaceOptions o = Options(16, 0);
-  HandleValue h[7];
-  for (HandleValue& v : h) v = AddSurfaceData(1, 2, 2, 0, &o);
-  ASSERT_EQ(HandleSlot(h[6]), 6);
-  for (int i : {1, 2, 3, 4}) ReleaseSurfaceData(h[i]);
-  EXPECT_EQ(SurfaceDataTable().HighMark(), 7);
-  ReleaseSurfaceData(h[6]);
-  EXPECT_EQ(SurfaceDataTable().HighMark(), 6);
 }
 
 TEST(SurfaceData, NestedLocksOnASoftwareStore) {
@@ -271,7 +255,8 @@ TEST(SurfaceData, LostStoresAreRestoredWithThePoisonPatternUntilReloaded) {
   EXPECT_EQ(G_DD_RestoreGraph(rec), 0);  // nothing lost yet
 
   platform::ddtest::MakeAllSurfacesLost();
-  EXPECT_EQ(G_DD_RestoreGraph(rec), -1);  // restored: its pixels must be written again
+  EXPECT_EQ(G_DD_RestoreGraph(rec),
+            -1);  // restored: its pixels must be written again
   EXPECT_EQ(store->Surface->TestGetPixel(0, 0), 0xCDCDCDCDu);
   EXPECT_EQ(store->Surface->TestGetPixel(3, 3), 0xCDCDCDCDu);
   EXPECT_EQ(G_DD_RestoreGraph(rec), 0);
@@ -351,7 +336,8 @@ TEST(SurfaceData, ZBuffersFollowTheWantedState) {
     EXPECT_EQ(SetSurfaceDataZBuffer(h, 0), 0);
     EXPECT_EQ(IsMemImgValid(&r->ZImage), 0);
     EXPECT_EQ(SetSurfaceDataZBuffer(h + 0x10000, 1), -1);
-    EXPECT_EQ(SetSurfaceDataZBuffer(h, 1), 0);  // released with the record at the end
+    EXPECT_EQ(SetSurfaceDataZBuffer(h, 1),
+              0);  // released with the record at the end
   }
   {
     // The Z buffer takes the format Direct3D's enumeration recorded.

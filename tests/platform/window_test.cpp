@@ -25,35 +25,33 @@ class WindowTest : public ::testing::Test {
     d.proc = [this](Window&, const Message& m) { seen.push_back(m); };
     return CreateMainWindow(d);
   }
+  // Kind, a, b and c of each message seen.
+  std::vector<std::array<int64_t, 4>> Seen() const {
+    std::vector<std::array<int64_t, 4>> out;
+    for (const Message& m : seen) out.push_back({int64_t(m.kind), m.a, m.b, int64_t(m.c)});
+    return out;
+  }
 
   std::vector<Message> seen;
 };
 
-TEST_F(WindowTest, DefaultDesktopIs1080p32Bit) {
-  Desktop d = GetDesktop();
-  EXPECT_EQ(d.width, 1920);
-  EXPECT_EQ(d.height, 1080);
-  EXPECT_EQ(d.bitsPerPixel, 32u);
-  EXPECT_EQ(d.format.redMask, 0xFF0000u);
-  EXPECT_EQ(d.format.greenMask, 0xFF00u);
-  EXPECT_EQ(d.format.blueMask, 0xFFu);
-  EXPECT_EQ(d.format.flags & PF_RGB, PF_RGB);
-}
-
-TEST_F(WindowTest, TestsChooseTheDesktopFormat) {
+TEST_F(WindowTest, TheDesktopIs1080p32BitUntilTestsChooseAnother) {
+  const Desktop d = GetDesktop();
+  EXPECT_EQ((std::array{d.width, d.height, int32_t(d.bitsPerPixel)}), (std::array{1920, 1080, 32}));
+  EXPECT_EQ((std::array{d.format.redMask, d.format.greenMask, d.format.blueMask,
+                        d.format.flags & PF_RGB}),
+            (std::array{0xFF0000u, 0xFF00u, 0xFFu, uint32_t(PF_RGB)}));
   ASSERT_TRUE(SetDesktop(1024, 768, PixelFormatRGB555()));
   EXPECT_EQ(GetDesktop().format.redMask, 0x7C00u);
-  // The adapter's 16-bit format follows the desktop's.
-  EXPECT_EQ(AdapterPixelFormat(16).greenMask, 0x03E0u);
+  EXPECT_EQ(AdapterPixelFormat(16).greenMask, 0x03E0u);  // follows the desktop's
   ASSERT_TRUE(SetDesktop(800, 600, PixelFormatPal8()));
   EXPECT_EQ(GetDesktop().bitsPerPixel, 8u);
   ASSERT_TRUE(SetDesktop(800, 600, PixelFormatRGB888()));
-  EXPECT_EQ(GetDesktop().bitsPerPixel, 24u);
   // Unusable requests change nothing.
-  EXPECT_FALSE(SetDesktop(0, 600, PixelFormatRGB565()));
-  EXPECT_FALSE(SetDesktop(65536, 600, PixelFormatRGB565()));
   PixelFormat bad = PixelFormatRGB565();
   bad.rgbBitCount = 12;
+  EXPECT_FALSE(SetDesktop(0, 600, PixelFormatRGB565()));
+  EXPECT_FALSE(SetDesktop(65536, 600, PixelFormatRGB565()));
   EXPECT_FALSE(SetDesktop(800, 600, bad));
   EXPECT_EQ(GetDesktop().bitsPerPixel, 24u);
 }
@@ -66,36 +64,30 @@ TEST_F(WindowTest, SecondMainWindowIsRefused) {
   EXPECT_EQ(MakeWindow(), nullptr);
   EXPECT_EQ(w->Title(), "ZORVANTE");
   EXPECT_EQ(w->ToolbarHeight(), 20);
-
   // Destruction completes when the Destroy message is dispatched.
   EXPECT_TRUE(DestroyWindow(w));
   EXPECT_FALSE(DestroyWindow(w));
   EXPECT_TRUE(IsWindow(w));
   EXPECT_EQ(PumpMessages(), 1);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].kind, MessageKind::Destroy);
+  EXPECT_EQ(Seen(), (decltype(Seen()){{int64_t(MessageKind::Destroy), 0, 0, 0}}));
   EXPECT_FALSE(IsWindow(w));
   EXPECT_EQ(FindWindowByClass("ZqLib"), nullptr);
   EXPECT_NE(MakeWindow(), nullptr);
 }
 
-TEST_F(WindowTest, PumpHandsOutAtMostFiveMessages) {
+TEST_F(WindowTest, PumpHandsOutAtMostFiveMessagesInPostingOrder) {
   ASSERT_NE(MakeWindow(), nullptr);
-  for (int i = 0; i < 12; ++i) PostWindowMessage({MessageKind::Move, i, -i, 0});
-  EXPECT_EQ(PendingMessageCount(), 12);
-  EXPECT_EQ(PumpMessages(), 5);
-  EXPECT_EQ(seen.size(), 5u);
-  EXPECT_EQ(PumpMessages(), 5);
-  EXPECT_EQ(PumpMessages(), 2);
-  EXPECT_EQ(PumpMessages(), 0);
-  ASSERT_EQ(seen.size(), 12u);
+  decltype(Seen()) want;
   for (int i = 0; i < 12; ++i) {
-    EXPECT_EQ(seen[size_t(i)].a, i);  // in posting order
-    EXPECT_EQ(seen[size_t(i)].b, -i);
+    PostWindowMessage({MessageKind::Move, i, -i, 0});
+    want.push_back({int64_t(MessageKind::Move), i, -i, 0});
   }
-}
-
-TEST_F(WindowTest, MessagesPostedByTheProcedureCountTowardsTheSamePump) {
+  EXPECT_EQ(PendingMessageCount(), 12);
+  EXPECT_EQ((std::array{PumpMessages(), PumpMessages(), PumpMessages(), PumpMessages()}),
+            (std::array{5, 5, 2, 0}));
+  EXPECT_EQ(Seen(), want);
+  // Messages posted by the procedure count towards the same pump.
+  ResetWindowSystem();
   WindowDesc d;
   d.className = "ZqLib";
   int calls = 0;
@@ -110,30 +102,19 @@ TEST_F(WindowTest, MessagesPostedByTheProcedureCountTowardsTheSamePump) {
   EXPECT_EQ(FindWindowByClass("ZqLib"), nullptr);
 }
 
-TEST_F(WindowTest, DisplayModeChangeArrivesThroughTheQueue) {
-  ASSERT_NE(MakeWindow(), nullptr);
+TEST_F(WindowTest, DisplayChangesMovesAndResizesArriveThroughTheQueue) {
+  Window* w = MakeWindow();
+  ASSERT_NE(w, nullptr);
   const uint64_t serial = GetDisplayLossSerial();
   InjectDisplayModeChange(1280, 1024, PixelFormatRGB565());
+  InjectDisplayModeChange(-1, 10, PixelFormatRGB565());  // neither applied nor announced
   // The desktop changes at once; the window learns of it when it pumps.
   EXPECT_EQ(GetDesktop().width, 1280);
   EXPECT_EQ(GetDesktop().bitsPerPixel, 16u);
   EXPECT_GT(GetDisplayLossSerial(), serial);
   EXPECT_TRUE(seen.empty());
-  EXPECT_EQ(PumpMessages(), 1);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].kind, MessageKind::DisplayChange);
-  EXPECT_EQ(seen[0].a, 1280);
-  EXPECT_EQ(seen[0].b, 1024);
-  EXPECT_EQ(seen[0].c, 16u);
-  // A bad mode is neither applied nor announced.
-  InjectDisplayModeChange(-1, 10, PixelFormatRGB565());
-  EXPECT_EQ(PendingMessageCount(), 0);
-}
-
-TEST_F(WindowTest, MoveAndResizeKeepTheClientRectangleInDesktopCoordinates) {
-  Window* w = MakeWindow();
-  ASSERT_NE(w, nullptr);
-  InjectMove(-300, 900);  // partly off the desktop is allowed
+  // Partly off the desktop is allowed; the client rectangle stays in desktop coordinates.
+  InjectMove(-300, 900);
   auto edges = [&] {
     const RECT r = w->GetClientRect();
     return std::array{r.left, r.top, r.right, r.bottom};
@@ -142,13 +123,12 @@ TEST_F(WindowTest, MoveAndResizeKeepTheClientRectangleInDesktopCoordinates) {
   InjectResize(800, 600);
   EXPECT_EQ(edges(), (std::array<int32_t, 4>{-300, 900, 500, 1500}));
   w->SetClientRect(RECT{0, 0, 800, 600});  // moved only
-  EXPECT_EQ(PumpMessages(), 3);
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[0].kind, MessageKind::Move);
-  EXPECT_EQ(seen[1].kind, MessageKind::Resize);
-  EXPECT_EQ(seen[1].a, 800);
-  EXPECT_EQ(seen[2].kind, MessageKind::Move);
-  EXPECT_EQ(seen[2].a, 0);
+  EXPECT_EQ(PumpMessages(), 4);
+  const auto k = [](MessageKind m) { return int64_t(m); };
+  EXPECT_EQ(Seen(), (decltype(Seen()){{k(MessageKind::DisplayChange), 1280, 1024, 16},
+                                      {k(MessageKind::Move), -300, 900, 0},
+                                      {k(MessageKind::Resize), 800, 600, 0},
+                                      {k(MessageKind::Move), 0, 0, 0}}));
 }
 
 TEST_F(WindowTest, DeactivationLosesVideoMemoryOnlyInFullScreen) {

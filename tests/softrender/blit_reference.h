@@ -1,5 +1,6 @@
 // A plain reference model of the blend rules and of the unscaled blit, written from the
-// rules with ordinary arithmetic (divisions, no tables, no packed helpers).
+// rules with ordinary arithmetic (divisions, no tables, no packed helpers). The same rules
+// serve the flat colours of boxes, lines and triangles and the rasterizers' texture kernels.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "flat_reference.h"
 #include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
 #include "support/test_image.h"
@@ -126,24 +128,8 @@ inline uint32_t RefBlend(const RefPixelCase& k, uint32_t S, uint32_t D, int b, i
         }
       }
       const uint32_t s2 = assemble(0);
-      if (mode == 2) {
-        if (k.is16) {
-          const uint32_t sum = (s2 & 0xF7DF) + (D & 0xF7DF);
-          const uint32_t c = sum & 0x10820;
-          return (sum | (c - (c >> 5)) | ((s2 | D) & 0x0820)) & 0xFFFF;
-        }
-        const uint32_t sum = (s2 & 0xFEFEFF) + (D & 0xFEFEFF);
-        const uint32_t c = sum & 0x1010100;
-        return sum | (c - (c >> 8)) | ((s2 | D) & 0x10100);
-      }
-      if (k.is16) {
-        const uint32_t t = (D | 0x10820) - (s2 & 0xF7DF);
-        const uint32_t g = t & 0x10820;
-        return (t & (g - (g >> 5))) & 0xFFFF;
-      }
-      const uint32_t t = (D | 0x1010100) - (s2 & 0xFEFEFEFF);
-      const uint32_t g = t & 0x1010100;
-      return t & (g - (g >> 8));
+      if (mode == 2) return k.is16 ? test::RefAdd16(s2, D) : test::RefAdd32(s2, D);
+      return k.is16 ? test::RefSub16(s2, D) : test::RefSub32(s2, D);
     }
     case 4:
       for (int i = 0; i < 3; ++i) {
@@ -174,6 +160,32 @@ struct RefState {
   const uint8_t* blendTable = nullptr;  // 256 entries
 };
 
+// Whether source pixel (sx, sy) is drawn under the transparent flag, and with its alpha
+// channel as a factor: alpha 0 skipped and 255 plain under the key, else the key compared.
+inline bool RefSelect(const TestImage& src, int sx, int sy, int trans, bool* withAlpha) {
+  const gfx::MEMIMG& s = src.img;
+  *withAlpha = false;
+  if (s.AlphaFlag && !s.PaletteFlag) {
+    const uint32_t a = src.Alpha(sx, sy);
+    *withAlpha = trans == 0 || a != 255;
+    return trans == 0 || a != 0;
+  }
+  const uint32_t key = s.PaletteFlag                       ? (s.TransColor & 0xFF)
+                       : s.ColorType == gfx::kMemImgRgb565 ? (s.TransColor & 0xFFFF)
+                                                           : s.TransColor;
+  return trans == 0 || src.Get(sx, sy) != key;
+}
+
+// Source pixel (sx, sy) drawn onto destination pixel (x, y) by the blend rules.
+inline void RefPut(TestImage& dst, int x, int y, const TestImage& src, int sx, int sy,
+                   bool withAlpha, const TestImage* blend, const RefState& st,
+                   const RefPixelCase& k) {
+  const uint32_t S = src.img.PaletteFlag ? src.PaletteEntry(int(src.Get(sx, sy))) : src.Get(sx, sy);
+  const int bv = blend ? st.blendTable[blend->At(sx, sy)[0]] : -1;
+  const int av = withAlpha ? int(src.Alpha(sx, sy)) : -1;
+  dst.Set(x, y, RefBlend(k, S, dst.Get(x, y), bv, av));
+}
+
 inline void RefDraw(TestImage& dst, const TestImage& src, int x, int y, int transFlag,
                     const TestImage* blend, const RefState& st) {
   const gfx::MEMIMG& s = src.img;
@@ -186,23 +198,10 @@ inline void RefDraw(TestImage& dst, const TestImage& src, int x, int y, int tran
   const int64_t B = std::min<int64_t>(st.area.bottom, d.Height);
   const bool inside = x >= L && y >= T && int64_t(x) + s.Width <= R && int64_t(y) + s.Height <= B;
   const bool runPath = transFlag == 1 && s.RunLengthFlag == 1 && inside;
-  RefPixelCase k;
-  k.is16 = d.ColorType == 0;
-  k.mode = st.mode;
-  k.param = st.param;
-  k.bright = st.bright;
-  k.srcAlphaChannel = s.AlphaFlag && !s.PaletteFlag;
-  k.runPath = runPath;
-  const bool paletted = s.PaletteFlag != 0;
-  const uint32_t key = paletted ? (s.TransColor & 0xFF)
-                       : k.is16 ? (s.TransColor & 0xFFFF)
-                                : s.TransColor;
-  bool drewSomething = false;
+  const RefPixelCase k{
+      d.ColorType == 0, st.mode, st.param, st.bright, s.AlphaFlag && !s.PaletteFlag, runPath};
   auto drawOne = [&](int sx, int sy, bool withAlpha) {
-    const uint32_t S = paletted ? src.PaletteEntry(int(src.Get(sx, sy))) : src.Get(sx, sy);
-    const int bv = blend ? st.blendTable[blend->At(sx, sy)[0]] : -1;
-    const int av = withAlpha ? int(src.Alpha(sx, sy)) : -1;
-    dst.Set(x + sx, y + sy, RefBlend(k, S, dst.Get(x + sx, y + sy), bv, av));
+    RefPut(dst, x + sx, y + sy, src, sx, sy, withAlpha, blend, st, k);
   };
   if (runPath) {
     const uint8_t* code = s.RunLength;
@@ -215,7 +214,6 @@ inline void RefDraw(TestImage& dst, const TestImage& src, int x, int y, int tran
         for (int i = 0; i < n; ++i, ++sx) {
           if ((c >> 6) == 0) continue;
           drawOne(sx, sy, (c >> 6) == 2 && k.srcAlphaChannel);
-          drewSomething = true;
         }
       }
     }
@@ -224,24 +222,12 @@ inline void RefDraw(TestImage& dst, const TestImage& src, int x, int y, int tran
       for (int sx = 0; sx < s.Width; ++sx) {
         const int64_t dx = int64_t(x) + sx, dy = int64_t(y) + sy;
         if (dx < L || dx >= R || dy < T || dy >= B) continue;
-        bool withAlpha = false;
-        if (k.srcAlphaChannel) {
-          const uint32_t a = src.Alpha(sx, sy);
-          if (transFlag != 0) {
-            if (a == 0) continue;
-            withAlpha = a != 255;
-          } else {
-            withAlpha = true;
-          }
-        } else if (transFlag != 0 && src.Get(sx, sy) == key) {
-          continue;
-        }
+        bool withAlpha;
+        if (!RefSelect(src, sx, sy, transFlag, &withAlpha)) continue;
         drawOne(sx, sy, withAlpha);
-        drewSomething = true;
       }
     }
   }
-  (void)drewSomething;
 }
 
 // Sets the reference state as the draw state.
@@ -268,3 +254,13 @@ class BlitStateTest : public ::testing::Test {
 };
 
 }  // namespace zq::soft::blit_test
+
+namespace zq::soft::test {
+
+// One destination pixel after the flat rule of mode/param with the (already bright-scaled)
+// colour s: the blend rules without factors, mode 1 by its difference rule.
+inline uint32_t RefFlat(bool is16, int mode, int p, uint32_t s, uint32_t d) {
+  return blit_test::RefBlend({is16, mode, p, 0xFFFFFF, false, true}, s, d, -1, -1);
+}
+
+}  // namespace zq::soft::test

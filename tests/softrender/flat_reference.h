@@ -1,5 +1,5 @@
-// Independent model of the flat-colour rules, written channel by channel from the documented
-// behaviour (no packed tricks, no tables), to check the renderer against.
+// Channel models of the saturating add and subtract and of the boxes' and lines' bright,
+// written channel by channel from the rules (no packed tricks, no tables).
 #pragma once
 
 #include <algorithm>
@@ -21,11 +21,6 @@ inline Rgb Split32(uint32_t v) {
 }
 inline uint32_t Join32(Rgb c) {
   return c.x << 24 | c.r << 16 | c.g << 8 | c.b;
-}
-
-// p*v/255 truncated toward zero, v possibly negative.
-inline int32_t MulDiv255(int32_t p, int32_t v) {
-  return v < 0 ? -((p * -v) / 255) : (p * v) / 255;
 }
 
 inline uint32_t RefAdd16(uint32_t s, uint32_t d) {
@@ -87,55 +82,6 @@ inline uint32_t RefBright(bool is16, uint32_t c, uint32_t bright) {
   v.g = v.g * bg >> 8;
   v.b = v.b * bb >> 8;
   return is16 ? Join16(v) : Join32(v);
-}
-
-// One destination pixel after the flat rule of mode/param with the (already bright-scaled)
-// colour s.
-inline uint32_t RefFlat(bool is16, int mode, int p, uint32_t s, uint32_t d) {
-  if (mode == 1 && p == 255) mode = 0;
-  if ((mode == 1 || mode == 2 || mode == 3) && p == 0) return d;
-  const Rgb a = is16 ? Split16(s) : Split32(s), b = is16 ? Split16(d) : Split32(d);
-  Rgb o = b;
-  auto scaled = [&] {
-    Rgb t{uint32_t(p) * a.r / 255, uint32_t(p) * a.g / 255, uint32_t(p) * a.b / 255, 0};
-    return is16 ? Join16(t) : Join32(t);
-  };
-  switch (mode) {
-    case 0:
-      return s;
-    case 1:
-      if (is16) {
-        o.r = uint32_t(int32_t(b.r) + MulDiv255(p, int32_t(a.r) - int32_t(b.r)));
-        o.g = uint32_t(int32_t(b.g) + MulDiv255(p, int32_t(a.g) - int32_t(b.g)));
-        o.b = uint32_t(int32_t(b.b) + MulDiv255(p, int32_t(a.b) - int32_t(b.b)));
-      } else {
-        auto blend = [p](uint32_t sv, uint32_t dv) {
-          const int32_t t = (int32_t(sv) - int32_t(dv)) * p + int32_t(dv) * 256;
-          return uint32_t(t / 256);  // t is never negative
-        };
-        o.r = blend(a.r, b.r);
-        o.g = blend(a.g, b.g);
-        o.b = blend(a.b, b.b);
-      }
-      return is16 ? Join16(o) : Join32(o);
-    case 2:
-      return is16 ? RefAdd16(scaled(), d) : RefAdd32(scaled(), d);
-    case 3:
-      return is16 ? RefSub16(scaled(), d) : RefSub32(scaled(), d);
-    case 4:
-      if (is16) {
-        o.r = a.r * b.r / 32;
-        o.g = a.g * b.g / 64;
-        o.b = a.b * b.b / 32;
-      } else {
-        o.r = a.r * b.r / 256;
-        o.g = a.g * b.g / 256;
-        o.b = a.b * b.b / 256;
-      }
-      return is16 ? Join16(o) : Join32(o);
-    default:
-      return d;
-  }
 }
 
 }  // namespace zq::soft::test

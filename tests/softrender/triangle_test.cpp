@@ -1,23 +1,40 @@
-// Triangle geometry: rows and spans worked by hand from the edge-walk rules, vertex
-// order independence, texel mapping of quads, clipping and out-of-limit inputs.
+// Triangles: rows and spans worked by hand from the edge-walk rules in any vertex order,
+// texel mapping of quads, clipping, out-of-limit inputs, the write box, and random
+// triangles against the geometry, kernel and flat models.
 #include "softrender/triangle.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <map>
+#include <optional>
+#include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "softrender/kernel_reference.h"
+#include "softrender/soft_bounds.h"
+#include "softrender/triangle_geometry_model.h"
 #include "support/test_image.h"
 
 namespace zq::soft {
 namespace {
 
+using namespace kernel_test;
+using tri_test::BuildModel;
+using tri_test::ForEachTexel;
 using zq::test::ResetDrawState;
 using zq::test::TestImage;
 using Spans = std::map<int, std::pair<int, int>>;  // row -> first, last column
+using E4 = std::array<int32_t, 4>;
+
+// The four edges of a rectangle, compared at once.
+E4 Edges(const platform::RECT& r) {
+  return {r.left, r.top, r.right, r.bottom};
+}
 
 // Draws a flat white triangle into a blank 16-bit image and returns its rows as spans.
 Spans FlatSpans(const std::vector<SoftTriangleVertex>& v, int w = 32, int h = 32) {
@@ -47,76 +64,52 @@ class TriangleTest : public ::testing::Test {
   void SetUp() override { ResetDrawState(32, 32); }
 };
 
-TEST_F(TriangleTest, MiddleVertexRightOfLongEdge) {
-  // The right side's second edge starts one unit right of M: step 196607, so row 6 ends
-  // at column 11 (12 if it started at M itself).
-  const Spans want{{0, {0, 0}},  {1, {2, 3}},  {2, {3, 5}},   {3, {5, 8}},
-                   {4, {7, 10}}, {5, {8, 11}}, {6, {10, 11}}, {7, {11, 12}}};
-  EXPECT_EQ(FlatSpans({V(0, 0), V(10, 4), V(13, 8)}), want);
-}
-
-TEST_F(TriangleTest, MiddleVertexLeftOfLongEdge) {
-  // Single pixel of T in row 0; B's row 6 is not drawn.
-  const Spans want{{0, {5, 5}}, {1, {4, 6}}, {2, {3, 6}}, {3, {1, 7}}, {4, {0, 8}}, {5, {5, 8}}};
-  EXPECT_EQ(FlatSpans({V(5, 0), V(0, 4), V(9, 6)}), want);
-}
-
-TEST_F(TriangleTest, FlatTopAndFlatBottom) {
-  // Flat top: the top row runs from one top vertex's column to the other's, inclusive.
-  const Spans top{{0, {2, 6}}, {1, {3, 6}}, {2, {3, 5}}, {3, {4, 5}}};
-  EXPECT_EQ(FlatSpans({V(2, 0), V(6, 0), V(4, 4)}), top);
-  EXPECT_EQ(FlatSpans({V(6, 0), V(2, 0), V(4, 4)}), top);
-  const Spans bottom{{0, {4, 4}}, {1, {3, 5}}, {2, {2, 6}}, {3, {1, 7}}};
-  EXPECT_EQ(FlatSpans({V(4, 0), V(0, 4), V(8, 4)}), bottom);
-  EXPECT_EQ(FlatSpans({V(4, 0), V(8, 4), V(0, 4)}), bottom);
-}
-
-TEST_F(TriangleTest, AnyVertexOrderGivesTheSameSpans) {
-  const std::vector<std::vector<SoftTriangleVertex>> shapes{
-      {V(0, 0), V(10, 4), V(13, 8)}, {V(5, 0), V(0, 4), V(9, 6)},
-      {V(2, 0), V(6, 0), V(4, 4)},   {V(4, 0), V(0, 4), V(8, 4)},
-      {V(3, 1), V(20, 9), V(7, 25)}, {V(30, 2), V(1, 17), V(12, 30)}};
-  for (const auto& shape : shapes) {
+TEST_F(TriangleTest, SpansWorkedByHandInAnyVertexOrder) {
+  struct Case {
+    std::vector<SoftTriangleVertex> v;
+    Spans want;
+  };
+  const Case cases[] = {
+      // M right of the long edge. The right side's second edge starts one unit right of M:
+      // step 196607, so row 6 ends at column 11 (12 if it started at M itself).
+      {{V(0, 0), V(10, 4), V(13, 8)},
+       {{0, {0, 0}},
+        {1, {2, 3}},
+        {2, {3, 5}},
+        {3, {5, 8}},
+        {4, {7, 10}},
+        {5, {8, 11}},
+        {6, {10, 11}},
+        {7, {11, 12}}}},
+      // M left of the long edge: a single pixel of T in row 0; B's row 6 is not drawn.
+      {{V(5, 0), V(0, 4), V(9, 6)},
+       {{0, {5, 5}}, {1, {4, 6}}, {2, {3, 6}}, {3, {1, 7}}, {4, {0, 8}}, {5, {5, 8}}}},
+      // Flat top: the top row runs from one top vertex's column to the other's, inclusive.
+      {{V(2, 0), V(6, 0), V(4, 4)}, {{0, {2, 6}}, {1, {3, 6}}, {2, {3, 5}}, {3, {4, 5}}}},
+      // T (0, -3), M (8, 1), B (0, 5): M right of the long edge. T's row -2.5 truncates to
+      // -2, so the whole walk runs one row low: rows -2..5 hold the spans of rows -3..4.
+      // Left T->B: X = 0.5 px all the way. Right T->M: step 2 px: 0.5, 2.5, 4.5, 6.5; then
+      // from 8.5 px + 1 unit, step (0.5 - 8.5 px - 1 unit) / 4 = -524288 (truncated): 8.5,
+      // 6.5, 4.5, 2.5 (each a hair above).
+      {{V(0, -3), V(8, 1), V(0, 5)},
+       {{0, {0, 4}}, {1, {0, 6}}, {2, {0, 8}}, {3, {0, 6}}, {4, {0, 4}}, {5, {0, 2}}}},
+      // T (6, -2), M (0, 2), B (8, 6): M left of the long edge. The walk starts at row -1
+      // (-1.5 truncated), so the left side's first edge ends on row 2; its second edge
+      // restarts at M's row 2, which is drawn again (below), and the walk then ends one row
+      // early on the right side's count. Left T->M: 6.5, 5, 3.5, 2 px; left M->B: 0.5, 2.5,
+      // 4.5, 6.5 px; right T->B: 6.5 px, step 0.25 px. Row 2 keeps the union of its spans.
+      {{V(6, -2), V(0, 2), V(8, 6)},
+       {{0, {5, 6}}, {1, {3, 7}}, {2, {0, 7}}, {3, {2, 7}}, {4, {4, 8}}, {5, {6, 8}}}},
+  };
+  for (const Case& c : cases) {
     std::vector<int> idx{0, 1, 2};
-    const Spans first = FlatSpans(shape);
-    EXPECT_FALSE(first.empty());
     do {
-      const std::vector<SoftTriangleVertex> v{shape[idx[0]], shape[idx[1]], shape[idx[2]]};
-      EXPECT_EQ(FlatSpans(v), first);
+      EXPECT_EQ(FlatSpans({c.v[idx[0]], c.v[idx[1]], c.v[idx[2]]}), c.want)
+          << "case " << (&c - cases) << " order " << idx[0] << idx[1] << idx[2];
     } while (std::next_permutation(idx.begin(), idx.end()));
   }
-}
-
-TEST_F(TriangleTest, DegenerateTrianglesDrawNothing) {
-  EXPECT_TRUE(FlatSpans({V(1, 1), V(5, 5), V(9, 9)}).empty());
-  EXPECT_TRUE(FlatSpans({V(3, 4), V(3, 4), V(9, 1)}).empty());
-  EXPECT_TRUE(FlatSpans({V(2, 7), V(2, 7), V(2, 7)}).empty());
-}
-
-TEST_F(TriangleTest, NegativeTopRowsTruncateTowardZero) {
-  // T (0, -3), M (8, 1), B (0, 5): M right of the long edge. T's row -2.5 truncates to
-  // -2, so the whole walk runs one row low: rows -2..5 hold the spans of rows -3..4.
-  // Left T->B: X = 0.5 px all the way. Right T->M: step 2 px: 0.5, 2.5, 4.5, 6.5;
-  // then from 8.5 px + 1 unit, step (0.5 - 8.5 px - 1 unit) / 4 = -524288 (truncated):
-  // 8.5, 6.5, 4.5, 2.5 (each a hair above).
-  const Spans want{{0, {0, 4}}, {1, {0, 6}}, {2, {0, 8}}, {3, {0, 6}}, {4, {0, 4}}, {5, {0, 2}}};
-  EXPECT_EQ(FlatSpans({V(0, -3), V(8, 1), V(0, 5)}), want);
-}
-
-TEST_F(TriangleTest, TopVertexAboveAreaDrawsMiddleRowTwice) {
-  // T (6, -2), M (0, 2), B (8, 6): M left of the long edge. The walk starts at row -1
-  // (-1.5 truncated), so the left side's first edge ends on row 2; its second edge
-  // restarts at M's row 2, which is drawn again, and the walk then ends one row
-  // early on the right side's count.
-  // Left T->M: 6.5, 5, 3.5, 2 px (step -1.5 px). Left M->B: 0.5, 2.5, 4.5, 6.5 px.
-  // Right T->B: 6.5 px, step 0.25 px.
-  // Rows: -1 (6..6), 0 (5..6), 1 (3..7), 2 (2..7), then 2 again (0..7), 3 (2..7),
-  // 4 (4..8), 5 (6..8). Row 2 keeps the union of its two spans.
-  const Spans want{{0, {5, 6}}, {1, {3, 7}}, {2, {0, 7}}, {3, {2, 7}}, {4, {4, 8}}, {5, {6, 8}}};
-  EXPECT_EQ(FlatSpans({V(6, -2), V(0, 2), V(8, 6)}), want);
-
-  // Blending half-way shows the second pass over row 2, columns 2..7: white over black
-  // gives 0x7BEF once and 0xBDF7 twice.
+  // Blending half-way shows the second pass over row 2 of the last drawn case, columns
+  // 2..7: white over black gives 0x7BEF once and 0xBDF7 twice.
   gfx::g_DrawState.BlendMode = 1;
   gfx::g_DrawState.BlendParam = 128;
   TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
@@ -125,15 +118,6 @@ TEST_F(TriangleTest, TopVertexAboveAreaDrawsMiddleRowTwice) {
   for (int x = 0; x < 10; ++x)
     EXPECT_EQ(d.Get(x, 2), x <= 1 ? 0x7BEFu : x <= 7 ? 0xBDF7u : 0u) << x;
   EXPECT_EQ(d.Get(3, 1), 0x7BEFu);
-}
-
-TEST_F(TriangleTest, ClippedToTheDrawArea) {
-  gfx::g_DrawState.DrawArea = {3, 2, 9, 6};
-  const Spans want{{2, {3, 5}}, {3, {5, 8}}, {4, {7, 8}}, {5, {8, 8}}};
-  EXPECT_EQ(FlatSpans({V(0, 0), V(10, 4), V(13, 8)}), want);
-  // Wholly left of the area: nothing.
-  gfx::g_DrawState.DrawArea = {20, 0, 32, 32};
-  EXPECT_TRUE(FlatSpans({V(0, 0), V(10, 4), V(13, 8)}).empty());
 }
 
 TEST_F(TriangleTest, ClippedToTheDestinationAndTheGivenRectangle) {
@@ -163,17 +147,34 @@ TestImage Numbered16(int w, int h) {
   return s;
 }
 
-TEST_F(TriangleTest, QuadMapsTexelsOneToOne) {
+TEST_F(TriangleTest, QuadsMapTexelsOneToOne) {
+  // Corners (0, 0)..(10, 10): texel (x, y) at (x, y). Corners (0, -1)..(10, 9): the first
+  // triangle shows texel row r in row r; the second, referenced at (0, 9), shows texel row
+  // r + 1 from column 10 - r.
   TestImage src = Numbered16(10, 10);
+  for (int top : {0, -1}) {
+    TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
+    d.Fill(0xBEEF);
+    const int32_t corners[8] = {0, top, 10, top, 0, top + 10, 10, top + 10};
+    DrawMemImgQuad(&d.img, &src.img, corners, 0, nullptr);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        uint32_t want = 0xBEEF;
+        if (top == 0 && x < 10 && y < 10) want = uint32_t(0x100 + y * 16 + x);
+        if (top < 0 && y <= 8 && x <= 9) want = uint32_t(0x100 + (x < 10 - y ? y : y + 1) * 16 + x);
+        if (top < 0 && y == 9 && x <= 1) want = uint32_t(0x100 + 9 * 16 + x);
+        EXPECT_EQ(d.Get(x, y), want) << top << ": " << x << "," << y;
+      }
+    EXPECT_TRUE(d.PaddingClean());
+  }
+  // Outside the draw area widened by the quad's own box, or far out: nothing.
   TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
-  d.Fill(0xBEEF);
-  const int32_t corners[8] = {0, 0, 10, 0, 0, 10, 10, 10};
-  DrawMemImgQuad(&d.img, &src.img, corners, 0, nullptr);
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x)
-      EXPECT_EQ(d.Get(x, y), x < 10 && y < 10 ? uint32_t(0x100 + y * 16 + x) : 0xBEEFu)
-          << x << "," << y;
-  EXPECT_TRUE(d.PaddingClean());
+  gfx::g_DrawState.DrawArea = {8, 0, 16, 16};
+  const int32_t left[8] = {0, 0, 4, 0, 0, 4, 4, 4};  // 4 + 4 <= 8
+  DrawMemImgQuad(&d.img, &src.img, left, 0, nullptr);
+  const int32_t far[8] = {INT_MAX, INT_MAX, INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MIN, INT_MIN};
+  DrawMemImgQuad(&d.img, &src.img, far, 0, nullptr);
+  for (uint32_t v : d.Pixels()) ASSERT_EQ(v, 0u);
 }
 
 TEST_F(TriangleTest, QuadDiagonalIsDrawnByBothTriangles) {
@@ -191,35 +192,6 @@ TEST_F(TriangleTest, QuadDiagonalIsDrawnByBothTriangles) {
       const uint32_t red = (x >= 10 || y >= 10) ? 0 : (x + y == 10) ? 23 : 15;
       EXPECT_EQ(d.Get(x, y), red << 11) << x << "," << y;
     }
-}
-
-TEST_F(TriangleTest, QuadWithNegativeTopShiftsTheSecondTriangle) {
-  // Corners (0,-1), (10,-1), (0,9), (10,9): the first triangle shows texel row r in
-  // row r; the second, referenced at (0, 9), shows texel row r + 1 from column 10 - r.
-  TestImage src = Numbered16(10, 10);
-  TestImage d(12, 12, 0, 0, 0, zq::test::kRowPad);
-  d.Fill(0xBEEF);
-  const int32_t corners[8] = {0, -1, 10, -1, 0, 9, 10, 9};
-  DrawMemImgQuad(&d.img, &src.img, corners, 0, nullptr);
-  for (int y = 0; y < 12; ++y)
-    for (int x = 0; x < 12; ++x) {
-      uint32_t want = 0xBEEF;
-      if (y <= 8 && x <= 9) want = uint32_t(0x100 + (x < 10 - y ? y : y + 1) * 16 + x);
-      if (y == 9 && x <= 1) want = uint32_t(0x100 + 9 * 16 + x);
-      EXPECT_EQ(d.Get(x, y), want) << x << "," << y;
-    }
-}
-
-TEST_F(TriangleTest, QuadOutsideTheWidenedBoxDrawsNothing) {
-  TestImage src = Numbered16(4, 4);
-  TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
-  gfx::g_DrawState.DrawArea = {8, 0, 16, 16};
-  const int32_t left[8] = {0, 0, 4, 0, 0, 4, 4, 4};  // 4 + 4 <= 8
-  DrawMemImgQuad(&d.img, &src.img, left, 0, nullptr);
-  const int32_t far[8] = {INT_MAX, INT_MAX, INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MIN, INT_MIN};
-  DrawMemImgQuad(&d.img, &src.img, far, 0, nullptr);
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) EXPECT_EQ(d.Get(x, y), 0u);
 }
 
 // ------------------------------------------------------------------------------------
@@ -257,27 +229,21 @@ TEST_F(TriangleTest, UnsupportedImagesDrawNothing) {
   TestImage big(8192, 1, 0, 0, 0, zq::test::kRowPad);  // a side of 8192 is beyond 14.18
   TestImage pal(4, 4, 0, 1, 0, zq::test::kRowPad);     // palettised source without palette
   pal.img.Palette = nullptr;
-  struct Case {
-    int type, palette, alpha;  // destination
-    TestImage *src, *blend;
-  } cases[] = {
-      {1, 0, 0, &ok, nullptr},                                   // colour types differ
-      {0, 1, 0, nullptr, nullptr},                               // palettised destination
-      {0, 0, 1, nullptr, nullptr},                               // alpha destination
-      {2, 0, 0, nullptr, nullptr},                               // one-channel destination
-      {0, 0, 0, &big, nullptr},    {0, 0, 0, &ok, &small},       // blend image smaller than source
-      {0, 0, 0, &pal, nullptr},    {0, 0, 0, nullptr, nullptr},  // null vertices below
-  };
-  for (const Case& c : cases) {
-    TestImage d(16, 16, c.type, c.palette, c.alpha, zq::test::kRowPad);
-    const bool nullVertices = &c == &cases[7];
-    DrawMemImgTriangle(&d.img, c.src ? &c.src->img : nullptr, nullVertices ? nullptr : v, 0,
-                       c.blend ? &c.blend->img : nullptr, 0xFFFF);
-    if (nullVertices) DrawMemImgQuad(&d.img, nullptr, nullptr, 0, nullptr);
-    for (int y = 0; y < 16; ++y)
-      for (int x = 0; x < 16; ++x) ASSERT_EQ(d.Get(x, y), 0u) << (&c - cases);
+  // Destinations of another colour type, palettised, with alpha or of one channel; a blend
+  // image smaller than the source; no vertices, no image.
+  for (auto [type, palette, alpha] : {std::tuple{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {2, 0, 0}}) {
+    TestImage d(16, 16, type, palette, alpha, zq::test::kRowPad);
+    DrawMemImgTriangle(&d.img, type == 1 ? &ok.img : nullptr, v, 0, nullptr, 0xFFFF);
+    for (uint32_t p : d.Pixels()) ASSERT_EQ(p, 0u) << type << palette << alpha;
   }
+  TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
+  DrawMemImgTriangle(&d.img, &big.img, v, 0, nullptr, 0xFFFF);
+  DrawMemImgTriangle(&d.img, &ok.img, v, 0, &small.img, 0xFFFF);
+  DrawMemImgTriangle(&d.img, &pal.img, v, 0, nullptr, 0xFFFF);
+  DrawMemImgTriangle(&d.img, nullptr, nullptr, 0, nullptr, 0xFFFF);
+  DrawMemImgQuad(&d.img, nullptr, nullptr, 0, nullptr);
   DrawMemImgTriangle(nullptr, nullptr, v, 0, nullptr, 0xFFFF);
+  for (uint32_t p : d.Pixels()) ASSERT_EQ(p, 0u);
 }
 
 TEST_F(TriangleTest, DrawingClearsTheRunLengthFlag) {
@@ -297,16 +263,173 @@ TEST_F(TriangleTest, DrawingClearsTheRunLengthFlag) {
   EXPECT_EQ(d.img.RunLengthFlag, 0);
 }
 
-TEST_F(TriangleTest, TexelsOutsideTheSourceLeaveThePixel) {
-  // u runs from -2 to +5 texels across a 4-wide source: only texels 0..3 are drawn.
-  TestImage src = Numbered16(4, 4);
-  TestImage d(16, 16, 0, 0, 0, zq::test::kRowPad);
-  d.Fill(0xBEEF);
-  const SoftTriangleVertex v[3] = {V(0, 0, -2, 0), V(10, 0, 8, 0), V(0, 10, -2, 10)};
-  DrawMemImgTriangle(&d.img, &src.img, v, 0, nullptr, 0);
-  for (int x = 0; x < 12; ++x) {
-    const int u = x - 2;
-    EXPECT_EQ(d.Get(x, 0), u >= 0 && u < 4 ? uint32_t(0x100 + u) : 0xBEEFu) << x;
+TEST_F(TriangleTest, FlatColourReadsNoKeyAndNoBlendImage) {
+  TestImage tiny(1, 1, 2, 0, 0, zq::test::kRowPad);  // refused as a textured draw's blend image
+  TestImage d(4, 4, 0, 0, 0, zq::test::kRowPad);
+  const SoftTriangleVertex v[3] = {{0, 0, 0, 0}, {3, 0, 0, 0}, {0, 3, 0, 0}};
+  d.Fill(0x1111);
+  DrawMemImgTriangle(&d.img, nullptr, v, 1, &tiny.img, 0);
+  EXPECT_EQ(d.Get(0, 0), 0u);
+  EXPECT_EQ(d.Get(3, 0), 0u);
+  EXPECT_EQ(d.Get(0, 2), 0u);
+  EXPECT_EQ(d.Get(0, 3), 0x1111u);
+}
+
+// ------------------------------------------------------------------------------------
+// The write box of triangles and quads: every pixel a triangle writes lies inside it, and
+// negative corners count from their truncated pixel centres.
+
+platform::RECT BoxOf(const SoftTriangleVertex* v, int n) {
+  SoftBounds b;
+  for (int i = 0; i < n; ++i) b.Include(v[i].x, v[i].y);
+  return TriangleWriteBox(b);
+}
+
+TEST(TriangleWriteBox, OneColumnAndRowPastTheLargestCornerNegativeOnesNearerZero) {
+  // Corners at x = -1 sit at -0.5 pixel, which truncates to column 0: the triangle writes
+  // column 0 although every corner lies left of it.
+  ResetDrawState(8, 8);
+  TestImage d(8, 8, 0, 0, 0, zq::test::kRowPad);
+  const SoftTriangleVertex v[3] = {{-5, 0, 0, 0}, {-1, 0, 0, 0}, {-1, 5, 0, 0}};
+  DrawMemImgTriangle(&d.img, nullptr, v, 0, nullptr, 0xFFFF);
+  EXPECT_EQ(d.Get(0, 0), 0xFFFFu);
+  EXPECT_EQ(Edges(BoxOf(v, 3)), (E4{-4, 0, 1, 6}));
+  const SoftTriangleVertex w[2] = {{3, 7, 0, 0}, {12, 2, 0, 0}};
+  EXPECT_EQ(Edges(BoxOf(w, 2)), (E4{3, 2, 13, 8}));
+  const SoftTriangleVertex far[1] = {{INT32_MAX, INT32_MIN, 0, 0}};
+  // The bounds start at +-1000000 on each side: the far corner moves right and top only.
+  EXPECT_EQ(Edges(BoxOf(far, 1)), (E4{1000000, INT32_MIN + 1, INT32_MAX, -999998}));
+}
+
+TEST(TriangleWriteBox, HoldsEveryPixelOfRandomTrianglesAndQuads) {
+  std::mt19937 rng(5);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int n = 0; n < 2000; ++n) {
+    ResetDrawState(40, 40);
+    TestImage d(40, 40, 1, 0, 0, zq::test::kRowPad);
+    SoftTriangleVertex v[4];
+    for (auto& c : v) c = {pick(-6, 45), pick(-6, 45), 0, 0};
+    const bool quad = n % 2 == 1;
+    if (quad) {
+      TestImage s(4, 4, 1, 0, 0, zq::test::kRowPad);
+      s.Fill(0xFFFFFFFFu);
+      const int32_t corners[8] = {v[0].x, v[0].y, v[1].x, v[1].y, v[2].x, v[2].y, v[3].x, v[3].y};
+      DrawMemImgQuad(&d.img, &s.img, corners, 0, nullptr);
+    } else {
+      DrawMemImgTriangle(&d.img, nullptr, v, 0, nullptr, 0xFFFFFFFFu);
+    }
+    const platform::RECT box = BoxOf(v, quad ? 4 : 3);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 40; ++x)
+        if (d.Get(x, y) != 0) {
+          ASSERT_TRUE(x >= box.left && x < box.right && y >= box.top && y < box.bottom)
+              << "draw " << n << " wrote (" << x << ", " << y << ")";
+        }
+  }
+}
+
+// ------------------------------------------------------------------------------------
+// Random triangles against the models: rows and spans in closed form, textured ones in every
+// blend mode (and modes outside 0..4), for every source kind and every combination of blend
+// image, bright, alpha channel and transparent flag, through the kernel model; flat-colour
+// ones through the flat model.
+
+class BlendKernelModelTest : public ::testing::Test {
+ protected:
+  std::mt19937 rng{61106};
+  int Rand(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+
+  // One random triangle of the given kind and mode, checked against the model.
+  void CheckOne(const DrawKind& k0, int mode, int iter) {
+    DrawKind k = k0;
+    ResetDrawState(48, 40);
+    const int al = Rand(-5, 20), at = Rand(-5, 20);
+    gfx::g_DrawState.DrawArea = {al, at, Rand(al, 53), Rand(at, 45)};
+    gfx::g_DrawState.Bright =
+        k.bright ? std::array{0u, 0x80FFFFu, uint32_t(rng())}[Rand(0, 2)] : 0xFF000000u | 0xFFFFFF;
+    if ((gfx::g_DrawState.Bright & 0xFFFFFF) == 0xFFFFFF) k.bright = false;
+    const int p = std::array{0, 255, Rand(1, 4), Rand(0, 255), Rand(0, 255)}[Rand(0, 4)];
+    gfx::g_DrawState.BlendMode = mode;
+    gfx::g_DrawState.BlendParam = p;
+    for (int i = 0; i < 256; ++i) gfx::BlendGraphTable[i] = uint8_t(Rand(0, 255));
+    gfx::BlendGraphTable[Rand(0, 255)] = 0;
+    gfx::BlendGraphTable[Rand(0, 255)] = 255;
+
+    auto [src, blend, got, want, v] = tri_test::MakeRandomScene(rng, k.wide, k.palette, k.alpha);
+    const int sw = src.img.Width, sh = src.img.Height;
+    if (iter % 3 == 0) {  // texels 1:1 along the rows: the span loops
+      const int ou = Rand(-50, 10), ov = Rand(-45, 10);
+      for (auto& q : v) q.u = q.x + ou, q.v = q.y + ov;
+    }
+    DrawMemImgTriangle(&got.img, &src.img, v, k.trans, k.blend ? &blend.img : nullptr, 0);
+
+    if (Draws(mode, p, k.palette)) {
+      const auto& area = gfx::g_DrawState.DrawArea;
+      ForEachTexel(
+          BuildModel(v), std::max(area.left, 0), std::max(area.top, 0), std::min(area.right, 48),
+          std::min(area.bottom, 40), sw, sh, [&](int x, int y, int tx, int ty) {
+            const auto out =
+                ModelPixel(k, mode, p, src, tx, ty, want.Get(x, y), uint8_t(blend.Get(tx, ty)));
+            if (out) want.Set(x, y, *out);
+          });
+    }
+    ASSERT_EQ(got.bytes, want.bytes)
+        << "mode " << mode << " p " << p << " wide " << k.wide << " palette " << k.palette
+        << " alpha " << k.alpha << " trans " << k.trans << " blend " << k.blend << " bright "
+        << k.bright << " iteration " << iter;
+  }
+};
+
+TEST_F(BlendKernelModelTest, EveryModeKindAndFlagMatchesTheModel) {
+  for (int mode = -1; mode <= 5; ++mode)
+    for (int kind = 0; kind < 4; ++kind)
+      for (int flags = 0; flags < 16; ++flags) {
+        DrawKind k{};
+        k.wide = kind & 1;
+        k.palette = kind & 2;
+        k.blend = flags & 1;
+        k.bright = flags & 2;
+        k.alpha = flags & 4;
+        k.trans = flags & 8;
+        if (k.palette && k.alpha) continue;  // palettised sources carry no alpha channel
+        for (int iter = 0; iter < 25; ++iter) {
+          CheckOne(k, mode, iter);
+          if (HasFatalFailure()) return;
+        }
+      }
+}
+
+// Flat colour: the colour scaled by bright (x * bright / 255), then the flat blend rules.
+TEST(TriangleModel, FlatModesMatchTheModel) {
+  std::mt19937 rng{20261206};
+  auto rand = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int iter = 0; iter < 3000; ++iter) {
+    const bool wide = rand(0, 1);
+    zq::test::ResetDrawState(48, 40);
+    const int mode = rand(-1, 5);
+    const int p = std::array{0, 255, rand(0, 255)}[rand(0, 2)];
+    gfx::g_DrawState.BlendMode = mode;
+    gfx::g_DrawState.BlendParam = p;
+    const uint32_t br = rand(0, 1) ? 0xFFFFFFu : uint32_t(rng());
+    gfx::g_DrawState.Bright = br;
+    const uint32_t colour = uint32_t(rng());  // a 16-bit draw ignores the upper bits
+    SoftTriangleVertex v[3];
+    for (auto& q : v) q = {rand(-20, 60), rand(-20, 55), rand(-100, 100), rand(-100, 100)};
+    TestImage got(48, 40, wide, 0, 0, zq::test::kRowPad);
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 48; ++x) got.Set(x, y, uint32_t(rng()));
+    TestImage want = got;
+    DrawMemImgTriangle(&got.img, nullptr, v, rand(0, 1), nullptr, colour);
+
+    // Bright scales the colour alone (its fourth byte kept), as a copy onto itself would.
+    const uint32_t s = blit_test::RefBlend({!wide, 0, 0, br}, colour, colour, -1, -1);
+    for (const tri_test::Row& r : tri_test::BuildModel(v).rows) {
+      if (r.row < 0 || r.row >= 40) continue;
+      for (int64_t x = std::max<int64_t>(r.xl, 0); x <= r.xr && x < 48; ++x)
+        want.Set(int(x), int(r.row),
+                 test::RefFlat(!wide, mode, p, s, want.Get(int(x), int(r.row))));
+    }
+    ASSERT_EQ(got.bytes, want.bytes) << "iteration " << iter << " mode " << mode << " p " << p;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/system.h"
+#include "platform/os/cpu.h"
 #include "platform/pixel_bytes.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -252,11 +253,11 @@ template <int SB, int DB, class Op>
 }
 #endif
 
-// Whether this call may use the wide vector rows: the processor must offer them and the
+// Whether this call may use the wide vector rows: the dispatch level must be AVX2 and the
 // library's vector flag must allow them.
 bool UseWideRows() {
 #if ZQ_CONVERT_HAS_AVX2
-  return base::IsMmxUsable() != 0 && __builtin_cpu_supports("avx2");
+  return base::IsMmxUsable() != 0 && platform::CpuDispatchLevel() == platform::CpuLevel::kAvx2;
 #else
   return false;
 #endif
@@ -396,11 +397,153 @@ bool TryFastPaths(const Walk& k, const ColorData& src, const ColorData& dst, boo
   return false;
 }
 
+struct Options {
+  bool mirror, keyToAlpha, zeroColor, alphaFromRed, skipKey, alphaFromImage;
+  int dither;
+  uint32_t key;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Dithered 8:8:8 to 5:6:5: the general path's result for these formats, channel by channel.
+// ---------------------------------------------------------------------------------------------
+
+constexpr uint8_t kBayer[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+
+// A channel of 8 bits narrowed by kDrop bits, plus one unit when bump is 1, clamped.
+template <int kDrop>
+inline uint32_t Narrow8(uint32_t v, uint32_t bump) {
+  return std::min((v >> kDrop) + bump, 0xFFu >> kDrop);
+}
+
+// The ordered dither's unit: the matrix entry scaled to the dropped bits is below them.
+template <int kDrop>
+constexpr uint32_t OrderedThreshold(int index) {
+  return (uint32_t(kBayer[index]) << kDrop) >> 4;
+}
+
+inline uint32_t Ordered565Pixel(uint32_t p, int index) {
+  const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+  return Narrow8<3>(r, uint32_t(OrderedThreshold<3>(index) < (r & 7))) << 11 |
+         Narrow8<2>(g, uint32_t(OrderedThreshold<2>(index) < (g & 3))) << 5 |
+         Narrow8<3>(b, uint32_t(OrderedThreshold<3>(index) < (b & 7)));
+}
+
+// Pixels x .. w - 1 of row `row` (counted from the rectangle's top), one at a time.
+template <int SB>
+void Ordered565Tail(uint8_t* d, const uint8_t* s, int64_t x, int64_t w, int64_t row) {
+  for (; x < w; ++x) {
+    const int index = int(row & 3) * 4 + int(x & 3);
+    StorePixel<2>(d + 2 * x, Ordered565Pixel(LoadPixel<SB>(s + SB * x), index));
+  }
+}
+
+// Eight 32-bit pixels a step. The matrix repeats every four columns, so each row has one
+// vector of thresholds per channel, one of four.
+using Words8x32 = uint32_t __attribute__((vector_size(32)));
+using Words8x16 = uint16_t __attribute__((vector_size(16)));
+
+[[gnu::always_inline]] inline void Ordered565Body(const Walk& k) {
+  Words8x32 t3[4], t2[4];
+  for (int row = 0; row < 4; ++row) {
+    for (int i = 0; i < 8; ++i) {
+      t3[row][i] = OrderedThreshold<3>(row * 4 + (i & 3));
+      t2[row][i] = OrderedThreshold<2>(row * 4 + (i & 3));
+    }
+  }
+  uint8_t* d = k.dst;
+  const uint8_t* s = k.src;
+  const int64_t w = k.w;
+  for (int64_t y = 0; y < k.h; ++y, d += k.dstPitch, s += k.srcPitch) {
+    const Words8x32 tr = t3[y & 3], tg = t2[y & 3];
+    int64_t x = 0;
+    for (; x + 8 <= w; x += 8) {
+      Words8x32 p;
+      std::memcpy(&p, s + 4 * x, sizeof p);
+      const Words8x32 r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+      const Words8x32 rq = r >> 3, gq = g >> 2, bq = b >> 3;
+      // A true lane compares as all ones; the unit is added only below the channel's
+      // maximum, which is Narrow8's clamp.
+      const Words8x32 out = (rq + (Words8x32((tr < (r & 7)) & (rq < 31)) & 1)) << 11 |
+                            (gq + (Words8x32((tg < (g & 3)) & (gq < 63)) & 1)) << 5 |
+                            (bq + (Words8x32((tr < (b & 7)) & (bq < 31)) & 1));
+      const Words8x16 packed = __builtin_convertvector(out, Words8x16);
+      std::memcpy(d + 2 * x, &packed, sizeof packed);
+    }
+    Ordered565Tail<4>(d, s, x, w, y);
+  }
+}
+
+[[gnu::noinline]] void Ordered565(const Walk& k) {
+  Ordered565Body(k);
+}
+
+#if ZQ_CONVERT_HAS_AVX2
+[[gnu::noinline, gnu::target("avx2")]] void Ordered565Avx2(const Walk& k) {
+  Ordered565Body(k);
+}
+#endif
+
+// The carried remainders: one accumulator per channel, carried across pixels and rows.
+template <int SB>
+void Carried565(const Walk& k) {
+  uint32_t accR = 0, accG = 0, accB = 0;
+  uint8_t* d = k.dst;
+  const uint8_t* s = k.src;
+  for (int64_t y = 0; y < k.h; ++y, d += k.dstPitch, s += k.srcPitch) {
+    for (int64_t x = 0; x < k.w; ++x) {
+      const uint32_t p = LoadPixel<SB>(s + SB * x);
+      const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+      accR += r & 7;
+      accG += g & 3;
+      accB += b & 7;
+      const uint32_t v = Narrow8<3>(r, uint32_t(accR > 7)) << 11 |
+                         Narrow8<2>(g, uint32_t(accG > 3)) << 5 | Narrow8<3>(b, uint32_t(accB > 7));
+      accR &= 7;
+      accG &= 3;
+      accB &= 7;
+      StorePixel<2>(d + 2 * x, v);
+    }
+  }
+}
+
+// 8:8:8 sources (24-bit, or 32-bit with or without alpha) into 5:6:5 with a dither, neither
+// mirrored nor keyed nor with zero colour: the destination has no alpha, so alpha plays no
+// part. False for every other call.
+bool TryDither565(const Walk& k, const ColorData& src, const ColorData& dst, const Options& o) {
+  if (o.dither == kDitherNone || o.mirror || o.skipKey || o.zeroColor || !Is565(dst)) return false;
+  const bool is32 = IsX888(src) || Is8888(src);
+  if (!is32 && !Is888(src)) return false;
+  if (o.dither == kDitherCarry) {
+    if (is32) {
+      Carried565<4>(k);
+    } else {
+      Carried565<3>(k);
+    }
+    return true;
+  }
+  const platform::CpuLevel level = platform::CpuDispatchLevel();
+  if (!is32) {
+    for (int64_t y = 0; y < k.h; ++y) {
+      Ordered565Tail<3>(k.dst + y * k.dstPitch, k.src + y * k.srcPitch, 0, k.w, y);
+    }
+  } else if (level == platform::CpuLevel::kScalar || base::IsMmxUsable() == 0) {
+    for (int64_t y = 0; y < k.h; ++y) {
+      Ordered565Tail<4>(k.dst + y * k.dstPitch, k.src + y * k.srcPitch, 0, k.w, y);
+    }
+#if ZQ_CONVERT_HAS_AVX2
+  } else if (level == platform::CpuLevel::kAvx2) {
+    Ordered565Avx2(k);
+#endif
+  } else {
+    Ordered565(k);
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // General path
 // ---------------------------------------------------------------------------------------------
 
-constexpr uint8_t kBayer[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
 constexpr int kChunk = 256;           // pixels converted per step through the scratch arrays
 constexpr uint32_t kTableMax = 1023;  // channel ranges up to this go through lookup tables
 
@@ -590,12 +733,6 @@ WriteFn PickWriter(int bytes, bool skipKey) {
   });
   return fn;
 }
-
-struct Options {
-  bool mirror, keyToAlpha, zeroColor, alphaFromRed, skipKey, alphaFromImage;
-  int dither;
-  uint32_t key;
-};
 
 void GeneralPath(const Walk& k, const ColorData& src, const ColorData& dst, const ColorData& alpha,
                  const Options& o) {
@@ -787,6 +924,7 @@ int ConvertPixelRect(void* dstPixels, int32_t dstPitch, const ColorData* dstForm
     if (TryFastPaths(k, src, dst, o.keyToAlpha, alphaTransfer, o.key)) return 0;
   }
 
+  if (!alphaImage && TryDither565(k, src, dst, o)) return 0;
   GeneralPath(k, src, dst, alpha, o);
   return 0;
 }

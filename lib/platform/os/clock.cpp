@@ -2,19 +2,13 @@
 
 #include <time.h>
 
-#include <atomic>
 #include <mutex>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <cpuid.h>
-#endif
 
 namespace zq::platform {
 namespace {
 
 std::mutex g_clockMutex;
 std::function<uint32_t()> g_clockOverride;
-std::atomic<int> g_mmxOverride{-1};
 
 }  // namespace
 
@@ -31,24 +25,6 @@ uint32_t MilliSeconds() {
 void SetMilliSecondsOverride(std::function<uint32_t()> clock) {
   std::lock_guard lock(g_clockMutex);
   g_clockOverride = std::move(clock);
-}
-
-int CpuHasMmx() {
-  int forced = g_mmxOverride.load(std::memory_order_relaxed);
-  if (forced >= 0) return forced;
-  // cpuid is slow under virtualisation: ask once per process.
-  static const int detected = [] {
-#if defined(__x86_64__) || defined(__i386__)
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (__get_cpuid(1, &a, &b, &c, &d)) return (d & bit_MMX) ? 1 : 0;
-#endif
-    return 0;
-  }();
-  return detected;
-}
-
-void SetCpuHasMmxOverride(int value) {
-  g_mmxOverride.store(value < 0 ? -1 : (value ? 1 : 0));
 }
 
 }  // namespace zq::platform

@@ -1,4 +1,4 @@
-// Millisecond clock and CPU-feature test; both can be overridden by tests.
+// Millisecond clock; tests can override it.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +10,5 @@ namespace zq::platform {
 uint32_t MilliSeconds();
 // Replaces the clock (tests); an empty function restores the real one.
 void SetMilliSecondsOverride(std::function<uint32_t()> clock);
-
-// 1 when the processor offers the MMX instruction set.
-int CpuHasMmx();
-// -1 restores the real test; 0 or 1 forces the answer (tests).
-void SetCpuHasMmxOverride(int value);
 
 }  // namespace zq::platform

@@ -35,7 +35,7 @@ using Fn = std::function<uint32_t(int, int)>;
 struct Fmt {
   int w[4];
 };
-constexpr Fmt k565{{5, 6, 5, 0}}, k888{{8, 8, 8, 0}}, k8888{{8, 8, 8, 8}}, k4444{{4, 4, 4, 4}};
+constexpr Fmt k565{{5, 6, 5, 0}}, k888{{8, 8, 8, 0}};
 
 // 0xAARRGGBB narrowed into the format (low bits dropped).
 uint32_t Pack(Fmt f, uint32_t argb) {
@@ -138,46 +138,6 @@ TEST(Direct3DDraw, TexelsLandOnTheirPixelsWithPointAndLinearSampling) {
   SetSamplingMode(1);
   ASSERT_EQ(DrawGraphRect(0, 0, 4, 1, ramp, 0), 0);
   EXPECT_EQ(Snap(4, 1), (std::vector<uint32_t>{0, 0x3F3F3F, 0xBFBFBF, 0xFFFFFF}));
-}
-
-TEST(Direct3DDraw, BlendModesBrightAndTextureAlpha) {
-  // Texel (200, 100, 50) over (100, 150, 200), worked by hand; at 16 bits the texel is (205, 101,
-  // 49) and the target (98, 149, 205) widened from 5:6:5, and an 8:8:8:8 texel takes 4:4:4:4.
-  struct Row {
-    int mode, param;
-    uint32_t bright;
-    bool alpha;  // an alpha-channel texture
-    uint32_t texel, want32, want16;
-  };
-  const Row rows[] = {{1, 128, 0xFFFFFF, false, 0xC86432, 0x957C7C, 0x93EF},
-                      {2, 128, 0xFFFFFF, false, 0xC86432, 0xC8C8E1, 0xCE3C},
-                      {3, 128, 0xFFFFFF, false, 0xC86432, 0x0064AF, 0x0336},
-                      {4, 128, 0xFFFFFF, false, 0xC86432, 0x4E3A27, 0x49C4},
-                      {5, 128, 0xFFFFFF, false, 0xC86432, 0xC8C8E1, 0xCE3C},
-                      {0, 0, 0xFFFFFF, true, 0x80C86432, 0x957C7C, 0x9BCF},
-                      {0, 0, 0x80FF00, false, 0xC86432, 0x646400, 0x6320},
-                      {3, 255, 0xFFFFFF, false, 0xFFFFFF, 0, 0}};  // white over anything: black
-  for (const int bits : {16, 32}) {
-    Screen s(bits);
-    const Fmt scr = bits == 16 ? k565 : k888;
-    for (const Row& r : rows) {
-      const Fmt tex = r.alpha ? (bits == 16 ? k4444 : k8888) : scr;
-      const uint32_t target = Pack(scr, 0x6496C8), want = bits == 16 ? r.want16 : r.want32;
-      const HandleValue g =
-          Textured(1, 1, bits, r.alpha, 0, [&](int, int) { return Pack(tex, r.texel); });
-      const uint32_t color = GetScreenColorValue(int(r.texel >> 16 & 0xFF),
-                                                 int(r.texel >> 8 & 0xFF), int(r.texel & 0xFF));
-      SetBlendMode(r.mode, r.param);
-      SetDrawBrightRGB(int(r.bright >> 16), int(r.bright >> 8 & 0xFF), int(r.bright & 0xFF));
-      // The graph, and a box of the texel's colour (no texture alpha).
-      for (const bool box : {false, true}) {
-        if (box && r.alpha) continue;
-        FillScreen(target);
-        ASSERT_EQ(box ? DrawFilledBox(0, 0, 1, 1, color) : DrawGraphAt(0, 0, g, 0), 0);
-        EXPECT_EQ(Snap(2, 1), (std::vector<uint32_t>{want, target})) << bits << r.mode << box;
-      }
-    }
-  }
 }
 
 TEST(Direct3DDraw, TransparentDrawsKeyAndTestAlpha) {

@@ -25,24 +25,9 @@ uint32_t Source(int bits, int x, int y) {
                     : uint32_t(0x00102030 * (1 + x) + 0x00400000 * y);
 }
 
-// A w x h DirectDraw-path graph whose pixel (x, y) holds value(x, y).
 template <class Fn>
 HandleValue MakeGraph(int w, int h, Fn value) {
-  const HandleValue graph = CreateGraphWithOptions(w, h, 0, 0, 0);
-  EXPECT_GE(graph, 0);
-  const Surface2DRecord* piece = LookupSurface2DRecord(GetGraphRecord(graph)->Pieces[0]);
-  int32_t pitch = 0;
-  void* p = nullptr;
-  const ColorData* format = nullptr;
-  EXPECT_GE(LockSurfaceData(piece->SurfaceData, &pitch, &p, 0, nullptr, &format), 0);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const uint32_t v = value(x, y);
-      std::memcpy(static_cast<uint8_t*>(p) + int64_t(y) * pitch + x * format->PixelByte, &v,
-                  format->PixelByte);
-    }
-  UnlockSurfaceData(piece->SurfaceData, nullptr);
-  return graph;
+  return GraphOf(w, h, value);
 }
 
 int Draw(int32_t x1, int32_t y1, int32_t x2, int32_t y2, HandleValue graph, int trans = 0) {

@@ -49,9 +49,16 @@ MEMIMG ViewOf(const ColorData* format, void* pixels, int width, int height, int 
   return v;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Run-length stream
-// ---------------------------------------------------------------------------------------------
+// One row of 24-bit pixels viewed as a decoded image.
+struct Row24 {
+  explicit Row24(std::initializer_list<uint32_t> pixels) : bytes(Rgb24(pixels)) {
+    SetupColorDataRGB24(&format);
+    view = ViewOf(&format, bytes.data(), int(pixels.size()), 1, int(bytes.size()));
+  }
+  std::vector<uint8_t> bytes;
+  ColorData format{};
+  MEMIMG view{};
+};
 
 TEST(TransferToMemImg, AlphaImageStreamSplitsLongRuns) {
   // Row 0: 70 opaque pixels. Row 1: 0, 0, 128, 255, 255, then 65 transparent.
@@ -70,12 +77,11 @@ TEST(TransferToMemImg, AlphaImageStreamSplitsLongRuns) {
 }
 
 TEST(TransferToMemImg, AlphaViewFeedsTheAlphaChannel) {
-  const std::vector<uint8_t> src = Rgb24({0x102030, 0x405060, 0x708090});
+  const Row24 src({0x102030, 0x405060, 0x708090});
+  const MEMIMG& view = src.view;
   std::vector<uint8_t> alpha = {0x00, 0x80, 0xFF};
-  ColorData rgb24{}, grey{};
-  SetupColorDataRGB24(&rgb24);
+  ColorData grey{};
   SetupColorDataByte8(&grey);
-  const MEMIMG view = ViewOf(&rgb24, const_cast<uint8_t*>(src.data()), 3, 1, 9);
   const MEMIMG alphaView = ViewOf(&grey, alpha.data(), 3, 1, 3);
   Image dst(3, 1, 0, kMemImgXrgb8888, 0, 1, 1);
   ASSERT_EQ(0, TransferToMemImg(&view, &alphaView, &dst.m, 0, 0, 3, 1, 0, 0));
@@ -87,10 +93,8 @@ TEST(TransferToMemImg, AlphaViewFeedsTheAlphaChannel) {
 
 TEST(TransferToMemImg, KeyedImageStreamFollowsTheTransparentColour) {
   // F800F8 narrows to the same 5:6:5 magenta as FF00FF.
-  const std::vector<uint8_t> src = Rgb24({0xFF00FF, 0xFF00FF, 0x102030, 0xFF00FF, 0xF800F8});
-  ColorData rgb24{};
-  SetupColorDataRGB24(&rgb24);
-  const MEMIMG view = ViewOf(&rgb24, const_cast<uint8_t*>(src.data()), 5, 1, 15);
+  const Row24 src({0xFF00FF, 0xFF00FF, 0x102030, 0xFF00FF, 0xF800F8});
+  const MEMIMG& view = src.view;
   Image dst(5, 1, 0xF81F, kMemImgRgb565, 0, 0, 1);
   ASSERT_EQ(0, TransferToMemImg(&view, nullptr, &dst.m, 0, 0, 5, 1, 0, 0));
   EXPECT_EQ(0x1106, dst.At<uint16_t>(2, 0));
@@ -100,10 +104,8 @@ TEST(TransferToMemImg, KeyedImageStreamFollowsTheTransparentColour) {
 
 TEST(TransferToMemImg, KeyToAlphaUsesTheImagesKeyAsAColour) {
   // 16-bit image with alpha: colour word, alpha byte, a byte the converter fills (FF).
-  const std::vector<uint8_t> src = Rgb24({0xFF00FF, 0x102030, 0xF800F8});
-  ColorData rgb24{};
-  SetupColorDataRGB24(&rgb24);
-  const MEMIMG view = ViewOf(&rgb24, const_cast<uint8_t*>(src.data()), 3, 1, 9);
+  const Row24 src({0xFF00FF, 0x102030, 0xF800F8});
+  const MEMIMG& view = src.view;
   Image dst(3, 1, 0xF81F, kMemImgRgb565, 0, 1, 1);
   ASSERT_EQ(0, TransferToMemImg(&view, nullptr, &dst.m, 0, 0, 3, 1, 0, 0));
   EXPECT_EQ(0xFF00F81Fu, dst.At<uint32_t>(0, 0));
@@ -131,15 +133,9 @@ TEST(TransferToMemImg, PartialTransferDropsTheStream) {
   EXPECT_EQ(0x00112233u, dst.At<uint32_t>(1, 1));
 }
 
-// ---------------------------------------------------------------------------------------------
-// One-channel images and refusals
-// ---------------------------------------------------------------------------------------------
-
 TEST(TransferToMemImg, OneChannelTypesReceiveTheRed) {
-  const std::vector<uint8_t> src = Rgb24({0xB71122, 0x00FFFF, 0x80FFFF});
-  ColorData rgb24{};
-  SetupColorDataRGB24(&rgb24);
-  const MEMIMG view = ViewOf(&rgb24, const_cast<uint8_t*>(src.data()), 3, 1, 9);
+  const Row24 src({0xB71122, 0x00FFFF, 0x80FFFF});
+  const MEMIMG& view = src.view;
   Image byte8(3, 1, 0, kMemImgByte8, 0, 0, 0);
   ASSERT_EQ(0, TransferToMemImg(&view, nullptr, &byte8.m, 0, 0, 3, 1, 0, 0));
   EXPECT_EQ(0xB7, byte8.At<uint8_t>(0, 0));
@@ -172,10 +168,6 @@ TEST(TransferToMemImg, RectanglesOutsideAnImageAreRefused) {
   EXPECT_EQ(-1, TransferToMemImg(&view, nullptr, nullptr, 0, 0, 1, 1, 0, 0));
   EXPECT_EQ(0xEEEE, dst.At<uint16_t>(0, 0));
 }
-
-// ---------------------------------------------------------------------------------------------
-// Image to surface view
-// ---------------------------------------------------------------------------------------------
 
 TEST(TransferMemImgToSurface, SkipsTheTransparentColourWhenAsked) {
   Image src(4, 1, 0xF81F, kMemImgRgb565, 0, 0, 0);

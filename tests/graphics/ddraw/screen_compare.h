@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "graphics/ddraw/display.h"
+#include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
+#include "graphics/graph.h"
+#include "graphics/target_pixels.h"
 #include "support/library_fixture.h"
 
 namespace zq::gfx::screencmp {
@@ -38,45 +41,53 @@ inline LibraryOptions Options(bool software, int bits) {
 
 // Writes the pattern over the top-left region of the back target.
 inline void PutPattern(int bits) {
+  if (!IsSoftwareScreenInUse()) {
+    platform::PixelFormat f;
+    g_DD.BackSurface->GetPixelFormat(&f);
+    ASSERT_EQ(f.rgbBitCount, uint32_t(bits));
+    ASSERT_EQ(f.greenMask, bits == 16 ? 0x07E0u : 0xFF00u);
+  }
+  const platform::RECT region{0, 0, kW, kH};
   if (IsSoftwareScreenInUse()) {
-    MEMIMG& img = g_DD.SoftBackImage;
     for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) {
-        const uint32_t v = Pattern(bits, x, y);
-        std::memcpy(img.Pixels + int64_t(y) * img.Pitch + x * img.Format->PixelByte, &v,
-                    img.Format->PixelByte);
-      }
-    return;
+      for (int x = 0; x < kW; ++x)
+        test::SetImagePixel(g_DD.SoftBackImage, x, y, Pattern(bits, x, y));
+  } else {
+    test::FillSurface(
+        g_DD.BackSurface, [&](int x, int y) { return Pattern(bits, x, y); }, &region);
   }
-  platform::SurfaceDesc d;
-  ASSERT_EQ(g_DD.BackSurface->Lock(nullptr, &d, 0), platform::DD_OK);
-  ASSERT_EQ(d.pixelFormat.rgbBitCount, uint32_t(bits));
-  if (bits == 16) {
-    ASSERT_EQ(d.pixelFormat.greenMask, 0x07E0u);
-  }
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) {
-      const uint32_t v = Pattern(bits, x, y);
-      std::memcpy(static_cast<uint8_t*>(d.surface) + y * d.pitch + x * (bits / 8), &v, bits / 8);
-    }
-  g_DD.BackSurface->Unlock(nullptr);
 }
 
 inline std::vector<uint32_t> ReadRegion() {
   std::vector<uint32_t> out;
   for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) {
-      if (IsSoftwareScreenInUse()) {
-        const MEMIMG& img = g_DD.SoftBackImage;
-        uint32_t v = 0;
-        std::memcpy(&v, img.Pixels + int64_t(y) * img.Pitch + x * img.Format->PixelByte,
-                    img.Format->PixelByte);
-        out.push_back(v);
-      } else {
-        out.push_back(g_DD.BackSurface->TestGetPixel(x, y));
-      }
-    }
+    for (int x = 0; x < kW; ++x)
+      out.push_back(IsSoftwareScreenInUse() ? test::ImagePixel(g_DD.SoftBackImage, x, y)
+                                            : g_DD.BackSurface->TestGetPixel(x, y));
   return out;
+}
+
+// A w x h graph, in the store kind the screen gives (or an image with systemMem), whose pixel
+// (x, y) holds value(x, y).
+inline HandleValue GraphOf(int w, int h, const std::function<uint32_t(int, int)>& value,
+                           int systemMem = 0) {
+  g_DrawState.CreateSystemMem = systemMem;
+  const HandleValue graph = CreateGraphWithOptions(w, h, 0, 0, 0);
+  g_DrawState.CreateSystemMem = 0;
+  EXPECT_GE(graph, 0);
+  const HandleValue data = LookupSurface2DRecord(GetGraphRecord(graph)->Pieces[0])->SurfaceData;
+  int32_t pitch = 0;
+  void* p = nullptr;
+  const ColorData* format = nullptr;
+  EXPECT_GE(LockSurfaceData(data, &pitch, &p, 0, nullptr, &format), 0);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t v = value(x, y);
+      std::memcpy(static_cast<uint8_t*>(p) + int64_t(y) * pitch + x * format->PixelByte, &v,
+                  format->PixelByte);
+    }
+  UnlockSurfaceData(data, nullptr);
+  return graph;
 }
 
 // Starts the screen, patterns the back target, runs draw, returns the region.

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "graphics/ddraw/display.h"
+#include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph.h"
 #include "softrender/boxes.h"
@@ -35,83 +37,75 @@ bool SameRect(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-TEST(SoftDrawBracket, BoxOnALockedSurfaceLeavesItsGuardBorder) {
-  LibrarySession lib({.bits = 32, .softwareScreen = false});
-  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
-  platform::DirectDrawSurface* back = g_DD.BackSurface;
-  ASSERT_NE(back, nullptr);
-  ASSERT_EQ(g_DD.DrawTargetMemImg, nullptr);
-  FillSurface(back, 0x00112233);
-  const RECT area = g_DrawState.DrawArea;
-
-  const RECT box{10, 20, 15, 23};
-  uint32_t color = 0x00ABCDEF;
-  ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 1, &color), 0);
-  MEMIMG* work = g_DD.SoftWorkTargetImage;
-  ASSERT_NE(work, nullptr);
-  EXPECT_EQ(work->ColorType, kMemImgXrgb8888);  // a 32-bit screen on 32-bit surfaces
-  EXPECT_EQ(g_DD.SoftWorkSourceImage, nullptr);
-  EXPECT_EQ(color, 0x00ABCDEFu);  // a MEMIMG format needs no colour conversion
-  EXPECT_FALSE(Unlocked(back));
-  // The work image reads the surface in screen coordinates.
-  uint32_t v = 0;
-  std::memcpy(&v, work->Pixels + int64_t(21) * work->Pitch + 12 * 4, 4);
-  EXPECT_EQ(v, 0x00112233u);
-  // A fill of the whole image reaches only the locked rectangle.
-  soft::FillMemImgBox(work, nullptr, color);
-  EXPECT_EQ(EndSoftDrawOnSurface(), 0);
-
-  EXPECT_TRUE(Unlocked(back));
-  EXPECT_EQ(g_DD.SoftWorkTargetImage, nullptr);
-  EXPECT_TRUE(SameRect(g_DrawState.DrawArea, area));
-  for (int y = 18; y < 25; ++y)
-    for (int x = 8; x < 17; ++x) {
-      const bool inside = x >= 10 && x < 15 && y >= 20 && y < 23;
-      EXPECT_EQ(back->TestGetPixel(x, y), inside ? 0x00ABCDEFu : 0x00112233u) << x << "," << y;
-    }
-  // A second end does nothing.
-  EXPECT_EQ(EndSoftDrawOnSurface(), 0);
-}
-
-TEST(SoftDrawBracket, BlendOnVideoMemoryGoesThroughTheWorkSurface) {
+TEST(SoftDrawBracket, DrawsReachOnlyTheLockedRectangle) {
   LibrarySession lib({.bits = 32, .softwareScreen = false});
   ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   platform::DirectDrawSurface* back = g_DD.BackSurface;
   platform::SurfaceCaps caps;
   back->GetCaps(&caps);
   ASSERT_NE(caps.caps & platform::DDSCAPS_VIDEOMEMORY, 0u);
-  FillSurface(back, 0x00102030);
-  g_DrawState.BlendMode = 2;
-  g_DrawState.BlendParam = 255;
-  const RECT box{3, 4, 9, 7};
-  ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 0, nullptr), 0);
-  EXPECT_TRUE(Unlocked(back));  // the work surface is locked instead
-  EXPECT_FALSE(Unlocked(g_DD.WorkSurface));
-  soft::FillMemImgBox(g_DD.SoftWorkTargetImage, &box, 0x00010203);
-  EXPECT_EQ(EndSoftDrawOnSurface(), 0);
-  EXPECT_TRUE(Unlocked(g_DD.WorkSurface));
-  for (int y = 2; y < 9; ++y)
-    for (int x = 1; x < 11; ++x) {
-      const bool inside = x >= 3 && x < 9 && y >= 4 && y < 7;
-      EXPECT_EQ(back->TestGetPixel(x, y) & 0xFFFFFF, inside ? 0x00112233u : 0x00102030u)
-          << x << "," << y;
+  const RECT area = g_DrawState.DrawArea, box{10, 20, 15, 23};
+  // Opaque: the back surface itself is locked, and a fill of the whole work image reaches only
+  // the locked rectangle. An additive blend reads video memory through the work surface.
+  const struct {
+    int mode;
+    uint32_t before, fill, inside;
+  } rows[] = {{0, 0x00112233, 0x00ABCDEF, 0x00ABCDEF}, {2, 0x00102030, 0x00010203, 0x00112233}};
+  for (const auto& r : rows) {
+    FillSurface(back, r.before);
+    g_DrawState.BlendMode = r.mode;
+    g_DrawState.BlendParam = 255;
+    uint32_t color = r.fill;
+    ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 1, &color), 0);
+    MEMIMG* work = g_DD.SoftWorkTargetImage;
+    ASSERT_NE(work, nullptr);
+    EXPECT_EQ(work->ColorType, kMemImgXrgb8888);  // a 32-bit screen on 32-bit surfaces
+    EXPECT_EQ(g_DD.SoftWorkSourceImage, nullptr);
+    EXPECT_EQ(color, r.fill);  // a MEMIMG format needs no colour conversion
+    EXPECT_EQ(Unlocked(back), r.mode != 0);
+    if (r.mode != 0) {
+      EXPECT_FALSE(Unlocked(g_DD.WorkSurface));
     }
+    if (r.mode == 0) {  // the work image reads the surface in screen coordinates
+      uint32_t v = 0;
+      std::memcpy(&v, work->Pixels + int64_t(21) * work->Pitch + 12 * 4, 4);
+      EXPECT_EQ(v, r.before);
+    }
+    soft::FillMemImgBox(work, r.mode == 0 ? nullptr : &box, color);
+    EXPECT_EQ(EndSoftDrawOnSurface(), 0);
+    EXPECT_EQ(EndSoftDrawOnSurface(), 0);  // a second end does nothing
+    EXPECT_TRUE(Unlocked(back));
+    EXPECT_TRUE(g_DD.WorkSurface == nullptr || Unlocked(g_DD.WorkSurface));
+    EXPECT_EQ(g_DD.SoftWorkTargetImage, nullptr);
+    EXPECT_TRUE(SameRect(g_DrawState.DrawArea, area));
+    for (int y = 18; y < 25; ++y)
+      for (int x = 8; x < 17; ++x) {
+        const bool inside = x >= 10 && x < 15 && y >= 20 && y < 23;
+        EXPECT_EQ(back->TestGetPixel(x, y) & 0xFFFFFF, inside ? r.inside : r.before)
+            << r.mode << " " << x << "," << y;
+      }
+  }
 }
 
-TEST(SoftDrawBracket, SystemMemoryTargetIsUsedDirectly) {
-  LibrarySession lib({.softwareScreen = false});
-  g_DrawState.CreateSystemMem = 1;
-  const HandleValue graph = CreateGraphWithOptions(32, 16, 0, 0, 0);
-  g_DrawState.CreateSystemMem = 0;
-  ASSERT_GE(graph, 0);
-  ASSERT_EQ(SelectDrawScreen(graph), 0);
-  ASSERT_NE(g_DD.DrawTargetMemImg, nullptr);
+TEST(SoftDrawBracket, ImagesAreUsedDirectlyAndTheSoftwareScreenNeedsNothing) {
   const RECT box{1, 1, 5, 5};
-  ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 0, nullptr), 0);
-  EXPECT_EQ(g_DD.SoftWorkTargetImage, g_DD.DrawTargetMemImg);
-  EXPECT_TRUE(Unlocked(g_DD.BackSurface));
-  EXPECT_EQ(EndSoftDrawOnSurface(), 0);
+  {
+    LibrarySession lib({.softwareScreen = false});
+    g_DrawState.CreateSystemMem = 1;
+    const HandleValue graph = CreateGraphWithOptions(32, 16, 0, 0, 0);
+    g_DrawState.CreateSystemMem = 0;
+    ASSERT_EQ(SelectDrawScreen(graph), 0);
+    ASSERT_NE(g_DD.DrawTargetMemImg, nullptr);
+    ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 0, nullptr), 0);
+    EXPECT_EQ(g_DD.SoftWorkTargetImage, g_DD.DrawTargetMemImg);
+    EXPECT_TRUE(Unlocked(g_DD.BackSurface));
+    EXPECT_EQ(EndSoftDrawOnSurface(), 0);
+    EXPECT_EQ(g_DD.SoftWorkTargetImage, nullptr);
+  }
+  LibrarySession lib({.bits = 32});
+  EXPECT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 0, nullptr), 0);
   EXPECT_EQ(g_DD.SoftWorkTargetImage, nullptr);
+  EXPECT_EQ(EndSoftDrawOnSurface(), 0);
 }
 
 TEST(SoftDrawBracket, EmptyOrOutsideRectangleLocksNothing) {
@@ -134,14 +128,13 @@ TEST(SoftDrawBracket, EmptyOrOutsideRectangleLocksNothing) {
     EXPECT_EQ(color, 5u);
   }
   EXPECT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, nullptr, 0, nullptr), -1);
-}
-
-TEST(SoftDrawBracket, SoftwareScreenDoesNothing) {
-  LibrarySession lib({.bits = 32});
-  const RECT box{0, 0, 10, 10};
-  EXPECT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 0, nullptr), 0);
-  EXPECT_EQ(g_DD.SoftWorkTargetImage, nullptr);
-  EXPECT_EQ(EndSoftDrawOnSurface(), 0);
+  // A piece whose store does not resolve.
+  const HandleValue graph = CreateGraphWithOptions(8, 8, 0, 0, 0);
+  Surface2DRecord piece = *LookupSurface2DRecord(GetGraphRecord(graph)->Pieces[0]);
+  piece.SurfaceData = -1;
+  const RECT inside{100, 100, 110, 110};
+  EXPECT_EQ(BeginSoftDrawOnSurface(&piece, 0, nullptr, &inside, 0, nullptr), -1);
+  EXPECT_TRUE(Unlocked(g_DD.BackSurface));
 }
 
 TEST(SoftDrawBracket, FailedLocksReleaseWhatWasTaken) {
@@ -246,17 +239,27 @@ TEST(SoftDrawBracket, WorkCopyOnA555DesktopConvertsBothWaysExactly) {
       ASSERT_EQ(back->TestGetPixel(x, y), red ? (0x7C00u | (p & 0x03FFu)) : p) << x << "," << y;
     }
 
-  // An opaque fill locks the 5:5:5 surface directly and writes the colour as given.
+  // An opaque draw (mode 0, or mode 1 at full strength) that asks for colour conversion works
+  // on the 5:5:5 surface directly, the colour as given; a blend, or a draw that does not ask,
+  // works on a 5:6:5 copy (a 5:6:5 green written there comes back as 5:5:5 green).
+  const struct {
+    int mode, param, convert;
+    bool direct;
+  } rows[] = {{0, 0, 1, true}, {1, 255, 1, true}, {1, 128, 1, false}, {0, 0, 0, false}};
+  for (const auto& r : rows) {
+    g_DrawState.BlendMode = r.mode;
+    g_DrawState.BlendParam = r.param;
+    color = 0x7C00;
+    ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, r.convert, &color), 0);
+    EXPECT_EQ(color, r.convert && !r.direct ? 0xF800u : 0x7C00u) << r.mode << r.convert;
+    soft::FillMemImgBox(g_DD.SoftWorkTargetImage, &box, r.direct ? 0x03E0 : 0x07E0);
+    EXPECT_EQ(EndSoftDrawOnSurface(), 0);
+    EXPECT_EQ((std::vector<uint32_t>{back->TestGetPixel(5, 6), back->TestGetPixel(29, 19),
+                                     back->TestGetPixel(30, 19), back->TestGetPixel(4, 6)}),
+              (std::vector<uint32_t>{0x03E0, 0x03E0, Pattern555(30, 19), Pattern555(4, 6)}))
+        << r.mode << r.convert;
+  }
   g_DrawState.BlendMode = 0;
-  color = 0x03E0;
-  ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 1, &color), 0);
-  EXPECT_EQ(color, 0x03E0u);
-  soft::FillMemImgBox(g_DD.SoftWorkTargetImage, &box, color);
-  EXPECT_EQ(EndSoftDrawOnSurface(), 0);
-  EXPECT_EQ(back->TestGetPixel(5, 6), 0x03E0u);
-  EXPECT_EQ(back->TestGetPixel(29, 19), 0x03E0u);
-  EXPECT_EQ(back->TestGetPixel(30, 19), Pattern555(30, 19));
-  EXPECT_EQ(back->TestGetPixel(4, 6), Pattern555(4, 6));
 }
 
 }  // namespace

@@ -2,18 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "graphics/ddraw/memimg.h"
 #include "graphics/image/convert_test_formats.h"
-#include "platform/os/clock.h"
+#include "platform/os/cpu.h"
 
 namespace zq::gfx {
 namespace {
 
 using platform::RECT;
 using namespace zq::gfx::testing;
+using Bytes = std::vector<uint8_t>;
+using V = std::vector<uint32_t>;
 
 struct Opts {
   int mirror = 0;
@@ -38,207 +41,248 @@ int Convert(std::vector<D>& dst, int dstWidth, const ColorData& df, const std::v
                           o.skip);
 }
 
-// One row of n pixels converted into bytes set to fill, each read back widened to 32 bits.
-template <class S>
-std::vector<uint32_t> Row(const ColorData& df, const std::vector<S>& src, const ColorData& sf,
-                          int n, const Opts& o = {}, uint8_t fill = 0) {
-  std::vector<uint8_t> dst(size_t(n) * df.PixelByte, fill);
-  const RECT r{0, 0, n, 1};
-  EXPECT_EQ(0, ConvertPixelRect(dst.data(), int32_t(dst.size()), &df, src.data(),
-                                int32_t(src.size() * sizeof(S)), &sf, o.alpha, o.alphaPitch,
-                                o.alphaFormat, 0, 0, &r, o.mirror, o.keyToAlpha, o.key, o.dither,
-                                o.zero, o.fromRed, o.skip));
-  std::vector<uint32_t> out(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) std::memcpy(&out[i], &dst[size_t(i) * df.PixelByte], df.PixelByte);
+// Little-endian bytes of 16- and 32-bit pixels.
+Bytes W16(std::initializer_list<uint32_t> pixels) {
+  Bytes out;
+  for (uint32_t p : pixels) out.insert(out.end(), {uint8_t(p), uint8_t(p >> 8)});
+  return out;
+}
+Bytes W32(std::initializer_list<uint32_t> pixels) {
+  Bytes out;
+  for (uint32_t p : pixels)
+    out.insert(out.end(), {uint8_t(p), uint8_t(p >> 8), uint8_t(p >> 16), uint8_t(p >> 24)});
   return out;
 }
 
-// Every conversion test runs with the MMX flag forced off and on: the pixels must not change.
-class ConvertTest : public ::testing::TestWithParam<int> {
+ColorData Grey() {
+  ColorData grey = MakePal8();
+  for (int i = 0; i < 256; ++i) grey.Palette[i] = uint32_t(i) * 0x010101;
+  return grey;
+}
+
+// Every conversion test runs at each dispatch level (the scalar level also turns the MMX flag
+// off): the pixels must not change.
+class ConvertTest : public ::testing::TestWithParam<platform::CpuLevel> {
  protected:
-  void SetUp() override { platform::SetCpuHasMmxOverride(GetParam()); }
-  void TearDown() override { platform::SetCpuHasMmxOverride(-1); }
+  void SetUp() override { platform::LimitCpuLevel(GetParam()); }
+  void TearDown() override { platform::LimitCpuLevel(platform::CpuLevel::kAvx2); }
 };
 
-// ---------------------------------------------------------------------------------------------
-// Results and refusals
-// ---------------------------------------------------------------------------------------------
+// ---- results and refusals ----
 
-TEST_P(ConvertTest, EmptyOrReversedRectangleFailsAndWritesNothing) {
+TEST_P(ConvertTest, RefusalsWriteNothing) {
   std::vector<uint16_t> src(4, 0x1234), dst(4, 0xAAAA);
   const ColorData f = Rgb565();
-  EXPECT_EQ(-1, Convert(dst, 4, f, src, 4, f, {1, 0, 1, 1}, 0, 0));
-  EXPECT_EQ(-1, Convert(dst, 4, f, src, 4, f, {0, 1, 4, 1}, 0, 0));
-  EXPECT_EQ(-1, Convert(dst, 4, f, src, 4, f, {3, 0, 1, 1}, 0, 0));
-  EXPECT_EQ(-1, Convert(dst, 4, f, src, 4, f, {0, 1, 4, 0}, 0, 0));
-  // A width that does not fit in 32 bits is reversed, not huge.
-  EXPECT_EQ(-1, Convert(dst, 4, f, src, 4, f, {INT32_MAX, 0, INT32_MIN, 1}, 0, 0));
+  // Empty or reversed rectangles; a width that does not fit in 32 bits is reversed, not huge.
+  for (RECT r : {RECT{1, 0, 1, 1}, RECT{0, 1, 4, 1}, RECT{3, 0, 1, 1}, RECT{0, 1, 4, 0},
+                 RECT{INT32_MAX, 0, INT32_MIN, 1}})
+    EXPECT_EQ(-1, Convert(dst, 4, f, src, 4, f, r, 0, 0));
+  // Unusable descriptors.
+  ColorData depth12 = f, wrongBytes = f, wildShift = f;
+  depth12.ColorBitDepth = 12;
+  wrongBytes.PixelByte = 4;
+  wildShift.RL = 40;
+  EXPECT_EQ(-1, Convert(dst, 2, depth12, src, 2, f, {0, 0, 2, 1}, 0, 0));
+  EXPECT_EQ(-1, Convert(dst, 2, f, src, 2, depth12, {0, 0, 2, 1}, 0, 0));
+  EXPECT_EQ(-1, Convert(dst, 2, f, src, 2, wrongBytes, {0, 0, 2, 1}, 0, 0));
+  EXPECT_EQ(-1, Convert(dst, 2, wildShift, src, 2, f, {0, 0, 2, 1}, 0, 0));
+  EXPECT_EQ(-1, Convert(dst, 2, Argb8888(), src, 2, f, {0, 0, 1, 1}, 0, 0,
+                        {.alpha = src.data(), .alphaFormat = &depth12}));
+  EXPECT_EQ(-1, Convert(dst, 2, f, src, 2, f, {0, 0, 2, 1}, 0, 0, {.dither = 3}));
+  // A palette copy from another depth.
+  EXPECT_EQ(-1, Convert(dst, 2, MakePal8(), src, 2, f, {0, 0, 2, 1}, 0, 0));
   EXPECT_EQ(std::vector<uint16_t>(4, 0xAAAA), dst);
 }
 
-TEST_P(ConvertTest, UnusableDescriptorsFail) {
-  std::vector<uint16_t> src(2, 0x1234), dst(2, 0xAAAA);
-  const ColorData good = Rgb565();
-  ColorData depth12 = good;
-  depth12.ColorBitDepth = 12;
-  ColorData wrongBytes = good;
-  wrongBytes.PixelByte = 4;
-  ColorData wildShift = good;
-  wildShift.RL = 40;
-  EXPECT_EQ(-1, Convert(dst, 2, depth12, src, 2, good, {0, 0, 2, 1}, 0, 0));
-  EXPECT_EQ(-1, Convert(dst, 2, good, src, 2, depth12, {0, 0, 2, 1}, 0, 0));
-  EXPECT_EQ(-1, Convert(dst, 2, good, src, 2, wrongBytes, {0, 0, 2, 1}, 0, 0));
-  EXPECT_EQ(-1, Convert(dst, 2, wildShift, src, 2, good, {0, 0, 2, 1}, 0, 0));
-  Opts o;
-  o.alpha = src.data();
-  o.alphaFormat = &depth12;
-  EXPECT_EQ(-1, Convert(dst, 2, Argb8888(), src, 2, good, {0, 0, 1, 1}, 0, 0, o));
-  o.dither = 3;
-  o.alpha = nullptr;
-  EXPECT_EQ(-1, Convert(dst, 2, good, src, 2, good, {0, 0, 2, 1}, 0, 0, o));
-  EXPECT_EQ(std::vector<uint16_t>(2, 0xAAAA), dst);
-}
+// ---- rectangles ----
 
-// ---------------------------------------------------------------------------------------------
-// Palette copy
-// ---------------------------------------------------------------------------------------------
-
-TEST_P(ConvertTest, PaletteCopyMovesIndexesAndReturnsTheLargest) {
-  // 5 x 3 source; rectangle (1, 1)-(4, 3) holds 11 12 13 / 21 92 23.
-  const std::vector<uint8_t> src = {0,  1,  2,  3,  99,  //
-                                    10, 11, 12, 13, 14,  //
-                                    20, 21, 92, 23, 24};
-  std::vector<uint8_t> dst(6 * 2, 0xEE);
+TEST_P(ConvertTest, PaletteAndEqualFormatCopiesMoveWholePixels) {
+  // 5 x 3 source; rectangle (1, 1)-(4, 3) holds 11 12 13 / 21 92 23. The palette copy returns
+  // the largest index and never consults the colours.
+  const Bytes src = {0, 1, 2, 3, 99, 10, 11, 12, 13, 14, 20, 21, 92, 23, 24};
+  Bytes dst(6 * 2, 0xEE), mirrored(3 * 2, 0xEE);
   ColorData pal = MakePal8();
-  pal.Palette[92] = 0x00123456;  // never consulted
+  pal.Palette[92] = 0x00123456;
   EXPECT_EQ(92, Convert(dst, 6, pal, src, 5, pal, {1, 1, 4, 3}, 2, 0));
-  const std::vector<uint8_t> want = {0xEE, 0xEE, 11, 12, 13, 0xEE,  //
-                                     0xEE, 0xEE, 21, 92, 23, 0xEE};
-  EXPECT_EQ(want, dst);
+  EXPECT_EQ(dst, (Bytes{0xEE, 0xEE, 11, 12, 13, 0xEE, 0xEE, 0xEE, 21, 92, 23, 0xEE}));
+  EXPECT_EQ(92, Convert(mirrored, 3, pal, src, 5, pal, {1, 1, 4, 3}, 0, 0, {.mirror = 1}));
+  EXPECT_EQ(mirrored, (Bytes{13, 12, 11, 23, 92, 21}));
 
-  Opts mirror;
-  mirror.mirror = 1;
-  std::vector<uint8_t> mirrored(3 * 2, 0xEE);
-  EXPECT_EQ(92, Convert(mirrored, 3, pal, src, 5, pal, {1, 1, 4, 3}, 0, 0, mirror));
-  EXPECT_EQ((std::vector<uint8_t>{13, 12, 11, 23, 92, 21}), mirrored);
-}
+  const Bytes rgb = Rgb24({0x010203, 0x040506, 0x070809, 0x0A0B0C, 0x0D0E0F, 0x101112});
+  Bytes dst24(3 * 3 * 2, 0xEE);
+  EXPECT_EQ(0, Convert(dst24, 9, Rgb888(), rgb, 9, Rgb888(), {1, 0, 3, 2}, 1, 0));
+  EXPECT_EQ(dst24, (Bytes{0xEE, 0xEE, 0xEE, 6, 5, 4, 9, 8, 7,  //
+                          0xEE, 0xEE, 0xEE, 0x0F, 0x0E, 0x0D, 0x12, 0x11, 0x10}));
 
-TEST_P(ConvertTest, PaletteCopyRefusesAnotherDepth) {
-  std::vector<uint16_t> src(2, 0x1234);
-  std::vector<uint8_t> dst(2, 0xEE);
-  EXPECT_EQ(-1, Convert(dst, 2, MakePal8(), src, 2, Rgb565(), {0, 0, 2, 1}, 0, 0));
-  EXPECT_EQ(std::vector<uint8_t>(2, 0xEE), dst);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Equal-format copy
-// ---------------------------------------------------------------------------------------------
-
-TEST_P(ConvertTest, EqualFormat24BitCopyWritesWholePixels) {
-  const std::vector<uint8_t> src = Rgb24({0x010203, 0x040506, 0x070809,  //
-                                          0x0A0B0C, 0x0D0E0F, 0x101112});
-  std::vector<uint8_t> dst(3 * 3 * 2, 0xEE);
-  const ColorData f = Rgb888();
-  const RECT r{1, 0, 3, 2};
-  EXPECT_EQ(0, ConvertPixelRect(dst.data(), 9, &f, src.data(), 9, &f, nullptr, 0, nullptr, 1, 0, &r,
-                                0, 0, 0, 0, 0, 0, 0));
-  const std::vector<uint8_t> want = {0xEE, 0xEE, 0xEE, 6,    5,    4,    9,    8,    7,  //
-                                     0xEE, 0xEE, 0xEE, 0x0F, 0x0E, 0x0D, 0x12, 0x11, 0x10};
-  EXPECT_EQ(want, dst);
-}
-
-TEST_P(ConvertTest, SkipKey) {
-  using V = std::vector<uint32_t>;
-  Opts o;
-  o.skip = 1;
-  o.key = 0xABCD1234;
-  // 16-bit pixels compare the key's low 16 bits; 32-bit ones all of it.
-  const std::vector<uint16_t> src16 = {0x1234, 0x5678, 0x1234, 0xABCD};
-  EXPECT_EQ(Row(Rgb565(), src16, Rgb565(), 4, o, 0xEE), (V{0xEEEE, 0x5678, 0xEEEE, 0xABCD}));
-  EXPECT_EQ(Row(Xrgb8888(), std::vector<uint32_t>{0x00001234, 0xABCD1234}, Xrgb8888(), 2, o, 0xEE),
-            (V{0x00001234, 0xEEEEEEEE}));
-  // Mirror switches the key off: every pixel is written, right to left.
-  o.mirror = 1;
-  EXPECT_EQ(Row(Rgb565(), src16, Rgb565(), 4, o, 0xEE), (V{0xABCD, 0x1234, 0x5678, 0x1234}));
-  o.mirror = 0;
-  // 8-bit indexes bypass the palette copy when skipping: index 5 stays, whatever its colour.
-  o.key = 0x305;
-  EXPECT_EQ(Row(MakePal8(), std::vector<uint8_t>{5, 6, 5, 7}, MakePal8(), 4, o, 0xEE),
-            (V{0xEE, 6, 0xEE, 7}));
-  // On the general path the key compares indexes too, not colours.
-  ColorData pal = MakePal8();
-  pal.Palette[5] = 0x00FF0000;
-  pal.Palette[6] = 0x00FF0000;
-  o.key = 5;
-  EXPECT_EQ(Row(Rgb565(), std::vector<uint8_t>{5, 6}, pal, 2, o, 0xEE), (V{0xEEEE, 0xF800}));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Key to alpha on an equal colour layout
-// ---------------------------------------------------------------------------------------------
-
-TEST_P(ConvertTest, KeyToAlphaOnEqualLayout) {
-  const std::vector<uint32_t> src = {0x00102030, 0x12102031, 0x55102030};
-  Opts o;
-  o.keyToAlpha = 1;
-  o.key = 0x00102030;
-  EXPECT_EQ(Row(Argb8888(), src, Xrgb8888(), 3, o),
-            (std::vector<uint32_t>{0x00102030, 0xFF102031, 0x00102030}));
-  o.mirror = 1;
-  std::vector<uint32_t> dst(3, 0xEEEEEEEE);
-  EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src, 3, Xrgb8888(), {0, 0, 2, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0xFF102031, 0x00102030, 0xEEEEEEEE}), dst);
-  // 5:5:5 into 1:5:5:5; key F80008 packs to 31, 0, 1.
-  o.mirror = 0;
-  o.key = 0x00F80008;
-  EXPECT_EQ(Row(Argb1555(), std::vector<uint16_t>{0x7C01, 0x7C02, 0xFC01}, Rgb555(), 3, o),
-            (std::vector<uint32_t>{0x7C01, 0xFC02, 0x7C01}));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Fixed-format fast paths (the plain rows are checked against a per-pixel model below)
-// ---------------------------------------------------------------------------------------------
-
-TEST_P(ConvertTest, PaletteAndRgb24Sources) {
-  using V = std::vector<uint32_t>;
-  ColorData pal = MakePal8();
-  pal.Palette[0] = 0x00FF8040;
-  pal.Palette[1] = 0x00102030;
-  pal.Palette[2] = 0x00000000;
-  const std::vector<uint8_t> idx = {0, 1, 2};
-  const std::vector<uint8_t> rgb = Rgb24({0xFF8040, 0x102030, 0xFF8747});
-  Opts key;
-  key.keyToAlpha = 1;
-  key.key = 0x00FF8040;
-  // 5:5:5 sets bit 15. FF,80,40 -> 31,16,8; 10,20,30 -> 2,4,6.
-  EXPECT_EQ(Row(Rgb555(), idx, pal, 3), (V{0xFE08, 0x8886, 0x8000}));
-  EXPECT_EQ(Row(Rgb555(), rgb, Rgb888(), 3), (V{0xFE08, 0x8886, 0xFE08}));
-  EXPECT_EQ(Row(Xrgb8888(), idx, pal, 3), (V{0xFFFF8040, 0xFF102030, 0xFF000000}));
-  EXPECT_EQ(Row(Argb1555(), idx, pal, 3, key), (V{0x7E08, 0x8886, 0x8000}));
-  // From 24 bits the key compares reduced colours: FF8747 reduces to the key's 31,16,8 as well.
-  EXPECT_EQ(Row(Argb1555(), rgb, Rgb888(), 3, key), (V{0x7E08, 0x8886, 0x7E08}));
-  // Into 8:8:8:8 all 32 bits are compared.
-  EXPECT_EQ(Row(Argb8888(), rgb, Rgb888(), 3, key), (V{0x00FF8040, 0xFF102030, 0xFFFF8747}));
-  pal.Palette[2] = 0x01FF8040;  // differs from the key only in the top byte
-  EXPECT_EQ(Row(Argb8888(), idx, pal, 3, key), (V{0x00FF8040, 0xFF102030, 0xFFFF8040}));
-}
-
-TEST_P(ConvertTest, Fast565ToX888LeavesTheTopByteZero) {
-  const std::vector<uint16_t> src = {0xFFFF, 0xFC08, 0x0000};
-  std::vector<uint32_t> dst(3, 0xEEEEEEEE);
-  EXPECT_EQ(0, Convert(dst, 3, Xrgb8888(), src, 3, Rgb565(), {0, 0, 3, 1}, 0, 0));
-  // 31 -> 248 and 63 -> 252 here, unlike the general path.
-  EXPECT_EQ((std::vector<uint32_t>{0x00F8FCF8, 0x00F88040, 0x00000000}), dst);
-}
-
-TEST_P(ConvertTest, InPlace565To555) {
+  // In place, 5:6:5 to 5:5:5.
   std::vector<uint16_t> buf = {0xFFFF, 0xFC08, 0x0020, 0x1234};
-  const ColorData s = Rgb565(), d = Rgb555();
-  RECT r{0, 0, 3, 1};
-  EXPECT_EQ(0, ConvertPixelRect(buf.data(), 8, &d, buf.data(), 8, &s, nullptr, 0, nullptr, 0, 0, &r,
-                                0, 0, 0, 0, 0, 0, 0));
-  EXPECT_EQ((std::vector<uint16_t>{0x7FFF, 0x7E08, 0x0000, 0x1234}), buf);
+  EXPECT_EQ(0, Convert(buf, 4, Rgb555(), buf, 4, Rgb565(), {0, 0, 3, 1}, 0, 0));
+  EXPECT_EQ(buf, (std::vector<uint16_t>{0x7FFF, 0x7E08, 0x0000, 0x1234}));
+
+  // The general path mirrors too, at a destination offset.
+  std::vector<uint32_t> out(4, 0xEEEEEEEE);
+  EXPECT_EQ(0, Convert(out, 4, Argb8888(), std::vector<uint16_t>{31 << 11, 63 << 5, 31}, 3,
+                       Rgb565(), {0, 0, 3, 1}, 1, 0, {.mirror = 1}));
+  EXPECT_EQ(out, (V{0xEEEEEEEE, 0xFF0000FF, 0xFF00FF00, 0xFFFF0000}));
+  // And mirrors a keyed copy on an equal layout.
+  std::vector<uint32_t> keyed(3, 0xEEEEEEEE);
+  EXPECT_EQ(0, Convert(keyed, 3, Argb8888(),
+                       std::vector<uint32_t>{0x00102030, 0x12102031, 0x55102030}, 3, Xrgb8888(),
+                       {0, 0, 2, 1}, 0, 0, {.mirror = 1, .keyToAlpha = 1, .key = 0x00102030}));
+  EXPECT_EQ(keyed, (V{0xFF102031, 0x00102030, 0xEEEEEEEE}));
 }
+
+// ---- one row of pixels ----
+
+// One row of n pixels converted into bytes set to the fill, each read back widened to 32 bits.
+struct RowCase {
+  const char* what;
+  ColorData df, sf;
+  Bytes src;
+  Opts o;
+  V want;
+  uint8_t fill = 0;
+};
+
+const uint8_t kAlpha[] = {0x80, 0x00, 0xFF};
+const ColorData kGrey = Grey(), kEmpty{};
+
+ColorData Pal(std::initializer_list<std::pair<int, uint32_t>> entries) {
+  ColorData pal = MakePal8();
+  for (auto [i, c] : entries) pal.Palette[i] = c;
+  return pal;
+}
+
+TEST_P(ConvertTest, OneRow) {
+  const auto skip = [](uint32_t key, int mirror = 0) {
+    return Opts{.mirror = mirror, .key = key, .skip = 1};
+  };
+  const auto key = [](uint32_t k) { return Opts{.keyToAlpha = 1, .key = k}; };
+  const Opts fromRed{.zero = 1, .fromRed = 1};
+  const ColorData pal = Pal({{0, 0xFF8040}, {1, 0x102030}});
+  const Bytes rgb3 = Rgb24({0xFF8040, 0x102030, 0xFF8747}),
+              red3 = Rgb24({0xB71122, 0x00FFFF, 0x80FFFF});
+  const Bytes grey3 = Rgb24({0x102030, 0x405060, 0x708090});
+  const ColorData byte8 = *GetMemImgColorData(kMemImgByte8, 0, 0);
+  const RowCase rows[] = {
+      // clang-format off
+      // Skip key: 16-bit pixels compare the key's low 16 bits, 32-bit ones all of it; mirror
+      // switches the key off; 8-bit indexes bypass the palette copy when skipping, and on the
+      // general path the key compares indexes too, not colours.
+      {"skip 16", Rgb565(), Rgb565(), W16({0x1234, 0x5678, 0x1234, 0xABCD}), skip(0xABCD1234),
+       {0xEEEE, 0x5678, 0xEEEE, 0xABCD}, 0xEE},
+      {"skip 32", Xrgb8888(), Xrgb8888(), W32({0x00001234, 0xABCD1234}), skip(0xABCD1234),
+       {0x00001234, 0xEEEEEEEE}, 0xEE},
+      {"skip mirrored", Rgb565(), Rgb565(), W16({0x1234, 0x5678, 0x1234, 0xABCD}),
+       skip(0xABCD1234, 1), {0xABCD, 0x1234, 0x5678, 0x1234}, 0xEE},
+      {"skip 8", MakePal8(), MakePal8(), {5, 6, 5, 7}, skip(0x305), {0xEE, 6, 0xEE, 7}, 0xEE},
+      {"skip indexes", Rgb565(), Pal({{5, 0xFF0000}, {6, 0xFF0000}}), {5, 6}, skip(5),
+       {0xEEEE, 0xF800}, 0xEE},
+      // Key to alpha on an equal colour layout; 5:5:5 into 1:5:5:5, key F80008 packs to 31, 0, 1.
+      {"key 8888", Argb8888(), Xrgb8888(), W32({0x00102030, 0x12102031, 0x55102030}),
+       key(0x00102030), {0x00102030, 0xFF102031, 0x00102030}},
+      {"key 1555", Argb1555(), Rgb555(), W16({0x7C01, 0x7C02, 0xFC01}), key(0x00F80008),
+       {0x7C01, 0xFC02, 0x7C01}},
+      // Fixed-format paths from a palette and from 24 bits. 5:5:5 sets bit 15. FF,80,40 ->
+      // 31,16,8; 10,20,30 -> 2,4,6. From 24 bits the key compares reduced colours: FF8747 reduces
+      // to the key's 31,16,8 as well. Into 8:8:8:8 all 32 bits are compared.
+      {"pal 555", Rgb555(), pal, {0, 1, 2}, {}, {0xFE08, 0x8886, 0x8000}},
+      {"24 555", Rgb555(), Rgb888(), rgb3, {}, {0xFE08, 0x8886, 0xFE08}},
+      {"pal 8888", Xrgb8888(), pal, {0, 1, 2}, {}, {0xFFFF8040, 0xFF102030, 0xFF000000}},
+      {"pal 1555 keyed", Argb1555(), pal, {0, 1, 2}, key(0xFF8040), {0x7E08, 0x8886, 0x8000}},
+      {"24 1555 keyed", Argb1555(), Rgb888(), rgb3, key(0xFF8040), {0x7E08, 0x8886, 0x7E08}},
+      {"24 8888 keyed", Argb8888(), Rgb888(), rgb3, key(0xFF8040),
+       {0x00FF8040, 0xFF102030, 0xFFFF8747}},
+      {"pal 8888 keyed, top byte differs", Argb8888(),
+       Pal({{0, 0xFF8040}, {1, 0x102030}, {2, 0x01FF8040}}), {0, 1, 2}, key(0xFF8040),
+       {0x00FF8040, 0xFF102030, 0xFFFF8040}},
+      // 5:6:5 to X8:8:8 on the fast path: 31 -> 248 and 63 -> 252, the top byte left zero.
+      {"565 x888", Xrgb8888(), Rgb565(), W16({0xFFFF, 0xFC08, 0x0000}), {},
+       {0x00F8FCF8, 0x00F88040, 0x00000000}, 0xEE},
+      // The general path widens by floor(v * 255 / (2^w - 1)), full alpha when the source has
+      // none: 5-bit 0, 1, 16, 30, 31; 6-bit 32 -> 129, 63 -> 255, 1 -> 4; 4:4:4:4 red 7 alpha 15,
+      // red 15 alpha 8. Narrowing truncates: R 255 -> 31, G 7 -> 1 / R 7 -> 0, B F8 -> 31.
+      {"widen 5", Argb8888(), Rgb555(), W16({0 << 10, 1 << 10, 16 << 10, 30 << 10, 31 << 10}), {},
+       {0xFF000000, 0xFF080000, 0xFF830000, 0xFFF60000, 0xFFFF0000}},
+      {"widen 6", Argb8888(), Rgb565(), W16({32 << 5, 63 << 5, 1 << 5}), {},
+       {0xFF008100, 0xFF00FF00, 0xFF000400}},
+      {"widen 4", Argb8888(), Argb4444(), W16({0xF700, 0x8F00}), {}, {0xFF770000, 0x88FF0000}},
+      {"8 to a 16-bit red", MakeFormat(32, 0xFFFF0000, 0xFF00, 0xFF, 0), Rgb888(),
+       Rgb24({0x800102, 0xFF0000, 0x000000}), {}, {0x80800102, 0xFFFF0000, 0x00000000}},
+      {"narrow", Rgb565(), Argb8888(), W32({0xFFFF07FF, 0x000700F8}), {}, {0xF83F, 0x001F}},
+      {"4444 into x888 sets the top byte", Xrgb8888(), Argb4444(), W16({0x37A1}), {}, {0xFF77AA11}},
+      {"no blue in the source", Xrgb8888(), MakeFormat(16, 0xF800, 0x07E0, 0, 0), W16({0xFFFF}), {},
+       {0xFFFFFF00}},
+      // Key to alpha at destination precision: into 4:4:4:4 the high bits are compared; into
+      // 8:8:8:8 after widening (5:5:5 magenta matches FF00FF, not F800F8); off when the source
+      // has alpha.
+      {"key 4444", Argb4444(), Rgb888(), Rgb24({0xF3AF5F, 0xE0A050, 0xF0A050}), key(0xF0A050),
+       {0x0FA5, 0xFEA5, 0x0FA5}},
+      {"key widened", Argb8888(), Rgb555(), W16({0x7C1F, 0x7C1E}), key(0xFF00FF),
+       {0x00FF00FF, 0xFFFF00F6}},
+      {"key not widened", Argb8888(), Rgb555(), W16({0x7C1F, 0x7C1E}), key(0xF800F8),
+       {0xFFFF00FF, 0xFFFF00F6}},
+      {"key off with source alpha", Argb8888(), Argb4444(), W16({0x0F0F}), key(0x112233),
+       {0x00FF00FF}},
+      // An alpha image supplies alpha, narrowed with the colours into 4:4:4:4; an empty or no
+      // alpha format means no alpha image.
+      {"alpha image", Argb8888(), Rgb888(), grey3,
+       {.alpha = kAlpha, .alphaPitch = 3, .alphaFormat = &kGrey},
+       {0x80102030, 0x00405060, 0xFF708090}},
+      {"alpha image 4444", Argb4444(), Rgb888(), grey3,
+       {.alpha = kAlpha, .alphaPitch = 3, .alphaFormat = &kGrey}, {0x8123, 0x0456, 0xF789}},
+      {"empty alpha format", Argb8888(), Rgb888(), Rgb24({0x102030}),
+       {.alpha = kAlpha, .alphaPitch = 1, .alphaFormat = &kEmpty}, {0xFF102030}},
+      {"no alpha format", Argb8888(), Rgb888(), Rgb24({0x102030}),
+       {.alpha = kAlpha, .alphaPitch = 1}, {0xFF102030}},
+      // Alpha converted even when the colour widths agree: a 4-bit alpha at 24..27 (28..31 belong
+      // to no channel), from an alpha image or an 8-bit source alpha: 80 -> 8.
+      {"alpha 4 of 8888", MakeFormat(32, 0xFF0000, 0xFF00, 0xFF, 0x0F000000), Rgb888(),
+       Rgb24({0x102030, 0x405060}), {.alpha = kAlpha, .alphaPitch = 2, .alphaFormat = &kGrey},
+       {0xF8102030, 0xF0405060}},
+      {"source alpha 4 of 8888", MakeFormat(32, 0xFF0000, 0xFF00, 0xFF, 0x0F000000), Argb8888(),
+       W32({0x80102030}), {}, {0xF8102030}},
+      // Alpha from red with zero colour: into a single channel, red widened to 16 bits (B7 ->
+      // B7B7); the image one-channel formats keep the value in their alpha field alone; a 32-bit
+      // red into a format without red drops all 32 bits but its top byte still becomes the alpha.
+      // An 8-bit red at 0..7 with a 4-bit alpha at 12..15 (8..11 unused): without zero colour
+      // the red stays.
+      {"red 8", MakeFormat(8, 0xFF, 0xFF, 0xFF, 0xFF), Rgb888(), red3, fromRed, {0xB7, 0x00, 0x80}},
+      {"red 16", MakeFormat(16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF), Rgb888(), red3, fromRed,
+       {0xB7B7, 0x0000, 0x8080}},
+      {"red byte8", byte8, Rgb888(), red3, fromRed, {0xB7, 0x00, 0x80}},
+      {"red word16", *GetMemImgColorData(kMemImgWord16, 0, 0), Rgb888(), red3, fromRed,
+       {0xB7B7, 0x0000, 0x8080}},
+      {"red 32", byte8, MakeFormat(32, 0xFFFFFFFF, 0, 0, 0), W32({0xABCDEF12}), fromRed, {0xAB}},
+      {"red narrow", MakeFormat(16, 0x00FF, 0, 0, 0xF000), Rgb888(), Rgb24({0xB71122}), fromRed,
+       {0xBF00}},
+      {"red narrow kept", MakeFormat(16, 0x00FF, 0, 0, 0xF000), Rgb888(), Rgb24({0xB71122}),
+       {.fromRed = 1}, {0xBFB7}},
+      // clang-format on
+  };
+  for (const RowCase& c : rows) {
+    SCOPED_TRACE(c.what);
+    const int n = int(c.want.size());
+    Bytes dst(size_t(n) * c.df.PixelByte, c.fill);
+    const RECT r{0, 0, n, 1};
+    ASSERT_EQ(0, ConvertPixelRect(dst.data(), int32_t(dst.size()), &c.df, c.src.data(),
+                                  int32_t(c.src.size()), &c.sf, c.o.alpha, c.o.alphaPitch,
+                                  c.o.alphaFormat, 0, 0, &r, c.o.mirror, c.o.keyToAlpha, c.o.key,
+                                  c.o.dither, c.o.zero, c.o.fromRed, c.o.skip));
+    V out(size_t(n), 0);
+    for (int i = 0; i < n; ++i)
+      std::memcpy(&out[i], &dst[size_t(i) * c.df.PixelByte], c.df.PixelByte);
+    EXPECT_EQ(out, c.want);
+  }
+  // The alpha image follows the source rectangle.
+  std::vector<uint32_t> one(1);
+  EXPECT_EQ(0,
+            Convert(one, 1, Argb8888(), Rgb24({0x102030, 0x405060, 0x708090}), 9, Rgb888(),
+                    {2, 0, 3, 1}, 0, 0, {.alpha = kAlpha, .alphaPitch = 3, .alphaFormat = &kGrey}));
+  EXPECT_EQ(one[0], 0xFF708090u);
+}
+
+// ---- long rows against a per-pixel model ----
 
 // Long rows of every width up to 40, started at an odd column, against each row's rule applied
 // pixel by pixel here; with the vector flag on, the wide rows must give the same pixels.
@@ -254,9 +298,9 @@ class FastRowsTest : public ConvertTest {
     const int sb = sf.PixelByte, db = df.PixelByte;
     for (int w = 1; w <= 40; ++w) {
       const int srcWidth = w + 1;
-      std::vector<uint8_t> src(size_t(srcWidth) * sb * 2);
+      Bytes src(size_t(srcWidth) * sb * 2);
       for (uint8_t& b : src) b = uint8_t(Next());
-      std::vector<uint8_t> dst(size_t(w) * db * 2, 0xEE);
+      Bytes dst(size_t(w) * db * 2, 0xEE);
       const RECT r{1, 0, srcWidth, 2};
       ASSERT_EQ(0, ConvertPixelRect(dst.data(), w * db, &df, src.data(), srcWidth * sb, &sf,
                                     nullptr, 0, nullptr, 0, 0, &r, 0, 0, 0, 0, 0, 0, 0));
@@ -275,91 +319,27 @@ class FastRowsTest : public ConvertTest {
   uint32_t seed_ = 99;
 };
 
-TEST_P(FastRowsTest, Rgb24ToX888) {
+uint32_t To565(uint32_t p) {
+  return ((p >> 16) & 0xFF) >> 3 << 11 | ((p >> 8) & 0xFF) >> 2 << 5 | (p & 0xFF) >> 3;
+}
+
+TEST_P(FastRowsTest, EveryFixedFormatRow) {
   Check<uint32_t, uint32_t>(Xrgb8888(), Rgb888(), [](uint32_t p) { return p | 0xFF000000u; });
-}
-
-TEST_P(FastRowsTest, Rgb24To565) {
-  Check<uint16_t, uint32_t>(Rgb565(), Rgb888(), [](uint32_t p) {
-    const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-    return (r >> 3) << 11 | (g >> 2) << 5 | b >> 3;
-  });
-}
-
-TEST_P(FastRowsTest, X888To565) {
-  Check<uint16_t, uint32_t>(Rgb565(), Xrgb8888(), [](uint32_t p) {
-    const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-    return (r >> 3) << 11 | (g >> 2) << 5 | b >> 3;
-  });
-}
-
-TEST_P(FastRowsTest, Rgb565ToX888) {
+  Check<uint16_t, uint32_t>(Rgb565(), Rgb888(), To565);
+  Check<uint16_t, uint32_t>(Rgb565(), Xrgb8888(), To565);
   Check<uint32_t, uint16_t>(Xrgb8888(), Rgb565(), [](uint32_t p) {
-    const uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-    return r << 19 | g << 10 | b << 3;
+    return (p >> 11) << 19 | ((p >> 5) & 63) << 10 | (p & 31) << 3;
   });
-}
-
-TEST_P(FastRowsTest, Rgb565To555And555To565) {
   Check<uint16_t, uint16_t>(Rgb555(), Rgb565(), [](uint32_t p) {
-    const uint32_t r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-    return r << 10 | (g >> 1) << 5 | b;
+    return (p >> 11) << 10 | ((p >> 5) & 63) >> 1 << 5 | (p & 31);
   });
   Check<uint16_t, uint16_t>(Rgb565(), Rgb555(), [](uint32_t p) {
-    const uint32_t r = (p >> 10) & 31, g = (p >> 5) & 31, b = p & 31;
-    return r << 11 | (2 * g + (g & 1)) << 5 | b;
+    const uint32_t g = (p >> 5) & 31;
+    return ((p >> 10) & 31) << 11 | (2 * g + (g & 1)) << 5 | (p & 31);
   });
-}
-
-TEST_P(FastRowsTest, PaletteTo565) {
   ColorData pal = MakePal8();
   for (uint32_t& e : pal.Palette) e = Next() & 0xFFFFFF;
-  Check<uint16_t, uint8_t>(
-      Rgb565(), pal,
-      [](uint32_t p) {
-        const uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-        return (r >> 3) << 11 | (g >> 2) << 5 | b >> 3;
-      },
-      &pal);
-}
-
-// ---------------------------------------------------------------------------------------------
-// General path: widening and narrowing
-// ---------------------------------------------------------------------------------------------
-
-TEST_P(ConvertTest, GeneralPathWidensAndNarrows) {
-  using V = std::vector<uint32_t>;
-  // 5 -> 8: red 0, 1, 16, 30, 31 of 5:5:5; full alpha since the source has none.
-  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{0 << 10, 1 << 10, 16 << 10, 30 << 10, 31 << 10},
-                Rgb555(), 5),
-            (V{0xFF000000, 0xFF080000, 0xFF830000, 0xFFF60000, 0xFFFF0000}));
-  // 6 -> 8: 32 -> 128 + 96/63 = 129; 63 -> 255; 1 -> 4 + 3/63 = 4.
-  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{32 << 5, 63 << 5, 1 << 5}, Rgb565(), 3),
-            (V{0xFF008100, 0xFF00FF00, 0xFF000400}));
-  // 4 -> 8 including alpha: 4:4:4:4 red 7, alpha 15 / red 15, alpha 8.
-  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{0xF700, 0x8F00}, Argb4444(), 2),
-            (V{0xFF770000, 0x88FF0000}));
-  // 8 -> 16: red 16 bits at the top of the word.
-  EXPECT_EQ(Row(MakeFormat(32, 0xFFFF0000, 0xFF00, 0xFF, 0), Rgb24({0x800102, 0xFF0000, 0x000000}),
-                Rgb888(), 3),
-            (V{0x80800102, 0xFFFF0000, 0x00000000}));
-  // 8 -> 5 by truncation: R 255 -> 31, G 7 -> 1, B 255 -> 31 / R 7 -> 0, G 0, B F8 -> 31.
-  EXPECT_EQ(Row(Rgb565(), std::vector<uint32_t>{0xFFFF07FF, 0x000700F8}, Argb8888(), 2),
-            (V{0xF83F, 0x001F}));
-  // 4:4:4:4 into X8:8:8 takes the general path, which sets the unused top byte.
-  EXPECT_EQ(Row(Xrgb8888(), std::vector<uint16_t>{0x37A1}, Argb4444(), 1), (V{0xFF77AA11}));
-  // No blue in the source (zero mask); the destination's blue is 8 bits wide.
-  EXPECT_EQ(Row(Xrgb8888(), std::vector<uint16_t>{0xFFFF}, MakeFormat(16, 0xF800, 0x07E0, 0, 0), 1),
-            (V{0xFFFFFF00}));
-}
-
-TEST_P(ConvertTest, GeneralPathMirrors) {
-  const std::vector<uint16_t> src = {31 << 11, 63 << 5, 31};
-  std::vector<uint32_t> dst(4, 0xEEEEEEEE);
-  Opts o;
-  o.mirror = 1;
-  EXPECT_EQ(0, Convert(dst, 4, Argb8888(), src, 3, Rgb565(), {0, 0, 3, 1}, 1, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0xEEEEEEEE, 0xFF0000FF, 0xFF00FF00, 0xFFFF0000}), dst);
+  Check<uint16_t, uint8_t>(Rgb565(), pal, To565, &pal);
 }
 
 TEST_P(ConvertTest, GeneralPathLongRowsCrossScratchChunks) {
@@ -368,79 +348,33 @@ TEST_P(ConvertTest, GeneralPathLongRowsCrossScratchChunks) {
   for (int x = 0; x < 600; ++x) src[x] = uint16_t((x & 31) << 10);
   std::vector<uint32_t> dst(600);
   EXPECT_EQ(0, Convert(dst, 600, Argb8888(), src, 600, Rgb555(), {0, 0, 600, 1}, 0, 0));
-  for (int x = 0; x < 600; ++x) {
-    const uint32_t v = x & 31;
-    const uint32_t red = v * 255 / 31;  // floor(v * 255 / 31) for 5 -> 8 bits
-    ASSERT_EQ(0xFF000000u | red << 16, dst[x]) << x;
-  }
+  for (int x = 0; x < 600; ++x)
+    ASSERT_EQ(0xFF000000u | uint32_t(x & 31) * 255 / 31 << 16, dst[x]) << x;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Key to alpha at destination precision
-// ---------------------------------------------------------------------------------------------
+// ---- dither ----
 
-TEST_P(ConvertTest, KeyToAlphaAtDestinationPrecision) {
-  using V = std::vector<uint32_t>;
-  Opts o;
-  o.keyToAlpha = 1;
-  // Into 4:4:4:4 the high bits are compared.
-  o.key = 0x00F0A050;
-  EXPECT_EQ(Row(Argb4444(), Rgb24({0xF3AF5F, 0xE0A050, 0xF0A050}), Rgb888(), 3, o),
-            (V{0x0FA5, 0xFEA5, 0x0FA5}));
-  // Into 8:8:8:8 after widening: 5:5:5 magenta, and nearly (30 -> 246).
-  const std::vector<uint16_t> magenta = {0x7C1F, 0x7C1E};
-  o.key = 0x00FF00FF;
-  EXPECT_EQ(Row(Argb8888(), magenta, Rgb555(), 2, o), (V{0x00FF00FF, 0xFFFF00F6}));
-  o.key = 0x00F800F8;  // widened components are 255, 0, 255: no match
-  EXPECT_EQ(Row(Argb8888(), magenta, Rgb555(), 2, o), (V{0xFFFF00FF, 0xFFFF00F6}));
-  // Off when the source has alpha: 4:4:4:4, alpha 0, red F, blue F.
-  o.key = 0x00112233;
-  EXPECT_EQ(Row(Argb8888(), std::vector<uint16_t>{0x0F0F}, Argb4444(), 1, o), (V{0x00FF00FF}));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Dither
-// ---------------------------------------------------------------------------------------------
-
-TEST_P(ConvertTest, OrderedDither) {
-  // R 83 (3 dropped bits = 3), G 41 (dropped 1), B 1E (dropped 6); row 1 white.
-  std::vector<uint8_t> src = Rgb24({0x83411E, 0x83411E, 0x83411E, 0x83411E});
-  const std::vector<uint8_t> white = Rgb24({0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF});
-  src.insert(src.end(), white.begin(), white.end());
-  std::vector<uint16_t> dst(8);
-  Opts o;
-  o.dither = kDitherOrdered;
-  EXPECT_EQ(0, Convert(dst, 4, Rgb565(), src, 12, Rgb888(), {0, 0, 4, 2}, 0, 0, o));
-  // Row 0 thresholds (matrix 0 8 2 10): R 0 4 1 5, G 0 2 0 2, B 0 4 1 5.
-  // 16,16,3 plus a unit where the threshold is below the dropped bits; white clamps.
-  const std::vector<uint16_t> want = {17 << 11 | 17 << 5 | 4,
-                                      16 << 11 | 16 << 5 | 4,
-                                      17 << 11 | 17 << 5 | 4,
-                                      16 << 11 | 16 << 5 | 4,
-                                      0xFFFF,
-                                      0xFFFF,
-                                      0xFFFF,
-                                      0xFFFF};
-  EXPECT_EQ(want, dst);
-}
-
-TEST_P(ConvertTest, CarriedRemainderDither) {
-  std::vector<uint8_t> src;
-  for (int i = 0; i < 8; ++i) {
-    const std::vector<uint8_t> p = Rgb24({0x83411E});
-    src.insert(src.end(), p.begin(), p.end());
-  }
-  std::vector<uint16_t> dst(8);
-  Opts o;
-  o.dither = kDitherCarry;
-  EXPECT_EQ(0, Convert(dst, 4, Rgb565(), src, 12, Rgb888(), {0, 0, 4, 2}, 0, 0, o));
-  // Accumulators (in dropped-bit units) R +3 over 7, G +1 over 3, B +6 over 7, carried on
-  // into the second row.
-  const std::vector<uint16_t> want = {16 << 11 | 16 << 5 | 3, 16 << 11 | 16 << 5 | 4,
-                                      17 << 11 | 16 << 5 | 4, 16 << 11 | 17 << 5 | 4,
-                                      16 << 11 | 16 << 5 | 3, 17 << 11 | 16 << 5 | 4,
-                                      16 << 11 | 16 << 5 | 4, 17 << 11 | 17 << 5 | 4};
-  EXPECT_EQ(want, dst);
+TEST_P(ConvertTest, OrderedAndCarriedRemainderDither) {
+  // R 83 (3 dropped bits = 3), G 41 (dropped 1), B 1E (dropped 6); 4 x 2 pixels.
+  const Bytes grey = Rgb24({0x83411E, 0x83411E, 0x83411E, 0x83411E});
+  Bytes src = grey;
+  src.insert(src.end(), grey.begin(), grey.end());
+  const auto px = [](int r, int g, int b) { return uint16_t(r << 11 | g << 5 | b); };
+  std::vector<uint16_t> carried(8), ordered(8);
+  // Accumulators (in dropped-bit units) R +3 over 7, G +1 over 3, B +6 over 7, carried on into
+  // the second row.
+  EXPECT_EQ(0, Convert(carried, 4, Rgb565(), src, 12, Rgb888(), {0, 0, 4, 2}, 0, 0,
+                       {.dither = kDitherCarry}));
+  EXPECT_EQ(carried,
+            (std::vector<uint16_t>{px(16, 16, 3), px(16, 16, 4), px(17, 16, 4), px(16, 17, 4),
+                                   px(16, 16, 3), px(17, 16, 4), px(16, 16, 4), px(17, 17, 4)}));
+  // Row 0 thresholds (matrix 0 8 2 10): R 0 4 1 5, G 0 2 0 2, B 0 4 1 5; 16,16,3 plus a unit
+  // where the threshold is below the dropped bits. Row 1 white clamps.
+  std::fill(src.begin() + 12, src.end(), 0xFF);
+  EXPECT_EQ(0, Convert(ordered, 4, Rgb565(), src, 12, Rgb888(), {0, 0, 4, 2}, 0, 0,
+                       {.dither = kDitherOrdered}));
+  EXPECT_EQ(ordered, (std::vector<uint16_t>{px(17, 17, 4), px(16, 16, 4), px(17, 17, 4),
+                                            px(16, 16, 4), 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}));
 }
 
 TEST_P(ConvertTest, DitherCarryIntoTheTopBitDoesNotWrap) {
@@ -449,113 +383,68 @@ TEST_P(ConvertTest, DitherCarryIntoTheTopBitDoesNotWrap) {
   const ColorData dst = MakeFormat(32, 0xFF000000, 0xFF0000, 0xFF00, 0xFF);
   // Red 3FF with dropped bits 3; alpha 3 of 2 bits widens to FF. Both modes carry on the
   // second pixel (ordered: threshold 2 < 3; carried: 6 > 3), and the first in ordered mode.
-  const std::vector<uint32_t> pixels = {0xFFF00000, 0xFFF00000};
   for (int mode : {kDitherOrdered, kDitherCarry}) {
     std::vector<uint32_t> out(2);
-    Opts o;
-    o.dither = mode;
-    EXPECT_EQ(0, Convert(out, 2, dst, pixels, 2, src, {0, 0, 2, 1}, 0, 0, o));
-    EXPECT_EQ((std::vector<uint32_t>{0xFF0000FF, 0xFF0000FF}), out) << mode;
+    EXPECT_EQ(0, Convert(out, 2, dst, std::vector<uint32_t>{0xFFF00000, 0xFFF00000}, 2, src,
+                         {0, 0, 2, 1}, 0, 0, {.dither = mode}));
+    EXPECT_EQ(out, (V{0xFF0000FF, 0xFF0000FF})) << mode;
   }
 }
 
-// ---------------------------------------------------------------------------------------------
-// Alpha image, alpha from red, zero colour
-// ---------------------------------------------------------------------------------------------
-
-TEST_P(ConvertTest, AlphaImageSuppliesAlpha) {
-  ColorData grey = MakePal8();
-  for (int i = 0; i < 256; ++i) grey.Palette[i] = uint32_t(i) * 0x010101;
-  const std::vector<uint8_t> alpha = {0x80, 0x00, 0xFF};
-  const std::vector<uint8_t> src = Rgb24({0x102030, 0x405060, 0x708090});
-  Opts o;
-  o.alpha = alpha.data();
-  o.alphaPitch = 3;
-  o.alphaFormat = &grey;
-  std::vector<uint32_t> dst(3);
-  EXPECT_EQ(0, Convert(dst, 3, Argb8888(), src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0x80102030, 0x00405060, 0xFF708090}), dst);
-
-  // Into 4:4:4:4 the alpha narrows with the colours: 80 -> 8.
-  std::vector<uint16_t> dst16(3);
-  EXPECT_EQ(0, Convert(dst16, 3, Argb4444(), src, 9, Rgb888(), {0, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint16_t>{0x8123, 0x0456, 0xF789}), dst16);
-
-  // The alpha image follows the source rectangle.
-  std::vector<uint32_t> one(1);
-  EXPECT_EQ(0, Convert(one, 1, Argb8888(), src, 9, Rgb888(), {2, 0, 3, 1}, 0, 0, o));
-  EXPECT_EQ(0xFF708090u, one[0]);
-}
-
-TEST_P(ConvertTest, AlphaIsConvertedEvenWhenColourWidthsAgree) {
-  // 8:8:8 colour with a 4-bit alpha at 24..27; bits 28..31 belong to no channel.
-  const ColorData dst = MakeFormat(32, 0xFF0000, 0xFF00, 0xFF, 0x0F000000);
-  ASSERT_EQ(0xF0000000u, dst.NM);
-  ColorData grey = MakePal8();
-  for (int i = 0; i < 256; ++i) grey.Palette[i] = uint32_t(i) * 0x010101;
-  const std::vector<uint8_t> alpha = {0x80, 0xFF};
-  const std::vector<uint8_t> src = Rgb24({0x102030, 0x405060});
-  Opts o;
-  o.alpha = alpha.data();
-  o.alphaPitch = 2;
-  o.alphaFormat = &grey;
-  std::vector<uint32_t> out(2);
-  EXPECT_EQ(0, Convert(out, 2, dst, src, 6, Rgb888(), {0, 0, 2, 1}, 0, 0, o));
-  EXPECT_EQ((std::vector<uint32_t>{0xF8102030, 0xFF405060}), out);
-
-  // Source alpha of 8 bits into the same format: A8 80 -> 8.
-  const std::vector<uint32_t> argb = {0x80102030};
-  std::vector<uint32_t> out2(1);
-  EXPECT_EQ(0, Convert(out2, 1, dst, argb, 1, Argb8888(), {0, 0, 1, 1}, 0, 0));
-  EXPECT_EQ(0xF8102030u, out2[0]);
-}
-
-TEST_P(ConvertTest, EmptyAlphaFormatMeansNoAlphaImage) {
-  const std::vector<uint8_t> alpha = {0x80};
-  const std::vector<uint8_t> src = Rgb24({0x102030});
-  const ColorData empty{};
-  Opts o;
-  o.alpha = alpha.data();
-  o.alphaPitch = 1;
-  for (const ColorData* f : {&empty, static_cast<const ColorData*>(nullptr)}) {
-    o.alphaFormat = f;
-    std::vector<uint32_t> dst(1);
-    EXPECT_EQ(0, Convert(dst, 1, Argb8888(), src, 3, Rgb888(), {0, 0, 1, 1}, 0, 0, o));
-    EXPECT_EQ(0xFF102030u, dst[0]);
+TEST_P(ConvertTest, Dithered565MatchesTheRuleOnOddWidths) {
+  // Random 8:8:8 images (24-bit and 32-bit, with and without alpha) of odd widths, from an
+  // offset rectangle, against the rule per channel: the dropped bits x and the kept value
+  // q; ordered: a unit when (matrix entry << dropped) >> 4 < x; carried: a unit when the
+  // channel's accumulator passes the dropped-bit mask; never above the channel's maximum.
+  static constexpr uint32_t kMatrix[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
+  uint32_t seed = 5;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (const ColorData& sf : {Xrgb8888(), Argb8888(), Rgb888()}) {
+    for (int mode : {kDitherOrdered, kDitherCarry}) {
+      for (int w = 1; w <= 41; w += 2) {
+        const int sb = sf.PixelByte, srcW = w + 2, rows = 3;
+        std::vector<uint8_t> src(size_t(srcW) * sb * (rows + 1));
+        for (uint8_t& b : src) b = uint8_t(next());
+        std::vector<uint16_t> got(size_t(w) * rows);
+        Opts o;
+        o.dither = mode;
+        ASSERT_EQ(0,
+                  Convert(got, w, Rgb565(), src, srcW * sb, sf, {2, 1, srcW, rows + 1}, 0, 0, o));
+        std::vector<uint16_t> want;
+        uint32_t acc[3] = {};
+        for (int y = 0; y < rows; ++y) {
+          for (int x = 0; x < w; ++x) {
+            uint32_t p = 0;
+            std::memcpy(&p, &src[(size_t(y + 1) * srcW + x + 2) * sb], 3);
+            uint32_t v = 0;
+            for (int c = 0; c < 3; ++c) {
+              const int drop = c == 1 ? 2 : 3, shift = c == 0 ? 11 : c == 1 ? 5 : 0;
+              const uint32_t ch = (p >> (16 - 8 * c)) & 0xFF, mask = (1u << drop) - 1;
+              uint32_t unit = ((kMatrix[(y & 3) * 4 + (x & 3)] << drop) >> 4) < (ch & mask);
+              if (mode == kDitherCarry) {
+                acc[c] += ch & mask;
+                unit = acc[c] > mask;
+                acc[c] &= mask;
+              }
+              v |= std::min((ch >> drop) + unit, 0xFFu >> drop) << shift;
+            }
+            want.push_back(uint16_t(v));
+          }
+        }
+        ASSERT_EQ(want, got) << "depth " << sf.ColorBitDepth << " mode " << mode << " width " << w;
+      }
+    }
   }
 }
 
-TEST_P(ConvertTest, AlphaFromRed) {
-  using V = std::vector<uint32_t>;
-  const std::vector<uint8_t> src = Rgb24({0xB71122, 0x00FFFF, 0x80FFFF});
-  Opts o;
-  o.zero = 1;
-  o.fromRed = 1;
-  // Into a single channel; red widened to 16 bits: B7 -> B7B7, 80 -> 8080.
-  EXPECT_EQ(Row(MakeFormat(8, 0xFF, 0xFF, 0xFF, 0xFF), src, Rgb888(), 3, o), (V{0xB7, 0x00, 0x80}));
-  EXPECT_EQ(Row(MakeFormat(16, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF), src, Rgb888(), 3, o),
-            (V{0xB7B7, 0x0000, 0x8080}));
-  // The image one-channel formats keep the value in their alpha field alone.
-  EXPECT_EQ(Row(*GetMemImgColorData(kMemImgByte8, 0, 0), src, Rgb888(), 3, o),
-            (V{0xB7, 0x00, 0x80}));
-  EXPECT_EQ(Row(*GetMemImgColorData(kMemImgWord16, 0, 0), src, Rgb888(), 3, o),
-            (V{0xB7B7, 0x0000, 0x8080}));
-  // A 32-bit red into a format without red: the red drops all 32 bits; its top byte still
-  // becomes the alpha.
-  EXPECT_EQ(Row(*GetMemImgColorData(kMemImgByte8, 0, 0), std::vector<uint32_t>{0xABCDEF12},
-                MakeFormat(32, 0xFFFFFFFF, 0, 0, 0), 1, o),
-            (V{0xAB}));
-  // 8-bit red at 0..7, 4-bit alpha at 12..15; bits 8..11 are unused (NM).
-  const ColorData narrow = MakeFormat(16, 0x00FF, 0, 0, 0xF000);
-  ASSERT_EQ(0x0F00u, narrow.NM);
-  EXPECT_EQ(Row(narrow, src, Rgb888(), 1, o), (V{0xBF00}));
-  // Without zero colour the red stays as well.
-  o.zero = 0;
-  EXPECT_EQ(Row(narrow, src, Rgb888(), 1, o), (V{0xBFB7}));
-}
-
-INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, ConvertTest, ::testing::Values(0, 1));
-INSTANTIATE_TEST_SUITE_P(MmxOffAndOn, FastRowsTest, ::testing::Values(0, 1));
+INSTANTIATE_TEST_SUITE_P(EveryLevel, ConvertTest,
+                         ::testing::Values(platform::CpuLevel::kScalar,
+                                           platform::CpuLevel::kVector16,
+                                           platform::CpuLevel::kAvx2));
+INSTANTIATE_TEST_SUITE_P(EveryLevel, FastRowsTest,
+                         ::testing::Values(platform::CpuLevel::kScalar,
+                                           platform::CpuLevel::kVector16,
+                                           platform::CpuLevel::kAvx2));
 
 }  // namespace
 }  // namespace zq::gfx
