@@ -331,7 +331,7 @@ void TriangleDrawer<Pairs>::SetUp(const Corners& c, uint64_t shape1, uint64_t sh
     return ((word(I) ^ a->key.word[I]) | ...) == 0;
   }
   (std::make_index_sequence<Attributes::kKeyWords>());
-  Triangle t;
+  Triangle t{};  // set before use by triangle(); zeroed so no compiler sees it read unset
   auto triangle = [&]() -> const Triangle& {
     if (wound == nullptr) {
       Wind(c, &t);
