@@ -497,9 +497,10 @@ struct TranslucentOp {
         } else {
           V d2;
           if constexpr (kShift == 0) {
-            d2 = V((U(d) + U(d)) & kMask2);  // unsigned: the top bit leaves the lane
+            // Doubled unsigned: the top bit leaves the lane.
+            d2 = V(U(d) + U(d)) & Splat<V>(kMask2);
           } else {
-            d2 = (d >> (kShift - 1)) & kMask2;
+            d2 = (d >> (kShift - 1)) & Splat<V>(kMask2);
           }
           return U(ParamDiffMul255<F::kAvx2Only>(c, V(s1 + s1 - d2))) << kShift;
         }
