@@ -36,9 +36,6 @@ inline void StorePixel(uint8_t* p, Pixel v) {
 // ---------------------------------------------------------------------------------------
 // Lanes of pixel words. V = int32_t is one pixel, otherwise a vector of lanes (blend_ops.h).
 
-template <class V>
-constexpr bool kScalar = std::is_same_v<V, int32_t>;
-
 // Four or eight 16-bit words, packed: the narrow form of 32-bit lanes of 16-bit pixels.
 using Words4 = uint16_t __attribute__((vector_size(8)));
 using Words8 = uint16_t __attribute__((vector_size(16)));
@@ -50,7 +47,7 @@ using NarrowWords = std::conditional_t<LaneTraits<V>::kCount == 4, Words4, Words
 template <class Word, class V>
 inline V LoadWordLanes(const uint8_t* p, int x) {
   p += ptrdiff_t(x) * ptrdiff_t(sizeof(Word));
-  if constexpr (kScalar<V>) {
+  if constexpr (kScalarLanes<V>) {
     return int32_t(LoadPixel<Word>(p));
   } else if constexpr (kHalfLanes<V> || sizeof(Word) == 4) {
     V v;
@@ -68,7 +65,7 @@ inline V LoadWordLanes(const uint8_t* p, int x) {
 template <class Word, class V>
 inline void StoreWordLanes(uint8_t* p, int x, V v) {
   p += ptrdiff_t(x) * ptrdiff_t(sizeof(Word));
-  if constexpr (kScalar<V>) {
+  if constexpr (kScalarLanes<V>) {
     StorePixel<Word>(p, Word(v));
   } else if constexpr (kHalfLanes<V> || sizeof(Word) == 4) {
     std::memcpy(p, &v, sizeof v);
@@ -92,7 +89,7 @@ inline void StoreDestination(uint8_t* d, int x, V v) {
 // The blend factors (0..255) of the blend-image bytes bl[x ..] through the blend table.
 template <class V>
 inline V LoadBlendFactor(const uint8_t* table, const uint8_t* bl, int x) {
-  if constexpr (kScalar<V>) {
+  if constexpr (kScalarLanes<V>) {
     return table[bl[x]];
   } else {
     using E = typename LaneTraits<V>::Element;
@@ -189,7 +186,7 @@ struct PaletteSource {
   static constexpr bool kPalette = true;
   template <class Job, class V>
   static void Load(const Job& j, const uint8_t* s, int x, V& color, V& key, V& alpha) {
-    if constexpr (kScalar<V>) {
+    if constexpr (kScalarLanes<V>) {
       key = s[x];
       color = int32_t(j.palette[s[x]]);
     } else {
@@ -235,7 +232,7 @@ inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uin
   if constexpr (kRule == PixelRule::kAlpha) {
     out = WithAlpha::Apply(c, sv, dv, b, av);
   } else if constexpr (kRule == PixelRule::kAlphaShortcuts) {
-    if constexpr (!kScalar<V>) {
+    if constexpr (!kScalarLanes<V>) {
       // Sprites have wide areas of one alpha: a vector of clear texels leaves the
       // destination as it is, one of opaque texels takes the rule without the factor. The
       // first lane says whether to look (a single load, where random alpha rarely passes).
@@ -260,8 +257,8 @@ inline void BlendStep(const Job& j, const BlendContext& c, uint8_t* d, const uin
 }
 
 // Pixels x0 .. x1 - 1 of a row: a vector of pixels at a time, the rest one at a time, both
-// with the same operator code; at the scalar dispatch level (j.vectors false) all one at a
-// time. Job supplies vectors besides what BlendStep reads.
+// with the same operator code; at the scalar dispatch level all one at a
+// time. Job supplies the dispatch level besides what BlendStep reads.
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
           class Job>
 inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t* bl, int x0,
@@ -279,7 +276,7 @@ inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t*
   // Locals, so the stores into the destination cannot make the loop read them again.
   const BlendContext c = j.ctx;
   const int32_t key = int32_t(j.key);
-  const int xv = j.vectors ? x1 : x0;
+  const int xv = j.level != platform::CpuLevel::kScalar ? x1 : x0;
   int x = x0;
   for (; x + kStep <= xv; x += kStep) {
     BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x, key);

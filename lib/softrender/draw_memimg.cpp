@@ -30,7 +30,6 @@ struct BlitJob {
   int height;
   uint32_t key;              // colour key cut to the source's pixel width
   platform::CpuLevel level;  // the dispatch level of this call
-  bool vectors;              // the pixel loops may use vector lanes
   const uint8_t* runs;       // run-length stream and its end
   const uint8_t* runsEnd;
   BlendContext ctx;
@@ -245,7 +244,6 @@ void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transFlag,
   const uint32_t bright = state.Bright & 0xFFFFFFu;
   job.ctx = MakeBlendContext(param, bright);
   job.level = platform::CpuDispatchLevel();
-  job.vectors = job.level != platform::CpuLevel::kScalar;
 
   const bool is16 = dst->ColorType == kMemImgRgb565;
   job.key = PrepareSourceColours(*src, is16, job.palette);

@@ -44,7 +44,6 @@ struct StretchJob {
   int64_t errY;              // coverage left of the first row's source row
   uint32_t key;              // colour key cut to the source's pixel width
   platform::CpuLevel level;  // the dispatch level of this call
-  bool vectors;              // the pixel loops may use vector lanes
   BlendContext ctx;
   uint32_t palette[256];    // palettised source: the entries as pixel values
   uint8_t blendTable[256];  // BlendGraphTable as it stands for this call
@@ -140,7 +139,7 @@ struct UnitCopyRow {
       std::memcpy(d, first, size_t(w) * kBytes);
     } else {
       int x = 0;
-      if (j.vectors) {
+      if (j.level != platform::CpuLevel::kScalar) {
         for (; x + kLanes <= w; x += kLanes) {
           Block b;
           std::memcpy(&b, first - ptrdiff_t(x + kLanes - 1) * kBytes, sizeof b);
@@ -356,7 +355,6 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
   const uint32_t bright = state.Bright & 0xFFFFFFu;
   job.ctx = MakeBlendContext(param, bright);
   job.level = platform::CpuDispatchLevel();
-  job.vectors = job.level != platform::CpuLevel::kScalar;
 
   const bool is16 = dst->ColorType == kMemImgRgb565;
   job.key = PrepareSourceColours(*src, is16, job.palette);

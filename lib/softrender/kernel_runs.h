@@ -40,7 +40,6 @@ struct RunJob {
   BlendContext ctx;
   uint32_t key;
   platform::CpuLevel level;
-  bool vectors;
   uint8_t blendTable[256];
 };
 
@@ -50,7 +49,6 @@ RunJob MakeRunJob(const KernelContext& c) {
   job.ctx = c.blend;
   job.key = c.transColor;
   job.level = platform::CpuDispatchLevel();
-  job.vectors = job.level != platform::CpuLevel::kScalar;
   if constexpr (K::kReadsBlendImage) {
     std::copy(std::begin(BlendGraphTable), std::end(BlendGraphTable), job.blendTable);
   }
