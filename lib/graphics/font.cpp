@@ -36,6 +36,7 @@ const uint32_t FontCharsetTable[3] = {platform::DEFAULT_CHARSET, platform::SHIFT
 namespace {
 
 HandleValue g_defaultFont = -1;
+int g_defaultFontDue = 0;  // 1 when the default font could not be made: made when next asked for
 int g_forceTextureCache = 0;
 constexpr int32_t kMaxCharsetIndex = 2;
 constexpr int32_t kMaxThickness = 10;  // GDI weights run to 1000
@@ -521,6 +522,7 @@ int IsFontHandleValid(HandleValue handle) {
 }
 
 HandleValue GetDefaultFontHandle() {
+  if (g_defaultFontDue == 1 && GraphicsRunning()) RecreateDefaultFont();
   return g_defaultFont;
 }
 
@@ -561,8 +563,11 @@ int InitFontSystem() {
     if (h >= 0) DeleteFontHandle(h);
   }
   g_defaultFont = CreateFontToHandle(face, size, thickness, type, charset, -1, -1, -1);
+  g_defaultFontDue = g_defaultFont < 0 ? 1 : 0;
   base::LogIndentOut();
-  base::LogAddString("フォントの初期化は正常に終了しました\n");
+  base::LogAddString(g_defaultFontDue == 0
+                         ? "フォントの初期化は正常に終了しました\n"
+                         : "デフォルトフォントの作成に失敗しました、次に使う時に作り直します\n");
   return 0;
 }
 
@@ -570,6 +575,7 @@ int EndFontSystem() {
   InitFontSystem();
   DeleteFontHandle(g_defaultFont);
   g_defaultFont = -1;
+  g_defaultFontDue = 0;
   // The slot array is a tracked block: it goes once no font is left.
   if (FontHandleTable.Count() == 0) FontHandleTable.Term();
   return 0;
@@ -594,6 +600,7 @@ int RecreateDefaultFont() {
   g_defaultFont =
       CreateFontToHandle(s.FaceName, s.Size, s.Thickness, s.Type, s.CharsetIndex,
                          (s.Type & int32_t(kFontTypeEdge)) != 0 ? s.EdgeSize : -1, -1, -1);
+  g_defaultFontDue = g_defaultFont < 0 ? 1 : 0;
   SetFontCharSpacing(s.CharSpacing, g_defaultFont);
   return 0;
 }

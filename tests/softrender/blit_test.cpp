@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "base/memory.h"
 #include "platform/os/cpu.h"
 #include "softrender/blit_reference.h"
 #include "softrender/draw_memimg.h"
@@ -186,6 +187,42 @@ TEST_F(BlitTest, UnscaledSelfDrawReadsTheSourceAsItWas) {
     for (int y = 0; y < 5; ++y)
       for (int x = 0; x < 6; ++x) ref.Set(3 + x, 2 + y, 0x5000u + (1 + y) * 131 + (2 + x) * 7);
     EXPECT_EQ(img.Pixels(), ref.Pixels()) << ct;
+  }
+}
+
+TEST_F(BlitTest, UnscaledSelfDrawThroughTheStreamReadsTheSourceAsItWas) {
+  // An unclipped keyed view of the image drawn onto it, so its run-length stream is read:
+  // downwards, upwards (over a thousand rows, so the stream's rows are found block by block),
+  // and one pixel aside on the same rows; with blend mode 1 at 128, whose run rule is its own.
+  constexpr uint32_t kKey = 0x0421;
+  struct Case {
+    int vx, vy, x, y;
+  };
+  for (const Case c :
+       {Case{1, 0, 2, 300}, Case{1, 400, 0, 100}, Case{1, 0, 2, 0}, Case{2, 5, 1, 5}}) {
+    for (const auto& [mode, param] : {std::pair{0, 0}, std::pair{1, 128}}) {
+      TestImage img(9, 1800, k16);
+      FillPattern(img, 0x4000);
+      for (int y = 0; y < 1800; y += 3) img.Set(y / 3 % 9, y, kKey);
+      TestImage part(6, 1300, k16);  // the view's pixels as they were, with their stream
+      for (int y = 0; y < 1300; ++y)
+        for (int x = 0; x < 6; ++x) part.Set(x, y, img.Get(c.vx + x, c.vy + y));
+      part.img.TransColor = kKey;
+      part.BuildRuns();
+      gfx::MEMIMG view = img.img;
+      view.Width = 6;
+      view.Height = 1300;
+      view.Pixels = img.At(c.vx, c.vy);
+      view.TransColor = kKey;
+      view.RunLength = part.runs.data();
+      view.RunLengthFlag = 1;
+      TestImage ref = img;
+      Use(mode, param, RECT{0, 0, 9, 1800});
+      DrawMemImg(&img.img, &view, c.x, c.y, 1, nullptr);
+      RefDraw(ref, part, c.x, c.y, 1, nullptr, st_);
+      EXPECT_EQ(img.Pixels(), ref.Pixels())
+          << c.vx << "," << c.vy << " to " << c.x << "," << c.y << " mode " << mode;
+    }
   }
 }
 
@@ -399,6 +436,37 @@ TEST_F(BlitTest, StretchedWideRowsAndSelfDraw) {
   DrawMemImgStretched(&self.img, &view, RECT{2, 1, 10, 7}, 0, nullptr);
   for (int y = 1; y < 7; ++y)
     for (int x = 2; x < 10; ++x) ASSERT_EQ(self.Get(x, y), before.Get((x - 2) / 2, (y - 1) / 2));
+}
+
+TEST_F(BlitTest, StretchedSelfDrawWiderThanAPieceAndWithoutMemory) {
+  // Doubled across onto itself, 1300 columns drawn in pieces: each column shows its source
+  // column as it was.
+  TestImage self(1400, 3, k32);
+  FillNamed(self);
+  const TestImage before = self;
+  gfx::MEMIMG view = self.img;
+  view.Width = 650;
+  view.Height = 3;
+  view.Pixels = self.At(20, 0);
+  Use(0, 0, RECT{0, 0, 1400, 3});
+  DrawMemImgStretched(&self.img, &view, RECT{1330, 0, 30, 3}, 0, nullptr);  // mirrored
+  for (int x = 0; x < 1400; ++x)
+    ASSERT_EQ(self.Get(x, 1),
+              x < 30 || x >= 1330 ? before.Get(x, 1) : before.Get(20 + 649 - (x - 30) / 2, 1))
+        << x;
+  // The copy of what the draw reads finds no memory: nothing is drawn.
+  const TestImage kept = self;
+  base::FailTrackedAllocationAt(1);
+  DrawMemImgStretched(&self.img, &view, RECT{0, 0, 1300, 3}, 0, nullptr);
+  base::FailTrackedAllocationAt(0);
+  EXPECT_EQ(self.Pixels(), kept.Pixels());
+  // Apart from that copy the blit allocates nothing.
+  TestImage src(650, 3, k32), dst(2000, 3, k32);
+  FillNamed(src);
+  Use(0, 0, RECT{0, 0, 2000, 3});
+  const uint64_t calls = base::TrackedAllocationCalls();
+  ExpectLikeModel(dst, src, RECT{0, 0, 1999, 3}, 0, nullptr, 0);
+  EXPECT_EQ(base::TrackedAllocationCalls(), calls);
 }
 
 TEST_F(BlitTest, StretchedReadsOnlyTheSampledSourcePixels) {
