@@ -376,12 +376,19 @@ GlyphCacheEntry* RenderGlyphToCache(int32_t count, const uint8_t* chars, HandleV
   if (!GraphicsRunning()) return nullptr;
   FontRecord* f = GetFontRecord(handle);
   if (f == nullptr || count <= 0 || chars == nullptr) return nullptr;
-  const HDC dc = platform::CreateCompatibleDC(nullptr);
-  const HGDIOBJ previous = dc != nullptr ? platform::SelectObject(dc, f->GdiFont) : nullptr;
-  if (previous == nullptr) {
-    if (dc != nullptr) platform::DeleteDC(dc);
+  // The context goes back however the rendering ends.
+  struct Context {
+    HDC dc = platform::CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = nullptr;
+    ~Context() {
+      if (previous != nullptr) platform::SelectObject(dc, previous);
+      if (dc != nullptr) platform::DeleteDC(dc);
+    }
+  } context;
+  const HDC dc = context.dc;
+  if (dc != nullptr) context.previous = platform::SelectObject(dc, f->GdiFont);
+  if (context.previous == nullptr)
     base::ExitOnFatalError("テキストキャッシュサーフェスのＤＣの取得に失敗しました");
-  }
   platform::TEXTMETRICA metrics{};
   platform::GetTextMetricsA(dc, &metrics);
 
@@ -477,8 +484,6 @@ GlyphCacheEntry* RenderGlyphToCache(int32_t count, const uint8_t* chars, HandleV
     f->NextEntry = f->NextEntry + 1 >= f->Capacity ? 0 : f->NextEntry + 1;
     last = entry;
   }
-  platform::SelectObject(dc, previous);
-  platform::DeleteDC(dc);
   return last;
 }
 

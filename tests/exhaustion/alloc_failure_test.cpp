@@ -27,6 +27,8 @@
 #include "base/system.h"
 #include "platform/gdi/context.h"
 #include "platform/gdi/font.h"
+#include "platform/win/window.h"
+#include "support/movie_files.h"
 
 // ---- The failing allocator -------------------------------------------------------------------
 
@@ -76,6 +78,12 @@ void operator delete(void* p, std::size_t) noexcept {
   Release(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
+  Release(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  Release(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
   Release(p);
 }
 
@@ -240,6 +248,11 @@ class Session {
     char cwd[4096];
     previous_ = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
     EXPECT_EQ(chdir(dir_.c_str()), 0);
+    // A desktop of the start's screen size: the window's front surface is the desktop's size,
+    // and a smaller one keeps each run short.
+    EXPECT_TRUE(zq::platform::SetDesktop(640, 480, zq::platform::PixelFormatXRGB8888()));
+    movie = (dir_ / "clip.nut").string();
+    EXPECT_TRUE(zq::test::WriteMovie(movie, zq::test::kFfv1Nut, 8, 8, 3));
     zq::base::SetFatalErrorHandler([](const char* message) {
       fatal_ = message;
       throw FatalStop{};
@@ -317,6 +330,9 @@ class Session {
   // Made before the counting starts: the session itself allocates nothing.
   const std::string png = std::string(ZQ_DEMO_DATA_DIR) + "/sprite.png";
   const std::string bmp = std::string(ZQ_DEMO_DATA_DIR) + "/backdrop.bmp";
+
+ public:
+  std::string movie;  // a small movie the session writes
   std::string previous_;
   fs::path dir_;
 };
@@ -388,6 +404,40 @@ TEST(Exhaustion, EveryFailedAllocationOfASessionKeepsThePublicContract) {
   const Outcome after = session.Play(true);
   EXPECT_TRUE(after.started);
   EXPECT_EQ(after.pixels, clean.pixels);
+}
+
+TEST(Exhaustion, EveryFailedAllocationOfAMovieLoadKeepsThePublicContract) {
+  // The movie layer (a thread of its own decodes): each operator new of one load fails in turn;
+  // the load answers a graph or -1, and a failed one leaves no record behind.
+  Session session;
+  ASSERT_EQ(zq::LibraryInit(), 0);
+  const int blocks = zq::TrackedBlockCount();
+  g_newCalls = 0;
+  g_counting = true;
+  const int first = zq::LoadGraphFromFileStd(session.movie.c_str());
+  g_counting = false;
+  const uint64_t news = g_newCalls;
+  ASSERT_GE(first, 0);
+  ASSERT_EQ(zq::DeleteGraphHandle(first, 0), 0);
+  ASSERT_GT(news, 5u);
+  for (uint64_t n = 1; n <= news && !HasFailure(); ++n) {
+    g_newCalls = 0;
+    g_newFailsAt = n;
+    g_counting = true;
+    int graph = -2;
+    try {
+      graph = zq::LoadGraphFromFileStd(session.movie.c_str());
+    } catch (...) {
+    }
+    g_counting = false;
+    g_newFailsAt = 0;
+    ASSERT_GE(graph, -1) << n;
+    if (graph >= 0) {
+      EXPECT_EQ(zq::DeleteGraphHandle(graph, 0), 0) << n;
+    }
+    EXPECT_EQ(zq::TrackedBlockCount(), blocks) << n << "\n" << session.Log();
+  }
+  EXPECT_EQ(zq::LibraryEnd(), 0);
 }
 
 }  // namespace

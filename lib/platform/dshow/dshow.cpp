@@ -206,10 +206,10 @@ struct MoviePlayer {
 
 HRESULT MoviePlayer::Open(const char* path) {
   SilenceFfmpeg();
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
   // "file:" keeps a name from being read as another protocol.
   const std::string url = std::string("file:") + path;
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
   const int openResult = avformat_open_input(&format, url.c_str(), nullptr, &options);
   av_dict_free(&options);
   if (openResult < 0) {
@@ -247,7 +247,10 @@ HRESULT MoviePlayer::Open(const char* path) {
     packet = av_packet_alloc();
     decoded = av_frame_alloc();
     if (packet == nullptr || decoded == nullptr) return E_OUTOFMEMORY;
-    // The queue, the frame being decoded and the one kept while seeking.
+    // The queue, the frame being decoded and the one kept while seeking; room first, so that
+    // no buffer is made that the lists could not take.
+    owned.reserve(kFramesAhead + 2);
+    pool.reserve(kFramesAhead + 2);
     for (size_t i = 0; i < kFramesAhead + 2; ++i) {
       auto* p = new (std::nothrow) uint8_t[size_t(width) * size_t(height) * 4];
       if (p == nullptr) return E_OUTOFMEMORY;
