@@ -319,9 +319,9 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
     int64_t err = ax.err;
     stepColumns(lastCol, err, nullptr, cw - 1);
   }
-  constexpr int kPieceWidth = 1024;
-  int32_t cols[kPieceWidth];
-  uint8_t rows[kPieceWidth * 5];
+  constexpr int kPieceWidth = 4096;
+  alignas(64) int32_t cols[kPieceWidth];
+  alignas(64) uint8_t rows[kPieceWidth * 5];
 
   StretchJob job;
   job.dst = dst->Pixels + ptrdiff_t(dstBytes) * r.left + ptrdiff_t(dst->Pitch) * r.top;

@@ -439,33 +439,33 @@ TEST_F(BlitTest, StretchedWideRowsAndSelfDraw) {
 }
 
 TEST_F(BlitTest, StretchedSelfDrawWiderThanAPieceAndWithoutMemory) {
-  // Doubled across onto itself, 1300 columns drawn in pieces: each column shows its source
-  // column as it was.
-  TestImage self(1400, 3, k32);
+  // Doubled across onto itself, mirrored, 8600 columns drawn in pieces of the stack tables:
+  // each column shows its source column as it was.
+  TestImage self(8700, 3, k32);
   FillNamed(self);
   const TestImage before = self;
   gfx::MEMIMG view = self.img;
-  view.Width = 650;
+  view.Width = 4300;
   view.Height = 3;
   view.Pixels = self.At(20, 0);
-  Use(0, 0, RECT{0, 0, 1400, 3});
-  DrawMemImgStretched(&self.img, &view, RECT{1330, 0, 30, 3}, 0, nullptr);  // mirrored
-  for (int x = 0; x < 1400; ++x)
+  Use(0, 0, RECT{0, 0, 8700, 3});
+  DrawMemImgStretched(&self.img, &view, RECT{8630, 0, 30, 3}, 0, nullptr);
+  for (int x = 0; x < 8700; ++x)
     ASSERT_EQ(self.Get(x, 1),
-              x < 30 || x >= 1330 ? before.Get(x, 1) : before.Get(20 + 649 - (x - 30) / 2, 1))
+              x < 30 || x >= 8630 ? before.Get(x, 1) : before.Get(20 + 4299 - (x - 30) / 2, 1))
         << x;
   // The copy of what the draw reads finds no memory: nothing is drawn.
   const TestImage kept = self;
   base::FailTrackedAllocationAt(1);
-  DrawMemImgStretched(&self.img, &view, RECT{0, 0, 1300, 3}, 0, nullptr);
+  DrawMemImgStretched(&self.img, &view, RECT{0, 0, 8600, 3}, 0, nullptr);
   base::FailTrackedAllocationAt(0);
   EXPECT_EQ(self.Pixels(), kept.Pixels());
   // Apart from that copy the blit allocates nothing.
-  TestImage src(650, 3, k32), dst(2000, 3, k32);
+  TestImage src(4300, 3, k32), dst(9000, 3, k32);
   FillNamed(src);
-  Use(0, 0, RECT{0, 0, 2000, 3});
+  Use(0, 0, RECT{0, 0, 9000, 3});
   const uint64_t calls = base::TrackedAllocationCalls();
-  ExpectLikeModel(dst, src, RECT{0, 0, 1999, 3}, 0, nullptr, 0);
+  ExpectLikeModel(dst, src, RECT{0, 0, 8999, 3}, 0, nullptr, 0);
   EXPECT_EQ(base::TrackedAllocationCalls(), calls);
 }
 
