@@ -12,9 +12,7 @@
 #include "graphics/d3d/d3d_layer.h"
 #include "graphics/d3d/d3d_state.h"
 #include "graphics/ddraw/display.h"
-#include "graphics/ddraw/memimg.h"
 #include "graphics/draw_state.h"
-#include "graphics/font.h"
 #include "graphics/graph.h"
 #include "support/library_fixture.h"
 
@@ -122,42 +120,6 @@ TEST(LibraryInit, RefusesASecondStartAnExistingWindowClassAndA24BitDesktop) {
     EXPECT_EQ(platform::FindWindowByClass("ZqLib") != nullptr, windowClass);
     EXPECT_EQ(base::TrackedBlockCount(), 0u);
   }
-}
-
-// Each tracked allocation of a start fails in turn: the start fails whole (nothing left, a later
-// start works) or it stands with a screen that has pixels and a default font when one is asked
-// for.
-TEST(LibraryInit, AStartThatRunsOutOfMemoryFailsWholeOrStandsWhole) {
-  LibrarySession lib({.start = false});
-  struct FatalStop {};
-  base::SetFatalErrorHandler([](const char*) { throw FatalStop{}; });
-  const size_t blocks = base::TrackedBlockCount();
-  const uint64_t before = base::TrackedAllocationCalls();
-  ASSERT_EQ(LibraryInit(), 0);
-  ASSERT_EQ(LibraryEnd(), 0);
-  const uint64_t calls = base::TrackedAllocationCalls() - before;
-  ASSERT_GT(calls, 5u);
-  for (uint64_t n = 1; n <= calls; ++n) {
-    base::FailTrackedAllocationAt(n);
-    int started = -1;
-    try {
-      started = LibraryInit();
-    } catch (const FatalStop&) {
-      // The graph record of the draw-screen check: the end the library allows itself.
-    }
-    base::FailTrackedAllocationAt(0);
-    if (started == 0) {
-      EXPECT_TRUE(IsMemImgValid(&g_DD.SoftFrontImage) && IsMemImgValid(&g_DD.SoftBackImage)) << n;
-      EXPECT_EQ(IsFontHandleValid(GetDefaultFontHandle()), 1) << n;
-      EXPECT_EQ(LibraryEnd(), 0) << n;
-    } else {
-      EXPECT_EQ(IsLibraryInitialised(), 0) << n;
-      EXPECT_EQ(platform::FindWindowByClass("ZqLib"), nullptr) << n;
-    }
-    EXPECT_EQ(base::TrackedBlockCount(), blocks) << n;
-  }
-  base::SetFatalErrorHandler(nullptr);
-  EXPECT_EQ(lib.Start(), 0);
 }
 
 TEST(LibraryInit, ScreenModeChangeRefusesOtherDepthsAndKeepsTheScreen) {

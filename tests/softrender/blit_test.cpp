@@ -4,6 +4,7 @@
 // mirrors, keys, alpha, blend images, every mode; the unscaled one at every dispatch level).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <random>
 #include <vector>
@@ -194,34 +195,24 @@ TEST_F(BlitTest, UnscaledSelfDrawThroughTheStreamReadsTheSourceAsItWas) {
   // An unclipped keyed view of the image drawn onto it, so its run-length stream is read:
   // downwards, upwards (over a thousand rows, so the stream's rows are found block by block),
   // and one pixel aside on the same rows; with blend mode 1 at 128, whose run rule is its own.
-  constexpr uint32_t kKey = 0x0421;
-  struct Case {
-    int vx, vy, x, y;
-  };
-  for (const Case c :
-       {Case{1, 0, 2, 300}, Case{1, 400, 0, 100}, Case{1, 0, 2, 0}, Case{2, 5, 1, 5}}) {
-    for (const auto& [mode, param] : {std::pair{0, 0}, std::pair{1, 128}}) {
+  for (const auto& c : {std::array{1, 0, 2, 300}, {1, 400, 0, 100}, {1, 0, 2, 0}, {2, 5, 1, 5}}) {
+    for (const int mode : {0, 1}) {
       TestImage img(9, 1800, k16);
       FillPattern(img, 0x4000);
-      for (int y = 0; y < 1800; y += 3) img.Set(y / 3 % 9, y, kKey);
+      for (int y = 0; y < 1800; y += 3) img.Set(y / 3 % 9, y, 0x0421);  // keyed pixels
       TestImage part(6, 1300, k16);  // the view's pixels as they were, with their stream
       for (int y = 0; y < 1300; ++y)
-        for (int x = 0; x < 6; ++x) part.Set(x, y, img.Get(c.vx + x, c.vy + y));
-      part.img.TransColor = kKey;
+        for (int x = 0; x < 6; ++x) part.Set(x, y, img.Get(c[0] + x, c[1] + y));
+      part.img.TransColor = 0x0421;
       part.BuildRuns();
-      gfx::MEMIMG view = img.img;
-      view.Width = 6;
-      view.Height = 1300;
-      view.Pixels = img.At(c.vx, c.vy);
-      view.TransColor = kKey;
-      view.RunLength = part.runs.data();
-      view.RunLengthFlag = 1;
+      gfx::MEMIMG view = part.img;  // its size, key and stream over the image's own pixels
+      view.Pixels = img.At(c[0], c[1]);
+      view.Pitch = img.img.Pitch;
       TestImage ref = img;
-      Use(mode, param, RECT{0, 0, 9, 1800});
-      DrawMemImg(&img.img, &view, c.x, c.y, 1, nullptr);
-      RefDraw(ref, part, c.x, c.y, 1, nullptr, st_);
-      EXPECT_EQ(img.Pixels(), ref.Pixels())
-          << c.vx << "," << c.vy << " to " << c.x << "," << c.y << " mode " << mode;
+      Use(mode, 128, RECT{0, 0, 9, 1800});
+      DrawMemImg(&img.img, &view, c[2], c[3], 1, nullptr);
+      RefDraw(ref, part, c[2], c[3], 1, nullptr, st_);
+      EXPECT_EQ(img.Pixels(), ref.Pixels()) << c[0] << "," << c[1] << " mode " << mode;
     }
   }
 }
