@@ -5,7 +5,6 @@
 // (the start-up settings and the creation options work at any time).
 #include <algorithm>
 #include <new>
-#include <source_location>
 
 #include "base/lock.h"
 #include "base/log.h"
@@ -33,22 +32,22 @@ namespace {
 
 // The last net under every entry point: an exception from inside (a container that found no
 // memory) fails the call with a log line instead of leaving the library. The inner code has
-// already undone its own part when it gets here.
+// already undone its own part when it gets here. where: the entry point's name.
 template <typename Fn>
-int Guarded(const std::source_location& where, Fn&& fn) noexcept {
+int Guarded(const char* where, Fn&& fn) noexcept {
   try {
     return int(fn());
   } catch (const std::bad_alloc&) {
-    base::LogAddFormat("メモリの確保に失敗しました in %s", where.function_name());
+    base::LogAddFormat("メモリの確保に失敗しました in %s", where);
   } catch (...) {
-    base::LogAddFormat("予期しない例外が発生しました in %s", where.function_name());
+    base::LogAddFormat("予期しない例外が発生しました in %s", where);
   }
   return -1;
 }
 
 // Calls fn under the library lock and hands back its result.
 template <typename Fn>
-int Locked(Fn&& fn, const std::source_location& where = std::source_location::current()) {
+int Locked(Fn&& fn, const char* where = __builtin_FUNCTION()) {
   return Guarded(where, [&] {
     base::LibraryLockGuard lock;
     return int(fn());
@@ -57,7 +56,7 @@ int Locked(Fn&& fn, const std::source_location& where = std::source_location::cu
 
 // Calls fn under the library lock while the library runs; -1 before the start and after the end.
 template <typename Fn>
-int WhileRunning(Fn&& fn, const std::source_location& where = std::source_location::current()) {
+int WhileRunning(Fn&& fn, const char* where = __builtin_FUNCTION()) {
   return Guarded(where, [&] {
     base::LibraryLockGuard lock;
     if (gfx::IsLibraryInitialised() == 0 || gfx::IsLibraryEnding() == 1) return -1;
@@ -81,7 +80,7 @@ int LibraryInit() {
 int LibraryEnd() {
   const int result = Locked([&] { return gfx::LibraryEnd(); });
   // Outside the lock: the message thread may be waiting for it.
-  const int stopped = Guarded(std::source_location::current(), [] {
+  const int stopped = Guarded("LibraryEnd", [] {
     gfx::StopMessageThread();
     return 0;
   });
