@@ -850,8 +850,8 @@ int GetSamplingMode();
 /// plays unmirrored.
 /// \param fileName the file's path.
 /// \param direct3D 1 lets the graph take the Direct3D path when the library runs with Direct3D
-/// (ChooseDirect3DGraphs(1) before LibraryInit), 0 keeps it on the DirectDraw path, drawn by the
-/// software renderer.
+/// (ChooseDirect3DGraphs(1) before LibraryInit), 0 keeps it on the DirectDraw path (where, for
+/// one, SetSamplingMode does not reach).
 /// \param mirror 1 mirrors the picture (and its alpha companion) left to right, 0 does not.
 /// \return the graph handle; -1 with a log line when the file is missing or cannot be decoded,
 /// or when the library does not run.
@@ -1002,9 +1002,9 @@ int CreateDivGraphFromGraphImage(const PixelBuffer* image, int total, int across
                                  int cellWidth, int cellHeight, int* handles);
 
 /// Writes new pixels into a graph of the same size, converted to its pixel format; the graph's
-/// alpha channel, when it has one, takes the buffer's alpha. Graphs that share
-/// the pixels (DeriveGraphRect, cells) show the change. A graph loaded from a file no longer
-/// comes back from it after a display change.
+/// alpha channel, when it has one, takes the buffer's alpha. Graphs that share the pixels
+/// (DeriveGraphRect) show the change. A graph loaded from a file no longer comes back from it
+/// after a display change.
 /// \param image the pixels, as wide and as high as the graph.
 /// \param graph the graph written.
 /// \return 0; -1 with a log line for a buffer refused as above or of another size than the

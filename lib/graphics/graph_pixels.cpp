@@ -74,8 +74,7 @@ GraphImage View(const ColorData& format, int width, int height, int pitch, const
 
 }  // namespace
 
-int ViewPixelBuffer(const PixelBuffer* buffer, const char* caller, GraphImage* image,
-                    GraphImage* alpha, bool* hasAlpha) {
+int ViewPixelBuffer(const PixelBuffer* buffer, const char* caller, PixelBufferView* view) {
   if (buffer == nullptr) return base::LogAddFormat("画素データの指定がありません in %s", caller);
   const PixelBuffer& b = *buffer;
   const int bytes = BytesPerPixel(b.format);
@@ -88,13 +87,13 @@ int ViewPixelBuffer(const PixelBuffer* buffer, const char* caller, GraphImage* i
         "画素データの指定が不正です( 幅 %d 高さ %d ピッチ %d 形式 %d アルファピッチ %d ) in %s",
         b.width, b.height, b.pitch, b.format, b.alpha != nullptr ? b.alphaPitch : 0, caller);
 
-  *image = View(FormatOf(b.format, b.palette), b.width, b.height, b.pitch, b.pixels);
-  *hasAlpha = b.alpha != nullptr;
-  if (*hasAlpha) {
+  view->image = View(FormatOf(b.format, b.palette), b.width, b.height, b.pitch, b.pixels);
+  view->hasAlpha = b.alpha != nullptr;
+  if (view->hasAlpha) {
     // An alpha image gives its red channel: a grey ramp makes each byte its own alpha.
     ColorData grey{};
     SetupColorDataByte8(&grey);
-    *alpha = View(grey, b.width, b.height, b.alphaPitch, b.alpha);
+    view->alpha = View(grey, b.width, b.height, b.alphaPitch, b.alpha);
   }
   return 0;
 }

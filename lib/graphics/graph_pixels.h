@@ -7,12 +7,18 @@
 
 namespace zq::gfx {
 
+// A program's pixels seen as decoded images: the records point into the caller's memory, own
+// nothing and must never be released.
+struct PixelBufferView {
+  GraphImage image{};
+  GraphImage alpha{};
+  bool hasAlpha = false;
+  GraphImage* Alpha() { return hasAlpha ? &alpha : nullptr; }
+};
+
 // Checks the buffer (sizes within the image limits, a known format, a palette for indexed
-// pixels, pitches that hold a row, blocks within the block limit) and makes *image, and *alpha
-// when the buffer has alpha, views of its memory: the records point into the caller's pixels,
-// own nothing and must never be released. 0 with *hasAlpha set, or -1 after a log line that
-// names caller, with nothing written.
-int ViewPixelBuffer(const PixelBuffer* buffer, const char* caller, GraphImage* image,
-                    GraphImage* alpha, bool* hasAlpha);
+// pixels, pitches that hold a row, blocks within the block limit) and makes *view over its
+// memory. 0, or -1 after a log line that names caller, with nothing written.
+int ViewPixelBuffer(const PixelBuffer* buffer, const char* caller, PixelBufferView* view);
 
 }  // namespace zq::gfx

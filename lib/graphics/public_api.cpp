@@ -381,9 +381,8 @@ int Divided(const char* caller, int total, int across, int down, int* handles, F
 int LoadGraphFromFile(const char* fileName, int direct3D, int mirror) {
   return WhileRunning([&] { return int(gfx::LoadGraphFromFile(fileName, direct3D, mirror, 0)); });
 }
-int LoadDividedGraphFromFile(const char* fileName, int total, int across, int down,
-                             int cellWidth, int cellHeight, int* handles, int direct3D,
-                             int mirror) {
+int LoadDividedGraphFromFile(const char* fileName, int total, int across, int down, int cellWidth,
+                             int cellHeight, int* handles, int direct3D, int mirror) {
   return Divided("LoadDividedGraphFromFile", total, across, down, handles, [&](auto* cells) {
     return gfx::LoadDividedGraphFromFile(fileName, total, across, down, cellWidth, cellHeight,
                                          cells, direct3D, mirror);
@@ -394,32 +393,27 @@ int LoadGraphFromMemory(const void* data, size_t size, const void* alphaData, si
       [&] { return int(gfx::LoadGraphFromMemory(data, size, alphaData, alphaSize)); });
 }
 int LoadDividedGraphFromMemory(const void* data, size_t size, int total, int across, int down,
-                               int cellWidth, int cellHeight, int* handles,
-                               const void* alphaData, size_t alphaSize) {
+                               int cellWidth, int cellHeight, int* handles, const void* alphaData,
+                               size_t alphaSize) {
   return Divided("LoadDividedGraphFromMemory", total, across, down, handles, [&](auto* cells) {
-    return gfx::LoadDividedGraphFromMemory(data, size, total, across, down, cellWidth,
-                                           cellHeight, cells, alphaData, alphaSize);
+    return gfx::LoadDividedGraphFromMemory(data, size, total, across, down, cellWidth, cellHeight,
+                                           cells, alphaData, alphaSize);
   });
 }
 int CreateGraphFromImage(const PixelBuffer* image) {
   return WhileRunning([&] {
-    gfx::GraphImage view, alpha;
-    bool hasAlpha = false;
-    if (gfx::ViewPixelBuffer(image, "CreateGraphFromImage", &view, &alpha, &hasAlpha) != 0)
-      return -1;
-    return int(gfx::CreateGraphFromImage(&view, hasAlpha ? &alpha : nullptr, 1, 0, 0));
+    gfx::PixelBufferView view;
+    if (gfx::ViewPixelBuffer(image, "CreateGraphFromImage", &view) != 0) return -1;
+    return int(gfx::CreateGraphFromImage(&view.image, view.Alpha(), 1, 0, 0));
   });
 }
 int CreateDivGraphFromGraphImage(const PixelBuffer* image, int total, int across, int down,
                                  int cellWidth, int cellHeight, int* handles) {
   return Divided("CreateDivGraphFromGraphImage", total, across, down, handles, [&](auto* cells) {
-    gfx::GraphImage view, alpha;
-    bool hasAlpha = false;
-    if (gfx::ViewPixelBuffer(image, "CreateDivGraphFromGraphImage", &view, &alpha, &hasAlpha) !=
-        0)
-      return -1;
-    return gfx::CreateDivGraphFromGraphImage(&view, hasAlpha ? &alpha : nullptr, total, across,
-                                             down, cellWidth, cellHeight, cells, 1, 0, 0);
+    gfx::PixelBufferView view;
+    if (gfx::ViewPixelBuffer(image, "CreateDivGraphFromGraphImage", &view) != 0) return -1;
+    return gfx::CreateDivGraphFromGraphImage(&view.image, view.Alpha(), total, across, down,
+                                             cellWidth, cellHeight, cells, 1, 0, 0);
   });
 }
 int SetGraphImage(const PixelBuffer* image, int graph) {
@@ -427,15 +421,14 @@ int SetGraphImage(const PixelBuffer* image, int graph) {
     int width = 0, height = 0;
     // An invalid handle is refused without a log line, as everywhere.
     if (gfx::QueryGraphDimensions(graph, &width, &height) != 0) return -1;
-    gfx::GraphImage view, alpha;
-    bool hasAlpha = false;
-    if (gfx::ViewPixelBuffer(image, "SetGraphImage", &view, &alpha, &hasAlpha) != 0) return -1;
-    if (view.Width != width || view.Height != height)
+    gfx::PixelBufferView view;
+    if (gfx::ViewPixelBuffer(image, "SetGraphImage", &view) != 0) return -1;
+    if (view.image.Width != width || view.image.Height != height)
       return base::LogAddFormat(
           "グラフィックと画素データの大きさが違います( %d x %d と %d x %d ) in SetGraphImage",
-          width, height, view.Width, view.Height);
-    return gfx::SetGraphImage(nullptr, nullptr, nullptr, nullptr, 0, &view,
-                              hasAlpha ? &alpha : nullptr, 0, 0, graph, 0);
+          width, height, view.image.Width, view.image.Height);
+    return gfx::SetGraphImage(nullptr, nullptr, nullptr, nullptr, 0, &view.image, view.Alpha(), 0,
+                              0, graph, 0);
   });
 }
 
