@@ -293,6 +293,11 @@ TEST(GraphSources, ImpossibleBuffersAndBlocksAreRefusedWithNothingMade) {
     refused(&b, graph);
   }
   refused(nullptr, graph);
+  const Bytes widest(65535 * 4);  // the largest sides are not refused
+  for (const auto& [w, h] : {std::pair{65535, 1}, {1, 65535}}) {
+    const zq::PixelBuffer b = {w, h, w * 4, X, widest.data()};
+    EXPECT_GE(zq::CreateGraphFromImage(&b), 0) << w;
+  }
   const zq::PixelBuffer wider = {3, 2, 12, X, pixels};
   EXPECT_EQ(zq::SetGraphImage(&wider, graph), -1);
   for (const size_t alphaSize : {size_t(1), size_t(0)})  // no image; an empty alpha block
