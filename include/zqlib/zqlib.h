@@ -858,8 +858,9 @@ int GetSamplingMode();
 int LoadGraphFromFile(const char* fileName, int direct3D, int mirror);
 
 /// Loads an image file and cuts it into a grid of graphs, as LoadDividedGraphFromFileStd does,
-/// from a picture mirrored left to right when asked. Mirrored, the cells keep their numbers: cell
-/// 0 still shows the top-left cell of the picture, itself mirrored.
+/// from a picture mirrored left to right when asked. Mirrored, the cells keep their numbers: when
+/// across cells fill the picture's width, cell 0 still shows the top-left cell of the picture,
+/// itself mirrored.
 /// \param fileName the file's path.
 /// \param total number of cells to make, 0 .. across x down.
 /// \param across cells in a row, 1 or more.
