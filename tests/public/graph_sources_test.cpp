@@ -70,12 +70,10 @@ TEST(GraphSources, EveryReaderTestFileLoadsFromMemoryAsFromItsFile) {
       if (entry.path().extension() == ".png" || entry.path().extension() == ".jpg")
         ExpectMemoryLoadsLikeTheFile(s, name, ReadFile(entry.path()), name == "cmyk.jpg");
     }
-  // An alpha image in memory does what the "_a" companion file does, for one graph and cells.
+  // An alpha image in memory does what the "_a" companion file does (which does show).
   std::vector<uint32_t> colours(12), greys(12);
-  for (uint32_t i = 0; i < 12; ++i) {
-    colours[i] = Rgb(20 * i, 255 - 9 * i, 77);
-    greys[i] = i % 3 == 0 ? 0 : Rgb(255, 255, 255);
-  }
+  for (uint32_t i = 0; i < 12; ++i)
+    colours[i] = Rgb(20 * i, 255 - 9 * i, 77), greys[i] = i % 3 ? 0xFFFFFFu : 0;
   WritePng(s.Path("c.png"), 4, 3, colours);
   WritePng(s.Path("c_a.png"), 4, 3, greys);
   const Bytes image = ReadFile(s.Path("c.png")), alpha = ReadFile(s.Path("c_a.png"));
@@ -84,12 +82,12 @@ TEST(GraphSources, EveryReaderTestFileLoadsFromMemoryAsFromItsFile) {
       Drawn(fromFile, 1),
       Drawn(zq::LoadGraphFromMemory(image.data(), image.size(), alpha.data(), alpha.size()), 1));
   EXPECT_NE(Drawn(fromFile, 1), Drawn(zq::LoadGraphFromMemory(image.data(), image.size()), 1));
-  int cellsFile[3], cellsMemory[3];
-  ASSERT_EQ(zq::LoadDividedGraphFromFileStd(s.Path("c.png").c_str(), 3, 2, 2, 2, 2, cellsFile), 0);
-  ASSERT_EQ(zq::LoadDividedGraphFromMemory(image.data(), image.size(), 3, 2, 2, 2, 2, cellsMemory,
+  int cells[2][3];
+  ASSERT_EQ(zq::LoadDividedGraphFromFileStd(s.Path("c.png").c_str(), 3, 2, 2, 2, 2, cells[0]), 0);
+  ASSERT_EQ(zq::LoadDividedGraphFromMemory(image.data(), image.size(), 3, 2, 2, 2, 2, cells[1],
                                            alpha.data(), alpha.size()),
             0);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(Drawn(cellsFile[i], 1), Drawn(cellsMemory[i], 1)) << i;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Drawn(cells[0][i], 1), Drawn(cells[1][i], 1)) << i;
 }
 
 // A program's picture in one format: random pixels in rows of an odd pitch, alpha 0 or 255 (a
