@@ -82,6 +82,7 @@ TEST(GraphSources, EveryReaderTestFileLoadsFromMemoryAsFromItsFile) {
       Drawn(fromFile, 1),
       Drawn(zq::LoadGraphFromMemory(image.data(), image.size(), alpha.data(), alpha.size()), 1));
   EXPECT_NE(Drawn(fromFile, 1), Drawn(zq::LoadGraphFromMemory(image.data(), image.size()), 1));
+  EXPECT_EQ(zq::LoadGraphFromMemory(image.data(), image.size(), alpha.data(), 0), -1);
   int cells[2][3];
   ASSERT_EQ(zq::LoadDividedGraphFromFileStd(s.Path("c.png").c_str(), 3, 2, 2, 2, 2, cells[0]), 0);
   ASSERT_EQ(zq::LoadDividedGraphFromMemory(image.data(), image.size(), 3, 2, 2, 2, 2, cells[1],
@@ -306,6 +307,7 @@ TEST(GraphSources, ImpossibleBuffersAndBlocksAreRefusedWithNothingMade) {
        {"( 幅 0 高さ 2 ピッチ 8 形式 5 アルファピッチ 0 ) in CreateGraphFromImage",
         "( 幅 2 高さ 65535 ピッチ 8 形式 5 アルファピッチ 32769 ) in SetGraphImage",
         "大きさが違います( 2 x 2 と 3 x 2 ) in SetGraphImage",
+        "メモリ上の画像データの指定が不正です in LoadGraphFromMemory",
         "メモリ上の画像データの指定が不正です in LoadDividedGraphFromMemory",
         "メモリ上の画像データを読み込めませんでした in LoadGraphFromMemory"})
     EXPECT_NE(log.find(line), std::string::npos) << line;
