@@ -119,6 +119,7 @@
 
 #include <zqlib/version.h>
 
+#include <cstddef>
 #include <cstdint>
 
 /// Everything zqlib declares.
@@ -797,6 +798,219 @@ int ClipRectToRect(int* rect, const int* clip);
 /// Works at any time.
 /// \return the number of blocks.
 int TrackedBlockCount();
+
+///@}
+
+// ---- Reading the options back -----------------------------------------------------------------
+
+/// \name Reading the options back
+/// The graph-creation options and the sampling mode as they stand, so that a program can save
+/// one, set its own, create its graphs and set the saved value back:
+/// \code{.cpp}
+/// const int savedDepth = zq::GetCreateColorBitDepth();
+/// zq::SetCreateColorBitDepth(32);
+/// const int wipe = zq::LoadGraphFromFileStd("wipe.png");
+/// zq::SetCreateColorBitDepth(savedDepth);
+/// \endcode
+///@{
+
+/// The alpha-test option of new graphs (SetCreateOptionB). Works at any time, as its setter does.
+/// \return the value set last: 1 (the default, after LibraryInit and RunScreenModeChange) or 0.
+int GetCreateOptionB();
+
+/// The system-memory option of new graphs (SetCreateOptionD). Works at any time.
+/// \return the value set last: 0 (the default, after LibraryInit and RunScreenModeChange) or 1.
+int GetCreateOptionD();
+
+/// The colour depth of new graphs (SetCreateColorBitDepth). Works at any time.
+/// \return 16, 32, or 0 for the screen's depth (the default, after LibraryInit and
+/// RunScreenModeChange).
+int GetCreateColorBitDepth();
+
+/// Whether new empty graphs get an alpha channel (SetCreateAlphaChannelFlag). Works at any time.
+/// \return the value set last: 0 (the default, after LibraryInit and RunScreenModeChange) or 1.
+int GetCreateAlphaChannelFlag();
+
+/// How Direct3D graphs are sampled (SetSamplingMode).
+/// \return 0 the nearest pixel (after LibraryInit and RunScreenModeChange), 1 bilinear; -1 when
+/// the library does not run.
+int GetSamplingMode();
+
+///@}
+
+// ---- Loading mirrored or off the Direct3D path -------------------------------------------------
+
+/// \name Loading mirrored or off the Direct3D path
+/// The file loaders with two more choices; LoadGraphFromFileStd and LoadDividedGraphFromFileStd
+/// are these with direct3D 1 and mirror 0.
+///@{
+
+/// Loads an image file into a new graph, as LoadGraphFromFileStd does, mirrored left to right
+/// when asked. A mirrored graph is loaded mirrored again after a display change; a movie file
+/// plays unmirrored.
+/// \param fileName the file's path.
+/// \param direct3D 1 lets the graph take the Direct3D path when the library runs with Direct3D
+/// (ChooseDirect3DGraphs(1) before LibraryInit), 0 keeps it on the DirectDraw path (where, for
+/// one, SetSamplingMode does not reach).
+/// \param mirror 1 mirrors the picture (and its alpha companion) left to right, 0 does not.
+/// \return the graph handle; -1 with a log line when the file is missing or cannot be decoded,
+/// or when the library does not run.
+int LoadGraphFromFile(const char* fileName, int direct3D, int mirror);
+
+/// Loads an image file and cuts it into a grid of graphs, as LoadDividedGraphFromFileStd does,
+/// from a picture mirrored left to right when asked. Mirrored, the cells keep their numbers: when
+/// across cells fill the picture's width, cell 0 still shows the top-left cell of the picture,
+/// itself mirrored.
+/// \param fileName the file's path.
+/// \param total number of cells to make, 0 .. across x down.
+/// \param across cells in a row, 1 or more.
+/// \param down rows of cells, 1 or more.
+/// \param cellWidth width of a cell in pixels, 1 or more.
+/// \param cellHeight height of a cell in pixels, 1 or more.
+/// \param handles receives the total cell handles.
+/// \param direct3D 1 lets the cells take the Direct3D path, 0 keeps them on the DirectDraw path
+/// (see LoadGraphFromFile).
+/// \param mirror 1 mirrors the picture left to right, 0 does not.
+/// \return 0; -1 as LoadDividedGraphFromFileStd; on -1 every one of the total slots of handles
+/// holds -1.
+int LoadDividedGraphFromFile(const char* fileName, int total, int across, int down,
+                             int cellWidth, int cellHeight, int* handles, int direct3D,
+                             int mirror);
+
+///@}
+
+// ---- Graphs from memory ------------------------------------------------------------------------
+
+/// \name Graphs from memory
+/// An image file the program holds in memory (read from an archive, downloaded, built in) loads
+/// as a file does, in any format LoadGraphFromFileStd reads, but not as a movie. The bytes are
+/// read where they are, while the call runs, and never past the size given; the library keeps
+/// no pointer to them. Such a graph has no file: after a display change it comes back blank,
+/// and the program refills it from its restore function (SetGraphRestoreCallback).
+///@{
+
+/// Loads an image file held in memory into a new graph of its size.
+/// \param data the file's bytes.
+/// \param size the number of bytes at data, 1 or more.
+/// \param alphaData an image file in memory whose pixels give the graph's alpha channel, as an
+/// "_a" companion file does (a greyscale picture of the same size, 255 opaque); null for none.
+/// When it cannot be decoded the graph is made without it.
+/// \param alphaSize the number of bytes at alphaData, 1 or more when alphaData is given.
+/// \return the graph handle; -1 with a log line for a null data, a size of 0 (or an alphaData
+/// with a size of 0), bytes that no image reader takes, or when the graph cannot be made; -1
+/// when the library does not run.
+int LoadGraphFromMemory(const void* data, size_t size, const void* alphaData = nullptr,
+                        size_t alphaSize = 0);
+
+/// Loads an image file held in memory and cuts it into a grid of graphs, as
+/// LoadDividedGraphFromFileStd cuts a file.
+/// \param data the file's bytes.
+/// \param size the number of bytes at data, 1 or more.
+/// \param total number of cells to make, 0 .. across x down.
+/// \param across cells in a row, 1 or more.
+/// \param down rows of cells, 1 or more.
+/// \param cellWidth width of a cell in pixels, 1 or more.
+/// \param cellHeight height of a cell in pixels, 1 or more.
+/// \param handles receives the total cell handles.
+/// \param alphaData an image file in memory giving the alpha channel (see LoadGraphFromMemory);
+/// null for none.
+/// \param alphaSize the number of bytes at alphaData, 1 or more when alphaData is given.
+/// \return 0; -1 with a log line as LoadGraphFromMemory and LoadDividedGraphFromFileStd; on -1
+/// every one of the total slots of handles holds -1.
+int LoadDividedGraphFromMemory(const void* data, size_t size, int total, int across, int down,
+                               int cellWidth, int cellHeight, int* handles,
+                               const void* alphaData = nullptr, size_t alphaSize = 0);
+
+///@}
+
+// ---- Graphs from a program's own pixels ---------------------------------------------------------
+
+/// \name Pixel formats of a PixelBuffer
+/// How the pixels of a PixelBuffer are laid out: each pixel little-endian, channels named from
+/// the highest bit down.
+///@{
+
+/// One byte a pixel, an index into the buffer's palette of 256 colours.
+inline constexpr int kPixelIndexed8 = 1;
+/// Two bytes a pixel: red in bits 11-15, green in bits 5-10, blue in bits 0-4.
+inline constexpr int kPixelRgb565 = 2;
+/// Two bytes a pixel: red in bits 10-14, green in bits 5-9, blue in bits 0-4; bit 15 not read.
+inline constexpr int kPixelXrgb1555 = 3;
+/// Three bytes a pixel: blue, green, red.
+inline constexpr int kPixelRgb888 = 4;
+/// Four bytes a pixel: blue, green, red, and a byte not read (0x00RRGGBB as a 32-bit value).
+inline constexpr int kPixelXrgb8888 = 5;
+/// Four bytes a pixel: blue, green, red, alpha (0xAARRGGBB as a 32-bit value); alpha 0 is
+/// transparent, 255 opaque. The graph gets an alpha channel.
+inline constexpr int kPixelArgb8888 = 6;
+///@}
+
+/// A picture in the program's own memory, described for CreateGraphFromImage,
+/// CreateDivGraphFromGraphImage and SetGraphImage. The pixels are read where they are, while the
+/// call runs; the library keeps no pointer to them. Rows go from the top of the picture down.
+struct PixelBuffer {
+  /// Pixels in a row, 1..65535.
+  int width = 0;
+  /// Rows, 1..65535.
+  int height = 0;
+  /// Bytes from the start of one row to the start of the next: at least width x the format's
+  /// bytes a pixel, and pitch x height at most 2^31 - 1. Any such pitch, odd ones included.
+  int pitch = 0;
+  /// One of the kPixel* formats.
+  int format = 0;
+  /// The first byte of the top row: height rows of pitch bytes (the last row needs only its
+  /// pixels).
+  const void* pixels = nullptr;
+  /// For kPixelIndexed8: 256 colours 0x00RRGGBB (the top byte is not read). Not read for the
+  /// other formats.
+  const uint32_t* palette = nullptr;
+  /// A separate alpha channel: one byte a pixel, 0 transparent .. 255 opaque, at the same place
+  /// as its pixel; the graph then gets an alpha channel. Null for none.
+  const uint8_t* alpha = nullptr;
+  /// Bytes from one row of alpha to the next: at least width, and alphaPitch x height at most
+  /// 2^31 - 1. Not read without alpha.
+  int alphaPitch = 0;
+};
+
+/// \name Graphs from a program's own pixels
+/// Graphs made from, or written with, pixels the program computed. Like graphs from memory they
+/// have no file: after a display change they come back blank, and the program refills them from
+/// its restore function (SetGraphRestoreCallback). A PixelBuffer that is not what it says is
+/// refused before anything is made or written: a null buffer or pixels, a size outside
+/// 1..65535, an unknown format, kPixelIndexed8 without a palette, a pitch (or alpha pitch)
+/// shorter than a row, or rows beyond 2^31 - 1 bytes.
+///@{
+
+/// Creates a graph of the buffer's size holding its pixels, under the graph-creation options
+/// (the colour depth, system memory; an alpha channel when the buffer has alpha).
+/// \param image the pixels.
+/// \return the graph handle; -1 with a log line for a buffer refused as above or when the graph
+/// cannot be made; -1 when the library does not run.
+int CreateGraphFromImage(const PixelBuffer* image);
+
+/// Cuts the buffer's picture into a grid of graphs, as LoadDividedGraphFromFileStd cuts a file.
+/// \param image the pixels.
+/// \param total number of cells to make, 0 .. across x down.
+/// \param across cells in a row, 1 or more.
+/// \param down rows of cells, 1 or more.
+/// \param cellWidth width of a cell in pixels, 1 or more.
+/// \param cellHeight height of a cell in pixels, 1 or more.
+/// \param handles receives the total cell handles.
+/// \return 0; -1 with a log line for a buffer refused as above, a total below 0 or above
+/// across x down, or a cell that lies outside the picture; -1 when the library does not run.
+/// On -1 no cell is kept and every one of the total slots of handles holds -1.
+int CreateDivGraphFromGraphImage(const PixelBuffer* image, int total, int across, int down,
+                                 int cellWidth, int cellHeight, int* handles);
+
+/// Writes new pixels into a graph of the same size, converted to its pixel format; the graph's
+/// alpha channel, when it has one, takes the buffer's alpha. Graphs that share the pixels
+/// (DeriveGraphRect) show the change. A graph loaded from a file no longer comes back from it
+/// after a display change.
+/// \param image the pixels, as wide and as high as the graph.
+/// \param graph the graph written.
+/// \return 0; -1 with a log line for a buffer refused as above or of another size than the
+/// graph; -1 for an invalid handle or when the library does not run.
+int SetGraphImage(const PixelBuffer* image, int graph);
 
 ///@}
 
