@@ -178,7 +178,7 @@ int SetupMemoryCache(HandleValue handle, FontRecord* f, int64_t cell) {
   if (!SizeMemoryCache(*f, cell) ||
       (f->CacheBitmap = static_cast<uint8_t*>(
            ZQ_ALLOC(size_t(f->CachePitch) * size_t(f->CacheHeight)))) == nullptr)
-    return base::LogAddString(
+    return base::LogAddLine(
         "フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle");
   f->DrawScreenLost = 1;
   if (SetupFontCache(handle) != 0)

@@ -190,7 +190,7 @@ HandleValue DeriveGraphRect(int x, int y, int width, int height, HandleValue par
                          : G_DD_DeriveGraph(graph, x, y, width, height, mutableParent);
   if (result != 0) {
     g_graphs.Free(handle);
-    return base::LogAddString("グラフィックの派生に失敗しました終了します");
+    return base::LogAddLine("グラフィックの派生に失敗しました終了します");
   }
   return handle;
 }

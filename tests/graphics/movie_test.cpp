@@ -296,8 +296,11 @@ TEST(Movie, HandlesAndFailures) {
 
   test::WriteSoundOnly("sound.wav");
   EXPECT_EQ(LoadGraphFromFileStd("sound.wav"), -1);
-  EXPECT_NE(lib.Log().find("動画ファイルではない可能性があります！ムービーファイルオープン処理時に"
-                           "エラーが発生しました"),
+  // Each entry ends its own line.
+  const std::string log = lib.Log();
+  const size_t notMovie = log.find("動画ファイルではない可能性があります！\r\n");
+  EXPECT_NE(notMovie, std::string::npos);
+  EXPECT_NE(log.find("ムービーファイルオープン処理時にエラーが発生しました\r\n", notMovie),
             std::string::npos);
   // A name too long for the record fails rather than being cut to another path.
   const std::string longName = std::string(130, 'd') + "/" + std::string(130, 'e') + "/m.mkv";
