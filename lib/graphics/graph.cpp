@@ -132,6 +132,13 @@ int DeleteGraphHandle(HandleValue handle, int logFlag) {
     graph = GetGraphRecord(handle);
     if (graph == nullptr) return -1;
   }
+  // Nor as the blend graph, which every later graph draw would check and refuse. Its parameters
+  // stay for the next one.
+  if (g_DrawState.BlendGraph == handle) {
+    SelectBlendGraph(-1, g_DrawState.BlendGraphBorderParam, g_DrawState.BlendGraphBorderRange);
+    graph = GetGraphRecord(handle);
+    if (graph == nullptr) return -1;
+  }
   // A derived graph shares its parent's movie: the movie closes with its last holder.
   if (graph->Movie >= 0) {
     bool shared = false;
