@@ -196,6 +196,9 @@ TEST(Movie, OnDirect3DEveryTextureTakesTheFrameAndEachDrawShowsItsOwn) {
   WriteOrFail("m.nut", test::kFfv1Nut, 300, 200, 4);
   const HandleValue g = LoadGraphFromFileStd("m.nut");
   ASSERT_EQ(GetGraphRecord(g)->PieceCount, 6);
+  // A movie graph is no draw target: the back buffer stays selected.
+  EXPECT_EQ(SelectDrawScreen(g), 0);
+  EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenBack);
   PlayMovieGraph(g);
   // Four draws in one screen, 40 ms apart: each takes the next frame and shows it in quadrant k.
   for (int k = 0; k < 4; ++k) {
