@@ -133,7 +133,7 @@ int Bracketed(const RECT& rect, bool direct3D, Twin twin, BracketSteps steps = {
 // Screens are at most 65535 pixels a side: a corner farther than this from the draw screen's
 // top-left corner, or one that is not a number, is beyond every screen. The draws that take
 // floats refuse such corners on both paths alike, before either draws (the Direct3D device takes
-// no vertex beyond twice this, the software rasterizers none beyond an eighth of it).
+// no vertex beyond twice this, the software rotated draw none beyond an eighth of it).
 constexpr double kMaxCornerCoordinate = 65536.0;
 
 bool CornerInRange(double v) {
