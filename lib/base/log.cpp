@@ -1,6 +1,7 @@
 #include "base/log.h"
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -65,6 +66,15 @@ int LogAddString(const char* text) {
     }
   }
   std::fflush(g_file);
+  return -1;
+}
+
+int LogAddLine(const char* text) {
+  std::lock_guard lock(g_mutex);
+  if (text == nullptr) return -1;
+  LogAddString(text);
+  const size_t length = std::strlen(text);
+  if (length == 0 || text[length - 1] != '\n') LogAddString("\n");
   return -1;
 }
 

@@ -222,12 +222,12 @@ HandleValue OpenMovieToGraph(const char* fileName, int* width, int* height, int 
   // The check word is given now and the table's counter advanced only once the movie is open.
   void* raw = nullptr;
   const HandleValue handle = g_movies.AllocateAt(-1, int32_t(g_movies.NextCheck()), &raw);
-  if (handle < 0) return base::LogAddString("メモリの確保に失敗しました in OpenMovieToGraph");
+  if (handle < 0) return base::LogAddLine("メモリの確保に失敗しました in OpenMovieToGraph");
   auto* m = static_cast<MovieRecord*>(raw);
   m->TempFileFlag = 0;
   if (BuildMovieGraph(GetDirectDrawObject(), m, fileName, width, height, surfaceMode) != 0) {
     g_movies.Free(handle);
-    return base::LogAddString("ムービーファイルオープン処理時にエラーが発生しました");
+    return base::LogAddLine("ムービーファイルオープン処理時にエラーが発生しました");
   }
   m->PlayingFlag = 0;
   g_movies.AdvanceCheck();
@@ -248,7 +248,7 @@ int BuildMovieGraph(DirectDraw* directDraw, MovieRecord* m, const char* fileName
       m->TempFileFlag = 0;
       std::memcpy(m->FileName, source.c_str(), source.size() + 1);
     }
-    return base::LogAddString(message.c_str());
+    return base::LogAddLine(message.c_str());
   };
 
   if (surfaceMode == kMovieSurfaceOverlay && GetOverlayFormat() == nullptr)
@@ -393,7 +393,7 @@ const uint8_t* LockMovieFrame(MovieRecord* movie, int32_t* pitch) {
   if (movie == nullptr || movie->FrameSurface == nullptr) return nullptr;
   SurfaceDesc desc;
   if (Failed(movie->FrameSurface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY))) {
-    base::LogAddString("ムービーグラフィックサーフェスのロックに失敗しました");
+    base::LogAddLine("ムービーグラフィックサーフェスのロックに失敗しました");
     return nullptr;
   }
   *pitch = desc.pitch;

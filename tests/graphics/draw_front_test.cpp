@@ -174,9 +174,10 @@ TEST_F(FrontEnd, BlendGraphSmallerThanTheGraphRefusesTheDraw) {
   EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, same, 0, 0), 0);
   EXPECT_EQ(DrawGraphAt(10, 10, small, 0), 0);
   EXPECT_EQ(DrawGraphFourCorners(10, 10, 26, 10, 26, 26, 10, 26, small, 0), 0);
-  // A blend graph that has gone away refuses every graph.
+  // Deleting the blend graph deselects it: graphs of any size are drawn again, without it.
   ASSERT_EQ(DeleteGraphHandle(blend, 0), 0);
-  EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, small, 0, 0), -1);
+  EXPECT_EQ(g_DrawState.BlendGraph, -1);
+  EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, wide, 0, 0), 0);
 }
 
 TEST_F(FrontEnd, InvalidHandlesAndEmptySourcesChangeNothing) {
@@ -338,7 +339,9 @@ TEST_F(FrontEnd, BoxesAndFillGraphColor) {
 }
 
 TEST_F(FrontEnd, CopyDrawScreenToGraphRoundTripsARectangle) {
+  SetCreateOptionFlag(1);  // drawable, to be the draw screen at the end
   const HandleValue g = CreateEmptyGraph(64, 32);
+  SetCreateOptionFlag(0);
   ASSERT_GE(g, 0);
   // Corners reversed: the same rectangle.
   EXPECT_EQ(CopyDrawScreenToGraph(164, 82, 100, 50, g, 0), 0);

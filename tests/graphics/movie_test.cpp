@@ -196,6 +196,9 @@ TEST(Movie, OnDirect3DEveryTextureTakesTheFrameAndEachDrawShowsItsOwn) {
   WriteOrFail("m.nut", test::kFfv1Nut, 300, 200, 4);
   const HandleValue g = LoadGraphFromFileStd("m.nut");
   ASSERT_EQ(GetGraphRecord(g)->PieceCount, 6);
+  // A movie graph is no draw target: the back buffer stays selected.
+  EXPECT_EQ(SelectDrawScreen(g), 0);
+  EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenBack);
   PlayMovieGraph(g);
   // Four draws in one screen, 40 ms apart: each takes the next frame and shows it in quadrant k.
   for (int k = 0; k < 4; ++k) {
@@ -296,8 +299,11 @@ TEST(Movie, HandlesAndFailures) {
 
   test::WriteSoundOnly("sound.wav");
   EXPECT_EQ(LoadGraphFromFileStd("sound.wav"), -1);
-  EXPECT_NE(lib.Log().find("動画ファイルではない可能性があります！ムービーファイルオープン処理時に"
-                           "エラーが発生しました"),
+  // Each entry ends its own line.
+  const std::string log = lib.Log();
+  const size_t notMovie = log.find("動画ファイルではない可能性があります！\r\n");
+  EXPECT_NE(notMovie, std::string::npos);
+  EXPECT_NE(log.find("ムービーファイルオープン処理時にエラーが発生しました\r\n", notMovie),
             std::string::npos);
   // A name too long for the record fails rather than being cut to another path.
   const std::string longName = std::string(130, 'd') + "/" + std::string(130, 'e') + "/m.mkv";

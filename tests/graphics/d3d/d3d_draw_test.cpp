@@ -260,7 +260,9 @@ TEST(Direct3DDraw, BoxOutlinesCoverEachPixelOnce) {
   EXPECT_EQ(Snap(12, 8), Picture(12, 8, outline));
   // A system-memory graph as draw screen: the DirectDraw twins draw the same outline.
   SetCreateOptionD(1);
+  SetCreateOptionFlag(1);
   const HandleValue soft = CreateGraphWithOptions(12, 8, 0, 0, 0);
+  SetCreateOptionFlag(0);
   SetCreateOptionD(0);
   ASSERT_EQ(SelectDrawScreen(soft), 0);
   ClearTargetScreen();
@@ -347,9 +349,11 @@ TEST(Direct3DDraw, BlendGraphsMaskAndDrawableGraphs) {
               const uint32_t a = amount(x, y);
               return a < 128 ? 0x6496C8u : a == 128 ? 0x957C7Cu : 0xC86432u;
             }));
+  // Deleting the blend graph deselects it: the next draw is a plain one.
   DeleteGraphHandle(ramp, 0);
-  EXPECT_EQ(DrawGraphAt(0, 0, image, 0), -1);  // the selected blend graph is gone
-  SelectBlendGraph(-1, 0, 0);
+  EXPECT_EQ(g_DrawState.BlendGraph, -1);
+  ASSERT_EQ(DrawGraphAt(0, 0, image, 0), 0);
+  EXPECT_EQ(Snap(256, 2), Picture(256, 2, [](int, int) { return 0xC86432u; }));
   SetBlendMode(0, 0);
 
   // A mask: rows under a non-zero pattern keep the target.
