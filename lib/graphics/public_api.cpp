@@ -45,6 +45,21 @@ int WhileRunning(Fn&& fn) {
   return int(fn());
 }
 
+// A grid request the handle array can hold, then the cutting; on failure every slot given says
+// -1, since no cell survives.
+template <typename Fn>
+int Divided(const char* caller, int total, int across, int down, int* handles, Fn&& cut) {
+  static_assert(sizeof(gfx::HandleValue) == sizeof(int));
+  const int result = WhileRunning([&] {
+    if (total < 0 || (total > 0 && (across <= 0 || down <= 0 || total > int64_t(across) * down)))
+      return base::LogAddFormat("分割数が不正です( 総数 %d 横 %d 縦 %d ) in %s", total, across,
+                                down, caller);
+    return cut(reinterpret_cast<gfx::HandleValue*>(handles));
+  });
+  if (result != 0 && handles != nullptr) std::fill_n(handles, std::max(total, 0), -1);
+  return result;
+}
+
 }  // namespace
 
 static_assert(kDrawScreenBack == gfx::kDrawScreenBack && kDrawScreenFront == gfx::kDrawScreenFront);
@@ -168,19 +183,10 @@ int LoadGraphFromFileStd(const char* fileName) {
 }
 int LoadDividedGraphFromFileStd(const char* fileName, int total, int across, int down,
                                 int cellWidth, int cellHeight, int* handles) {
-  static_assert(sizeof(gfx::HandleValue) == sizeof(int));
-  const int result = WhileRunning([&] {
-    // More cells than the grid holds, or a negative count, would leave slots unwritten.
-    if (total < 0 || (total > 0 && (across <= 0 || down <= 0 || total > int64_t(across) * down)))
-      return base::LogAddFormat(
-          "分割数が不正です( 総数 %d 横 %d 縦 %d ) in LoadDividedGraphFromFileStd", total, across,
-          down);
+  return Divided("LoadDividedGraphFromFileStd", total, across, down, handles, [&](auto* cells) {
     return gfx::LoadDividedGraphFromFileStd(fileName, total, across, down, cellWidth, cellHeight,
-                                            reinterpret_cast<gfx::HandleValue*>(handles));
+                                            cells);
   });
-  // On failure no cell survives: every slot given says so.
-  if (result != 0 && handles != nullptr) std::fill_n(handles, std::max(total, 0), -1);
-  return result;
 }
 int CreateEmptyGraph(int width, int height) {
   return WhileRunning([&] { return int(gfx::CreateEmptyGraph(width, height)); });
@@ -358,25 +364,6 @@ int GetSamplingMode() {
 }
 
 // ---- Graphs from files, memory and pixels ----------------------------------------------------
-
-namespace {
-
-// A grid request the handle array can hold, then the cutting; on failure every slot given says
-// -1, since no cell survives.
-template <typename Fn>
-int Divided(const char* caller, int total, int across, int down, int* handles, Fn&& cut) {
-  static_assert(sizeof(gfx::HandleValue) == sizeof(int));
-  const int result = WhileRunning([&] {
-    if (total < 0 || (total > 0 && (across <= 0 || down <= 0 || total > int64_t(across) * down)))
-      return base::LogAddFormat("分割数が不正です( 総数 %d 横 %d 縦 %d ) in %s", total, across,
-                                down, caller);
-    return cut(reinterpret_cast<gfx::HandleValue*>(handles));
-  });
-  if (result != 0 && handles != nullptr) std::fill_n(handles, std::max(total, 0), -1);
-  return result;
-}
-
-}  // namespace
 
 int LoadGraphFromFile(const char* fileName, int direct3D, int mirror) {
   return WhileRunning([&] { return int(gfx::LoadGraphFromFile(fileName, direct3D, mirror, 0)); });
