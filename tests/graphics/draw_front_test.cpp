@@ -440,7 +440,8 @@ TEST(FrontEndFrontBuffer, DrawsReachTheDisplayedSurfaceAtTheWindowCorner) {
   // Only the affected rectangle is copied out.
   EXPECT_EQ(shown->TestGetPixel(40 + 20, 30 + 19) & kRgb, 0u);
   // Four-corner draws whose top-left corner alone is the rightmost, then the leftmost: the strip
-  // beside that corner is copied out too (the later draw's rectangle not reaching the earlier's).
+  // beside that corner is copied out too (in this order no other draw copies a strip out after
+  // it was drawn).
   const HandleValue g = CreateEmptyGraph(8, 8);
   ASSERT_EQ(FillGraphColor(g, 0x12, 0x34, 0x56, 255), 0);
   EXPECT_EQ(DrawGraphFourCorners(170, 60, 100, 50, 90, 110, 160, 120, g, 0), 0);
