@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets (the image readers, the text drawing, programs of public calls) with
-# clang and runs each for a short, bounded time on its seed corpus. Usage: tools/fuzz.sh [seconds per target, default 15]
-# [random seed, default a new one each run; the test run fixes it, so that it finds the same inputs
-# on every machine and a finding is a regression, not luck]
+# clang and runs each for a short, bounded time on its seed corpus.
+# Usage: tools/fuzz.sh [seconds per target, default 15] [random seed, default a new one each run;
+# the test run fixes it, so that it finds the same inputs on every machine and a finding is a
+# regression, not luck]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
