@@ -1,5 +1,6 @@
-// Movie graphs: frames taken exactly into every kind of store, pacing by a test clock, handles
-// and failures, the temporary copy, release and rebuild, overlays, the window procedure.
+// Movie graphs: frames taken exactly into every kind of store, frames as FFmpeg converts them,
+// pacing by a test clock, handles and failures, the temporary copy, release and rebuild,
+// overlays, the window procedure.
 #include "graphics/movie.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <tuple>
+#include <vector>
 
 #include "graphics/d3d/d3d_batch.h"
 #include "graphics/d3d/d3d_session.h"
@@ -23,6 +25,10 @@
 #include "platform/os/clock.h"
 #include "support/library_fixture.h"
 #include "support/movie_files.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 namespace zq::gfx {
 namespace {
@@ -86,20 +92,27 @@ Store StoreOf(HandleValue graph) {
       image.Pitch, image.Format};
 }
 
-// The graph holds frame k (its own part of it, from (ox, oy) of the frame).
-bool Shows(HandleValue graph, int k, const ColorData& frame, int ox = 0, int oy = 0) {
+// The graph's store holds colour(x, y) (0xRRGGBB) at each of its pixels, by way of the frame's
+// format.
+template <class Colour>
+bool Holds(HandleValue graph, const ColorData& frame, Colour colour) {
   const Store s = StoreOf(graph);
   const GraphRecord* g = GetGraphRecord(graph);
   const ColorData& f = *s.format;
   const uint32_t mask = f.RM | f.GM | f.BM;
   for (int y = 0; y < g->Height; ++y)
     for (int x = 0; x < g->Width; ++x) {
-      const uint32_t want = InStore(MoviePixel(k, x + ox, y + oy), frame, f);
+      const uint32_t want = InStore(colour(x, y), frame, f);
       uint32_t got = 0;
       std::memcpy(&got, s.pixels + int64_t(y) * s.pitch + x * f.PixelByte, f.PixelByte);
       if ((got & mask) != want) return false;
     }
   return true;
+}
+
+// The graph holds frame k (its own part of it, from (ox, oy) of the frame).
+bool Shows(HandleValue graph, int k, const ColorData& frame, int ox = 0, int oy = 0) {
+  return Holds(graph, frame, [&](int x, int y) { return MoviePixel(k, x + ox, y + oy); });
 }
 
 // The frame the graph shows, or -1 for none of the movie's.
@@ -221,6 +234,127 @@ TEST(Movie, OnDirect3DEveryTextureTakesTheFrameAndEachDrawShowsItsOwn) {
             -1);
   EXPECT_NE(lib.Log().find("ムービーグラフィックサーフェスのロックに失敗しました"),
             std::string::npos);
+}
+
+// ---- Frames as FFmpeg converts them ----------------------------------------------------------
+
+using Rgb = std::vector<uint8_t>;  // width x height x 3: red, green, blue
+
+// Every frame of the movie at path as FFmpeg's scale filter converts it by default: decoded by
+// libavcodec, then libswscale's default scaler into FFmpeg's own frame buffers, with the matrix
+// of the frame's colour space (BT.601 for those libswscale has none for) and the range the frame
+// states, else the one libswscale gives the pixel format.
+std::vector<Rgb> FfmpegFrames(const std::string& path) {
+  std::vector<Rgb> frames;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return frames;
+  avformat_find_stream_info(format, nullptr);
+  const AVCodec* decoder = nullptr;
+  const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+  AVCodecContext* codec = avcodec_alloc_context3(decoder);
+  avcodec_parameters_to_context(codec, format->streams[index]->codecpar);
+  avcodec_open2(codec, decoder, nullptr);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame *in = av_frame_alloc(), *out = av_frame_alloc();
+  SwsContext* sws = nullptr;
+  const auto receive = [&] {
+    while (avcodec_receive_frame(codec, in) == 0) {
+      const int w = in->width, h = in->height;
+      if (sws == nullptr)
+        sws = sws_getContext(w, h, AVPixelFormat(in->format), w, h, AV_PIX_FMT_RGB24, SWS_BICUBIC,
+                             nullptr, nullptr, nullptr);
+      int space = in->colorspace;
+      if (space < AVCOL_SPC_BT709 || space > AVCOL_SPC_BT2020_CL || space == AVCOL_SPC_YCGCO)
+        space = AVCOL_SPC_BT470BG;
+      int *inverse, *table, full, dstFull, brightness, contrast, saturation;
+      sws_getColorspaceDetails(sws, &inverse, &full, &table, &dstFull, &brightness, &contrast,
+                               &saturation);
+      if (in->color_range != AVCOL_RANGE_UNSPECIFIED) full = in->color_range == AVCOL_RANGE_JPEG;
+      sws_setColorspaceDetails(sws, sws_getCoefficients(space), full, sws_getCoefficients(space),
+                               dstFull, brightness, contrast, saturation);
+      out->format = AV_PIX_FMT_RGB24;
+      out->width = w;
+      out->height = h;
+      av_frame_get_buffer(out, 0);
+      sws_scale_frame(sws, out, in);
+      Rgb& rgb = frames.emplace_back(size_t(w) * h * 3);
+      for (int y = 0; y < h; ++y)
+        std::memcpy(&rgb[size_t(y) * w * 3], out->data[0] + y * out->linesize[0], w * 3);
+      av_frame_unref(out);
+    }
+  };
+  while (av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == index) avcodec_send_packet(codec, packet);
+    av_packet_unref(packet);
+    receive();
+  }
+  avcodec_send_packet(codec, nullptr);
+  receive();
+  sws_freeContext(sws);
+  av_frame_free(&out);
+  av_frame_free(&in);
+  av_packet_free(&packet);
+  avcodec_free_context(&codec);
+  avformat_close_input(&format);
+  return frames;
+}
+
+// Each movie is shown as FFmpeg converts it, in 32-bit stores and, cut by truncation, in 16-bit
+// ones; two streams of one file give the same bytes from buffers of their own; the first frame
+// shows at time 0 also when its time stamp is after the stream's start.
+TEST(Movie, FramesAreFfmpegsOwnConversionOfTheFile) {
+  const std::pair<const char*, test::YuvMovie> movies[] = {
+      {"odd size, BT.709",
+       {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 65, 49, 3, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG}},
+      {"width not a multiple of 4, BT.601",
+       {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 134, 36, 3, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG}},
+      {"MJPEG, full range", {"avi", "mjpeg", AV_PIX_FMT_YUVJ420P, 65, 49, 3}},
+      // libswscale rounds 10-bit pictures otherwise when it writes 32-bit pixels.
+      {"10 bits", {"matroska", "ffv1", AV_PIX_FMT_YUV420P10LE, 64, 48, 3, AVCOL_SPC_BT709}},
+      {"BT.2020, full range stated",
+       {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 66, 50, 3, AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_JPEG}},
+      {"SMPTE 240M, 4:2:2",
+       {"matroska", "ffv1", AV_PIX_FMT_YUV422P, 67, 51, 3, AVCOL_SPC_SMPTE240M}},
+      {"FCC, 4:4:4", {"matroska", "ffv1", AV_PIX_FMT_YUV444P, 33, 17, 3, AVCOL_SPC_FCC}},
+      {"unspecified", {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 34, 18, 3}},
+      // B-frames in AVI: the first frame's time stamp is one frame after the stream's start.
+      {"MPEG-4, late first frame",
+       {"avi", "mpeg4", AV_PIX_FMT_YUV420P, 134, 36, 3, AVCOL_SPC_UNSPECIFIED,
+        AVCOL_RANGE_UNSPECIFIED, 2}},
+  };
+  for (int bits : {32, 16}) {
+    LibrarySession lib({.bits = bits});
+    TestClock clock;
+    uint32_t start = 0;
+    for (const auto& [what, movie] : movies) {
+      SCOPED_TRACE(std::string(what) + ", " + std::to_string(bits) + " bits");
+      const std::string name = std::string("m.") + movie.muxer;
+      ASSERT_TRUE(test::WriteYuvMovie(name, movie));
+      const std::vector<Rgb> want = FfmpegFrames(name);
+      ASSERT_EQ(want.size(), 3u);
+      const HandleValue a = LoadGraphFromFileStd(name.c_str()),
+                        b = LoadGraphFromFileStd(name.c_str());
+      const ColorData& frame = GetMovieRecord(GetGraphRecord(a)->Movie)->FrameFormat;
+      clock.At(start += 1000);
+      PlayMovieGraph(a);
+      PlayMovieGraph(b);
+      for (int k = 0; k < 3; ++k) {
+        clock.At(start + uint32_t(40 * k));
+        for (HandleValue g : {a, b}) {
+          CountPresent();
+          EXPECT_EQ(UpdateMovieFrame(g), 0);
+          EXPECT_TRUE(Holds(g, frame,
+                            [&](int x, int y) {
+                              const uint8_t* c = &want[k][(size_t(y) * movie.width + x) * 3];
+                              return uint32_t(c[0]) << 16 | c[1] << 8 | c[2];
+                            }))
+              << "frame " << k;
+        }
+      }
+      DeleteGraphHandle(a, 0);
+      DeleteGraphHandle(b, 0);
+    }
+  }
 }
 
 // ---- Pacing ----------------------------------------------------------------------------------

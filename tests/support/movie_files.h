@@ -1,5 +1,6 @@
-// Small movies written at test time with libavformat and libavcodec: lossless RGB frames at
-// 25 per second, frame k a pattern that carries k (MoviePixel). The benchmarks use them too.
+// Small movies written at test time with libavformat and libavcodec, 25 frames a second: lossless
+// RGB frames, frame k a pattern that carries k (MoviePixel), and YUV movies in a chosen encoder,
+// format and colour description (YuvSample). The benchmarks use them too.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace zq::test {
@@ -29,11 +31,13 @@ inline constexpr MovieKind kFfv1Nut{"nut", AV_CODEC_ID_FFV1};
 inline constexpr MovieKind kFfv1Mkv{"matroska", AV_CODEC_ID_FFV1};
 inline constexpr MovieKind kRawAvi{"avi", AV_CODEC_ID_RAWVIDEO};
 
-// Writes `frames` frames of width x height to path. True on success.
-inline bool WriteMovie(const std::string& path, MovieKind kind, int width, int height, int frames) {
+// Encodes `frames` frames of width x height with `codec` into a `muxer` file at path, 25 a
+// second: setup(encoder) chooses the pixel format and the rest, fill(frame, k) draws frame k.
+template <class Setup, class Fill>
+bool EncodeMovie(const std::string& path, const char* muxer, const AVCodec* codec, int width,
+                 int height, int frames, Setup setup, Fill fill) {
   AVFormatContext* out = nullptr;
-  if (avformat_alloc_output_context2(&out, nullptr, kind.muxer, path.c_str()) < 0) return false;
-  const AVCodec* codec = avcodec_find_encoder(kind.codec);
+  if (avformat_alloc_output_context2(&out, nullptr, muxer, path.c_str()) < 0) return false;
   AVStream* stream = avformat_new_stream(out, nullptr);
   AVCodecContext* enc = avcodec_alloc_context3(codec);
   AVFrame* frame = av_frame_alloc();
@@ -42,9 +46,9 @@ inline bool WriteMovie(const std::string& path, MovieKind kind, int width, int h
   if (ok) {
     enc->width = width;
     enc->height = height;
-    enc->pix_fmt = kind.codec == AV_CODEC_ID_FFV1 ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_BGRA;
     enc->time_base = AVRational{1, 25};
     enc->framerate = AVRational{25, 1};
+    setup(*enc);
     if (out->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     ok = avcodec_open2(enc, codec, nullptr) >= 0 &&
          avcodec_parameters_from_context(stream->codecpar, enc) >= 0;
@@ -67,11 +71,7 @@ inline bool WriteMovie(const std::string& path, MovieKind kind, int width, int h
   ok = ok && av_frame_get_buffer(frame, 0) >= 0;
   for (int k = 0; ok && k < frames; ++k) {
     ok = av_frame_make_writable(frame) >= 0;
-    for (int y = 0; ok && y < height; ++y)
-      for (int x = 0; x < width; ++x) {
-        const uint32_t v = MoviePixel(k, x, y) | 0xFF000000u;
-        std::memcpy(frame->data[0] + int64_t(y) * frame->linesize[0] + x * 4, &v, 4);
-      }
+    if (ok) fill(*frame, k);
     frame->pts = k;
     ok = ok && avcodec_send_frame(enc, frame) >= 0;
     drain();
@@ -87,6 +87,73 @@ inline bool WriteMovie(const std::string& path, MovieKind kind, int width, int h
   avcodec_free_context(&enc);
   avformat_free_context(out);
   return ok;
+}
+
+// Writes `frames` frames of width x height to path. True on success.
+inline bool WriteMovie(const std::string& path, MovieKind kind, int width, int height, int frames) {
+  const auto setup = [&](AVCodecContext& enc) {
+    enc.pix_fmt = kind.codec == AV_CODEC_ID_FFV1 ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_BGRA;
+  };
+  const auto fill = [&](AVFrame& frame, int k) {
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const uint32_t v = MoviePixel(k, x, y) | 0xFF000000u;
+        std::memcpy(frame.data[0] + int64_t(y) * frame.linesize[0] + x * 4, &v, 4);
+      }
+  };
+  return EncodeMovie(path, kind.muxer, avcodec_find_encoder(kind.codec), width, height, frames,
+                     setup, fill);
+}
+
+// ---- YUV movies with a colour description ----------------------------------------------------
+
+struct YuvMovie {
+  const char* muxer;     // "matroska" keeps the colour description in the container
+  const char* encoder;   // "ffv1", "mjpeg", "mpeg4", "libx264", ...
+  AVPixelFormat format;  // planar YUV, 8 to 16 bits
+  int width, height, frames;
+  AVColorSpace space = AVCOL_SPC_UNSPECIFIED;
+  AVColorRange range = AVCOL_RANGE_UNSPECIFIED;
+  int bFrames = 0;
+};
+
+// Frame k's sample of plane p at (x, y), 0..255: gradients over a hashed texture, so that
+// neighbouring chroma samples differ and every way of filling in chroma shows.
+inline int YuvSample(int k, int p, int x, int y) {
+  const uint32_t texture =
+      (uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(k + p) * 83492791u) >> 7 & 63;
+  return int((uint32_t(x * (3 + p) + y * (5 - p) + k * 9 + p * 60) + texture) & 255);
+}
+
+inline bool WriteYuvMovie(const std::string& path, const YuvMovie& m) {
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(m.format);
+  const int depth = desc->comp[0].depth;
+  const auto setup = [&](AVCodecContext& enc) {
+    enc.pix_fmt = m.format;
+    enc.colorspace = m.space;
+    enc.color_range = m.range;
+    enc.max_b_frames = m.bFrames;
+  };
+  const auto fill = [&](AVFrame& frame, int k) {
+    for (int p = 0; p < 3; ++p) {
+      const int w = p == 0 ? m.width : AV_CEIL_RSHIFT(m.width, desc->log2_chroma_w);
+      const int h = p == 0 ? m.height : AV_CEIL_RSHIFT(m.height, desc->log2_chroma_h);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          // Wider samples carry the 8-bit value in their top bits and texture below it.
+          const int v = YuvSample(k, p, x, y) << (depth - 8) | ((x + y) & ((1 << (depth - 8)) - 1));
+          uint8_t* row = frame.data[p] + int64_t(y) * frame.linesize[p];
+          if (depth == 8) {
+            row[x] = uint8_t(v);
+          } else {
+            const uint16_t wide = uint16_t(v);
+            std::memcpy(row + x * 2, &wide, 2);
+          }
+        }
+    }
+  };
+  return EncodeMovie(path, m.muxer, avcodec_find_encoder_by_name(m.encoder), m.width, m.height,
+                     m.frames, setup, fill);
 }
 
 // A sound file without pictures: 0.1 s of 16-bit mono silence in a WAV file.

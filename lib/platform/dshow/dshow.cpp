@@ -105,6 +105,50 @@ void PackRows(const uint8_t* src, int32_t width, int32_t height, uint8_t* dst, i
   }
 }
 
+// ---- Decoded pictures to 32-bit frames, as FFmpeg's own conversion makes them -----------------
+//
+// A frame is converted the way `ffmpeg -pix_fmt rgb24` converts it (its scale filter with the
+// default settings): libswscale's default scaler (bicubic, no extra flags) to 24-bit RGB, the
+// matrix and range taken from the frame. Converting straight to 32 bits takes other code paths
+// in libswscale with other rounding, so the 24-bit result is widened here instead.
+
+// The libswscale matrix for a frame's colour space, as the scale filter picks it.
+int MatrixOf(AVColorSpace space) {
+  switch (space) {
+    case AVCOL_SPC_BT709:
+      return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC:
+      return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M:
+      return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+      return SWS_CS_BT2020;
+    default:  // BT.601 and its twins, unspecified, and spaces libswscale has no matrix for
+      return SWS_CS_DEFAULT;
+  }
+}
+
+// libswscale's vector paths write pixels in whole groups and leave a row's last pixels unwritten
+// when its pitch has no room for the last group. Rows padded to a multiple of 64 pixels and
+// 64-byte aligned, like FFmpeg's own frame buffers, get every pixel, wherever the scratch lies.
+constexpr int kScratchAlign = 64;
+int32_t ScratchPitch(int32_t width) {
+  return FFALIGN(FFALIGN(width, kScratchAlign) * 3, kScratchAlign);
+}
+
+// 24-bit red, green, blue rows to 32-bit blue, green, red, 0xFF rows of `width` x 4 bytes.
+void WidenRows(const uint8_t* src, int32_t srcPitch, int32_t width, int32_t height, uint8_t* dst) {
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* s = src + int64_t(y) * srcPitch;
+    uint8_t* d = dst + int64_t(y) * width * 4;
+    for (int32_t x = 0; x < width; ++x, s += 3, d += 4) {
+      const uint32_t v = 0xFF000000u | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
+      std::memcpy(d, &v, 4);
+    }
+  }
+}
+
 }  // namespace
 
 // ---- The player: demuxer, decoder, frame queue, clock and decoding thread ---------------------
@@ -153,6 +197,7 @@ struct MoviePlayer {
   // ---- Decoding thread ----
   void Run();
   bool DecodeOne(uint8_t* pixels, int64_t* time);
+  bool ConvertDecoded(uint8_t* pixels);
   void SeekDecoder(int64_t time);
   void PushDecoded(Frame frame);
   void WriteFrame(const Frame& frame, StreamSample* sample);
@@ -164,12 +209,19 @@ struct MoviePlayer {
   // Decoder state: the thread's alone once it runs.
   AVFormatContext* format = nullptr;
   AVCodecContext* codec = nullptr;
-  SwsContext* toBgr = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* decoded = nullptr;
+  // The conversion: a context for the decoded pictures' size and format, and the 24-bit scratch
+  // it writes (ScratchPitch, one per stream).
+  SwsContext* toRgb = nullptr;
+  int32_t toRgbWidth = 0, toRgbHeight = 0;
+  int toRgbFormat = AV_PIX_FMT_NONE;
+  uint8_t* rgb = nullptr;
+  int32_t rgbPitch = 0;
   int videoIndex = -1;
   AVRational timeBase{1, 1};
-  int64_t startPts = 0;
+  int64_t startPts = 0;  // the first decoded frame's time stamp: frame times count from it
+  bool startKnown = false;
   int64_t frameDuration = 0;  // 100 ns units, for frames without a time stamp
   int64_t lastTime = -1;
   bool draining = false;
@@ -246,13 +298,28 @@ HRESULT MoviePlayer::Open(const char* path) {
     frameDuration = rate.num > 0 ? av_rescale_q(1, av_inv_q(rate), kStreamTimeBase) : 400000;
     packet = av_packet_alloc();
     decoded = av_frame_alloc();
-    if (packet == nullptr || decoded == nullptr) return E_OUTOFMEMORY;
+    rgbPitch = ScratchPitch(width);
+    // A spare row: libswscale may read or write a little past the last one.
+    rgb = static_cast<uint8_t*>(av_malloc(size_t(rgbPitch) * size_t(height + 1)));
+    if (packet == nullptr || decoded == nullptr || rgb == nullptr) return E_OUTOFMEMORY;
     // The queue, the frame being decoded and the one kept while seeking.
     for (size_t i = 0; i < kFramesAhead + 2; ++i) {
       auto* p = new (std::nothrow) uint8_t[size_t(width) * size_t(height) * 4];
       if (p == nullptr) return E_OUTOFMEMORY;
       owned.push_back(p);
       pool.push_back(p);
+    }
+    // The first frame is decoded now: its time stamp is where the stream's frame times start,
+    // and a seek right after opening needs it.
+    Frame first;
+    first.pixels = pool.back();
+    pool.pop_back();
+    if (DecodeOne(first.pixels, &first.time)) {
+      std::lock_guard lock(mutex);
+      PushDecoded(first);
+    } else {
+      pool.push_back(first.pixels);
+      ended = true;
     }
   }
   opened = true;
@@ -277,9 +344,10 @@ void MoviePlayer::Close() {
     wake.notify_all();
     thread.join();
   }
-  sws_freeContext(toBgr);
+  sws_freeContext(toRgb);
   sws_freeContext(toYuv);
-  toBgr = toYuv = nullptr;
+  toRgb = toYuv = nullptr;
+  av_freep(&rgb);
   av_frame_free(&decoded);
   av_packet_free(&packet);
   avcodec_free_context(&codec);
@@ -299,18 +367,15 @@ bool MoviePlayer::DecodeOne(uint8_t* pixels, int64_t* time) {
         av_frame_unref(decoded);
         continue;
       }
-      // Whatever the decoder delivers is scaled to the stream's size, so rows never overrun.
-      toBgr = sws_getCachedContext(toBgr, decoded->width, decoded->height,
-                                   AVPixelFormat(decoded->format), width, height, AV_PIX_FMT_BGR0,
-                                   SWS_POINT, nullptr, nullptr, nullptr);
-      if (toBgr == nullptr) {
+      if (!ConvertDecoded(pixels)) {
         av_frame_unref(decoded);
         return false;
       }
-      uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
-      int pitches[4] = {width * 4, 0, 0, 0};
-      sws_scale(toBgr, decoded->data, decoded->linesize, 0, decoded->height, planes, pitches);
       const int64_t pts = decoded->best_effort_timestamp;
+      if (!startKnown) {
+        startKnown = true;
+        if (pts != AV_NOPTS_VALUE) startPts = pts;
+      }
       *time = pts != AV_NOPTS_VALUE ? av_rescale_q(pts - startPts, timeBase, kStreamTimeBase)
               : lastTime < 0        ? 0
                                     : lastTime + frameDuration;
@@ -328,6 +393,39 @@ bool MoviePlayer::DecodeOne(uint8_t* pixels, int64_t* time) {
     if (packet->stream_index == videoIndex) avcodec_send_packet(codec, packet);
     av_packet_unref(packet);
   }
+}
+
+// The decoded picture into `pixels`; false when libswscale cannot convert it.
+bool MoviePlayer::ConvertDecoded(uint8_t* pixels) {
+  const AVFrame& in = *decoded;
+  // Whatever the decoder delivers is scaled to the stream's size, so rows never overrun. The
+  // context is kept while the pictures keep their size and format (libswscale rewrites some of
+  // its own settings, so sws_getCachedContext would make a new one for every frame).
+  if (toRgb == nullptr || in.width != toRgbWidth || in.height != toRgbHeight ||
+      in.format != toRgbFormat) {
+    sws_freeContext(toRgb);
+    toRgb = sws_getContext(in.width, in.height, AVPixelFormat(in.format), width, height,
+                           AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (toRgb == nullptr) return false;
+    toRgbWidth = in.width;
+    toRgbHeight = in.height;
+    toRgbFormat = in.format;
+  }
+  // The frame's matrix, and its range when it states one; otherwise the context keeps the range
+  // it has (full for the JPEG formats and grey, limited for the rest).
+  int *inverse = nullptr, *table = nullptr, srcFull = 0, dstFull = 0;
+  int brightness = 0, contrast = 0, saturation = 0;
+  sws_getColorspaceDetails(toRgb, &inverse, &srcFull, &table, &dstFull, &brightness, &contrast,
+                           &saturation);
+  if (in.color_range != AVCOL_RANGE_UNSPECIFIED) srcFull = in.color_range == AVCOL_RANGE_JPEG;
+  const int* matrix = sws_getCoefficients(MatrixOf(in.colorspace));
+  sws_setColorspaceDetails(toRgb, matrix, srcFull, matrix, dstFull, brightness, contrast,
+                           saturation);
+  uint8_t* planes[4] = {rgb, nullptr, nullptr, nullptr};
+  const int pitches[4] = {rgbPitch, 0, 0, 0};
+  if (sws_scale(toRgb, in.data, in.linesize, 0, in.height, planes, pitches) <= 0) return false;
+  WidenRows(rgb, rgbPitch, width, height, pixels);
+  return true;
 }
 
 void MoviePlayer::SeekDecoder(int64_t time) {
