@@ -26,10 +26,6 @@
 #include "support/library_fixture.h"
 #include "support/movie_files.h"
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
 namespace zq::gfx {
 namespace {
 
@@ -240,62 +236,13 @@ TEST(Movie, OnDirect3DEveryTextureTakesTheFrameAndEachDrawShowsItsOwn) {
 
 using Rgb = std::vector<uint8_t>;  // width x height x 3: red, green, blue
 
-// Every frame of the movie at path as FFmpeg's scale filter converts it by default: decoded by
-// libavcodec, then libswscale's default scaler into FFmpeg's own frame buffers, with the matrix
-// of the frame's colour space (BT.601 for those libswscale has none for) and the range the frame
-// states, else the one libswscale gives the pixel format.
 std::vector<Rgb> FfmpegFrames(const std::string& path) {
   std::vector<Rgb> frames;
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return frames;
-  avformat_find_stream_info(format, nullptr);
-  const AVCodec* decoder = nullptr;
-  const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-  AVCodecContext* codec = avcodec_alloc_context3(decoder);
-  avcodec_parameters_to_context(codec, format->streams[index]->codecpar);
-  avcodec_open2(codec, decoder, nullptr);
-  AVPacket* packet = av_packet_alloc();
-  AVFrame *in = av_frame_alloc(), *out = av_frame_alloc();
-  SwsContext* sws = nullptr;
-  const auto receive = [&] {
-    while (avcodec_receive_frame(codec, in) == 0) {
-      const int w = in->width, h = in->height;
-      if (sws == nullptr)
-        sws = sws_getContext(w, h, AVPixelFormat(in->format), w, h, AV_PIX_FMT_RGB24, SWS_BICUBIC,
-                             nullptr, nullptr, nullptr);
-      int space = in->colorspace;
-      if (space < AVCOL_SPC_BT709 || space > AVCOL_SPC_BT2020_CL || space == AVCOL_SPC_YCGCO)
-        space = AVCOL_SPC_BT470BG;
-      int *inverse, *table, full, dstFull, brightness, contrast, saturation;
-      sws_getColorspaceDetails(sws, &inverse, &full, &table, &dstFull, &brightness, &contrast,
-                               &saturation);
-      if (in->color_range != AVCOL_RANGE_UNSPECIFIED) full = in->color_range == AVCOL_RANGE_JPEG;
-      sws_setColorspaceDetails(sws, sws_getCoefficients(space), full, sws_getCoefficients(space),
-                               dstFull, brightness, contrast, saturation);
-      out->format = AV_PIX_FMT_RGB24;
-      out->width = w;
-      out->height = h;
-      av_frame_get_buffer(out, 0);
-      sws_scale_frame(sws, out, in);
-      Rgb& rgb = frames.emplace_back(size_t(w) * h * 3);
-      for (int y = 0; y < h; ++y)
-        std::memcpy(&rgb[size_t(y) * w * 3], out->data[0] + y * out->linesize[0], w * 3);
-      av_frame_unref(out);
-    }
-  };
-  while (av_read_frame(format, packet) >= 0) {
-    if (packet->stream_index == index) avcodec_send_packet(codec, packet);
-    av_packet_unref(packet);
-    receive();
-  }
-  avcodec_send_packet(codec, nullptr);
-  receive();
-  sws_freeContext(sws);
-  av_frame_free(&out);
-  av_frame_free(&in);
-  av_packet_free(&packet);
-  avcodec_free_context(&codec);
-  avformat_close_input(&format);
+  test::ConvertLikeFfmpeg(path, [&](const AVFrame& f) {
+    Rgb& rgb = frames.emplace_back(size_t(f.width) * f.height * 3);
+    for (int y = 0; y < f.height; ++y)
+      std::memcpy(&rgb[size_t(y) * f.width * 3], f.data[0] + y * f.linesize[0], f.width * 3);
+  });
   return frames;
 }
 

@@ -1,6 +1,7 @@
 // Small movies written at test time with libavformat and libavcodec, 25 frames a second: lossless
 // RGB frames, frame k a pattern that carries k (MoviePixel), and YUV movies in a chosen encoder,
-// format and colour description (YuvSample). The benchmarks use them too.
+// format and colour description (YuvSample); and the frames of a movie as FFmpeg's own
+// conversion gives them (ConvertLikeFfmpeg). The benchmarks use them too.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
 }
 
 namespace zq::test {
@@ -115,13 +117,15 @@ struct YuvMovie {
   AVColorSpace space = AVCOL_SPC_UNSPECIFIED;
   AVColorRange range = AVCOL_RANGE_UNSPECIFIED;
   int bFrames = 0;
+  int texture = 63;  // the hashed texture's mask (YuvSample)
 };
 
 // Frame k's sample of plane p at (x, y), 0..255: gradients over a hashed texture, so that
 // neighbouring chroma samples differ and every way of filling in chroma shows.
-inline int YuvSample(int k, int p, int x, int y) {
+inline int YuvSample(int k, int p, int x, int y, int mask = 63) {
   const uint32_t texture =
-      (uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(k + p) * 83492791u) >> 7 & 63;
+      (uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(k + p) * 83492791u) >> 7 &
+      uint32_t(mask);
   return int((uint32_t(x * (3 + p) + y * (5 - p) + k * 9 + p * 60) + texture) & 255);
 }
 
@@ -141,7 +145,8 @@ inline bool WriteYuvMovie(const std::string& path, const YuvMovie& m) {
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
           // Wider samples carry the 8-bit value in their top bits and texture below it.
-          const int v = YuvSample(k, p, x, y) << (depth - 8) | ((x + y) & ((1 << (depth - 8)) - 1));
+          const int v = YuvSample(k, p, x, y, m.texture) << (depth - 8) |
+                        ((x + y) & ((1 << (depth - 8)) - 1));
           uint8_t* row = frame.data[p] + int64_t(y) * frame.linesize[p];
           if (depth == 8) {
             row[x] = uint8_t(v);
@@ -154,6 +159,72 @@ inline bool WriteYuvMovie(const std::string& path, const YuvMovie& m) {
   };
   return EncodeMovie(path, m.muxer, avcodec_find_encoder_by_name(m.encoder), m.width, m.height,
                      m.frames, setup, fill);
+}
+
+// Decodes the movie at path with libavcodec (one thread) and converts each frame as FFmpeg's
+// scale filter does by default: libswscale's default scaler to 24-bit RGB in FFmpeg's own frame
+// buffers, with the matrix of the frame's colour space (BT.601 for those libswscale has none
+// for) and the range the frame states, else the one libswscale gives the pixel format. Calls
+// each(rgb) with every converted frame; returns the number of frames, -1 when nothing opens.
+template <class Each>
+int ConvertLikeFfmpeg(const std::string& path, Each each) {
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return -1;
+  avformat_find_stream_info(format, nullptr);
+  const AVCodec* decoder = nullptr;
+  const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+  AVCodecContext* codec = avcodec_alloc_context3(decoder);
+  bool ok = index >= 0 && codec != nullptr &&
+            avcodec_parameters_to_context(codec, format->streams[index]->codecpar) >= 0;
+  if (ok) {
+    codec->thread_count = 1;
+    ok = avcodec_open2(codec, decoder, nullptr) >= 0;
+  }
+  int frames = ok ? 0 : -1;
+  AVPacket* packet = av_packet_alloc();
+  AVFrame *in = av_frame_alloc(), *out = av_frame_alloc();
+  SwsContext* sws = nullptr;
+  const auto receive = [&] {
+    while (avcodec_receive_frame(codec, in) == 0) {
+      const int w = in->width, h = in->height;
+      if (sws == nullptr)
+        sws = sws_getContext(w, h, AVPixelFormat(in->format), w, h, AV_PIX_FMT_RGB24, SWS_BICUBIC,
+                             nullptr, nullptr, nullptr);
+      int space = in->colorspace;
+      if (space < AVCOL_SPC_BT709 || space > AVCOL_SPC_BT2020_CL || space == AVCOL_SPC_YCGCO)
+        space = AVCOL_SPC_BT470BG;
+      int *inverse, *table, full, dstFull, brightness, contrast, saturation;
+      sws_getColorspaceDetails(sws, &inverse, &full, &table, &dstFull, &brightness, &contrast,
+                               &saturation);
+      if (in->color_range != AVCOL_RANGE_UNSPECIFIED) full = in->color_range == AVCOL_RANGE_JPEG;
+      sws_setColorspaceDetails(sws, sws_getCoefficients(space), full, sws_getCoefficients(space),
+                               dstFull, brightness, contrast, saturation);
+      out->format = AV_PIX_FMT_RGB24;
+      out->width = w;
+      out->height = h;
+      av_frame_get_buffer(out, 0);
+      sws_scale_frame(sws, out, in);
+      each(static_cast<const AVFrame&>(*out));
+      av_frame_unref(out);
+      ++frames;
+    }
+  };
+  while (frames >= 0 && av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == index) avcodec_send_packet(codec, packet);
+    av_packet_unref(packet);
+    receive();
+  }
+  if (frames >= 0) {
+    avcodec_send_packet(codec, nullptr);
+    receive();
+  }
+  sws_freeContext(sws);
+  av_frame_free(&out);
+  av_frame_free(&in);
+  av_packet_free(&packet);
+  avcodec_free_context(&codec);
+  avformat_close_input(&format);
+  return frames;
 }
 
 // A sound file without pictures: 0.1 s of 16-bit mono silence in a WAV file.

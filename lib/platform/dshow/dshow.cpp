@@ -137,13 +137,17 @@ int32_t ScratchPitch(int32_t width) {
   return FFALIGN(FFALIGN(width, kScratchAlign) * 3, kScratchAlign);
 }
 
-// 24-bit red, green, blue rows to 32-bit blue, green, red, 0xFF rows of `width` x 4 bytes.
+// 24-bit red, green, blue rows to 32-bit blue, green, red, 0xFF rows of `width` x 4 bytes. Each
+// pixel is read as 4 bytes (red, green, blue, the next byte) and byte-swapped; the last one
+// reads a byte past its row, which the scratch's spare row keeps inside the block.
 void WidenRows(const uint8_t* src, int32_t srcPitch, int32_t width, int32_t height, uint8_t* dst) {
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* s = src + int64_t(y) * srcPitch;
     uint8_t* d = dst + int64_t(y) * width * 4;
     for (int32_t x = 0; x < width; ++x, s += 3, d += 4) {
-      const uint32_t v = 0xFF000000u | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
+      uint32_t v;
+      std::memcpy(&v, s, 4);
+      v = __builtin_bswap32(v) >> 8 | 0xFF000000u;
       std::memcpy(d, &v, 4);
     }
   }
@@ -299,7 +303,7 @@ HRESULT MoviePlayer::Open(const char* path) {
     packet = av_packet_alloc();
     decoded = av_frame_alloc();
     rgbPitch = ScratchPitch(width);
-    // A spare row: libswscale may read or write a little past the last one.
+    // A spare row: libswscale and WidenRows may reach a little past the last one.
     rgb = static_cast<uint8_t*>(av_malloc(size_t(rgbPitch) * size_t(height + 1)));
     if (packet == nullptr || decoded == nullptr || rgb == nullptr) return E_OUTOFMEMORY;
     // The queue, the frame being decoded and the one kept while seeking.
