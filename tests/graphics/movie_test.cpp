@@ -256,7 +256,7 @@ TEST(Movie, FramesAreFfmpegsOwnConversionOfTheFile) {
       {"width not a multiple of 4, BT.601",
        {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 134, 36, 3, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG}},
       {"MJPEG, full range", {"avi", "mjpeg", AV_PIX_FMT_YUVJ420P, 65, 49, 3}},
-      // libswscale rounds 10-bit pictures otherwise when it writes 32-bit pixels.
+      // Ten bits: libswscale rounds them otherwise when it writes 32-bit pixels.
       {"10 bits", {"matroska", "ffv1", AV_PIX_FMT_YUV420P10LE, 64, 48, 3, AVCOL_SPC_BT709}},
       {"BT.2020, full range stated",
        {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 66, 50, 3, AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_JPEG}},
@@ -275,6 +275,7 @@ TEST(Movie, FramesAreFfmpegsOwnConversionOfTheFile) {
     uint32_t start = 0;
     for (const auto& [what, movie] : movies) {
       SCOPED_TRACE(std::string(what) + ", " + std::to_string(bits) + " bits");
+      const int width = movie.width;
       const std::string name = std::string("m.") + movie.muxer;
       ASSERT_TRUE(test::WriteYuvMovie(name, movie));
       const std::vector<Rgb> want = FfmpegFrames(name);
@@ -292,7 +293,7 @@ TEST(Movie, FramesAreFfmpegsOwnConversionOfTheFile) {
           EXPECT_EQ(UpdateMovieFrame(g), 0);
           EXPECT_TRUE(Holds(g, frame,
                             [&](int x, int y) {
-                              const uint8_t* c = &want[k][(size_t(y) * movie.width + x) * 3];
+                              const uint8_t* c = &want[k][(size_t(y) * width + x) * 3];
                               return uint32_t(c[0]) << 16 | c[1] << 8 | c[2];
                             }))
               << "frame " << k;

@@ -117,12 +117,12 @@ struct YuvMovie {
   AVColorSpace space = AVCOL_SPC_UNSPECIFIED;
   AVColorRange range = AVCOL_RANGE_UNSPECIFIED;
   int bFrames = 0;
-  int texture = 63;  // the hashed texture's mask (YuvSample)
+  int texture = 63;  // YuvSample's mask: how much texture lies over the gradients
 };
 
 // Frame k's sample of plane p at (x, y), 0..255: gradients over a hashed texture, so that
 // neighbouring chroma samples differ and every way of filling in chroma shows.
-inline int YuvSample(int k, int p, int x, int y, int mask = 63) {
+inline int YuvSample(int k, int p, int x, int y, int mask) {
   const uint32_t texture =
       (uint32_t(x) * 73856093u ^ uint32_t(y) * 19349663u ^ uint32_t(k + p) * 83492791u) >> 7 &
       uint32_t(mask);
