@@ -264,6 +264,7 @@ TEST(Movie, FramesAreFfmpegsOwnConversionOfTheFile) {
        {"matroska", "ffv1", AV_PIX_FMT_YUV422P, 67, 51, 3, AVCOL_SPC_SMPTE240M}},
       {"FCC, 4:4:4", {"matroska", "ffv1", AV_PIX_FMT_YUV444P, 33, 17, 3, AVCOL_SPC_FCC}},
       {"unspecified", {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 34, 18, 3}},
+      {"4097 x 2", {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 4097, 2, 3}},
       // B-frames in AVI: the first frame's time stamp is one frame after the stream's start.
       {"MPEG-4, late first frame",
        {"avi", "mpeg4", AV_PIX_FMT_YUV420P, 134, 36, 3, AVCOL_SPC_UNSPECIFIED,
