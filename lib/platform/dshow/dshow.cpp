@@ -55,7 +55,7 @@ bool IsStillImageDemuxer(const char* name) {
   return n == "image2" || (n.size() > 5 && n.compare(n.size() - 5, 5, "_pipe") == 0);
 }
 
-// ---- Writing a 32-bit frame into a surface's format ------------------------------------------
+// ---- Surface formats a sample writes ---------------------------------------------------------
 
 enum class Target { Bgr32, Rgb24, Rgb565, Rgb555, Uyvy, Yuy2, None };
 
@@ -76,41 +76,12 @@ Target TargetOf(const PixelFormat& f) {
   return Target::None;
 }
 
-// Channels are cut from 8 bits by truncation, so a lossless RGB movie arrives exactly.
-struct To24 {
-  static constexpr int kBytes = 3;
-  static void Put(uint8_t* d, const uint8_t* s) { std::memcpy(d, s, 3); }
-};
-struct To565 {
-  static constexpr int kBytes = 2;
-  static void Put(uint8_t* d, const uint8_t* s) {
-    const uint16_t v = uint16_t((s[2] >> 3) << 11 | (s[1] >> 2) << 5 | s[0] >> 3);
-    std::memcpy(d, &v, 2);
-  }
-};
-struct To555 {
-  static constexpr int kBytes = 2;
-  static void Put(uint8_t* d, const uint8_t* s) {
-    const uint16_t v = uint16_t((s[2] >> 3) << 10 | (s[1] >> 3) << 5 | s[0] >> 3);
-    std::memcpy(d, &v, 2);
-  }
-};
-
-template <class Policy>
-void PackRows(const uint8_t* src, int32_t width, int32_t height, uint8_t* dst, int32_t pitch) {
-  for (int32_t y = 0; y < height; ++y) {
-    const uint8_t* s = src + int64_t(y) * width * 4;
-    uint8_t* d = dst + int64_t(y) * pitch;
-    for (int32_t x = 0; x < width; ++x, s += 4, d += Policy::kBytes) Policy::Put(d, s);
-  }
-}
-
-// ---- Decoded pictures to 32-bit frames, as FFmpeg's own conversion makes them -----------------
+// ---- Decoded pictures, as FFmpeg's own conversion makes them ----------------------------------
 //
 // A frame is converted the way `ffmpeg -pix_fmt rgb24` converts it (its scale filter with the
 // default settings): libswscale's default scaler (bicubic, no extra flags) to 24-bit RGB, the
-// matrix and range taken from the frame. Converting straight to 32 bits takes other code paths
-// in libswscale with other rounding, so the 24-bit result is widened here instead.
+// matrix and range taken from the frame. The frames are kept in those 24-bit rows; converting
+// straight to 32 bits would take other code paths in libswscale, with other rounding.
 
 // The libswscale matrix for a frame's colour space, as the scale filter picks it.
 int MatrixOf(AVColorSpace space) {
@@ -130,26 +101,58 @@ int MatrixOf(AVColorSpace space) {
 }
 
 // libswscale's vector paths write pixels in whole groups and leave a row's last pixels unwritten
-// when its pitch has no room for the last group. Rows padded to a multiple of 64 pixels and
-// 64-byte aligned, like FFmpeg's own frame buffers, get every pixel, wherever the scratch lies.
-constexpr int kScratchAlign = 64;
-int32_t ScratchPitch(int32_t width) {
-  return FFALIGN(FFALIGN(width, kScratchAlign) * 3, kScratchAlign);
+// when its pitch has no room for the last group. Rows padded to a multiple of 64 pixels in
+// 64-byte aligned blocks, like FFmpeg's own frame buffers, get every pixel wherever they lie.
+constexpr int kFrameAlign = 64;
+int32_t FramePitch(int32_t width) {
+  return FFALIGN(FFALIGN(width, kFrameAlign) * 3, kFrameAlign);
 }
 
-// 24-bit red, green, blue rows to 32-bit blue, green, red, 0xFF rows of `width` x 4 bytes. Each
-// pixel is read as 4 bytes (red, green, blue, the next byte) and byte-swapped; the last one
-// reads a byte past its row, which the scratch's spare row keeps inside the block.
-void WidenRows(const uint8_t* src, int32_t srcPitch, int32_t width, int32_t height, uint8_t* dst) {
+// ---- Writing a 24-bit frame into a surface's format ------------------------------------------
+
+// Sources are red, green, blue bytes. Channels are cut from 8 bits by truncation, so a lossless
+// RGB movie arrives exactly.
+struct To32 {
+  static constexpr int kBytes = 4;
+  // Four bytes read (the pixel and the next byte) and swapped: blue, green, red, 0xFF. A frame's
+  // last pixel reads a byte past its rows, which the frame's spare row keeps inside the block.
+  static void Put(uint8_t* d, const uint8_t* s) {
+    uint32_t v;
+    std::memcpy(&v, s, 4);
+    v = __builtin_bswap32(v) >> 8 | 0xFF000000u;
+    std::memcpy(d, &v, 4);
+  }
+};
+struct To24 {
+  static constexpr int kBytes = 3;
+  static void Put(uint8_t* d, const uint8_t* s) {
+    d[0] = s[2];
+    d[1] = s[1];
+    d[2] = s[0];
+  }
+};
+struct To565 {
+  static constexpr int kBytes = 2;
+  static void Put(uint8_t* d, const uint8_t* s) {
+    const uint16_t v = uint16_t((s[0] >> 3) << 11 | (s[1] >> 2) << 5 | s[2] >> 3);
+    std::memcpy(d, &v, 2);
+  }
+};
+struct To555 {
+  static constexpr int kBytes = 2;
+  static void Put(uint8_t* d, const uint8_t* s) {
+    const uint16_t v = uint16_t((s[0] >> 3) << 10 | (s[1] >> 3) << 5 | s[2] >> 3);
+    std::memcpy(d, &v, 2);
+  }
+};
+
+template <class Policy>
+void PackRows(const uint8_t* src, int32_t srcPitch, int32_t width, int32_t height, uint8_t* dst,
+              int32_t pitch) {
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* s = src + int64_t(y) * srcPitch;
-    uint8_t* d = dst + int64_t(y) * width * 4;
-    for (int32_t x = 0; x < width; ++x, s += 3, d += 4) {
-      uint32_t v;
-      std::memcpy(&v, s, 4);
-      v = __builtin_bswap32(v) >> 8 | 0xFF000000u;
-      std::memcpy(d, &v, 4);
-    }
+    uint8_t* d = dst + int64_t(y) * pitch;
+    for (int32_t x = 0; x < width; ++x, s += 3, d += Policy::kBytes) Policy::Put(d, s);
   }
 }
 
@@ -159,7 +162,7 @@ void WidenRows(const uint8_t* src, int32_t srcPitch, int32_t width, int32_t heig
 
 struct MoviePlayer {
   struct Frame {
-    uint8_t* pixels = nullptr;  // width x height x 4 bytes, blue, green, red, unused
+    uint8_t* pixels = nullptr;  // height rows of width x 3 bytes, red, green, blue (FramePitch)
     int64_t time = 0;           // presentation time, 100 ns units
   };
 
@@ -208,6 +211,7 @@ struct MoviePlayer {
 
   // Set once by Open before the thread starts; read-only afterwards.
   int32_t width = 0, height = 0;  // 0 x 0: no video stream
+  int32_t framePitch = 0;
   bool opened = false;
 
   // Decoder state: the thread's alone once it runs.
@@ -215,13 +219,10 @@ struct MoviePlayer {
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* decoded = nullptr;
-  // The conversion: a context for the decoded pictures' size and format, and the 24-bit scratch
-  // it writes (ScratchPitch, one per stream).
+  // The conversion: a context for the decoded pictures' size and format.
   SwsContext* toRgb = nullptr;
   int32_t toRgbWidth = 0, toRgbHeight = 0;
   int toRgbFormat = AV_PIX_FMT_NONE;
-  uint8_t* rgb = nullptr;
-  int32_t rgbPitch = 0;
   int videoIndex = -1;
   AVRational timeBase{1, 1};
   int64_t startPts = 0;  // the first decoded frame's time stamp: frame times count from it
@@ -302,13 +303,12 @@ HRESULT MoviePlayer::Open(const char* path) {
     frameDuration = rate.num > 0 ? av_rescale_q(1, av_inv_q(rate), kStreamTimeBase) : 400000;
     packet = av_packet_alloc();
     decoded = av_frame_alloc();
-    rgbPitch = ScratchPitch(width);
-    // A spare row: libswscale and WidenRows may reach a little past the last one.
-    rgb = static_cast<uint8_t*>(av_malloc(size_t(rgbPitch) * size_t(height + 1)));
-    if (packet == nullptr || decoded == nullptr || rgb == nullptr) return E_OUTOFMEMORY;
-    // The queue, the frame being decoded and the one kept while seeking.
+    if (packet == nullptr || decoded == nullptr) return E_OUTOFMEMORY;
+    // The queue, the frame being decoded and the one kept while seeking; each with a spare row,
+    // as libswscale and To32 may reach a little past the last one.
+    framePitch = FramePitch(width);
     for (size_t i = 0; i < kFramesAhead + 2; ++i) {
-      auto* p = new (std::nothrow) uint8_t[size_t(width) * size_t(height) * 4];
+      auto* p = static_cast<uint8_t*>(av_malloc(size_t(framePitch) * size_t(height + 1)));
       if (p == nullptr) return E_OUTOFMEMORY;
       owned.push_back(p);
       pool.push_back(p);
@@ -351,12 +351,11 @@ void MoviePlayer::Close() {
   sws_freeContext(toRgb);
   sws_freeContext(toYuv);
   toRgb = toYuv = nullptr;
-  av_freep(&rgb);
   av_frame_free(&decoded);
   av_packet_free(&packet);
   avcodec_free_context(&codec);
   if (format != nullptr) avformat_close_input(&format);
-  for (uint8_t* p : owned) delete[] p;
+  for (uint8_t* p : owned) av_free(p);
   owned.clear();
   pool.clear();
   queue.clear();
@@ -425,11 +424,9 @@ bool MoviePlayer::ConvertDecoded(uint8_t* pixels) {
   const int* matrix = sws_getCoefficients(MatrixOf(in.colorspace));
   sws_setColorspaceDetails(toRgb, matrix, srcFull, matrix, dstFull, brightness, contrast,
                            saturation);
-  uint8_t* planes[4] = {rgb, nullptr, nullptr, nullptr};
-  const int pitches[4] = {rgbPitch, 0, 0, 0};
-  if (sws_scale(toRgb, in.data, in.linesize, 0, in.height, planes, pitches) <= 0) return false;
-  WidenRows(rgb, rgbPitch, width, height, pixels);
-  return true;
+  uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
+  const int pitches[4] = {framePitch, 0, 0, 0};
+  return sws_scale(toRgb, in.data, in.linesize, 0, in.height, planes, pitches) > 0;
 }
 
 void MoviePlayer::SeekDecoder(int64_t time) {
@@ -467,28 +464,26 @@ void MoviePlayer::WriteFrame(const Frame& frame, StreamSample* sample) {
   const int32_t pitch = desc.pitch;
   switch (TargetOf(sample->format_)) {
     case Target::Bgr32:
-      for (int32_t y = 0; y < height; ++y)
-        std::memcpy(dst + int64_t(y) * pitch, frame.pixels + int64_t(y) * width * 4,
-                    size_t(width) * 4);
+      PackRows<To32>(frame.pixels, framePitch, width, height, dst, pitch);
       break;
     case Target::Rgb24:
-      PackRows<To24>(frame.pixels, width, height, dst, pitch);
+      PackRows<To24>(frame.pixels, framePitch, width, height, dst, pitch);
       break;
     case Target::Rgb565:
-      PackRows<To565>(frame.pixels, width, height, dst, pitch);
+      PackRows<To565>(frame.pixels, framePitch, width, height, dst, pitch);
       break;
     case Target::Rgb555:
-      PackRows<To555>(frame.pixels, width, height, dst, pitch);
+      PackRows<To555>(frame.pixels, framePitch, width, height, dst, pitch);
       break;
     case Target::Uyvy:
     case Target::Yuy2: {
       const AVPixelFormat yuv =
           TargetOf(sample->format_) == Target::Uyvy ? AV_PIX_FMT_UYVY422 : AV_PIX_FMT_YUYV422;
-      toYuv = sws_getCachedContext(toYuv, width, height, AV_PIX_FMT_BGR0, width, height, yuv,
+      toYuv = sws_getCachedContext(toYuv, width, height, AV_PIX_FMT_RGB24, width, height, yuv,
                                    SWS_POINT, nullptr, nullptr, nullptr);
       if (toYuv != nullptr) {
         const uint8_t* srcPlanes[4] = {frame.pixels, nullptr, nullptr, nullptr};
-        const int srcPitches[4] = {width * 4, 0, 0, 0};
+        const int srcPitches[4] = {framePitch, 0, 0, 0};
         uint8_t* dstPlanes[4] = {dst, nullptr, nullptr, nullptr};
         const int dstPitches[4] = {pitch, 0, 0, 0};
         sws_scale(toYuv, srcPlanes, srcPitches, 0, height, dstPlanes, dstPitches);

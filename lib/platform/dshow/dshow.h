@@ -4,9 +4,9 @@
 // into DirectDraw surfaces. Reference-counted like the DirectDraw stand-in.
 //
 // Backing: libavformat opens and demuxes, libavcodec decodes and libswscale converts every frame
-// as FFmpeg's own conversion does (`ffmpeg -pix_fmt rgb24`: the frame's colour matrix and range),
-// widened to 32-bit blue, green, red, unused. A decoding thread per open stream keeps a few frames
-// ahead; audio is demuxed and dropped (no sound is played).
+// to 24-bit RGB as FFmpeg's own conversion does (`ffmpeg -pix_fmt rgb24`: the frame's colour
+// matrix and range); a sample writes that in its surface's format. A decoding thread per open
+// stream keeps a few frames ahead; audio is demuxed and dropped (no sound is played).
 //
 // Timing: a frame is due when its presentation time, counted from the first frame's own time
 // stamp, is at most the stream time. Stream time (100 ns units) = the running time since
