@@ -1,12 +1,16 @@
 // Movies: taking a decoded frame into a graph beside a memcpy of the frame's bytes, and frames
-// per second through the DirectShow stand-in beside the same decoding and conversion done
-// directly with libavcodec and libswscale. The movie (640 x 480 FFV1) is written at start-up.
+// per second through the DirectShow stand-in beside FFmpeg's own decoding and conversion of the
+// same frames (libavcodec and libswscale as FFmpeg's scale filter uses them, one decoding thread
+// each; the CPU column counts every thread of the process). The movies, 640 x 480, are written at
+// start-up: FFV1 (lossless RGB) and H.264 (libx264; MPEG-4 where libavcodec has no H.264
+// encoder).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "graphics/ddraw/display.h"
@@ -18,24 +22,43 @@
 #include "platform/os/clock.h"
 #include "support/movie_files.h"
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
 namespace zq {
 namespace {
 
 constexpr int kW = 640, kH = 480, kFrames = 30;
 
-const std::string& MoviePath() {
-  static const std::string path = [] {
-    const std::string p = (std::filesystem::temp_directory_path() /
-                           ("zq-movie-bench-" + std::to_string(getpid()) + ".nut"))
-                              .string();
-    test::WriteMovie(p, test::kFfv1Nut, kW, kH, kFrames);
-    return p;
-  }();
-  return path;
+enum Movie { kFfv1 = 0, kH264 = 1 };
+
+std::string TempName(const char* suffix) {
+  return (std::filesystem::temp_directory_path() /
+          ("zq-movie-bench-" + std::to_string(getpid()) + suffix))
+      .string();
+}
+
+// The movie's path and the frames it holds (an encoder may keep back its last frames).
+struct BenchMovie {
+  std::string path;
+  int frames = 0;
+};
+const BenchMovie& MovieFile(Movie which) {
+  static const BenchMovie movies[2] = {
+      [] {
+        BenchMovie m{TempName(".nut")};
+        test::WriteMovie(m.path, test::kFfv1Nut, kW, kH, kFrames);
+        m.frames = test::ConvertLikeFfmpeg(m.path, [](const AVFrame&) {});
+        return m;
+      }(),
+      [] {
+        BenchMovie m{TempName(".mp4")};
+        for (const char* encoder : {"libx264", "mpeg4"})
+          if (test::WriteYuvMovie(m.path, {"mp4", encoder, AV_PIX_FMT_YUV420P, kW, kH, kFrames,
+                                           AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, 0, 7}))
+            break;
+        m.frames = test::ConvertLikeFfmpeg(m.path, [](const AVFrame&) {});
+        return m;
+      }(),
+  };
+  return movies[which];
 }
 
 // The library started headless at a screen depth, ended on destruction.
@@ -110,10 +133,21 @@ BENCHMARK(BM_TakeFrame)
 
 // ---- (2) Frames per second through the stand-in ----------------------------------------------
 
+// Frames per second of each movie, in real time; the CPU time of every thread.
+void BothMovies(benchmark::internal::Benchmark* b) {
+  b->ArgName("h264")
+      ->Arg(kFfv1)
+      ->Arg(kH264)
+      ->Unit(benchmark::kMillisecond)
+      ->MeasureProcessCPUTime()
+      ->UseRealTime();
+}
+
 // Every read of the clock is a second later, so every frame is due at once.
 std::atomic<uint32_t> g_clock{0};
 
 void BM_StandInFrames(benchmark::State& state) {
+  const BenchMovie& movie = MovieFile(Movie(state.range(0)));
   platform::SetMilliSecondsOverride([] { return g_clock.fetch_add(1000); });
   platform::DirectDraw* dd = nullptr;
   platform::DirectDrawCreateEx(&dd);
@@ -126,7 +160,7 @@ void BM_StandInFrames(benchmark::State& state) {
     stream->Initialize(platform::STREAMTYPE_READ, 0, nullptr);
     platform::MediaStream* video = nullptr;
     stream->AddMediaStream(dd, platform::MSPID_PrimaryVideo, 0, &video);
-    stream->OpenFile(MoviePath().c_str(), 0);
+    stream->OpenFile(movie.path.c_str(), 0);
     platform::StreamSample* sample = nullptr;
     video->CreateSample(nullptr, nullptr, 0, &sample);
     stream->SetState(platform::STREAMSTATE_RUN);
@@ -141,74 +175,42 @@ void BM_StandInFrames(benchmark::State& state) {
       }
       ++frames;
     }
-    if (frames < kFrames) state.SkipWithError("frames lost");
+    if (frames < movie.frames) state.SkipWithError("frames lost");
     sample->Release();
     video->Release();
     stream->Release();
   }
   state.counters["frames"] =
-      benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate);
+      benchmark::Counter(movie.frames, benchmark::Counter::kIsIterationInvariantRate);
   platform::CloseEvent(event);
   dd->Release();
   platform::SetMilliSecondsOverride({});
 }
-BENCHMARK(BM_StandInFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StandInFrames)->Apply(BothMovies);
 
-// The same decoding and conversion to 32-bit blue, green, red, unused, done directly.
-void BM_DirectFrames(benchmark::State& state) {
-  std::vector<uint8_t> out(size_t(kW) * kH * 4);
+// FFmpeg's own decoding and conversion of the same frames.
+void BM_FfmpegFrames(benchmark::State& state) {
+  const BenchMovie& movie = MovieFile(Movie(state.range(0)));
   for (auto _ : state) {
-    AVFormatContext* format = nullptr;
-    avformat_open_input(&format, MoviePath().c_str(), nullptr, nullptr);
-    avformat_find_stream_info(format, nullptr);
-    const AVCodec* decoder = nullptr;
-    const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-    AVCodecContext* codec = avcodec_alloc_context3(decoder);
-    avcodec_parameters_to_context(codec, format->streams[index]->codecpar);
-    codec->thread_count = 1;
-    avcodec_open2(codec, decoder, nullptr);
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    SwsContext* sws = nullptr;
-    int frames = 0;
-    auto receive = [&] {
-      while (avcodec_receive_frame(codec, frame) == 0) {
-        sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format),
-                                   kW, kH, AV_PIX_FMT_BGR0, SWS_POINT, nullptr, nullptr, nullptr);
-        uint8_t* planes[4] = {out.data(), nullptr, nullptr, nullptr};
-        int pitches[4] = {kW * 4, 0, 0, 0};
-        sws_scale(sws, frame->data, frame->linesize, 0, frame->height, planes, pitches);
-        benchmark::DoNotOptimize(out.data());
-        ++frames;
-      }
-    };
-    while (av_read_frame(format, packet) >= 0) {
-      if (packet->stream_index == index) avcodec_send_packet(codec, packet);
-      av_packet_unref(packet);
-      receive();
-    }
-    avcodec_send_packet(codec, nullptr);
-    receive();
-    if (frames < kFrames) state.SkipWithError("frames lost");
-    sws_freeContext(sws);
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&codec);
-    avformat_close_input(&format);
+    const int frames = test::ConvertLikeFfmpeg(
+        movie.path, [](const AVFrame& rgb) { benchmark::DoNotOptimize(rgb.data[0]); });
+    if (frames < movie.frames) state.SkipWithError("frames lost");
   }
   state.counters["frames"] =
-      benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate);
+      benchmark::Counter(movie.frames, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_DirectFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FfmpegFrames)->Apply(BothMovies);
 
 }  // namespace
 }  // namespace zq
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  zq::MoviePath();
+  av_log_set_level(AV_LOG_QUIET);  // the encoders' reports
+  for (const zq::Movie m : {zq::kFfv1, zq::kH264})
+    if (zq::MovieFile(m).frames <= 0) return 1;
   benchmark::RunSpecifiedBenchmarks();
-  std::filesystem::remove(zq::MoviePath());
+  for (const zq::Movie m : {zq::kFfv1, zq::kH264}) std::filesystem::remove(zq::MovieFile(m).path);
   benchmark::Shutdown();
   return 0;
 }

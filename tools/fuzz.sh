@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets (the image readers, the text drawing) with clang and runs each for a
-# short, bounded time on its seed corpus. Usage: tools/fuzz.sh [seconds per target, default 15]
-# [random seed, default a new one each run; the test run fixes it, so that it finds the same inputs
-# on every machine and a finding is a regression, not luck]
+# Builds the fuzz targets (the image readers, the text drawing, programs of public calls) with
+# clang and runs each for a short, bounded time on its seed corpus.
+# Usage: tools/fuzz.sh [seconds per target, default 15] [random seed, default a new one each run;
+# the test run fixes it, so that it finds the same inputs on every machine and a finding is a
+# regression, not luck]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -16,7 +17,7 @@ cmake --build "$build" -j "$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-for reader in bmp bgra tga dds png jpeg text; do
+for reader in bmp bgra tga dds png jpeg text api; do
   echo "== fuzzing $reader for ${seconds}s"
   work=$(mktemp -d)
   # New inputs go to the scratch folder; the committed seeds are only read.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that includes point downwards, then builds and runs every test: once optimised, once
 # under AddressSanitizer and UndefinedBehaviorSanitizer; then installs the library into two temporary prefixes and builds a
-# program against each, generates the API reference and fuzzes the readers for a bounded time.
+# program against each, generates the API reference and fuzzes for a bounded time.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,5 +35,5 @@ bash tools/install-test.sh
 echo "== API reference (Doxygen; an undocumented public entry fails)"
 bash tools/docs.sh
 
-echo "== image readers under libFuzzer (bounded)"
+echo "== readers, text and public calls under libFuzzer (bounded)"
 bash tools/fuzz.sh 15 1

@@ -18,10 +18,17 @@
 ///   so once on standard error.
 /// - **Handles.** Graphs and fonts are int handle values, never 0 and never negative; a
 ///   negative value means none. A handle stays valid until it is deleted, until
-///   RunScreenModeChange (which deletes every graph and font) or until LibraryEnd. A deleted
-///   handle is refused: its slot's check number changes with every new graph, so an old handle
-///   reaches no other graph until that slot has been reused 2048 times. At most 32768 graphs
-///   exist at once: one more ends the program with a log line.
+///   RunScreenModeChange (which deletes every graph and font) or until LibraryEnd. A handle
+///   holds its graph's slot and a check number, 0 to 2047, which goes up by one with every
+///   graph made (fonts count apart), and a call refuses with -1 a handle that does not match a
+///   living graph. A deleted handle is refused until a new graph takes its slot with the same
+///   check number, which can happen once 2048 (or a multiple) further graphs have been made:
+///   the old handle then names that graph, and DeleteGraphHandle on it deletes it.
+///   RunScreenModeChange and LibraryInit start the count again, so the graphs made after them
+///   get, one by one, the handles that the graphs made after the start before got: a handle
+///   kept across them names such a new graph (the first one made, for the first handle ever
+///   given). Drop every handle there. At most 32768 graphs exist at once: one more ends the
+///   program with a log line.
 /// - **The running library.** Loading, creating, drawing, presenting, the draw state, fonts,
 ///   text, masks and movies need the library started: before LibraryInit and after LibraryEnd
 ///   they return -1 and change nothing (there is no log then to write to). What works at any
@@ -40,12 +47,13 @@
 ///   with GetScreenColorValue(red, green, blue) from components 0..255. They depend on the
 ///   screen's colour depth: make them again after RunScreenModeChange changes the depth.
 ///   FillGraphColor and SetDrawBrightRGB take components 0..255 instead.
-/// - **Transparency.** The draws with a `trans` argument skip, with `trans` 1, the pixels of
-///   the graph's transparent colour, which is black, (0, 0, 0), for every graph, or for a graph
-///   with an alpha channel (a PNG with alpha, or an image with a companion file named with "_a"
-///   before its extension, "ship_a.png" for "ship.png") the pixels of alpha 0; the alpha
-///   channel is where a program chooses what is transparent. With `trans` 0 every pixel is
-///   drawn, alpha channel or not.
+/// - **Transparency.** A graph without an alpha channel is drawn whole with `trans` 0; with
+///   `trans` 1 the pixels of its transparent colour, black (0, 0, 0), are skipped. A graph with
+///   an alpha channel (a PNG with alpha, or an image with a companion file named with "_a"
+///   before its extension, which the companion keeps: "ship_a.png" for "ship.png", "tile_a.jpg"
+///   for "tile.jpg", never "tile_a.png") is drawn by its alpha with either `trans`: alpha 0
+///   stays invisible, 255 covers, values between blend. The alpha channel is where a program
+///   chooses what is transparent.
 /// - **Angles** are in radians; a positive angle turns clockwise on the screen (the y axis
 ///   points down).
 /// - **Blend modes** (SetBlendMode) apply to every draw: kBlendNone copies, kBlendAlpha mixes
@@ -53,7 +61,10 @@
 ///   scaled by the parameter, saturating, and kBlendMultiply multiplies the channels. The
 ///   bright colour (SetDrawBrightRGB) multiplies the drawn colour first.
 /// - **Strings** passed for drawing are Shift-JIS bytes, one line; file names are paths of the
-///   file system, relative ones from the directory LibraryInit ran in.
+///   file system, relative ones from the directory LibraryInit ran in. A string given with a
+///   length is read no further than that many bytes and needs no 0 byte, with one exception:
+///   when its last byte begins a two-byte character, the byte after it is read too, so that
+///   byte must be readable.
 ///
 /// \section screens Screens and presenting
 ///
@@ -119,6 +130,7 @@
 
 #include <zqlib/version.h>
 
+#include <cstddef>
 #include <cstdint>
 
 /// Everything zqlib declares.
@@ -186,10 +198,11 @@ int LibraryEnd();
 /// \param width width in pixels, 1..65535.
 /// \param height height in pixels, 1..65535.
 /// \param colorBitDepth 16 (5:6:5 pixels) or 32 (8 bits a channel).
-/// \param refreshRate refresh rate in Hz; stored, but the library does not wait for the
-/// display.
-/// \return 0; -1 with a log line for a size or depth it cannot use (the screen mode before
-/// stays) or when the library does not run.
+/// \param refreshRate refresh rate in Hz, 0 .. 1000; 0 leaves it to the display. Stored, but
+/// the library does not wait for the display.
+/// \return 0; -1 with a log line for a size, depth or refresh rate out of its range (nothing
+/// changes) or for a mode the display cannot take (the screen mode before stays); -1 when the
+/// library does not run.
 int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRate);
 
 /// Processes up to five pending window messages (activation, moves, display changes, closing).
@@ -236,9 +249,13 @@ int PresentByFlip();
 /// one has the size of the previous one, in which case the draw area stays.
 /// \param drawScreen kDrawScreenBack, kDrawScreenFront, or the handle of a graph made drawable
 /// (SetCreateOptionFlag(1) before creating it).
-/// \return 0, also when the value is no drawable graph (a deleted or undrawable one): the
-/// previous draw screen then stays selected, so compare GetDrawScreenHandle when in doubt; -1
-/// when the library does not run.
+/// \return 0 when the screen is selected. 0 also when the value is none of those three (a
+/// deleted, stale or foreign handle, a graph not made drawable such as a loaded image or a
+/// movie, any other number):
+/// the previous draw screen is then selected again, its pixels and draw area unchanged, so
+/// compare GetDrawScreenHandle when in doubt. -1, before anything else, for a number from 0 to
+/// 32767 whose slot in the graph table is empty (no handle is ever such a number; one whose
+/// slot holds a graph is refused as above, with 0); -1 when the library does not run.
 int SelectDrawScreen(int drawScreen);
 
 /// The current draw screen.
@@ -348,7 +365,7 @@ int SetDrawBrightRGB(int red, int green, int blue);
 /// \param borderRange how soft the border is, 0..255 (clamped): 0 hard, 255 the softest (with
 /// borderParam 128 the bytes themselves are the blend amounts).
 /// \return 0; -1 for an invalid graph handle (nothing changes) or when the library does not
-/// run.
+/// run. Deleting the blend graph selects none (its parameters stay).
 int SelectBlendGraph(int graph, int borderParam, int borderRange);
 
 ///@}
@@ -447,7 +464,8 @@ int CreateEmptyGraph(int width, int height);
 int DeriveGraphRect(int x, int y, int width, int height, int parent);
 
 /// Deletes a graph. Pixels shared with derived graphs stay while one of them lives. A graph that
-/// is the draw screen is replaced there by the front buffer first.
+/// is the draw screen is replaced there by the front buffer first; one that is the blend graph
+/// is deselected (SelectBlendGraph(-1) with the parameters in force).
 /// \param graph the graph.
 /// \param logFlag 1 writes a log line with the graph's file name, 0 does not.
 /// \return 0; -1 for an invalid handle or when the library does not run.
@@ -514,6 +532,13 @@ int SetGraphRestoreCallback(void (*callback)());
 /// outside it) and -1 for an invalid graph handle, for a selected blend graph smaller than the
 /// graph or when the library does not run. `trans` 1 skips transparent pixels (see the
 /// conventions), 0 draws every pixel.
+///
+/// The draws that take floating-point values (DrawGraphRotScaledF, DrawGraphRotScaledAt,
+/// DrawGraphFourCorners) give one answer whichever path the graph takes: -1, with nothing drawn,
+/// when a value is not a number or infinite, or when the centre or a corner of the drawn graph
+/// lies more than 65536 pixels from the draw screen's top-left corner (beyond every screen:
+/// a scale of 1e9, say). A scale of 0 draws nothing and returns 0. An empty draw area answers
+/// 0 before these values are looked at.
 ///@{
 
 /// Draws a graph with its top-left corner at (x, y).
@@ -575,12 +600,14 @@ int DrawGraphRectScaled(int x1, int y1, int x2, int y2, int srcX, int srcY, int 
 /// Draws a graph centred at (x, y), scaled and turned.
 /// \param x centre column in pixels (cut to a whole pixel).
 /// \param y centre row in pixels (cut to a whole pixel).
-/// \param scale size factor: 1 the graph's own size, 2 twice as large.
+/// \param scale size factor: 1 the graph's own size, 2 twice as large, negative a half turn
+/// more; 0 draws nothing.
 /// \param angle turn in radians, clockwise on the screen.
 /// \param graph the graph.
 /// \param trans 1 skips transparent pixels, 0 draws them.
 /// \param turn 1 mirrors the graph left to right before it is turned, 0 does not.
-/// \return 0, or -1 as described above.
+/// \return 0; -1 as described above, and for a value that is not finite or a corner beyond
+/// 65536 pixels.
 int DrawGraphRotScaledF(float x, float y, double scale, double angle, int graph, int trans,
                         int turn);
 
@@ -592,7 +619,8 @@ int DrawGraphRotScaledF(float x, float y, double scale, double angle, int graph,
 /// \param graph the graph.
 /// \param trans 1 skips transparent pixels, 0 draws them.
 /// \param turn 1 mirrors the graph left to right before it is turned, 0 does not.
-/// \return 0, or -1 as described above.
+/// \return 0; -1 as described above, and for a scale or angle that is not finite or a corner
+/// beyond 65536 pixels.
 int DrawGraphRotScaledAt(int x, int y, double scale, double angle, int graph, int trans, int turn);
 
 /// Draws a graph with its four corners on four points (cut to whole pixels), as two triangles.
@@ -606,7 +634,8 @@ int DrawGraphRotScaledAt(int x, int y, double scale, double angle, int graph, in
 /// \param y4 row of the bottom-left corner.
 /// \param graph the graph.
 /// \param trans 1 skips transparent pixels, 0 draws them.
-/// \return 0, or -1 as described above.
+/// \return 0; -1 as described above, and for a coordinate that is not finite or lies beyond
+/// 65536 pixels.
 int DrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float y3, float x4,
                          float y4, int graph, int trans);
 
@@ -682,38 +711,45 @@ int CopyDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph, int flag);
 
 /// Makes a font.
 /// \param faceName the face's name (Shift-JIS bytes), or null or "" for the default face.
-/// \param size the character height in pixels; -1 for 16.
+/// \param size the character height in pixels, as GDI takes it: above 0 the height of the
+/// character cell (ascent and descent), 0 the face's default (16), below -1 the em height of
+/// -size pixels; -1 for 16. GetFontSize gives back the value as given (16 for -1). A size whose
+/// glyph cache cannot be made (cells wider than 65535 pixels) is refused.
 /// \param thickness the weight 0..10 (a GDI weight / 100; 4 regular, 7 bold); -1 for 6.
 /// \param type bit 0: an edge of edgeSize pixels around each glyph, drawn in the edge colour;
 /// bit 1: anti-aliased; -1 for 0.
 /// \param charsetIndex 0 the default character set, 1 Shift-JIS, 2 Hangeul; -1 by the
 /// system's code page.
 /// \param edgeSize width of the edge in pixels, for type bit 0; -1 for the default.
-/// \return the font handle; -1 with a log line when the font cannot be made; -1 for an unknown
-/// charsetIndex or when the library does not run.
+/// \return the font handle; -1 with a log line when the font cannot be made (also for a size or
+/// edge too large for its cache); -1 for an unknown charsetIndex or when the library does not
+/// run.
 int CreateFontToHandle(const char* faceName, int size, int thickness, int type, int charsetIndex,
                        int edgeSize);
 
-/// Deletes a font and its glyph cache.
+/// Deletes a font and its glyph cache. Deleting the default font leaves none:
+/// GetDefaultFontHandle then says -1 until SetDefaultFontSize or RunScreenModeChange makes one.
 /// \param font the font.
 /// \return 0; -1 for an invalid handle or when the library does not run.
 int DeleteFontHandle(int font);
 
 /// Adds space after every character of a font.
-/// \param spacing pixels added to every advance (may be negative).
+/// \param spacing pixels added to every advance (may be negative; widths are held to the int
+/// range, see MeasureStringWidth).
 /// \param font the font.
 /// \return 0; -1 for an invalid handle or when the library does not run.
 int SetFontCharSpacing(int spacing, int font);
 
 /// The default font, made by LibraryInit at 16 pixels and thickness 6.
-/// \return its handle; -1 when there is none or the library does not run.
+/// \return its handle; -1 when there is none (it was deleted) or the library does not run.
 int GetDefaultFontHandle();
 
-/// Makes the default font again at another size and thickness. Its handle changes: ask
-/// GetDefaultFontHandle again.
-/// \param size character height in pixels; -1 for 16.
+/// Makes the default font again at another size and thickness (or makes one when there is
+/// none). Its handle changes: ask GetDefaultFontHandle again.
+/// \param size character height in pixels, as for CreateFontToHandle; -1 for 16.
 /// \param thickness weight 0..10; -1 for 6.
-/// \return 0; -1 when the library does not run.
+/// \return 0; -1 with a log line when that font cannot be made: the default font before stays,
+/// under its handle; -1 when the library does not run.
 int SetDefaultFontSize(int size, int thickness);
 
 /// The character height a font was made with.
@@ -742,12 +778,17 @@ int GetFontSize(int font);
 int DrawStringWithFont(int x, int y, const char* string, uint32_t color, int font,
                        uint32_t edgeColor, int vertical);
 
-/// The width a string takes when drawn across (or its height when drawn downwards).
+/// The width a string takes when drawn across (or its height when drawn downwards): the sum of
+/// its characters' advances and the font's spacing.
 /// \param string the text, Shift-JIS bytes.
-/// \param length the number of bytes measured; -1 for the whole string up to its 0 byte.
+/// \param length the number of bytes measured, which need not end with a 0 byte (the string
+/// ends at a 0 byte before it, and the byte after a last lead byte is read, see the
+/// conventions); -1 for the whole string up to its 0 byte; 0 (or below -1) measures nothing.
 /// \param font the font.
 /// \param vertical 1 measures downwards, 0 across.
-/// \return the size in pixels; -1 for an invalid font or when the library does not run.
+/// \return the size in pixels, 0 .. 2147483647: a larger sum is held at the top, and a
+/// negative spacing that takes the end before the start gives 0; -1 for an invalid font or when
+/// the library does not run.
 int MeasureStringWidth(const char* string, int length, int font, int vertical);
 
 ///@}
@@ -797,6 +838,219 @@ int ClipRectToRect(int* rect, const int* clip);
 /// Works at any time.
 /// \return the number of blocks.
 int TrackedBlockCount();
+
+///@}
+
+// ---- Reading the options back -----------------------------------------------------------------
+
+/// \name Reading the options back
+/// The graph-creation options and the sampling mode as they stand, so that a program can save
+/// one, set its own, create its graphs and set the saved value back:
+/// \code{.cpp}
+/// const int savedDepth = zq::GetCreateColorBitDepth();
+/// zq::SetCreateColorBitDepth(32);
+/// const int wipe = zq::LoadGraphFromFileStd("wipe.png");
+/// zq::SetCreateColorBitDepth(savedDepth);
+/// \endcode
+///@{
+
+/// The alpha-test option of new graphs (SetCreateOptionB). Works at any time, as its setter does.
+/// \return the value set last: 1 (the default, after LibraryInit and RunScreenModeChange) or 0.
+int GetCreateOptionB();
+
+/// The system-memory option of new graphs (SetCreateOptionD). Works at any time.
+/// \return the value set last: 0 (the default, after LibraryInit and RunScreenModeChange) or 1.
+int GetCreateOptionD();
+
+/// The colour depth of new graphs (SetCreateColorBitDepth). Works at any time.
+/// \return 16, 32, or 0 for the screen's depth (the default, after LibraryInit and
+/// RunScreenModeChange).
+int GetCreateColorBitDepth();
+
+/// Whether new empty graphs get an alpha channel (SetCreateAlphaChannelFlag). Works at any time.
+/// \return the value set last: 0 (the default, after LibraryInit and RunScreenModeChange) or 1.
+int GetCreateAlphaChannelFlag();
+
+/// How Direct3D graphs are sampled (SetSamplingMode).
+/// \return 0 the nearest pixel (after LibraryInit and RunScreenModeChange), 1 bilinear; -1 when
+/// the library does not run.
+int GetSamplingMode();
+
+///@}
+
+// ---- Loading mirrored or off the Direct3D path -------------------------------------------------
+
+/// \name Loading mirrored or off the Direct3D path
+/// The file loaders with two more choices; LoadGraphFromFileStd and LoadDividedGraphFromFileStd
+/// are these with direct3D 1 and mirror 0.
+///@{
+
+/// Loads an image file into a new graph, as LoadGraphFromFileStd does, mirrored left to right
+/// when asked. A mirrored graph is loaded mirrored again after a display change; a movie file
+/// plays unmirrored.
+/// \param fileName the file's path.
+/// \param direct3D 1 lets the graph take the Direct3D path when the library runs with Direct3D
+/// (ChooseDirect3DGraphs(1) before LibraryInit), 0 keeps it on the DirectDraw path (where, for
+/// one, SetSamplingMode does not reach).
+/// \param mirror 1 mirrors the picture (and its alpha companion) left to right, 0 does not.
+/// \return the graph handle; -1 with a log line when the file is missing or cannot be decoded,
+/// or when the library does not run.
+int LoadGraphFromFile(const char* fileName, int direct3D, int mirror);
+
+/// Loads an image file and cuts it into a grid of graphs, as LoadDividedGraphFromFileStd does,
+/// from a picture mirrored left to right when asked. Mirrored, the cells keep their numbers: when
+/// across cells fill the picture's width, cell 0 still shows the top-left cell of the picture,
+/// itself mirrored.
+/// \param fileName the file's path.
+/// \param total number of cells to make, 0 .. across x down.
+/// \param across cells in a row, 1 or more.
+/// \param down rows of cells, 1 or more.
+/// \param cellWidth width of a cell in pixels, 1 or more.
+/// \param cellHeight height of a cell in pixels, 1 or more.
+/// \param handles receives the total cell handles.
+/// \param direct3D 1 lets the cells take the Direct3D path, 0 keeps them on the DirectDraw path
+/// (see LoadGraphFromFile).
+/// \param mirror 1 mirrors the picture left to right, 0 does not.
+/// \return 0; -1 as LoadDividedGraphFromFileStd; on -1 every one of the total slots of handles
+/// holds -1.
+int LoadDividedGraphFromFile(const char* fileName, int total, int across, int down,
+                             int cellWidth, int cellHeight, int* handles, int direct3D,
+                             int mirror);
+
+///@}
+
+// ---- Graphs from memory ------------------------------------------------------------------------
+
+/// \name Graphs from memory
+/// An image file the program holds in memory (read from an archive, downloaded, built in) loads
+/// as a file does, in any format LoadGraphFromFileStd reads, but not as a movie. The bytes are
+/// read where they are, while the call runs, and never past the size given; the library keeps
+/// no pointer to them. Such a graph has no file: after a display change it comes back blank,
+/// and the program refills it from its restore function (SetGraphRestoreCallback).
+///@{
+
+/// Loads an image file held in memory into a new graph of its size.
+/// \param data the file's bytes.
+/// \param size the number of bytes at data, 1 or more.
+/// \param alphaData an image file in memory whose pixels give the graph's alpha channel, as an
+/// "_a" companion file does (a greyscale picture of the same size, 255 opaque); null for none.
+/// When it cannot be decoded the graph is made without it.
+/// \param alphaSize the number of bytes at alphaData, 1 or more when alphaData is given.
+/// \return the graph handle; -1 with a log line for a null data, a size of 0 (or an alphaData
+/// with a size of 0), bytes that no image reader takes, or when the graph cannot be made; -1
+/// when the library does not run.
+int LoadGraphFromMemory(const void* data, size_t size, const void* alphaData = nullptr,
+                        size_t alphaSize = 0);
+
+/// Loads an image file held in memory and cuts it into a grid of graphs, as
+/// LoadDividedGraphFromFileStd cuts a file.
+/// \param data the file's bytes.
+/// \param size the number of bytes at data, 1 or more.
+/// \param total number of cells to make, 0 .. across x down.
+/// \param across cells in a row, 1 or more.
+/// \param down rows of cells, 1 or more.
+/// \param cellWidth width of a cell in pixels, 1 or more.
+/// \param cellHeight height of a cell in pixels, 1 or more.
+/// \param handles receives the total cell handles.
+/// \param alphaData an image file in memory giving the alpha channel (see LoadGraphFromMemory);
+/// null for none.
+/// \param alphaSize the number of bytes at alphaData, 1 or more when alphaData is given.
+/// \return 0; -1 with a log line as LoadGraphFromMemory and LoadDividedGraphFromFileStd; on -1
+/// every one of the total slots of handles holds -1.
+int LoadDividedGraphFromMemory(const void* data, size_t size, int total, int across, int down,
+                               int cellWidth, int cellHeight, int* handles,
+                               const void* alphaData = nullptr, size_t alphaSize = 0);
+
+///@}
+
+// ---- Graphs from a program's own pixels ---------------------------------------------------------
+
+/// \name Pixel formats of a PixelBuffer
+/// How the pixels of a PixelBuffer are laid out: each pixel little-endian, channels named from
+/// the highest bit down.
+///@{
+
+/// One byte a pixel, an index into the buffer's palette of 256 colours.
+inline constexpr int kPixelIndexed8 = 1;
+/// Two bytes a pixel: red in bits 11-15, green in bits 5-10, blue in bits 0-4.
+inline constexpr int kPixelRgb565 = 2;
+/// Two bytes a pixel: red in bits 10-14, green in bits 5-9, blue in bits 0-4; bit 15 not read.
+inline constexpr int kPixelXrgb1555 = 3;
+/// Three bytes a pixel: blue, green, red.
+inline constexpr int kPixelRgb888 = 4;
+/// Four bytes a pixel: blue, green, red, and a byte not read (0x00RRGGBB as a 32-bit value).
+inline constexpr int kPixelXrgb8888 = 5;
+/// Four bytes a pixel: blue, green, red, alpha (0xAARRGGBB as a 32-bit value); alpha 0 is
+/// transparent, 255 opaque. The graph gets an alpha channel.
+inline constexpr int kPixelArgb8888 = 6;
+///@}
+
+/// A picture in the program's own memory, described for CreateGraphFromImage,
+/// CreateDivGraphFromGraphImage and SetGraphImage. The pixels are read where they are, while the
+/// call runs; the library keeps no pointer to them. Rows go from the top of the picture down.
+struct PixelBuffer {
+  /// Pixels in a row, 1..65535.
+  int width = 0;
+  /// Rows, 1..65535.
+  int height = 0;
+  /// Bytes from the start of one row to the start of the next: at least width x the format's
+  /// bytes a pixel, and pitch x height at most 2^31 - 1. Any such pitch, odd ones included.
+  int pitch = 0;
+  /// One of the kPixel* formats.
+  int format = 0;
+  /// The first byte of the top row: height rows of pitch bytes (the last row needs only its
+  /// pixels).
+  const void* pixels = nullptr;
+  /// For kPixelIndexed8: 256 colours 0x00RRGGBB (the top byte is not read). Not read for the
+  /// other formats.
+  const uint32_t* palette = nullptr;
+  /// A separate alpha channel: one byte a pixel, 0 transparent .. 255 opaque, at the same place
+  /// as its pixel; the graph then gets an alpha channel. Null for none.
+  const uint8_t* alpha = nullptr;
+  /// Bytes from one row of alpha to the next: at least width, and alphaPitch x height at most
+  /// 2^31 - 1. Not read without alpha.
+  int alphaPitch = 0;
+};
+
+/// \name Graphs from a program's own pixels
+/// Graphs made from, or written with, pixels the program computed. Like graphs from memory they
+/// have no file: after a display change they come back blank, and the program refills them from
+/// its restore function (SetGraphRestoreCallback). A PixelBuffer that is not what it says is
+/// refused before anything is made or written: a null buffer or pixels, a size outside
+/// 1..65535, an unknown format, kPixelIndexed8 without a palette, a pitch (or alpha pitch)
+/// shorter than a row, or rows beyond 2^31 - 1 bytes.
+///@{
+
+/// Creates a graph of the buffer's size holding its pixels, under the graph-creation options
+/// (the colour depth, system memory; an alpha channel when the buffer has alpha).
+/// \param image the pixels.
+/// \return the graph handle; -1 with a log line for a buffer refused as above or when the graph
+/// cannot be made; -1 when the library does not run.
+int CreateGraphFromImage(const PixelBuffer* image);
+
+/// Cuts the buffer's picture into a grid of graphs, as LoadDividedGraphFromFileStd cuts a file.
+/// \param image the pixels.
+/// \param total number of cells to make, 0 .. across x down.
+/// \param across cells in a row, 1 or more.
+/// \param down rows of cells, 1 or more.
+/// \param cellWidth width of a cell in pixels, 1 or more.
+/// \param cellHeight height of a cell in pixels, 1 or more.
+/// \param handles receives the total cell handles.
+/// \return 0; -1 with a log line for a buffer refused as above, a total below 0 or above
+/// across x down, or a cell that lies outside the picture; -1 when the library does not run.
+/// On -1 no cell is kept and every one of the total slots of handles holds -1.
+int CreateDivGraphFromGraphImage(const PixelBuffer* image, int total, int across, int down,
+                                 int cellWidth, int cellHeight, int* handles);
+
+/// Writes new pixels into a graph of the same size, converted to its pixel format; the graph's
+/// alpha channel, when it has one, takes the buffer's alpha. Graphs that share the pixels
+/// (DeriveGraphRect) show the change. A graph loaded from a file no longer comes back from it
+/// after a display change.
+/// \param image the pixels, as wide and as high as the graph.
+/// \param graph the graph written.
+/// \return 0; -1 with a log line for a buffer refused as above or of another size than the
+/// graph; -1 for an invalid handle or when the library does not run.
+int SetGraphImage(const PixelBuffer* image, int graph);
 
 ///@}
 

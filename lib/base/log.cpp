@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -72,6 +73,15 @@ int LogAddString(const char* text) {
     }
   }
   std::fflush(g_file);
+  return -1;
+}
+
+int LogAddLine(const char* text) {
+  std::lock_guard lock(g_mutex);
+  if (text == nullptr) return -1;
+  LogAddString(text);
+  const size_t length = std::strlen(text);
+  if (length == 0 || text[length - 1] != '\n') LogAddString("\n");
   return -1;
 }
 

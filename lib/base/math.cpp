@@ -13,6 +13,12 @@ int32_t DoubleToInt(double value) {
   return int32_t(t);
 }
 
+int32_t DoubleToIntSaturated(double value) {
+  if (value >= 2147483647.0) return INT32_MAX;
+  if (value <= -2147483648.0) return INT32_MIN;
+  return DoubleToInt(value);
+}
+
 int32_t FloatToInt(float value) {
   return DoubleToInt(double(value));
 }

@@ -12,6 +12,8 @@ namespace zq::base {
 // Truncation toward zero; NaN and values outside the int32 range give INT32_MIN.
 int32_t FloatToInt(float value);
 int32_t DoubleToInt(double value);
+// Truncation toward zero, values beyond the int32 range held to its ends (NaN gives INT32_MIN).
+int32_t DoubleToIntSaturated(double value);
 // A 64-bit value held to the int32 range.
 constexpr int32_t ClampToInt32(int64_t value) {
   return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));

@@ -130,28 +130,49 @@ int Bracketed(const RECT& rect, bool direct3D, Twin twin, BracketSteps steps = {
   return result;
 }
 
-// Bounding box of the four corners of a graph turned and scaled about (x, y), grown by 5.
-RECT RotatedRect(float x, float y, double scale, double angle, const GraphRecord& graph) {
-  const int32_t cx = base::FloatToInt(x), cy = base::FloatToInt(y);
-  const float a = float(angle);
-  const double s = std::sin(a), c = std::cos(a);
-  const int32_t hw = graph.Width / 2, hh = graph.Height / 2;
-  const double us[4] = {double(-hw), double(graph.Width - hw), double(-hw),
-                        double(graph.Width - hw)};
-  const double vs[4] = {double(-hh), double(-hh), double(graph.Height - hh),
-                        double(graph.Height - hh)};
-  double minX = 0, minY = 0, maxX = 0, maxY = 0;
-  for (int i = 0; i < 4; ++i) {
-    const double px = (us[i] * c - vs[i] * s) * scale + cx;
-    const double py = (us[i] * s + vs[i] * c) * scale + cy;
-    if (i == 0 || px < minX) minX = px;
-    if (i == 0 || px > maxX) maxX = px;
-    if (i == 0 || py < minY) minY = py;
-    if (i == 0 || py > maxY) maxY = py;
-  }
-  return AffectedRect(base::DoubleToInt(minX - 5.0), base::DoubleToInt(minY - 5.0),
-                      base::DoubleToInt(maxX + 5.0), base::DoubleToInt(maxY + 5.0));
+// Screens are at most 65535 pixels a side: a corner farther than this from the draw screen's
+// top-left corner, or one that is not a number, is beyond every screen. The draws that take
+// floats refuse such corners on both paths alike, before either draws (the Direct3D device takes
+// no vertex beyond twice this, the software rotated draw none beyond an eighth of it).
+constexpr double kMaxCornerCoordinate = 65536.0;
+
+bool CornerInRange(double v) {
+  return std::fabs(v) <= kMaxCornerCoordinate;  // false for NaN
 }
+
+// The four corners of a graph turned and scaled about (x, y), the centre truncated to whole
+// pixels.
+struct RotatedCorners {
+  double x[4], y[4];
+
+  RotatedCorners(float cx, float cy, double scale, double angle, const GraphRecord& graph) {
+    const int32_t ix = base::FloatToInt(cx), iy = base::FloatToInt(cy);
+    const float a = float(angle);
+    const double s = std::sin(a), c = std::cos(a);
+    const int32_t hw = graph.Width / 2, hh = graph.Height / 2;
+    const double us[4] = {double(-hw), double(graph.Width - hw), double(-hw),
+                          double(graph.Width - hw)};
+    const double vs[4] = {double(-hh), double(-hh), double(graph.Height - hh),
+                          double(graph.Height - hh)};
+    for (int i = 0; i < 4; ++i) {
+      x[i] = (us[i] * c - vs[i] * s) * scale + ix;
+      y[i] = (us[i] * s + vs[i] * c) * scale + iy;
+    }
+  }
+  // Not finite (a NaN or infinite argument) or beyond every screen.
+  bool InRange() const {
+    for (int i = 0; i < 4; ++i)
+      if (!CornerInRange(x[i]) || !CornerInRange(y[i])) return false;
+    return true;
+  }
+  // Their bounding box grown by 5.
+  RECT Rect() const {
+    const double minX = *std::min_element(x, x + 4), maxX = *std::max_element(x, x + 4);
+    const double minY = *std::min_element(y, y + 4), maxY = *std::max_element(y, y + 4);
+    return AffectedRect(base::DoubleToInt(minX - 5.0), base::DoubleToInt(minY - 5.0),
+                        base::DoubleToInt(maxX + 5.0), base::DoubleToInt(maxY + 5.0));
+  }
+};
 
 // The box the four corners can write, from the first corner on: the coordinates truncated and
 // taken through the triangle walk's write box, which includes the far corner's pixel.
@@ -307,8 +328,10 @@ int DrawGraphRotScaledF(float x, float y, double scale, double angle, HandleValu
   int result = 0;
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
+  const RotatedCorners corners(x, y, scale, angle, *graph);
+  if (!CornerInRange(x) || !CornerInRange(y) || !corners.InRange()) return -1;
   const bool direct3D = IsDirect3DGraph(*graph);
-  const RECT rect = BracketRect(direct3D, [&] { return RotatedRect(x, y, scale, angle, *graph); });
+  const RECT rect = BracketRect(direct3D, [&] { return corners.Rect(); });
   if (graph->Movie >= 0) UpdateMovieFrame(handle);
   return Bracketed(rect, direct3D, [&] {
     return direct3D ? G_D3D_DrawImageRotated(x, y, scale, angle, graph, trans, turn)
@@ -326,6 +349,8 @@ int DrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float
   int result = 0;
   GraphRecord* graph = AdmitGraphDraw(handle, &result);
   if (graph == nullptr) return result;
+  for (float v : {x1, y1, x2, y2, x3, y3, x4, y4})
+    if (!CornerInRange(v)) return -1;
   const bool direct3D = IsDirect3DGraph(*graph);
   const RECT rect = BracketRect(direct3D, [&] {
     return CornersRect({x1, x2, x3, x4}, {y1, y2, y3, y4});

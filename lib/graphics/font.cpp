@@ -86,6 +86,7 @@ int64_t EdgeExtra(const FontRecord& f) {
 }
 
 bool SizeTextureCache(FontRecord& f, int64_t cell) {
+  if (cell > platform::kMaxImageSide) return false;  // not one cell fits a graph
   int64_t width = 512, height = 512;
   if (FontCacheCharCount > 0) {
     const int64_t side =
@@ -114,6 +115,8 @@ bool SizeTextureCache(FontRecord& f, int64_t cell) {
 }
 
 bool SizeMemoryCache(FontRecord& f, int64_t cell) {
+  // Bounded first: the square of a cell near 2^32 leaves 64 bits.
+  if (cell > platform::kMaxImageSide) return false;
   int64_t capacity =
       FontCacheCharCount > 0 ? FontCacheCharCount : std::max<int64_t>(327680 / (cell * cell), 20);
   capacity = std::min<int64_t>(capacity, kFontCacheMaxChars);
@@ -179,7 +182,7 @@ int SetupMemoryCache(HandleValue handle, FontRecord* f, int64_t cell) {
   if (!SizeMemoryCache(*f, cell) ||
       (f->CacheBitmap = static_cast<uint8_t*>(
            ZQ_ALLOC(size_t(f->CachePitch) * size_t(f->CacheHeight)))) == nullptr)
-    return base::LogAddString(
+    return base::LogAddLine(
         "フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle");
   f->DrawScreenLost = 1;
   if (SetupFontCache(handle) != 0)
@@ -286,6 +289,8 @@ int DeleteFontHandle(HandleValue handle) {
   base::TrackedFree(f->WorkImage.Pixels);
   if (f->LostFlag != nullptr) *f->LostFlag = 1;
   FontHandleTable.Free(handle);
+  // No default is left naming a deleted font.
+  if (handle == g_defaultFont) g_defaultFont = -1;
   return 0;
 }
 
@@ -588,11 +593,59 @@ int EndFontSystem() {
 
 int SetDefaultFontSize(const char*, int32_t size, int32_t thickness) {
   if (!GraphicsRunning()) return -1;
+  const DefaultFontSettingsRecord before = DefaultFontSettings;
   DefaultFontSettings.Size = size == -1 ? 16 : size;
   // Held as CreateFontToHandle holds it, so that the settings compare equal to the font made.
   DefaultFontSettings.Thickness = thickness == -1 ? 6 : std::clamp(thickness, 0, kMaxThickness);
-  return RecreateDefaultFont();
+  if (RecreateDefaultFont() == 0) return 0;
+  // The settings stay those of the default font in place.
+  DefaultFontSettings = before;
+  return -1;
 }
+
+namespace {
+
+// What a font is made from, so that it can be made again under its handle value.
+struct FontRemake {
+  char face[kFontFaceNameBytes];
+  int32_t size, thickness, type, charset, edge, spacing;
+  int32_t slot, check;
+  int32_t* lostFlag;
+  bool isDefault;
+};
+
+FontRemake RemakeOf(HandleValue handle, const FontRecord& f) {
+  FontRemake r{};
+  std::memcpy(r.face, f.FaceName, sizeof r.face);
+  r.size = f.Size;
+  r.thickness = f.Thickness;
+  r.type = int32_t(f.Type);
+  r.charset = f.CharsetIndex;
+  r.edge = f.EdgeSize;
+  r.spacing = f.CharSpacing;
+  r.slot = HandleSlot(handle);
+  r.check = int32_t(f.Check);
+  r.lostFlag = f.LostFlag;
+  r.isDefault = handle == g_defaultFont;
+  return r;
+}
+
+// The font made again in its slot with its check value, so its handle names it again. The edge
+// size, the spacing and the owner's flag come back with it; the owner's flag already holds the 1
+// of the deletion. The handle, or -1.
+HandleValue Remake(const FontRemake& r) {
+  const HandleValue again =
+      CreateFontToHandle(r.face, r.size, r.thickness, r.type, r.charset,
+                         (r.type & int32_t(kFontTypeEdge)) != 0 ? r.edge : -1, r.slot, r.check);
+  if (FontRecord* made = GetFontRecord(again)) {
+    made->CharSpacing = r.spacing;
+    made->LostFlag = r.lostFlag;
+  }
+  if (r.isDefault) g_defaultFont = again;
+  return again;
+}
+
+}  // namespace
 
 int RecreateDefaultFont() {
   const DefaultFontSettingsRecord& s = DefaultFontSettings;
@@ -601,11 +654,21 @@ int RecreateDefaultFont() {
       f->Type == uint32_t(s.Type) && f->Size == s.Size && f->Thickness == s.Thickness &&
       f->CharsetIndex == s.CharsetIndex && f->EdgeSize == s.EdgeSize)
     return 0;
+  FontRemake previous{};
+  if (f != nullptr) previous = RemakeOf(g_defaultFont, *f);
   DeleteFontHandle(g_defaultFont);
-  g_defaultFont =
+  const HandleValue made =
       CreateFontToHandle(s.FaceName, s.Size, s.Thickness, s.Type, s.CharsetIndex,
                          (s.Type & int32_t(kFontTypeEdge)) != 0 ? s.EdgeSize : -1, -1, -1);
-  g_defaultFontDue = g_defaultFont < 0 ? 1 : 0;
+  if (made < 0) {
+    // A default that cannot be made leaves the one before, under its handle; with none before,
+    // it is made when next asked for.
+    if (previous.isDefault) Remake(previous);
+    g_defaultFontDue = IsFontHandleValid(g_defaultFont) == 1 ? 0 : 1;
+    return -1;
+  }
+  g_defaultFont = made;
+  g_defaultFontDue = 0;
   SetFontCharSpacing(s.CharSpacing, g_defaultFont);
   return 0;
 }
@@ -615,22 +678,9 @@ int RecreateAllFonts() {
     const HandleValue handle = FontHandleTable.HandleAt(slot);
     const FontRecord* f = GetFontRecord(handle);
     if (f == nullptr) continue;
-    char face[kFontFaceNameBytes];
-    std::memcpy(face, f->FaceName, sizeof face);
-    const int32_t size = f->Size, thickness = f->Thickness, type = int32_t(f->Type),
-                  charset = f->CharsetIndex, edge = f->EdgeSize, spacing = f->CharSpacing;
-    const uint32_t check = f->Check;
-    int32_t* lostFlag = f->LostFlag;
+    const FontRemake remake = RemakeOf(handle, *f);
     DeleteFontHandle(handle);
-    // The edge size, the spacing and the owner's flag come back with the font; the owner's flag
-    // already holds the 1 of the deletion.
-    const HandleValue again =
-        CreateFontToHandle(face, size, thickness, type, charset,
-                           (type & int32_t(kFontTypeEdge)) != 0 ? edge : -1, slot, int32_t(check));
-    if (FontRecord* made = GetFontRecord(again)) {
-      made->CharSpacing = spacing;
-      made->LostFlag = lostFlag;
-    }
+    Remake(remake);
   }
   return 0;
 }

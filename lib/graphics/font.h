@@ -107,6 +107,7 @@ extern const uint32_t FontCharsetTable[3];
 // occupied or out-of-range slot or check value, or an unknown charset index).
 HandleValue CreateFontToHandle(const char* faceName, int32_t size, int32_t thickness, int32_t type,
                                int32_t charsetIndex, int32_t edgeSize, int32_t slot, int32_t check);
+// Deleting the default font leaves no default (GetDefaultFontHandle -1).
 int DeleteFontHandle(HandleValue font);
 // Makes the draw screen and the cache graph again when they are marked lost. 0 or -1.
 int SetupFontCache(HandleValue font);
@@ -126,8 +127,11 @@ int InitFontSystem();
 int EndFontSystem();
 // Sets DefaultFontSettings back to their initial values.
 void ResetDefaultFontSettings();
-// The face name is not used; size -1 means 16, thickness -1 means 6.
+// The face name is not used; size -1 means 16, thickness -1 means 6. 0; -1 when graphics are not
+// running or the font cannot be made: the default font and the settings then stay as they were.
 int SetDefaultFontSize(const char* faceName, int32_t size, int32_t thickness);
+// Makes the default font again from DefaultFontSettings unless it already matches them. 0; -1
+// when it cannot be made, the previous default then made again under its handle.
 int RecreateDefaultFont();
 // Makes every font again under its handle value, with its edge size, spacing and lost flag.
 int RecreateAllFonts();

@@ -132,6 +132,13 @@ int DeleteGraphHandle(HandleValue handle, int logFlag) {
     graph = GetGraphRecord(handle);
     if (graph == nullptr) return -1;
   }
+  // Nor as the blend graph, which every later graph draw would check and refuse. Its parameters
+  // stay for the next one.
+  if (g_DrawState.BlendGraph == handle) {
+    SelectBlendGraph(-1, g_DrawState.BlendGraphBorderParam, g_DrawState.BlendGraphBorderRange);
+    graph = GetGraphRecord(handle);
+    if (graph == nullptr) return -1;
+  }
   // A derived graph shares its parent's movie: the movie closes with its last holder.
   if (graph->Movie >= 0) {
     bool shared = false;
@@ -190,7 +197,7 @@ HandleValue DeriveGraphRect(int x, int y, int width, int height, HandleValue par
                          : G_DD_DeriveGraph(graph, x, y, width, height, mutableParent);
   if (result != 0) {
     g_graphs.Free(handle);
-    return base::LogAddString("グラフィックの派生に失敗しました終了します");
+    return base::LogAddLine("グラフィックの派生に失敗しました終了します");
   }
   return handle;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "base/file_access.h"
@@ -30,12 +32,29 @@ const char* Printable(const char* name) {
   return name != nullptr ? name : "";
 }
 
-// Decodes the file and its alpha companion, mirrored when asked. -1, or 0 with *hasAlpha set.
-int DecodeForGraph(const char* fileName, int mirror, GraphImage* image, GraphImage* alpha,
+// Where an image comes from: a file with its "_a" companion, or memory with an optional alpha
+// image in memory (data not null).
+struct ImageSource {
+  const char* fileName;
+  const void* data;
+  size_t size;
+  const void* alphaData;
+  size_t alphaSize;
+};
+
+ImageSource FileSource(const char* fileName) {
+  return {fileName, nullptr, 0, nullptr, 0};
+}
+
+// Decodes the image and its alpha image, mirrored when asked. -1, or 0 with *hasAlpha set.
+int DecodeForGraph(const ImageSource& source, int mirror, GraphImage* image, GraphImage* alpha,
                    bool* hasAlpha) {
   *image = GraphImage{};
   *alpha = GraphImage{};
-  const int decoded = LoadImageFile(fileName, nullptr, 0, 0, nullptr, 0, 0, image, alpha, 0);
+  const int fromMemory = source.data != nullptr ? 1 : 0;
+  const int decoded =
+      LoadImageFile(source.fileName, source.data, source.size, fromMemory, source.alphaData,
+                    source.alphaSize, fromMemory, image, alpha, 0);
   if (decoded == -1) return -1;
   *hasAlpha = decoded == 0;
   if (mirror == 1) {
@@ -104,7 +123,7 @@ HandleValue LoadGraphFromFile(const char* fileName, int wantDirect3D, int mirror
   WaitWhileInactive();
   GraphImage image, alpha;
   bool hasAlpha = false;
-  if (DecodeForGraph(fileName, mirror, &image, &alpha, &hasAlpha) != 0)
+  if (DecodeForGraph(FileSource(fileName), mirror, &image, &alpha, &hasAlpha) != 0)
     return LoadMovieGraph(fileName, wantDirect3D, movieSurfaceMode);
 
   const HandleValue handle =
@@ -127,7 +146,7 @@ int LoadDividedGraphFromFile(const char* fileName, int total, int across, int do
   WaitWhileInactive();
   GraphImage image, alpha;
   bool hasAlpha = false;
-  if (DecodeForGraph(fileName, mirror, &image, &alpha, &hasAlpha) != 0)
+  if (DecodeForGraph(FileSource(fileName), mirror, &image, &alpha, &hasAlpha) != 0)
     return base::LogAddFormat("右記のグラフィックファイルのロードに失敗しました：%s",
                               Printable(fileName));
 
@@ -151,6 +170,61 @@ int LoadDividedGraphFromFileStd(const char* fileName, int total, int across, int
                                 int cellWidth, int cellHeight, HandleValue* handles) {
   return LoadDividedGraphFromFile(fileName, total, across, down, cellWidth, cellHeight, handles, 1,
                                   0);
+}
+
+// ---- Loading from memory ---------------------------------------------------------------------
+
+namespace {
+
+// Decodes an image file held in memory, with its alpha image when alphaData is given, read in
+// place and never past the sizes. -1 after a log line naming the caller, or 0.
+int DecodeMemoryForGraph(const void* data, size_t size, const void* alphaData, size_t alphaSize,
+                         const char* caller, GraphImage* image, GraphImage* alpha,
+                         bool* hasAlpha) {
+  // Past PTRDIFF_MAX no block can reach, and the stream's positions would turn negative.
+  auto unusable = [](const void* p, size_t n) {
+    return p == nullptr || n == 0 || n > size_t(PTRDIFF_MAX);
+  };
+  if (unusable(data, size) || (alphaData != nullptr && unusable(alphaData, alphaSize)))
+    return base::LogAddFormat("メモリ上の画像データの指定が不正です in %s", caller);
+  if (DecodeForGraph({nullptr, data, size, alphaData, alphaSize}, 0, image, alpha, hasAlpha) != 0)
+    return base::LogAddFormat("メモリ上の画像データを読み込めませんでした in %s", caller);
+  return 0;
+}
+
+}  // namespace
+
+HandleValue LoadGraphFromMemory(const void* data, size_t size, const void* alphaData,
+                                size_t alphaSize) {
+  EndCurrentScene();
+  WaitWhileInactive();
+  GraphImage image, alpha;
+  bool hasAlpha = false;
+  if (DecodeMemoryForGraph(data, size, alphaData, alphaSize, "LoadGraphFromMemory", &image, &alpha,
+                           &hasAlpha) != 0)
+    return -1;
+  // No file name is recorded: the restore has nothing to load such a graph from.
+  const HandleValue handle = CreateGraphFromImage(&image, hasAlpha ? &alpha : nullptr, 1, 0, 0);
+  ReleaseImageBuffers(&image);
+  ReleaseImageBuffers(&alpha);
+  return handle;
+}
+
+int LoadDividedGraphFromMemory(const void* data, size_t size, int total, int across, int down,
+                               int cellWidth, int cellHeight, HandleValue* handles,
+                               const void* alphaData, size_t alphaSize) {
+  WaitWhileInactive();
+  GraphImage image, alpha;
+  bool hasAlpha = false;
+  if (DecodeMemoryForGraph(data, size, alphaData, alphaSize, "LoadDividedGraphFromMemory", &image,
+                           &alpha, &hasAlpha) != 0)
+    return -1;
+  const int result = CreateDivGraphFromGraphImage(&image, hasAlpha ? &alpha : nullptr, total,
+                                                  across, down, cellWidth, cellHeight, handles, 1,
+                                                  0, 0);
+  ReleaseImageBuffers(&image);
+  ReleaseImageBuffers(&alpha);
+  return result;
 }
 
 // ---- Graphs from decoded images --------------------------------------------------------------

@@ -30,6 +30,17 @@ int LoadDividedGraphFromFile(const char* fileName, int total, int across, int do
 int LoadDividedGraphFromFileStd(const char* fileName, int total, int across, int down,
                                 int cellWidth, int cellHeight, HandleValue* handles);
 
+// One graph from an image file held in memory (size bytes at data, read in place), with the alpha
+// image of alphaSize bytes at alphaData when that is not null. The graph has no file, so the
+// restore does not reload it. The handle, or -1 after a log line (also for a null or empty
+// block).
+HandleValue LoadGraphFromMemory(const void* data, size_t size, const void* alphaData,
+                                size_t alphaSize);
+// The same image cut as LoadDividedGraphFromFile cuts a file. 0, or -1 after a log line.
+int LoadDividedGraphFromMemory(const void* data, size_t size, int total, int across, int down,
+                               int cellWidth, int cellHeight, HandleValue* handles,
+                               const void* alphaData, size_t alphaSize);
+
 // A graph holding the image, with the alpha image's values as its alpha channel. With mirror and
 // mirrorHere 1 the images are mirrored for the transfer and put back afterwards.
 HandleValue CreateGraphFromImage(GraphImage* image, GraphImage* alpha, int wantDirect3D, int mirror,

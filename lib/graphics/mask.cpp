@@ -64,8 +64,7 @@ void FreePattern() {
 
 int CreateScratchSurface(int32_t width, int32_t height) {
   MaskScreen& m = g_MaskScreen;
-  if (g_DD.DirectDraw == nullptr)
-    return base::LogAddString("マスク用サーフェスの作成に失敗しました");
+  if (g_DD.DirectDraw == nullptr) return base::LogAddLine("マスク用サーフェスの作成に失敗しました");
   platform::SurfaceDesc desc;
   desc.flags = platform::DDSD_CAPS | platform::DDSD_WIDTH | platform::DDSD_HEIGHT;
   desc.width = uint32_t(width);
@@ -76,7 +75,7 @@ int CreateScratchSurface(int32_t width, int32_t height) {
       (g_DD.SoftwareScreenFlag ? platform::DDSCAPS_SYSTEMMEMORY : platform::DDSCAPS_3DDEVICE);
   DirectDrawSurface* surface = nullptr;
   if (platform::Failed(g_DD.DirectDraw->CreateSurface(desc, &surface)) || surface == nullptr)
-    return base::LogAddString("マスク用サーフェスの作成に失敗しました");
+    return base::LogAddLine("マスク用サーフェスの作成に失敗しました");
   const platform::ColorKey key{m.TransColor, m.TransColor};
   surface->SetColorKey(platform::DDCKEY_SRCBLT, &key);
   platform::SurfaceCaps caps;
@@ -203,7 +202,7 @@ int CreateMaskLayer(int32_t createPattern, int32_t createScratch) {
     const int32_t pitch = (width + kPatternAlign - 1) / kPatternAlign * kPatternAlign;
     const size_t bytes = size_t(pitch) * size_t(height);
     auto* pattern = static_cast<uint8_t*>(ZQ_ALLOC(bytes));
-    if (pattern == nullptr) return base::LogAddString("マスク用メモリの確保に失敗しました");
+    if (pattern == nullptr) return base::LogAddLine("マスク用メモリの確保に失敗しました");
     std::memset(pattern, 0, bytes);
     m.Pattern = pattern;
     m.Pitch = pitch;
@@ -214,7 +213,7 @@ int CreateMaskLayer(int32_t createPattern, int32_t createScratch) {
   if (createScratch && m.ScratchSurface == nullptr && m.ScratchImageFlag == 0) {
     if (IsSoftwareScreenInUse()) {
       if (CreateMemImgScreenFormat(&m.ScratchImage, width, height, -1) < 0)
-        return base::LogAddString("マスク用 MEMIMG の作成に失敗しました");
+        return base::LogAddLine("マスク用 MEMIMG の作成に失敗しました");
       m.ScratchImageFlag = 1;
       m.ScratchSurface = nullptr;
       m.ScratchInVideoMemory = 0;

@@ -223,7 +223,7 @@ HandleValue OpenMovieToGraph(const char* fileName, int* width, int* height, int 
   // The check word is given now and the table's counter advanced only once the movie is open.
   void* raw = nullptr;
   const HandleValue handle = g_movies.AllocateAt(-1, int32_t(g_movies.NextCheck()), &raw);
-  if (handle < 0) return base::LogAddString("メモリの確保に失敗しました in OpenMovieToGraph");
+  if (handle < 0) return base::LogAddLine("メモリの確保に失敗しました in OpenMovieToGraph");
   auto* m = static_cast<MovieRecord*>(raw);
   m->TempFileFlag = 0;
   int built = -1;
@@ -234,7 +234,7 @@ HandleValue OpenMovieToGraph(const char* fileName, int* width, int* height, int 
   }
   if (built != 0) {
     g_movies.Free(handle);
-    return base::LogAddString("ムービーファイルオープン処理時にエラーが発生しました");
+    return base::LogAddLine("ムービーファイルオープン処理時にエラーが発生しました");
   }
   m->PlayingFlag = 0;
   g_movies.AdvanceCheck();
@@ -261,7 +261,7 @@ int BuildMovieGraph(DirectDraw* directDraw, MovieRecord* m, const char* fileName
       m->TempFileFlag = 0;
       std::memcpy(m->FileName, source, sourceLength + 1);
     }
-    return name != nullptr ? base::LogAddFormat(message, name) : base::LogAddString(message);
+    return name != nullptr ? base::LogAddFormat(message, name) : base::LogAddLine(message);
   };
   // Memory running out inside the platform's movie layer unwinds through here: what the record
   // holds goes on that way out too.
@@ -415,7 +415,7 @@ const uint8_t* LockMovieFrame(MovieRecord* movie, int32_t* pitch) {
   if (movie == nullptr || movie->FrameSurface == nullptr) return nullptr;
   SurfaceDesc desc;
   if (Failed(movie->FrameSurface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY))) {
-    base::LogAddString("ムービーグラフィックサーフェスのロックに失敗しました");
+    base::LogAddLine("ムービーグラフィックサーフェスのロックに失敗しました");
     return nullptr;
   }
   *pitch = desc.pitch;

@@ -16,6 +16,7 @@
 #include "graphics/font.h"
 #include "graphics/graph.h"
 #include "graphics/graph_load.h"
+#include "graphics/graph_pixels.h"
 #include "graphics/library_init.h"
 #include "graphics/mask.h"
 #include "graphics/mask_fill.h"
@@ -62,6 +63,21 @@ int WhileRunning(Fn&& fn, const char* where = __builtin_FUNCTION()) {
     if (gfx::IsLibraryInitialised() == 0 || gfx::IsLibraryEnding() == 1) return -1;
     return int(fn());
   });
+}
+
+// A grid request the handle array can hold, then the cutting; on failure every slot given says
+// -1, since no cell survives.
+template <typename Fn>
+int Divided(const char* caller, int total, int across, int down, int* handles, Fn&& cut) {
+  static_assert(sizeof(gfx::HandleValue) == sizeof(int));
+  const int result = WhileRunning([&] {
+    if (total < 0 || (total > 0 && (across <= 0 || down <= 0 || total > int64_t(across) * down)))
+      return base::LogAddFormat("分割数が不正です( 総数 %d 横 %d 縦 %d ) in %s", total, across,
+                                down, caller);
+    return cut(reinterpret_cast<gfx::HandleValue*>(handles));
+  });
+  if (result != 0 && handles != nullptr) std::fill_n(handles, std::max(total, 0), -1);
+  return result;
 }
 
 }  // namespace
@@ -190,19 +206,10 @@ int LoadGraphFromFileStd(const char* fileName) {
 }
 int LoadDividedGraphFromFileStd(const char* fileName, int total, int across, int down,
                                 int cellWidth, int cellHeight, int* handles) {
-  static_assert(sizeof(gfx::HandleValue) == sizeof(int));
-  const int result = WhileRunning([&] {
-    // More cells than the grid holds, or a negative count, would leave slots unwritten.
-    if (total < 0 || (total > 0 && (across <= 0 || down <= 0 || total > int64_t(across) * down)))
-      return base::LogAddFormat(
-          "分割数が不正です( 総数 %d 横 %d 縦 %d ) in LoadDividedGraphFromFileStd", total, across,
-          down);
+  return Divided("LoadDividedGraphFromFileStd", total, across, down, handles, [&](auto* cells) {
     return gfx::LoadDividedGraphFromFileStd(fileName, total, across, down, cellWidth, cellHeight,
-                                            reinterpret_cast<gfx::HandleValue*>(handles));
+                                            cells);
   });
-  // On failure no cell survives: every slot given says so.
-  if (result != 0 && handles != nullptr) std::fill_n(handles, std::max(total, 0), -1);
-  return result;
 }
 int CreateEmptyGraph(int width, int height) {
   return WhileRunning([&] { return int(gfx::CreateEmptyGraph(width, height)); });
@@ -356,6 +363,82 @@ int TrackedBlockCount() {
   return Locked([&] {
     const size_t n = base::TrackedBlockCount();
     return n > size_t(INT32_MAX) ? int(INT32_MAX) : int(n);
+  });
+}
+
+// ---- Reading the options back ---------------------------------------------------------------
+
+// The creation options answer at any time, as their setters do: a program that saves one before
+// the start must not save (and later set back) a refusal.
+int GetCreateOptionB() {
+  return Locked([&] { return gfx::GetCreateOptionB(); });
+}
+int GetCreateOptionD() {
+  return Locked([&] { return gfx::GetCreateOptionD(); });
+}
+int GetCreateColorBitDepth() {
+  return Locked([&] { return gfx::GetCreateColorBitDepth(); });
+}
+int GetCreateAlphaChannelFlag() {
+  return Locked([&] { return gfx::GetCreateAlphaChannelFlag(); });
+}
+int GetSamplingMode() {
+  return WhileRunning([&] { return gfx::GetSamplingMode(); });
+}
+
+// ---- Graphs from files, memory and pixels ----------------------------------------------------
+
+int LoadGraphFromFile(const char* fileName, int direct3D, int mirror) {
+  return WhileRunning([&] { return int(gfx::LoadGraphFromFile(fileName, direct3D, mirror, 0)); });
+}
+int LoadDividedGraphFromFile(const char* fileName, int total, int across, int down, int cellWidth,
+                             int cellHeight, int* handles, int direct3D, int mirror) {
+  return Divided("LoadDividedGraphFromFile", total, across, down, handles, [&](auto* cells) {
+    return gfx::LoadDividedGraphFromFile(fileName, total, across, down, cellWidth, cellHeight,
+                                         cells, direct3D, mirror);
+  });
+}
+int LoadGraphFromMemory(const void* data, size_t size, const void* alphaData, size_t alphaSize) {
+  return WhileRunning(
+      [&] { return int(gfx::LoadGraphFromMemory(data, size, alphaData, alphaSize)); });
+}
+int LoadDividedGraphFromMemory(const void* data, size_t size, int total, int across, int down,
+                               int cellWidth, int cellHeight, int* handles, const void* alphaData,
+                               size_t alphaSize) {
+  return Divided("LoadDividedGraphFromMemory", total, across, down, handles, [&](auto* cells) {
+    return gfx::LoadDividedGraphFromMemory(data, size, total, across, down, cellWidth, cellHeight,
+                                           cells, alphaData, alphaSize);
+  });
+}
+int CreateGraphFromImage(const PixelBuffer* image) {
+  return WhileRunning([&] {
+    gfx::PixelBufferView view;
+    if (gfx::ViewPixelBuffer(image, "CreateGraphFromImage", &view) != 0) return -1;
+    return int(gfx::CreateGraphFromImage(&view.image, view.Alpha(), 1, 0, 0));
+  });
+}
+int CreateDivGraphFromGraphImage(const PixelBuffer* image, int total, int across, int down,
+                                 int cellWidth, int cellHeight, int* handles) {
+  return Divided("CreateDivGraphFromGraphImage", total, across, down, handles, [&](auto* cells) {
+    gfx::PixelBufferView view;
+    if (gfx::ViewPixelBuffer(image, "CreateDivGraphFromGraphImage", &view) != 0) return -1;
+    return gfx::CreateDivGraphFromGraphImage(&view.image, view.Alpha(), total, across, down,
+                                             cellWidth, cellHeight, cells, 1, 0, 0);
+  });
+}
+int SetGraphImage(const PixelBuffer* image, int graph) {
+  return WhileRunning([&] {
+    int width = 0, height = 0;
+    // An invalid handle is refused without a log line, as everywhere.
+    if (gfx::QueryGraphDimensions(graph, &width, &height) != 0) return -1;
+    gfx::PixelBufferView view;
+    if (gfx::ViewPixelBuffer(image, "SetGraphImage", &view) != 0) return -1;
+    if (view.image.Width != width || view.image.Height != height)
+      return base::LogAddFormat(
+          "グラフィックと画素データの大きさが違います( %d x %d と %d x %d ) in SetGraphImage",
+          width, height, view.image.Width, view.image.Height);
+    return gfx::SetGraphImage(nullptr, nullptr, nullptr, nullptr, 0, &view.image, view.Alpha(), 0,
+                              0, graph, 0);
   });
 }
 

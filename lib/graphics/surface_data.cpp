@@ -202,7 +202,7 @@ int SetSurfaceDataZBuffer(HandleValue handle, int wanted) {
   }
   if (rec->SoftwareFlag) {
     if (CreateMemImgOfType(&rec->ZImage, rec->Width, rec->Height) != 0)
-      return base::LogAddString("Ｚバッファの作成に失敗しました");
+      return base::LogAddLine("Ｚバッファの作成に失敗しました");
   } else {
     SurfaceDesc desc;
     desc.flags = platform::DDSD_CAPS | platform::DDSD_WIDTH | platform::DDSD_HEIGHT |
@@ -213,7 +213,7 @@ int SetSurfaceDataZBuffer(HandleValue handle, int wanted) {
     desc.pixelFormat = *GetZBufferPixelFormat(16);
     DirectDrawSurface* z = nullptr;
     if (rec->Surface == nullptr || platform::Failed(GetDirectDrawObject()->CreateSurface(desc, &z)))
-      return base::LogAddString("Ｚバッファの作成に失敗しました");
+      return base::LogAddLine("Ｚバッファの作成に失敗しました");
     rec->Surface->AddAttachedSurface(z);
     rec->ZSurface = z;
   }
@@ -314,7 +314,7 @@ int LockSurfaceData(HandleValue handle, int32_t* pitch, void** pointer, int writ
     const uint32_t flags =
         platform::DDLOCK_WAIT | (writeOnly == 1 ? platform::DDLOCK_WRITEONLY : 0);
     if (platform::Failed(rec->Surface->Lock(nullptr, &desc, flags)))
-      return base::LogAddString("グラフィックのロックに失敗しました");
+      return base::LogAddLine("グラフィックのロックに失敗しました");
     rec->LockedPointer = static_cast<uint8_t*>(desc.surface);
     rec->LockedPitch = desc.pitch;
   }

@@ -84,7 +84,7 @@ float Corner(int64_t v) {
 void DrawGlyphGraph(const TextureRoad& road, const GlyphCacheEntry& e, HandleValue graph,
                     int32_t cellX, int32_t cellY, double pen) {
   const int64_t x = road.x, y = road.y, w = e.Width, h = e.Height;
-  auto trunc = [](double v) { return int64_t(base::DoubleToInt(v)); };
+  auto trunc = [](double v) { return int64_t(base::DoubleToIntSaturated(v)); };
   if (!road.vertical && !road.scaled) {
     DrawGraphInRect(ClampToInt32(x + trunc(pen) + e.OffsetX), ClampToInt32(y + e.OffsetY), cellX,
                     cellY, e.Width, e.Height, graph, 1, 0);
@@ -157,7 +157,7 @@ struct MemoryRoad {
 
 void DrawMemoryGlyph(const MemoryRoad& road, const GlyphCacheEntry& e, double pen) {
   const FontRecord& f = road.font;
-  const int64_t penX = base::DoubleToInt(pen);
+  const int64_t penX = base::DoubleToIntSaturated(pen);
   // The glyph box (left, top, right, bottom) and the corner the writer counts from.
   int64_t left, top, right, bottom, cornerX, cornerY;
   if (road.vertical) {
@@ -221,8 +221,13 @@ namespace {
 int64_t SplitString(FontRecord& f, HandleValue font, const char* string, int32_t length,
                     uint8_t* out) {
   const auto* s = reinterpret_cast<const uint8_t*>(string);
-  int64_t n = s != nullptr ? int64_t(std::strlen(string)) : 0;
-  if (length != -1 && length < n) n = std::max<int64_t>(length, 0);
+  // The string's length or the given one, whichever is smaller, found without reading past the
+  // given length: a string given with a length need not end with a 0 byte.
+  int64_t n = 0;
+  if (s != nullptr && length == -1)
+    n = int64_t(std::strlen(string));
+  else if (s != nullptr && length > 0)
+    n = int64_t(strnlen(string, size_t(length)));
   if (out == nullptr) {
     if (g_stringChars.size() < size_t(3 * n)) g_stringChars.resize(size_t(3 * n));
     out = g_stringChars.data();
@@ -278,7 +283,9 @@ int DrawStringByCache(int drawFlag, int32_t x, int32_t y, uint8_t scaleFlag, dou
   }
   const double factor = down ? yScale : xScale;
   const TextColors colors = MakeTextColors(color, edgeColor, map);
-  if (string == nullptr || string[0] == '\0') return 0;
+  // A length of 0 (or below -1) reads no byte at all, not even to find the string empty.
+  const bool readable = length == -1 || length > 0;
+  if (string == nullptr || (readable && string[0] == '\0')) return 0;
 
   const TextureRoad textureRoad{*f, x, y, scaleFlag != 0, xScale, yScale, down, colors};
   MemoryRoad memoryRoad{*f, x, y, down, target, RECT{}, nullptr, {}};
@@ -306,12 +313,15 @@ int DrawStringByCache(int drawFlag, int32_t x, int32_t y, uint8_t scaleFlag, dou
     }
     pen += (double(e.Advance) + f->CharSpacing) * factor;
   }
-  const int32_t extent = base::DoubleToInt(pen);
+  // Held to the int32 range, never wrapped. The result is a size: a spacing negative enough to
+  // take the pen back past its start gives 0, so that -1 still means failure; the extent
+  // keeps its sign.
+  const int32_t extent = base::DoubleToIntSaturated(pen);
   if (sizeOut != nullptr) {
     sizeOut[0] = down ? f->LineHeight : extent;
     sizeOut[1] = down ? extent : f->LineHeight;
   }
-  return extent;
+  return std::max(extent, 0);
 }
 
 int MeasureStringWidth(const char* string, int32_t length, HandleValue font, int32_t vertical) {

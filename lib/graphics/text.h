@@ -40,7 +40,9 @@ TextColors MakeTextColors(uint32_t color, uint32_t edgeColor, TextColorMap map);
 // writes 0 into each glyph box's empty pixels. The colours are screen pixel values; map, when
 // given, turns the memory road's pixel values into the target's format. sizeOut (two values, may
 // be null) receives (width, line height), or (line height, height) for vertical text.
-// Result: the pen's distance in whole pixels; 0 for a null or empty string (sizeOut untouched);
+// No byte at or past the length is read but the one after a lead byte that ends it (none for a
+// length of 0). Result: the pen's distance in whole pixels, held to 0 .. INT32_MAX (sizeOut gets
+// it with its sign, held to the int32 range); 0 for a null or empty string (sizeOut untouched);
 // -1 when graphics are not running, for an invalid font, and when drawing on the memory road
 // into a target whose bytes per pixel are not the ones the font's pixels take at the screen's
 // depth (2 for types 0 and 1 at 16 bits, else 4; nothing is written then).
@@ -59,7 +61,8 @@ int DrawStringByCache(int drawFlag, int32_t x, int32_t y, uint8_t scaleFlag, dou
 int SplitStringToChars(HandleValue font, const char* string, int32_t length, uint8_t* out,
                        int32_t* count);
 
-// The width (vertical: the height) of length bytes of the string at scale 1, or -1.
+// The width (vertical: the height) of length bytes of the string at scale 1 (0 .. INT32_MAX), or
+// -1.
 int MeasureStringWidth(const char* string, int32_t length, HandleValue font, int32_t vertical);
 
 // The text's box: every pixel a glyph of the whole string drawn at (x, y) can write (glyph

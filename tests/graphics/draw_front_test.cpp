@@ -174,9 +174,10 @@ TEST_F(FrontEnd, BlendGraphSmallerThanTheGraphRefusesTheDraw) {
   EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, same, 0, 0), 0);
   EXPECT_EQ(DrawGraphAt(10, 10, small, 0), 0);
   EXPECT_EQ(DrawGraphFourCorners(10, 10, 26, 10, 26, 26, 10, 26, small, 0), 0);
-  // A blend graph that has gone away refuses every graph.
+  // Deleting the blend graph deselects it: graphs of any size are drawn again, without it.
   ASSERT_EQ(DeleteGraphHandle(blend, 0), 0);
-  EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, small, 0, 0), -1);
+  EXPECT_EQ(g_DrawState.BlendGraph, -1);
+  EXPECT_EQ(DrawGraphRotScaledF(200.0f, 200.0f, 1.0, 0.0, wide, 0, 0), 0);
 }
 
 TEST_F(FrontEnd, InvalidHandlesAndEmptySourcesChangeNothing) {
@@ -338,7 +339,9 @@ TEST_F(FrontEnd, BoxesAndFillGraphColor) {
 }
 
 TEST_F(FrontEnd, CopyDrawScreenToGraphRoundTripsARectangle) {
+  SetCreateOptionFlag(1);  // drawable, to be the draw screen at the end
   const HandleValue g = CreateEmptyGraph(64, 32);
+  SetCreateOptionFlag(0);
   ASSERT_GE(g, 0);
   // Corners reversed: the same rectangle.
   EXPECT_EQ(CopyDrawScreenToGraph(164, 82, 100, 50, g, 0), 0);
@@ -405,7 +408,13 @@ TEST_F(FrontEnd, DrawsHandTheMaskTheirOrderedAndGrownRectangles) {
   } cases[] = {
       {[&] { return DrawGraphRect(164, 50, 100, 82, g, 0); }, {100, 50, 164, 82}},
       // The bounding box of the turned graph, grown by one pixel each way.
-      {[&] { return DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, g, 0, 0); }, {63, 63, 137, 137}}};
+      {[&] { return DrawGraphRotScaledF(100.0f, 100.0f, 1.0, 0.0, g, 0, 0); }, {63, 63, 137, 137}},
+      // The corners' box, its right and bottom one pixel further, with the top-left corner alone
+      // the leftmost, then alone the rightmost.
+      {[&] { return DrawGraphFourCorners(90, 70, 150, 50, 160, 110, 100, 120, g, 0); },
+       {90, 50, 161, 121}},
+      {[&] { return DrawGraphFourCorners(170, 60, 100, 50, 90, 110, 160, 120, g, 0); },
+       {90, 50, 171, 121}}};
   for (const auto& [draw, r] : cases) {
     FillImage(*GetMaskImage(), [](int, int) { return 0x00EEEEEEu; });
     EXPECT_EQ(draw(), 0);
@@ -433,6 +442,15 @@ TEST(FrontEndFrontBuffer, DrawsReachTheDisplayedSurfaceAtTheWindowCorner) {
   EXPECT_EQ(shown->TestGetPixel(40 + 19, 30 + 19) & kRgb, 0xABCDEFu);
   // Only the affected rectangle is copied out.
   EXPECT_EQ(shown->TestGetPixel(40 + 20, 30 + 19) & kRgb, 0u);
+  // Four-corner draws whose top-left corner alone is the rightmost, then the leftmost: the strip
+  // beside that corner is copied out too (in this order no other draw copies a strip out after
+  // it was drawn).
+  const HandleValue g = CreateEmptyGraph(8, 8);
+  ASSERT_EQ(FillGraphColor(g, 0x12, 0x34, 0x56, 255), 0);
+  EXPECT_EQ(DrawGraphFourCorners(170, 60, 100, 50, 90, 110, 160, 120, g, 0), 0);
+  EXPECT_EQ(DrawGraphFourCorners(90, 70, 150, 50, 160, 110, 100, 120, g, 0), 0);
+  EXPECT_EQ(shown->TestGetPixel(40 + 92, 30 + 72) & kRgb, 0x123456u);
+  EXPECT_EQ(shown->TestGetPixel(40 + 167, 30 + 62) & kRgb, 0x123456u);
   // After a present, the next draw starts from what is displayed.
   ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
   FillTarget([](int, int) { return 0x00050505u; });

@@ -79,6 +79,13 @@ TEST(BlendMode, ParameterIsClampedAndTheModeAndSamplingStoredAsPassed) {
     EXPECT_EQ(SetSamplingMode(mode), 0);
     EXPECT_EQ(GetSamplingMode(), mode);
   }
+  // While the application is inactive a new mode waits for it: the queued activation is handled.
+  platform::InjectDeactivate();
+  ASSERT_EQ(ProcessMessage(), 0);
+  ASSERT_EQ(IsApplicationActive(), 0);
+  platform::InjectActivate();
+  EXPECT_EQ(SetBlendMode(2, 100), 0);
+  EXPECT_EQ(IsApplicationActive(), 1);
 }
 
 TEST(BlendGraph, SelectionRebuildsTheTableWithClampedParametersAndRefusesDeadHandles) {
@@ -138,9 +145,11 @@ TEST(Bright, FromComponentsAndPacked) {
   LibrarySession lib;
   EXPECT_EQ(g_DrawState.Bright, 0xFFFFFFu);
   // Components are clamped; bits above 23 of a packed value are dropped, both from the stored
-  // value and from the comparison.
-  const uint32_t rgb[][4] = {
-      {255, 0, 128, 0xFF0080}, {255, 128, 0, 0xFF8000}, {300, uint32_t(-5), 128, 0xFF0080}};
+  // value and from the comparison. Red 0 after red 255 is a change too.
+  const uint32_t rgb[][4] = {{255, 0, 128, 0xFF0080},
+                             {255, 128, 0, 0xFF8000},
+                             {300, uint32_t(-5), 128, 0xFF0080},
+                             {0, 0, 128, 0x000080}};
   for (const auto& [r, g, b, want] : rgb) {
     EXPECT_EQ(SetDrawBrightRGB(int(r), int(g), int(b)), 0);
     EXPECT_EQ(g_DrawState.Bright, want) << r << "," << g << "," << b;

@@ -238,7 +238,9 @@ TEST_P(MaskBracket, RectanglesOutsideTheDrawAreaOrReversedCopyNothing) {
 TEST_P(MaskBracket, GraphTargetLargerThanTheMaskIsClippedToIt) {
   // On a hardware screen a system-memory graph store is drawn through a view.
   SetCreateOptionD(1);
+  SetCreateOptionFlag(1);
   const HandleValue graph = CreateEmptyGraph(900, 600);
+  SetCreateOptionFlag(0);
   SetCreateOptionD(0);
   ASSERT_GE(graph, 0);
   ASSERT_EQ(SelectDrawScreen(graph), 0);

@@ -15,14 +15,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Waits up to two seconds for the condition.
+// Waits up to two seconds for the condition, read under the library lock: the message thread
+// writes what it reads under that lock.
 template <typename Cond>
 bool WaitFor(Cond cond) {
+  auto held = [&] {
+    base::LibraryLockGuard lock;
+    return cond();
+  };
   for (int i = 0; i < 400; ++i) {
-    if (cond()) return true;
+    if (held()) return true;
     std::this_thread::sleep_for(5ms);
   }
-  return cond();
+  return held();
 }
 
 TEST(MessageThread, ProcessesMessagesUnderTheLock) {

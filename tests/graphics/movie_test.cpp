@@ -1,5 +1,6 @@
-// Movie graphs: frames taken exactly into every kind of store, pacing by a test clock, handles
-// and failures, the temporary copy, release and rebuild, overlays, the window procedure.
+// Movie graphs: frames taken exactly into every kind of store, frames as FFmpeg converts them,
+// pacing by a test clock, handles and failures, the temporary copy, release and rebuild,
+// overlays, the window procedure.
 #include "graphics/movie.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <tuple>
+#include <vector>
 
 #include "graphics/d3d/d3d_batch.h"
 #include "graphics/d3d/d3d_session.h"
@@ -86,20 +88,27 @@ Store StoreOf(HandleValue graph) {
       image.Pitch, image.Format};
 }
 
-// The graph holds frame k (its own part of it, from (ox, oy) of the frame).
-bool Shows(HandleValue graph, int k, const ColorData& frame, int ox = 0, int oy = 0) {
+// The graph's store holds colour(x, y) (0xRRGGBB) at each of its pixels, by way of the frame's
+// format.
+template <class Colour>
+bool Holds(HandleValue graph, const ColorData& frame, Colour colour) {
   const Store s = StoreOf(graph);
   const GraphRecord* g = GetGraphRecord(graph);
   const ColorData& f = *s.format;
   const uint32_t mask = f.RM | f.GM | f.BM;
   for (int y = 0; y < g->Height; ++y)
     for (int x = 0; x < g->Width; ++x) {
-      const uint32_t want = InStore(MoviePixel(k, x + ox, y + oy), frame, f);
+      const uint32_t want = InStore(colour(x, y), frame, f);
       uint32_t got = 0;
       std::memcpy(&got, s.pixels + int64_t(y) * s.pitch + x * f.PixelByte, f.PixelByte);
       if ((got & mask) != want) return false;
     }
   return true;
+}
+
+// The graph holds frame k (its own part of it, from (ox, oy) of the frame).
+bool Shows(HandleValue graph, int k, const ColorData& frame, int ox = 0, int oy = 0) {
+  return Holds(graph, frame, [&](int x, int y) { return MoviePixel(k, x + ox, y + oy); });
 }
 
 // The frame the graph shows, or -1 for none of the movie's.
@@ -196,6 +205,9 @@ TEST(Movie, OnDirect3DEveryTextureTakesTheFrameAndEachDrawShowsItsOwn) {
   WriteOrFail("m.nut", test::kFfv1Nut, 300, 200, 4);
   const HandleValue g = LoadGraphFromFileStd("m.nut");
   ASSERT_EQ(GetGraphRecord(g)->PieceCount, 6);
+  // A movie graph is no draw target: the back buffer stays selected.
+  EXPECT_EQ(SelectDrawScreen(g), 0);
+  EXPECT_EQ(GetDrawScreenHandle(), kDrawScreenBack);
   PlayMovieGraph(g);
   // Four draws in one screen, 40 ms apart: each takes the next frame and shows it in quadrant k.
   for (int k = 0; k < 4; ++k) {
@@ -221,6 +233,80 @@ TEST(Movie, OnDirect3DEveryTextureTakesTheFrameAndEachDrawShowsItsOwn) {
             -1);
   EXPECT_NE(lib.Log().find("ムービーグラフィックサーフェスのロックに失敗しました"),
             std::string::npos);
+}
+
+// ---- Frames as FFmpeg converts them ----------------------------------------------------------
+
+using Rgb = std::vector<uint8_t>;  // width x height x 3: red, green, blue
+
+std::vector<Rgb> FfmpegFrames(const std::string& path) {
+  std::vector<Rgb> frames;
+  test::ConvertLikeFfmpeg(path, [&](const AVFrame& f) {
+    Rgb& rgb = frames.emplace_back(size_t(f.width) * f.height * 3);
+    for (int y = 0; y < f.height; ++y)
+      std::memcpy(&rgb[size_t(y) * f.width * 3], f.data[0] + y * f.linesize[0], f.width * 3);
+  });
+  return frames;
+}
+
+// Each movie is shown as FFmpeg converts it, in 32-bit stores and, cut by truncation, in 16-bit
+// ones; two streams of one file give the same bytes from buffers of their own; the first frame
+// shows at time 0 also when its time stamp is after the stream's start.
+TEST(Movie, FramesAreFfmpegsOwnConversionOfTheFile) {
+  const std::pair<const char*, test::YuvMovie> movies[] = {
+      {"odd size, BT.709",
+       {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 65, 49, 3, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG}},
+      {"width not a multiple of 4, BT.601",
+       {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 134, 36, 3, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG}},
+      {"MJPEG, full range", {"avi", "mjpeg", AV_PIX_FMT_YUVJ420P, 65, 49, 3}},
+      // Ten bits: libswscale rounds them otherwise when it writes 32-bit pixels.
+      {"10 bits", {"matroska", "ffv1", AV_PIX_FMT_YUV420P10LE, 64, 48, 3, AVCOL_SPC_BT709}},
+      {"BT.2020, full range stated",
+       {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 66, 50, 3, AVCOL_SPC_BT2020_NCL, AVCOL_RANGE_JPEG}},
+      {"SMPTE 240M, 4:2:2",
+       {"matroska", "ffv1", AV_PIX_FMT_YUV422P, 67, 51, 3, AVCOL_SPC_SMPTE240M}},
+      {"FCC, 4:4:4", {"matroska", "ffv1", AV_PIX_FMT_YUV444P, 33, 17, 3, AVCOL_SPC_FCC}},
+      {"unspecified", {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 34, 18, 3}},
+      {"4097 x 2", {"matroska", "ffv1", AV_PIX_FMT_YUV420P, 4097, 2, 3}},
+      // B-frames in AVI: the first frame's time stamp is one frame after the stream's start.
+      {"MPEG-4, late first frame",
+       {"avi", "mpeg4", AV_PIX_FMT_YUV420P, 134, 36, 3, AVCOL_SPC_UNSPECIFIED,
+        AVCOL_RANGE_UNSPECIFIED, 2}},
+  };
+  for (int bits : {32, 16}) {
+    LibrarySession lib({.bits = bits});
+    TestClock clock;
+    uint32_t start = 0;
+    for (const auto& [what, movie] : movies) {
+      SCOPED_TRACE(std::string(what) + ", " + std::to_string(bits) + " bits");
+      const int width = movie.width;
+      const std::string name = std::string("m.") + movie.muxer;
+      ASSERT_TRUE(test::WriteYuvMovie(name, movie));
+      const std::vector<Rgb> want = FfmpegFrames(name);
+      ASSERT_EQ(want.size(), 3u);
+      const HandleValue a = LoadGraphFromFileStd(name.c_str()),
+                        b = LoadGraphFromFileStd(name.c_str());
+      const ColorData& frame = GetMovieRecord(GetGraphRecord(a)->Movie)->FrameFormat;
+      clock.At(start += 1000);
+      PlayMovieGraph(a);
+      PlayMovieGraph(b);
+      for (int k = 0; k < 3; ++k) {
+        clock.At(start + uint32_t(40 * k));
+        for (HandleValue g : {a, b}) {
+          CountPresent();
+          EXPECT_EQ(UpdateMovieFrame(g), 0);
+          EXPECT_TRUE(Holds(g, frame,
+                            [&](int x, int y) {
+                              const uint8_t* c = &want[k][(size_t(y) * width + x) * 3];
+                              return uint32_t(c[0]) << 16 | c[1] << 8 | c[2];
+                            }))
+              << "frame " << k;
+        }
+      }
+      DeleteGraphHandle(a, 0);
+      DeleteGraphHandle(b, 0);
+    }
+  }
 }
 
 // ---- Pacing ----------------------------------------------------------------------------------
@@ -296,8 +382,11 @@ TEST(Movie, HandlesAndFailures) {
 
   test::WriteSoundOnly("sound.wav");
   EXPECT_EQ(LoadGraphFromFileStd("sound.wav"), -1);
-  EXPECT_NE(lib.Log().find("動画ファイルではない可能性があります！ムービーファイルオープン処理時に"
-                           "エラーが発生しました"),
+  // Each entry ends its own line.
+  const std::string log = lib.Log();
+  const size_t notMovie = log.find("動画ファイルではない可能性があります！\r\n");
+  EXPECT_NE(notMovie, std::string::npos);
+  EXPECT_NE(log.find("ムービーファイルオープン処理時にエラーが発生しました\r\n", notMovie),
             std::string::npos);
   // A name too long for the record fails rather than being cut to another path.
   const std::string longName = std::string(130, 'd') + "/" + std::string(130, 'e') + "/m.mkv";

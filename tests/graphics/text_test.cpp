@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bitset>
 #include <cmath>
 #include <cstring>
@@ -16,11 +17,13 @@
 #include "graphics/d3d/d3d_batch.h"
 #include "graphics/d3d/d3d_session.h"
 #include "graphics/ddraw/screen_compare.h"
+#include "graphics/ddraw/surface2d.h"
 #include "graphics/draw_front.h"
 #include "graphics/font.h"
 #include "graphics/graph.h"
 #include "graphics/mask.h"
 #include "graphics/mask_fill.h"
+#include "graphics/surface_data.h"
 #include "graphics/target_pixels.h"
 #include "softrender/blit_reference.h"
 
@@ -406,6 +409,41 @@ TEST(DrawStringWithFont, RoadsOnSoftwareScreensAndSurfacesThroughTheMask) {
         }
       }
     }
+}
+
+// Glyphs written into a graph leave its run-length stream behind: drawn with trans 1 after them,
+// the graph shows the glyphs over the screen, its other pixels (the transparent black) skipped.
+TEST(DrawStringWithFont, IntoAGraphWhoseRunLengthStreamThenNoLongerHolds) {
+  LibrarySession lib({.bits = 32});
+  SetCreateOptionFlag(1);
+  const HandleValue graph = CreateEmptyGraph(40, 20);
+  SetCreateOptionFlag(0);
+  ASSERT_EQ(FillGraphColor(graph, 0, 0, 0, 255), 0);  // the transparent colour
+  const Surface2DRecord* piece = LookupSurface2DRecord(GetGraphRecord(graph)->Pieces[0]);
+  MEMIMG& store = GetSurfaceDataRecord(piece->SurfaceData)->Image;
+  // The stream of the black graph: every row one skipped run of 40 pixels, then its end.
+  std::vector<uint8_t> stream(size_t(40 + 5) * 20, 0xC0);
+  for (size_t y = 0; y < 20; ++y) stream[y * 45] = 39;
+  store.RunLength = stream.data();
+  store.RunLengthFlag = 1;
+  const HandleValue font = Synth(16, 0, -1);
+  const uint32_t color = GetScreenColorValue(250, 120, 30);
+  ASSERT_EQ(SelectDrawScreen(graph), 0);
+  ASSERT_EQ(DrawStringWithFont(3, 2, "AB", color, font, 0, 0), 0);
+  ASSERT_EQ(SelectDrawScreen(kDrawScreenBack), 0);
+  test::FillTarget([](int x, int y) { return Pattern(32, x, y); });
+  ASSERT_EQ(DrawGraphAt(100, 50, graph, 1), 0);
+  // The glyphs by the memory road's rule, over the screen's pattern.
+  std::vector<uint32_t> want(640 * 480);
+  for (size_t i = 0; i < want.size(); ++i) want[i] = Pattern(32, int(i % 640), int(i / 640));
+  const FontRecord& f = *GetFontRecord(font);
+  Glyphs(f, "AB", 103, 52, false, 1, 1, [&](int x, int y, int cx, int cy, int) {
+    uint32_t& p = want[size_t(y * 640 + x)];
+    p = Rule(32, 0, Cached(f, cx, cy), color & 0xFFFFFF, 0, p, true);
+  });
+  EXPECT_EQ(Wrong([&](int x, int y) { return want[size_t(y * 640 + x)]; }), 0);
+  EXPECT_NE(std::count(want.begin(), want.end(), color & 0xFFFFFF), 0);
+  store.RunLength = nullptr;  // the stream is the test's
 }
 
 TEST(DrawStringWithFont, FrontBufferAndRefusals) {

@@ -427,6 +427,31 @@ TEST_F(BlitTest, StretchedWideRowsAndSelfDraw) {
   DrawMemImgStretched(&self.img, &view, RECT{2, 1, 10, 7}, 0, nullptr);
   for (int y = 1; y < 7; ++y)
     for (int x = 2; x < 10; ++x) ASSERT_EQ(self.Get(x, y), before.Get((x - 2) / 2, (y - 1) / 2));
+
+  // A blend image over pixels the draw writes is read as it was too, also when a clip or a
+  // mirror leaves out its first columns: the model reads a copy taken before the draw.
+  std::mt19937 rng(36);
+  for (int type : {k16, k32})
+    for (const auto& [rc, area] : {std::pair{RECT{-3, 0, 21, 12}, RECT{5, 0, 40, 12}},
+                                   {RECT{21, 0, -3, 12}, RECT{0, 0, 14, 12}},
+                                   {RECT{21, 11, -3, -1}, RECT{6, 1, 17, 12}}}) {
+      TestImage sprite(6, 4, type), screen(40, 12, type);
+      for (auto* img : {&sprite, &screen})
+        for (int y = 0; y < img->img.Height; ++y)
+          for (int x = 0; x < img->img.Width; ++x) img->Set(x, y, uint32_t(rng()));
+      gfx::MEMIMG blend = screen.img;  // one byte a pixel, rows 2 .. 5 of the destination
+      blend.Width = 6;
+      blend.Height = 4;
+      blend.Pixels = screen.At(8, 2);
+      TestImage asItWas(6, 4, k16, true);
+      for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) asItWas.At(x, y)[0] = blend.Pixels[y * blend.Pitch + x];
+      TestImage model = screen;
+      Use(0, 0, area);
+      DrawMemImgStretched(&screen.img, &sprite.img, rc, 0, &blend);
+      RefStretch(model, sprite, rc, 0, &asItWas, st_);
+      EXPECT_EQ(screen.Pixels(), model.Pixels()) << type << ": " << rc.left << "," << rc.top;
+    }
 }
 
 TEST_F(BlitTest, StretchedSelfDrawWiderThanAPieceAndWithoutMemory) {

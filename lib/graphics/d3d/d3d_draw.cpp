@@ -236,10 +236,11 @@ int DrawAxisAligned(const GraphRecord* graph, int32_t trans, MapX mapX, MapY map
     if (!ClipSpan(&sx, area[0] - 0.5, area[2] - 0.5) ||
         !ClipSpan(&sy, area[1] - 0.5, area[3] - 0.5))
       return q;
-    const bool inside =
-        MakeAxisEnds(sx, ox, src.storeDx, src.textureScaleX, src.blendScaleX, &q.x) &
+    const bool insideX =
+        MakeAxisEnds(sx, ox, src.storeDx, src.textureScaleX, src.blendScaleX, &q.x);
+    const bool insideY =
         MakeAxisEnds(sy, oy, src.storeDy, src.textureScaleY, src.blendScaleY, &q.y);
-    q.state = inside ? 1 : -1;
+    q.state = insideX && insideY ? 1 : -1;
     return q;
   });
 }

@@ -75,7 +75,7 @@ DirectDrawSurface* DeviceSurface() {
 int FailStart(const char* line) {
   DeleteD3DDevice();
   ReleaseInterface(g_D3D.Object);
-  return base::LogAddString(line);
+  return base::LogAddLine(line);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ int G_D3D_UpdateMovieTexture(MovieRecord* movie, GraphRecord* graph) {
   int result = G_D3D_SetGraphImage(nullptr, nullptr, nullptr, graph->SrcX, graph->SrcY, graph, 0,
                                    &frame, nullptr);
   if (result != 0)
-    result = base::LogAddString("ムービーグラフィック転送先サーフェスのロックに失敗しました");
+    result = base::LogAddLine("ムービーグラフィック転送先サーフェスのロックに失敗しました");
   for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i)
     if (const Surface3DRecord* piece = LookupSurface3DRecord(graph->Pieces[i]))
       SetSurfaceDataColorKey(piece->SurfaceData);

@@ -72,7 +72,8 @@ DirectDrawSurface* GraphRenderTarget(const GraphRecord& graph) {
 }
 
 // The render target for the record's draw screen and mask flag. -1 for a graph handle that does
-// not resolve; 0 with the surface, or null when the device cannot draw there.
+// not resolve or names a graph not made drawable; 0 with the surface, or null when the device
+// cannot draw there.
 int ResolveRenderTarget(DirectDrawSurface** out) {
   *out = nullptr;
   const int32_t screen = g_D3DState.DrawScreen;
@@ -83,7 +84,7 @@ int ResolveRenderTarget(DirectDrawSurface** out) {
     target = g_DD.BackSurface;
   } else {
     const GraphRecord* graph = GetGraphRecord(screen);
-    if (graph == nullptr) return -1;
+    if (graph == nullptr || graph->Options.DrawValid != 1) return -1;
     target = GraphRenderTarget(*graph);
   }
   if (g_D3DState.MaskTarget != 0 && GetMaskSurface() != nullptr) target = GetMaskSurface();

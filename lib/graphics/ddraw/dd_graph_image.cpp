@@ -78,13 +78,13 @@ int WriteThroughBitmap(HBITMAP bitmap, const GraphImage* image, const RECT& r, u
     const int converted = header != nullptr ? ConvertImageFormat(image, header, &rows, 0, 1) : -1;
     if (converted < 0) {
       base::TrackedFree(header);
-      return base::LogAddString("GraphImage を BMP に変換する処理が失敗しました");
+      return base::LogAddLine("GraphImage を BMP に変換する処理が失敗しました");
     }
     made = ConvertImageToDIB(header, rows, 0, nullptr);
     if (converted == 1) base::TrackedFree(rows);
     base::TrackedFree(header);
     if (made == nullptr)
-      return base::LogAddString("ＢＭＰデータからＢＭＰハンドルを作成する処理が失敗しました");
+      return base::LogAddLine("ＢＭＰデータからＢＭＰハンドルを作成する処理が失敗しました");
     bitmap = made;
   }
   platform::PixelTarget target{dst, dstWidth, dstHeight, dstPitch, 8, 0, 0, 0, colors, 256};

@@ -139,13 +139,15 @@ int G_DD_DrawImageTriangle(const soft::SoftTriangleVertex* vertices, const Graph
 
 int G_DD_DrawImageQuadInt(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                           int32_t x3, int32_t y3, const GraphRecord* graph, int32_t trans) {
-  if (graph == nullptr) return 0;
+  if (g_DD.DirectDraw == nullptr || graph == nullptr) return -1;
   const int32_t w = graph->Width, h = graph->Height;
   const soft::SoftTriangleVertex v[4] = {
       {x0, y0, 0, 0}, {x1, y1, w, 0}, {x2, y2, 0, h}, {x3, y3, w, h}};
-  G_DD_DrawImageTriangle(&v[0], graph, trans, 0);
-  G_DD_DrawImageTriangle(&v[1], graph, trans, 0);
-  return 0;
+  const int first = G_DD_DrawImageTriangle(&v[0], graph, trans, 0);
+  const int second = G_DD_DrawImageTriangle(&v[1], graph, trans, 0);
+  // Drawn when either half was: on a surface a half wholly outside the draw area has nothing to
+  // lock, as a rotated draw wholly outside it has not.
+  return first == 0 || second == 0 ? 0 : -1;
 }
 
 int G_DD_DrawImageQuad(float x0, float y0, float x1, float y1, float x2, float y2, float x3,

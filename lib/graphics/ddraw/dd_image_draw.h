@@ -25,10 +25,11 @@ int G_DD_DrawImageTriangle(const soft::SoftTriangleVertex* vertices, const Graph
                            int32_t trans, uint32_t colour);
 
 // The graph mapped onto four corners as the triangles of corners 0-1-2 and 1-2-3; corner 0
-// takes texel (0, 0), 1 (width, 0), 2 (0, height), 3 (width, height). Always 0.
+// takes texel (0, 0), 1 (width, 0), 2 (0, height), 3 (width, height). 0 when either triangle was
+// drawn; -1 without a DirectDraw object or a graph, or when both triangles failed.
 int G_DD_DrawImageQuadInt(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                           int32_t x3, int32_t y3, const GraphRecord* graph, int32_t trans);
-// As G_DD_DrawImageQuadInt with the corners truncated toward zero. Always 0.
+// As G_DD_DrawImageQuadInt with the corners truncated toward zero, and its result.
 int G_DD_DrawImageQuad(float x0, float y0, float x1, float y1, float x2, float y2, float x3,
                        float y3, const GraphRecord* graph, int32_t trans);
 

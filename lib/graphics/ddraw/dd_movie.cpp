@@ -73,7 +73,7 @@ int G_DD_UpdateMovieSurface(MovieRecord* movie, GraphRecord* graph) {
   for (int i = 0; i < graph->PieceCount && i < kGraphMaxPieces; ++i) {
     const Surface2DRecord* piece = LookupSurface2DRecord(graph->Pieces[i]);
     if (piece == nullptr || WriteFrameToPiece(*movie, frame, pitch, *graph, *piece) != 0) {
-      result = base::LogAddString("ムービーグラフィック転送先サーフェスのロックに失敗しました");
+      result = base::LogAddLine("ムービーグラフィック転送先サーフェスのロックに失敗しました");
       break;
     }
   }

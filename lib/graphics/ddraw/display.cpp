@@ -298,6 +298,9 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
       width > platform::kMaxImageSide || height > platform::kMaxImageSide)
     return base::LogAddFormat("対応していない画面モードです %dx%d %dbit", width, height,
                               colorBitDepth);
+  // 0 leaves the rate to the display.
+  if (refreshRate < 0 || refreshRate > kMaxRefreshRate)
+    return base::LogAddFormat("対応していないリフレッシュレートです %dHz", refreshRate);
   const uint32_t transColor = g_DrawState.TransColor;
   // The default font comes back at the size and thickness it had.
   char fontFace[kFontFaceNameBytes] = "";
@@ -440,8 +443,9 @@ int G_DD_SetDrawTarget(int32_t drawScreen) {
       surface = g_DD.PrimarySurface;
     }
   } else {
+    // Only a graph made drawable is a draw target: a loaded or movie graph is refused.
     const GraphRecord* graph = GetGraphRecord(drawScreen);
-    if (graph == nullptr || graph->PieceCount < 1) return -1;
+    if (graph == nullptr || graph->Options.DrawValid != 1 || graph->PieceCount < 1) return -1;
     // A Direct3D graph is drawn into through its texture, which must be the whole graph.
     if (graph->Options.TextureFlag == 1 && graph->PieceCount != 1) return -1;
     SurfaceDataRecord* data = GetSurfaceDataRecord(GetPieceStore(graph->Pieces[0]));

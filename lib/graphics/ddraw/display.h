@@ -56,7 +56,10 @@ int ReleaseDirectDrawObject();
 int CreateClipperObject();
 int ReleaseClipperObject();
 int ApplyDisplayMode();
-// Deletes every graph, sets the mode and brings the graphics manager up again. 0 or -1.
+// The highest refresh rate a screen mode may ask for, in Hz (0 leaves it to the display).
+inline constexpr int kMaxRefreshRate = 1000;
+// Deletes every graph, sets the mode and brings the graphics manager up again. 0 or -1 (a size,
+// depth or refresh rate out of range is refused with a log line before anything changes).
 int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRate);
 int CreateOutputSurfaces();
 int ReleaseOutputSurfaces();

@@ -6,10 +6,11 @@
 
 namespace zq::gfx {
 
-void ReleaseImageBuffers(GraphImage* image) {
-  if (image == nullptr) return;
+int ReleaseImageBuffers(GraphImage* image) {
+  if (image == nullptr) return 0;
   base::TrackedFree(image->Pixels);
   std::memset(image, 0, sizeof *image);
+  return 0;
 }
 
 }  // namespace zq::gfx

@@ -20,7 +20,8 @@ struct GraphImage {
 // non-zero when it did not (no pixel block left behind).
 using ImageReader = int (*)(base::DataStream* stream, GraphImage* image);
 
-// Frees the pixel block and zeroes the whole record. An all-zero record is empty.
-void ReleaseImageBuffers(GraphImage* image);
+// Frees the pixel block and zeroes the whole record. An all-zero record is empty. 0 (also for an
+// empty record or none).
+int ReleaseImageBuffers(GraphImage* image);
 
 }  // namespace zq::gfx

@@ -55,7 +55,7 @@ bool IsStillImageDemuxer(const char* name) {
   return n == "image2" || (n.size() > 5 && n.compare(n.size() - 5, 5, "_pipe") == 0);
 }
 
-// ---- Writing a 32-bit frame into a surface's format ------------------------------------------
+// ---- Surface formats a sample writes ---------------------------------------------------------
 
 enum class Target { Bgr32, Rgb24, Rgb565, Rgb555, Uyvy, Yuy2, None };
 
@@ -76,32 +76,83 @@ Target TargetOf(const PixelFormat& f) {
   return Target::None;
 }
 
-// Channels are cut from 8 bits by truncation, so a lossless RGB movie arrives exactly.
+// ---- Decoded pictures, as FFmpeg's own conversion makes them ----------------------------------
+//
+// A frame is converted the way `ffmpeg -pix_fmt rgb24` converts it (its scale filter with the
+// default settings): libswscale's default scaler (bicubic, no extra flags) to 24-bit RGB, the
+// matrix and range taken from the frame. The frames are kept in those 24-bit rows; converting
+// straight to 32 bits would take other code paths in libswscale, with other rounding.
+
+// The libswscale matrix for a frame's colour space, as the scale filter picks it.
+int MatrixOf(AVColorSpace space) {
+  switch (space) {
+    case AVCOL_SPC_BT709:
+      return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC:
+      return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M:
+      return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+      return SWS_CS_BT2020;
+    default:  // BT.601 and its twins, unspecified, and spaces libswscale has no matrix for
+      return SWS_CS_DEFAULT;
+  }
+}
+
+// libswscale's vector paths write pixels in whole groups and leave a row's last pixels unwritten
+// when its pitch has no room for the last group. Rows padded to a multiple of 64 pixels in
+// 64-byte aligned blocks, like FFmpeg's own frame buffers, get every pixel wherever they lie.
+constexpr int kFrameAlign = 64;
+int32_t FramePitch(int32_t width) {
+  return FFALIGN(FFALIGN(width, kFrameAlign) * 3, kFrameAlign);
+}
+
+// ---- Writing a 24-bit frame into a surface's format ------------------------------------------
+
+// Sources are red, green, blue bytes. Channels are cut from 8 bits by truncation, so a lossless
+// RGB movie arrives exactly.
+struct To32 {
+  static constexpr int kBytes = 4;
+  // Four bytes read (the pixel and the next byte) and swapped: blue, green, red, 0xFF. A frame's
+  // last pixel reads a byte past its rows, which the frame's spare row keeps inside the block.
+  static void Put(uint8_t* d, const uint8_t* s) {
+    uint32_t v;
+    std::memcpy(&v, s, 4);
+    v = __builtin_bswap32(v) >> 8 | 0xFF000000u;
+    std::memcpy(d, &v, 4);
+  }
+};
 struct To24 {
   static constexpr int kBytes = 3;
-  static void Put(uint8_t* d, const uint8_t* s) { std::memcpy(d, s, 3); }
+  static void Put(uint8_t* d, const uint8_t* s) {
+    d[0] = s[2];
+    d[1] = s[1];
+    d[2] = s[0];
+  }
 };
 struct To565 {
   static constexpr int kBytes = 2;
   static void Put(uint8_t* d, const uint8_t* s) {
-    const uint16_t v = uint16_t((s[2] >> 3) << 11 | (s[1] >> 2) << 5 | s[0] >> 3);
+    const uint16_t v = uint16_t((s[0] >> 3) << 11 | (s[1] >> 2) << 5 | s[2] >> 3);
     std::memcpy(d, &v, 2);
   }
 };
 struct To555 {
   static constexpr int kBytes = 2;
   static void Put(uint8_t* d, const uint8_t* s) {
-    const uint16_t v = uint16_t((s[2] >> 3) << 10 | (s[1] >> 3) << 5 | s[0] >> 3);
+    const uint16_t v = uint16_t((s[0] >> 3) << 10 | (s[1] >> 3) << 5 | s[2] >> 3);
     std::memcpy(d, &v, 2);
   }
 };
 
 template <class Policy>
-void PackRows(const uint8_t* src, int32_t width, int32_t height, uint8_t* dst, int32_t pitch) {
+void PackRows(const uint8_t* src, int32_t srcPitch, int32_t width, int32_t height, uint8_t* dst,
+              int32_t pitch) {
   for (int32_t y = 0; y < height; ++y) {
-    const uint8_t* s = src + int64_t(y) * width * 4;
+    const uint8_t* s = src + int64_t(y) * srcPitch;
     uint8_t* d = dst + int64_t(y) * pitch;
-    for (int32_t x = 0; x < width; ++x, s += 4, d += Policy::kBytes) Policy::Put(d, s);
+    for (int32_t x = 0; x < width; ++x, s += 3, d += Policy::kBytes) Policy::Put(d, s);
   }
 }
 
@@ -111,7 +162,7 @@ void PackRows(const uint8_t* src, int32_t width, int32_t height, uint8_t* dst, i
 
 struct MoviePlayer {
   struct Frame {
-    uint8_t* pixels = nullptr;  // width x height x 4 bytes, blue, green, red, unused
+    uint8_t* pixels = nullptr;  // height rows of width x 3 bytes, red, green, blue (FramePitch)
     int64_t time = 0;           // presentation time, 100 ns units
   };
 
@@ -153,23 +204,29 @@ struct MoviePlayer {
   // ---- Decoding thread ----
   void Run();
   bool DecodeOne(uint8_t* pixels, int64_t* time);
+  bool ConvertDecoded(uint8_t* pixels);
   void SeekDecoder(int64_t time);
   void PushDecoded(Frame frame);
   void WriteFrame(const Frame& frame, StreamSample* sample);
 
   // Set once by Open before the thread starts; read-only afterwards.
   int32_t width = 0, height = 0;  // 0 x 0: no video stream
+  int32_t framePitch = 0;
   bool opened = false;
 
   // Decoder state: the thread's alone once it runs.
   AVFormatContext* format = nullptr;
   AVCodecContext* codec = nullptr;
-  SwsContext* toBgr = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* decoded = nullptr;
+  // The conversion: a context for the decoded pictures' size and format.
+  SwsContext* toRgb = nullptr;
+  int32_t toRgbWidth = 0, toRgbHeight = 0;
+  int toRgbFormat = AV_PIX_FMT_NONE;
   int videoIndex = -1;
   AVRational timeBase{1, 1};
-  int64_t startPts = 0;
+  int64_t startPts = 0;  // the first decoded frame's time stamp: frame times count from it
+  bool startKnown = false;
   int64_t frameDuration = 0;  // 100 ns units, for frames without a time stamp
   int64_t lastTime = -1;
   bool draining = false;
@@ -247,15 +304,29 @@ HRESULT MoviePlayer::Open(const char* path) {
     packet = av_packet_alloc();
     decoded = av_frame_alloc();
     if (packet == nullptr || decoded == nullptr) return E_OUTOFMEMORY;
-    // The queue, the frame being decoded and the one kept while seeking; room first, so that
-    // no buffer is made that the lists could not take.
+    // The queue, the frame being decoded and the one kept while seeking; each with a spare row,
+    // as libswscale and To32 may reach a little past the last one. Room in the lists first, so
+    // that no buffer is made that they could not take.
+    framePitch = FramePitch(width);
     owned.reserve(kFramesAhead + 2);
     pool.reserve(kFramesAhead + 2);
     for (size_t i = 0; i < kFramesAhead + 2; ++i) {
-      auto* p = new (std::nothrow) uint8_t[size_t(width) * size_t(height) * 4];
+      auto* p = static_cast<uint8_t*>(av_malloc(size_t(framePitch) * size_t(height + 1)));
       if (p == nullptr) return E_OUTOFMEMORY;
       owned.push_back(p);
       pool.push_back(p);
+    }
+    // The first frame is decoded now: its time stamp is where the stream's frame times start,
+    // and a seek right after opening needs it.
+    Frame first;
+    first.pixels = pool.back();
+    pool.pop_back();
+    if (DecodeOne(first.pixels, &first.time)) {
+      std::lock_guard lock(mutex);
+      PushDecoded(first);
+    } else {
+      pool.push_back(first.pixels);
+      ended = true;
     }
   }
   opened = true;
@@ -280,14 +351,14 @@ void MoviePlayer::Close() {
     wake.notify_all();
     thread.join();
   }
-  sws_freeContext(toBgr);
+  sws_freeContext(toRgb);
   sws_freeContext(toYuv);
-  toBgr = toYuv = nullptr;
+  toRgb = toYuv = nullptr;
   av_frame_free(&decoded);
   av_packet_free(&packet);
   avcodec_free_context(&codec);
   if (format != nullptr) avformat_close_input(&format);
-  for (uint8_t* p : owned) delete[] p;
+  for (uint8_t* p : owned) av_free(p);
   owned.clear();
   pool.clear();
   queue.clear();
@@ -302,18 +373,15 @@ bool MoviePlayer::DecodeOne(uint8_t* pixels, int64_t* time) {
         av_frame_unref(decoded);
         continue;
       }
-      // Whatever the decoder delivers is scaled to the stream's size, so rows never overrun.
-      toBgr = sws_getCachedContext(toBgr, decoded->width, decoded->height,
-                                   AVPixelFormat(decoded->format), width, height, AV_PIX_FMT_BGR0,
-                                   SWS_POINT, nullptr, nullptr, nullptr);
-      if (toBgr == nullptr) {
+      if (!ConvertDecoded(pixels)) {
         av_frame_unref(decoded);
         return false;
       }
-      uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
-      int pitches[4] = {width * 4, 0, 0, 0};
-      sws_scale(toBgr, decoded->data, decoded->linesize, 0, decoded->height, planes, pitches);
       const int64_t pts = decoded->best_effort_timestamp;
+      if (!startKnown) {
+        startKnown = true;
+        if (pts != AV_NOPTS_VALUE) startPts = pts;
+      }
       *time = pts != AV_NOPTS_VALUE ? av_rescale_q(pts - startPts, timeBase, kStreamTimeBase)
               : lastTime < 0        ? 0
                                     : lastTime + frameDuration;
@@ -331,6 +399,37 @@ bool MoviePlayer::DecodeOne(uint8_t* pixels, int64_t* time) {
     if (packet->stream_index == videoIndex) avcodec_send_packet(codec, packet);
     av_packet_unref(packet);
   }
+}
+
+// The decoded picture into `pixels`; false when libswscale cannot convert it.
+bool MoviePlayer::ConvertDecoded(uint8_t* pixels) {
+  const AVFrame& in = *decoded;
+  // Whatever the decoder delivers is scaled to the stream's size, so rows never overrun. The
+  // context is kept while the pictures keep their size and format (libswscale rewrites some of
+  // its own settings, so sws_getCachedContext would make a new one for every frame).
+  if (toRgb == nullptr || in.width != toRgbWidth || in.height != toRgbHeight ||
+      in.format != toRgbFormat) {
+    sws_freeContext(toRgb);
+    toRgb = sws_getContext(in.width, in.height, AVPixelFormat(in.format), width, height,
+                           AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (toRgb == nullptr) return false;
+    toRgbWidth = in.width;
+    toRgbHeight = in.height;
+    toRgbFormat = in.format;
+  }
+  // The frame's matrix, and its range when it states one; otherwise the context keeps the range
+  // it has (full for the JPEG formats and grey, limited for the rest).
+  int *inverse = nullptr, *table = nullptr, srcFull = 0, dstFull = 0;
+  int brightness = 0, contrast = 0, saturation = 0;
+  sws_getColorspaceDetails(toRgb, &inverse, &srcFull, &table, &dstFull, &brightness, &contrast,
+                           &saturation);
+  if (in.color_range != AVCOL_RANGE_UNSPECIFIED) srcFull = in.color_range == AVCOL_RANGE_JPEG;
+  const int* matrix = sws_getCoefficients(MatrixOf(in.colorspace));
+  sws_setColorspaceDetails(toRgb, matrix, srcFull, matrix, dstFull, brightness, contrast,
+                           saturation);
+  uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
+  const int pitches[4] = {framePitch, 0, 0, 0};
+  return sws_scale(toRgb, in.data, in.linesize, 0, in.height, planes, pitches) > 0;
 }
 
 void MoviePlayer::SeekDecoder(int64_t time) {
@@ -368,28 +467,26 @@ void MoviePlayer::WriteFrame(const Frame& frame, StreamSample* sample) {
   const int32_t pitch = desc.pitch;
   switch (TargetOf(sample->format_)) {
     case Target::Bgr32:
-      for (int32_t y = 0; y < height; ++y)
-        std::memcpy(dst + int64_t(y) * pitch, frame.pixels + int64_t(y) * width * 4,
-                    size_t(width) * 4);
+      PackRows<To32>(frame.pixels, framePitch, width, height, dst, pitch);
       break;
     case Target::Rgb24:
-      PackRows<To24>(frame.pixels, width, height, dst, pitch);
+      PackRows<To24>(frame.pixels, framePitch, width, height, dst, pitch);
       break;
     case Target::Rgb565:
-      PackRows<To565>(frame.pixels, width, height, dst, pitch);
+      PackRows<To565>(frame.pixels, framePitch, width, height, dst, pitch);
       break;
     case Target::Rgb555:
-      PackRows<To555>(frame.pixels, width, height, dst, pitch);
+      PackRows<To555>(frame.pixels, framePitch, width, height, dst, pitch);
       break;
     case Target::Uyvy:
     case Target::Yuy2: {
       const AVPixelFormat yuv =
           TargetOf(sample->format_) == Target::Uyvy ? AV_PIX_FMT_UYVY422 : AV_PIX_FMT_YUYV422;
-      toYuv = sws_getCachedContext(toYuv, width, height, AV_PIX_FMT_BGR0, width, height, yuv,
+      toYuv = sws_getCachedContext(toYuv, width, height, AV_PIX_FMT_RGB24, width, height, yuv,
                                    SWS_POINT, nullptr, nullptr, nullptr);
       if (toYuv != nullptr) {
         const uint8_t* srcPlanes[4] = {frame.pixels, nullptr, nullptr, nullptr};
-        const int srcPitches[4] = {width * 4, 0, 0, 0};
+        const int srcPitches[4] = {framePitch, 0, 0, 0};
         uint8_t* dstPlanes[4] = {dst, nullptr, nullptr, nullptr};
         const int dstPitches[4] = {pitch, 0, 0, 0};
         sws_scale(toYuv, srcPlanes, srcPitches, 0, height, dstPlanes, dstPitches);

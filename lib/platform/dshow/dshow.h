@@ -3,15 +3,16 @@
 // stream (a DirectDraw media stream) and audio stream, and stream samples that decode frames
 // into DirectDraw surfaces. Reference-counted like the DirectDraw stand-in.
 //
-// Backing: libavformat opens and demuxes, libavcodec decodes and libswscale turns every frame
-// into 32-bit blue, green, red, unused. A decoding thread per open stream keeps a few frames
-// ahead; audio is demuxed and dropped (no sound is played).
+// Backing: libavformat opens and demuxes, libavcodec decodes and libswscale converts every frame
+// to 24-bit RGB as FFmpeg's own conversion does (`ffmpeg -pix_fmt rgb24`: the frame's colour
+// matrix and range); a sample writes that in its surface's format. A decoding thread per open
+// stream keeps a few frames ahead; audio is demuxed and dropped (no sound is played).
 //
-// Timing: a frame is due when its presentation time is at most the stream time. Stream time
-// (100 ns units) = the running time since SetState(STREAMSTATE_RUN) by the platform clock
-// (platform::MilliSeconds) plus the position of the last Seek. The media control's Pause stops
-// that clock while GetState still reports STREAMSTATE_RUN; SetState(STREAMSTATE_RUN) starts it
-// again.
+// Timing: a frame is due when its presentation time, counted from the first frame's own time
+// stamp, is at most the stream time. Stream time (100 ns units) = the running time since
+// SetState(STREAMSTATE_RUN) by the platform clock (platform::MilliSeconds) plus the position of
+// the last Seek. The media control's Pause stops that clock while GetState still reports
+// STREAMSTATE_RUN; SetState(STREAMSTATE_RUN) starts it again.
 //
 // A sample's surface is written by the decoding thread only between an Update that returned
 // MS_S_PENDING and the signal of its event; the caller touches it only outside that span.

@@ -134,6 +134,16 @@ TEST(Direct3DDraw, TexelsLandOnTheirPixelsWithPointAndLinearSampling) {
   ASSERT_EQ(DrawGraphAt(10, 20, ramp, 0), 0);
   EXPECT_EQ(Px(11, 20), 0xFFFFFFu);
   EXPECT_EQ(GetPrimaryDDSurface()->TestGetPixel(111, 70) & 0xFFFFFF, 0xFFFFFFu);
+  // The mask switched on and off again: draws land at the window's place as before.
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  ASSERT_EQ(SetMaskEnabled(1), 0);
+  ASSERT_EQ(SetMaskEnabled(0), 0);
+  ASSERT_EQ(DrawGraphAt(30, 40, ramp, 0), 0);
+  ASSERT_EQ(DrawGraphAt(630, 470, ramp, 0), 0);  // within the window, beyond 640 x 480
+  EndCurrentScene();
+  EXPECT_EQ(GetPrimaryDDSurface()->TestGetPixel(131, 90) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(GetPrimaryDDSurface()->TestGetPixel(31, 40) & 0xFFFFFF, 0u);
+  EXPECT_EQ(GetPrimaryDDSurface()->TestGetPixel(731, 520) & 0xFFFFFF, 0xFFFFFFu);
   // Twice the size, linear: the weights of texel centres a quarter pixel apart.
   SetSamplingMode(1);
   ASSERT_EQ(DrawGraphRect(0, 0, 4, 1, ramp, 0), 0);
@@ -198,6 +208,14 @@ TEST(Direct3DDraw, AreasRotationsAndCorners) {
   for (size_t i = 0; i < part.size(); ++i)
     part[i] = i == 20 * 40 + 11 || i == 20 * 40 + 12 ? part[i] : 0;
   EXPECT_EQ(after([&] { return DrawGraphInRect(11, 20, 1, 0, 2, 1, g, 0, 1); }), part);
+  // A corner beyond the positions the device takes (+-131072): -1, and nothing is queued that
+  // would make the device refuse the batch with the draw queued before it.
+  const std::vector<uint32_t> plain = after([&] { return DrawGraphAt(10, 20, g, 0); });
+  FillScreen(0);
+  ASSERT_EQ(DrawGraphAt(10, 20, g, 0), 0);
+  EXPECT_EQ(DrawGraphFourCorners(9.5, 19.5, 131073.5, 19.5, 13.5, 21.5, 9.5, 21.5, g, 0), -1);
+  EXPECT_EQ(DrawGraphRotScaledF(131100, 21, 1, 0, g, 0, 0), -1);
+  EXPECT_EQ(Snap(40, 30), plain);
   D3DVIEWPORT7 v{};
   GetCurrentD3DDevice()->GetViewport(&v);
   EXPECT_EQ(std::tie(v.dwX, v.dwY, v.dwWidth, v.dwHeight), std::tuple(0u, 0u, 640u, 480u));
@@ -260,7 +278,9 @@ TEST(Direct3DDraw, BoxOutlinesCoverEachPixelOnce) {
   EXPECT_EQ(Snap(12, 8), Picture(12, 8, outline));
   // A system-memory graph as draw screen: the DirectDraw twins draw the same outline.
   SetCreateOptionD(1);
+  SetCreateOptionFlag(1);
   const HandleValue soft = CreateGraphWithOptions(12, 8, 0, 0, 0);
+  SetCreateOptionFlag(0);
   SetCreateOptionD(0);
   ASSERT_EQ(SelectDrawScreen(soft), 0);
   ClearTargetScreen();
@@ -347,9 +367,11 @@ TEST(Direct3DDraw, BlendGraphsMaskAndDrawableGraphs) {
               const uint32_t a = amount(x, y);
               return a < 128 ? 0x6496C8u : a == 128 ? 0x957C7Cu : 0xC86432u;
             }));
+  // Deleting the blend graph deselects it: the next draw is a plain one.
   DeleteGraphHandle(ramp, 0);
-  EXPECT_EQ(DrawGraphAt(0, 0, image, 0), -1);  // the selected blend graph is gone
-  SelectBlendGraph(-1, 0, 0);
+  EXPECT_EQ(g_DrawState.BlendGraph, -1);
+  ASSERT_EQ(DrawGraphAt(0, 0, image, 0), 0);
+  EXPECT_EQ(Snap(256, 2), Picture(256, 2, [](int, int) { return 0xC86432u; }));
   SetBlendMode(0, 0);
 
   // A mask: rows under a non-zero pattern keep the target.

@@ -45,7 +45,9 @@ TEST(Direct3DState, TheRenderTargetAndViewportFollowTheDrawScreenAndTheMask) {
   EXPECT_EQ(DeviceTarget(), test::PieceStore(drawable, 0)->Surface);
   // A system-memory DirectDraw graph: the device cannot draw there and says so.
   SetCreateOptionD(1);
+  SetCreateOptionFlag(1);
   const HandleValue software = CreateGraphWithOptions(64, 64, 0, 0, 0);
+  SetCreateOptionFlag(0);
   ASSERT_EQ(SelectDrawScreen(software), 0);
   EXPECT_EQ(g_D3DState.RenderTarget, nullptr);
   EXPECT_EQ(G_D3D_SetDrawTarget(software + 0x10000), -1);

@@ -135,14 +135,15 @@ TEST_F(SoftwareScreen, UnresolvedPiecesAndStoresFail) {
   rec->Pieces[0] = first + 0x10000;
   EXPECT_EQ(G_DD_DrawImageRotated(10.0f, 10.0f, 1.0, 0.0, rec, 0, 0), -1);
   EXPECT_EQ(G_DD_DrawImageTriangle(tri, rec, 0, 0), -1);
-  EXPECT_EQ(G_DD_DrawImageQuadInt(0, 0, 4, 0, 0, 3, 4, 3, rec, 0), 0);  // results ignored
+  EXPECT_EQ(G_DD_DrawImageQuadInt(0, 0, 4, 0, 0, 3, 4, 3, rec, 0), -1);  // both halves failed
+  EXPECT_EQ(G_DD_DrawImageQuadInt(0, 0, 4, 0, 0, 3, 4, 3, nullptr, 0), -1);
   rec->Pieces[0] = first;
   Expect(kNothing);
   // Outside the draw area the direct path still reports 0.
   EXPECT_EQ(G_DD_DrawImageRotated(-100.0f, -100.0f, 1.0, 0.0, rec, 0, 0), 0);
 }
 
-TEST(ImageDrawWithoutDirectDraw, RotatedAndTriangleFailQuadReportsZero) {
+TEST(ImageDrawWithoutDirectDraw, RotatedTriangleAndQuadFail) {
   ASSERT_EQ(g_DD.DirectDraw, nullptr);
   GraphRecord rec{};
   rec.Width = 4;
@@ -150,7 +151,8 @@ TEST(ImageDrawWithoutDirectDraw, RotatedAndTriangleFailQuadReportsZero) {
   const Tri tri[3] = {{0, 0, 0, 0}, {4, 0, 4, 0}, {0, 3, 0, 3}};
   EXPECT_EQ(G_DD_DrawImageRotated(10.0f, 10.0f, 1.0, 0.0, &rec, 0, 0), -1);
   EXPECT_EQ(G_DD_DrawImageTriangle(tri, &rec, 0, 0), -1);
-  EXPECT_EQ(G_DD_DrawImageQuad(0, 0, 4, 0, 0, 3, 4, 3, &rec, 0), 0);
+  EXPECT_EQ(G_DD_DrawImageQuad(0, 0, 4, 0, 0, 3, 4, 3, &rec, 0), -1);
+  EXPECT_EQ(G_DD_DrawImageQuadInt(0, 0, 4, 0, 0, 3, 4, 3, &rec, 0), -1);
 }
 
 // ---------------------------------------------------------------------------------------

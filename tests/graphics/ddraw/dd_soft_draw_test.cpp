@@ -147,8 +147,10 @@ TEST(DDSoftDraw, ClearDrawTargetOnEachTargetKind) {
   for (int systemMem : {1, 0}) {
     LibrarySession lib({.bits = 32, .softwareScreen = false});
     g_DrawState.CreateSystemMem = systemMem;
+    g_DrawState.CreateDrawValid = 1;
     const HandleValue graph = CreateGraphWithOptions(20, 10, 0, 0, 0);
     g_DrawState.CreateSystemMem = 0;
+    g_DrawState.CreateDrawValid = 0;
     ASSERT_EQ(SelectDrawScreen(graph), 0);
     SurfaceDataRecord* data =
         GetSurfaceDataRecord(LookupSurface2DRecord(GetGraphRecord(graph)->Pieces[0])->SurfaceData);

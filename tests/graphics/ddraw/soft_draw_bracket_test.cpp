@@ -92,8 +92,10 @@ TEST(SoftDrawBracket, ImagesAreUsedDirectlyAndTheSoftwareScreenNeedsNothing) {
   {
     LibrarySession lib({.softwareScreen = false});
     g_DrawState.CreateSystemMem = 1;
+    g_DrawState.CreateDrawValid = 1;
     const HandleValue graph = CreateGraphWithOptions(32, 16, 0, 0, 0);
     g_DrawState.CreateSystemMem = 0;
+    g_DrawState.CreateDrawValid = 0;
     ASSERT_EQ(SelectDrawScreen(graph), 0);
     ASSERT_NE(g_DD.DrawTargetMemImg, nullptr);
     ASSERT_EQ(BeginSoftDrawOnSurface(nullptr, 0, nullptr, &box, 0, nullptr), 0);
