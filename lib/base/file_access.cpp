@@ -6,32 +6,39 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <string>
 
 namespace zq::base {
 namespace {
 
-std::mutex g_dirMutex;
-std::string g_currentDir;  // empty until first use: then the process's working directory
+// Paths live in fixed buffers: opening a file needs no memory of its own, so a file layer
+// that memory ran out under fails the one call, with nothing thrown.
+constexpr size_t kPathBytes = 4096;
+using PathBuffer = char[kPathBytes];
 
-std::string CurrentDirLocked() {
-  if (g_currentDir.empty()) {
-    char buffer[4096];
-    g_currentDir = getcwd(buffer, sizeof buffer) ? buffer : ".";
-  }
+std::mutex g_dirMutex;
+PathBuffer g_currentDir = "";  // empty until first use: then the process's working directory
+
+const char* CurrentDirLocked() {
+  if (g_currentDir[0] == '\0' && getcwd(g_currentDir, sizeof g_currentDir) == nullptr)
+    std::strcpy(g_currentDir, ".");
   return g_currentDir;
 }
 
-// Accepts '\' and '/' as separators; relative paths start at the file-access directory.
-std::string ResolvePath(const char* path) {
-  std::string p(path);
-  for (char& c : p)
-    if (c == '\\') c = '/';
-  if (!p.empty() && p[0] == '/') return p;
-  std::lock_guard lock(g_dirMutex);
-  std::string dir = CurrentDirLocked();
-  if (dir.back() != '/') dir += '/';
-  return dir + p;
+// Accepts '\' and '/' as separators; relative paths start at the file-access directory. False
+// when the result is longer than a path may be.
+bool ResolvePath(const char* path, PathBuffer& out) {
+  size_t n = 0;
+  if (path[0] != '/' && path[0] != '\\') {
+    std::lock_guard lock(g_dirMutex);
+    const char* dir = CurrentDirLocked();
+    n = std::strlen(dir);
+    std::memcpy(out, dir, n);
+    if (n == 0 || out[n - 1] != '/') out[n++] = '/';
+  }
+  const size_t length = std::strlen(path);
+  if (length >= kPathBytes - n) return false;
+  for (size_t i = 0; i <= length; ++i) out[n + i] = path[i] == '\\' ? '/' : path[i];
+  return true;
 }
 
 FILE* AsFile(FileValue file) {
@@ -39,11 +46,11 @@ FILE* AsFile(FileValue file) {
 }
 
 FileValue PlainOpen(const char* path, int /*readAheadThread*/, int /*flag*/) {
-  if (path == nullptr || *path == '\0') return 0;
-  const std::string resolved = ResolvePath(path);
+  PathBuffer resolved;
+  if (path == nullptr || *path == '\0' || !ResolvePath(path, resolved)) return 0;
   struct stat st {};
-  if (stat(resolved.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return reinterpret_cast<FileValue>(std::fopen(resolved.c_str(), "rb"));
+  if (stat(resolved, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return reinterpret_cast<FileValue>(std::fopen(resolved, "rb"));
 }
 
 int PlainClose(FileValue file) {
@@ -74,25 +81,27 @@ int PlainIdle(FileValue) {
 }
 
 int PlainSetDir(const char* path) {
-  if (path == nullptr) return -1;
-  const std::string resolved = ResolvePath(path);
+  PathBuffer resolved;
+  if (path == nullptr || !ResolvePath(path, resolved)) return -1;
   struct stat st {};
-  if (stat(resolved.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return -1;
+  if (stat(resolved, &st) != 0 || !S_ISDIR(st.st_mode)) return -1;
+  size_t n = std::strlen(resolved);
+  while (n > 1 && resolved[n - 1] == '/') resolved[--n] = '\0';
   std::lock_guard lock(g_dirMutex);
-  g_currentDir = resolved;
-  while (g_currentDir.size() > 1 && g_currentDir.back() == '/') g_currentDir.pop_back();
+  std::memcpy(g_currentDir, resolved, n + 1);
   return 0;
 }
 
 int PlainGetDir(char* buffer, size_t bufferSize) {
   if (buffer == nullptr || bufferSize == 0) return -1;
   std::lock_guard lock(g_dirMutex);
-  const std::string dir = CurrentDirLocked();
-  if (dir.size() + 1 > bufferSize) {
+  const char* dir = CurrentDirLocked();
+  const size_t n = std::strlen(dir);
+  if (n + 1 > bufferSize) {
     buffer[0] = '\0';
     return -1;
   }
-  std::memcpy(buffer, dir.c_str(), dir.size() + 1);
+  std::memcpy(buffer, dir, n + 1);
   return 0;
 }
 

@@ -1,10 +1,12 @@
 #include "base/log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <string>
-#include <vector>
 
 #include "platform/os/clock.h"
 
@@ -29,10 +31,15 @@ void WriteLineStart() {
 int LogOpen(const char* directory) {
   std::lock_guard lock(g_mutex);
   if (g_file) std::fclose(g_file);
-  g_path = directory ? directory : ".";
-  if (!g_path.empty() && g_path.back() != '/') g_path += '/';
-  g_path += "AppLog.txt";
-  g_file = std::fopen(g_path.c_str(), "wb");
+  g_file = nullptr;
+  try {
+    g_path = directory ? directory : ".";
+    if (!g_path.empty() && g_path.back() != '/') g_path += '/';
+    g_path += "AppLog.txt";
+    g_file = std::fopen(g_path.c_str(), "wb");
+  } catch (const std::bad_alloc&) {
+    // No memory for the path: the library runs without its log, as for an unwritable one.
+  }
   g_startTime = platform::MilliSeconds();
   g_indent = 0;
   g_atLineStart = true;
@@ -84,11 +91,24 @@ int LogAddFormatV(const char* format, va_list args) {
   int length = std::vsnprintf(nullptr, 0, format, copy);
   va_end(copy);
   if (length < 0) return -1;
-  std::vector<char> text(size_t(length) + 2);
-  std::vsnprintf(text.data(), text.size(), format, args);
-  text[size_t(length)] = '\n';
-  text[size_t(length) + 1] = '\0';
-  return LogAddString(text.data());
+  // The log serves failure paths, memory running out among them: a line too long for the stack
+  // buffer that finds no memory either is cut rather than lost.
+  char onStack[1024];
+  std::unique_ptr<char[]> onHeap;
+  char* text = onStack;
+  size_t room = sizeof onStack;
+  if (size_t(length) + 2 > room) {
+    onHeap.reset(new (std::nothrow) char[size_t(length) + 2]);
+    if (onHeap) {
+      text = onHeap.get();
+      room = size_t(length) + 2;
+    }
+  }
+  const size_t used = std::min(size_t(length), room - 2);
+  std::vsnprintf(text, used + 1, format, args);
+  text[used] = '\n';
+  text[used + 1] = '\0';
+  return LogAddString(text);
 }
 
 int LogAddFormat(const char* format, ...) {

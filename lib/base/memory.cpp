@@ -17,6 +17,15 @@ TrackedBlockHeader* g_first = nullptr;
 size_t g_count = 0;
 size_t g_bytes = 0;
 size_t g_peak = 0;
+uint64_t g_calls = 0;
+uint64_t g_failAt = 0;  // the call number that fails; 0 none
+
+// Counts the call; true when the test switch makes this one fail.
+bool CountCall() {
+  std::lock_guard lock(g_mutex);
+  ++g_calls;
+  return g_failAt != 0 && g_calls == g_failAt;
+}
 
 void LogLiveBlocksLocked() {
   for (const TrackedBlockHeader* h = g_first; h != nullptr; h = h->next)
@@ -25,7 +34,7 @@ void LogLiveBlocksLocked() {
 
 void* Allocate(size_t size, const char* module, int line, bool zero) {
   void* raw = nullptr;
-  if (size <= SIZE_MAX - kHeaderSize)
+  if (!CountCall() && size <= SIZE_MAX - kHeaderSize)
     raw = zero ? std::calloc(1, kHeaderSize + size) : std::malloc(kHeaderSize + size);
   std::lock_guard lock(g_mutex);
   if (raw == nullptr) {
@@ -104,6 +113,16 @@ size_t TrackedReportLeaks() {
   LogLiveBlocksLocked();
   LogIndentOut();
   return g_count;
+}
+
+void FailTrackedAllocationAt(uint64_t n) {
+  std::lock_guard lock(g_mutex);
+  g_failAt = n == 0 ? 0 : g_calls + n;
+}
+
+uint64_t TrackedAllocationCalls() {
+  std::lock_guard lock(g_mutex);
+  return g_calls;
 }
 
 }  // namespace zq::base

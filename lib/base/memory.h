@@ -32,6 +32,12 @@ void ResetTrackedPeak();
 // Writes the list of live blocks to the log; returns their count.
 size_t TrackedReportLeaks();
 
+// For tests of running out of memory: the nth tracked allocation from now (1 the next) fails as
+// if memory were exhausted; 0 fails none. Only that one fails.
+void FailTrackedAllocationAt(uint64_t n);
+// The tracked allocations asked for since the process started.
+uint64_t TrackedAllocationCalls();
+
 }  // namespace zq::base
 
 // __FILE__ names the source from the top of the repository: the build adds

@@ -36,6 +36,7 @@ const uint32_t FontCharsetTable[3] = {platform::DEFAULT_CHARSET, platform::SHIFT
 namespace {
 
 HandleValue g_defaultFont = -1;
+int g_defaultFontDue = 0;  // 1 when the default font could not be made: made when next asked for
 int g_forceTextureCache = 0;
 constexpr int32_t kMaxCharsetIndex = 2;
 constexpr int32_t kMaxThickness = 10;  // GDI weights run to 1000
@@ -380,12 +381,19 @@ GlyphCacheEntry* RenderGlyphToCache(int32_t count, const uint8_t* chars, HandleV
   if (!GraphicsRunning()) return nullptr;
   FontRecord* f = GetFontRecord(handle);
   if (f == nullptr || count <= 0 || chars == nullptr) return nullptr;
-  const HDC dc = platform::CreateCompatibleDC(nullptr);
-  const HGDIOBJ previous = dc != nullptr ? platform::SelectObject(dc, f->GdiFont) : nullptr;
-  if (previous == nullptr) {
-    if (dc != nullptr) platform::DeleteDC(dc);
+  // The context goes back however the rendering ends.
+  struct Context {
+    HDC dc = platform::CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = nullptr;
+    ~Context() {
+      if (previous != nullptr) platform::SelectObject(dc, previous);
+      if (dc != nullptr) platform::DeleteDC(dc);
+    }
+  } context;
+  const HDC dc = context.dc;
+  if (dc != nullptr) context.previous = platform::SelectObject(dc, f->GdiFont);
+  if (context.previous == nullptr)
     base::ExitOnFatalError("テキストキャッシュサーフェスのＤＣの取得に失敗しました");
-  }
   platform::TEXTMETRICA metrics{};
   platform::GetTextMetricsA(dc, &metrics);
 
@@ -481,8 +489,6 @@ GlyphCacheEntry* RenderGlyphToCache(int32_t count, const uint8_t* chars, HandleV
     f->NextEntry = f->NextEntry + 1 >= f->Capacity ? 0 : f->NextEntry + 1;
     last = entry;
   }
-  platform::SelectObject(dc, previous);
-  platform::DeleteDC(dc);
   return last;
 }
 
@@ -526,6 +532,7 @@ int IsFontHandleValid(HandleValue handle) {
 }
 
 HandleValue GetDefaultFontHandle() {
+  if (g_defaultFontDue == 1 && GraphicsRunning()) RecreateDefaultFont();
   return g_defaultFont;
 }
 
@@ -566,8 +573,11 @@ int InitFontSystem() {
     if (h >= 0) DeleteFontHandle(h);
   }
   g_defaultFont = CreateFontToHandle(face, size, thickness, type, charset, -1, -1, -1);
+  g_defaultFontDue = g_defaultFont < 0 ? 1 : 0;
   base::LogIndentOut();
-  base::LogAddString("フォントの初期化は正常に終了しました\n");
+  base::LogAddString(g_defaultFontDue == 0
+                         ? "フォントの初期化は正常に終了しました\n"
+                         : "デフォルトフォントの作成に失敗しました、次に使う時に作り直します\n");
   return 0;
 }
 
@@ -575,6 +585,7 @@ int EndFontSystem() {
   InitFontSystem();
   DeleteFontHandle(g_defaultFont);
   g_defaultFont = -1;
+  g_defaultFontDue = 0;
   // The slot array is a tracked block: it goes once no font is left.
   if (FontHandleTable.Count() == 0) FontHandleTable.Term();
   return 0;
@@ -650,11 +661,14 @@ int RecreateDefaultFont() {
       CreateFontToHandle(s.FaceName, s.Size, s.Thickness, s.Type, s.CharsetIndex,
                          (s.Type & int32_t(kFontTypeEdge)) != 0 ? s.EdgeSize : -1, -1, -1);
   if (made < 0) {
-    // A default that cannot be made leaves the one before, under its handle.
+    // A default that cannot be made leaves the one before, under its handle; with none before,
+    // it is made when next asked for.
     if (previous.isDefault) Remake(previous);
+    g_defaultFontDue = IsFontHandleValid(g_defaultFont) == 1 ? 0 : 1;
     return -1;
   }
   g_defaultFont = made;
+  g_defaultFontDue = 0;
   SetFontCharSpacing(s.CharSpacing, g_defaultFont);
   return 0;
 }

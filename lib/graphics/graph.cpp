@@ -263,8 +263,8 @@ int EndGraphicsManager() {
 
 int StartGraphics(platform::Window* mainWindow) {
   SetDirectDrawMainWindow(mainWindow);
-  StartDirectDrawLayer();
-  return 0;
+  // Without a screen nothing could be drawn, read or presented: the start-up fails.
+  return StartDirectDrawLayer() == 0 ? 0 : -1;
 }
 
 int EndGraphics() {

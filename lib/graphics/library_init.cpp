@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -185,10 +186,13 @@ int ProcessMessage() {
   if (g_lib.processing) return 0;
   if (g_lib.window == nullptr || !platform::IsWindow(g_lib.window)) return -1;
   g_lib.processing = 1;
+  // Cleared however the handling ends, so a failed message does not block the next ones.
+  struct Processing {
+    ~Processing() { g_lib.processing = 0; }
+  } processing;
   // The presenter window's events become messages (on the thread that opened it only).
   platform::PollPresenterEvents();
   platform::PumpMessages();
-  g_lib.processing = 0;
   return platform::IsWindow(g_lib.window) ? 0 : -1;
 }
 
@@ -196,11 +200,14 @@ int StartMessageThread() {
   base::LibraryLockGuard lock;
   if (!g_lib.initialised || g_lib.ending) return -1;
   const bool started = platform::StartMessageThread([] {
-    {
+    try {
       base::LibraryLockGuard held;
       // Once the window is gone nothing handles the queue: drop what is left so the thread
       // does not wake for it again.
       if (ProcessMessage() != 0) platform::PumpMessages();
+    } catch (const std::bad_alloc&) {
+      // What a message asked for could not be done; the thread goes on with the next.
+      base::LogAddString("メモリの確保に失敗しました in MessageThread\n");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(17));
   });
@@ -222,6 +229,43 @@ int WaitWhileInactive() {
   return 0;
 }
 
+namespace {
+
+// Undoes a start-up that did not reach its end, however it left: what it made goes again, so a
+// later LibraryInit starts from nothing.
+class StartUndo {
+ public:
+  explicit StartUndo(int windowed) : windowed_(windowed) {}
+  StartUndo(const StartUndo&) = delete;
+  StartUndo& operator=(const StartUndo&) = delete;
+  ~StartUndo() {
+    if (done_) return;
+    try {
+      if (g_lib.initialised) {
+        // The full shutdown, which takes down whatever part of the graphics stands.
+        g_lib.ending = 0;
+        LibraryEnd();
+      } else {
+        base::LogClose();
+      }
+    } catch (...) {
+      // Memory ran out in the undo itself: what is left is dropped below all the same.
+    }
+    base::SetLibraryEndHook(nullptr);
+    if (g_lib.window != nullptr && platform::IsWindow(g_lib.window))
+      platform::DestroyWindow(g_lib.window);
+    g_lib = LibraryState{};
+    g_lib.windowed = windowed_;
+  }
+  void Done() { done_ = true; }
+
+ private:
+  int windowed_;
+  bool done_ = false;
+};
+
+}  // namespace
+
 int LibraryInit() {
   // A second start is refused, whether by this program or another holding the window class.
   if (g_lib.initialised || platform::FindWindowByClass(kWindowClass) != nullptr) return -1;
@@ -229,6 +273,7 @@ int LibraryInit() {
   const int windowed = g_lib.windowed;
   g_lib = LibraryState{};
   g_lib.windowed = windowed;
+  StartUndo undo(windowed);
 
   char dir[4096];
   g_lib.startDir = getcwd(dir, sizeof dir) != nullptr ? dir : ".";
@@ -247,7 +292,6 @@ int LibraryInit() {
   if (g_lib.windowed && desk.bitsPerPixel == 24) {
     base::LogAddString("２４ビットカラーのデスクトップでのウインドウモードには対応していません\n");
     base::LogIndentOut();
-    base::LogClose();
     return -1;
   }
   LogSystemInfo();
@@ -263,9 +307,6 @@ int LibraryInit() {
   if (g_lib.window == nullptr) {
     base::LogAddString("ウインドウの作成に失敗しました\n");
     base::LogIndentOut();
-    base::LogClose();
-    g_lib = LibraryState{};
-    g_lib.windowed = windowed;
     return -1;
   }
   g_lib.initialised = 1;
@@ -273,7 +314,7 @@ int LibraryInit() {
 
   if (StartGraphics(g_lib.window) != 0) {
     base::LogIndentOut();
-    LibraryEnd();
+    base::LogAddString("グラフィックの初期化に失敗しました\n");
     return -1;
   }
 
@@ -288,6 +329,7 @@ int LibraryInit() {
 
   base::LogIndentOut();
   base::LogAddString("ZqLib の初期化処理は正常に終了しました\n");
+  undo.Done();
   return 0;
 }
 

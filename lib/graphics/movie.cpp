@@ -4,7 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
+#include <exception>
+#include <new>
 
 #include "base/file_access.h"
 #include "base/log.h"
@@ -62,10 +63,10 @@ int ResolveGraphMovie(HandleValue handle, GraphRecord** graph, MovieRecord** mov
 
 // Copies the movie into a new temporary file whose path becomes the record's file name, then
 // opens that. The caller's name is `source`. 0, or -1 with no copy left behind.
-int OpenThroughTemporaryCopy(MovieRecord* m, MultiMediaStream* stream, const std::string& source,
+int OpenThroughTemporaryCopy(MovieRecord* m, MultiMediaStream* stream, const char* source,
                              bool* madeCopy) {
   if (m->TempFileFlag == 1) return -1;
-  const base::FileValue file = base::FileAccessOpen(source.c_str(), 0, 1);
+  const base::FileValue file = base::FileAccessOpen(source, 0, 1);
   if (file == 0) return -1;
   base::FileAccessSeek(file, 0, 2);
   const int64_t size = base::FileAccessTell(file);
@@ -225,7 +226,13 @@ HandleValue OpenMovieToGraph(const char* fileName, int* width, int* height, int 
   if (handle < 0) return base::LogAddLine("メモリの確保に失敗しました in OpenMovieToGraph");
   auto* m = static_cast<MovieRecord*>(raw);
   m->TempFileFlag = 0;
-  if (BuildMovieGraph(GetDirectDrawObject(), m, fileName, width, height, surfaceMode) != 0) {
+  int built = -1;
+  try {
+    built = BuildMovieGraph(GetDirectDrawObject(), m, fileName, width, height, surfaceMode);
+  } catch (const std::bad_alloc&) {
+    // BuildMovieGraph let go of what it made; the record goes below.
+  }
+  if (built != 0) {
     g_movies.Free(handle);
     return base::LogAddLine("ムービーファイルオープン処理時にエラーが発生しました");
   }
@@ -237,19 +244,35 @@ HandleValue OpenMovieToGraph(const char* fileName, int* width, int* height, int 
 int BuildMovieGraph(DirectDraw* directDraw, MovieRecord* m, const char* fileName, int* width,
                     int* height, int surfaceMode) {
   MultiMediaStream* stream = nullptr;
-  // The caller's name: it may be the record's own, which a temporary copy overwrites.
-  const std::string source = fileName != nullptr ? fileName : "";
+  // The caller's name: it may be the record's own, which a temporary copy overwrites. Kept in
+  // a buffer of the record's size, so a failure needs no memory to report; a longer name would
+  // be cut to another path and fails below.
+  char source[sizeof m->FileName] = "";
+  const size_t sourceLength = fileName != nullptr ? strnlen(fileName, sizeof source) : 0;
+  const bool sourceFits = sourceLength > 0 && sourceLength < sizeof source;
+  if (sourceFits) std::memcpy(source, fileName, sourceLength + 1);
   bool madeCopy = false;
-  auto fail = [&](const std::string& message) {
+  // name: the file name, for a message with a %s in it.
+  auto fail = [&](const char* message, const char* name = nullptr) {
     ReleaseStreamObjects(m, stream);
     // A copy made for this build would otherwise never be deleted.
     if (madeCopy) {
       unlink(m->FileName);
       m->TempFileFlag = 0;
-      std::memcpy(m->FileName, source.c_str(), source.size() + 1);
+      std::memcpy(m->FileName, source, sourceLength + 1);
     }
-    return base::LogAddLine(message.c_str());
+    return name != nullptr ? base::LogAddFormat(message, name) : base::LogAddLine(message);
   };
+  // Memory running out inside the platform's movie layer unwinds through here: what the record
+  // holds goes on that way out too.
+  struct ReleaseOnThrow {
+    decltype(fail)& release;
+    const int pending = std::uncaught_exceptions();
+    ~ReleaseOnThrow() {
+      if (std::uncaught_exceptions() > pending)
+        release("メモリの確保に失敗しました in BuildMovieGraph\n");
+    }
+  } releaseOnThrow{fail};
 
   if (surfaceMode == kMovieSurfaceOverlay && GetOverlayFormat() == nullptr)
     surfaceMode = kMovieSurfaceRgb24;
@@ -280,13 +303,12 @@ int BuildMovieGraph(DirectDraw* directDraw, MovieRecord* m, const char* fileName
           stream->AddMediaStream(nullptr, MSPID_PrimaryAudio, AMMSF_ADDDEFAULTRENDERER, nullptr)))
     return fail("デフォルトサウンドレンダラを追加できませんでした！\n");
 
-  const std::string openFailed = "ファイル:" + source + " が開けませんでした";
-  // A longer name would be cut to another path: it fails instead.
-  if (source.empty() || source.size() >= sizeof m->FileName) return fail(openFailed);
-  if (m->FileName != fileName) std::memcpy(m->FileName, source.c_str(), source.size() + 1);
+  constexpr const char* kOpenFailed = "ファイル:%s が開けませんでした";
+  if (!sourceFits) return fail(kOpenFailed, fileName != nullptr ? fileName : "");
+  if (m->FileName != fileName) std::memcpy(m->FileName, source, sourceLength + 1);
   if (Failed(stream->OpenFile(m->FileName, 0)) &&
       OpenThroughTemporaryCopy(m, stream, source, &madeCopy) != 0)
-    return fail(openFailed);
+    return fail(kOpenFailed, source);
 
   m->MultiMediaStream = stream;
   stream->AddRef();

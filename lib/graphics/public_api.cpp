@@ -4,6 +4,7 @@
 // running library: before LibraryInit and after LibraryEnd they return -1 and touch nothing
 // (the start-up settings and the creation options work at any time).
 #include <algorithm>
+#include <new>
 
 #include "base/lock.h"
 #include "base/log.h"
@@ -30,19 +31,38 @@ namespace zq {
 
 namespace {
 
+// The last net under every entry point: an exception from inside (a container that found no
+// memory) fails the call with a log line instead of leaving the library. The inner code has
+// already undone its own part when it gets here. where: the entry point's name.
+template <typename Fn>
+int Guarded(const char* where, Fn&& fn) noexcept {
+  try {
+    return int(fn());
+  } catch (const std::bad_alloc&) {
+    base::LogAddFormat("メモリの確保に失敗しました in %s", where);
+  } catch (...) {
+    base::LogAddFormat("予期しない例外が発生しました in %s", where);
+  }
+  return -1;
+}
+
 // Calls fn under the library lock and hands back its result.
 template <typename Fn>
-auto Locked(Fn&& fn) {
-  base::LibraryLockGuard lock;
-  return fn();
+int Locked(Fn&& fn, const char* where = __builtin_FUNCTION()) {
+  return Guarded(where, [&] {
+    base::LibraryLockGuard lock;
+    return int(fn());
+  });
 }
 
 // Calls fn under the library lock while the library runs; -1 before the start and after the end.
 template <typename Fn>
-int WhileRunning(Fn&& fn) {
-  base::LibraryLockGuard lock;
-  if (gfx::IsLibraryInitialised() == 0 || gfx::IsLibraryEnding() == 1) return -1;
-  return int(fn());
+int WhileRunning(Fn&& fn, const char* where = __builtin_FUNCTION()) {
+  return Guarded(where, [&] {
+    base::LibraryLockGuard lock;
+    if (gfx::IsLibraryInitialised() == 0 || gfx::IsLibraryEnding() == 1) return -1;
+    return int(fn());
+  });
 }
 
 // A grid request the handle array can hold, then the cutting; on failure every slot given says
@@ -76,8 +96,11 @@ int LibraryInit() {
 int LibraryEnd() {
   const int result = Locked([&] { return gfx::LibraryEnd(); });
   // Outside the lock: the message thread may be waiting for it.
-  gfx::StopMessageThread();
-  return result;
+  const int stopped = Guarded("LibraryEnd", [] {
+    gfx::StopMessageThread();
+    return 0;
+  });
+  return result == 0 ? stopped : result;
 }
 int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRate) {
   return WhileRunning(

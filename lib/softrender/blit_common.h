@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
-#include <vector>
 
+#include "base/memory.h"
 #include "platform/os/cpu.h"
 #include "softrender/blend_ops.h"
 #include "softrender/draw_state.h"
@@ -504,13 +504,25 @@ inline uint32_t PrepareSourceColours(const MEMIMG& src, bool is16, uint32_t (&pa
   return src.TransColor & 0xFFu;
 }
 
-// Copies rows into scratch so the draw reads them as they were before any write.
-inline const uint8_t* CopyRows(std::vector<uint8_t>& scratch, const uint8_t* p, ptrdiff_t pitch,
-                               size_t rowBytes, int rows) {
-  scratch.resize(rowBytes * size_t(rows));
-  for (int y = 0; y < rows; ++y)
-    std::memcpy(scratch.data() + rowBytes * y, p + pitch * y, rowBytes);
-  return scratch.data();
-}
+// A copy of rows in tracked memory, so a draw reads them as they were before any write; freed
+// with the object.
+class RowsCopy {
+ public:
+  RowsCopy() = default;
+  RowsCopy(const RowsCopy&) = delete;
+  RowsCopy& operator=(const RowsCopy&) = delete;
+  ~RowsCopy() { base::TrackedFree(data_); }
+  // False when memory ran out (the copy then holds nothing).
+  bool Take(const uint8_t* p, ptrdiff_t pitch, size_t rowBytes, int rows) {
+    data_ = static_cast<uint8_t*>(ZQ_ALLOC(rowBytes * size_t(rows)));
+    if (data_ == nullptr) return false;
+    for (int y = 0; y < rows; ++y) std::memcpy(data_ + rowBytes * y, p + pitch * y, rowBytes);
+    return true;
+  }
+  const uint8_t* Data() const { return data_; }
+
+ private:
+  uint8_t* data_ = nullptr;
+};
 
 }  // namespace zq::soft

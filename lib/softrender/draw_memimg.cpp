@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
-#include <vector>
 
 #include "base/rect.h"
+#include "platform/size_limits.h"
 #include "softrender/blit_common.h"
 #include "softrender/draw_state.h"
 
@@ -200,6 +200,92 @@ bool Overlaps(const uint8_t* a, ptrdiff_t aPitch, size_t aRow, const uint8_t* b,
   return a0 < b1 && b0 < a1;
 }
 
+// ---------------------------------------------------------------------------------------
+// A source (or blend image) that shares bytes with the destination rectangle. Images that share
+// a store share its pitch, so taking the rows from the end that the destination lies towards
+// reads every source row before any write reaches it; the row itself is copied first, which
+// covers a destination that overlaps its own source row. Nothing is allocated: one row of the
+// widest image fits the copies.
+
+constexpr int kMaxRowPixels = platform::kMaxImageSide;
+uint8_t g_rowCopy[size_t(kMaxRowPixels) * 4];
+uint8_t g_blendRowCopy[kMaxRowPixels];
+
+// The code after the end of the stream's row that starts at code (a damaged stream stops at
+// its end).
+const uint8_t* NextRunRow(const uint8_t* code, const uint8_t* end) {
+  while (code < end && (*code++ >> 6) != 3) {
+  }
+  return code;
+}
+
+template <bool kRuns, class PixelT>
+void DrawOneRow(const BlitJob& job, const MEMIMG& src, int mode, CallFlags flags, int row,
+                const uint8_t* runs, int srcBytes) {
+  BlitJob one = job;
+  one.height = 1;
+  one.dst = job.dst + job.dstPitch * row;
+  std::memcpy(g_rowCopy, job.src + job.srcPitch * row, size_t(job.width) * srcBytes);
+  one.src = g_rowCopy;
+  if (job.blend) {
+    std::memcpy(g_blendRowCopy, job.blend + job.blendPitch * row, size_t(job.width));
+    one.blend = g_blendRowCopy;
+  }
+  one.runs = runs;
+  DrawFormat<UnscaledDrawer<kRuns>, PixelT>(one, src, mode, flags);
+}
+
+template <bool kRuns, class PixelT>
+void DrawRows(const BlitJob& job, const MEMIMG& src, int mode, CallFlags flags, int srcBytes,
+              bool upwards) {
+  if (!upwards) {
+    const uint8_t* runs = job.runs;
+    for (int y = 0; y < job.height; ++y) {
+      DrawOneRow<kRuns, PixelT>(job, src, mode, flags, y, runs, srcBytes);
+      if constexpr (kRuns) runs = NextRunRow(runs, job.runsEnd);
+    }
+    return;
+  }
+  if constexpr (!kRuns) {
+    for (int y = job.height - 1; y >= 0; --y)
+      DrawOneRow<false, PixelT>(job, src, mode, flags, y, nullptr, srcBytes);
+  } else {
+    // The stream is read forwards only: the row starts of one block of rows at a time, the
+    // lowest block first.
+    constexpr int kBlock = 1024;
+    const uint8_t* starts[kBlock];
+    for (int first = (job.height - 1) / kBlock * kBlock; first >= 0; first -= kBlock) {
+      const uint8_t* code = job.runs;
+      for (int y = 0; y < first; ++y) code = NextRunRow(code, job.runsEnd);
+      const int n = std::min(kBlock, job.height - first);
+      for (int i = 0; i < n; ++i) {
+        starts[i] = code;
+        code = NextRunRow(code, job.runsEnd);
+      }
+      for (int i = n - 1; i >= 0; --i)
+        DrawOneRow<true, PixelT>(job, src, mode, flags, first + i, starts[i], srcBytes);
+    }
+  }
+}
+
+// Calls draw.operator()<kRuns, PixelT>() with the call's path and pixel type.
+template <class Draw>
+void WithPathAndFormat(bool is16, bool runs, Draw&& draw) {
+  if (is16) {
+    if (runs) {
+      draw.template operator()<true, Pixel16>();
+    } else {
+      draw.template operator()<false, Pixel16>();
+    }
+  } else {
+    if (runs) {
+      draw.template operator()<true, Pixel32>();
+    } else {
+      draw.template operator()<false, Pixel32>();
+    }
+  }
+}
+
 }  // namespace
 
 void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transFlag,
@@ -253,34 +339,24 @@ void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transFlag,
   job.runs = runs ? src->RunLength : nullptr;
   job.runsEnd = runs ? src->RunLength + (size_t(src->Width) + 5) * size_t(src->Height) : nullptr;
 
-  // Drawing an image onto itself reads the source as it was before the draw.
-  std::vector<uint8_t> srcCopy;
-  std::vector<uint8_t> blendCopy;
-  const size_t dstRow = size_t(cw) * dstBytes;
-  if (Overlaps(job.dst, job.dstPitch, dstRow, job.src, job.srcPitch, size_t(cw) * srcBytes, ch)) {
-    job.src = CopyRows(srcCopy, job.src, job.srcPitch, size_t(cw) * srcBytes, ch);
-    job.srcPitch = ptrdiff_t(cw) * srcBytes;
-  }
-  if (job.blend && Overlaps(job.dst, job.dstPitch, dstRow, job.blend, job.blendPitch, cw, ch)) {
-    job.blend = CopyRows(blendCopy, job.blend, job.blendPitch, size_t(cw), ch);
-    job.blendPitch = cw;
-  }
-
   dst->RunLengthFlag = 0;
   const CallFlags flags{blendImage != nullptr, bright != 0xFFFFFFu, transFlag != 0};
-  if (is16) {
-    if (runs) {
-      DrawFormat<UnscaledDrawer<true>, Pixel16>(job, *src, mode, flags);
+  // Drawing an image onto a store it shares reads the source as it was before the draw.
+  const size_t dstRow = size_t(cw) * dstBytes;
+  const bool srcMeets =
+      Overlaps(job.dst, job.dstPitch, dstRow, job.src, job.srcPitch, size_t(cw) * srcBytes, ch);
+  const bool blendMeets =
+      job.blend && Overlaps(job.dst, job.dstPitch, dstRow, job.blend, job.blendPitch, cw, ch);
+  // No image the library makes is wider than the row copies.
+  if ((srcMeets || blendMeets) && cw > kMaxRowPixels) return;
+  const bool upwards = job.dst > (srcMeets ? job.src : job.blend);
+  WithPathAndFormat(is16, runs, [&]<bool kRuns, class PixelT>() {
+    if (srcMeets || blendMeets) {
+      DrawRows<kRuns, PixelT>(job, *src, mode, flags, srcBytes, upwards);
     } else {
-      DrawFormat<UnscaledDrawer<false>, Pixel16>(job, *src, mode, flags);
+      DrawFormat<UnscaledDrawer<kRuns>, PixelT>(job, *src, mode, flags);
     }
-  } else {
-    if (runs) {
-      DrawFormat<UnscaledDrawer<true>, Pixel32>(job, *src, mode, flags);
-    } else {
-      DrawFormat<UnscaledDrawer<false>, Pixel32>(job, *src, mode, flags);
-    }
-  }
+  });
 }
 
 }  // namespace zq::soft

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "base/rect.h"
 #include "softrender/blit_common.h"
@@ -300,35 +299,29 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
   const AxisStart ax = StartOfAxis(w, src->Width, int64_t(r.left) - left0);
   const AxisStart ay = StartOfAxis(h, src->Height, int64_t(r.top) - top0);
 
-  // The column table: one error counter stepped over the destination row.
-  // Scratch: the column table and the gathered rows, on the stack for common widths.
-  constexpr int kStackWidth = 1024;
-  int32_t colsOnStack[kStackWidth];
-  uint8_t rowOnStack[kStackWidth * 5];
-  std::vector<int32_t> colsScratch;
-  std::vector<uint8_t> rowScratch;
-  int32_t* cols = colsOnStack;
-  uint8_t* rows = rowOnStack;
-  if (cw > kStackWidth) {
-    colsScratch.resize(size_t(cw));
-    rowScratch.resize(size_t(cw) * 5);
-    cols = colsScratch.data();
-    rows = rowScratch.data();
-  }
-  {
-    // A mirrored axis starts at the far edge and steps back.
-    const int32_t step = mirrorX ? -1 : 1;
-    int32_t col = int32_t(mirrorX ? src->Width - 1 - ax.off : ax.off);
-    int64_t err = ax.err;
-    for (int x = 0; x < cw; ++x) {
-      cols[x] = col;
+  // The column table: one error counter stepped over the destination row. It and the gathered
+  // rows are kept on the stack; a wider row is drawn in pieces of that width, left to right,
+  // the counter running on from one piece to the next.
+  const int32_t colStep = mirrorX ? -1 : 1;  // a mirrored axis starts at the far edge
+  const int32_t firstCol = int32_t(mirrorX ? src->Width - 1 - ax.off : ax.off);
+  auto stepColumns = [&](int32_t& col, int64_t& err, int32_t* out, int n) {
+    for (int x = 0; x < n; ++x) {
+      if (out) out[x] = col;
       err -= kOne;
       while (err <= 0) {
-        col += step;
+        col += colStep;
         err += ax.ratio;
       }
     }
+  };
+  int32_t lastCol = firstCol;
+  {
+    int64_t err = ax.err;
+    stepColumns(lastCol, err, nullptr, cw - 1);
   }
+  constexpr int kPieceWidth = 4096;
+  alignas(64) int32_t cols[kPieceWidth];
+  alignas(64) uint8_t rows[kPieceWidth * 5];
 
   StretchJob job;
   job.dst = dst->Pixels + ptrdiff_t(dstBytes) * r.left + ptrdiff_t(dst->Pitch) * r.top;
@@ -345,9 +338,9 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
     std::memcpy(job.blendTable, BlendGraphTable, sizeof job.blendTable);
   }
   job.cols = cols;
-  job.colStep = ax.ratio == kOne ? (mirrorX ? -1 : 1) : 0;
+  job.colStep = ax.ratio == kOne ? colStep : 0;
   job.rowSrc = rows;
-  job.rowBlend = rows + size_t(cw) * 4;
+  job.rowBlend = rows + size_t(kPieceWidth) * 4;
   job.firstRow = int32_t(mirrorY ? src->Height - 1 - ay.off : ay.off);
   job.rowStep = mirrorY ? -1 : 1;
   job.ratioY = ay.ratio;
@@ -360,9 +353,11 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
   job.key = PrepareSourceColours(*src, is16, job.palette);
 
   // Drawing an image onto itself reads the source as it was before the draw. Only the
-  // source pixels the draw reads are looked at (a work image may address no more).
-  const int32_t colLo = std::min(cols[0], cols[cw - 1]);
-  const int32_t colHi = std::max(cols[0], cols[cw - 1]);
+  // source pixels the draw reads are looked at (a work image may address no more). A scaled
+  // or mirrored draw can read any of them after any write, so they are copied first, into
+  // tracked memory; without it nothing is drawn.
+  const int32_t colLo = std::min(firstCol, lastCol);
+  const int32_t colHi = std::max(firstCol, lastCol);
   const int64_t lastRow = ((int64_t(r.top) - top0 + ch - 1) * kOne) / ay.ratio;
   const int32_t rowLo = int32_t(mirrorY ? src->Height - 1 - lastRow : ay.off);
   const int32_t rowHi = int32_t(mirrorY ? src->Height - 1 - ay.off : lastRow);
@@ -373,29 +368,41 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
   const int readRows = rowHi - rowLo + 1;
   const uint8_t* blendFirst =
       blendImage ? blendImage->Pixels + ptrdiff_t(rowLo) * blendImage->Pitch + colLo : nullptr;
-  std::vector<uint8_t> srcCopy;
-  std::vector<uint8_t> blendCopy;
+  RowsCopy srcCopy, blendCopy;
+  int32_t colShift = 0;
   if (Overlaps(job.dst, dstSpan, readFirst, SpanBytes(src->Pitch, readRow, readRows)) ||
       (blendFirst && Overlaps(job.dst, dstSpan, blendFirst,
                               SpanBytes(blendImage->Pitch, size_t(colHi - colLo + 1), readRows)))) {
     // Copies of the read box, addressed from its corner.
-    job.src = CopyRows(srcCopy, readFirst, src->Pitch, readRow, readRows);
+    if (!srcCopy.Take(readFirst, src->Pitch, readRow, readRows)) return;
+    job.src = srcCopy.Data();
     job.srcPitch = ptrdiff_t(readRow);
     if (blendFirst) {
-      job.blend =
-          CopyRows(blendCopy, blendFirst, blendImage->Pitch, size_t(colHi - colLo + 1), readRows);
+      if (!blendCopy.Take(blendFirst, blendImage->Pitch, size_t(colHi - colLo + 1), readRows))
+        return;
+      job.blend = blendCopy.Data();
       job.blendPitch = colHi - colLo + 1;
     }
-    for (int x = 0; x < cw; ++x) cols[x] -= colLo;
+    colShift = colLo;
     job.firstRow -= rowLo;
   }
 
   dst->RunLengthFlag = 0;
   const CallFlags flags{blendImage != nullptr, bright != 0xFFFFFFu, transFlag != 0};
-  if (is16) {
-    DrawFormat<StretchedDrawer, Pixel16>(job, *src, mode, flags);
-  } else {
-    DrawFormat<StretchedDrawer, Pixel32>(job, *src, mode, flags);
+  uint8_t* const dstLeft = job.dst;
+  int32_t col = firstCol;
+  int64_t err = ax.err;
+  for (int x0 = 0; x0 < cw; x0 += kPieceWidth) {
+    const int n = std::min(kPieceWidth, cw - x0);
+    stepColumns(col, err, cols, n);
+    for (int x = 0; x < n; ++x) cols[x] -= colShift;
+    job.dst = dstLeft + ptrdiff_t(x0) * dstBytes;
+    job.width = n;
+    if (is16) {
+      DrawFormat<StretchedDrawer, Pixel16>(job, *src, mode, flags);
+    } else {
+      DrawFormat<StretchedDrawer, Pixel32>(job, *src, mode, flags);
+    }
   }
 }
 

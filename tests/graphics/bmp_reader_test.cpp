@@ -34,6 +34,12 @@ std::vector<uint32_t> Greys16() {
 // 63 gives 0xFF, 2 gives 0x08; 10-bit channels keep their top eight bits.
 TEST(BmpReader, DecodedBlocks) {
   const uint32_t o = 0x102030, l = 0xAABBCC;
+  // Rows longer than the piece a bottom-up file's rows are swapped by.
+  Bytes wide, wideTurned;
+  for (int r = 0; r < 3; ++r)
+    for (int i = 0; i < 5000; ++i) wide.push_back(uint8_t(r * 7 + i));
+  for (int r = 2; r >= 0; --r)
+    wideTurned.insert(wideTurned.end(), wide.begin() + r * 5000, wide.begin() + (r + 1) * 5000);
   const struct {
     const char* what;
     int depth, pitch;
@@ -59,6 +65,9 @@ TEST(BmpReader, DecodedBlocks) {
       {"8 bottom-up reverses rows", 8, 4, true, {5, 6, 0, 0, 3, 4, 0, 0, 1, 2, 0, 0},
        {.bits = 8, .width = 2, .height = 3, .coloursUsed = 1, .palette = {0xFF},
         .pixels = {1, 2, 0, 0, 3, 4, 0, 0, 5, 6, 0, 0}}},
+      {"8 bottom-up rows wider than a swap piece", 8, 5000, true, wideTurned,
+       {.bits = 8, .width = 5000, .height = 3, .coloursUsed = 1, .palette = {0xFF},
+        .pixels = wide}},
       {"4 unpacks exactly width pixels a row", 8, 8, true,
        {0xA, 0xB, 0xC, 0xD, 0xE, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0},
        {.bits = 4, .width = 5, .height = 2, .palette = Greys16(),

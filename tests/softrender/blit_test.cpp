@@ -4,10 +4,12 @@
 // mirrors, keys, alpha, blend images, every mode; the unscaled one at every dispatch level).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <random>
 #include <vector>
 
+#include "base/memory.h"
 #include "platform/os/cpu.h"
 #include "softrender/blit_reference.h"
 #include "softrender/draw_memimg.h"
@@ -186,6 +188,32 @@ TEST_F(BlitTest, UnscaledSelfDrawReadsTheSourceAsItWas) {
     for (int y = 0; y < 5; ++y)
       for (int x = 0; x < 6; ++x) ref.Set(3 + x, 2 + y, 0x5000u + (1 + y) * 131 + (2 + x) * 7);
     EXPECT_EQ(img.Pixels(), ref.Pixels()) << ct;
+  }
+}
+
+TEST_F(BlitTest, UnscaledSelfDrawThroughTheStreamReadsTheSourceAsItWas) {
+  // An unclipped keyed view of the image drawn onto it, so its run-length stream is read:
+  // downwards, upwards (over a thousand rows, so the stream's rows are found block by block),
+  // and one pixel aside on the same rows; with blend mode 1 at 128, whose run rule is its own.
+  for (const auto& c : {std::array{1, 0, 2, 300}, {1, 400, 0, 100}, {1, 0, 2, 0}, {2, 5, 1, 5}}) {
+    for (const int mode : {0, 1}) {
+      TestImage img(9, 1800, k16);
+      FillPattern(img, 0x4000);
+      for (int y = 0; y < 1800; y += 3) img.Set(y / 3 % 9, y, 0x0421);  // keyed pixels
+      TestImage part(6, 1300, k16);  // the view's pixels as they were, with their stream
+      for (int y = 0; y < 1300; ++y)
+        for (int x = 0; x < 6; ++x) part.Set(x, y, img.Get(c[0] + x, c[1] + y));
+      part.img.TransColor = 0x0421;
+      part.BuildRuns();
+      gfx::MEMIMG view = part.img;  // its size, key and stream over the image's own pixels
+      view.Pixels = img.At(c[0], c[1]);
+      view.Pitch = img.img.Pitch;
+      TestImage ref = img;
+      Use(mode, 128, RECT{0, 0, 9, 1800});
+      DrawMemImg(&img.img, &view, c[2], c[3], 1, nullptr);
+      RefDraw(ref, part, c[2], c[3], 1, nullptr, st_);
+      EXPECT_EQ(img.Pixels(), ref.Pixels()) << c[0] << "," << c[1] << " mode " << mode;
+    }
   }
 }
 
@@ -424,6 +452,37 @@ TEST_F(BlitTest, StretchedWideRowsAndSelfDraw) {
       RefStretch(model, sprite, rc, 0, &asItWas, st_);
       EXPECT_EQ(screen.Pixels(), model.Pixels()) << type << ": " << rc.left << "," << rc.top;
     }
+}
+
+TEST_F(BlitTest, StretchedSelfDrawWiderThanAPieceAndWithoutMemory) {
+  // Doubled across onto itself, mirrored, 8600 columns drawn in pieces of the stack tables:
+  // each column shows its source column as it was.
+  TestImage self(8700, 3, k32);
+  FillNamed(self);
+  const TestImage before = self;
+  gfx::MEMIMG view = self.img;
+  view.Width = 4300;
+  view.Height = 3;
+  view.Pixels = self.At(20, 0);
+  Use(0, 0, RECT{0, 0, 8700, 3});
+  DrawMemImgStretched(&self.img, &view, RECT{8630, 0, 30, 3}, 0, nullptr);
+  for (int x = 0; x < 8700; ++x)
+    ASSERT_EQ(self.Get(x, 1),
+              x < 30 || x >= 8630 ? before.Get(x, 1) : before.Get(20 + 4299 - (x - 30) / 2, 1))
+        << x;
+  // The copy of what the draw reads finds no memory: nothing is drawn.
+  const TestImage kept = self;
+  base::FailTrackedAllocationAt(1);
+  DrawMemImgStretched(&self.img, &view, RECT{0, 0, 8600, 3}, 0, nullptr);
+  base::FailTrackedAllocationAt(0);
+  EXPECT_EQ(self.Pixels(), kept.Pixels());
+  // Apart from that copy the blit allocates nothing.
+  TestImage src(4300, 3, k32), dst(9000, 3, k32);
+  FillNamed(src);
+  Use(0, 0, RECT{0, 0, 9000, 3});
+  const uint64_t calls = base::TrackedAllocationCalls();
+  ExpectLikeModel(dst, src, RECT{0, 0, 8999, 3}, 0, nullptr, 0);
+  EXPECT_EQ(base::TrackedAllocationCalls(), calls);
 }
 
 TEST_F(BlitTest, StretchedReadsOnlyTheSampledSourcePixels) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
 
 #include "graphics/d3d/d3d_batch.h"
 #include "graphics/ddraw/display.h"
@@ -83,14 +82,21 @@ int G_DD_DrawSegmentList(const soft::SoftLineSegment* segments, int32_t count) {
   // Colour conversion on: an opaque list on a screen of another format is written directly,
   // and through a converted copy the colours are converted with the pixels.
   if (BeginSoftDrawOnSurface(nullptr, 0, nullptr, &bounds, 1, nullptr) < 0) return -1;
-  std::vector<soft::SoftLineSegment> converted;
-  const soft::SoftLineSegment* list = segments;
-  if (IsSoftDrawConverting() && count > 0) {
-    converted.assign(segments, segments + count);
-    for (soft::SoftLineSegment& s : converted) s.color = SoftDrawWorkColor(s.color);
-    list = converted.data();
+  if (!IsSoftDrawConverting()) {
+    soft::DrawMemImgLineList(g_DD.SoftWorkTargetImage, segments, count);
+  } else {
+    // The colours converted a batch at a time, on the stack; the list keeps its order.
+    constexpr int32_t kBatch = 64;
+    soft::SoftLineSegment converted[kBatch];
+    for (int32_t first = 0; first < count; first += kBatch) {
+      const int32_t n = std::min(kBatch, count - first);
+      for (int32_t i = 0; i < n; ++i) {
+        converted[i] = segments[first + i];
+        converted[i].color = SoftDrawWorkColor(converted[i].color);
+      }
+      soft::DrawMemImgLineList(g_DD.SoftWorkTargetImage, converted, n);
+    }
   }
-  soft::DrawMemImgLineList(g_DD.SoftWorkTargetImage, list, count);
   EndSoftDrawOnSurface();
   return 0;
 }

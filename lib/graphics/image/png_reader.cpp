@@ -5,7 +5,6 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "base/memory.h"
 #include "graphics/image/reader_io.h"
@@ -26,7 +25,7 @@ struct PngState {
   png_structp png = nullptr;
   png_infop info = nullptr;
   uint8_t* pixels = nullptr;
-  std::vector<png_bytep> rows;
+  png_bytep* rows = nullptr;  // tracked too: no exception may pass libpng's frames
   GraphImage result{};
   bool truncated = false;    // the data ended early
   bool codecFailed = false;  // libpng refused the data
@@ -193,9 +192,10 @@ int Decode(PngState& s) {
 
   s.pixels = static_cast<uint8_t*>(ZQ_ALLOC(size_t(blockSize)));
   if (s.pixels == nullptr) return -1;
-  s.rows.resize(height);
+  s.rows = static_cast<png_bytep*>(ZQ_ALLOC(sizeof(png_bytep) * height));
+  if (s.rows == nullptr) return -1;
   for (png_uint_32 y = 0; y < height; ++y) s.rows[y] = s.pixels + size_t(y) * rowBytes;
-  png_read_image(png, s.rows.data());
+  png_read_image(png, s.rows);
   // Reads on to the end chunk, so a file cut after the image data is still refused.
   png_read_end(png, nullptr);
 
@@ -224,6 +224,7 @@ int LoadPngImage(base::DataStream* stream, GraphImage* image) {
   int result = -1;
   if (s.info != nullptr) result = Decode(s);
   png_destroy_read_struct(&s.png, s.info != nullptr ? &s.info : nullptr, nullptr);
+  base::TrackedFree(s.rows);
   if (result != 0) {
     base::TrackedFree(s.pixels);
     // The refusals of the reader itself (size, memory) have logged already.

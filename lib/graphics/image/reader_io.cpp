@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "base/log.h"
 
@@ -78,13 +77,17 @@ void LogCorrupt() {
 }
 
 void ReverseRows(uint8_t* pixels, int64_t pitch, int height) {
-  std::vector<uint8_t> scratch(static_cast<size_t>(pitch));
+  // Swapped through a stack buffer, a piece at a time: nothing to allocate, nothing to fail.
+  uint8_t scratch[4096];
   for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
     uint8_t* a = pixels + top * pitch;
     uint8_t* b = pixels + bottom * pitch;
-    std::memcpy(scratch.data(), a, size_t(pitch));
-    std::memcpy(a, b, size_t(pitch));
-    std::memcpy(b, scratch.data(), size_t(pitch));
+    for (int64_t done = 0; done < pitch; done += int64_t(sizeof scratch)) {
+      const size_t n = size_t(std::min<int64_t>(int64_t(sizeof scratch), pitch - done));
+      std::memcpy(scratch, a + done, n);
+      std::memcpy(a + done, b + done, n);
+      std::memcpy(b + done, scratch, n);
+    }
   }
 }
 

@@ -770,8 +770,6 @@ HRESULT DirectDraw::NewSurface(int32_t width, int32_t height, const PixelFormat&
     delete s;  // never registered: the destructor must not run its bookkeeping
     return DDERR_OUTOFMEMORY;
   }
-  s->owner_ = this;
-  AddRef();
   s->width_ = width;
   s->height_ = height;
   s->pitch_ = int32_t(pitch);
@@ -779,10 +777,15 @@ HRESULT DirectDraw::NewSurface(int32_t width, int32_t height, const PixelFormat&
   s->format_.size = sizeof(PixelFormat);
   s->caps_ = SurfaceCaps{caps, caps2};
   s->lossSerial_ = GetDisplayLossSerial();
-  {
+  try {
     std::lock_guard lock(G().mutex);
     surfaces_.push_back(s);
+  } catch (const std::bad_alloc&) {
+    delete s;  // not registered yet: no bookkeeping
+    return DDERR_OUTOFMEMORY;
   }
+  s->owner_ = this;
+  AddRef();
   *out = s;
   return DD_OK;
 }

@@ -263,10 +263,10 @@ struct MoviePlayer {
 
 HRESULT MoviePlayer::Open(const char* path) {
   SilenceFfmpeg();
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
   // "file:" keeps a name from being read as another protocol.
   const std::string url = std::string("file:") + path;
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
   const int openResult = avformat_open_input(&format, url.c_str(), nullptr, &options);
   av_dict_free(&options);
   if (openResult < 0) {
@@ -305,8 +305,11 @@ HRESULT MoviePlayer::Open(const char* path) {
     decoded = av_frame_alloc();
     if (packet == nullptr || decoded == nullptr) return E_OUTOFMEMORY;
     // The queue, the frame being decoded and the one kept while seeking; each with a spare row,
-    // as libswscale and To32 may reach a little past the last one.
+    // as libswscale and To32 may reach a little past the last one. Room in the lists first, so
+    // that no buffer is made that they could not take.
     framePitch = FramePitch(width);
+    owned.reserve(kFramesAhead + 2);
+    pool.reserve(kFramesAhead + 2);
     for (size_t i = 0; i < kFramesAhead + 2; ++i) {
       auto* p = static_cast<uint8_t*>(av_malloc(size_t(framePitch) * size_t(height + 1)));
       if (p == nullptr) return E_OUTOFMEMORY;

@@ -31,10 +31,13 @@ struct GlyphBits {
 
 namespace {
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
 class FontState : public Font {
  public:
   ~FontState() override {
     if (face != nullptr) FT_Done_Face(face);
+    if (toUnicode != kNoConverter) iconv_close(toUnicode);
   }
   bool stock = false;
   int selections = 0;  // contexts holding the font
@@ -43,6 +46,7 @@ class FontState : public Font {
   int32_t syntheticHeight = 16;
   uint32_t charSet = DEFAULT_CHARSET;
   FT_Face face = nullptr;
+  iconv_t toUnicode = kNoConverter;  // the character set's codes to UTF-32 (FreeType faces)
   TEXTMETRICA metrics{};
   std::string family;
   // The glyph of the last call, so that a size query and the read after it render once.
@@ -70,17 +74,25 @@ Hooks g_hooks;
 constexpr size_t kMaxRecordedCodes = 65536;
 constexpr uint32_t kNoCharacter = 0xFFFFFFFFu;
 
+// Made at the first font that needs it; a failure is tried again by the next.
 FT_Library Library() {
-  static FT_Library library = [] {
-    FT_Library made = nullptr;
-    return FT_Init_FreeType(&made) == 0 ? made : nullptr;
-  }();
+  static FT_Library library = nullptr;
+  if (library == nullptr && FT_Init_FreeType(&library) != 0) library = nullptr;
   return library;
 }
 
 // ---- Text conversion -------------------------------------------------------------------------
 
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+// A converter closed when it goes out of scope.
+struct ScopedConverter {
+  explicit ScopedConverter(iconv_t opened) : cd(opened) {}
+  ScopedConverter(const ScopedConverter&) = delete;
+  ScopedConverter& operator=(const ScopedConverter&) = delete;
+  ~ScopedConverter() {
+    if (cd != kNoConverter) iconv_close(cd);
+  }
+  const iconv_t cd;
+};
 
 // Converts the whole input into out (capacity bytes): the bytes written, or -1.
 int64_t Convert(iconv_t cd, const char* in, size_t inLength, char* out, size_t capacity) {
@@ -96,19 +108,18 @@ int64_t Convert(iconv_t cd, const char* in, size_t inLength, char* out, size_t c
 }
 
 bool FaceNameToUtf8(const char* name, std::string& out) {
-  static const iconv_t cd = iconv_open("UTF-8", "CP932");
+  const ScopedConverter cd{iconv_open("UTF-8", "CP932")};
+  if (cd.cd == kNoConverter) return false;
   const size_t length = std::strlen(name);
   out.assign(length * 3 + 4, '\0');  // a Shift-JIS character takes at most 3 UTF-8 bytes
-  const int64_t written = Convert(cd, name, length, out.data(), out.size());
+  const int64_t written = Convert(cd.cd, name, length, out.data(), out.size());
   out.resize(size_t(std::max<int64_t>(written, 0)));
   return written >= 0;
 }
 
 // The Unicode character of a GDI code (its byte, or first byte x 256 + second byte), or
 // kNoCharacter when the code page has none.
-uint32_t CodeToUnicode(uint32_t code, uint32_t charSet) {
-  static const iconv_t cp932 = iconv_open("UTF-32LE", "CP932");
-  static const iconv_t cp949 = iconv_open("UTF-32LE", "CP949");
+uint32_t CodeToUnicode(uint32_t code, iconv_t toUnicode) {
   if (code > 0xFFFF) return kNoCharacter;
   char bytes[2];
   size_t length = 1;
@@ -120,8 +131,7 @@ uint32_t CodeToUnicode(uint32_t code, uint32_t charSet) {
     bytes[0] = char(code);
   }
   char out[8];
-  if (Convert(charSet == HANGEUL_CHARSET ? cp949 : cp932, bytes, length, out, sizeof out) != 4)
-    return kNoCharacter;
+  if (Convert(toUnicode, bytes, length, out, sizeof out) != 4) return kNoCharacter;
   const auto* u = reinterpret_cast<const uint8_t*>(out);
   return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
 }
@@ -144,8 +154,53 @@ struct FaceLocation {
   int index = 0;
 };
 
-// The file of a family (empty: the best "monospace" face for the language), or none when the
-// family is not installed. Each answer is remembered for the life of the process.
+// What a lookup found: a face, no such family (both remembered), or a failure of fontconfig
+// itself (out of memory), which the next lookup tries again.
+enum class Lookup { kFound, kMissing, kFailed };
+
+struct PatternFree {
+  void operator()(FcPattern* p) const { FcPatternDestroy(p); }
+};
+struct LangSetFree {
+  void operator()(FcLangSet* l) const { FcLangSetDestroy(l); }
+};
+using PatternPtr = std::unique_ptr<FcPattern, PatternFree>;
+using LangSetPtr = std::unique_ptr<FcLangSet, LangSetFree>;
+
+// Asks fontconfig for the face of a family (empty: the best "monospace" face for the language).
+Lookup AskFontconfig(const std::string& family, const char* lang, bool bold, FaceLocation& out) {
+  const PatternPtr pattern(FcPatternCreate());
+  const LangSetPtr langs(FcLangSetCreate());
+  if (pattern == nullptr || langs == nullptr) return Lookup::kFailed;
+  const std::string wanted = family.empty() ? "monospace" : family;
+  const bool built =
+      FcPatternAddString(pattern.get(), FC_FAMILY,
+                         reinterpret_cast<const FcChar8*>(wanted.c_str())) &&
+      FcLangSetAdd(langs.get(), reinterpret_cast<const FcChar8*>(lang)) &&
+      FcPatternAddLangSet(pattern.get(), FC_LANG, langs.get()) &&
+      FcPatternAddInteger(pattern.get(), FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR) &&
+      FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+  if (!built) return Lookup::kFailed;
+  FcDefaultSubstitute(pattern.get());
+  FcResult result = FcResultNoMatch;
+  // No match at all is fontconfig failing too: it offers its nearest face for any pattern.
+  const PatternPtr match(FcFontMatch(nullptr, pattern.get(), &result));
+  if (match == nullptr) return Lookup::kFailed;
+  bool named = family.empty();
+  FcChar8* value = nullptr;
+  for (int i = 0; !named && FcPatternGetString(match.get(), FC_FAMILY, i, &value) == FcResultMatch;
+       ++i)
+    named = EqualsIgnoringAsciiCase(family, reinterpret_cast<const char*>(value));
+  if (!named || FcPatternGetString(match.get(), FC_FILE, 0, &value) != FcResultMatch)
+    return Lookup::kMissing;
+  int index = 0;
+  if (FcPatternGetInteger(match.get(), FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+  out = FaceLocation{reinterpret_cast<const char*>(value), index};
+  return Lookup::kFound;
+}
+
+// The file of a family, or none when the family is not installed or fontconfig failed. Each
+// answer but a failure is remembered for the life of the process.
 std::optional<FaceLocation> LocateFace(const std::string& family, const char* lang, bool bold) {
   static std::map<std::string, std::optional<FaceLocation>> known;
   // Fontconfig keeps its configuration until FcFini; the process gives it back at exit.
@@ -154,37 +209,13 @@ std::optional<FaceLocation> LocateFace(const std::string& family, const char* la
   } end;
   const std::string key = family + '\n' + lang + (bold ? "\nb" : "\nr");
   if (auto it = known.find(key); it != known.end()) return it->second;
-
-  std::optional<FaceLocation> found;
-  FcPattern* pattern = FcPatternCreate();
-  FcLangSet* langs = FcLangSetCreate();
-  if (pattern != nullptr && langs != nullptr) {
-    const std::string wanted = family.empty() ? "monospace" : family;
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(wanted.c_str()));
-    FcLangSetAdd(langs, reinterpret_cast<const FcChar8*>(lang));
-    FcPatternAddLangSet(pattern, FC_LANG, langs);
-    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
-      bool named = family.empty();
-      FcChar8* value = nullptr;
-      for (int i = 0; !named && FcPatternGetString(match, FC_FAMILY, i, &value) == FcResultMatch;
-           ++i)
-        named = EqualsIgnoringAsciiCase(family, reinterpret_cast<const char*>(value));
-      int index = 0;
-      if (named && FcPatternGetString(match, FC_FILE, 0, &value) == FcResultMatch) {
-        if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
-        found = FaceLocation{reinterpret_cast<const char*>(value), index};
-      }
-      FcPatternDestroy(match);
-    }
-  }
-  if (langs != nullptr) FcLangSetDestroy(langs);
-  if (pattern != nullptr) FcPatternDestroy(pattern);
-  known.emplace(key, found);
-  return found;
+  FaceLocation location;
+  const Lookup found = AskFontconfig(family, lang, bold, location);
+  if (found == Lookup::kFailed) return std::nullopt;
+  std::optional<FaceLocation> answer;
+  if (found == Lookup::kFound) answer = std::move(location);
+  known.emplace(key, answer);
+  return answer;
 }
 
 int32_t WholePixels(FT_Pos value) {
@@ -290,7 +321,7 @@ bool RenderSynthetic(const FontState& font, uint32_t code, uint32_t format, Glyp
 
 bool RenderFreeType(const FontState& font, uint32_t code, uint32_t format, GlyphBits& out) {
   FT_Face face = font.face;
-  const uint32_t character = CodeToUnicode(code, font.charSet);
+  const uint32_t character = CodeToUnicode(code, font.toUnicode);
   const FT_UInt index = character == kNoCharacter ? 0 : FT_Get_Char_Index(face, character);
   const bool mono = format == GGO_BITMAP;
   const FT_Int32 flags = FT_LOAD_NO_BITMAP | (mono ? FT_LOAD_TARGET_MONO : FT_LOAD_DEFAULT);
@@ -338,14 +369,9 @@ bool IsIdentity(const MAT2* m) {
 
 // ---- Fonts -----------------------------------------------------------------------------------
 
-HFONT CreateFontA(int32_t height, int32_t, int32_t, int32_t, int32_t weight, uint32_t, uint32_t,
-                  uint32_t, uint32_t charSet, uint32_t, uint32_t, uint32_t, uint32_t,
-                  const char* faceName) {
-  std::lock_guard lock(g_mutex);
-  if (g_hooks.failFonts > 0) {
-    --g_hooks.failFonts;
-    return nullptr;
-  }
+namespace {
+
+HFONT MakeFont(int32_t height, int32_t weight, uint32_t charSet, const char* faceName) {
   std::string name;
   if (faceName != nullptr && faceName[0] != '\0' && !FaceNameToUtf8(faceName, name)) return nullptr;
   auto font = std::unique_ptr<FontState>(new (std::nothrow) FontState());
@@ -357,10 +383,11 @@ HFONT CreateFontA(int32_t height, int32_t, int32_t, int32_t, int32_t weight, uin
   }
   const std::optional<FaceLocation> location =
       LocateFace(name, charSet == HANGEUL_CHARSET ? "ko" : "ja", weight >= 600);
+  if (!location || Library() == nullptr) return nullptr;
+  font->toUnicode = iconv_open("UTF-32LE", charSet == HANGEUL_CHARSET ? "CP949" : "CP932");
+  if (font->toUnicode == kNoConverter) return nullptr;
   FT_Face face = nullptr;
-  if (!location || Library() == nullptr ||
-      FT_New_Face(Library(), location->file.c_str(), location->index, &face) != 0)
-    return nullptr;
+  if (FT_New_Face(Library(), location->file.c_str(), location->index, &face) != 0) return nullptr;
   if (!SetupFreeType(*font, face, height, weight)) return nullptr;
   const uint32_t test = charSet == SHIFTJIS_CHARSET  ? 0x3042
                         : charSet == HANGEUL_CHARSET ? 0xAC00
@@ -369,17 +396,33 @@ HFONT CreateFontA(int32_t height, int32_t, int32_t, int32_t, int32_t weight, uin
   return font.release();
 }
 
+}  // namespace
+
+HFONT CreateFontA(int32_t height, int32_t, int32_t, int32_t, int32_t weight, uint32_t, uint32_t,
+                  uint32_t, uint32_t charSet, uint32_t, uint32_t, uint32_t, uint32_t,
+                  const char* faceName) {
+  std::lock_guard lock(g_mutex);
+  if (g_hooks.failFonts > 0) {
+    --g_hooks.failFonts;
+    return nullptr;
+  }
+  try {
+    return MakeFont(height, weight, charSet, faceName);
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // as GDI says it: no font
+  }
+}
+
 bool GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
   if (dc == nullptr || dc->font == nullptr || metrics == nullptr) return false;
   *metrics = StateOf(dc->font)->metrics;
   return true;
 }
 
-uint32_t GetGlyphOutlineA(HDC dc, uint32_t code, uint32_t format, GLYPHMETRICS* metrics,
-                          uint32_t bufferSize, void* buffer, const MAT2* matrix) {
-  std::lock_guard lock(g_mutex);
-  ++g_hooks.glyphCalls;
-  if (g_hooks.glyphCodes.size() < kMaxRecordedCodes) g_hooks.glyphCodes.push_back(code);
+namespace {
+
+uint32_t GlyphOutline(HDC dc, uint32_t code, uint32_t format, GLYPHMETRICS* metrics,
+                      uint32_t bufferSize, void* buffer, const MAT2* matrix) {
   if (dc == nullptr || dc->font == nullptr || metrics == nullptr || !IsIdentity(matrix) ||
       (format != GGO_METRICS && format != GGO_BITMAP && format != GGO_GRAY4_BITMAP))
     return GDI_ERROR;
@@ -401,6 +444,20 @@ uint32_t GetGlyphOutlineA(HDC dc, uint32_t code, uint32_t format, GLYPHMETRICS* 
     if (size != 0) std::memcpy(buffer, font.last.bits.data(), size);
   }
   return size;
+}
+
+}  // namespace
+
+uint32_t GetGlyphOutlineA(HDC dc, uint32_t code, uint32_t format, GLYPHMETRICS* metrics,
+                          uint32_t bufferSize, void* buffer, const MAT2* matrix) {
+  std::lock_guard lock(g_mutex);
+  ++g_hooks.glyphCalls;
+  try {
+    if (g_hooks.glyphCodes.size() < kMaxRecordedCodes) g_hooks.glyphCodes.push_back(code);
+    return GlyphOutline(dc, code, format, metrics, bufferSize, buffer, matrix);
+  } catch (const std::bad_alloc&) {
+    return GDI_ERROR;  // no memory for the glyph's bits
+  }
 }
 
 int32_t GetTextFaceA(HDC dc, int32_t count, char* name) {
