@@ -70,12 +70,15 @@ int WhileRunning(Fn&& fn, const char* where = __builtin_FUNCTION()) {
 template <typename Fn>
 int Divided(const char* caller, int total, int across, int down, int* handles, Fn&& cut) {
   static_assert(sizeof(gfx::HandleValue) == sizeof(int));
-  const int result = WhileRunning([&] {
-    if (total < 0 || (total > 0 && (across <= 0 || down <= 0 || total > int64_t(across) * down)))
-      return base::LogAddFormat("分割数が不正です( 総数 %d 横 %d 縦 %d ) in %s", total, across,
-                                down, caller);
-    return cut(reinterpret_cast<gfx::HandleValue*>(handles));
-  });
+  const int result = WhileRunning(
+      [&] {
+        if (total < 0 ||
+            (total > 0 && (across <= 0 || down <= 0 || total > int64_t(across) * down)))
+          return base::LogAddFormat("分割数が不正です( 総数 %d 横 %d 縦 %d ) in %s", total, across,
+                                    down, caller);
+        return cut(reinterpret_cast<gfx::HandleValue*>(handles));
+      },
+      caller);
   if (result != 0 && handles != nullptr) std::fill_n(handles, std::max(total, 0), -1);
   return result;
 }
