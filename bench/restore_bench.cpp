@@ -107,7 +107,7 @@ BENCHMARK(BM_Rebuild)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_ReloadFromFiles(benchmark::State& state) {
   AgainstFreshLoad(state, [] {
-    gfx::GraphTable().ForEach(
+    gfx::GraphHandleTable().ForEach(
         [](gfx::HandleValue, void* g) { static_cast<gfx::GraphRecord*>(g)->NeedsRestore = 1; });
     gfx::RestoreGraphsFromFiles();
   });

@@ -29,7 +29,7 @@ bool ValidSize(int width, int height) {
 
 }  // namespace
 
-const HandleTable& GraphTable() {
+const HandleTable& GraphHandleTable() {
   return g_graphs;
 }
 int IsGraphicsManagerInitialised() {

@@ -53,6 +53,6 @@ int EndGraphicsManager();
 int IsGraphicsManagerInitialised();
 // 1 when the Direct3D twin started with the manager.
 int Is3DAvailable();
-const HandleTable& GraphTable();
+const HandleTable& GraphHandleTable();
 
 }  // namespace zq::gfx

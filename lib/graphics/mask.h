@@ -28,8 +28,11 @@ struct MaskHandleEntry {
   uint32_t Reserved2;
 };
 
+// One entry a mask handle slot, held inline in the mask screen.
+using MaskHandleTable = MaskHandleEntry[kMaskHandleSlots];
+
 struct MaskScreen {
-  MaskHandleEntry Handles[kMaskHandleSlots];
+  MaskHandleTable Handles;
   int32_t ScratchImageFlag;                     // 1 while ScratchImage is set up
   platform::DirectDrawSurface* ScratchSurface;  // the scratch on a hardware screen
   MEMIMG ScratchImage;                          // the scratch on a software screen

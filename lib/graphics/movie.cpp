@@ -193,7 +193,7 @@ int CloseMovieRecord(HandleValue movieHandle) {
 
 // ---- Table ---------------------------------------------------------------------------------
 
-const HandleTable& MovieTable() {
+const HandleTable& MovieHandleTable() {
   return g_movies;
 }
 
@@ -496,8 +496,8 @@ int PauseMovieGraph(HandleValue handle) {
 namespace {
 template <class Fn>
 void ForEachMovieGraph(Fn fn) {
-  if (!GraphTable().IsInitialised()) return;
-  GraphTable().ForEach([&](HandleValue h, void* record) {
+  if (!GraphHandleTable().IsInitialised()) return;
+  GraphHandleTable().ForEach([&](HandleValue h, void* record) {
     if (static_cast<GraphRecord*>(record)->Movie >= 0) fn(h);
   });
 }

@@ -85,7 +85,7 @@ int RebuildAllMovies();
 // Table life, with the graphics manager: both close whatever movie is still open.
 int InitMovieTable();
 void TermMovieTable();
-const HandleTable& MovieTable();
+const HandleTable& MovieHandleTable();
 
 // The frame surface locked for reading: the frame's first pixel (frame format, width x height
 // from there, rows `pitch` bytes apart), or null after the lock line. Paired with

@@ -98,7 +98,7 @@ void ReloadFromFiles() {
 int RestoreAllGraphSurfaces() {
   if (!IsGraphicsManagerInitialised()) return 0;
   RestoreLostSurfaces();
-  GraphTable().ForEach([](HandleValue handle, void*) { RestoreGraphSurfaces(handle); });
+  GraphHandleTable().ForEach([](HandleValue handle, void*) { RestoreGraphSurfaces(handle); });
   return 0;
 }
 
@@ -146,7 +146,7 @@ int RebuildGraphicsAfterModeChange() {
 
 int MarkAllGraphsForRestore() {
   RecreateAllFonts();
-  GraphTable().ForEach(
+  GraphHandleTable().ForEach(
       [](HandleValue, void* record) { static_cast<GraphRecord*>(record)->NeedsRestore = 1; });
   if (g_restoreCallback != nullptr) g_restoreCallback();
   return 0;
@@ -171,7 +171,7 @@ int RestoreGraphsFromFiles() {
   GraphSource previous{};
   bool hasPrevious = false;
 
-  GraphTable().ForEach([&](HandleValue handle, void* record) {
+  GraphHandleTable().ForEach([&](HandleValue handle, void* record) {
     auto* graph = static_cast<GraphRecord*>(record);
     if (graph->NeedsRestore != 1 || graph->FileName[0] == '\0') return;
     const bool reuse = hasPrevious && held.mainHeld && SameSource(previous, *graph);

@@ -241,7 +241,7 @@ void TextureCacheWritesTheWorkImageAndTheCacheGraph(bool direct3D) {
   EXPECT_NE(GetGraphRecord(f->EdgeGraph), nullptr);
   const size_t logSize = lib.Log().size();
   DeleteFontHandle(h);  // with both graphs, silently
-  EXPECT_EQ(std::vector<size_t>({lib.Log().size(), size_t(GraphTable().Count())}),
+  EXPECT_EQ(std::vector<size_t>({lib.Log().size(), size_t(GraphHandleTable().Count())}),
             std::vector<size_t>({logSize, 0}));
   EXPECT_EQ(std::vector<int>({GetChooseDirect3DGraphs(), GetCreateColorBitDepth(),
                               GetCreateAlphaChannelFlag(), GetCreateOptionB()}),
@@ -525,13 +525,13 @@ TEST(FontFailures, EachLeavesNothingBehind) {
     if (c.failDC) platform::gditest::FailNextCreateCompatibleDC();
     const size_t logSize = lib.Log().size();
     const std::vector<size_t> counts = {
-        size_t(FontHandleTable.Count()), size_t(GraphTable().Count()),
+        size_t(FontHandleTable.Count()), size_t(GraphHandleTable().Count()),
         size_t(Surface2DTable().Count()), base::TrackedBlockCount()};
     const HandleValue h = CreateFontToHandle(c.face, c.size, 5, 1, -1, 1, -1, -1);
     EXPECT_EQ(h >= 0, c.made) << c.line;
     if (c.made) DeleteFontHandle(h);
     EXPECT_EQ(counts,
-              std::vector<size_t>({size_t(FontHandleTable.Count()), size_t(GraphTable().Count()),
+              std::vector<size_t>({size_t(FontHandleTable.Count()), size_t(GraphHandleTable().Count()),
                                    size_t(Surface2DTable().Count()), base::TrackedBlockCount()}));
     if (c.line != nullptr) {
       EXPECT_NE(lib.Log().find(c.line, logSize), std::string::npos) << c.line;

@@ -63,7 +63,7 @@ TEST(LoadDividedGraph, CellsRowByRowWithNamesAndPixels) {
   ExpectCellAt(cells[2], 0, 32, 32, 32);
   EXPECT_EQ(cells[3], kUntouched);
   // The base graph is gone; the three cells share one store.
-  EXPECT_EQ(GraphTable().Count(), 3);
+  EXPECT_EQ(GraphHandleTable().Count(), 3);
   EXPECT_EQ(PieceOf(cells[0])->SurfaceData, PieceOf(cells[2])->SurfaceData);
   for (int i = 0; i < 3; ++i) {
     const GraphRecord* g = GetGraphRecord(cells[i]);
@@ -103,7 +103,7 @@ TEST(LoadDividedGraph, DivisionThatDoesNotFitLeavesNoGraphAndNoNames) {
       s.lib.Log().find("グラフィックの分割に失敗しました in CreateDivGraphFromGraphImage\r\n"),
       std::string::npos);
   // Cells 0 and 1 and the base were deleted; only the unrelated graph lives.
-  EXPECT_EQ(GraphTable().Count(), 1);
+  EXPECT_EQ(GraphHandleTable().Count(), 1);
   EXPECT_EQ(GetGraphRecord(cells[0]), nullptr);
   EXPECT_EQ(GetGraphRecord(cells[1]), nullptr);
   EXPECT_STREQ(GetGraphRecord(other)->FileName, "other.bmp");
@@ -122,14 +122,14 @@ TEST(LoadDividedGraph, TotalBeyondTheGridEmptyCountsAndClippedCells) {
   ExpectCellAt(cells[3], 32, 32, 32, 32);
   EXPECT_EQ(cells[4], other);
   EXPECT_STREQ(GetGraphRecord(other)->FileName, "other.bmp");
-  EXPECT_EQ(GraphTable().Count(), 5);
+  EXPECT_EQ(GraphHandleTable().Count(), 5);
   // No cell asked for: the base graph is deleted and nothing is written.
   HandleValue none[1] = {kUntouched};
   EXPECT_EQ(LoadDividedGraphFromFileStd(name.c_str(), 0, 2, 2, 32, 32, none), 0);
   EXPECT_EQ(LoadDividedGraphFromFileStd(name.c_str(), 3, 0, 2, 32, 32, none), 0);
   EXPECT_EQ(LoadDividedGraphFromFileStd(name.c_str(), 3, 2, -1, 32, 32, none), 0);
   EXPECT_EQ(none[0], kUntouched);
-  EXPECT_EQ(GraphTable().Count(), 5);
+  EXPECT_EQ(GraphHandleTable().Count(), 5);
   // Cells clipped at the edge; a step whose position overflows cannot start inside the picture.
   const std::string odd = WriteFile("odd.bmp", Bmp24(50, 20, Pattern));
   HandleValue clipped[2], big[2];
@@ -137,7 +137,7 @@ TEST(LoadDividedGraph, TotalBeyondTheGridEmptyCountsAndClippedCells) {
   ExpectCellAt(clipped[0], 0, 0, 32, 20);
   ExpectCellAt(clipped[1], 32, 0, 18, 20);
   EXPECT_EQ(LoadDividedGraphFromFileStd(odd.c_str(), 2, 2, 1, 0x7FFFFFFF, 1, big), -1);
-  EXPECT_EQ(GraphTable().Count(), 7);
+  EXPECT_EQ(GraphHandleTable().Count(), 7);
 }
 
 TEST(CreateDivGraphFromGraphImage, FailedBaseIsAFailureWhateverTheCounts) {
@@ -156,7 +156,7 @@ TEST(CreateDivGraphFromGraphImage, FailedBaseIsAFailureWhateverTheCounts) {
   // A working base with no cell asked for is a success that leaves nothing; no array fails.
   EXPECT_EQ(CreateDivGraphFromGraphImage(&image, nullptr, 0, 1, 1, 2, 2, cells, 1, 0, 0), 0);
   EXPECT_EQ(CreateDivGraphFromGraphImage(&image, nullptr, 1, 1, 1, 2, 2, nullptr, 1, 0, 0), -1);
-  EXPECT_EQ(GraphTable().Count(), 0);
+  EXPECT_EQ(GraphHandleTable().Count(), 0);
 }
 
 // ---- Single loads, flags and names ----
@@ -198,7 +198,7 @@ TEST(LoadGraph, PaletteAndAlphaFlagsFollowTheFileKind) {
   const size_t before = s.lib.Log().size();
   EXPECT_EQ(LoadGraphFromFileStd("ship.bmp"), -1);
   EXPECT_EQ(s.lib.Log().size(), before);
-  EXPECT_EQ(GraphTable().Count(), 5);
+  EXPECT_EQ(GraphHandleTable().Count(), 5);
 }
 
 TEST(LoadGraph, MissingFileAndUndecodableFile) {
@@ -226,7 +226,7 @@ TEST(LoadGraph, MissingFileAndUndecodableFile) {
   EXPECT_EQ(std::tuple(GetCreateColorBitDepth(), GetCreateAlphaChannelFlag(), GetCreateOptionD(),
                        GetChooseDirect3DGraphs()),
             std::tuple(32, 1, 0, 1));
-  EXPECT_EQ(GraphTable().Count(), 0);
+  EXPECT_EQ(GraphHandleTable().Count(), 0);
 }
 
 TEST(SetGraphSourcePath, NamesThatDoNotFitAreNotKeptCut) {
@@ -299,7 +299,7 @@ TEST(CreateGraphFromImage, ImagesThatCannotBeReadSafelyMakeNoGraph) {
   empty.Width = 4, empty.Height = 2;  // an alpha image without pixels
   EXPECT_EQ(CreateGraphFromImage(&image, &empty, 1, 0, 0), -1);
   // The graphs made for the refused writes were deleted again.
-  EXPECT_EQ(GraphTable().Count(), 0);
+  EXPECT_EQ(GraphHandleTable().Count(), 0);
   EXPECT_EQ(SurfaceDataTable().Count(), 0);
   EXPECT_NE(CreateGraphFromImage(&image, nullptr, 1, 0, 0), -1);
 }

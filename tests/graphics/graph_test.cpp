@@ -52,7 +52,7 @@ TEST(GraphHandles, FirstHandlesStaleHandlesAndOtherKinds) {
 TEST(GraphHandles, RefusedSizesAndStoresLeaveNoRecord) {
   LibrarySession lib({.bits = 32});
   auto counts = [] {
-    return std::tuple(GraphTable().Count(), SurfaceDataTable().Count(), Surface2DTable().Count());
+    return std::tuple(GraphHandleTable().Count(), SurfaceDataTable().Count(), Surface2DTable().Count());
   };
   const auto before = counts();
   // 65535 x 65535 x 4 bytes is more than one pixel block may hold: the store is refused.
@@ -101,7 +101,7 @@ TEST(GraphHandles, DeletionWritesLostFlagsLogsNamesAndLeavesTheDrawScreen) {
   EXPECT_NE(lib.Log().find("グラフィック pic.png の削除"), std::string::npos);
   DeleteAllGraphHandles(0);
   EXPECT_EQ(lostB, 1);
-  EXPECT_EQ(GraphTable().Count(), 0);
+  EXPECT_EQ(GraphHandleTable().Count(), 0);
 
   g_DrawState.CreateDrawValid = 1;
   const HandleValue target = CreateEmptyGraph(32, 16);
@@ -169,7 +169,7 @@ TEST(DeriveGraph, ClampsAndRefusesRectangles) {
   const HandleValue corner = DeriveGraphRect(60, 30, 8, 8, parent);
   EXPECT_EQ(std::pair(GetGraphRecord(corner)->Width, GetGraphRecord(corner)->Height),
             std::pair(4, 2));
-  const int count = GraphTable().Count();
+  const int count = GraphHandleTable().Count();
   const int bad[][5] = {{64, 0, 8, 8, 0}, {0, 32, 8, 8, 0},    {-1, 0, 8, 8, 0},
                         {0, -4, 8, 8, 0}, {100, 100, 8, 8, 0}, {0, 0, 0, 8, 0},
                         {0, 0, 8, -3, 0}, {0, 0, 8, 8, 1},     {0, 0, 8, 8, 2}};
@@ -180,7 +180,7 @@ TEST(DeriveGraph, ClampsAndRefusesRectangles) {
                                            : parent + 0x10000),
               -1)
         << x << "," << y << " " << w << "x" << h << " " << which;
-  EXPECT_EQ(GraphTable().Count(), count);
+  EXPECT_EQ(GraphHandleTable().Count(), count);
 }
 
 TEST(GraphHandlesDeathTest, AFullTableEndsTheProgram) {

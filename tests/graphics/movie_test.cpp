@@ -477,7 +477,7 @@ TEST(Movie, ReleasedMoviesComeBackWhereTheyWere) {
   EXPECT_EQ(GetMovieRecord(movie)->PlayingFlag, 1);
   DeleteGraphHandle(a, 0);
   EXPECT_EQ(GetMovieRecord(movie), nullptr);
-  EXPECT_EQ(MovieTable().Count(), 2);
+  EXPECT_EQ(MovieHandleTable().Count(), 2);
 }
 
 // ---- Overlays and surface-mode fallbacks ------------------------------------------------------
