@@ -343,10 +343,30 @@ void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transFlag,
   const CallFlags flags{blendImage != nullptr, bright != 0xFFFFFFu, transFlag != 0};
   // Drawing an image onto a store it shares reads the source as it was before the draw.
   const size_t dstRow = size_t(cw) * dstBytes;
-  const bool srcMeets =
+  bool srcMeets =
       Overlaps(job.dst, job.dstPitch, dstRow, job.src, job.srcPitch, size_t(cw) * srcBytes, ch);
-  const bool blendMeets =
+  bool blendMeets =
       job.blend && Overlaps(job.dst, job.dstPitch, dstRow, job.blend, job.blendPitch, cw, ch);
+  // Row order keeps what is read intact only for images with the destination's pitch that lie
+  // on one side of it. Anything else (a blend image over the other side, another pitch) is
+  // copied whole, into tracked memory; without it nothing is drawn.
+  RowsCopy srcCopy, blendCopy;
+  const bool oneOrder = (!srcMeets || job.srcPitch == job.dstPitch) &&
+                        (!blendMeets || job.blendPitch == job.dstPitch) &&
+                        !(srcMeets && blendMeets && (job.src < job.dst) != (job.blend < job.dst));
+  if (!oneOrder) {
+    if (srcMeets) {
+      if (!srcCopy.Take(job.src, job.srcPitch, size_t(cw) * srcBytes, ch)) return;
+      job.src = srcCopy.Data();
+      job.srcPitch = ptrdiff_t(cw) * srcBytes;
+    }
+    if (blendMeets) {
+      if (!blendCopy.Take(job.blend, job.blendPitch, size_t(cw), ch)) return;
+      job.blend = blendCopy.Data();
+      job.blendPitch = cw;
+    }
+    srcMeets = blendMeets = false;
+  }
   // No image the library makes is wider than the row copies.
   if ((srcMeets || blendMeets) && cw > kMaxRowPixels) return;
   const bool upwards = job.dst > (srcMeets ? job.src : job.blend);

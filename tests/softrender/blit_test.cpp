@@ -191,6 +191,39 @@ TEST_F(BlitTest, UnscaledSelfDrawReadsTheSourceAsItWas) {
   }
 }
 
+TEST_F(BlitTest, UnscaledSelfDrawWithABlendImageInTheSamePixels) {
+  // A source view above the destination rectangle and a blend image over its lower rows (the
+  // two read in opposite orders), or a blend image whose pitch is not the destination's: both
+  // are read as they were before the draw.
+  std::mt19937 rng(37);
+  for (int type : {k16, k32})
+    for (const auto& [srcY, blendY, blendPitch] :
+         {std::array{0, 5, 0}, {6, 1, 0}, {0, 4, 7}, {0, 0, 0}}) {
+      TestImage screen(40, 12, type);
+      for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 40; ++x) screen.Set(x, y, uint32_t(rng()));
+      gfx::MEMIMG sprite = screen.img;  // 6 x 4 from the left edge
+      sprite.ViewFlag = 1;
+      sprite.Width = 6;
+      sprite.Height = 4;
+      sprite.Pixels = screen.At(0, srcY);
+      gfx::MEMIMG blend = sprite;  // one byte a pixel, under the columns the draw writes
+      blend.Pixels = screen.At(10, blendY);
+      if (blendPitch != 0) blend.Pitch = blendPitch;
+      TestImage spriteWas(6, 4, type), blendWas(6, 4, k16, true);
+      for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+          spriteWas.Set(x, y, screen.Get(x, srcY + y));
+          blendWas.At(x, y)[0] = blend.Pixels[y * blend.Pitch + x];
+        }
+      TestImage model = screen;
+      Use(1, 200, RECT{0, 0, 40, 12});
+      DrawMemImg(&screen.img, &sprite, 10, 3, 0, &blend);
+      RefDraw(model, spriteWas, 10, 3, 0, &blendWas, st_);
+      EXPECT_EQ(screen.Pixels(), model.Pixels()) << type << ": " << srcY << "," << blendY;
+    }
+}
+
 TEST_F(BlitTest, UnscaledSelfDrawThroughTheStreamReadsTheSourceAsItWas) {
   // An unclipped keyed view of the image drawn onto it, so its run-length stream is read:
   // downwards, upwards (over a thousand rows, so the stream's rows are found block by block),
