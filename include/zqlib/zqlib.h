@@ -188,8 +188,9 @@ int LibraryEnd();
 /// \param colorBitDepth 16 (5:6:5 pixels) or 32 (8 bits a channel).
 /// \param refreshRate refresh rate in Hz; stored, but the library does not wait for the
 /// display.
-/// \return 0; -1 with a log line for a size or depth it cannot use (the screen mode before
-/// stays) or when the library does not run.
+/// \return 0; -1 with a log line for a size or depth it cannot use, or in window mode for a
+/// screen wider or taller than the desktop (the screen mode before stays), or when the library
+/// does not run.
 int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRate);
 
 /// Processes up to five pending window messages (activation, moves, display changes, closing).

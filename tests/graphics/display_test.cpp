@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <tuple>
 
 #include "graphics/draw_state.h"
@@ -62,19 +64,25 @@ void MoveWindow(int32_t left, int32_t top) {
   ASSERT_EQ(r.top, top);
 }
 
-// The frame presented from a back buffer holding the pattern: the window's part on the desktop.
+// The frame presented from a back buffer holding the pattern: in a window only the window's
+// part of the desktop, placed at its corner.
 TEST(PresentByFlip, SoftwareFramesReachThePresenterExactly) {
   struct Row {
     const char* what;
     test::LibraryOptions options;
     platform::PixelFormat (*desktop)();
     int32_t left, top;  // the window moved there (windowed)
-    int frameWidth;
+    std::tuple<int, int, int, int> frame;  // left, top, width, height
   } rows[] = {
-      {"16-bit", {.start = false}, platform::PixelFormatRGB565, 0, 0, 1024},
-      {"off the left and top", {.bits = 32}, nullptr, -100, -50, 1920},
-      {"off the right and bottom", {.bits = 32}, nullptr, 1920 - 200, 1080 - 100, 1920},
-      {"full screen", {.bits = 32, .windowed = false}, nullptr, 0, 0, 640},
+      {"16-bit", {.start = false}, platform::PixelFormatRGB565, 0, 0, {0, 0, 640, 480}},
+      {"off the left and top", {.bits = 32}, nullptr, -100, -50, {0, 0, 540, 430}},
+      {"off the right and bottom",
+       {.bits = 32},
+       nullptr,
+       1920 - 200,
+       1080 - 100,
+       {1720, 980, 200, 100}},
+      {"full screen", {.bits = 32, .windowed = false}, nullptr, 0, 0, {0, 0, 640, 480}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -91,17 +99,58 @@ TEST(PresentByFlip, SoftwareFramesReachThePresenterExactly) {
     EXPECT_EQ(GetPresentCount(), before + 1);
     EXPECT_EQ(platform::GetPresentCount(), platformBefore + 1);
     const platform::Frame f = platform::GetLastPresentedFrame();
-    ASSERT_EQ(f.width, row.frameWidth);
+    ASSERT_EQ(std::tuple(f.left, f.top, f.width, f.height), row.frame);
     int wrong = 0;
     for (int y = 0; y < f.height; ++y)
       for (int x = 0; x < f.width; ++x) {
-        const int sx = x - row.left, sy = y - row.top;
-        const bool in = sx >= 0 && sx < 640 && sy >= 0 && sy < 480;  // nothing beside the window
-        wrong += FramePixel(f, x, y) != (!in    ? 0u
-                                         : wide ? Pattern32(sx, sy)
-                                                : Rgb565ToFrame(Pattern16(sx, sy)));
+        const int sx = f.left + x - row.left, sy = f.top + y - row.top;
+        wrong += FramePixel(f, x, y) !=
+                 (wide ? Pattern32(sx, sy) : Rgb565ToFrame(Pattern16(sx, sy)));
       }
     EXPECT_EQ(wrong, 0);
+  }
+}
+
+// What the presenter handed on: the frame's place and size.
+struct PlaceSink : platform::FrameSink {
+  std::tuple<int, int, int, int> seen{};
+  void ShowFrame(const platform::FrameView& f) override {
+    seen = {f.left, f.top, f.width, f.height};
+  }
+};
+
+TEST(PresentByFlip, AWindowHandsThePresenterOnlyTheScreen) {
+  LibrarySession lib({.bits = 32});
+  MoveWindow(30, 40);
+  ASSERT_EQ(RunScreenModeChange(64, 64, 32, 60), 0);
+  PlaceSink sink;
+  platform::SetFrameSink(&sink);
+  FillImage(g_DD.SoftBackImage);
+  ASSERT_EQ(PresentByFlip(), 0);
+  platform::SetFrameSink(nullptr);
+  EXPECT_EQ(sink.seen, std::tuple(30, 40, 64, 64));
+  const platform::Frame f = platform::GetLastPresentedFrame();
+  ASSERT_EQ(std::tuple(f.left, f.top, f.width, f.height), std::tuple(30, 40, 64, 64));
+  int wrong = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) wrong += FramePixel(f, x, y) != Pattern32(x, y);
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST(DisplayDevice, AWindowedScreenMustFitTheDesktop) {
+  LibrarySession lib({.bits = 32});  // on the 1920 x 1080 desktop
+  const struct {
+    int width, height, result;
+  } rows[] = {{1921, 480, -1}, {640, 1081, -1}, {4097, 480, -1}, {1920, 1080, 0}, {800, 600, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.width * 10000 + row.height);
+    const std::tuple<int, int> before(GetScreenWidth(), GetScreenHeight());
+    EXPECT_EQ(RunScreenModeChange(row.width, row.height, 32, 60), row.result);
+    EXPECT_EQ(std::tuple(GetScreenWidth(), GetScreenHeight()),
+              row.result == 0 ? std::tuple(row.width, row.height) : before);
+    const std::string line = "デスクトップ 1920x1080 より大きい画面 " +
+                             std::to_string(row.width) + "x" + std::to_string(row.height);
+    EXPECT_EQ(lib.Log().find(line) != std::string::npos, row.result != 0);
   }
 }
 
@@ -157,11 +206,10 @@ TEST(PresentByFlip, HardwareScreenInAWindowAndFullScreen) {
     ASSERT_EQ(g_DD.BackSurface->Blt(nullptr, nullptr, nullptr, platform::DDBLT_COLORFILL, &fx),
               platform::DD_OK);
     ASSERT_EQ(PresentByFlip(), 0);
+    // The client area (-5, 7) to (635, 487) cut to the desktop.
     const platform::Frame f = platform::GetLastPresentedFrame();
-    EXPECT_EQ(FramePixel(f, 0, 7), 0x336699u);
-    EXPECT_EQ(FramePixel(f, 634, 486), 0x336699u);
-    EXPECT_EQ(FramePixel(f, 635, 486), 0u);
-    EXPECT_EQ(FramePixel(f, 0, 6), 0u);
+    EXPECT_EQ(std::tuple(f.left, f.top, f.width, f.height), std::tuple(0, 7, 635, 480));
+    EXPECT_EQ(std::count(f.pixels.begin(), f.pixels.end(), 0x336699u), 635 * 480);
   }
   {
     LibrarySession lib({.bits = 16, .softwareScreen = false, .windowed = false});
