@@ -201,8 +201,8 @@ int LibraryEnd();
 /// \param refreshRate refresh rate in Hz, 0 .. 1000; 0 leaves it to the display. Stored, but
 /// the library does not wait for the display.
 /// \return 0; -1 with a log line for a size, depth or refresh rate out of its range (nothing
-/// changes) or for a mode the display cannot take (the screen mode before stays); -1 when the
-/// library does not run.
+/// changes), in window mode for a screen wider or taller than the desktop, or for a mode the
+/// display cannot take (the screen mode before stays); -1 when the library does not run.
 int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRate);
 
 /// Processes up to five pending window messages (activation, moves, display changes, closing).

@@ -54,27 +54,33 @@ int SaveScreenPng(const char* path) {
   // Before the program's first frame the screen holds only the start-up's black one.
   const platform::Frame frame =
       FramePresentedSinceModeSet() ? platform::GetLastPresentedFrame() : platform::Frame{};
-  if (g_DD.DirectDraw == nullptr || frame.width <= 0 || frame.height <= 0)
+  // In a window the presented frame is the window's part of the desktop, placed at its corner:
+  // empty when none of it is on the desktop.
+  const bool windowed = IsWindowedMode() && GetMainHwnd() != nullptr;
+  if (g_DD.DirectDraw == nullptr || !FramePresentedSinceModeSet() ||
+      (!windowed && frame.pixels.empty()))
     return base::LogAddString("画面がまだ表示されていないので保存できません in SaveScreenPng\n");
-  platform::RECT r{0, 0, frame.width, frame.height};
-  // In a window the presented frame is the desktop-sized primary surface: keep the client area.
-  if (IsWindowedMode() && GetMainHwnd() != nullptr) {
+  int64_t left = frame.left, top = frame.top, right = left + frame.width,
+          bottom = top + frame.height;
+  if (windowed) {
     platform::RECT client{};
     GetMainWindowRect(&client);
-    r = platform::RECT{client.left, client.top,
-                       client.left + std::min(client.right - client.left, GetScreenWidth()),
-                       client.top + std::min(client.bottom - client.top, GetScreenHeight())};
-    r.left = std::max(r.left, 0);
-    r.top = std::max(r.top, 0);
-    r.right = std::min(r.right, frame.width);
-    r.bottom = std::min(r.bottom, frame.height);
+    left = std::max<int64_t>(left, client.left);
+    top = std::max<int64_t>(top, client.top);
+    right = std::min<int64_t>(
+        right,
+        client.left + std::min<int64_t>(int64_t(client.right) - client.left, GetScreenWidth()));
+    bottom = std::min<int64_t>(
+        bottom,
+        client.top + std::min<int64_t>(int64_t(client.bottom) - client.top, GetScreenHeight()));
   }
-  if (r.right <= r.left || r.bottom <= r.top)
+  if (right <= left || bottom <= top)
     return base::LogAddString(
         "ウインドウがデスクトップの外にあるので保存できません in SaveScreenPng\n");
-  const uint32_t* first = frame.pixels.data() + int64_t(r.top) * frame.width + r.left;
-  if (platform::WritePngFile(path, first, r.right - r.left, r.bottom - r.top, frame.width * 4,
-                             platform::PixelFormatXRGB8888()) != 0)
+  const uint32_t* first =
+      frame.pixels.data() + (top - frame.top) * frame.width + (left - frame.left);
+  if (platform::WritePngFile(path, first, int32_t(right - left), int32_t(bottom - top),
+                             frame.width * 4, platform::PixelFormatXRGB8888()) != 0)
     return base::LogAddFormat("画面を %s に保存できませんでした in SaveScreenPng", path);
   return 0;
 }

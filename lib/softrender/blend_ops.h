@@ -31,6 +31,12 @@ using ULanes4 = uint32_t __attribute__((vector_size(16)));
 // within 16 bits (see kFits16 of each operator).
 using Half8 = int16_t __attribute__((vector_size(16)));
 using UHalf8 = uint16_t __attribute__((vector_size(16)));
+// One 32-bit pixel as a vector of one lane: a single pixel through the vector forms, whose
+// 16-bit pair arithmetic the processor does in one register where the scalar form needs a
+// multiply per field pair.
+using Lanes1 = int32_t __attribute__((vector_size(4)));
+using ULanes1 = uint32_t __attribute__((vector_size(4)));
+using UHalf2 = uint16_t __attribute__((vector_size(4)));
 // Twice as wide, for the pixel loops (one AVX2 register, or two SSE2 registers).
 using Lanes8 = int32_t __attribute__((vector_size(32)));
 using ULanes8 = uint32_t __attribute__((vector_size(32)));
@@ -40,6 +46,12 @@ using UHalf16 = uint16_t __attribute__((vector_size(32)));
 template <class V>
 struct LaneTraits {
   using Unsigned = uint32_t;
+  using Element = int32_t;
+  static constexpr int kCount = 1;
+};
+template <>
+struct LaneTraits<Lanes1> {
+  using Unsigned = ULanes1;
   using Element = int32_t;
   static constexpr int kCount = 1;
 };
@@ -92,7 +104,8 @@ template <class V>
 constexpr bool kScalarLanes = std::is_same_v<V, int32_t> || std::is_same_v<V, uint32_t>;
 // 32-bit lanes seen as twice as many unsigned 16-bit lanes.
 template <class V>
-using PairLanes = std::conditional_t<sizeof(V) == 16, UHalf8, UHalf16>;
+using PairLanes = std::conditional_t<sizeof(V) == 4, UHalf2,
+                                     std::conditional_t<sizeof(V) == 16, UHalf8, UHalf16>>;
 
 // v in every lane (cut to the lane width: bit patterns are what lanes hold). Built as one
 // lane and a shuffle: GCC 12 builds V{} + v lane by lane in an AVX2-target function, and a
@@ -581,7 +594,8 @@ struct AddSubOp {
     U scaled;
     if constexpr (kFullParam && !F::kB && !F::kA && !F::kBr) {
       scaled = U(s) & PixelT::kFieldBits;  // the colour fields as they are
-    } else if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr) {
+    } else if constexpr (sizeof(typename PixelT::Word) == 4 && !F::kB && !F::kA && !F::kBr &&
+                         !kScalarLanes<V>) {
       scaled = U(MulPacked(s, Splat<V>(c.param)));
     } else {
       scaled = U(Scaled<F>(c, s, b, a));

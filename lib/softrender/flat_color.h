@@ -129,6 +129,10 @@ struct FlatLanesOf<uint32_t, 32> {
   using type = Lanes8;
 };
 template <>
+struct FlatLanesOf<uint32_t, 4> {
+  using type = Lanes1;
+};
+template <>
 struct FlatLanesOf<uint32_t, 16> {
   using type = Lanes4;
 };

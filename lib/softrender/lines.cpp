@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "base/math.h"
 #include "softrender/draw_state.h"
@@ -22,7 +23,14 @@ void WalkLine(uint8_t* p, std::ptrdiff_t majorStep, std::ptrdiff_t minorStep, in
               int32_t minor, const Op op) {
   int64_t error = 0;
   for (int32_t i = 0;;) {
-    StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
+    if constexpr (sizeof(Pixel) == 4 && !Op::kWritesOnly) {
+      FlatLanes<Pixel, 4> v;
+      std::memcpy(&v, p, 4);
+      op.template Apply<4>(v);
+      std::memcpy(p, &v, 4);
+    } else {
+      StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
+    }
     if (++i == major) break;
     p += majorStep;
     error += minor;

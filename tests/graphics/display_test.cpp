@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <tuple>
 
 #include "graphics/draw_state.h"
@@ -62,19 +64,21 @@ void MoveWindow(int32_t left, int32_t top) {
   ASSERT_EQ(r.top, top);
 }
 
-// The frame presented from a back buffer holding the pattern: the window's part on the desktop.
+// The frame presented from a back buffer holding the pattern: in a window only the screen's
+// rectangle of the desktop, placed at its corner (a 64 x 64 screen: 64 x 64 pixels).
 TEST(PresentByFlip, SoftwareFramesReachThePresenterExactly) {
   struct Row {
     const char* what;
     test::LibraryOptions options;
     platform::PixelFormat (*desktop)();
-    int32_t left, top;  // the window moved there (windowed)
-    int frameWidth;
+    int32_t left, top, side;  // the window moved there (windowed); side 64: a 64 x 64 screen
+    std::tuple<int, int, int, int> frame;  // left, top, width, height
   } rows[] = {
-      {"16-bit", {.start = false}, platform::PixelFormatRGB565, 0, 0, 1024},
-      {"off the left and top", {.bits = 32}, nullptr, -100, -50, 1920},
-      {"off the right and bottom", {.bits = 32}, nullptr, 1920 - 200, 1080 - 100, 1920},
-      {"full screen", {.bits = 32, .windowed = false}, nullptr, 0, 0, 640},
+      {"16-bit", {.start = false}, platform::PixelFormatRGB565, 0, 0, 640, {0, 0, 640, 480}},
+      {"off the left and top", {.bits = 32}, nullptr, -100, -50, 640, {0, 0, 540, 430}},
+      {"off the right and bottom", {.bits = 32}, nullptr, 1720, 980, 640, {1720, 980, 200, 100}},
+      {"64 x 64", {.bits = 32}, nullptr, 30, 40, 64, {30, 40, 64, 64}},
+      {"full screen", {.bits = 32, .windowed = false}, nullptr, 0, 0, 640, {0, 0, 640, 480}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -84,6 +88,9 @@ TEST(PresentByFlip, SoftwareFramesReachThePresenterExactly) {
       ASSERT_EQ(lib.Start(), 0);
     }
     if (row.options.windowed) MoveWindow(row.left, row.top);
+    if (row.side == 64) {
+      ASSERT_EQ(RunScreenModeChange(64, 64, 32, 60), 0);
+    }
     const bool wide = g_DD.SoftBackImage.Format->PixelByte == 4;
     FillImage(g_DD.SoftBackImage);
     const uint64_t before = GetPresentCount(), platformBefore = platform::GetPresentCount();
@@ -91,17 +98,29 @@ TEST(PresentByFlip, SoftwareFramesReachThePresenterExactly) {
     EXPECT_EQ(GetPresentCount(), before + 1);
     EXPECT_EQ(platform::GetPresentCount(), platformBefore + 1);
     const platform::Frame f = platform::GetLastPresentedFrame();
-    ASSERT_EQ(f.width, row.frameWidth);
+    ASSERT_EQ(std::tuple(f.left, f.top, f.width, f.height), row.frame);
     int wrong = 0;
     for (int y = 0; y < f.height; ++y)
       for (int x = 0; x < f.width; ++x) {
-        const int sx = x - row.left, sy = y - row.top;
-        const bool in = sx >= 0 && sx < 640 && sy >= 0 && sy < 480;  // nothing beside the window
-        wrong += FramePixel(f, x, y) != (!in    ? 0u
-                                         : wide ? Pattern32(sx, sy)
-                                                : Rgb565ToFrame(Pattern16(sx, sy)));
+        const int sx = f.left + x - row.left, sy = f.top + y - row.top;
+        wrong +=
+            FramePixel(f, x, y) != (wide ? Pattern32(sx, sy) : Rgb565ToFrame(Pattern16(sx, sy)));
       }
     EXPECT_EQ(wrong, 0);
+  }
+}
+
+TEST(DisplayDevice, AWindowedScreenMustFitTheDesktop) {
+  LibrarySession lib({.bits = 32});  // on the 1920 x 1080 desktop
+  for (const auto& [w, h, result] : {std::tuple(1921, 480, -1), std::tuple(640, 1081, -1),
+                                     std::tuple(4097, 480, -1), std::tuple(1920, 1080, 0)}) {
+    const std::tuple<int, int> before(GetScreenWidth(), GetScreenHeight());
+    EXPECT_EQ(RunScreenModeChange(w, h, 32, 60), result) << w << "x" << h;
+    EXPECT_EQ(std::tuple(GetScreenWidth(), GetScreenHeight()),
+              result == 0 ? std::tuple(w, h) : before);
+    const std::string line =
+        "1920x1080 より大きい画面 " + std::to_string(w) + "x" + std::to_string(h);
+    EXPECT_EQ(lib.Log().find(line) != std::string::npos, result != 0) << w << "x" << h;
   }
 }
 
@@ -157,11 +176,10 @@ TEST(PresentByFlip, HardwareScreenInAWindowAndFullScreen) {
     ASSERT_EQ(g_DD.BackSurface->Blt(nullptr, nullptr, nullptr, platform::DDBLT_COLORFILL, &fx),
               platform::DD_OK);
     ASSERT_EQ(PresentByFlip(), 0);
+    // The client area (-5, 7) to (635, 487) cut to the desktop.
     const platform::Frame f = platform::GetLastPresentedFrame();
-    EXPECT_EQ(FramePixel(f, 0, 7), 0x336699u);
-    EXPECT_EQ(FramePixel(f, 634, 486), 0x336699u);
-    EXPECT_EQ(FramePixel(f, 635, 486), 0u);
-    EXPECT_EQ(FramePixel(f, 0, 6), 0u);
+    EXPECT_EQ(std::tuple(f.left, f.top, f.width, f.height), std::tuple(0, 7, 635, 480));
+    EXPECT_EQ(std::count(f.pixels.begin(), f.pixels.end(), 0x336699u), 635 * 480);
   }
   {
     LibrarySession lib({.bits = 16, .softwareScreen = false, .windowed = false});

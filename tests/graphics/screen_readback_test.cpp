@@ -90,9 +90,12 @@ TEST(ScreenReadback, ScreenshotIsTheClientAreaOfThePresentedFrame) {
   EXPECT_EQ(std::pair(w, h), std::pair(320u, 180u));
   ASSERT_FALSE(part.empty());
   EXPECT_EQ(part[0], 0xFF0000u);
-  // Wholly off it: nothing to write.
+  // Wholly off it: nothing to write, before and after a present of nothing.
   platform::InjectMove(4000, 4000);
   ASSERT_EQ(ProcessMessage(), 0);
+  EXPECT_EQ(SaveScreenPng(path.c_str()), -1);
+  ASSERT_EQ(PresentByFlip(), 0);
+  EXPECT_TRUE(platform::GetLastPresentedFrame().pixels.empty());
   EXPECT_EQ(SaveScreenPng(path.c_str()), -1);
 }
 

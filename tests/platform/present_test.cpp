@@ -5,12 +5,16 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/win/window.h"
@@ -187,9 +191,21 @@ TEST(PresentTest, PresenterKeepsTheLastFrameAndCounts) {
   fx.fillColor = 0;
   primary->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx);
   EXPECT_EQ(GetLastPresentedFrame().pixels[0], 0x336699u);
+  // A window's part, cut to the surface, placed at its corner; none of it: an empty frame.
+  fx.fillColor = 0x336699;
+  primary->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx);
+  for (const auto& [area, place] :
+       {std::pair(RECT{-5, 470, 30, 500}, std::tuple(0, 470, 30, 10)),
+        std::pair(RECT{INT32_MIN, 2, INT32_MAX, 3}, std::tuple(0, 2, 640, 1)),
+        std::pair(RECT{700, 0, 800, 10}, std::tuple(0, 0, 0, 0))}) {
+    ASSERT_EQ(PresentSurface(primary, &area), DD_OK);
+    f = GetLastPresentedFrame();
+    EXPECT_EQ(std::tuple(f.left, f.top, f.width, f.height), place);
+    EXPECT_EQ(std::count(f.pixels.begin(), f.pixels.end(), 0x336699u), int64_t(f.width) * f.height);
+  }
   ddtest::MakeAllSurfacesLost();
   EXPECT_EQ(PresentSurface(primary), DDERR_SURFACELOST);
-  EXPECT_EQ(GetPresentCount(), 3u);
+  EXPECT_EQ(GetPresentCount(), 6u);
   primary->Release();
   dd->Release();
   ResetPresenter();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -155,6 +156,18 @@ TEST_F(RealWindowTest, ShowsTheClientPartOfTheDesktopFrame) {
   std::vector<uint32_t> desktop(64 * 48);
   for (int y = 0; y < 48; ++y)
     for (int x = 0; x < 64; ++x) desktop[size_t(y * 64 + x)] = Pattern(x, y);
+  // The same desktop as a primary surface, presented as the client area's part alone.
+  DirectDraw* dd = nullptr;
+  SurfaceDesc pd, locked;
+  pd.flags = DDSD_CAPS;
+  pd.caps.caps = DDSCAPS_PRIMARYSURFACE;
+  DirectDrawSurface* primary = nullptr;
+  ASSERT_EQ(DirectDrawCreateEx(&dd), DD_OK);
+  ASSERT_EQ(dd->CreateSurface(pd, &primary), DD_OK);
+  ASSERT_EQ(primary->Lock(nullptr, &locked, 0), DD_OK);
+  for (int y = 0; y < 48; ++y)
+    std::memcpy(static_cast<uint8_t*>(locked.surface) + y * locked.pitch, &desktop[y * 64u], 256);
+  primary->Unlock(nullptr);
   Window* main = GetMainWindow();
   // Client area inside the desktop, hanging over its left and bottom edges (black there), and
   // resized: the window follows, with its title.
@@ -163,10 +176,15 @@ TEST_F(RealWindowTest, ShowsTheClientPartOfTheDesktopFrame) {
     const char* title;
   } rows[] = {
       {{10, 5, 42, 29}, "zq window"}, {{-4, 40, 28, 64}, "renamed"}, {{20, 10, 60, 30}, "r"}};
-  for (const auto& r : rows) {
+  for (int i = 0; i < 6; ++i) {
+    const auto& r = rows[i % 3];
+    const bool part = i >= 3;
     main->SetClientRect(r.client);
     main->SetTitle(r.title);
-    ASSERT_TRUE(PresentXrgb(desktop, 64, 48));
+    if (part)
+      ASSERT_EQ(PresentSurface(primary, &r.client), DD_OK);
+    else
+      ASSERT_TRUE(PresentXrgb(desktop, 64, 48));
     SDL_Window* sdl = SDL_GetWindowFromID(presenttest::WindowId());
     ASSERT_NE(sdl, nullptr);
     EXPECT_STREQ(SDL_GetWindowTitle(sdl), r.title);
@@ -184,6 +202,8 @@ TEST_F(RealWindowTest, ShowsTheClientPartOfTheDesktopFrame) {
         ASSERT_EQ(got[size_t(y * w + x)], in ? Pattern(dx, dy) : 0u) << x << "," << y;
       }
   }
+  primary->Release();
+  dd->Release();
 }
 
 TEST_F(RealWindowTest, WindowEventsBecomeMessages) {

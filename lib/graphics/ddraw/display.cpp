@@ -301,6 +301,12 @@ int RunScreenModeChange(int width, int height, int colorBitDepth, int refreshRat
   // 0 leaves the rate to the display.
   if (refreshRate < 0 || refreshRate > kMaxRefreshRate)
     return base::LogAddFormat("対応していないリフレッシュレートです %dHz", refreshRate);
+  // A window shows the screen on the desktop: a larger screen would be cut off there.
+  const DesktopScreenInfo& desktop = GetDesktopScreenInfo();
+  if (IsWindowedMode() && (width > desktop.Width || height > desktop.Height))
+    return base::LogAddFormat(
+        "ウインドウモードではデスクトップ %dx%d より大きい画面 %dx%d は使えません", desktop.Width,
+        desktop.Height, width, height);
   const uint32_t transColor = g_DrawState.TransColor;
   // The default font comes back at the size and thickness it had.
   char fontFace[kFontFaceNameBytes] = "";

@@ -29,27 +29,33 @@ void ScreenOrigin(int32_t* x, int32_t* y) {
 }
 
 // Clips the screen rectangle r, placed at the screen origin on a surface of the given size, to
-// that surface and to the screen. False when nothing remains.
+// that surface and to the screen. False when nothing remains. In 64 bits: the window may lie
+// anywhere.
 bool ClipToDisplay(RECT* r, int32_t originX, int32_t originY, int32_t surfaceW, int32_t surfaceH) {
-  r->left = std::max({r->left, 0, -originX});
-  r->top = std::max({r->top, 0, -originY});
-  r->right = std::min({r->right, GetScreenWidth(), surfaceW - originX});
-  r->bottom = std::min({r->bottom, GetScreenHeight(), surfaceH - originY});
-  return r->left < r->right && r->top < r->bottom;
+  const int64_t left = std::max<int64_t>({r->left, 0, -int64_t(originX)});
+  const int64_t top = std::max<int64_t>({r->top, 0, -int64_t(originY)});
+  const int64_t right =
+      std::min<int64_t>({r->right, GetScreenWidth(), int64_t(surfaceW) - originX});
+  const int64_t bottom =
+      std::min<int64_t>({r->bottom, GetScreenHeight(), int64_t(surfaceH) - originY});
+  if (left >= right || top >= bottom) return false;
+  *r = RECT{int32_t(left), int32_t(top), int32_t(right), int32_t(bottom)};
+  return true;
 }
 
-// Converts a rectangle of a screen image out to the displayed surface.
-int ImageToDisplay(const MEMIMG* image, RECT r) {
+// Converts a rectangle of a screen image out to the displayed surface; `written`, when given,
+// receives the part of the surface it covered (empty when none).
+int ImageToDisplay(const MEMIMG* image, RECT r, RECT* written = nullptr) {
+  if (written != nullptr) *written = RECT{0, 0, 0, 0};
   LockedSurfaceView target(g_DD.PrimarySurface, DDLOCK_WAIT);
   if (!target.Ok()) return -1;
   int32_t ox, oy;
   ScreenOrigin(&ox, &oy);
   MEMIMG* view = target.View();
   if (!ClipToDisplay(&r, ox, oy, view->Width, view->Height)) return 0;
-  return TransferMemImgToSurface(view, image, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                                 ox + r.left, oy + r.top, 0, 0) < 0
-             ? -1
-             : 0;
+  const int32_t x = ox + r.left, y = oy + r.top, w = r.right - r.left, h = r.bottom - r.top;
+  if (written != nullptr) *written = RECT{x, y, x + w, y + h};
+  return TransferMemImgToSurface(view, image, r.left, r.top, w, h, x, y, 0, 0) < 0 ? -1 : 0;
 }
 
 }  // namespace
@@ -59,20 +65,23 @@ int PresentByFlip() {
   WaitWhileInactive();
   // The frame's last Direct3D draws reach the back buffer, whose copy the scene would refuse.
   EndCurrentScene();
+  // In a window only the rectangle written now is shown; the rest of the surface is the
+  // desktop's.
+  RECT written{0, 0, GetScreenWidth(), GetScreenHeight()};
   if (IsSoftwareScreenInUse()) {
-    if (ImageToDisplay(&g_DD.SoftBackImage, RECT{0, 0, GetScreenWidth(), GetScreenHeight()}) != 0)
+    if (ImageToDisplay(&g_DD.SoftBackImage, RECT{0, 0, GetScreenWidth(), GetScreenHeight()},
+                       &written) != 0)
       return -1;
     // The displayed surface now holds a frame that the front image has not seen.
     g_DD.FrontResyncFlag = 1;
   } else if (IsWindowedMode() || g_DD.BackSurface == nullptr) {
-    RECT dest{0, 0, GetScreenWidth(), GetScreenHeight()};
-    if (IsWindowedMode()) GetMainWindowRect(&dest);
-    if (Failed(g_DD.PrimarySurface->Blt(&dest, g_DD.BackSurface, nullptr, DDBLT_WAIT, nullptr)))
+    if (IsWindowedMode()) GetMainWindowRect(&written);
+    if (Failed(g_DD.PrimarySurface->Blt(&written, g_DD.BackSurface, nullptr, DDBLT_WAIT, nullptr)))
       return -1;
   } else {
     if (Failed(g_DD.PrimarySurface->Flip(nullptr, DDFLIP_WAIT))) return -1;
   }
-  PresentSurface(g_DD.PrimarySurface);
+  PresentSurface(g_DD.PrimarySurface, IsWindowedMode() ? &written : nullptr);
   CountPresent();
   return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -40,9 +41,16 @@ bool ShapeOk(const void* pixels, const ArgbRows& rows, int32_t width, int32_t he
   return pitch >= 0 && int64_t(pitch) >= int64_t(width) * rows.PixelBytes();
 }
 
-bool Present(const uint8_t* pixels, int32_t width, int32_t height, int32_t pitch,
-             const PixelFormat& format) {
-  if (!ShapeOk(pixels, ArgbRows(format, false), width, height, pitch)) return false;
+// Keeps a copy of the frame's rows and hands it to the sink. A part of the displayed surface
+// may be empty (a window wholly off the desktop): that is presented as an empty frame.
+bool Present(FrameView in) {
+  const ArgbRows rows(in.format, false);
+  if (in.onDesktop && (in.width == 0 || in.height == 0)) {
+    if (!rows.Ok()) return false;
+    in.width = in.height = 0;
+  } else if (!ShapeOk(in.pixels, rows, in.width, in.height, in.pitch)) {
+    return false;
+  }
   // ZQ_PRESENTER chooses only for a program that has neither chosen nor set a sink of its own.
   bool noSink;
   {
@@ -53,16 +61,19 @@ bool Present(const uint8_t* pixels, int32_t width, int32_t height, int32_t pitch
 
   PresenterState& p = P();
   std::lock_guard frameLock(p.frameMutex);
-  const size_t rowBytes = size_t(width) * (format.rgbBitCount / 8);
+  const size_t rowBytes = size_t(in.width) * rows.PixelBytes();
   // Same size or smaller: the vector keeps its capacity, so nothing is allocated.
-  p.bytes.resize(rowBytes * size_t(height));
-  if (size_t(pitch) == rowBytes) {
-    std::memcpy(p.bytes.data(), pixels, p.bytes.size());
+  p.bytes.resize(rowBytes * size_t(in.height));
+  if (size_t(in.pitch) == rowBytes) {
+    if (!p.bytes.empty()) std::memcpy(p.bytes.data(), in.pixels, p.bytes.size());
   } else {
-    for (int32_t y = 0; y < height; ++y)
-      std::memcpy(p.bytes.data() + size_t(y) * rowBytes, pixels + int64_t(y) * pitch, rowBytes);
+    for (int32_t y = 0; y < in.height; ++y)
+      std::memcpy(p.bytes.data() + size_t(y) * rowBytes, in.pixels + int64_t(y) * in.pitch,
+                  rowBytes);
   }
-  p.kept = FrameView{width, height, int32_t(rowBytes), format, p.bytes.data()};
+  p.kept = in;
+  p.kept.pitch = int32_t(rowBytes);
+  p.kept.pixels = p.bytes.data();
   FrameSink* sink;
   {
     std::lock_guard lock(p.mutex);
@@ -81,6 +92,8 @@ Frame ToRgbFrame(const FrameView& view) {
   Frame frame;
   frame.width = view.width;
   frame.height = view.height;
+  frame.left = view.left;
+  frame.top = view.top;
   frame.pixels.resize(size_t(view.width) * size_t(view.height));
   for (int32_t y = 0; y < view.height; ++y)
     rows(frame.pixels.data() + size_t(y) * size_t(view.width),
@@ -90,17 +103,31 @@ Frame ToRgbFrame(const FrameView& view) {
 
 bool PresentPixels(const void* pixels, int32_t width, int32_t height, int32_t pitch,
                    const PixelFormat& format) {
-  return Present(static_cast<const uint8_t*>(pixels), width, height, pitch, format);
+  return Present(FrameView{width, height, pitch, format, static_cast<const uint8_t*>(pixels)});
 }
 
-HRESULT PresentSurface(DirectDrawSurface* primary) {
+HRESULT PresentSurface(DirectDrawSurface* primary, const RECT* area) {
   if (!primary) return DDERR_INVALIDPARAMS;
   if (primary->IsLost() != DD_OK) return DDERR_SURFACELOST;
   SurfaceDesc desc;
   primary->GetSurfaceDesc(&desc);
-  if (!Present(primary->TestPixels(), int32_t(desc.width), int32_t(desc.height), desc.pitch,
-               desc.pixelFormat))
-    return DDERR_INVALIDPIXELFORMAT;
+  FrameView view{int32_t(desc.width), int32_t(desc.height), desc.pitch, desc.pixelFormat,
+                 primary->TestPixels()};
+  view.onDesktop = true;
+  if (area) {
+    // Cut to the surface in 64 bits: a window's rectangle may lie anywhere.
+    const int64_t left = std::clamp<int64_t>(area->left, 0, view.width);
+    const int64_t top = std::clamp<int64_t>(area->top, 0, view.height);
+    const int64_t right = std::clamp<int64_t>(area->right, left, view.width);
+    const int64_t bottom = std::clamp<int64_t>(area->bottom, top, view.height);
+    view.left = int32_t(left);
+    view.top = int32_t(top);
+    view.width = int32_t(right - left);
+    view.height = int32_t(bottom - top);
+    if (view.width > 0 && view.height > 0)
+      view.pixels += top * view.pitch + left * int64_t(desc.pixelFormat.rgbBitCount / 8);
+  }
+  if (!Present(view)) return DDERR_INVALIDPIXELFORMAT;
   return DD_OK;
 }
 

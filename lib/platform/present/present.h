@@ -15,21 +15,28 @@
 
 namespace zq::platform {
 
-// A presented frame as 0x00RRGGBB pixels, rows top to bottom, no padding.
+// A presented frame as 0x00RRGGBB pixels, rows top to bottom, no padding. left and top: where
+// its first pixel lay on the displayed surface (desktop coordinates in a window).
 struct Frame {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint32_t> pixels;
+  int32_t left = 0;
+  int32_t top = 0;
 };
 
 // A presented frame in its own pixel format: `height` rows of `width` pixels, `pitch` bytes
-// apart.
+// apart. onDesktop: the frame is the part of the displayed surface at left, top (a window shows
+// its client area from it); it may then be empty, when nothing of the window is on the desktop.
 struct FrameView {
   int32_t width = 0;
   int32_t height = 0;
   int32_t pitch = 0;
   PixelFormat format{};
   const uint8_t* pixels = nullptr;
+  int32_t left = 0;
+  int32_t top = 0;
+  bool onDesktop = false;
 };
 
 // The view's pixels with each channel widened to 8 bits by repeating its top bits (5-bit 16
@@ -47,9 +54,10 @@ class FrameSink {
 // Presents a pixel block (a system-memory screen). False for an unsupported format or size.
 bool PresentPixels(const void* pixels, int32_t width, int32_t height, int32_t pitch,
                    const PixelFormat& format);
-// Presents the primary surface's front buffer (its pixels are read whatever its lock state);
-// DDERR_SURFACELOST when it is lost.
-HRESULT PresentSurface(DirectDrawSurface* primary);
+// Presents the primary surface's front buffer (its pixels are read whatever its lock state):
+// the whole surface, or only `area` of it cut to the surface (a window's part: only those rows
+// are copied, read with the surface's pitch). DDERR_SURFACELOST when it is lost.
+HRESULT PresentSurface(DirectDrawSurface* primary, const RECT* area = nullptr);
 uint64_t GetPresentCount();
 // The last presented frame converted (ToRgbFrame); empty before the first present.
 Frame GetLastPresentedFrame();

@@ -192,7 +192,9 @@ void SdlPresenter::Poll() {
 
 void SdlPresenter::ShowFrame(const FrameView& frame) {
   std::lock_guard lock(mutex);
-  if (!active || frame.width <= 0 || frame.height <= 0 || !frame.pixels) return;
+  // An empty part of the desktop still shows: the window is then all black.
+  if (!active || (!frame.onDesktop && (frame.width <= 0 || frame.height <= 0 || !frame.pixels)))
+    return;
   // The main window's client area; without a usable one the window takes the frame's size.
   std::string title = "zqlib";
   Region client{0, 0, frame.width, frame.height};
@@ -206,6 +208,7 @@ void SdlPresenter::ShowFrame(const FrameView& frame) {
       hasClient = true;
     }
   }
+  if (client.width <= 0 || client.height <= 0) return;  // an empty frame and no window
   if (!window && !Open(int(client.width), int(client.height), title)) return;
   if (title != SDL_GetWindowTitle(window)) SDL_SetWindowTitle(window, title.c_str());
   int w = 0, h = 0;
@@ -213,9 +216,15 @@ void SdlPresenter::ShowFrame(const FrameView& frame) {
   if (w != client.width || h != client.height)
     SDL_SetWindowSize(window, int(client.width), int(client.height));
 
+  // A part of the displayed surface, or a whole desktop-sized frame, holds the client area at
+  // its place on the desktop.
   const Desktop desktop = GetDesktop();
-  const bool primary = hasClient && frame.width == desktop.width && frame.height == desktop.height;
-  const Region src = primary ? client : Region{0, 0, frame.width, frame.height};
+  const bool primary =
+      hasClient &&
+      (frame.onDesktop || (frame.width == desktop.width && frame.height == desktop.height));
+  const Region src = primary ? Region{client.left - frame.left, client.top - frame.top,
+                                      client.width, client.height}
+                             : Region{0, 0, frame.width, frame.height};
   if (Upload(frame, src)) {
     Draw();
     SDL_RenderPresent(renderer);
