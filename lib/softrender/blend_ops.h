@@ -162,6 +162,61 @@ inline V Blend64(V k, V s, V d) {
 }
 
 // ---------------------------------------------------------------------------------------
+// The packed saturating add and subtract of a prepared colour s and a destination d, on whole
+// pixels with guard bits: the low bits of the upper channels follow these exact operations (not
+// the per-channel ideal), so their results are part of the pixel rules. U is uint32_t for one
+// pixel, or unsigned lanes of 16 or 32 bits.
+
+template <class U>
+constexpr U AddPixelSaturated16(U s, U d) {
+  if constexpr (k16BitLanes<U>) {
+    // The guard above red is the lane's carry: the carry out of R saturates bits 11-15, as
+    // c - (c >> 5) does for the guard bits inside the pixel.
+    const U a = s & 0xF7DF;
+    const U sum = a + (d & 0xF7DF);
+    const U c = sum & 0x0820;
+    const U carryR = U(sum < a) & 0xF800;
+    return sum | (c - (c >> 5)) | carryR | ((s | d) & 0x0820);
+  } else {
+    const U sum = (s & 0xF7DFu) + (d & 0xF7DFu);
+    const U carry = sum & 0x10820u;
+    return (sum | (carry - (carry >> 5)) | ((s | d) & 0x0820u)) & 0xFFFFu;
+  }
+}
+
+template <class U>
+constexpr U SubPixelSaturated16(U s, U d) {
+  if constexpr (k16BitLanes<U>) {
+    // The guard above red survives when R did not borrow.
+    const U minuend = d | 0x0820;
+    const U subtrahend = s & 0xF7DF;
+    const U x = minuend - subtrahend;
+    const U g = x & 0x0820;
+    const U keepR = U(minuend >= subtrahend) & 0xF800;
+    return x & ((g - (g >> 5)) | keepR);
+  } else {
+    const U x = (d | 0x10820u) - (s & 0xF7DFu);
+    const U m = x & 0x10820u;
+    return x & (m - (m >> 5)) & 0xFFFFu;
+  }
+}
+
+// As the 16-bit forms; red's carry reaches byte 3, and a subtraction clears it.
+template <class U>
+constexpr U AddPixelSaturated32(U s, U d) {
+  const U sum = (s & 0x00FEFEFFu) + (d & 0x00FEFEFFu);
+  const U carry = sum & 0x01010100u;
+  return sum | (carry - (carry >> 8)) | ((s | d) & 0x00010100u);
+}
+
+template <class U>
+constexpr U SubPixelSaturated32(U s, U d) {
+  const U x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
+  const U m = x & 0x01010100u;
+  return x & (m - (m >> 8));
+}
+
+// ---------------------------------------------------------------------------------------
 // Pixel formats. Fields are numbered red, green, blue, the order of the bright channels.
 
 struct Pixel16 {
@@ -176,41 +231,14 @@ struct Pixel16 {
     using U = UnsignedLanes<V>;
     return V(((U(s) >> 1) & 0x7BEFu) + ((U(d) >> 1) & 0x7BEFu));
   }
-  // The packed saturating add and subtract of a prepared colour s and a destination d, on
-  // whole pixels with guard bits: the low bits of the upper channels follow these exact
-  // operations (not the per-channel ideal), so their results are part of the pixel rules.
-  // U is uint32_t for one pixel, or unsigned lanes of 16 or 32 bits.
+  // The packed saturating add and subtract, for the lane templates.
   template <class U>
   static constexpr U Add(U s, U d) {
-    if constexpr (k16BitLanes<U>) {
-      // The guard above red is the lane's carry: the carry out of R saturates bits 11-15,
-      // as c - (c >> 5) does for the guard bits inside the pixel.
-      const U a = s & 0xF7DF;
-      const U sum = a + (d & 0xF7DF);
-      const U c = sum & 0x0820;
-      const U carryR = U(sum < a) & 0xF800;
-      return sum | (c - (c >> 5)) | carryR | ((s | d) & 0x0820);
-    } else {
-      const U sum = (s & 0xF7DFu) + (d & 0xF7DFu);
-      const U carry = sum & 0x10820u;
-      return (sum | (carry - (carry >> 5)) | ((s | d) & 0x0820u)) & 0xFFFFu;
-    }
+    return AddPixelSaturated16(s, d);
   }
   template <class U>
   static constexpr U Sub(U s, U d) {
-    if constexpr (k16BitLanes<U>) {
-      // The guard above red survives when R did not borrow.
-      const U minuend = d | 0x0820;
-      const U subtrahend = s & 0xF7DF;
-      const U x = minuend - subtrahend;
-      const U g = x & 0x0820;
-      const U keepR = U(minuend >= subtrahend) & 0xF800;
-      return x & ((g - (g >> 5)) | keepR);
-    } else {
-      const U x = (d | 0x10820u) - (s & 0xF7DFu);
-      const U m = x & 0x10820u;
-      return x & (m - (m >> 5)) & 0xFFFFu;
-    }
+    return SubPixelSaturated16(s, d);
   }
 };
 
@@ -225,18 +253,13 @@ struct Pixel32 {
     using U = UnsignedLanes<V>;
     return V(((U(s) >> 1) & 0x7F7F7Fu) + ((U(d) >> 1) & 0x7F7F7Fu));
   }
-  // As Pixel16's; red's carry reaches byte 3, and a subtraction clears it.
   template <class U>
   static constexpr U Add(U s, U d) {
-    const U sum = (s & 0x00FEFEFFu) + (d & 0x00FEFEFFu);
-    const U carry = sum & 0x01010100u;
-    return sum | (carry - (carry >> 8)) | ((s | d) & 0x00010100u);
+    return AddPixelSaturated32(s, d);
   }
   template <class U>
   static constexpr U Sub(U s, U d) {
-    const U x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
-    const U m = x & 0x01010100u;
-    return x & (m - (m >> 8));
+    return SubPixelSaturated32(s, d);
   }
 };
 
