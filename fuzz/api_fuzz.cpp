@@ -170,8 +170,9 @@ const Files& Setup() {
 // The simulated platform as a fresh program finds it, so every input runs alike.
 void ResetPlatform() {
   zq::platform::ResetWindowSystem();
-  // A small desktop: every present copies it.
-  zq::platform::SetDesktop(320, 240, zq::platform::PixelFormatXRGB8888());
+  // Room for the 640 x 480 screen that LibraryInit starts with in a window; a present copies
+  // only the window's rectangle, so the session's small screen keeps presents cheap.
+  zq::platform::SetDesktop(640, 480, zq::platform::PixelFormatXRGB8888());
   zq::platform::ddtest::Reset();
   zq::platform::dshowtest::Reset();
   zq::platform::d3dtest::Reset(/*present=*/true);
