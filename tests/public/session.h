@@ -47,17 +47,12 @@ inline void WritePng(const fs::path& path, int width, int height,
   ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, bytes.data(), 0, nullptr));
 }
 
-struct SessionOptions {
-  int bits = 32;          // the screen's depth: 16 or 32
-  bool direct3D = false;  // true: a hardware screen on which graphs take the Direct3D path
-};
-
 // Runs a test in a fresh directory (the log AppLog.txt lands there) with the library started in
-// a window on a 640 x 480 screen, the back screen selected; End checks that the leak report is
-// empty.
+// a window on a 640 x 480 screen of 16 or 32 bits, the back screen selected, graphs on the
+// Direct3D path when asked; End checks that the leak report is empty.
 class Session {
  public:
-  explicit Session(SessionOptions options = {}) : direct3D_(options.direct3D) {
+  explicit Session(int bits = 32, bool direct3D = false) {
     char cwd[4096];
     previous_ = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
     dir_ = fs::temp_directory_path() /
@@ -66,12 +61,10 @@ class Session {
     EXPECT_EQ(chdir(dir_.c_str()), 0);
     EXPECT_EQ(zq::UseWindowPresenter(0), 0);
     EXPECT_EQ(zq::ChangeWindowMode(1), 0);
-    if (direct3D_) {
-      EXPECT_EQ(zq::ChooseDirect3DGraphs(1), 0);
-    }
+    EXPECT_EQ(zq::ChooseDirect3DGraphs(direct3D ? 1 : 0), 0);
     started_ = zq::LibraryInit() == 0;
     EXPECT_TRUE(started_);
-    EXPECT_EQ(zq::RunScreenModeChange(640, 480, options.bits, 60), 0);
+    EXPECT_EQ(zq::RunScreenModeChange(640, 480, bits, 60), 0);
     EXPECT_EQ(zq::SelectDrawScreen(zq::kDrawScreenBack), 0);
   }
   ~Session() {
@@ -86,10 +79,7 @@ class Session {
   void End() {
     started_ = false;
     EXPECT_EQ(zq::LibraryEnd(), 0);
-    // The next start is on the software screen again.
-    if (direct3D_) {
-      EXPECT_EQ(zq::ChooseDirect3DGraphs(0), 0);
-    }
+    EXPECT_EQ(zq::ChooseDirect3DGraphs(0), 0);  // the next start is on the software screen
     EXPECT_EQ(zq::TrackedBlockCount(), 0);
     EXPECT_NE(Log().find("ZqLib の終了処理が完了しました"), std::string::npos);
     EXPECT_EQ(Log().find("unreleased memory blocks"), std::string::npos) << Log();
@@ -104,7 +94,6 @@ class Session {
 
  private:
   static inline int counter_ = 0;
-  bool direct3D_;
   bool started_ = false;
   std::string previous_;
   fs::path dir_;
