@@ -152,7 +152,6 @@ TEST(ImageDrawWithoutDirectDraw, RotatedTriangleAndQuadFail) {
   EXPECT_EQ(G_DD_DrawImageRotated(10.0f, 10.0f, 1.0, 0.0, &rec, 0, 0), -1);
   EXPECT_EQ(G_DD_DrawImageTriangle(tri, &rec, 0, 0), -1);
   EXPECT_EQ(G_DD_DrawImageQuad(0, 0, 4, 0, 0, 3, 4, 3, &rec, 0), -1);
-  EXPECT_EQ(G_DD_DrawImageQuadInt(0, 0, 4, 0, 0, 3, 4, 3, &rec, 0), -1);
 }
 
 // ---------------------------------------------------------------------------------------
