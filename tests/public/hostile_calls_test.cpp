@@ -39,7 +39,7 @@ struct Call {
 class Hostile : public testing::TestWithParam<bool> {};  // true: graphs on Direct3D
 
 TEST_P(Hostile, CallsNamingNothingLivingOrBeyondTheirRangesChangeNothing) {
-  Session session({.direct3D = GetParam()});
+  Session session(32, GetParam());
   ASSERT_EQ(zq::RunScreenModeChange(64, 48, 32, 60) + zq::SelectDrawScreen(zq::kDrawScreenBack), 0);
   zq::DrawFilledBox(5, 7, 30, 40, zq::GetScreenColorValue(200, 100, 0));
   // Stale (the slot holds a newer object), deleted (the slot empty), another kind's, and, after
