@@ -1,6 +1,5 @@
-// Movie graphs: frames taken exactly into every kind of store and as FFmpeg converts them, pacing
-// by a test clock, handles and failures, the temporary copy, release and rebuild, overlays, the
-// window procedure.
+// Movie graphs: frames exact in every store and as FFmpeg converts them, pacing by a test clock,
+// handles and failures, the temporary copy, release and rebuild, overlays, the window procedure.
 #include "graphics/movie.h"
 
 #include <gtest/gtest.h>
@@ -87,8 +86,7 @@ Store StoreOf(HandleValue graph) {
       image.Pitch, image.Format};
 }
 
-// The graph's store holds colour(x, y) (0xRRGGBB) at each of its pixels, by way of the frame's
-// format.
+// The graph's store holds colour(x, y) (0xRRGGBB) by way of the frame's format.
 template <class Colour>
 bool Holds(HandleValue graph, const ColorData& frame, Colour colour) {
   const Store s = StoreOf(graph);
@@ -262,8 +260,7 @@ TEST(Movie, FramesAreFfmpegsOwnConversionOfTheFile) {
                       b = LoadGraphFromFileStd(name.c_str());
     const ColorData& frame = GetMovieRecord(GetGraphRecord(a)->Movie)->FrameFormat;
     clock.At(start += 1000);
-    PlayMovieGraph(a);
-    PlayMovieGraph(b);
+    for (HandleValue g : {a, b}) PlayMovieGraph(g);
     int k = 0;
     const auto compare = [&](const AVFrame& want) {
       const auto rgb = [&](int x, int y) {
@@ -279,8 +276,7 @@ TEST(Movie, FramesAreFfmpegsOwnConversionOfTheFile) {
       ++k;
     };
     EXPECT_EQ(test::ConvertLikeFfmpeg(name, compare), 3);
-    DeleteGraphHandle(a, 0);
-    DeleteGraphHandle(b, 0);
+    for (HandleValue g : {a, b}) DeleteGraphHandle(g, 0);
   }
 }
 

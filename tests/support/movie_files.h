@@ -1,6 +1,5 @@
-// Small movies written at test time with libavformat and libavcodec: lossless RGB frames, frame k
-// a pattern that carries k (MoviePixel), or YUV ones; and a movie's frames as FFmpeg converts
-// them. The benchmarks use them too.
+// Small movies written at test time with libavformat and libavcodec (MoviePixel's RGB frames or
+// YUV ones), and their frames as FFmpeg converts them. The benchmarks use them too.
 #pragma once
 
 #include <cstdint>
@@ -133,6 +132,7 @@ template <class Each>
 int ConvertLikeFfmpeg(const std::string& path, Each each) {
   AVFormatContext* format = nullptr;
   if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return -1;
+  avformat_find_stream_info(format, nullptr);
   const AVCodec* decoder = nullptr;
   const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
   AVCodecContext* codec = avcodec_alloc_context3(decoder);
