@@ -45,24 +45,17 @@ void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
   return Allocate(n);
 }
-void operator delete(void* p) noexcept {
-  Release(p);
-}
-void operator delete[](void* p) noexcept {
-  Release(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  Release(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  Release(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-  Release(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-  Release(p);
-}
+#define ZQ_DELETE(...)                           \
+  void operator delete(__VA_ARGS__) noexcept {   \
+    Release(p);                                  \
+  }                                              \
+  void operator delete[](__VA_ARGS__) noexcept { \
+    Release(p);                                  \
+  }
+ZQ_DELETE(void* p)
+ZQ_DELETE(void* p, std::size_t)
+ZQ_DELETE(void* p, const std::nothrow_t&)
+#undef ZQ_DELETE
 
 #define ZQ_FAILING(Ret, name, failure, params, args)                                    \
   extern "C" Ret name params {                                                          \
@@ -197,12 +190,10 @@ void Play(const std::string& movie, std::vector<uint32_t>* pixels = nullptr) {
   EXPECT_EQ(zq::GetDrawScreenHandle(), -1);  // not left running
 }
 
-// Runs play once counting its allocations of one kind (tracked or operator new), then once for
-// every N with the Nth failing. After each run the tracked blocks are as many as before it,
-// unless the run reached one of the fatal ends (the program would have ended there, holding
-// what it held).
-template <class Play>
-void FailEachAllocation(bool tracked, Play play) {
+// Plays once counting its allocations of one kind (tracked or operator new), then once for every
+// N with the Nth failing. After each run the tracked blocks are as many as before it, unless the
+// run reached one of the fatal ends (the program would have ended there, holding what it held).
+void FailEachAllocation(bool tracked, const std::string& movie) {
   auto run = [&](uint64_t n) {
     const uint64_t trackedBefore = zq::base::TrackedAllocationCalls();
     zq::base::FailTrackedAllocationAt(tracked ? n : 0);
@@ -210,7 +201,7 @@ void FailEachAllocation(bool tracked, Play play) {
     g_newFailsAt = tracked ? 0 : n;
     g_counting = true;
     g_failing = n != 0;
-    play();
+    Play(movie);
     g_counting = g_failing = false;
     zq::base::FailTrackedAllocationAt(0);
     return tracked ? zq::base::TrackedAllocationCalls() - trackedBefore : g_newCalls;
@@ -244,8 +235,7 @@ TEST(Exhaustion, EveryFailedAllocationOfASessionKeepsThePublicContract) {
   std::vector<uint32_t> clean, after;
   Play(movie);  // warms what the process keeps (fontconfig's answers)
   Play(movie, &clean);
-  FailEachAllocation(true, [&] { Play(movie); });
-  FailEachAllocation(false, [&] { Play(movie); });
+  for (const bool tracked : {true, false}) FailEachAllocation(tracked, movie);
   Play(movie, &after);
   EXPECT_EQ(after, clean);
   zq::base::SetFatalErrorHandler(nullptr);
