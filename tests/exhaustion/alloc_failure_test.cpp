@@ -184,7 +184,7 @@ void Play(const std::string& movie, std::vector<uint32_t>* pixels = nullptr) {
   for (int i = 0; pixels != nullptr && i < 160 * 120; ++i)
     CALL(GetDrawScreenPixel(i % 160, i / 160, &pixels->emplace_back()));
   CALL(PresentByFlip());
-  for (int h : {a, b, m}) CALL(DeleteGraphHandle(h, 0));
+  for (int h : {a, b, m}) EXPECT_EQ(CALL(DeleteGraphHandle(h, 0)), h < 0 ? -1 : 0);
   CALL(DeleteFontHandle(f));
   CALL(LibraryEnd());
   EXPECT_EQ(zq::GetDrawScreenHandle(), -1);  // not left running
