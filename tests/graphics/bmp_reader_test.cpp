@@ -36,8 +36,7 @@ TEST(BmpReader, DecodedBlocks) {
   const uint32_t o = 0x102030, l = 0xAABBCC;
   // Rows longer than the piece a bottom-up file's rows are swapped by.
   Bytes wide, wideTurned;
-  for (int r = 0; r < 3; ++r)
-    for (int i = 0; i < 5000; ++i) wide.push_back(uint8_t(r * 7 + i));
+  for (int i = 0; i < 15000; ++i) wide.push_back(uint8_t(i / 5000 * 7 + i));
   for (int r = 2; r >= 0; --r)
     wideTurned.insert(wideTurned.end(), wide.begin() + r * 5000, wide.begin() + (r + 1) * 5000);
   const struct {

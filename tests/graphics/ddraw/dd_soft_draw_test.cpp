@@ -109,13 +109,11 @@ TEST(DDSoftDraw, SegmentColoursFollowA555Screen) {
   EXPECT_EQ(G_DD_DrawRect(0, 7, 8, 8, 0x001F), 0);
   // A list longer than one batch of converted colours: one pixel a segment, each converted.
   std::vector<soft::SoftLineSegment> many;
-  for (int32_t i = 0; i < 150; ++i)
-    many.push_back(
-        {i % 100, 20 + i / 100, i % 100 + 1, 20 + i / 100, i % 3 ? 0x7C1Fu : 0x03E0u, 255});
-  EXPECT_EQ(G_DD_DrawSegmentList(many.data(), int32_t(many.size())), 0);
-  for (int32_t i = 0; i < 150; ++i)
-    ASSERT_EQ(g_DD.BackSurface->TestGetPixel(i % 100, 20 + i / 100), i % 3 ? 0x7C1Fu : 0x03E0u)
-        << i;
+  for (int32_t x = 0; x < 150; ++x)
+    many.push_back({x, 20, x + 1, 20, x % 3 ? 0x7C1Fu : 0x03E0u, 255});
+  EXPECT_EQ(G_DD_DrawSegmentList(many.data(), 150), 0);
+  for (int32_t x = 0; x < 150; ++x)
+    ASSERT_EQ(g_DD.BackSurface->TestGetPixel(x, 20), x % 3 ? 0x7C1Fu : 0x03E0u) << x;
   g_DrawState.BlendMode = 0;
   for (int x = 0; x < 9; ++x)
     EXPECT_EQ(
