@@ -64,21 +64,25 @@ void MoveWindow(int32_t left, int32_t top) {
   ASSERT_EQ(r.top, top);
 }
 
-// The frame presented from a back buffer holding the pattern: in a window only the screen's
-// rectangle of the desktop, placed at its corner (a 64 x 64 screen: 64 x 64 pixels).
+// The frame presented from a back buffer holding the pattern: in a window only the window's
+// part of the desktop, placed at its corner.
 TEST(PresentByFlip, SoftwareFramesReachThePresenterExactly) {
   struct Row {
     const char* what;
     test::LibraryOptions options;
     platform::PixelFormat (*desktop)();
-    int32_t left, top, side;  // the window moved there (windowed); side 64: a 64 x 64 screen
+    int32_t left, top;  // the window moved there (windowed)
     std::tuple<int, int, int, int> frame;  // left, top, width, height
   } rows[] = {
-      {"16-bit", {.start = false}, platform::PixelFormatRGB565, 0, 0, 640, {0, 0, 640, 480}},
-      {"off the left and top", {.bits = 32}, nullptr, -100, -50, 640, {0, 0, 540, 430}},
-      {"off the right and bottom", {.bits = 32}, nullptr, 1720, 980, 640, {1720, 980, 200, 100}},
-      {"64 x 64", {.bits = 32}, nullptr, 30, 40, 64, {30, 40, 64, 64}},
-      {"full screen", {.bits = 32, .windowed = false}, nullptr, 0, 0, 640, {0, 0, 640, 480}},
+      {"16-bit", {.start = false}, platform::PixelFormatRGB565, 0, 0, {0, 0, 640, 480}},
+      {"off the left and top", {.bits = 32}, nullptr, -100, -50, {0, 0, 540, 430}},
+      {"off the right and bottom",
+       {.bits = 32},
+       nullptr,
+       1920 - 200,
+       1080 - 100,
+       {1720, 980, 200, 100}},
+      {"full screen", {.bits = 32, .windowed = false}, nullptr, 0, 0, {0, 0, 640, 480}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -88,9 +92,6 @@ TEST(PresentByFlip, SoftwareFramesReachThePresenterExactly) {
       ASSERT_EQ(lib.Start(), 0);
     }
     if (row.options.windowed) MoveWindow(row.left, row.top);
-    if (row.side == 64) {
-      ASSERT_EQ(RunScreenModeChange(64, 64, 32, 60), 0);
-    }
     const bool wide = g_DD.SoftBackImage.Format->PixelByte == 4;
     FillImage(g_DD.SoftBackImage);
     const uint64_t before = GetPresentCount(), platformBefore = platform::GetPresentCount();
@@ -103,24 +104,53 @@ TEST(PresentByFlip, SoftwareFramesReachThePresenterExactly) {
     for (int y = 0; y < f.height; ++y)
       for (int x = 0; x < f.width; ++x) {
         const int sx = f.left + x - row.left, sy = f.top + y - row.top;
-        wrong +=
-            FramePixel(f, x, y) != (wide ? Pattern32(sx, sy) : Rgb565ToFrame(Pattern16(sx, sy)));
+        wrong += FramePixel(f, x, y) !=
+                 (wide ? Pattern32(sx, sy) : Rgb565ToFrame(Pattern16(sx, sy)));
       }
     EXPECT_EQ(wrong, 0);
   }
 }
 
+// What the presenter handed on: the frame's place and size.
+struct PlaceSink : platform::FrameSink {
+  std::tuple<int, int, int, int> seen{};
+  void ShowFrame(const platform::FrameView& f) override {
+    seen = {f.left, f.top, f.width, f.height};
+  }
+};
+
+TEST(PresentByFlip, AWindowHandsThePresenterOnlyTheScreen) {
+  LibrarySession lib({.bits = 32});
+  MoveWindow(30, 40);
+  ASSERT_EQ(RunScreenModeChange(64, 64, 32, 60), 0);
+  PlaceSink sink;
+  platform::SetFrameSink(&sink);
+  FillImage(g_DD.SoftBackImage);
+  ASSERT_EQ(PresentByFlip(), 0);
+  platform::SetFrameSink(nullptr);
+  EXPECT_EQ(sink.seen, std::tuple(30, 40, 64, 64));
+  const platform::Frame f = platform::GetLastPresentedFrame();
+  ASSERT_EQ(std::tuple(f.left, f.top, f.width, f.height), std::tuple(30, 40, 64, 64));
+  int wrong = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) wrong += FramePixel(f, x, y) != Pattern32(x, y);
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(DisplayDevice, AWindowedScreenMustFitTheDesktop) {
   LibrarySession lib({.bits = 32});  // on the 1920 x 1080 desktop
-  for (const auto& [w, h, result] : {std::tuple(1921, 480, -1), std::tuple(640, 1081, -1),
-                                     std::tuple(4097, 480, -1), std::tuple(1920, 1080, 0)}) {
+  const struct {
+    int width, height, result;
+  } rows[] = {{1921, 480, -1}, {640, 1081, -1}, {4097, 480, -1}, {1920, 1080, 0}, {800, 600, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.width * 10000 + row.height);
     const std::tuple<int, int> before(GetScreenWidth(), GetScreenHeight());
-    EXPECT_EQ(RunScreenModeChange(w, h, 32, 60), result) << w << "x" << h;
+    EXPECT_EQ(RunScreenModeChange(row.width, row.height, 32, 60), row.result);
     EXPECT_EQ(std::tuple(GetScreenWidth(), GetScreenHeight()),
-              result == 0 ? std::tuple(w, h) : before);
-    const std::string line =
-        "1920x1080 より大きい画面 " + std::to_string(w) + "x" + std::to_string(h);
-    EXPECT_EQ(lib.Log().find(line) != std::string::npos, result != 0) << w << "x" << h;
+              row.result == 0 ? std::tuple(row.width, row.height) : before);
+    const std::string line = "デスクトップ 1920x1080 より大きい画面 " +
+                             std::to_string(row.width) + "x" + std::to_string(row.height);
+    EXPECT_EQ(lib.Log().find(line) != std::string::npos, row.result != 0);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/present/present.h"
@@ -158,15 +159,17 @@ TEST_F(RealWindowTest, ShowsTheClientPartOfTheDesktopFrame) {
     for (int x = 0; x < 64; ++x) desktop[size_t(y * 64 + x)] = Pattern(x, y);
   // The same desktop as a primary surface, presented as the client area's part alone.
   DirectDraw* dd = nullptr;
-  SurfaceDesc pd, locked;
+  ASSERT_EQ(DirectDrawCreateEx(&dd), DD_OK);
+  SurfaceDesc pd;
   pd.flags = DDSD_CAPS;
   pd.caps.caps = DDSCAPS_PRIMARYSURFACE;
   DirectDrawSurface* primary = nullptr;
-  ASSERT_EQ(DirectDrawCreateEx(&dd), DD_OK);
   ASSERT_EQ(dd->CreateSurface(pd, &primary), DD_OK);
+  SurfaceDesc locked;
   ASSERT_EQ(primary->Lock(nullptr, &locked, 0), DD_OK);
   for (int y = 0; y < 48; ++y)
-    std::memcpy(static_cast<uint8_t*>(locked.surface) + y * locked.pitch, &desktop[y * 64u], 256);
+    std::memcpy(static_cast<uint8_t*>(locked.surface) + int64_t(y) * locked.pitch,
+                desktop.data() + y * 64, 64 * 4);
   primary->Unlock(nullptr);
   Window* main = GetMainWindow();
   // Client area inside the desktop, hanging over its left and bottom edges (black there), and
@@ -176,9 +179,10 @@ TEST_F(RealWindowTest, ShowsTheClientPartOfTheDesktopFrame) {
     const char* title;
   } rows[] = {
       {{10, 5, 42, 29}, "zq window"}, {{-4, 40, 28, 64}, "renamed"}, {{20, 10, 60, 30}, "r"}};
-  for (int i = 0; i < 6; ++i) {
-    const auto& r = rows[i % 3];
-    const bool part = i >= 3;
+  for (const auto& [r, part] : {std::pair(rows[0], false), std::pair(rows[1], false),
+                                 std::pair(rows[2], false), std::pair(rows[0], true),
+                                 std::pair(rows[1], true), std::pair(rows[2], true)}) {
+    SCOPED_TRACE(part);
     main->SetClientRect(r.client);
     main->SetTitle(r.title);
     if (part)
