@@ -314,14 +314,21 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
       }
     }
   };
-  int32_t lastCol = firstCol;
-  {
-    int64_t err = ax.err;
-    stepColumns(lastCol, err, nullptr, cw - 1);
-  }
   constexpr int kPieceWidth = 4096;
   alignas(64) int32_t cols[kPieceWidth];
   alignas(64) uint8_t rows[kPieceWidth * 5];
+  // The first piece's table now; col and err run on to the next piece. The last column read is
+  // that piece's last, or, for a wider row, found by stepping on without a table.
+  int32_t col = firstCol;
+  int64_t err = ax.err;
+  const int firstWidth = std::min(kPieceWidth, cw);
+  stepColumns(col, err, cols, firstWidth);
+  int32_t lastCol = cols[firstWidth - 1];
+  if (cw > kPieceWidth) {
+    int64_t e = err;
+    lastCol = col;
+    stepColumns(lastCol, e, nullptr, cw - kPieceWidth - 1);
+  }
 
   StretchJob job;
   job.dst = dst->Pixels + ptrdiff_t(dstBytes) * r.left + ptrdiff_t(dst->Pitch) * r.top;
@@ -390,11 +397,9 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
   dst->RunLengthFlag = 0;
   const CallFlags flags{blendImage != nullptr, bright != 0xFFFFFFu, transFlag != 0};
   uint8_t* const dstLeft = job.dst;
-  int32_t col = firstCol;
-  int64_t err = ax.err;
   for (int x0 = 0; x0 < cw; x0 += kPieceWidth) {
     const int n = std::min(kPieceWidth, cw - x0);
-    stepColumns(col, err, cols, n);
+    if (x0 > 0) stepColumns(col, err, cols, n);
     for (int x = 0; x < n; ++x) cols[x] -= colShift;
     job.dst = dstLeft + ptrdiff_t(x0) * dstBytes;
     job.width = n;

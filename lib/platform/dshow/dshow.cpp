@@ -223,6 +223,9 @@ struct MoviePlayer {
   SwsContext* toRgb = nullptr;
   int32_t toRgbWidth = 0, toRgbHeight = 0;
   int toRgbFormat = AV_PIX_FMT_NONE;
+  // The colour details the context was given last (-1: none yet): they are set again only when
+  // a frame states others, as setting them rebuilds the context's tables.
+  int toRgbSpace = -1, toRgbRange = -1;
   int videoIndex = -1;
   AVRational timeBase{1, 1};
   int64_t startPts = 0;  // the first decoded frame's time stamp: frame times count from it
@@ -416,17 +419,22 @@ bool MoviePlayer::ConvertDecoded(uint8_t* pixels) {
     toRgbWidth = in.width;
     toRgbHeight = in.height;
     toRgbFormat = in.format;
+    toRgbSpace = toRgbRange = -1;
   }
   // The frame's matrix, and its range when it states one; otherwise the context keeps the range
   // it has (full for the JPEG formats and grey, limited for the rest).
-  int *inverse = nullptr, *table = nullptr, srcFull = 0, dstFull = 0;
-  int brightness = 0, contrast = 0, saturation = 0;
-  sws_getColorspaceDetails(toRgb, &inverse, &srcFull, &table, &dstFull, &brightness, &contrast,
-                           &saturation);
-  if (in.color_range != AVCOL_RANGE_UNSPECIFIED) srcFull = in.color_range == AVCOL_RANGE_JPEG;
-  const int* matrix = sws_getCoefficients(MatrixOf(in.colorspace));
-  sws_setColorspaceDetails(toRgb, matrix, srcFull, matrix, dstFull, brightness, contrast,
-                           saturation);
+  if (in.colorspace != toRgbSpace || in.color_range != toRgbRange) {
+    int *inverse = nullptr, *table = nullptr, srcFull = 0, dstFull = 0;
+    int brightness = 0, contrast = 0, saturation = 0;
+    sws_getColorspaceDetails(toRgb, &inverse, &srcFull, &table, &dstFull, &brightness, &contrast,
+                             &saturation);
+    if (in.color_range != AVCOL_RANGE_UNSPECIFIED) srcFull = in.color_range == AVCOL_RANGE_JPEG;
+    const int* matrix = sws_getCoefficients(MatrixOf(in.colorspace));
+    sws_setColorspaceDetails(toRgb, matrix, srcFull, matrix, dstFull, brightness, contrast,
+                             saturation);
+    toRgbSpace = in.colorspace;
+    toRgbRange = in.color_range;
+  }
   uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
   const int pitches[4] = {framePitch, 0, 0, 0};
   return sws_scale(toRgb, in.data, in.linesize, 0, in.height, planes, pitches) > 0;
