@@ -913,9 +913,8 @@ int LoadGraphFromFile(const char* fileName, int direct3D, int mirror);
 /// \param mirror 1 mirrors the picture left to right, 0 does not.
 /// \return 0; -1 as LoadDividedGraphFromFileStd; on -1 every one of the total slots of handles
 /// holds -1.
-int LoadDividedGraphFromFile(const char* fileName, int total, int across, int down,
-                             int cellWidth, int cellHeight, int* handles, int direct3D,
-                             int mirror);
+int LoadDividedGraphFromFile(const char* fileName, int total, int across, int down, int cellWidth,
+                             int cellHeight, int* handles, int direct3D, int mirror);
 
 ///@}
 

@@ -179,8 +179,7 @@ namespace {
 // Decodes an image file held in memory, with its alpha image when alphaData is given, read in
 // place and never past the sizes. -1 after a log line naming the caller, or 0.
 int DecodeMemoryForGraph(const void* data, size_t size, const void* alphaData, size_t alphaSize,
-                         const char* caller, GraphImage* image, GraphImage* alpha,
-                         bool* hasAlpha) {
+                         const char* caller, GraphImage* image, GraphImage* alpha, bool* hasAlpha) {
   // Past PTRDIFF_MAX no block can reach, and the stream's positions would turn negative.
   auto unusable = [](const void* p, size_t n) {
     return p == nullptr || n == 0 || n > size_t(PTRDIFF_MAX);
@@ -219,9 +218,9 @@ int LoadDividedGraphFromMemory(const void* data, size_t size, int total, int acr
   if (DecodeMemoryForGraph(data, size, alphaData, alphaSize, "LoadDividedGraphFromMemory", &image,
                            &alpha, &hasAlpha) != 0)
     return -1;
-  const int result = CreateDivGraphFromGraphImage(&image, hasAlpha ? &alpha : nullptr, total,
-                                                  across, down, cellWidth, cellHeight, handles, 1,
-                                                  0, 0);
+  const int result =
+      CreateDivGraphFromGraphImage(&image, hasAlpha ? &alpha : nullptr, total, across, down,
+                                   cellWidth, cellHeight, handles, 1, 0, 0);
   ReleaseImageBuffers(&image);
   ReleaseImageBuffers(&alpha);
   return result;

@@ -530,9 +530,9 @@ TEST(FontFailures, EachLeavesNothingBehind) {
     const HandleValue h = CreateFontToHandle(c.face, c.size, 5, 1, -1, 1, -1, -1);
     EXPECT_EQ(h >= 0, c.made) << c.line;
     if (c.made) DeleteFontHandle(h);
-    EXPECT_EQ(counts,
-              std::vector<size_t>({size_t(FontHandleTable.Count()), size_t(GraphHandleTable().Count()),
-                                   size_t(Surface2DTable().Count()), base::TrackedBlockCount()}));
+    EXPECT_EQ(counts, std::vector<size_t>(
+                          {size_t(FontHandleTable.Count()), size_t(GraphHandleTable().Count()),
+                           size_t(Surface2DTable().Count()), base::TrackedBlockCount()}));
     if (c.line != nullptr) {
       EXPECT_NE(lib.Log().find(c.line, logSize), std::string::npos) << c.line;
     }

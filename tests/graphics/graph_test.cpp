@@ -52,7 +52,8 @@ TEST(GraphHandles, FirstHandlesStaleHandlesAndOtherKinds) {
 TEST(GraphHandles, RefusedSizesAndStoresLeaveNoRecord) {
   LibrarySession lib({.bits = 32});
   auto counts = [] {
-    return std::tuple(GraphHandleTable().Count(), SurfaceDataTable().Count(), Surface2DTable().Count());
+    return std::tuple(GraphHandleTable().Count(), SurfaceDataTable().Count(),
+                      Surface2DTable().Count());
   };
   const auto before = counts();
   // 65535 x 65535 x 4 bytes is more than one pixel block may hold: the store is refused.
