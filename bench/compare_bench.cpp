@@ -5,7 +5,8 @@
 // allow). Before each contestant's round the destination gets the same starting pixels back
 // and every source is read through, untimed, so each finds them equally warm in cache (SDL's
 // fill writes past the cache) and the add never saturates; the order of the contestants
-// turns with every iteration, so clock changes favour none of them. Before timing, each of
+// changes with every iteration through all orders, so neither clock changes nor the state one
+// contestant leaves for the next favour any of them. Before timing, each of
 // our calls is run alone and must change the destination: a refused draw would otherwise
 // show as a fast one.
 //
@@ -52,6 +53,7 @@
 #include <pixman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -608,11 +610,12 @@ void BM_Compare(benchmark::State& state, Op op, bool is16, bool full) {
     return;
   }
   std::array<double, kLibs> total{};
-  int64_t round = 0;
+  // Each round takes the next of all orders of the contestants, so each follows every other
+  // equally often: what one leaves in the caches (SDL writes past them) burdens none alone.
+  std::array<Lib, kLibs> order{kOurs, kMemcpy, kPixman, kSdl};
   for (auto _ : state) {
     double ours = 0;
-    for (int k = 0; k < kLibs; ++k) {
-      const Lib lib = Lib((round + k) % kLibs);
+    for (const Lib lib : order) {
       if (!scene.Has(lib)) continue;
       scene.Restart(lib);
       benchmark::ClobberMemory();
@@ -624,7 +627,7 @@ void BM_Compare(benchmark::State& state, Op op, bool is16, bool full) {
       if (lib == kOurs) ours = seconds;
     }
     state.SetIterationTime(ours);
-    ++round;
+    std::next_permutation(order.begin(), order.end());
   }
   if (!scene.Ready()) {
     state.SkipWithError("an SDL call failed");
