@@ -46,7 +46,15 @@ void FillRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op
       FillRowCopy<Pixel>(row, size_t(w) * size_t(h), op(Pixel{}));
       return;
     }
-    for (int32_t y = 0; y < h; ++y, row += pitch) FillRowCopy<Pixel>(row, size_t(w), op(Pixel{}));
+    const Pixel s = op(Pixel{});
+    const size_t rowBytes = size_t(w) * sizeof(Pixel);
+    if (rowBytes < kShortRowBytes) {
+      Bytes16 pattern;
+      for (size_t i = 0; i < sizeof pattern; i += sizeof s) std::memcpy(&pattern[i], &s, sizeof s);
+      for (int32_t y = 0; y < h; ++y, row += pitch) FillShortRow(row, rowBytes, pattern);
+    } else {
+      for (int32_t y = 0; y < h; ++y, row += pitch) FillRowCopy<Pixel>(row, size_t(w), s);
+    }
   } else {
     BlendRows<Pixel>(row, pitch, w, h, op);
   }

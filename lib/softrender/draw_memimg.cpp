@@ -61,11 +61,15 @@ struct BlendRow {
   }
 };
 
-// Plain copy, no key: whole rows.
-template <int kBytes>
+// Plain copy, no key: whole rows, short ones by our own loop (CopyShortRow).
+template <int kBytes, bool kShort>
 struct CopyRow {
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
-    std::memcpy(d, s, size_t(j.width) * kBytes);
+    if constexpr (kShort) {
+      CopyShortRow(d, s, size_t(j.width) * kBytes);
+    } else {
+      std::memcpy(d, s, size_t(j.width) * kBytes);
+    }
   }
 };
 
@@ -156,7 +160,12 @@ void DrawCase(const BlitJob& j) {
   } else if constexpr (Plain::kPlainCopy && Src::kPalette) {
     ForEachRow<PaletteCopyRow<PixelT, kKey>>(j);
   } else if constexpr (Plain::kPlainCopy && !kKey) {
-    ForEachRow<CopyRow<int(sizeof(typename PixelT::Word))>>(j);
+    constexpr int kBytes = int(sizeof(typename PixelT::Word));
+    if (size_t(j.width) * kBytes < kShortRowBytes) {
+      ForEachRow<CopyRow<kBytes, true>>(j);
+    } else {
+      ForEachRow<CopyRow<kBytes, false>>(j);
+    }
   } else {
     constexpr PixelRule kRule = kKey ? PixelRule::kKeyed : PixelRule::kPlain;
     ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
