@@ -49,8 +49,10 @@ void FillRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op
     const Pixel s = op(Pixel{});
     const size_t rowBytes = size_t(w) * sizeof(Pixel);
     if (rowBytes < kShortRowBytes) {
+      uint8_t bytes[sizeof(Bytes16)];
+      for (size_t i = 0; i < sizeof bytes; i += sizeof s) std::memcpy(bytes + i, &s, sizeof s);
       Bytes16 pattern;
-      for (size_t i = 0; i < sizeof pattern; i += sizeof s) std::memcpy(&pattern[i], &s, sizeof s);
+      std::memcpy(&pattern, bytes, sizeof pattern);
       for (int32_t y = 0; y < h; ++y, row += pitch) FillShortRow(row, rowBytes, pattern);
     } else {
       for (int32_t y = 0; y < h; ++y, row += pitch) FillRowCopy<Pixel>(row, size_t(w), s);
