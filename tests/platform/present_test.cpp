@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <tuple>
@@ -206,29 +207,52 @@ struct PlaceSink : FrameSink {
   }
 };
 
-TEST(PresentTest, AnAreaOfTheSurfaceIsPresentedAlone) {
-  ResetPresenter();
-  ResetWindowSystem();
-  ASSERT_TRUE(SetDesktop(640, 480, PixelFormatXRGB8888()));
+// A 640 x 480 32-bit desktop whose primary surface holds Pattern(x, y) in every pixel, its
+// fourth byte set (a frame has none).
+uint32_t Pattern(int64_t x, int64_t y) {
+  return uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF) << 8 | uint32_t((x ^ y) & 0xFF);
+}
+struct PatternDesktop {
+  PatternDesktop() {
+    ResetPresenter();
+    ResetWindowSystem();
+    EXPECT_TRUE(SetDesktop(640, 480, PixelFormatXRGB8888()));
+    EXPECT_EQ(DirectDrawCreateEx(&dd), DD_OK);
+    SurfaceDesc pd;
+    pd.flags = DDSD_CAPS;
+    pd.caps.caps = DDSCAPS_PRIMARYSURFACE;
+    EXPECT_EQ(dd->CreateSurface(pd, &primary), DD_OK);
+    SurfaceDesc desc;
+    EXPECT_EQ(primary->Lock(nullptr, &desc, 0), DD_OK);
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 640; ++x) {
+        const uint32_t v = Pattern(x, y) | 0xA5000000u;
+        std::memcpy(static_cast<uint8_t*>(desc.surface) + int64_t(y) * desc.pitch + x * 4, &v, 4);
+      }
+    primary->Unlock(nullptr);
+  }
+  ~PatternDesktop() {
+    if (primary) primary->Release();
+    dd->Release();
+    ResetPresenter();
+    ResetWindowSystem();
+  }
   DirectDraw* dd = nullptr;
-  ASSERT_EQ(DirectDrawCreateEx(&dd), DD_OK);
-  SurfaceDesc pd;
-  pd.flags = DDSD_CAPS;
-  pd.caps.caps = DDSCAPS_PRIMARYSURFACE;
   DirectDrawSurface* primary = nullptr;
-  ASSERT_EQ(dd->CreateSurface(pd, &primary), DD_OK);
-  // A value for every pixel, its fourth byte set (a frame has none).
-  auto pattern = [](int64_t x, int64_t y) {
-    return uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF) << 8 | uint32_t((x ^ y) & 0xFF);
-  };
-  SurfaceDesc desc;
-  ASSERT_EQ(primary->Lock(nullptr, &desc, 0), DD_OK);
-  for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x) {
-      const uint32_t v = pattern(x, y) | 0xA5000000u;
-      std::memcpy(static_cast<uint8_t*>(desc.surface) + int64_t(y) * desc.pitch + x * 4, &v, 4);
-    }
-  primary->Unlock(nullptr);
+};
+
+// Pixels of a frame that differ from the pattern at its place.
+int WrongPixels(const Frame& f) {
+  int wrong = 0;
+  for (int y = 0; y < f.height; ++y)
+    for (int x = 0; x < f.width; ++x)
+      wrong += f.pixels[size_t(y) * size_t(f.width) + size_t(x)] != Pattern(f.left + x, f.top + y);
+  return wrong;
+}
+
+TEST(PresentTest, AnAreaOfTheSurfaceIsPresentedAlone) {
+  PatternDesktop desk;
+  DirectDrawSurface* primary = desk.primary;
   PlaceSink sink;
   SetFrameSink(&sink);
   const struct {
@@ -251,17 +275,81 @@ TEST(PresentTest, AnAreaOfTheSurfaceIsPresentedAlone) {
     EXPECT_EQ(sink.seen, std::tuple(left, top, width, height, true));
     const Frame f = GetLastPresentedFrame();
     ASSERT_EQ(f.pixels.size(), size_t(width) * size_t(height));
-    int wrong = 0;
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x)
-        wrong += f.pixels[size_t(y) * size_t(width) + size_t(x)] != pattern(left + x, top + y);
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(WrongPixels(f), 0);
   }
   SetFrameSink(nullptr);
-  primary->Release();
-  dd->Release();
-  ResetPresenter();
-  ResetWindowSystem();
+}
+
+// A window's part is kept as a view of the surface, so whatever changes the surface afterwards
+// (or frees it) must leave the kept frame as it was presented; only the write of the next frame,
+// announced with ExpectPresentOver, may change it.
+TEST(PresentTest, AWindowsFrameOutlivesChangesOfItsSurface) {
+  const RECT area{10, 20, 74, 84};
+  auto writeAll = [](DirectDrawSurface* s) {
+    SurfaceDesc d;
+    ASSERT_EQ(s->Lock(nullptr, &d, 0), DD_OK);
+    std::memset(d.surface, 0x11, size_t(d.pitch) * d.height);
+    s->Unlock(nullptr);
+  };
+  const struct {
+    const char* change;
+    bool expected;  // announced as the next frame's write (ExpectPresentOver)
+    std::function<void(PatternDesktop&)> run;
+  } rows[] = {{"lock", false, [&](PatternDesktop& d) { writeAll(d.primary); }},
+              {"colour fill", false,
+               [](PatternDesktop& d) {
+                 BltFx fx;
+                 fx.fillColor = 0x00123456;
+                 EXPECT_EQ(d.primary->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+               }},
+              {"blt from itself", false,
+               [](PatternDesktop& d) {
+                 const RECT from{0, 0, 100, 100};
+                 EXPECT_EQ(d.primary->BltFast(5, 5, d.primary, &from, 0), DD_OK);
+               }},
+              {"restore", false,
+               [](PatternDesktop& d) {
+                 ddtest::MakeAllSurfacesLost();
+                 EXPECT_EQ(d.primary->Restore(), DD_OK);
+               }},
+              {"release", false,
+               [](PatternDesktop& d) {
+                 d.primary->Release();
+                 d.primary = nullptr;
+               }},
+              {"write taken back", false,
+               [&](PatternDesktop& d) {
+                 ExpectPresentOver(d.primary);
+                 ExpectPresentOver(nullptr);
+                 writeAll(d.primary);
+               }},
+              {"second write", false,
+               [&](PatternDesktop& d) {
+                 ExpectPresentOver(d.primary);
+                 const RECT none{0, 0, 1, 1};
+                 SurfaceDesc unchanged;
+                 ASSERT_EQ(d.primary->Lock(&none, &unchanged, 0), DD_OK);
+                 d.primary->Unlock(&none);
+                 writeAll(d.primary);
+               }},
+              {"announced write", true, [&](PatternDesktop& d) {
+                 ExpectPresentOver(d.primary);
+                 writeAll(d.primary);
+               }}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.change);
+    PatternDesktop desk;
+    ASSERT_EQ(PresentSurface(desk.primary, &area), DD_OK);
+    row.run(desk);
+    const Frame f = GetLastPresentedFrame();
+    ASSERT_EQ(f.width, 64);
+    ASSERT_EQ(f.height, 64);
+    if (row.expected) {
+      EXPECT_EQ(f.pixels[0], 0x111111u);
+    } else {
+      EXPECT_EQ(WrongPixels(f), 0);
+    }
+  }
 }
 
 }  // namespace

@@ -58,6 +58,15 @@ int ImageToDisplay(const MEMIMG* image, RECT r, RECT* written = nullptr) {
   return TransferMemImgToSurface(view, image, r.left, r.top, w, h, x, y, 0, 0) < 0 ? -1 : 0;
 }
 
+// While a present writes its frame: the presenter's kept frame, which it replaces, needs no copy
+// before the write.
+struct ExpectedPresent {
+  explicit ExpectedPresent(DirectDrawSurface* surface) { ExpectPresentOver(surface); }
+  ~ExpectedPresent() { ExpectPresentOver(nullptr); }
+  ExpectedPresent(const ExpectedPresent&) = delete;
+  ExpectedPresent& operator=(const ExpectedPresent&) = delete;
+};
+
 }  // namespace
 
 int PresentByFlip() {
@@ -68,6 +77,8 @@ int PresentByFlip() {
   // In a window only the rectangle written now is shown; the rest of the surface is the
   // desktop's.
   RECT written{0, 0, GetScreenWidth(), GetScreenHeight()};
+  // The frame kept from the last present is replaced by this one, not copied before the write.
+  const ExpectedPresent expected(g_DD.PrimarySurface);
   if (IsSoftwareScreenInUse()) {
     if (ImageToDisplay(&g_DD.SoftBackImage, RECT{0, 0, GetScreenWidth(), GetScreenHeight()},
                        &written) != 0)

@@ -22,6 +22,7 @@ RECT ViewportRect(const D3DVIEWPORT7& v) {
 
 HRESULT DeviceState::Draw(D3DPRIMITIVETYPE type, int pairs, const void* vertices, uint32_t count) {
   if (SurfaceAccess::Lost(target)) return DDERR_SURFACELOST;
+  SurfaceAccess::BeforeWrite(target);
   const SurfaceAccess::View view = SurfaceAccess::Pixels(target);
   const PixelLayout targetLayout(view.format);
   SurfaceAccess::View textures[2] = {};
@@ -57,6 +58,7 @@ HRESULT DeviceState::Draw(D3DPRIMITIVETYPE type, int pairs, const void* vertices
 HRESULT DeviceState::Clear(uint32_t count, const RECT* rects, uint32_t color) {
   if (SurfaceAccess::Lost(target)) return DDERR_SURFACELOST;
   if (SurfaceAccess::HeldByCaller(target)) return DDERR_SURFACEBUSY;
+  SurfaceAccess::BeforeWrite(target);
   const SurfaceAccess::View t = SurfaceAccess::Pixels(target);
   const uint32_t value = PixelLayout(t.format).Pack(color);
   const RECT vp = ViewportRect(viewport);

@@ -225,6 +225,7 @@ HRESULT DirectDrawPalette::SetEntries(uint32_t, uint32_t start, uint32_t count,
 // ---- Surface ---------------------------------------------------------------------------------
 
 DirectDrawSurface::~DirectDrawSurface() {
+  BeforeChange();
   if (dc_) DeleteSurfaceDC(dc_);
   if (chainNext_) {
     chainNext_->chainFront_ = nullptr;
@@ -242,6 +243,13 @@ DirectDrawSurface::~DirectDrawSurface() {
     if (owner_->primary_ == this) owner_->primary_ = nullptr;
   }
   owner_->Release();
+}
+
+void DirectDrawSurface::BeforeChange() {
+  if (auto* hook = changeHook_) {
+    changeHook_ = nullptr;
+    hook(this);
+  }
 }
 
 bool DirectDrawSurface::CheckLost() {
@@ -266,7 +274,7 @@ HRESULT DirectDrawSurface::QueryInterface(InterfaceId id, void** out) {
   return DD_OK;
 }
 
-HRESULT DirectDrawSurface::Lock(const RECT* rect, SurfaceDesc* desc, uint32_t) {
+HRESULT DirectDrawSurface::Lock(const RECT* rect, SurfaceDesc* desc, uint32_t flags) {
   if (!desc) return DDERR_INVALIDPARAMS;
   if (HRESULT hr = TakeFailure(&Hooks::failLock); hr != DD_OK) return hr;
   if (CheckLost()) return DDERR_SURFACELOST;
@@ -278,6 +286,7 @@ HRESULT DirectDrawSurface::Lock(const RECT* rect, SurfaceDesc* desc, uint32_t) {
       return DDERR_INVALIDRECT;
     r = *rect;
   }
+  if (!(flags & DDLOCK_READONLY)) BeforeChange();
   GetSurfaceDesc(desc);
   desc->flags |= DDSD_LPSURFACE;
   desc->surface = Row(r.top) + int64_t(r.left) * BytesPerPixel();
@@ -298,6 +307,7 @@ HRESULT DirectDrawSurface::Blt(const RECT* destRect, DirectDrawSurface* src, con
   if (Inverted(d)) return DDERR_INVALIDRECT;
   if (CheckLost()) return DDERR_SURFACELOST;
   if (Busy()) return DDERR_SURFACEBUSY;
+  BeforeChange();
 
   // The destination pixels that may be written: inside the surface and the clip list.
   std::vector<RECT> clip;
@@ -359,6 +369,7 @@ HRESULT DirectDrawSurface::BltFast(int32_t x, int32_t y, DirectDrawSurface* src,
   if (CheckLost() || src->CheckLost()) return DDERR_SURFACELOST;
   if (Busy() || src->Busy()) return DDERR_SURFACEBUSY;
   if (src->format_.rgbBitCount != format_.rgbBitCount) return DDERR_INVALIDPIXELFORMAT;
+  BeforeChange();
   const int64_t w = int64_t(s.right) - s.left, h = int64_t(s.bottom) - s.top;
   if (w == 0 || h == 0) return DD_OK;
   // Destination rectangle in 64 bits, then clipped to the surface (no clipper here).
@@ -415,6 +426,7 @@ HRESULT DirectDrawSurface::Restore() {
       return DDERR_WRONGMODE;
   }
   for (DirectDrawSurface* s = this; s; s = s->chainNext_) {
+    s->BeforeChange();
     std::memset(s->pixels_, kPoisonByte, size_t(int64_t(s->pitch_) * s->height_));
     s->lost_ = false;
     s->lossSerial_ = GetDisplayLossSerial();
@@ -500,6 +512,7 @@ HRESULT DirectDrawSurface::Flip(DirectDrawSurface*, uint32_t) {
   }
   // The front takes the first back buffer's pixels, each back buffer the next one's, and the
   // last back buffer the old front's.
+  for (DirectDrawSurface* s = this; s; s = s->chainNext_) s->BeforeChange();
   uint8_t* oldFront = pixels_;
   DirectDrawSurface* s = this;
   for (; s->chainNext_; s = s->chainNext_) s->pixels_ = s->chainNext_->pixels_;
@@ -554,6 +567,7 @@ HRESULT DirectDrawSurface::GetDC(HDC* dc) {
   if (caps_.caps & DDSCAPS_ZBUFFER) return DDERR_INVALIDPARAMS;
   if (CheckLost()) return DDERR_SURFACELOST;
   if (Busy()) return DDERR_SURFACEBUSY;
+  BeforeChange();
   PixelTarget t;
   t.top = pixels_;
   t.width = width_;

@@ -337,6 +337,11 @@ class DirectDrawSurface : public RefCounted {
   // Direct view of the pixels for the presenter (null when the surface has none).
   const uint8_t* TestPixels() const;
   int32_t TestPitch() const { return pitch_; }
+  // For the presenter, which keeps a view of the displayed pixels instead of a copy: hook runs
+  // once, before the pixels next may change or go away (a lock without DDLOCK_READONLY, a blit
+  // into the surface, a DC, a flip, a restore, a Direct3D scene, the release), and is then
+  // cleared. Null takes it away.
+  void SetChangeHook(void (*hook)(DirectDrawSurface*)) { changeHook_ = hook; }
 
  private:
   friend class DirectDraw;
@@ -345,6 +350,8 @@ class DirectDrawSurface : public RefCounted {
   ~DirectDrawSurface() override;
 
   bool CheckLost();
+  // Runs and clears the change hook.
+  void BeforeChange();
   uint32_t BytesPerPixel() const { return format_.rgbBitCount / 8; }
   uint8_t* Row(int32_t y) const { return pixels_ + int64_t(y) * pitch_; }
   bool KeyedPixel(uint32_t v) const;
@@ -358,6 +365,7 @@ class DirectDrawSurface : public RefCounted {
   PixelFormat format_{};
   SurfaceCaps caps_;
   uint8_t* pixels_ = nullptr;  // owned (new[])
+  void (*changeHook_)(DirectDrawSurface*) = nullptr;
   bool locked_ = false;
   HDC dc_ = nullptr;
   int sceneRefs_ = 0;  // open Direct3D scenes drawing into this surface

@@ -31,7 +31,12 @@ struct SurfaceAccess {
   // Locked by the caller or holding a DC.
   static bool HeldByCaller(const DirectDrawSurface* s) { return s->locked_ || s->dc_; }
   // A Direct3D scene opens or closes on the surface (it then counts as busy).
-  static void OpenScene(DirectDrawSurface* s) { ++s->sceneRefs_; }
+  static void OpenScene(DirectDrawSurface* s) {
+    s->BeforeChange();
+    ++s->sceneRefs_;
+  }
+  // The device is about to write the pixels (a draw or a clear).
+  static void BeforeWrite(DirectDrawSurface* s) { s->BeforeChange(); }
   static void CloseScene(DirectDrawSurface* s) { --s->sceneRefs_; }
 
   static void MarkLost(DirectDrawSurface* s) { s->lost_ = true; }

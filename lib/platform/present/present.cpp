@@ -26,6 +26,11 @@ struct PresenterState {
   std::mutex frameMutex;
   FrameView kept;
   std::vector<uint8_t> bytes;
+  // A window's frame is kept as a view of the displayed surface's rows, copied into bytes only
+  // when something is about to change them (the surface's change hook); ownWrite: the next
+  // change is the write of the frame that replaces it, which needs no copy.
+  DirectDrawSurface* viewed = nullptr;
+  bool ownWrite = false;
 };
 PresenterState& P() {
   static PresenterState state;
@@ -41,9 +46,49 @@ bool ShapeOk(const void* pixels, const ArgbRows& rows, int32_t width, int32_t he
   return pitch >= 0 && int64_t(pitch) >= int64_t(width) * rows.PixelBytes();
 }
 
-// Keeps a copy of the frame's rows and hands it to the sink. A part of the displayed surface
-// may be empty (a window wholly off the desktop): that is presented as an empty frame.
-bool Present(FrameView in) {
+// Copies the kept frame's rows into the presenter's own buffer; frameMutex held. Same size or
+// smaller: the vector keeps its capacity, so nothing is allocated.
+void CopyKeptRows(PresenterState& p, const FrameView& in, size_t rowBytes) {
+  p.bytes.resize(rowBytes * size_t(in.height));
+  if (size_t(in.pitch) == rowBytes) {
+    if (!p.bytes.empty()) std::memcpy(p.bytes.data(), in.pixels, p.bytes.size());
+  } else {
+    for (int32_t y = 0; y < in.height; ++y)
+      std::memcpy(p.bytes.data() + size_t(y) * rowBytes, in.pixels + int64_t(y) * in.pitch,
+                  rowBytes);
+  }
+  p.kept = in;
+  p.kept.pitch = int32_t(rowBytes);
+  p.kept.pixels = p.bytes.data();
+}
+
+// Stops viewing a surface without copying; frameMutex held.
+void ForgetView(PresenterState& p) {
+  if (p.viewed) p.viewed->SetChangeHook(nullptr);
+  p.viewed = nullptr;
+  p.ownWrite = false;
+}
+
+// The viewed surface's pixels are about to change: the kept frame becomes a copy, unless the
+// change is the write of the next frame (which then replaces the view).
+void BeforeViewedChange(DirectDrawSurface* surface) {
+  PresenterState& p = P();
+  std::lock_guard frameLock(p.frameMutex);
+  if (surface != p.viewed) return;
+  if (p.ownWrite) {
+    // Still watched: the surface may yet be released before the frame is presented.
+    p.ownWrite = false;
+    surface->SetChangeHook(BeforeViewedChange);
+    return;
+  }
+  p.viewed = nullptr;
+  CopyKeptRows(p, p.kept, size_t(p.kept.width) * (p.kept.format.rgbBitCount / 8));
+}
+
+// Keeps the frame's rows (a copy, or a view of `viewed`, the surface they lie on) and hands it
+// to the sink. A part of the displayed surface may be empty (a window wholly off the desktop):
+// that is presented as an empty frame.
+bool Present(FrameView in, DirectDrawSurface* viewed = nullptr) {
   const ArgbRows rows(in.format, false);
   if (in.onDesktop && (in.width == 0 || in.height == 0)) {
     if (!rows.Ok()) return false;
@@ -61,19 +106,14 @@ bool Present(FrameView in) {
 
   PresenterState& p = P();
   std::lock_guard frameLock(p.frameMutex);
-  const size_t rowBytes = size_t(in.width) * rows.PixelBytes();
-  // Same size or smaller: the vector keeps its capacity, so nothing is allocated.
-  p.bytes.resize(rowBytes * size_t(in.height));
-  if (size_t(in.pitch) == rowBytes) {
-    if (!p.bytes.empty()) std::memcpy(p.bytes.data(), in.pixels, p.bytes.size());
+  ForgetView(p);
+  if (viewed && in.width > 0 && in.height > 0) {
+    p.kept = in;
+    p.viewed = viewed;
+    viewed->SetChangeHook(BeforeViewedChange);
   } else {
-    for (int32_t y = 0; y < in.height; ++y)
-      std::memcpy(p.bytes.data() + size_t(y) * rowBytes, in.pixels + int64_t(y) * in.pitch,
-                  rowBytes);
+    CopyKeptRows(p, in, size_t(in.width) * rows.PixelBytes());
   }
-  p.kept = in;
-  p.kept.pitch = int32_t(rowBytes);
-  p.kept.pixels = p.bytes.data();
   FrameSink* sink;
   {
     std::lock_guard lock(p.mutex);
@@ -127,8 +167,16 @@ HRESULT PresentSurface(DirectDrawSurface* primary, const RECT* area) {
     if (view.width > 0 && view.height > 0)
       view.pixels += top * view.pitch + left * int64_t(desc.pixelFormat.rgbBitCount / 8);
   }
-  if (!Present(view)) return DDERR_INVALIDPIXELFORMAT;
+  // A window's part is kept as a view; a whole surface may be a flipping chain's front, whose
+  // pixels the back buffer takes over, so it is copied.
+  if (!Present(view, area ? primary : nullptr)) return DDERR_INVALIDPIXELFORMAT;
   return DD_OK;
+}
+
+void ExpectPresentOver(DirectDrawSurface* surface) {
+  PresenterState& p = P();
+  std::lock_guard frameLock(p.frameMutex);
+  p.ownWrite = surface && surface == p.viewed;
 }
 
 uint64_t GetPresentCount() {
@@ -151,6 +199,7 @@ void ResetPresenter() {
   PresenterState& p = P();
   std::lock_guard frameLock(p.frameMutex);
   std::lock_guard lock(p.mutex);
+  ForgetView(p);
   p.count = 0;
   p.sink = nullptr;
   p.kept = FrameView{};

@@ -3,8 +3,10 @@
 // the PNG writer stores any 16-, 24- or 32-bit pixel block as an 8-bit RGB or RGBA file.
 //
 // A present costs one copy of the frame's rows, in their own pixel format, into a buffer kept
-// from frame to frame (no allocation once a frame of that size was presented); the conversion
-// to 8-bit channels happens only when the frame is read, shown in a window or written out.
+// from frame to frame (no allocation once a frame of that size was presented), or none for a
+// window's part of the displayed surface, copied only if its pixels change before the next
+// present; the conversion to 8-bit channels happens only when the frame is read, shown in a
+// window or written out.
 #pragma once
 
 #include <cstdint>
@@ -57,7 +59,12 @@ bool PresentPixels(const void* pixels, int32_t width, int32_t height, int32_t pi
 // Presents the primary surface's front buffer (its pixels are read whatever its lock state):
 // the whole surface, or only `area` of it cut to the surface (a window's part: only those rows
 // are copied, read with the surface's pitch). DDERR_SURFACELOST when it is lost.
+// A window's part is kept as a view of the surface (no copy) until something is about to
+// change the surface's pixels or release it; the whole surface is copied.
 HRESULT PresentSurface(DirectDrawSurface* primary, const RECT* area = nullptr);
+// The caller is about to write a new frame into `surface` and present it: that write does not
+// copy the kept frame first. Null (after a write that was not presented) takes it back.
+void ExpectPresentOver(DirectDrawSurface* surface);
 uint64_t GetPresentCount();
 // The last presented frame converted (ToRgbFrame); empty before the first present.
 Frame GetLastPresentedFrame();
