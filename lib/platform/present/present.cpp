@@ -108,6 +108,8 @@ bool Present(FrameView in, DirectDrawSurface* viewed = nullptr) {
   std::lock_guard frameLock(p.frameMutex);
   ForgetView(p);
   if (viewed && in.width > 0 && in.height > 0) {
+    // Room for the copy a change may call for, so that the change hook never allocates.
+    p.bytes.reserve(size_t(in.width) * rows.PixelBytes() * size_t(in.height));
     p.kept = in;
     p.viewed = viewed;
     viewed->SetChangeHook(BeforeViewedChange);
