@@ -39,7 +39,8 @@ int GetDrawScreenPixel(int x, int y, uint32_t* value) {
   if (sx < 0 || sy < 0 || sx >= INT32_MAX || sy >= INT32_MAX) return -1;
   const platform::RECT r{int32_t(sx), int32_t(sy), int32_t(sx + 1), int32_t(sy + 1)};
   platform::SurfaceDesc desc;
-  if (platform::Failed(surface->Lock(&r, &desc, platform::DDLOCK_WAIT))) return -1;
+  if (platform::Failed(surface->Lock(&r, &desc, platform::DDLOCK_WAIT | platform::DDLOCK_READONLY)))
+    return -1;
   const uint32_t bytes = std::min(desc.pixelFormat.rgbBitCount / 8, 4u);
   uint32_t v = 0;
   std::memcpy(&v, desc.surface, bytes);

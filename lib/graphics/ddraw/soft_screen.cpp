@@ -104,7 +104,7 @@ int FlushSoftScreenRect(const RECT* rect) {
 
 int SyncSoftScreenFromSurface() {
   if (!IsSoftwareScreenInUse() || !g_DD.FrontResyncFlag) return 0;
-  LockedSurfaceView source(g_DD.PrimarySurface, DDLOCK_WAIT);
+  LockedSurfaceView source(g_DD.PrimarySurface, DDLOCK_WAIT | DDLOCK_READONLY);
   if (!source.Ok()) return 0;
   int32_t ox, oy;
   ScreenOrigin(&ox, &oy);

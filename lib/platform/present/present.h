@@ -57,10 +57,9 @@ class FrameSink {
 bool PresentPixels(const void* pixels, int32_t width, int32_t height, int32_t pitch,
                    const PixelFormat& format);
 // Presents the primary surface's front buffer (its pixels are read whatever its lock state):
-// the whole surface, or only `area` of it cut to the surface (a window's part: only those rows
-// are copied, read with the surface's pitch). DDERR_SURFACELOST when it is lost.
-// A window's part is kept as a view of the surface (no copy) until something is about to
-// change the surface's pixels or release it; the whole surface is copied.
+// the whole surface, copied, or only `area` of it cut to the surface (a window's part, read
+// with the surface's pitch), kept as a view of the surface until something is about to change
+// its pixels or release it. DDERR_SURFACELOST when it is lost.
 HRESULT PresentSurface(DirectDrawSurface* primary, const RECT* area = nullptr);
 // The caller is about to write a new frame into `surface` and present it: that write does not
 // copy the kept frame first. Null (after a write that was not presented) takes it back.
