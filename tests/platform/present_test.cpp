@@ -350,6 +350,15 @@ TEST(PresentTest, AWindowsFrameOutlivesChangesOfItsSurface) {
       EXPECT_EQ(WrongPixels(f), 0);
     }
   }
+  // A whole-surface present after it lets the view go: the surface can then be released and the
+  // presenter reset without touching it (the sanitizer build sees any touch).
+  PatternDesktop desk;
+  ASSERT_EQ(PresentSurface(desk.primary, &area), DD_OK);
+  ASSERT_EQ(PresentSurface(desk.primary), DD_OK);
+  desk.primary->Release();
+  desk.primary = nullptr;
+  ResetPresenter();
+  EXPECT_EQ(GetPresentCount(), 0u);
 }
 
 }  // namespace
