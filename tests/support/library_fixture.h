@@ -6,7 +6,9 @@
 //
 // The session resets the simulated window system, DirectDraw and the presenter, runs in a fresh
 // temporary directory (the log AppLog.txt is written there), and on End checks that the leak
-// report of the log is empty and no tracked block is left.
+// report of the log is empty and no tracked block is left. The transparent colour, which the
+// library keeps from one start to the next, is given back as the session found it, so tests
+// run in one process see the same start as tests run alone.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 
 #include "base/memory.h"
 #include "graphics/ddraw/display.h"
+#include "graphics/draw_state.h"
 #include "graphics/library_init.h"
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
@@ -55,6 +58,7 @@ class LibrarySession {
  public:
   explicit LibrarySession(LibraryOptions options = {}) : options_(options) {
     ResetPlatform();
+    transColorBefore_ = gfx::g_DrawState.TransColor;
     blocksBefore_ = base::TrackedBlockCount();
     char cwd[4096];
     previousDir_ = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
@@ -79,6 +83,7 @@ class LibrarySession {
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
     ResetPlatform();
+    gfx::g_DrawState.TransColor = transColorBefore_;
   }
   LibrarySession(const LibrarySession&) = delete;
   LibrarySession& operator=(const LibrarySession&) = delete;
@@ -122,6 +127,7 @@ class LibrarySession {
   LibraryOptions options_;
   bool started_ = false;
   size_t blocksBefore_ = 0;
+  uint32_t transColorBefore_ = 0;
   std::string previousDir_;
   std::filesystem::path dir_;
   std::string log_;
