@@ -46,7 +46,12 @@ void ForEachRow(const BlitJob& j) {
   uint8_t* d = j.dst;
   const uint8_t* s = j.src;
   const uint8_t* b = j.blend;
+  // Sprite-wide rows have the next one fetched ahead (PrefetchRow); the processor follows
+  // longer ones by itself.
+  const size_t rowBytes = size_t(j.width) * Row::kDestinationBytes;
+  const bool ahead = rowBytes > kPrefetchRowBytes && rowBytes < kShortRowBytes;
   for (int y = 0; y < j.height; ++y) {
+    if (ahead && y + 1 < j.height) PrefetchRow(d + j.dstPitch, rowBytes);
     Row::Draw(j, d, s, b);
     d += j.dstPitch;
     s += j.srcPitch;
@@ -56,6 +61,7 @@ void ForEachRow(const BlitJob& j) {
 
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
 struct BlendRow {
+  static constexpr size_t kDestinationBytes = sizeof(typename PixelT::Word);
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl) {
     BlendSpanAtLevel<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, 0, j.width);
   }
@@ -64,6 +70,7 @@ struct BlendRow {
 // Plain copy, no key: whole rows, short ones by our own loop (CopyShortRow).
 template <int kBytes, bool kShort>
 struct CopyRow {
+  static constexpr size_t kDestinationBytes = kBytes;
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
     if constexpr (kShort) {
       CopyShortRow(d, s, size_t(j.width) * kBytes);
@@ -78,6 +85,7 @@ struct CopyRow {
 template <class PixelT, bool kKey>
 struct PaletteCopyRow {
   using Word = typename PixelT::Word;
+  static constexpr size_t kDestinationBytes = sizeof(Word);
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
     const int w = j.width;
     const uint32_t key = j.key;

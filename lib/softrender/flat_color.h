@@ -199,21 +199,22 @@ struct FlatPackedOp {
   static constexpr bool kWritesOnly = false;
   uint32_t s;
   explicit FlatPackedOp(const FlatColor& c) : s(c.scaled) {}
-  template <class U>
+  // kAvx2Only: 32-byte blocks exist only in the AVX2 row loop.
+  template <bool kAvx2Only, class U>
   static U Packed(U s, U d) {
     if constexpr (kSubtract) {
       return FlatFormat<Pixel>::Sub(s, d);
     } else {
-      return FlatFormat<Pixel>::Add(s, d);
+      return FlatFormat<Pixel>::template Add<kAvx2Only>(s, d);
     }
   }
   template <int B>
   void Apply(FlatLanes<Pixel, B>& d) const {
     using V = FlatLanes<Pixel, B>;
     using U = UnsignedLanes<V>;
-    d = V(Packed(U(Splat<V>(int32_t(s))), U(d)));
+    d = V(Packed<B == 32>(U(Splat<V>(int32_t(s))), U(d)));
   }
-  Pixel operator()(Pixel d) const { return Pixel(Packed<uint32_t>(s, d)); }
+  Pixel operator()(Pixel d) const { return Pixel(Packed<false, uint32_t>(s, d)); }
 };
 template <typename Pixel>
 struct FlatOp<Pixel, kFlatAdd> : FlatPackedOp<Pixel, false> {
@@ -238,6 +239,7 @@ inline void BlendRowBlocks(uint8_t* p, int32_t w, const Op op) {
   for (; x + kPerBlock <= w; x += kPerBlock, p += BlockBytes) {
     FlatLanes<Pixel, BlockBytes> v;
     std::memcpy(&v, p, BlockBytes);
+    if constexpr (BlockBytes == 32) InRegister(v);
     op.template Apply<BlockBytes>(v);
     std::memcpy(p, &v, BlockBytes);
   }
