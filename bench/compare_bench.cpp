@@ -41,12 +41,14 @@
 //             texels 1:1                   | (pixman_composite_triangles) |
 //   fill      filled box, blend mode 0     | pixman_image_fill_rectangles | SDL_FillRect
 //                                          | SRC                          |
+//   addfill   filled box, blend mode 2,    | pixman_image_fill_rectangles | none: SDL_FillRect
+//             parameter 255                | ADD                          | does not blend
 //   convert   32-bit to 16-bit pixels      | SRC x8r8g8b8 to r5g6b5       | blit between formats
 //   dither    the same, 4 x 4 ordered      | DISJOINT_OVER (SRC for the   | none: SDL cannot dither
 //             dither                       | opaque source), ordered      |
 //                                          | Bayer 8x8 dither             |
 // Formats: r5g6b5 and x8r8g8b8 (SDL: RGB565 and XRGB8888) as our 16-bit and 32-bit pixels;
-// pixman's add reads the 32-bit bytes as a8r8g8b8, its fast form. The conversions write a
+// pixman's adds read the 32-bit bytes as a8r8g8b8, their fast form. The conversions write a
 // 16-bit destination from a 32-bit source and run only as 16-bit cases.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -100,13 +102,14 @@ enum Op {
   kRotate,
   kTriangle,
   kFill,
+  kAddFill,
   kConvert,
   kDither,
   kOps
 };
-const char* const kOpNames[] = {"copy",   "key",      "blend100", "alpha",   "alpharand",
-                                "add",    "sub",      "mul",      "stretch", "mirror",
-                                "rotate", "triangle", "fill",     "convert", "dither"};
+const char* const kOpNames[] = {"copy", "key",     "blend100", "alpha",  "alpharand", "add",
+                                "sub",  "mul",     "stretch",  "mirror", "rotate",    "triangle",
+                                "fill", "addfill", "convert",  "dither"};
 enum Lib { kOurs, kMemcpy, kPixman, kSdl, kLibs };
 
 // Pixels over a vector, rows pitch bytes apart.
@@ -260,7 +263,8 @@ class Scene {
   bool Has(Lib lib) const {
     if (lib == kPixman) return op_ != kSub;
     if (lib == kSdl)
-      return op_ != kRotate && op_ != kSub && op_ != kMirror && op_ != kTriangle && op_ != kDither;
+      return op_ != kRotate && op_ != kSub && op_ != kMirror && op_ != kTriangle &&
+             op_ != kDither && op_ != kAddFill;
     return true;
   }
   // False when pixman or SDL could not wrap the pixels, or an SDL call failed: their times
@@ -344,9 +348,9 @@ class Scene {
   void SetUpPixman() {
     // pixman adds 32-bit pixels fast only with an alpha byte (x8r8g8b8 takes its general path,
     // some three times slower), so the add sees the same bytes as a8r8g8b8.
-    const pixman_format_code_t screenFormat = is16_         ? PIXMAN_r5g6b5
-                                              : op_ == kAdd ? PIXMAN_a8r8g8b8
-                                                            : PIXMAN_x8r8g8b8;
+    const pixman_format_code_t screenFormat = is16_                            ? PIXMAN_r5g6b5
+                                              : op_ == kAdd || op_ == kAddFill ? PIXMAN_a8r8g8b8
+                                                                               : PIXMAN_x8r8g8b8;
     pixmanScreen_ = PixmanOver(*screen_, screenFormat);
     pixmanSource_ = pixmanSourcePlane_  ? PixmanOver(*pixmanSourcePlane_, PIXMAN_a8r8g8b8)
                     : IsConversion(op_) ? PixmanOver(*source_, PIXMAN_x8r8g8b8)
@@ -417,7 +421,11 @@ class Scene {
     gfx::GraphicsDrawState& state = gfx::g_DrawState;
     state = gfx::GraphicsDrawState{};
     state.DrawArea = {0, 0, kW, kH};
-    state.BlendMode = op_ == kBlend ? 1 : op_ == kAdd ? 2 : op_ == kSub ? 3 : op_ == kMul ? 4 : 0;
+    state.BlendMode = op_ == kBlend                    ? 1
+                      : op_ == kAdd || op_ == kAddFill ? 2
+                      : op_ == kSub                    ? 3
+                      : op_ == kMul                    ? 4
+                                                       : 0;
     state.BlendParam = op_ == kBlend ? kBlendParam : 255;
     state.Bright = 0xFFFFFF;
     gfx::MEMIMG* dst = &ourScreen_->m;
@@ -455,6 +463,7 @@ class Scene {
         break;
       }
       case kFill:
+      case kAddFill:
         soft::FillMemImgBox(dst, &rect, is16_ ? kFill16 : kFill32);
         break;
       case kConvert:
@@ -521,10 +530,12 @@ class Scene {
           pixman_composite_triangles(PIXMAN_OP_OVER, src, dst, PIXMAN_a8, -l, -t, 0, 0, 2, tris);
           break;
         }
-        case kFill: {
+        case kFill:
+        case kAddFill: {
           const pixman_rectangle16_t r{int16_t(p.x), int16_t(p.y), uint16_t(outW_),
                                        uint16_t(outH_)};
-          pixman_image_fill_rectangles(PIXMAN_OP_SRC, dst, &pixmanFill_, 1, &r);
+          pixman_image_fill_rectangles(op_ == kFill ? PIXMAN_OP_SRC : PIXMAN_OP_ADD, dst,
+                                       &pixmanFill_, 1, &r);
           break;
         }
         default:
