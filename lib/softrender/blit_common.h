@@ -110,8 +110,11 @@ using Bytes16 = uint8_t __attribute__((vector_size(16)));
 // Asks for the n bytes at p ahead of being written (and maybe read): a loop over sprite-wide
 // rows names the next row while it works on this one. The processor's own prefetch follows a
 // run of lines only after several of them, too late for such a row. Fetching never faults.
-// Rows of two cache lines or fewer measured slower with it, so they are left out.
-constexpr size_t kPrefetchRowBytes = 128;
+// Worth it for rows of more than one cache line that are only written, of more than two
+// that are read and written back (two measured slower with it).
+constexpr size_t PrefetchRowMin(bool writesOnly) {
+  return writesOnly ? 64 : 128;
+}
 inline void PrefetchRow(const uint8_t* p, size_t n) {
   constexpr size_t kLine = 64;
   for (size_t i = 0; i < n; i += kLine) __builtin_prefetch(p + i, 1);

@@ -53,7 +53,7 @@ void FillRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op
       for (size_t i = 0; i < sizeof bytes; i += sizeof s) std::memcpy(bytes + i, &s, sizeof s);
       Bytes16 pattern;
       std::memcpy(&pattern, bytes, sizeof pattern);
-      const bool ahead = rowBytes > kPrefetchRowBytes;
+      const bool ahead = rowBytes > PrefetchRowMin(true);
       for (int32_t y = 0; y < h; ++y, row += pitch) {
         if (ahead && y + 1 < h) PrefetchRow(row + pitch, rowBytes);
         FillShortRow(row, rowBytes, pattern);

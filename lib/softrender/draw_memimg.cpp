@@ -49,7 +49,7 @@ void ForEachRow(const BlitJob& j) {
   // Sprite-wide rows have the next one fetched ahead (PrefetchRow); the processor follows
   // longer ones by itself.
   const size_t rowBytes = size_t(j.width) * Row::kDestinationBytes;
-  const bool ahead = rowBytes > kPrefetchRowBytes && rowBytes < kShortRowBytes;
+  const bool ahead = rowBytes > PrefetchRowMin(Row::kWritesOnly) && rowBytes < kShortRowBytes;
   for (int y = 0; y < j.height; ++y) {
     if (ahead && y + 1 < j.height) PrefetchRow(d + j.dstPitch, rowBytes);
     Row::Draw(j, d, s, b);
@@ -62,6 +62,7 @@ void ForEachRow(const BlitJob& j) {
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
 struct BlendRow {
   static constexpr size_t kDestinationBytes = sizeof(typename PixelT::Word);
+  static constexpr bool kWritesOnly = false;
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl) {
     BlendSpanAtLevel<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, 0, j.width);
   }
@@ -71,6 +72,7 @@ struct BlendRow {
 template <int kBytes, bool kShort>
 struct CopyRow {
   static constexpr size_t kDestinationBytes = kBytes;
+  static constexpr bool kWritesOnly = true;
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
     if constexpr (kShort) {
       CopyShortRow(d, s, size_t(j.width) * kBytes);
@@ -86,6 +88,7 @@ template <class PixelT, bool kKey>
 struct PaletteCopyRow {
   using Word = typename PixelT::Word;
   static constexpr size_t kDestinationBytes = sizeof(Word);
+  static constexpr bool kWritesOnly = true;
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t*) {
     const int w = j.width;
     const uint32_t key = j.key;
