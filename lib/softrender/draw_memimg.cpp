@@ -390,6 +390,14 @@ void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int transFlag,
   // No image the library makes is wider than the row copies.
   if ((srcMeets || blendMeets) && cw > kMaxRowPixels) return;
   const bool upwards = job.dst > (srcMeets ? job.src : job.blend);
+  // Rows that follow each other without a gap in every image are one long row: a plain copy
+  // is then one C library call, which moves a screen faster than a call per row does.
+  if (!runs && !srcMeets && !blendMeets && job.height > 1 &&
+      job.dstPitch == ptrdiff_t(dstRow) && job.srcPitch == ptrdiff_t(cw) * srcBytes &&
+      (!job.blend || job.blendPitch == cw) && int64_t(cw) * ch <= INT32_MAX) {
+    job.width = cw * ch;
+    job.height = 1;
+  }
   WithPathAndFormat(is16, runs, [&]<bool kRuns, class PixelT>() {
     if (srcMeets || blendMeets) {
       DrawRows<kRuns, PixelT>(job, *src, mode, flags, srcBytes, upwards);

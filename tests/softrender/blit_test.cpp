@@ -318,6 +318,35 @@ TEST_F(BlitTest, UnscaledRandomDrawsMatchTheReferenceModel) {
   platform::LimitCpuLevel(platform::CpuLevel::kAvx2);
 }
 
+// Whole-width draws, where rows without padding in every image follow one another as one long
+// row: padding in any one image (source, destination or blend image) keeps the rows apart.
+TEST_F(BlitTest, UnscaledWholeWidthDrawsMatchTheReferenceModel) {
+  std::mt19937 rng(20261207);
+  for (int it = 0; it < 600 && !HasFailure(); ++it) {
+    const int ct = it % 2 ? k32 : k16;
+    const bool pal = it % 5 == 0, alpha = !pal && it % 3 == 0;
+    const int w = 1 + int(rng() % 40), h = 2 + int(rng() % 6);
+    auto pad = [&] { return rng() % 3 ? 0 : 4; };
+    TestImage src(w, h, ct, pal, alpha, pad()), dst(w, h + 2, ct, false, false, pad());
+    TestImage blend(w, h, k16, true, false, pad());
+    for (auto* image : {&src, &dst})
+      for (int y = 0; y < image->img.Height; ++y)
+        for (int x = 0; x < w; ++x) image->Set(x, y, uint32_t(rng()));
+    for (int i = 0; i < 256; ++i) src.SetPaletteEntry(i, uint32_t(rng()));
+    for (int y = 0; alpha && y < h; ++y)
+      for (int x = 0; x < w; ++x) src.SetAlpha(x, y, rng() % 2 ? 255 : rng() & 0xFF);
+    for (auto& b : blend.bytes) b = uint8_t(rng());
+    for (auto& t : table_) t = uint8_t(rng());
+    const TestImage* bl = rng() % 2 ? &blend : nullptr;
+    TestImage ref = dst;
+    Use(int(rng() % 5), 200, RECT{0, 0, w, h + 2});
+    DrawMemImg(&dst.img, &src.img, 0, 1, 0, bl ? &bl->img : nullptr);
+    RefDraw(ref, src, 0, 1, 0, bl, st_);
+    ASSERT_TRUE(dst.PaddingClean() && dst.GuardIntact()) << it;
+    EXPECT_EQ(dst.Pixels(), ref.Pixels()) << "iteration " << it;
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // The stretched blit
 
