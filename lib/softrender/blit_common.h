@@ -107,8 +107,13 @@ inline V LoadBlendFactor(const uint8_t* table, const uint8_t* bl, int x) {
 constexpr size_t kShortRowBytes = 1024;
 using Bytes16 = uint8_t __attribute__((vector_size(16)));
 
+// A span of at least this many pixels (rows of a screen run as one) first reaches the
+// boundary of its vector stores one pixel at a time, so that no store straddles a cache line:
+// measured 1-3% faster on a screen. On sprite-wide rows the single pixels cost more than that.
+constexpr int kAlignedSpanPixels = 1024;
+
 // Asks for the n bytes at p ahead of being written (and maybe read): a loop over sprite-wide
-// rows names the next row while it works on this one. The processor's own prefetch follows a
+// rows names a row ahead while it works on this one. The processor's own prefetch follows a
 // run of lines only after several of them, too late for such a row. Fetching never faults.
 // Worth it for rows of more than one cache line that are only written, of more than two
 // that are read and written back (two measured slower with it).
@@ -354,6 +359,12 @@ inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t*
   const int32_t key = int32_t(j.key);
   const int xv = j.level != platform::CpuLevel::kScalar ? x1 : x0;
   int x = x0;
+  using W = typename PixelT::Word;
+  constexpr uintptr_t kStoreBytes = uintptr_t(kStep) * sizeof(W);
+  if (xv - x >= kAlignedSpanPixels && uintptr_t(d) % sizeof(W) == 0) {
+    for (; uintptr_t(d + x * sizeof(W)) % kStoreBytes != 0; ++x)
+      BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x, key);
+  }
   for (; x + kStep <= xv; x += kStep) {
     BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x, key);
   }

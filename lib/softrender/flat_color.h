@@ -236,6 +236,10 @@ template <int BlockBytes, typename Pixel, typename Op>
 inline void BlendRowBlocks(uint8_t* p, int32_t w, const Op op) {
   constexpr int32_t kPerBlock = BlockBytes / int32_t(sizeof(Pixel));
   int32_t x = 0;
+  if (w >= kAlignedSpanPixels && uintptr_t(p) % sizeof(Pixel) == 0) {
+    for (; uintptr_t(p) % BlockBytes != 0; ++x, p += sizeof(Pixel))
+      StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
+  }
   for (; x + kPerBlock <= w; x += kPerBlock, p += BlockBytes) {
     FlatLanes<Pixel, BlockBytes> v;
     std::memcpy(&v, p, BlockBytes);

@@ -138,9 +138,10 @@ TEST(FillMemImgBoxAndLine, RefusedDestinations) {
 
 // Draws rect with a random colour over random pixels and compares with the model applied to
 // the expected box.
-void CheckBox(int type, int w, int h, const RECT* rect, const RECT& expect, std::mt19937& rng) {
+void CheckBox(int type, int w, int h, const RECT* rect, const RECT& expect, std::mt19937& rng,
+              int padBytes = 6) {
   const bool is16 = type == k16;
-  TestImage img(w, h, type, false, false, 6);
+  TestImage img(w, h, type, false, false, padBytes);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) img.Set(x, y, is16 ? rng() & 0xFFFF : rng());
   const auto before = img;
@@ -211,6 +212,15 @@ TEST(FillMemImgBox, RandomBoxesAgainstModel) {
       const int left = pick(5), top = pick(3);
       const RECT box{left, top, left + 1 + pick(pick(2) ? 20 : 60), 3 + pick(2)};
       CheckBox(pick(2) ? k16 : k32, 66, 5, &box, box, rng);
+    }
+    // Long rows, which first reach the vector boundary one pixel at a time, and whole images
+    // without row padding, whose rows are one long row.
+    for (int it = 0; it < 40; ++it) {
+      const int w = 1 + pick(2000), h = 1 + pick(4);
+      DrawStateScope st(1 + pick(5), pick(256), pick(2) ? 0xFFFFFF : uint32_t(rng()) & 0xFFFFFF,
+                        {0, 0, w, h});
+      const RECT box{pick(2) ? 0 : pick(8), 0, w, h};
+      CheckBox(pick(2) ? k16 : k32, w, h, &box, box, rng, pick(2) ? 0 : 4);
     }
   }
   // Colour 0 (a byte-wise fill) and colours whose bytes are equal or differ.
