@@ -361,7 +361,10 @@ inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t*
   int x = x0;
   using W = typename PixelT::Word;
   constexpr uintptr_t kStoreBytes = uintptr_t(kStep) * sizeof(W);
-  if (xv - x >= kAlignedSpanPixels && uintptr_t(d) % sizeof(W) == 0) {
+  // Not with alpha shortcuts: their vectors follow the source's own columns, where sprites
+  // have their areas of one alpha (shifted, alpha/32-bit/screen measured 1.2x slower).
+  if (kRule != PixelRule::kAlphaShortcuts && xv - x >= kAlignedSpanPixels &&
+      uintptr_t(d) % sizeof(W) == 0) {
     for (; uintptr_t(d + x * sizeof(W)) % kStoreBytes != 0; ++x)
       BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x, key);
   }
