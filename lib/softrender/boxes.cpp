@@ -40,12 +40,12 @@ void FillRowCopy(uint8_t* p, size_t n, Pixel s) {
 
 template <typename Pixel, typename Op>
 void FillRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op& op) {
+  // Rows that follow each other without a gap are one long row.
+  if (pitch == std::ptrdiff_t(w) * std::ptrdiff_t(sizeof(Pixel)) && int64_t(w) * h <= INT32_MAX) {
+    w *= h;
+    h = 1;
+  }
   if constexpr (Op::kWritesOnly) {
-    // Rows that follow each other without a gap are one long run.
-    if (pitch == std::ptrdiff_t(w) * std::ptrdiff_t(sizeof(Pixel))) {
-      FillRowCopy<Pixel>(row, size_t(w) * size_t(h), op(Pixel{}));
-      return;
-    }
     const Pixel s = op(Pixel{});
     const size_t rowBytes = size_t(w) * sizeof(Pixel);
     if (rowBytes < kShortRowBytes) {

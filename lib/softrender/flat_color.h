@@ -275,11 +275,6 @@ ZQ_TARGET_AVX2 __attribute__((flatten)) void BlendRows32(uint8_t* row, std::ptrd
 // h rows of w pixels, pitch bytes apart, each pixel combined by op.
 template <typename Pixel, typename Op>
 void BlendRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op& op) {
-  // Rows that follow each other without a gap are one long row.
-  if (pitch == std::ptrdiff_t(w) * std::ptrdiff_t(sizeof(Pixel)) && int64_t(w) * h <= INT32_MAX) {
-    w *= h;
-    h = 1;
-  }
   switch (platform::CpuDispatchLevel()) {
     case platform::CpuLevel::kAvx2:
       BlendRows32<Pixel>(row, pitch, w, h, op);
