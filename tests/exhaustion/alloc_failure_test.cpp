@@ -21,9 +21,11 @@ namespace {
 uint64_t g_newCalls = 0, g_newFailsAt = 0;  // counted while g_counting; 0: none fails
 bool g_counting = false;
 const char* g_failNext = nullptr;  // the function whose next call fails
-void* Allocate(std::size_t size) noexcept {
+void* Allocate(std::size_t size, std::size_t alignment = 0) noexcept {
   const bool fails = g_counting && ++g_newCalls == g_newFailsAt;
-  return fails ? nullptr : std::malloc(size != 0 ? size : 1);
+  if (fails) return nullptr;
+  if (alignment == 0) return std::malloc(size != 0 ? size : 1);
+  return std::aligned_alloc(alignment, (size + alignment) / alignment * alignment);
 }
 // Out of line, so the compiler does not pair an inlined operator new with free.
 [[gnu::noinline]] void Release(void* p) noexcept {
@@ -45,6 +47,20 @@ void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
   return Allocate(n);
 }
+// Over-aligned blocks (surface pixels) run out the same way.
+void* operator new(std::size_t n, std::align_val_t a) {
+  if (void* p = Allocate(n, std::size_t(a))) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t n, std::align_val_t a) {
+  return operator new(n, a);
+}
+void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return Allocate(n, std::size_t(a));
+}
+void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return Allocate(n, std::size_t(a));
+}
 #define ZQ_DELETE(...)                           \
   void operator delete(__VA_ARGS__) noexcept {   \
     Release(p);                                  \
@@ -55,6 +71,9 @@ void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
 ZQ_DELETE(void* p)
 ZQ_DELETE(void* p, std::size_t)
 ZQ_DELETE(void* p, const std::nothrow_t&)
+ZQ_DELETE(void* p, std::align_val_t)
+ZQ_DELETE(void* p, std::size_t, std::align_val_t)
+ZQ_DELETE(void* p, std::align_val_t, const std::nothrow_t&)
 #undef ZQ_DELETE
 
 #define ZQ_FAILING(Ret, name, failure, params, args)                                    \

@@ -107,6 +107,8 @@ TEST_F(DDrawTest, LockRulesAndLostSurfaces) {
   HDC dc = nullptr;
   ASSERT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT), DD_OK);
   void* first = d.surface;
+  // Pixels start on a cache line, as display memory does.
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(first) % 64, 0u);
   // Nested locks, fills, contexts of a locked surface are refused.
   EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT), DDERR_SURFACEBUSY);
   EXPECT_EQ(s->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DDERR_SURFACEBUSY);
