@@ -157,20 +157,26 @@ inline void CopyShortRow(uint8_t* d, const uint8_t* s, size_t n) {
   for (; i + kStep <= n; i += kStep) move(d + i, s + i);
 }
 
-// Fills n bytes (a multiple of the pixel size) with a 16-byte pattern of one pixel repeated:
-// a sprite-wide row, in unaligned steps, the last one ending at the row's end.
+// Fills n bytes (a multiple of kPixelBytes) with a 16-byte pattern of one pixel repeated: a
+// sprite-wide row, unaligned steps at both ends and, in between, steps from the first 16-byte
+// boundary of the destination that falls on a whole pixel (a store across a cache line costs
+// about twice one within it).
+template <size_t kPixelBytes>
 inline void FillShortRow(uint8_t* d, size_t n, Bytes16 pattern) {
   constexpr size_t kStep = sizeof(Bytes16);
+  static_assert(kStep % kPixelBytes == 0);
   if (n < kStep) {
     std::memcpy(d, &pattern, n);
     return;
   }
-  size_t i = 0;
+  std::memcpy(d, &pattern, kStep);
+  std::memcpy(d + n - kStep, &pattern, kStep);
+  const size_t head = kStep - (reinterpret_cast<uintptr_t>(d) & (kStep - 1));
+  size_t i = (head + kPixelBytes - 1) / kPixelBytes * kPixelBytes;  // at most kStep
   for (; i + 4 * kStep <= n; i += 4 * kStep) {
     for (size_t k = 0; k < 4; ++k) std::memcpy(d + i + k * kStep, &pattern, kStep);
   }
   for (; i + kStep <= n; i += kStep) std::memcpy(d + i, &pattern, kStep);
-  std::memcpy(d + n - kStep, &pattern, kStep);
 }
 
 // An operator with its factor set fixed.

@@ -56,7 +56,7 @@ void FillRows(uint8_t* row, std::ptrdiff_t pitch, int32_t w, int32_t h, const Op
       const bool ahead = rowBytes > PrefetchRowMin(true);
       for (int32_t y = 0; y < h; ++y, row += pitch) {
         if (ahead && y + 1 < h) PrefetchRow(row + pitch, rowBytes);
-        FillShortRow(row, rowBytes, pattern);
+        FillShortRow<sizeof(Pixel)>(row, rowBytes, pattern);
       }
     } else {
       for (int32_t y = 0; y < h; ++y, row += pitch) FillRowCopy<Pixel>(row, size_t(w), s);
