@@ -374,7 +374,10 @@ inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t*
     for (; uintptr_t(d + x * sizeof(W)) % kStoreBytes != 0; ++x)
       BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x, key);
   }
-  for (; x + kStep <= xv; x += kStep) {
+  // Counted, so that the loop keeps the simple form it has without the head (counting to xv
+  // measured 6-16% slower on 16-bit sprite rows).
+  const int vectors = xv > x ? (xv - x) / kStep : 0;
+  for (int i = 0; i < vectors; ++i, x += kStep) {
     BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x, key);
   }
   for (; x < x1; ++x) {
