@@ -400,7 +400,8 @@ void DrawMemImgStretched(MEMIMG* dst, const MEMIMG* src, const platform::RECT& r
   for (int x0 = 0; x0 < cw; x0 += kPieceWidth) {
     const int n = std::min(kPieceWidth, cw - x0);
     if (x0 > 0) stepColumns(col, err, cols, n);
-    for (int x = 0; x < n; ++x) cols[x] -= colShift;
+    if (colShift != 0)
+      for (int x = 0; x < n; ++x) cols[x] -= colShift;
     job.dst = dstLeft + ptrdiff_t(x0) * dstBytes;
     job.width = n;
     if (is16) {
