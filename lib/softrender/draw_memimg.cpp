@@ -65,9 +65,24 @@ struct BlendRow {
   static constexpr size_t kDestinationBytes = sizeof(typename PixelT::Word);
   static constexpr bool kWritesOnly = false;
   static void Draw(const BlitJob& j, uint8_t* d, const uint8_t* s, const uint8_t* bl) {
-    BlendSpanAtLevel<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, 0, j.width);
+    BlendSpan<PixelT, Src, Plain, WithAlpha, kB, kRule>(j, d, s, bl, 0, j.width);
   }
 };
+
+// The row loop and its spans in one build per dispatch level: a sprite row is a few
+// nanoseconds of work, so a call and the span's set-up per row cost measurably.
+template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule>
+void BlendRows(const BlitJob& j) {
+  if (j.level == platform::CpuLevel::kAvx2) {
+    RunAvx2([&] {
+      ForEachRow<
+          BlendRow<PixelT, Src, typename Plain::ForAvx2, typename WithAlpha::ForAvx2, kB, kRule>>(
+          j);
+    });
+  } else {
+    RunBaseline([&] { ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j); });
+  }
+}
 
 // Plain copy, no key: whole rows, short ones by our own loop (CopyShortRow).
 template <int kBytes, bool kShort>
@@ -168,7 +183,7 @@ void DrawCase(const BlitJob& j) {
     DrawRuns<PixelT, Src, Plain, WithAlpha, kB>(j);
   } else if constexpr (Src::kAlpha) {
     constexpr PixelRule kRule = kKey ? PixelRule::kAlphaShortcuts : PixelRule::kAlpha;
-    ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
+    BlendRows<PixelT, Src, Plain, WithAlpha, kB, kRule>(j);
   } else if constexpr (Plain::kPlainCopy && Src::kPalette) {
     ForEachRow<PaletteCopyRow<PixelT, kKey>>(j);
   } else if constexpr (Plain::kPlainCopy && !kKey) {
@@ -180,7 +195,7 @@ void DrawCase(const BlitJob& j) {
     }
   } else {
     constexpr PixelRule kRule = kKey ? PixelRule::kKeyed : PixelRule::kPlain;
-    ForEachRow<BlendRow<PixelT, Src, Plain, WithAlpha, kB, kRule>>(j);
+    BlendRows<PixelT, Src, Plain, WithAlpha, kB, kRule>(j);
   }
 }
 
