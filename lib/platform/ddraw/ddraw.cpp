@@ -19,7 +19,7 @@ namespace {
 constexpr uint8_t kPoisonByte = 0xCD;
 constexpr uint32_t kVideoMemoryTotal = 256u << 20;
 // Surface memory starts on a cache line, as display memory does: rows at a line-aligned x then
-// take whole-line stores (a window at the desktop's left edge copies its rows about 3x faster).
+// take no store across two lines (a 64 x 64 window's present measured 1.6x faster).
 constexpr std::align_val_t kPixelAlignment{64};
 
 struct Hooks {
