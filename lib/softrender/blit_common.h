@@ -385,10 +385,10 @@ inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t*
   }
 }
 
-// The span built for the baseline processor and for AVX2, called per row or run: the
-// unscaled blit's row loop and its run-length loop share one build of each span. Each is
-// flattened, so the vectors never cross a call. The AVX2 build's operators may use AVX2
-// instructions (Factors' kAvx2Only).
+// The span built for the baseline processor and for AVX2, called per run: the run-length
+// loop and the textured triangles' runs share one build of each span (row loops build their
+// spans in with them, as BlendRows does). Each is flattened, so the vectors never cross a call. The
+// AVX2 build's operators may use AVX2 instructions (Factors' kAvx2Only).
 template <class PixelT, class Src, class Plain, class WithAlpha, bool kB, PixelRule kRule,
           class Job>
 __attribute__((flatten)) void BlendSpanBaseline(const Job& j, uint8_t* d, const uint8_t* s,

@@ -240,7 +240,9 @@ inline void BlendRowBlocks(uint8_t* p, int32_t w, const Op op) {
     for (; uintptr_t(p) % BlockBytes != 0; ++x, p += sizeof(Pixel))
       StorePixel<Pixel>(p, op(LoadPixel<Pixel>(p)));
   }
-  for (; x + kPerBlock <= w; x += kPerBlock, p += BlockBytes) {
+  // Counted, as BlendSpan's vector loop is: counting to w after the head costs sprite rows.
+  const int32_t blocks = (w - x) / kPerBlock;
+  for (int32_t i = 0; i < blocks; ++i, x += kPerBlock, p += BlockBytes) {
     FlatLanes<Pixel, BlockBytes> v;
     std::memcpy(&v, p, BlockBytes);
     if constexpr (BlockBytes == 32) InRegister(v);
