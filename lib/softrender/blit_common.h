@@ -111,6 +111,9 @@ using Bytes16 = uint8_t __attribute__((vector_size(16)));
 // boundary of its vector stores one pixel at a time, so that no store straddles a cache line:
 // measured 1-3% faster on a screen. On sprite-wide rows the single pixels cost more than that.
 constexpr int kAlignedSpanPixels = 1024;
+// Such a span also names the lines it reads and writes this many pixels ahead: the screen's
+// blends measured 2-16% faster than with the processor's own prefetch alone.
+constexpr int kSpanFetchAheadPixels = 256;
 
 // Asks for the n bytes at p ahead of being written (and maybe read): a loop over sprite-wide
 // rows names a row ahead while it works on this one. The processor's own prefetch follows a
@@ -124,6 +127,14 @@ inline void PrefetchRow(const uint8_t* p, size_t n) {
   constexpr size_t kLine = 64;
   for (size_t i = 0; i < n; i += kLine) __builtin_prefetch(p + i, 1);
   __builtin_prefetch(p + n - 1, 1);
+}
+
+// Asks for the line at `offset` bytes from p, which may lie past p's block: the address is
+// computed as a number, and a fetch never faults.
+template <bool kWrite>
+inline void FetchAt(const void* p, size_t offset) {
+  __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(p) + offset),
+                     kWrite ? 1 : 0);
 }
 
 // The rows must not overlap.
@@ -369,16 +380,27 @@ inline void BlendSpan(const Job& j, uint8_t* d, const uint8_t* s, const uint8_t*
   constexpr uintptr_t kStoreBytes = uintptr_t(kStep) * sizeof(W);
   // Not with alpha shortcuts: their vectors follow the source's own columns, where sprites
   // have their areas of one alpha (shifted, alpha/32-bit/screen measured 1.2x slower).
-  if (kRule != PixelRule::kAlphaShortcuts && xv - x >= kAlignedSpanPixels &&
-      uintptr_t(d) % sizeof(W) == 0) {
+  const bool longSpan = xv - x >= kAlignedSpanPixels;
+  if (kRule != PixelRule::kAlphaShortcuts && longSpan && uintptr_t(d) % sizeof(W) == 0) {
     for (; uintptr_t(d + x * sizeof(W)) % kStoreBytes != 0; ++x)
       BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x, key);
   }
   // Counted, so that the loop keeps the simple form it has without the head (counting to xv
-  // measured 6-16% slower on 16-bit sprite rows).
+  // measured 6-16% slower on 16-bit sprite rows); the long span's loop is a copy of it, so
+  // that sprite rows keep that form too.
   const int vectors = xv > x ? (xv - x) / kStep : 0;
-  for (int i = 0; i < vectors; ++i, x += kStep) {
-    BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x, key);
+  if (longSpan) {
+    for (int i = 0; i < vectors; ++i, x += kStep) {
+      const size_t ahead = size_t(x + kSpanFetchAheadPixels);
+      FetchAt<true>(d, ahead * sizeof(W));
+      FetchAt<false>(s, ahead * Src::kBytes);
+      if constexpr (kB) FetchAt<false>(bl, ahead);
+      BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x, key);
+    }
+  } else {
+    for (int i = 0; i < vectors; ++i, x += kStep) {
+      BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, L>(j, c, d, s, bl, x, key);
+    }
   }
   for (; x < x1; ++x) {
     BlendStep<PixelT, Src, Plain, WithAlpha, kB, kRule, int32_t>(j, c, d, s, bl, x, key);
